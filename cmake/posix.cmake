@@ -1,0 +1,46 @@
+# The POSIX build: the horalin command, the unit and end-to-end tests, benchmarks.
+
+file(GLOB HORALIN_POSIX_HOST_SOURCES CONFIGURE_DEPENDS hosts/posix/*.cpp)
+add_executable(horalin ${HORALIN_POSIX_HOST_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
+target_include_directories(horalin PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(horalin PRIVATE horalin_hostkit)
+
+enable_testing()
+find_package(GTest REQUIRED)
+
+# Unit tests: the engine through the platform seam, output captured by a test host.
+file(GLOB HORALIN_UNIT_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp tests/support/*.cpp)
+add_executable(horalin_unit_tests ${HORALIN_UNIT_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
+target_include_directories(horalin_unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(horalin_unit_tests PRIVATE horalin_hostkit GTest::gtest GTest::gtest_main)
+add_test(NAME unit COMMAND horalin_unit_tests)
+set_tests_properties(unit PROPERTIES ENVIRONMENT "TZ=UTC;LC_ALL=C.UTF-8")
+
+# End-to-end tests: the horalin program run as a user runs it, with its own pipes.
+file(GLOB HORALIN_E2E_SOURCES CONFIGURE_DEPENDS tests/e2e/*.cpp)
+add_executable(horalin_e2e_tests ${HORALIN_E2E_SOURCES})
+target_include_directories(horalin_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(horalin_e2e_tests PRIVATE GTest::gtest GTest::gtest_main)
+add_test(NAME e2e-posix COMMAND horalin_e2e_tests)
+set_tests_properties(e2e-posix PROPERTIES
+  ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=$<TARGET_FILE:horalin>;TZ=UTC;LC_ALL=C.UTF-8")
+
+# The Windows build under Wine, when a Windows build directory is named.
+set(HORALIN_WINDOWS_BUILD "" CACHE PATH "Build directory of the Windows build, for the Wine tests")
+if(HORALIN_WINDOWS_BUILD)
+  add_test(NAME e2e-wine COMMAND horalin_e2e_tests)
+  set_tests_properties(e2e-wine PROPERTIES
+    ENVIRONMENT "HORALIN_HOST=wine;HORALIN_PROGRAM=${HORALIN_WINDOWS_BUILD}/horalin.exe;HORALIN_WINDOWS_BUILD=${HORALIN_WINDOWS_BUILD};TZ=UTC;LC_ALL=C.UTF-8"
+    TIMEOUT 1200)
+endif()
+
+if(HORALIN_BENCH)
+  find_package(benchmark QUIET)
+  file(GLOB HORALIN_BENCH_SOURCES CONFIGURE_DEPENDS bench/*_bench.cpp)
+  if(benchmark_FOUND AND HORALIN_BENCH_SOURCES)
+    add_executable(horalin_bench ${HORALIN_BENCH_SOURCES} tests/support/test_host.cpp
+                   $<TARGET_OBJECTS:horalin_engine>)
+    target_include_directories(horalin_bench PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(horalin_bench PRIVATE horalin_hostkit benchmark::benchmark)
+  endif()
+endif()

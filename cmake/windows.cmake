@@ -1,0 +1,42 @@
+# The Windows build: Horalin.dll for the shell, and horalin.exe with a stand-in for the
+# shell's host library in host/TakeCmd.dll.
+
+enable_language(RC)
+set(HORALIN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+# The import library for the host's TakeCmd.dll, made from our own declarations.
+set(TAKECMD_DEF ${CMAKE_SOURCE_DIR}/host/TakeCmd.def)
+set(TAKECMD_IMPLIB ${CMAKE_BINARY_DIR}/libtakecmd.a)
+add_custom_command(OUTPUT ${TAKECMD_IMPLIB}
+  COMMAND ${CMAKE_DLLTOOL} -d ${TAKECMD_DEF} -D TakeCmd.dll -l ${TAKECMD_IMPLIB}
+  DEPENDS ${TAKECMD_DEF} VERBATIM)
+add_custom_target(takecmd_implib DEPENDS ${TAKECMD_IMPLIB})
+
+# Build stamp for the version resource.
+string(TIMESTAMP HORALIN_BUILD_TIME "%Y-%m-%d %H:%M:%S")
+cmake_host_system_information(RESULT HORALIN_BUILD_HOST QUERY HOSTNAME)
+configure_file(plugin/build_stamp.h.in ${CMAKE_BINARY_DIR}/generated/build_stamp.h @ONLY)
+
+add_library(Horalin SHARED $<TARGET_OBJECTS:horalin_engine> plugin/Horalin.def plugin/Horalin.rc)
+set_target_properties(Horalin PROPERTIES PREFIX "" OUTPUT_NAME Horalin)
+target_include_directories(Horalin PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/plugin)
+add_dependencies(Horalin takecmd_implib)
+target_link_libraries(Horalin PRIVATE ${TAKECMD_IMPLIB} advapi32 user32)
+target_link_options(Horalin PRIVATE ${HORALIN_STATIC_RUNTIME} -Wl,--no-insert-timestamp)
+
+# The stand-in host library, in its own folder so that it is never taken for the shell's.
+file(GLOB TAKECMD_SOURCES CONFIGURE_DEPENDS hosts/windows/takecmd/*.cpp)
+add_library(TakeCmd SHARED ${TAKECMD_SOURCES} ${TAKECMD_DEF})
+set_target_properties(TakeCmd PROPERTIES PREFIX "" OUTPUT_NAME TakeCmd
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/host)
+target_include_directories(TakeCmd PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(TakeCmd PRIVATE horalin_hostkit)
+target_link_options(TakeCmd PRIVATE ${HORALIN_STATIC_RUNTIME})
+
+file(GLOB HORALIN_WINDOWS_HOST_SOURCES CONFIGURE_DEPENDS hosts/windows/*.cpp)
+add_executable(horalin_exe ${HORALIN_WINDOWS_HOST_SOURCES})
+set_target_properties(horalin_exe PROPERTIES OUTPUT_NAME horalin)
+target_include_directories(horalin_exe PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(horalin_exe PRIVATE horalin_hostkit)
+target_link_options(horalin_exe PRIVATE ${HORALIN_STATIC_RUNTIME} -municode)
+add_dependencies(horalin_exe Horalin TakeCmd)

@@ -1,0 +1,58 @@
+// Zero-terminated UTF-16 text: bounded copies, classification, number parsing and
+// bounded formatting. Every copy into a buffer is bounded by the buffer's capacity,
+// counted in units with the terminator.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+namespace horalin {
+
+size_t TextLength(const char16_t* text);
+
+// Copies (or appends) as much of `source` as fits, always leaving `target` terminated.
+// Returns the length of the text in `target`.
+size_t CopyText(char16_t* target, size_t capacity, const char16_t* source);
+size_t AppendText(char16_t* target, size_t capacity, const char16_t* source);
+
+// Classification and case of one unit, as the C library's wide functions give them.
+bool IsSpace(char16_t c);
+bool IsDigit(char16_t c);
+bool IsXDigit(char16_t c);
+bool IsLetter(char16_t c);
+char16_t ToUpper(char16_t c);
+char16_t ToLower(char16_t c);
+inline bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Whole-string comparison after towlower on both sides: <0, 0 or >0.
+int CompareNoCase(const char16_t* a, const char16_t* b);
+bool StartsWithNoCase(const char16_t* text, const char16_t* prefix);
+void UpperCaseAscii(char16_t* text);
+
+// Whole text to a 32-bit unsigned value: decimal, "0x" hexadecimal or "0o" octal.
+// Returns 0 and stores the value, or nonzero and leaves `value` untouched.
+int ParseUnsignedNumber(const char16_t* text, uint32_t* value);
+// Signed decimal (or "0x"/"0o" bits). With `end`, the number may be followed by other
+// text and `end` receives the position after it; without, it must be the whole text.
+int ParseSignedNumber(const char16_t* text, int32_t* value, const char16_t** end);
+// Unsigned decimal digits at `text`, as wcstoul in base 10 reads them after the caller
+// has seen a digit. Returns false when the value does not fit in 32 bits.
+bool ReadDecimal(const char16_t* text, uint32_t* value, const char16_t** end);
+
+// A destination for formatted text.
+struct TextSink {
+  void (*put)(TextSink* sink, const char16_t* text, size_t length);
+};
+
+// The printf conventions of the host: %s is a UTF-16 string, %c a unit, %d and %u
+// 32-bit numbers, %I64d and %I64u (also %lld, %llu) 64-bit ones, %x and %X hexadecimal;
+// flags "-" and "0", a width, and "%%".
+void FormatToSink(TextSink* sink, const char16_t* format, va_list args);
+
+// swprintf with a capacity: at most capacity - 1 units and a terminator are written.
+// Returns the length written.
+size_t FormatText(char16_t* out, size_t capacity, const char16_t* format, ...);
+size_t FormatTextV(char16_t* out, size_t capacity, const char16_t* format, va_list args);
+
+}  // namespace horalin

@@ -1,0 +1,59 @@
+// The host shell's five output and expansion functions, which the plug-in calls,
+// and the calling conventions of the plug-in's own exports.
+//
+// Text is UTF-16 throughout. Printf and Qprintf follow the Windows printf conventions:
+// "%s" takes a UTF-16 string, "%I64u" a 64-bit unsigned number. The plug-in ignores
+// every result of these functions.
+#pragma once
+
+#if defined(_WIN32)
+#define HORALIN_HOST_IMPORT __declspec(dllimport)
+#define HORALIN_EXPORT __declspec(dllexport)
+#else
+#define HORALIN_HOST_IMPORT
+#define HORALIN_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+// Formats and writes to standard output.
+HORALIN_HOST_IMPORT int Printf(const char16_t* format, ...);
+// Formats and writes to the given handle (standard error for every error message).
+HORALIN_HOST_IMPORT int Qprintf(void* handle, const char16_t* format, ...);
+// Writes the text unchanged to standard output.
+HORALIN_HOST_IMPORT int QPuts(const char16_t* text);
+// Expands the shell's variable references and variable functions in place. The buffer
+// stays terminated within the capacity that the caller gives it (8192, 1024 or 32768
+// units, by the caller); `recurse` is always 1.
+HORALIN_HOST_IMPORT int ExpandVariables(char16_t* buffer, int recurse);
+// Writes the full, canonical form of `path` into `result` (32768 units).
+HORALIN_HOST_IMPORT int QueryTrueName(const char16_t* path, char16_t* result);
+}
+
+// The plug-in's record for the host: 80 bytes, read through GetPluginInfo's pointer.
+struct PluginInfo {
+  const char16_t* name;
+  const char16_t* author;
+  const char16_t* email;
+  const char16_t* webPage;
+  const char16_t* description;
+  const char16_t* functions;
+  int major;
+  int minor;
+  int build;
+  int alignment;
+  void* hostField1;  // both belong to the host; the plug-in leaves them zero
+  void* hostField2;
+};
+static_assert(sizeof(PluginInfo) == 80);
+
+// The seven exports, as the host calls them.
+extern "C" {
+HORALIN_EXPORT PluginInfo* GetPluginInfo();
+HORALIN_EXPORT int InitializePlugin();
+HORALIN_EXPORT int ShutdownPlugin();
+HORALIN_EXPORT int Usage(const char16_t* name, char16_t* syntax);
+HORALIN_EXPORT int Help(const char16_t* name);
+HORALIN_EXPORT int ts(const char16_t* arguments);
+HORALIN_EXPORT int f_datefmt(char16_t* buffer);
+}

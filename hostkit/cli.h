@@ -1,0 +1,32 @@
+// The horalin command line, shared by the POSIX program and the Windows program.
+// It drives the plug-in as the shell does and writes only through the host's functions.
+#pragma once
+
+#include "host/host.h"
+
+namespace horalin::hostkit {
+
+struct HostFunctions {
+  int (*printf)(const char16_t* format, ...);
+  int (*qprintf)(void* handle, const char16_t* format, ...);
+  int (*puts)(const char16_t* text);
+  int (*expandVariables)(char16_t* buffer, int recurse);
+  int (*queryTrueName)(const char16_t* path, char16_t* result);
+  void* standardError;
+};
+
+struct PluginExports {
+  PluginInfo* (*getPluginInfo)();
+  int (*initializePlugin)();
+  int (*shutdownPlugin)();
+  int (*usage)(const char16_t* name, char16_t* syntax);
+  int (*help)(const char16_t* name);
+  int (*ts)(const char16_t* arguments);
+  int (*datefmt)(char16_t* buffer);
+};
+
+// Runs one command line (the arguments after the program name) and returns the exit
+// status.
+int RunCommandLine(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin);
+
+}  // namespace horalin::hostkit

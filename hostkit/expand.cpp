@@ -1,0 +1,101 @@
+#include "hostkit/expand.h"
+
+#include "common/text.h"
+
+namespace horalin::hostkit {
+
+namespace {
+
+bool IsNameUnit(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
+         c == u'$';
+}
+
+struct Output {
+  char16_t text[kExpansionCapacity];
+  size_t length = 0;
+  void Put(const char16_t* s, size_t n) {
+    for (size_t i = 0; i < n && length + 1 < kExpansionCapacity; ++i) text[length++] = s[i];
+  }
+};
+
+// The text of a bracketed argument starting at `p` (after "["), up to its matching "]".
+const char16_t* ClosingBracket(const char16_t* p) {
+  int depth = 1;
+  for (; *p; ++p) {
+    if (*p == u'[') ++depth;
+    if (*p == u']' && --depth == 0) return p;
+  }
+  return nullptr;
+}
+
+void Expand(const char16_t* p, const char16_t* end, Output& out, VariableLookup lookup);
+
+// "%@name[argument]": the argument is expanded first.
+const char16_t* ExpandFunction(const char16_t* p, Output& out, VariableLookup lookup) {
+  const char16_t* name = p;
+  while (IsNameUnit(*p)) ++p;
+  if (*p != u'[') return nullptr;
+  const char16_t* close = ClosingBracket(p + 1);
+  if (!close) return nullptr;
+  Output argument;
+  Expand(p + 1, close, argument, lookup);
+  argument.text[argument.length] = 0;
+  size_t nameLength = static_cast<size_t>(p - name);
+  if (nameLength == 4 && StartsWithNoCase(name, u"path")) {
+    size_t keep = 0;
+    for (size_t i = 0; i < argument.length; ++i)
+      if (argument.text[i] == u'\\' || argument.text[i] == u'/') keep = i + 1;
+    out.Put(argument.text, keep);
+  }
+  return close + 1;
+}
+
+void PutVariable(const char16_t* name, size_t length, Output& out, VariableLookup lookup) {
+  char16_t value[kExpansionCapacity];
+  if (length && lookup(name, length, value, kExpansionCapacity)) out.Put(value, TextLength(value));
+}
+
+void Expand(const char16_t* p, const char16_t* end, Output& out, VariableLookup lookup) {
+  while (p < end && *p) {
+    if (*p != u'%') {
+      out.Put(p++, 1);
+      continue;
+    }
+    ++p;
+    if (*p == u'%') {
+      out.Put(p++, 1);
+    } else if (*p == u'[') {
+      const char16_t* close = ClosingBracket(p + 1);
+      if (!close || close > end) {
+        out.Put(p - 1, 1);
+        continue;
+      }
+      PutVariable(p + 1, static_cast<size_t>(close - p - 1), out, lookup);
+      p = close + 1;
+    } else if (*p == u'@') {
+      const char16_t* after = ExpandFunction(p + 1, out, lookup);
+      if (after)
+        p = after;
+      else
+        out.Put(p - 1, 1);
+    } else if (IsNameUnit(*p)) {
+      const char16_t* name = p;
+      while (p < end && IsNameUnit(*p)) ++p;
+      PutVariable(name, static_cast<size_t>(p - name), out, lookup);
+    } else {
+      out.Put(p - 1, 1);
+    }
+  }
+}
+
+}  // namespace
+
+void ExpandVariableReferences(char16_t* buffer, VariableLookup lookup) {
+  Output out;
+  Expand(buffer, buffer + TextLength(buffer), out, lookup);
+  out.text[out.length] = 0;
+  CopyText(buffer, kExpansionCapacity, out.text);
+}
+
+}  // namespace horalin::hostkit

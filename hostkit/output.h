@@ -1,0 +1,28 @@
+// A stream of UTF-16 text written out as UTF-8 bytes, for the stand-in hosts.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+
+namespace horalin::hostkit {
+
+struct Utf8Stream {
+  // Writes bytes to the device; false when the device failed (a closed pipe).
+  bool (*write)(Utf8Stream* stream, const char* bytes, size_t count);
+  bool lineFeedsOnly;  // every CR LF becomes LF
+  bool buffered;       // collect up to a full buffer before writing
+  bool failed;
+  bool pendingCr;
+  char16_t pendingHigh;  // the high half of a pair split between two writes
+  size_t used;
+  char buffer[65536];
+};
+
+// Appends text; writes when the buffer fills (or at once when unbuffered).
+void StreamText(Utf8Stream* stream, const char16_t* text, size_t length);
+// The host's printf conventions, formatted into the stream.
+void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args);
+// Writes what is buffered; `final` also writes a held CR or half pair.
+void FlushStream(Utf8Stream* stream, bool final);
+
+}  // namespace horalin::hostkit

@@ -1,0 +1,153 @@
+// The host's five functions for the POSIX program: UTF-8 output with LF line ends,
+// variables from the environment, canonical paths.
+#include "hosts/posix/host_functions.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <strings.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "common/text.h"
+#include "common/utf.h"
+#include "host/host.h"
+#include "hostkit/expand.h"
+#include "hostkit/output.h"
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace horalin::posixhost {
+
+namespace {
+
+bool WriteAll(int fd, const char* bytes, size_t count) {
+  while (count) {
+    ssize_t n = write(fd, bytes, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n, count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool WriteOut(hostkit::Utf8Stream*, const char* bytes, size_t count) { return WriteAll(1, bytes, count); }
+bool WriteErr(hostkit::Utf8Stream*, const char* bytes, size_t count) { return WriteAll(2, bytes, count); }
+
+hostkit::Utf8Stream Out{WriteOut, true, true, false, false, 0, 0, {}};
+hostkit::Utf8Stream Err{WriteErr, true, false, false, false, 0, 0, {}};
+
+hostkit::Utf8Stream* StreamFor(void* handle) {
+  if (handle == platform::StdHandle(platform::StdStream::Error)) {
+    FlushStream(&Out, false);  // keep the order of output and messages
+    return &Err;
+  }
+  return &Out;
+}
+
+char ProgramPath[PATH_MAX];
+
+// The shell's internal variables, as a user of this program would expect them.
+bool InternalVariable(const char* name, char* value, size_t capacity) {
+  const char* v = nullptr;
+  if (std::strcmp(name, "_batch") == 0) v = "0";
+  else if (std::strcmp(name, "_batchline") == 0) v = "0";
+  else if (std::strcmp(name, "_batchname") == 0) v = "";
+  else if (std::strcmp(name, "_transient") == 0) v = "1";  // one command, then gone
+  else if (std::strcmp(name, "_pipe") == 0) v = isatty(0) ? "0" : "1";
+  else if (std::strcmp(name, "_cmdspec") == 0) v = ProgramPath;
+  if (!v) return false;
+  std::snprintf(value, capacity, "%s", v);
+  return true;
+}
+
+bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
+  char key[256];
+  if (length >= sizeof key) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (name[i] >= 0x80) return false;
+    key[i] = static_cast<char>(name[i]);
+  }
+  key[length] = 0;
+  const char* found = getenv(key);
+  if (!found) {  // the shell's variable names ignore case
+    for (char** e = environ; e && *e && !found; ++e)
+      if (strncasecmp(*e, key, length) == 0 && (*e)[length] == '=') found = *e + length + 1;
+  }
+  char internal[PATH_MAX];
+  if (!found && InternalVariable(key, internal, sizeof internal)) found = internal;
+  if (!found) return false;
+  Utf16FromUtf8(found, std::strlen(found), value, capacity);
+  return true;
+}
+
+void FlushBeforeBlocking() { FlushStream(&Out, false); }
+
+}  // namespace
+
+void StartHost() {
+  ssize_t n = readlink("/proc/self/exe", ProgramPath, sizeof ProgramPath - 1);
+  ProgramPath[n > 0 ? n : 0] = 0;
+  platform::SetBeforeBlockingRead(FlushBeforeBlocking);
+}
+
+void FinishHost() {
+  FlushStream(&Out, true);
+  FlushStream(&Err, true);
+}
+
+bool OutputFailed() { return Out.failed; }
+
+}  // namespace horalin::posixhost
+
+using namespace horalin;
+
+extern "C" int Printf(const char16_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  StreamFormat(&posixhost::Out, format, args);
+  va_end(args);
+  return 0;
+}
+
+extern "C" int Qprintf(void* handle, const char16_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  StreamFormat(posixhost::StreamFor(handle), format, args);
+  va_end(args);
+  return 0;
+}
+
+extern "C" int QPuts(const char16_t* text) {
+  StreamText(&posixhost::Out, text, TextLength(text));
+  return 0;
+}
+
+extern "C" int ExpandVariables(char16_t* buffer, int) {
+  hostkit::ExpandVariableReferences(buffer, posixhost::LookupVariable);
+  return 0;
+}
+
+extern "C" int QueryTrueName(const char16_t* path, char16_t* result) {
+  char bytes[PATH_MAX * 3];
+  size_t length = TextLength(path);
+  if (length > PATH_MAX) length = PATH_MAX;
+  size_t n = Utf8FromUtf16(path, length, bytes, true, nullptr);
+  bytes[n] = 0;
+  char resolved[PATH_MAX];
+  if (realpath(bytes, resolved)) {
+    Utf16FromUtf8(resolved, std::strlen(resolved), result, kPathText);
+  } else if (bytes[0] == '/' || !getcwd(resolved, sizeof resolved)) {
+    CopyText(result, kPathText, path);  // not there: the absolute form as given
+  } else {
+    std::strncat(resolved, "/", sizeof resolved - std::strlen(resolved) - 1);
+    std::strncat(resolved, bytes, sizeof resolved - std::strlen(resolved) - 1);
+    Utf16FromUtf8(resolved, std::strlen(resolved), result, kPathText);
+  }
+  return 0;
+}

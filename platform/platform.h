@@ -1,0 +1,98 @@
+// The services that the library takes from the operating system. The engine calls
+// only these; a Win32 backend (platform/win32) and a POSIX backend (platform/posix)
+// implement them, one chosen by the build. Texts are UTF-16; counts are in units.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/types.h"
+
+namespace horalin::platform {
+
+using Handle = void*;
+
+// ---- Standard handles and piped input -------------------------------------------
+
+enum class StdStream { Input, Output, Error };
+Handle StdHandle(StdStream stream);
+
+// Reads up to `capacity` bytes. Returns 0 and the count read (0 at the end of the
+// input), or the system's error code; a writer that closed its end of a pipe gives
+// kErrorBrokenPipe, an invalid handle kErrorInvalidHandle.
+uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead);
+// Whether the handle is a file on disk (it reports at least one link).
+bool IsDiskFile(Handle handle);
+// Whether the handle is an interactive console or terminal.
+bool IsConsoleInput(Handle handle);
+// Writes straight to the console or terminal, past any redirection.
+void WriteConsolePrompt(const char16_t* text);
+// A function to call before a read that would block (the POSIX host flushes its
+// buffered output there). Null for none.
+void SetBeforeBlockingRead(void (*hook)());
+
+// ---- Error texts and the module ------------------------------------------------
+
+// The system's text for an error code, one line; false when it has none.
+bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity);
+// The full file name of the library (or, in the POSIX build, of the program) that
+// holds the plug-in. Returns its length, 0 on failure.
+size_t ModuleFileName(char16_t* path, size_t capacity);
+
+// ---- Clock -------------------------------------------------------------------
+
+void CurrentUtcTime(SYSTEMTIME* utc);
+void CurrentLocalTime(SYSTEMTIME* local);
+// The local time of the current zone for a UTC time; false on failure.
+bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local);
+
+// ---- Time zone ---------------------------------------------------------------
+
+enum ZoneState : int32_t { ZoneInvalid = -1, ZoneUnknown = 0, ZoneStandard = 1, ZoneDaylight = 2 };
+
+struct ZoneSnapshot {
+  int32_t bias;  // minutes; UTC = local time + bias
+  int32_t state;
+  char16_t standardName[32];
+  char16_t daylightName[32];
+};
+
+// In UTC mode: bias 0, ZoneUnknown, the system's name for UTC. Otherwise the zone's
+// rules in force at `localTime` (or now, when it is null).
+void TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, ZoneSnapshot* zone);
+
+// ---- Locale ------------------------------------------------------------------
+
+enum class Locale { User, English };
+enum class LocaleItem {
+  AbbrevDayName,    // index: day of the week, 0 Sunday to 6 Saturday
+  DayName,          // the same
+  AbbrevMonthName,  // index: month 1 to 12
+  MonthName,        // the same
+  AmDesignator,
+  PmDesignator,
+  NativeDigits,  // the locale's ten digits for 0 to 9
+};
+
+// Each writes at most room - 1 units and a terminator and returns the units written;
+// 0 when the query failed (the buffer then holds an empty text, if room > 0).
+size_t LocaleText(Locale locale, LocaleItem item, int index, char16_t* buffer, size_t room);
+size_t LocaleDate(bool longDate, const SYSTEMTIME& date, char16_t* buffer, size_t room);
+// `force24` asks for the 24-hour form without the AM/PM marker.
+size_t LocaleTime(bool force24, const SYSTEMTIME& time, char16_t* buffer, size_t room);
+// Case mapping in place under the user's language.
+void MapToUpperCase(char16_t* text, size_t length);
+void MapToLowerCase(char16_t* text, size_t length);
+
+// ---- Code pages --------------------------------------------------------------
+
+uint32_t AnsiCodePage();
+uint32_t OemCodePage();
+// Converts `count` bytes of text in `codePage` (65001: UTF-8) to at most `capacity`
+// units, not terminated. Returns the units written, or 0 with *error set
+// (kErrorInvalidParameter for a code page that the system cannot convert). A byte
+// that the code page does not map becomes U+FFFD or the code page's own substitute.
+size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
+                         size_t capacity, uint32_t* error);
+
+}  // namespace horalin::platform

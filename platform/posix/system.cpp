@@ -1,0 +1,95 @@
+// POSIX backend: standard handles, error texts, the program's own path, processes.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/utf.h"
+#include "platform/help.h"
+#include "platform/platform.h"
+
+namespace horalin::platform {
+
+namespace {
+
+void (*BeforeBlockingRead)() = nullptr;
+
+int Descriptor(Handle handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)) - 1; }
+
+}  // namespace
+
+// A handle is the file descriptor plus one, so that no valid handle is null.
+Handle StdHandle(StdStream stream) {
+  int fd = stream == StdStream::Input ? 0 : stream == StdStream::Output ? 1 : 2;
+  return reinterpret_cast<Handle>(static_cast<intptr_t>(fd + 1));
+}
+
+void SetBeforeBlockingRead(void (*hook)()) { BeforeBlockingRead = hook; }
+
+uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
+  *bytesRead = 0;
+  int fd = Descriptor(handle);
+  if (fd < 0) return kErrorInvalidHandle;
+  if (BeforeBlockingRead) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 0) == 0) BeforeBlockingRead();
+  }
+  for (;;) {
+    ssize_t n = read(fd, block, capacity);
+    if (n >= 0) {
+      *bytesRead = static_cast<uint32_t>(n);
+      return 0;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EBADF) return kErrorInvalidHandle;
+    return static_cast<uint32_t>(errno);
+  }
+}
+
+bool IsDiskFile(Handle handle) {
+  struct stat info;
+  return fstat(Descriptor(handle), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 0;
+}
+
+bool IsConsoleInput(Handle handle) { return isatty(Descriptor(handle)) == 1; }
+
+void WriteConsolePrompt(const char16_t* text) {
+  int fd = open("/dev/tty", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  size_t length = 0;
+  while (text[length]) ++length;
+  char bytes[1024];
+  if (length > sizeof bytes / 3) length = sizeof bytes / 3;
+  size_t n = Utf8FromUtf16(text, length, bytes, true, nullptr);
+  ssize_t written = write(fd, bytes, n);
+  (void)written;
+  close(fd);
+}
+
+bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
+  if (code == 0 || code > 4095) return false;
+  char message[512];
+  // The GNU strerror_r returns its text, which may or may not be in `message`.
+  const char* s = strerror_r(static_cast<int>(code), message, sizeof message);
+  if (!s || std::strncmp(s, "Unknown error", 13) == 0) return false;
+  Utf16FromUtf8(s, std::strlen(s), text, capacity);
+  return true;
+}
+
+size_t ModuleFileName(char16_t* path, size_t capacity) {
+  char bytes[4096];
+  ssize_t n = readlink("/proc/self/exe", bytes, sizeof bytes - 1);
+  if (n <= 0) return 0;
+  return Utf16FromUtf8(bytes, static_cast<size_t>(n), path, capacity);
+}
+
+void EndProcess(Handle process) {
+  pid_t pid = static_cast<pid_t>(reinterpret_cast<intptr_t>(process));
+  if (pid > 0) kill(pid, SIGTERM);
+}
+
+}  // namespace horalin::platform

@@ -1,0 +1,21 @@
+// Win32 backend: the clock.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace horalin::platform {
+
+namespace {
+static_assert(sizeof(::SYSTEMTIME) == sizeof(horalin::SYSTEMTIME));
+::SYSTEMTIME* Native(horalin::SYSTEMTIME* st) { return reinterpret_cast<::SYSTEMTIME*>(st); }
+const ::SYSTEMTIME* Native(const horalin::SYSTEMTIME* st) { return reinterpret_cast<const ::SYSTEMTIME*>(st); }
+}  // namespace
+
+void CurrentUtcTime(horalin::SYSTEMTIME* utc) { GetSystemTime(Native(utc)); }
+void CurrentLocalTime(horalin::SYSTEMTIME* local) { GetLocalTime(Native(local)); }
+
+bool LocalTimeFromUtc(const horalin::SYSTEMTIME& utc, horalin::SYSTEMTIME* local) {
+  return SystemTimeToTzSpecificLocalTime(nullptr, Native(&utc), Native(local)) != 0;
+}
+
+}  // namespace horalin::platform

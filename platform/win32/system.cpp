@@ -1,0 +1,74 @@
+// Win32 backend: module entry, standard handles, piped input, error texts, processes.
+#include <windows.h>
+
+#include "platform/help.h"
+#include "platform/platform.h"
+#include "plugin/plugin.h"
+
+namespace horalin::platform {
+
+namespace {
+LPWSTR Wide(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
+LPCWSTR Wide(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
+}  // namespace
+
+Handle StdHandle(StdStream stream) {
+  DWORD which = stream == StdStream::Input    ? STD_INPUT_HANDLE
+                : stream == StdStream::Output ? STD_OUTPUT_HANDLE
+                                              : STD_ERROR_HANDLE;
+  return GetStdHandle(which);
+}
+
+void SetBeforeBlockingRead(void (*)()) {}
+
+uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
+  DWORD n = 0;
+  *bytesRead = 0;
+  if (!ReadFile(handle, block, capacity, &n, nullptr)) return GetLastError();
+  *bytesRead = n;
+  return 0;
+}
+
+bool IsDiskFile(Handle handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return handle && GetFileInformationByHandle(handle, &info) && info.nNumberOfLinks > 0;
+}
+
+bool IsConsoleInput(Handle handle) {
+  DWORD mode = 0xFFFFFFFF;
+  return handle && GetConsoleMode(handle, &mode) && mode != 0xFFFFFFFF;
+}
+
+void WriteConsolePrompt(const char16_t* text) {
+  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) return;
+  DWORD written;
+  WriteConsoleW(console, Wide(text), static_cast<DWORD>(lstrlenW(Wide(text))), &written, nullptr);
+  CloseHandle(console);
+}
+
+bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
+  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  return FormatMessageW(flags, nullptr, code, 0, Wide(text), static_cast<DWORD>(capacity), nullptr) != 0;
+}
+
+size_t ModuleFileName(char16_t* path, size_t capacity) {
+  DWORD n = GetModuleFileNameW(static_cast<HMODULE>(ModuleHandle), Wide(path), static_cast<DWORD>(capacity));
+  if (n >= capacity) n = 0;
+  path[n] = 0;
+  return n;
+}
+
+void EndProcess(Handle process) {
+  TerminateProcess(process, 0);
+  CloseHandle(process);
+}
+
+}  // namespace horalin::platform
+
+// The module entry keeps the library's handle and does nothing else.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) horalin::ModuleHandle = instance;
+  return TRUE;
+}

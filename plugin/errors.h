@@ -1,0 +1,20 @@
+// Error reporting: every error reaches the user as one line on standard error, after
+// the plug-in's prefix and, inside a batch file, the batch file's name and line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace horalin {
+
+// Writes "Horalin plugin: " and, inside a batch file, "name [line]  ". Returns 0.
+int ReportErrorPrefix();
+// Fills `text` (1024 units) with the system's one-line text for `code`,
+// "Unknown error" for 0xFFFFFFFF, or "Error %d" when the system has none. Returns 0.
+int Win32ErrorText(uint32_t code, char16_t* text);
+// The standard error handle, for the host's Qprintf.
+void* StdErrorHandle();
+// The prefix, then the message formatted with the host's Qprintf on standard error.
+void ReportError(const char16_t* format, ...);
+
+}  // namespace horalin

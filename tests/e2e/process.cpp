@@ -1,0 +1,105 @@
+#include "tests/e2e/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace horalin::e2e {
+
+std::string Normalise(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  return out;
+}
+
+bool UnderWine() {
+  const char* host = getenv("HORALIN_HOST");
+  return host && std::strcmp(host, "wine") == 0;
+}
+
+std::string WindowsBuildDir() {
+  const char* dir = getenv("HORALIN_WINDOWS_BUILD");
+  return dir ? dir : "";
+}
+
+Result RunProgram(const std::vector<std::string>& argv, const Options& options) {
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) std::abort();
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    signal(SIGPIPE, SIG_DFL);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(in[0]), close(out[1]), close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  Result result;
+  size_t written = 0;
+  if (options.input.empty()) close(in[1]), in[1] = -1;
+  pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+  int open = 2;
+  while (open > 0) {
+    int n = poll(fds, in[1] >= 0 ? 3 : 2, -1);
+    if (n < 0 && errno == EINTR) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buffer[65536];
+      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      } else {
+        (i == 0 ? result.rawOut : result.err).append(buffer, static_cast<size_t>(got));
+      }
+    }
+    if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t put = write(in[1], options.input.data() + written, options.input.size() - written);
+      if (put > 0) written += static_cast<size_t>(put);
+      if (put < 0 || written == options.input.size()) {
+        close(in[1]);
+        in[1] = -1;
+      }
+    }
+  }
+  if (in[1] >= 0) close(in[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = Normalise(result.rawOut);
+  result.err = Normalise(result.err);
+  return result;
+}
+
+Result Horalin(const std::vector<std::string>& args, const Options& options) {
+  const char* program = getenv("HORALIN_PROGRAM");
+  std::vector<std::string> argv;
+  if (UnderWine()) argv.push_back("/usr/lib/wine/wine64");
+  argv.push_back(program ? program : "horalin");
+  argv.insert(argv.end(), args.begin(), args.end());
+  Options o = options;
+  if (UnderWine()) {
+    o.env.push_back({"WINEDEBUG", "-all"});
+    o.env.push_back({"WINEPREFIX", WindowsBuildDir() + "/wineprefix"});
+  }
+  return RunProgram(argv, o);
+}
+
+}  // namespace horalin::e2e

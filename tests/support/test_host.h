@@ -1,0 +1,20 @@
+// A host for unit tests: it captures what the plug-in writes and takes variables from
+// a table that each test sets.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace horalin::testing {
+
+// What the plug-in wrote since the last Reset, as UTF-8 (line ends unchanged).
+std::string CapturedOutput();
+std::string CapturedErrors();
+// Clears the captured text and sets the shell's variables; unset ones expand to nothing.
+void ResetHost(std::vector<std::pair<std::string, std::string>> variables = {});
+
+std::u16string U16(const std::string& utf8);
+std::string U8(const std::u16string& text);
+
+}  // namespace horalin::testing

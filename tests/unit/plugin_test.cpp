@@ -1,0 +1,112 @@
+// Registration, the load notice, Usage and error reporting.
+#include <gtest/gtest.h>
+
+#include "common/text.h"
+#include "host/host.h"
+#include "plugin/errors.h"
+#include "plugin/plugin.h"
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::CapturedErrors;
+using testing::CapturedOutput;
+using testing::ResetHost;
+using testing::U16;
+using testing::U8;
+
+TEST(PluginInfoTest, SameRecordEveryCall) {
+  PluginInfo* first = GetPluginInfo();
+  PluginInfo* second = GetPluginInfo();
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(U8(first->name), "Horalin");
+  EXPECT_EQ(U8(first->functions), "ts,@datefmt");
+  EXPECT_EQ(U8(first->description), "Reimplements TS and @DATEFMT.");
+  EXPECT_EQ(first->major, 0);
+  EXPECT_EQ(first->minor, 93);
+  EXPECT_EQ(first->build, 1);
+  EXPECT_EQ(first->hostField1, nullptr);
+  EXPECT_EQ(first->hostField2, nullptr);
+}
+
+struct NoticeCase {
+  const char* transient;
+  const char* pipe;
+  const char* noloadmsg;  // null: unset
+  bool shown;
+};
+
+TEST(InitializePluginTest, LoadNoticeOnlyInAnInteractiveShell) {
+  const NoticeCase cases[] = {
+      {"0", "0", nullptr, true},  {"0", "0", "", true},     {"0", "0", "0", false}, {"0", "0", "yes", false},
+      {"1", "0", nullptr, false}, {"0", "1", nullptr, false}, {"10", "0", nullptr, false},
+  };
+  for (const NoticeCase& c : cases) {
+    std::vector<std::pair<std::string, std::string>> variables = {{"_transient", c.transient}, {"_pipe", c.pipe}};
+    if (c.noloadmsg) variables.push_back({"noloadmsg", c.noloadmsg});
+    ResetHost(variables);
+    EXPECT_EQ(InitializePlugin(), 0);
+    EXPECT_EQ(CapturedOutput(), c.shown ? "Horalin v0.93.1 loaded.\r\n" : "")
+        << c.transient << c.pipe << (c.noloadmsg ? c.noloadmsg : "(unset)");
+  }
+}
+
+TEST(ShutdownPluginTest, NothingToEnd) {
+  EXPECT_EQ(ShutdownPlugin(), 0);
+  EXPECT_EQ(ShutdownPlugin(), 0);
+}
+
+TEST(UsageTest, SyntaxOfTsInAnyCase) {
+  for (const char* name : {"ts", "TS", "Ts", "tS"}) {
+    char16_t buffer[1024] = {};
+    ASSERT_EQ(Usage(U16(name).c_str(), buffer), 1) << name;
+    std::u16string text = buffer;
+    EXPECT_EQ(text.size(), 588u);
+    EXPECT_EQ(text.substr(0, 36), u"TS /CP: /D /F /I /S /T /U \"format\" \r");
+    EXPECT_EQ(text.substr(text.size() - 21), u"\u2018PlugIns\u2019 directory.\n");
+  }
+}
+
+TEST(UsageTest, OtherNamesLeaveTheBufferAlone) {
+  for (const char* name : {"@DATEFMT", "_x", "t", "tsx", "", "datefmt"}) {
+    char16_t buffer[1024];
+    CopyText(buffer, 1024, u"untouched");
+    EXPECT_EQ(Usage(U16(name).c_str(), buffer), 0) << name;
+    EXPECT_EQ(std::u16string(buffer), u"untouched");
+  }
+}
+
+TEST(ErrorReportTest, PrefixAndBatchLocation) {
+  struct Case {
+    const char* batch;
+    const char* expected;
+  } cases[] = {
+      {"0", "Horalin plugin: Bad year\r\n"},
+      {"01", "Horalin plugin: Bad year\r\n"},
+      {"1", "Horalin plugin: C:\\b 100%.btm [12]  Bad year\r\n"},
+      {"10", "Horalin plugin: C:\\b 100%.btm [12]  Bad year\r\n"},
+  };
+  for (const Case& c : cases) {
+    ResetHost({{"_batch", c.batch}, {"_batchname", "C:\\b 100%.btm"}, {"_batchline", "12"}});
+    ReportError(u"Bad year\r\n");
+    EXPECT_EQ(CapturedErrors(), c.expected);
+    EXPECT_EQ(CapturedOutput(), "");
+  }
+}
+
+TEST(ErrorTextTest, KnownUnknownAndAllBits) {
+  char16_t text[1024];
+  Win32ErrorText(0xFFFFFFFFu, text);
+  EXPECT_EQ(U8(text), "Unknown error");
+  Win32ErrorText(0xE0001234u, text);
+  EXPECT_EQ(U8(text), "Error -536866252");
+  Win32ErrorText(5, text);
+  std::string known = U8(text);
+  EXPECT_FALSE(known.empty());
+  EXPECT_FALSE(isspace(static_cast<unsigned char>(known.back())));
+  EXPECT_EQ(known.find('\n'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace horalin
