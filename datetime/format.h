@@ -1,0 +1,19 @@
+// The date format interpreter: one date and time rendered through a format string of
+// literal text, backslash escapes and percent directives.
+#pragma once
+
+#include <cstdint>
+
+#include "common/types.h"
+
+namespace horalin {
+
+// Output capacity, in units with the terminator.
+inline constexpr size_t kFormatOutputCapacity = 8192;
+
+// Renders `datetime` (a valid date and time) by `format` into `out` (8192 units), which
+// it empties first and keeps terminated. `flags`: FDT_UTC, FDT_NO_DOUBLE_PERCENT.
+// Returns the units in `out`, or -1 (out untouched) when `format` is null.
+int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags);
+
+}  // namespace horalin
