@@ -70,6 +70,8 @@ void WriteConsolePrompt(const char16_t* text) {
   close(fd);
 }
 
+const char16_t* ConsoleEndOfInputKeys() { return u"Ctrl-D"; }
+
 bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
   if (code == 0 || code > 4095) return false;
   char message[512];
