@@ -1,5 +1,8 @@
 #include "common/utf.h"
 
+#include <bit>
+#include <cstring>
+
 namespace horalin {
 
 namespace {
@@ -30,6 +33,23 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
   char* start = out;
   size_t i = 0;
   while (i < length) {
+    for (uint64_t words[2]; i + 8 <= length; i += 8) {  // 7-bit text, eight units at a time
+      std::memcpy(words, text + i, sizeof words);
+      if ((words[0] | words[1]) & 0xFF80FF80FF80FF80ull) break;
+      // Each word holds four units whose high bytes are 0: gather their low bytes.
+      uint64_t packed = 0;
+      for (int k = 1; k >= 0; --k) {
+        uint64_t x = (words[k] | words[k] >> 8) & 0x0000FFFF0000FFFFull;
+        packed = packed << 32 | ((x | x >> 16) & 0xFFFFFFFFull);
+      }
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &packed, sizeof packed);
+      } else {
+        for (size_t k = 0; k < 8; ++k) out[k] = static_cast<char>(text[i + k]);
+      }
+      out += 8;
+    }
+    if (i == length) break;
     uint32_t c = text[i];
     if (c < 0x80) {
       *out++ = static_cast<char>(c);
@@ -61,8 +81,11 @@ size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capa
   while (i < length && n + 1 < capacity) {
     uint32_t b = s[i];
     uint32_t cp = 0xFFFD;
-    size_t need = b < 0x80 ? 0 : b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2
-                              : b >= 0xF0 && b <= 0xF4 ? 3 : 99;
+    size_t need = b < 0x80                 ? 0
+                  : b >= 0xC2 && b <= 0xDF ? 1
+                  : b >= 0xE0 && b <= 0xEF ? 2
+                  : b >= 0xF0 && b <= 0xF4 ? 3
+                                           : 99;
     if (need == 0) {
       cp = b, i += 1;
     } else if (need == 99) {

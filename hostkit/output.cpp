@@ -1,5 +1,7 @@
 #include "hostkit/output.h"
 
+#include <cstring>
+
 #include "common/text.h"
 #include "common/utf.h"
 
@@ -26,6 +28,18 @@ void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
   }
 }
 
+// The position of the first CR at or after `from`, or `length`.
+size_t FindCr(const char16_t* text, size_t from, size_t length) {
+  size_t i = from;
+  for (uint64_t word; i + 4 <= length; i += 4) {  // four units at a time: is one of them a CR?
+    std::memcpy(&word, text + i, sizeof word);
+    uint64_t x = word ^ 0x000D000D000D000Dull;
+    if ((x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull) break;
+  }
+  while (i < length && text[i] != u'\r') ++i;
+  return i;
+}
+
 }  // namespace
 
 void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
@@ -42,16 +56,17 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
   } else {
     // CR LF becomes LF; a CR at the end waits for what follows it.
     size_t start = 0;
-    for (size_t i = 0; i < length; ++i) {
-      if (s->pendingCr) {
-        s->pendingCr = false;
-        if (text[i] != u'\n') PutUnits(s, u"\r", 1, true);
-      }
-      if (text[i] == u'\r') {
-        PutUnits(s, text + start, i - start, true);
+    if (s->pendingCr && length) {
+      s->pendingCr = false;
+      if (text[0] != u'\n') PutUnits(s, u"\r", 1, true);
+    }
+    for (size_t i = FindCr(text, 0, length); i < length; i = FindCr(text, i + 1, length)) {
+      PutUnits(s, text + start, i - start, true);
+      start = i + 1;
+      if (start == length)
         s->pendingCr = true;
-        start = i + 1;
-      }
+      else if (text[start] != u'\n')
+        PutUnits(s, u"\r", 1, true);
     }
     PutUnits(s, text + start, length - start, false);
   }
@@ -59,20 +74,41 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
 }
 
 namespace {
+// Formatted pieces are gathered and streamed together, so that a short line costs one
+// pass through the stream rather than one per piece.
 struct FormatSink {
   TextSink base;
   Utf8Stream* stream;
+  size_t used;
+  char16_t units[512];
 };
-void PutFormatted(TextSink* sink, const char16_t* text, size_t length) {
-  StreamText(reinterpret_cast<FormatSink*>(sink)->stream, text, length);
+void FlushFormatted(FormatSink* sink) {
+  StreamText(sink->stream, sink->units, sink->used);
+  sink->used = 0;
+}
+void PutFormatted(TextSink* base, const char16_t* text, size_t length) {
+  auto* sink = reinterpret_cast<FormatSink*>(base);
+  if (length > sizeof sink->units / sizeof sink->units[0] - sink->used) {
+    FlushFormatted(sink);
+    if (length > sizeof sink->units / sizeof sink->units[0] / 2) {
+      StreamText(sink->stream, text, length);
+      return;
+    }
+  }
+  std::memcpy(sink->units + sink->used, text, length * sizeof(char16_t));
+  sink->used += length;
 }
 }  // namespace
 
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   bool buffered = stream->buffered;
   stream->buffered = true;  // one write for the whole formatted text
-  FormatSink sink{{PutFormatted}, stream};
+  FormatSink sink;          // the units are written before they are read
+  sink.base.put = PutFormatted;
+  sink.stream = stream;
+  sink.used = 0;
   FormatToSink(&sink.base, format, args);
+  FlushFormatted(&sink);
   stream->buffered = buffered;
   if (!buffered) Drain(stream);
 }

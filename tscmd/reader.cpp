@@ -71,6 +71,17 @@ const uint8_t* ByteClasses(PipeReader* r) {
   return r->byteClass;
 }
 
+// Moves past bytes 0E to 7F, eight at a time: none of them ends a line or starts a
+// character of more than one byte, in any of the byte encodings.
+uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  for (uint64_t word; pos + 8 <= stop; pos += 8) {
+    std::memcpy(&word, block + pos, sizeof word);
+    if (((word - 14 * kOnes) & ~word & kHigh) | (word & kHigh)) break;  // a byte below 0E, or from 80
+  }
+  return pos;
+}
+
 // Converts the line's bytes: the gathered ones, then `tail` (still in the block).
 int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const uint8_t* tail, uint32_t tailLength) {
   const uint8_t* bytes = tail;
@@ -125,7 +136,9 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
     const uint32_t stop = end < limit ? end : limit;
     uint32_t pos = start;
     uint8_t c = 1;
-    for (; pos < stop; ++pos) {
+    for (;; ++pos) {
+      if (!trail) pos = SkipPlainBytes(block, pos, stop);
+      if (pos >= stop) break;
       c = classes[block[pos]];
       if (c == 0) break;
       if (trail) {

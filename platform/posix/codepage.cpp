@@ -146,35 +146,64 @@ bool SameCharset(const char* a, const char* b) {
 struct Converter {
   uint32_t codePage;
   iconv_t cd;
+  bool asciiCompatible;  // every byte 01 to 7F stands for itself, without shift states
 };
 Converter Converters[8];
 size_t ConverterCount = 0;
 
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
-iconv_t ConverterFor(uint32_t codePage) {
+bool IsAsciiCompatible(iconv_t cd) {
+  for (unsigned b = 1; b < 0x80; ++b) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char single = static_cast<char>(b);
+    char* in = &single;
+    size_t inLeft = 1;
+    char16_t unit[4];
+    char* target = reinterpret_cast<char*>(unit);
+    size_t outLeft = sizeof unit;
+    if (iconv(cd, &in, &inLeft, &target, &outLeft) == static_cast<size_t>(-1) ||
+        target != reinterpret_cast<char*>(unit + 1) || unit[0] != b)
+      return false;
+  }
+  return true;
+}
+
+const Converter* ConverterFor(uint32_t codePage) {
   for (size_t i = 0; i < ConverterCount; ++i)
-    if (Converters[i].codePage == codePage) return Converters[i].cd;
+    if (Converters[i].codePage == codePage) return &Converters[i];
   const CodePageName* entry = FindCodePage(codePage);
-  if (!entry) return reinterpret_cast<iconv_t>(-1);
+  if (!entry) return nullptr;
   iconv_t cd = iconv_open(kUtf16Native, entry->iconvName);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
+  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
   if (ConverterCount == sizeof Converters / sizeof Converters[0]) {  // full: the oldest goes
     iconv_close(Converters[0].cd);
     std::memmove(Converters, Converters + 1, sizeof Converters - sizeof Converters[0]);
     --ConverterCount;
   }
-  Converters[ConverterCount++] = {codePage, cd};
-  return cd;
+  Converters[ConverterCount] = {codePage, cd, IsAsciiCompatible(cd)};
+  return &Converters[ConverterCount++];
 }
 
-// UTF-8 with a plain copy for the 7-bit runs that make up most text.
-size_t WideFromUtf8(const char* bytes, size_t count, char16_t* out, size_t capacity) {
+// Copies the run of 7-bit bytes at the start; returns its length.
+size_t CopyAsciiPrefix(const char* bytes, size_t count, char16_t* out, size_t capacity) {
+  size_t n = count < capacity ? count : capacity;
   size_t i = 0;
+  for (uint64_t word; i + 8 <= n; i += 8) {  // eight bytes at a time while none has its high bit
+    std::memcpy(&word, bytes + i, 8);
+    if (word & 0x8080808080808080ull) break;
+    for (size_t k = 0; k < 8; ++k) out[i + k] = static_cast<char16_t>(bytes[i + k]);
+  }
   while (i < count && i < capacity && static_cast<unsigned char>(bytes[i]) < 0x80) {
     out[i] = static_cast<char16_t>(bytes[i]);
     ++i;
   }
+  return i;
+}
+
+// UTF-8 with a plain copy for the 7-bit runs that make up most text.
+size_t WideFromUtf8(const char* bytes, size_t count, char16_t* out, size_t capacity) {
+  size_t i = CopyAsciiPrefix(bytes, count, out, capacity);
   if (i == count || i == capacity) return i;
   // The rest; Utf16FromUtf8 keeps the last unit of the room for a terminator.
   return i + Utf16FromUtf8(bytes + i, count - i, out + i, capacity - i);
@@ -202,16 +231,19 @@ uint32_t OemCodePage() { return AnsiCodePage(); }
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
                          uint32_t* error) {
   if (codePage == 65001) return WideFromUtf8(bytes, count, out, capacity);
-  iconv_t cd = ConverterFor(codePage);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  const Converter* converter = ConverterFor(codePage);
+  if (!converter) {
     *error = kErrorInvalidParameter;
     return 0;
   }
+  size_t prefix = converter->asciiCompatible ? CopyAsciiPrefix(bytes, count, out, capacity) : 0;
+  if (prefix == count || prefix == capacity) return prefix;
+  iconv_t cd = converter->cd;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* in = const_cast<char*>(bytes);
-  size_t inLeft = count;
-  char* target = reinterpret_cast<char*>(out);
-  size_t outLeft = capacity * sizeof(char16_t);
+  char* in = const_cast<char*>(bytes + prefix);
+  size_t inLeft = count - prefix;
+  char* target = reinterpret_cast<char*>(out + prefix);
+  size_t outLeft = (capacity - prefix) * sizeof(char16_t);
   while (inLeft > 0) {
     if (iconv(cd, &in, &inLeft, &target, &outLeft) != static_cast<size_t>(-1)) break;
     if (errno == E2BIG || outLeft < sizeof(char16_t)) break;  // as much as fits
@@ -230,8 +262,9 @@ size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, cha
 bool IsLeadByte(uint32_t codePage, uint8_t byte) {
   const CodePageName* entry = FindCodePage(codePage);
   if (!entry || !entry->doubleByte || byte < 0x80) return false;
-  iconv_t cd = ConverterFor(codePage);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  const Converter* converter = ConverterFor(codePage);
+  if (!converter) return false;
+  iconv_t cd = converter->cd;
   // A lead byte alone is an incomplete character.
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   char single = static_cast<char>(byte);
