@@ -87,7 +87,7 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
   const uint8_t* bytes = tail;
   uint32_t count = tailLength;
   if (gathered > 0) {
-    std::memcpy(r->lineBytes + gathered, tail, tailLength);
+    if (tailLength > 0) std::memcpy(r->lineBytes + gathered, tail, tailLength);
     bytes = r->lineBytes;
     count = gathered + tailLength;
   }
