@@ -18,6 +18,8 @@
 
 namespace horalin {
 
+ReadFunction TsInputReader = platform::ReadInput;
+
 namespace {
 
 struct TsOptions {
@@ -209,6 +211,7 @@ int RunTs(const char16_t* arguments) {
   platform::Handle input = platform::StdHandle(platform::StdStream::Input);
   PromptIfConsole(input);
   SetUpPipeReader(&s.reader, input, s.block, kPipeBlockBytes, s.lineBytes, s.options.encoding, s.options.codePage);
+  s.reader.read = TsInputReader;
   std::memset(&s.cache, 0, sizeof s.cache);
 
   const uint64_t start = platform::CurrentUtcFileTime();
