@@ -1,8 +1,5 @@
 #include "common/utf.h"
 
-#include <bit>
-#include <cstring>
-
 namespace horalin {
 
 namespace {
@@ -33,22 +30,7 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
   char* start = out;
   size_t i = 0;
   while (i < length) {
-    for (uint64_t words[2]; i + 8 <= length; i += 8) {  // 7-bit text, eight units at a time
-      std::memcpy(words, text + i, sizeof words);
-      if ((words[0] | words[1]) & 0xFF80FF80FF80FF80ull) break;
-      // Each word holds four units whose high bytes are 0: gather their low bytes.
-      uint64_t packed = 0;
-      for (int k = 1; k >= 0; --k) {
-        uint64_t x = (words[k] | words[k] >> 8) & 0x0000FFFF0000FFFFull;
-        packed = packed << 32 | ((x | x >> 16) & 0xFFFFFFFFull);
-      }
-      if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, &packed, sizeof packed);
-      } else {
-        for (size_t k = 0; k < 8; ++k) out[k] = static_cast<char>(text[i + k]);
-      }
-      out += 8;
-    }
+    for (; i + 8 <= length && AreAsciiUnits8(text + i); i += 8, out += 8) PutAsciiUnits8(text + i, out);
     if (i == length) break;
     uint32_t c = text[i];
     if (c < 0x80) {

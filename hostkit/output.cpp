@@ -40,6 +40,22 @@ size_t FindCr(const char16_t* text, size_t from, size_t length) {
   return i;
 }
 
+// Writes the leading run of 7-bit units other than CR straight into the buffer, eight
+// at a time, and returns its length; what follows goes the general way.
+size_t PutPlainPrefix(Utf8Stream* s, const char16_t* text, size_t length) {
+  constexpr uint64_t kCr = 0x000D000D000D000Dull, kOne = 0x0001000100010001ull, kTop = 0x8000800080008000ull;
+  size_t i = 0;
+  for (uint64_t w[2]; i + 8 <= length && AreAsciiUnits8(text + i); i += 8) {
+    std::memcpy(w, text + i, sizeof w);
+    uint64_t x = w[0] ^ kCr, y = w[1] ^ kCr;  // a CR becomes a zero unit
+    if ((((x - kOne) & ~x) | ((y - kOne) & ~y)) & kTop) break;
+    if (sizeof s->buffer - s->used < 8) Drain(s);
+    PutAsciiUnits8(text + i, s->buffer + s->used);
+    s->used += 8;
+  }
+  return i;
+}
+
 }  // namespace
 
 void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
@@ -50,6 +66,10 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
     bool pair = text[0] >= 0xDC00 && text[0] <= 0xDFFF;
     PutUnits(s, joined, pair ? 2 : 1, true);
     if (pair) ++text, --length;
+  }
+  if (!s->pendingCr) {
+    size_t plain = PutPlainPrefix(s, text, length);
+    text += plain, length -= plain;
   }
   if (!s->lineFeedsOnly) {
     PutUnits(s, text, length, false);

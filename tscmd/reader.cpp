@@ -57,6 +57,13 @@ const uint8_t* ByteClasses(PipeReader* r) {
     for (unsigned b = 0x80; b <= 0xFF && !doubleByte; ++b)
       doubleByte = platform::IsLeadByte(codePage, static_cast<uint8_t>(b));
   r->classDoubleByte = doubleByte;
+  char ascii[127];
+  char16_t units[127];
+  for (int b = 1; b < 128; ++b) ascii[b - 1] = static_cast<char>(b);
+  uint32_t error = 0;
+  bool keeps = platform::WideFromMultiByte(codePage, ascii, sizeof ascii, units, 127, &error) == 127;
+  for (int b = 1; b < 128 && keeps; ++b) keeps = units[b - 1] == b;
+  r->classKeepsAscii = keeps;
   // Undecided input may yet turn out to be UTF-8: keep its sequences whole too.
   bool utf8 = !doubleByte && (codePage == kCodePageUtf8 || r->encoding == EncodingUndecided);
   for (unsigned b = 0; b < 256; ++b) {
@@ -91,8 +98,10 @@ uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
   return pos;
 }
 
-// Converts the line's bytes: the gathered ones, then `tail` (still in the block).
-int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const uint8_t* tail, uint32_t tailLength) {
+// Converts the line's bytes: the gathered ones, then `tail` (still in the block). `plain`:
+// none of them is above 7F.
+int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const uint8_t* tail, uint32_t tailLength,
+                       bool plain) {
   const uint8_t* bytes = tail;
   uint32_t count = tailLength;
   if (gathered > 0) {
@@ -101,7 +110,9 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     count = gathered + tailLength;
   }
   size_t units = 0;
-  if (count > 0) {
+  if (plain && r->classKeepsAscii) {  // most lines: a plain copy
+    for (; units < count; ++units) line[units] = bytes[units];
+  } else if (count > 0) {
     uint32_t error = 0;
     units = platform::WideFromMultiByte(ConversionCodePage(r), reinterpret_cast<const char*>(bytes), count, line,
                                         kLineMaxUnits, &error);
@@ -113,6 +124,7 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
 int32_t ReadByteLine(PipeReader* r, char16_t* line) {
   uint32_t gathered = 0;  // bytes of this line in the working storage
   bool trail = false;     // the next byte is the trail byte of a double-byte character
+  uint8_t seen = 0;       // the bits of the bytes looked at one by one (the others are below 80)
   for (;;) {
     if (r->position >= r->length) {
       FillResult fill = FillBlock(r);
@@ -122,7 +134,7 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
         r->failed = 1;  // hand over what came; the next call reports the failure
       }
       if (gathered == 0) return kEndOfInput;
-      return FinishByteLine(r, line, gathered, nullptr, 0);
+      return FinishByteLine(r, line, gathered, nullptr, 0, !(seen & 0x80));
     }
     const uint8_t* block = r->block;
     if (r->pendingEnd != kNoPendingEnd) {
@@ -148,6 +160,7 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
     for (;; ++pos) {
       if (!trail) pos = SkipPlainBytes(block, pos, stop);
       if (pos >= stop) break;
+      seen |= block[pos];
       c = classes[block[pos]];
       if (c == 0) break;
       if (trail) {
@@ -175,11 +188,11 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
           r->pendingEnd = kAfterCr;
         }
       }
-      return FinishByteLine(r, line, gathered, block + start, span);
+      return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80));
     }
     if (pos < stop || pos == limit) {
       r->pendingEnd = kAfterSplit;
-      return FinishByteLine(r, line, gathered, block + start, span);
+      return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80));
     }
     std::memcpy(r->lineBytes + gathered, block + start, span);  // the line goes on in the next block
     gathered += span;

@@ -49,6 +49,7 @@ struct PipeReader {
   // page and encoding that it was made for.
   uint8_t byteClass[256];
   int32_t classDoubleByte;
+  int32_t classKeepsAscii;  // bytes 01 to 7F convert to the units of the same value
   TextEncoding classEncoding;
   uint32_t classCodePage;
 };
