@@ -45,6 +45,12 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
       return 0;
     }
     if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {  // input left non-blocking by another program: wait for it
+      if (BeforeBlockingRead) BeforeBlockingRead();
+      pollfd ready{fd, POLLIN, 0};
+      poll(&ready, 1, -1);
+      continue;
+    }
     if (errno == EBADF) return kErrorInvalidHandle;
     return static_cast<uint32_t>(errno);
   }

@@ -303,7 +303,7 @@ struct Child {
   int in = -1, out = -1;
 };
 
-Child StartTs(const Strings& args) {
+Child StartTs(const Strings& args, bool nonBlockingInput = false) {
   const char* program = std::getenv("HORALIN_PROGRAM");
   Strings argv;
   if (UnderWine()) argv.push_back("/usr/lib/wine/wine64");
@@ -316,6 +316,7 @@ Child StartTs(const Strings& args) {
   if (pid == 0) {
     dup2(in[0], 0);
     dup2(out[1], 1);
+    if (nonBlockingInput) fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
     if (UnderWine()) {
       setenv("WINEDEBUG", "-all", 1);
       setenv("WINEPREFIX", (WindowsBuildDir() + "/wineprefix").c_str(), 1);
@@ -353,8 +354,8 @@ std::string ReadLine(int fd, std::string* pending, std::chrono::milliseconds lim
   }
 }
 
-TEST(Ts, EachLineIsWrittenAsSoonAsItCame) {
-  Child child = StartTs({"/I"});
+void WriteLinesSlowly(bool nonBlockingInput) {
+  Child child = StartTs({"/I"}, nonBlockingInput);
   std::string pending;
   const std::regex stamped("^" + kElapsed + " (line \\d)$");
   for (int i = 1; i <= 3; ++i) {
@@ -376,6 +377,13 @@ TEST(Ts, EachLineIsWrittenAsSoonAsItCame) {
   int status = 0;
   waitpid(child.pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(Ts, EachLineIsWrittenAsSoonAsItCame) { WriteLinesSlowly(false); }
+
+TEST(Ts, InputLeftNonBlockingIsWaitedFor) {
+  POSIX_ONLY();
+  WriteLinesSlowly(true);
 }
 
 }  // namespace
