@@ -66,12 +66,14 @@ int32_t ReadWeekDate(Parse& s) {
   const char16_t* digits = ++s.p;
   if (!ReadDecimal(digits, &week, &s.p)) return Fail(kParseWeek, s.text, digits, u"Bad week number\r\n");
   uint32_t weeks = IsoWeeksInYear(year);
-  if (week == 0 || week > weeks) return Fail(kParseWeek, s.text, nullptr, u"Week number must be 1 - %u: %u\r\n", weeks, week);
+  if (week == 0 || week > weeks)
+    return Fail(kParseWeek, s.text, nullptr, u"Week number must be 1 - %u: %u\r\n", weeks, week);
   if (*s.p != u'-') return Fail(kParseWeek, s.text, s.p, u"Syntax error (expected a hyphen)\r\n");
   ++s.p;
   if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &weekday, &s.p))
     return Fail(kParseWeekday, s.text, s.p, u"Bad day number\r\n");
-  if (weekday == 0 || weekday > 7) return Fail(kParseWeekday, s.text, nullptr, u"Day number must be 1 - 7: %u\r\n", weekday);
+  if (weekday == 0 || weekday > 7)
+    return Fail(kParseWeekday, s.text, nullptr, u"Day number must be 1 - 7: %u\r\n", weekday);
 
   // Day of the calendar year; below 1 in the December before, beyond the year's end in
   // the January after.
@@ -101,7 +103,8 @@ int32_t ReadWeekDate(Parse& s) {
 int32_t ReadCalendarOrOrdinalDate(Parse& s) {
   const char16_t* afterHyphen = s.p;
   uint32_t n;
-  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &n, &s.p)) return Fail(kParseMonth, s.text, afterHyphen, u"Bad month\r\n");
+  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &n, &s.p))
+    return Fail(kParseMonth, s.text, afterHyphen, u"Bad month\r\n");
   int leap = IsLeapYear(s.t->wYear);
   if (*s.p == u'-') {
     if (n == 0 || n > 12) return Fail(kParseMonth, s.text, nullptr, u"Month must be 1 - 12: %u\r\n", n);
@@ -116,7 +119,8 @@ int32_t ReadCalendarOrOrdinalDate(Parse& s) {
     return 0;
   }
   uint32_t daysInYear = 365u + static_cast<uint32_t>(leap);
-  if (n == 0 || n > daysInYear) return Fail(kParseDayOfYear, s.text, nullptr, u"Day number is 1 - %u: %u\r\n", daysInYear, n);
+  if (n == 0 || n > daysInYear)
+    return Fail(kParseDayOfYear, s.text, nullptr, u"Day number is 1 - %u: %u\r\n", daysInYear, n);
   SetDayOfYear(s.t, n);
   return 0;
 }
@@ -150,13 +154,15 @@ int32_t ReadTime(Parse& s) {
   s.t->wHour = Field(hour);
 
   ++s.p;
-  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &minute, &s.p)) return Fail(kParseMinute, s.text, s.p, u"Bad minute\r\n");
+  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &minute, &s.p))
+    return Fail(kParseMinute, s.text, s.p, u"Bad minute\r\n");
   if (minute > 59) return Fail(kParseMinute, s.text, nullptr, u"Minute must be 0 - 59: %u\r\n", minute);
   s.t->wMinute = Field(minute);
 
   if (*s.p != u':') return 0;
   ++s.p;
-  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &second, &s.p)) return Fail(kParseSecond, s.text, s.p, u"Bad second\r\n");
+  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &second, &s.p))
+    return Fail(kParseSecond, s.text, s.p, u"Bad second\r\n");
   if (second > 59) return Fail(kParseSecond, s.text, nullptr, u"Second must be 0 - 59: %u\r\n", second);
   s.t->wSecond = Field(second);
 
@@ -192,8 +198,7 @@ int32_t ResolveOffset(Parse& s, int32_t offset, bool utc) {
     platform::CurrentLocalTime(&today);
   int64_t n = static_cast<int64_t>(DayNumberFromDate(today.wYear, today.wMonth, today.wDay)) + offset;
   if (n < kFirstDay || n > kLastDay)
-    return Fail(kParseOffsetRange, s.text, nullptr, u"Date out of range: %s%d\r\n", offset >= 0 ? u"+" : u"",
-                offset);
+    return Fail(kParseOffsetRange, s.text, nullptr, u"Date out of range: %s%d\r\n", offset >= 0 ? u"+" : u"", offset);
   uint32_t year, month, day;
   DateFromDayNumber(static_cast<DayNumber>(n), &year, &month, &day);
   s.t->wYear = Field(year);

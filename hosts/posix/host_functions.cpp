@@ -4,11 +4,10 @@
 
 #include <limits.h>
 #include <stdlib.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <strings.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -52,15 +51,39 @@ hostkit::Utf8Stream* StreamFor(void* handle) {
 
 char ProgramPath[PATH_MAX];
 
+// The place that error messages belong to, shown as a batch file's location; it takes
+// the place of the environment's _batch variables while it is set.
+const char16_t* LocationName = nullptr;
+uint32_t LocationLine = 0;
+
+bool LocationVariable(const char* name, char16_t* value, size_t capacity) {
+  if (!LocationName) return false;
+  if (strcasecmp(name, "_batch") == 0)
+    CopyText(value, capacity, u"1");
+  else if (strcasecmp(name, "_batchname") == 0)
+    CopyText(value, capacity, LocationName);
+  else if (strcasecmp(name, "_batchline") == 0)
+    FormatText(value, capacity, u"%u", LocationLine);
+  else
+    return false;
+  return true;
+}
+
 // The shell's internal variables, as a user of this program would expect them.
 bool InternalVariable(const char* name, char* value, size_t capacity) {
   const char* v = nullptr;
-  if (std::strcmp(name, "_batch") == 0) v = "0";
-  else if (std::strcmp(name, "_batchline") == 0) v = "0";
-  else if (std::strcmp(name, "_batchname") == 0) v = "";
-  else if (std::strcmp(name, "_transient") == 0) v = "1";  // one command, then gone
-  else if (std::strcmp(name, "_pipe") == 0) v = isatty(0) ? "0" : "1";
-  else if (std::strcmp(name, "_cmdspec") == 0) v = ProgramPath;
+  if (std::strcmp(name, "_batch") == 0)
+    v = "0";
+  else if (std::strcmp(name, "_batchline") == 0)
+    v = "0";
+  else if (std::strcmp(name, "_batchname") == 0)
+    v = "";
+  else if (std::strcmp(name, "_transient") == 0)
+    v = "1";  // one command, then gone
+  else if (std::strcmp(name, "_pipe") == 0)
+    v = isatty(0) ? "0" : "1";
+  else if (std::strcmp(name, "_cmdspec") == 0)
+    v = ProgramPath;
   if (!v) return false;
   std::snprintf(value, capacity, "%s", v);
   return true;
@@ -74,6 +97,7 @@ bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t
     key[i] = static_cast<char>(name[i]);
   }
   key[length] = 0;
+  if (LocationVariable(key, value, capacity)) return true;
   const char* found = getenv(key);
   if (!found) {  // the shell's variable names ignore case
     for (char** e = environ; e && *e && !found; ++e)
@@ -102,6 +126,15 @@ void FinishHost() {
 }
 
 bool OutputFailed() { return Out.failed; }
+
+uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead) {
+  return platform::ReadInput(platform::StdHandle(platform::StdStream::Input), block, capacity, bytesRead);
+}
+
+void SetErrorLocation(const char16_t* name, uint32_t line) {
+  LocationName = name;
+  LocationLine = line;
+}
 
 }  // namespace horalin::posixhost
 
