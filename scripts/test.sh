@@ -11,6 +11,13 @@ echo "== Windows build (mingw-w64)"
 cmake --preset windows >/dev/null
 cmake --build build/windows
 
+# One Wine prefix for the Windows tests, made before they run, and a Wine server that
+# stays up between the programs they start.
+export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
+/usr/lib/wine/wine64 build/windows/horalin.exe --version >/dev/null 2>&1 || true
+/usr/lib/wine/wineserver -p 300 || true
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+
 echo "== POSIX build, unit and end-to-end tests (POSIX host and Windows host under Wine)"
 cmake --preset posix -DHORALIN_WINDOWS_BUILD="$PWD/build/windows" >/dev/null
 cmake --build build/posix
