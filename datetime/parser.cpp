@@ -19,13 +19,29 @@ constexpr uint32_t kLastYear = 9999;
 // not read as numbers, so a date never depends on the locale's digit classes.
 bool IsNumberDigit(char16_t c) { return IsAsciiDigit(c); }
 
-// One marker letter ("W", "T", "Z") in either case.
-bool IsMarker(char16_t c, char16_t upper) { return ToUpper(c) == upper; }
-
-const char16_t* SkipSpace(const char16_t* p) {
-  while (*p && IsSpace(*p)) ++p;
-  return p;
+// The decimal number at `p`: false when no digit stands there or the value does not fit
+// in 32 bits (then `end` is not written). Leading zeros are allowed.
+bool ReadNumber(const char16_t* p, uint32_t* value, const char16_t** end) {
+  if (!IsNumberDigit(*p)) return false;
+  uint32_t v = 0;
+  bool overflow = false;
+  for (; IsNumberDigit(*p); ++p) {
+    uint32_t digit = static_cast<uint32_t>(*p - u'0');
+    if (v > (UINT32_MAX - digit) / 10) overflow = true;
+    v = v * 10 + digit;
+  }
+  if (overflow) return false;
+  *value = v;
+  *end = p;
+  return true;
 }
+
+// One marker letter ("W", "T", "Z", "U", "C") in either case. For these letters the
+// comparison of ASCII cases is what towupper gives: no other character maps onto them.
+bool IsMarker(char16_t c, char16_t upper) { return c == upper || c == upper + (u'a' - u'A'); }
+
+// White space as iswspace sees it, with the ASCII characters decided here.
+bool IsBlank(char16_t c) { return c < 0x80 ? c == u' ' || (c >= u'\t' && c <= u'\r') : IsSpace(c); }
 
 // Reports an error: the prefix, the message and, when `caret` is given, the argument
 // with a caret under that position. Returns `code`.
@@ -64,14 +80,13 @@ struct Parse {
 int32_t ReadWeekDate(Parse& s) {
   uint32_t year = s.t->wYear, week, weekday;
   const char16_t* digits = ++s.p;
-  if (!ReadDecimal(digits, &week, &s.p)) return Fail(kParseWeek, s.text, digits, u"Bad week number\r\n");
+  if (!ReadNumber(digits, &week, &s.p)) return Fail(kParseWeek, s.text, digits, u"Bad week number\r\n");
   uint32_t weeks = IsoWeeksInYear(year);
   if (week == 0 || week > weeks)
     return Fail(kParseWeek, s.text, nullptr, u"Week number must be 1 - %u: %u\r\n", weeks, week);
   if (*s.p != u'-') return Fail(kParseWeek, s.text, s.p, u"Syntax error (expected a hyphen)\r\n");
   ++s.p;
-  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &weekday, &s.p))
-    return Fail(kParseWeekday, s.text, s.p, u"Bad day number\r\n");
+  if (!ReadNumber(s.p, &weekday, &s.p)) return Fail(kParseWeekday, s.text, s.p, u"Bad day number\r\n");
   if (weekday == 0 || weekday > 7)
     return Fail(kParseWeekday, s.text, nullptr, u"Day number must be 1 - 7: %u\r\n", weekday);
 
@@ -103,15 +118,14 @@ int32_t ReadWeekDate(Parse& s) {
 int32_t ReadCalendarOrOrdinalDate(Parse& s) {
   const char16_t* afterHyphen = s.p;
   uint32_t n;
-  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &n, &s.p))
-    return Fail(kParseMonth, s.text, afterHyphen, u"Bad month\r\n");
+  if (!ReadNumber(s.p, &n, &s.p)) return Fail(kParseMonth, s.text, afterHyphen, u"Bad month\r\n");
   int leap = IsLeapYear(s.t->wYear);
   if (*s.p == u'-') {
     if (n == 0 || n > 12) return Fail(kParseMonth, s.text, nullptr, u"Month must be 1 - 12: %u\r\n", n);
     s.t->wMonth = Field(n);
     const char16_t* dayStart = ++s.p;
     uint32_t day;
-    if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &day, &s.p)) return Fail(kParseDay, s.text, dayStart, u"Bad day\r\n");
+    if (!ReadNumber(s.p, &day, &s.p)) return Fail(kParseDay, s.text, dayStart, u"Bad day\r\n");
     uint32_t length = DaysInMonth[n][leap];
     if (day == 0 || day > length) return Fail(kParseDay, s.text, nullptr, u"Day must be 1 - %u: %u\r\n", length, day);
     s.t->wDay = Field(day);
@@ -128,7 +142,7 @@ int32_t ReadCalendarOrOrdinalDate(Parse& s) {
 // The year, its hyphen and the rest of an absolute date.
 int32_t ReadDate(Parse& s) {
   uint32_t year;
-  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &year, &s.p)) return Fail(kParseYear, s.text, s.text, u"Bad year\r\n");
+  if (!ReadNumber(s.p, &year, &s.p)) return Fail(kParseYear, s.text, s.text, u"Bad year\r\n");
   if (year < kFirstYear || year > kLastYear)
     return Fail(kParseYear, s.text, nullptr, u"Year must be %u - %u: %u\r\n", kFirstYear, kLastYear, year);
   if (*s.p != u'-') return Fail(kParseYear, s.text, s.p, u"Syntax error (expected a hyphen)\r\n");
@@ -143,26 +157,24 @@ int32_t ReadTime(Parse& s) {
   if (IsMarker(*s.p, u'T') && IsNumberDigit(s.p[1]))
     ++s.p;
   else
-    s.p = SkipSpace(s.p);
+    s.p = SkipWhiteSpace(s.p);
   if (!IsNumberDigit(*s.p)) return 0;
 
   uint32_t hour, minute, second;
   const char16_t* hourStart = s.p;
-  if (!ReadDecimal(s.p, &hour, &s.p)) return Fail(kParseHour, s.text, hourStart, u"Bad hour\r\n");
+  if (!ReadNumber(s.p, &hour, &s.p)) return Fail(kParseHour, s.text, hourStart, u"Bad hour\r\n");
   if (hour > 23) return Fail(kParseHour, s.text, nullptr, u"Hour must be 0 - 23: %u\r\n", hour);
   if (*s.p != u':') return Fail(kParseHour, s.text, s.p, u"Syntax error (expected a colon)\r\n");
   s.t->wHour = Field(hour);
 
   ++s.p;
-  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &minute, &s.p))
-    return Fail(kParseMinute, s.text, s.p, u"Bad minute\r\n");
+  if (!ReadNumber(s.p, &minute, &s.p)) return Fail(kParseMinute, s.text, s.p, u"Bad minute\r\n");
   if (minute > 59) return Fail(kParseMinute, s.text, nullptr, u"Minute must be 0 - 59: %u\r\n", minute);
   s.t->wMinute = Field(minute);
 
   if (*s.p != u':') return 0;
   ++s.p;
-  if (!IsNumberDigit(*s.p) || !ReadDecimal(s.p, &second, &s.p))
-    return Fail(kParseSecond, s.text, s.p, u"Bad second\r\n");
+  if (!ReadNumber(s.p, &second, &s.p)) return Fail(kParseSecond, s.text, s.p, u"Bad second\r\n");
   if (second > 59) return Fail(kParseSecond, s.text, nullptr, u"Second must be 0 - 59: %u\r\n", second);
   s.t->wSecond = Field(second);
 
@@ -177,7 +189,7 @@ int32_t ReadTime(Parse& s) {
 
 // An optional "Z" or "UTC" (either case) after optional white space.
 bool ReadZone(Parse& s) {
-  s.p = SkipSpace(s.p);
+  s.p = SkipWhiteSpace(s.p);
   if (IsMarker(s.p[0], u'Z')) {
     ++s.p;
     return true;
@@ -209,6 +221,11 @@ int32_t ResolveOffset(Parse& s, int32_t offset, bool utc) {
 }
 
 }  // namespace
+
+const char16_t* SkipWhiteSpace(const char16_t* p) {
+  while (IsBlank(*p)) ++p;
+  return p;
+}
 
 int32_t ShowErrorPosition(const char16_t* start, const char16_t* position) {
   if (!start || !position) return -1;
@@ -261,7 +278,7 @@ int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t
       if (int32_t result = ResolveOffset(s, offset, inUtc)) return result;
   }
 
-  s.p = SkipSpace(s.p);
+  s.p = SkipWhiteSpace(s.p);
   if (end) *end = s.p;
   if (utc) *utc = inUtc ? 1 : 0;
   return 0;

@@ -30,6 +30,9 @@ inline constexpr int32_t kParseSecond = 203;
 // returned; `end` and `utc` are not written. A null `dateTime` gives -1.
 int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc);
 
+// The first position at or after `p` that is not white space (as iswspace decides).
+const char16_t* SkipWhiteSpace(const char16_t* p);
+
 // Writes an empty line, the text from `start` to its end, and a caret under `position`
 // to standard error. Returns -1 for a null pointer, -2 when `position` lies before
 // `start` (nothing written), 0 otherwise.

@@ -58,11 +58,23 @@ void TooLong(const HostFunctions& host) {
   WriteEmptyLine(host);
 }
 
+// The line's text as UTF-16 in the argument buffer; its length in units, or more than
+// lineRoom when it does not fit. ASCII, the usual case, is widened directly.
+size_t DecodeLine(const char* bytes, size_t count) {
+  if (count <= State.lineRoom) {
+    size_t i = 0;
+    for (; i < count && static_cast<unsigned char>(bytes[i]) < 0x80; ++i)
+      State.argument[i] = static_cast<char16_t>(bytes[i]);
+    if (i == count) return count;
+  }
+  // Decoding stops early only beyond lineRoom units, so a short result is the whole line.
+  return Utf16FromUtf8(bytes, count, State.argument, State.lineRoom + 3);
+}
+
 // One line without its line feed.
 void FormatLine(const char* bytes, size_t count, const HostFunctions& host, const PluginExports& plugin) {
   if (count && bytes[count - 1] == '\r') --count;
-  // Decoding stops early only beyond lineRoom units, so a short result is the whole line.
-  size_t length = Utf16FromUtf8(bytes, count, State.argument, State.lineRoom + 3);
+  size_t length = DecodeLine(bytes, count);
   if (length > State.lineRoom) return TooLong(host);
 
   // A line holds a date and time only. A comma or semicolon in it would be taken for
