@@ -58,31 +58,40 @@ void TooLong(const HostFunctions& host) {
   WriteEmptyLine(host);
 }
 
+bool IsSeparator(char16_t c) { return c == u',' || c == u';'; }
+
 // The line's text as UTF-16 in the argument buffer; its length in units, or more than
-// lineRoom when it does not fit. ASCII, the usual case, is widened directly.
-size_t DecodeLine(const char* bytes, size_t count) {
+// lineRoom when it does not fit. `cut` receives the position of its first comma or
+// semicolon, or its length. ASCII, the usual case, is widened directly.
+size_t DecodeLine(const char* bytes, size_t count, size_t* cut) {
+  char16_t* text = State.argument;
+  size_t length = 0;
   if (count <= State.lineRoom) {
-    size_t i = 0;
-    for (; i < count && static_cast<unsigned char>(bytes[i]) < 0x80; ++i)
-      State.argument[i] = static_cast<char16_t>(bytes[i]);
-    if (i == count) return count;
+    size_t firstSeparator = count;
+    for (; length < count && static_cast<unsigned char>(bytes[length]) < 0x80; ++length) {
+      text[length] = static_cast<char16_t>(bytes[length]);
+      if (IsSeparator(text[length]) && firstSeparator == count) firstSeparator = length;
+    }
+    *cut = firstSeparator;
+    if (length == count) return length;
   }
   // Decoding stops early only beyond lineRoom units, so a short result is the whole line.
-  return Utf16FromUtf8(bytes, count, State.argument, State.lineRoom + 3);
+  length = Utf16FromUtf8(bytes, count, text, State.lineRoom + 3);
+  for (*cut = 0; *cut < length && !IsSeparator(text[*cut]);) ++*cut;
+  return length;
 }
 
 // One line without its line feed.
 void FormatLine(const char* bytes, size_t count, const HostFunctions& host, const PluginExports& plugin) {
   if (count && bytes[count - 1] == '\r') --count;
-  size_t length = DecodeLine(bytes, count);
+  size_t cut;
+  size_t length = DecodeLine(bytes, count, &cut);
   if (length > State.lineRoom) return TooLong(host);
 
   // A line holds a date and time only. A comma or semicolon in it would be taken for
   // the separator and the rest of the line for the format, so the text before the first
   // one is formatted alone: the plug-in reports a date cut short there with a caret under
   // it, and a complete date followed by one is reported here.
-  size_t cut = 0;
-  while (cut < length && State.argument[cut] != u',' && State.argument[cut] != u';') ++cut;
   char16_t separator = cut < length ? State.argument[cut] : 0;
   State.argument[cut] = u',';
   std::memcpy(State.argument + cut + 1, State.format, (State.formatLength + 1) * sizeof(char16_t));
