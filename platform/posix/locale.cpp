@@ -143,7 +143,8 @@ void EditForm(locale_t locale, const wchar_t* form, FormEdit edit, wchar_t* out,
   }
   // Separators left hanging where the dropped part began ("%Y،") go too.
   if (droppedAfterLast && lastKeptLiteral)
-    while (n > 0 && n == lastKeptEnd && (iswspace_l(out[n - 1], locale) || iswpunct_l(out[n - 1], locale))) lastKeptEnd = --n;
+    while (n > 0 && n == lastKeptEnd && (iswspace_l(out[n - 1], locale) || iswpunct_l(out[n - 1], locale)))
+      lastKeptEnd = --n;
   while (n > 0 && iswspace_l(out[n - 1], locale)) --n;
   size_t start = 0;
   while (start < n && iswspace_l(out[start], locale)) ++start;

@@ -3,8 +3,8 @@
 #include <time.h>
 
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 #include "common/text.h"
 #include "common/utf.h"
