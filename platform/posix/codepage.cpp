@@ -7,8 +7,8 @@ namespace horalin::platform {
 uint32_t AnsiCodePage() { return 1252; }
 uint32_t OemCodePage() { return 1252; }
 
-size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
-                         uint32_t* error) {
+size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
+                         size_t capacity, uint32_t* error) {
   if (codePage != 65001) {
     *error = kErrorInvalidParameter;
     return 0;
