@@ -22,7 +22,7 @@ TEST(CalendarTest, DayNumbersAndWeekdays) {
       {2024, 2, 29, 154557, 4}, {9999, 12, 31, 3067671, 5}, {2001, 1, 1, 146098, 1},
   };
   for (const DayCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.year << "-" << c.month << "-" << c.day);
+    SCOPED_TRACE(::testing::Message() << c.year << "-" << c.month << "-" << c.day);
     EXPECT_EQ(DayNumberFromDate(c.year, c.month, c.day), c.number);
     EXPECT_EQ(c.number % 7, c.weekday);
     uint32_t y = 0, m = 0, d = 0;
