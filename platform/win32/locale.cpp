@@ -60,6 +60,8 @@ size_t LocaleTime(bool force24, const horalin::SYSTEMTIME& time, char16_t* buffe
       room);
 }
 
+void RefreshLocale() {}
+
 void MapToUpperCase(char16_t* text, size_t length) { CharUpperBuffW(Wide(text), static_cast<DWORD>(length)); }
 void MapToLowerCase(char16_t* text, size_t length) { CharLowerBuffW(Wide(text), static_cast<DWORD>(length)); }
 

@@ -200,6 +200,7 @@ TEST(LocaleTest, VariablesAndTheirOrder) {
 
 TEST(LocaleTest, QueriesStayWithinTheirRoom) {
   ScopedEnv locale("LC_ALL", "fa_IR.UTF-8");
+  platform::RefreshLocale();
   char16_t buffer[16];
   EXPECT_EQ(platform::LocaleText(Locale::User, LocaleItem::NativeDigits, 0, buffer, 16), 10u);
   EXPECT_EQ(U8(buffer), "۰۱۲۳۴۵۶۷۸۹");
@@ -218,6 +219,7 @@ TEST(LocaleTest, QueriesStayWithinTheirRoom) {
   EXPECT_EQ(platform::LocaleTime(false, kSunday, buffer, 1), 0u);
   EXPECT_EQ(buffer[0], 0);
   ScopedEnv english("LC_ALL", "C.UTF-8");
+  platform::RefreshLocale();
   EXPECT_EQ(platform::LocaleText(Locale::User, LocaleItem::NativeDigits, 0, buffer, 16), 10u);
   EXPECT_EQ(U8(buffer), "0123456789");
 }
