@@ -53,6 +53,46 @@ char** SeenEnvironment = nullptr;
 char* SeenEntries[kEnvironmentCopy];
 size_t SeenCount = 0;
 
+// ---- Text out ----------------------------------------------------------------
+
+// Wide (UTF-32) text to at most room - 1 units, cut where a character ends.
+size_t PutWide(const wchar_t* text, char16_t* buffer, size_t room) {
+  if (room == 0) return 0;
+  size_t n = 0;
+  for (; *text; ++text) {
+    uint32_t c = static_cast<uint32_t>(*text);
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      if (n + 2 >= room) break;
+      buffer[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      buffer[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      if (n + 1 >= room) break;
+      buffer[n++] = static_cast<char16_t>(c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+    }
+  }
+  buffer[n] = 0;
+  return n;
+}
+
+size_t Empty(char16_t* buffer, size_t room) {
+  if (room) buffer[0] = 0;
+  return 0;
+}
+
+// The locale's ten output digits as UTF-16, when its character set is UTF-8.
+size_t PutNativeDigits(locale_t locale, char16_t* buffer, size_t room) {
+  if (std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") != 0) return Empty(buffer, room);
+  size_t n = 0;
+  for (int d = 0; d < 10; ++d) {
+    const char* digit = nl_langinfo_l(_NL_CTYPE_OUTDIGIT0_MB + d, locale);
+    char16_t unit[3];
+    if (!digit || Utf16FromUtf8(digit, std::strlen(digit), unit, 3) != 1 || n + 1 >= room) return Empty(buffer, room);
+    buffer[n++] = unit[0];
+  }
+  buffer[n] = 0;
+  return n;
+}
+
 // ---- Locale forms ------------------------------------------------------------
 
 // One piece of a strftime form: a conversion ("%-d", "%OH") or literal text.
@@ -228,9 +268,6 @@ locale_t OpenLocale() {
   return withTime ? withTime : locale;
 }
 
-size_t PutWide(const wchar_t* text, char16_t* buffer, size_t room);
-size_t PutNativeDigits(locale_t locale, char16_t* buffer, size_t room);
-
 void TakeTexts(locale_t locale, LocaleTexts& texts) {
   for (int i = 0; i < kTexts; ++i) {
     nl_item item = i < kDays           ? _NL_WABDAY_1 + i
@@ -260,7 +297,11 @@ void OpenUserLocale(const LocaleVariables& variables) {
   }
 }
 
-locale_t UserLocaleObject();
+// The user's locale as last refreshed (opened on first use).
+locale_t UserLocaleObject() {
+  if (!User.locale) OpenUserLocale(ReadLocaleVariables());
+  return User.locale;
+}
 
 const LocaleTexts& Texts(Locale locale) {
   if (locale == Locale::User) {
@@ -277,37 +318,7 @@ const LocaleTexts& Texts(Locale locale) {
   return EnglishTexts;
 }
 
-// The user's locale as last refreshed (opened on first use).
-locale_t UserLocaleObject() {
-  if (!User.locale) OpenUserLocale(ReadLocaleVariables());
-  return User.locale;
-}
-
-// ---- Text out ----------------------------------------------------------------
-
-// Wide (UTF-32) text to at most room - 1 units, cut where a character ends.
-size_t PutWide(const wchar_t* text, char16_t* buffer, size_t room) {
-  if (room == 0) return 0;
-  size_t n = 0;
-  for (; *text; ++text) {
-    uint32_t c = static_cast<uint32_t>(*text);
-    if (c >= 0x10000 && c <= 0x10FFFF) {
-      if (n + 2 >= room) break;
-      buffer[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      buffer[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      if (n + 1 >= room) break;
-      buffer[n++] = static_cast<char16_t>(c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
-    }
-  }
-  buffer[n] = 0;
-  return n;
-}
-
-size_t Empty(char16_t* buffer, size_t room) {
-  if (room) buffer[0] = 0;
-  return 0;
-}
+// ---- Forms and case --------------------------------------------------------
 
 tm TmFromSystemTime(const SYSTEMTIME& t) {
   tm out{};
@@ -332,20 +343,6 @@ size_t PutForm(const wchar_t* form, const SYSTEMTIME& time, char16_t* buffer, si
   wchar_t text[1024];
   if (wcsftime_l(text, 1024, form, &t, locale) == 0) return Empty(buffer, room);
   return PutWide(text, buffer, room);
-}
-
-// The locale's ten output digits as UTF-16, when its character set is UTF-8.
-size_t PutNativeDigits(locale_t locale, char16_t* buffer, size_t room) {
-  if (std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") != 0) return Empty(buffer, room);
-  size_t n = 0;
-  for (int d = 0; d < 10; ++d) {
-    const char* digit = nl_langinfo_l(_NL_CTYPE_OUTDIGIT0_MB + d, locale);
-    char16_t unit[3];
-    if (!digit || Utf16FromUtf8(digit, std::strlen(digit), unit, 3) != 1 || n + 1 >= room) return Empty(buffer, room);
-    buffer[n++] = unit[0];
-  }
-  buffer[n] = 0;
-  return n;
 }
 
 template <wint_t (*Map)(wint_t, locale_t)>
