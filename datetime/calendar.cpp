@@ -67,7 +67,7 @@ uint32_t IsoWeeksInYear(uint32_t year) {
 }
 
 int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYear, uint32_t* week, uint32_t* weekday) {
-  if (!week || !weekday) return -1;
+  if (!week || !weekday || month < 1 || month > 12) return -1;
   int leap = IsLeapYear(year);
   int32_t c = static_cast<int32_t>(DaysBeforeMonth[month][leap] + day) - 1;  // [0, 365]
   int32_t e = IsoWeekOneOffset(static_cast<uint32_t>(year));                 // [-3, 3]
