@@ -26,6 +26,24 @@ void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
   }
 }
 
+// Copies the leading run of ASCII units other than CR straight into the buffer, the
+// usual text, and returns its length; the rest takes the general way.
+size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    if (s->used == sizeof s->buffer) Drain(s);
+    size_t room = sizeof s->buffer - s->used;
+    size_t end = done + (length - done < room ? length - done : room);
+    char* out = s->buffer + s->used;
+    size_t i = done;
+    for (; i < end && text[i] < 0x80 && text[i] != u'\r'; ++i) *out++ = static_cast<char>(text[i]);
+    s->used += i - done;
+    if (i < end) return i;
+    done = i;
+  }
+  return done;
+}
+
 }  // namespace
 
 void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
@@ -36,6 +54,10 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
     bool pair = text[0] >= 0xDC00 && text[0] <= 0xDFFF;
     PutUnits(s, joined, pair ? 2 : 1, true);
     if (pair) ++text, --length;
+  }
+  if (!s->pendingCr) {
+    size_t n = PutAsciiRun(s, text, length);
+    text += n, length -= n;
   }
   if (!s->lineFeedsOnly) {
     PutUnits(s, text, length, false);

@@ -1,0 +1,57 @@
+// The stand-in hosts' UTF-8 output stream: text written in pieces comes out whole.
+#include "hostkit/output.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace horalin::hostkit {
+namespace {
+
+std::string Written;
+
+bool Capture(Utf8Stream*, const char* bytes, size_t count) {
+  Written.append(bytes, count);
+  return true;
+}
+
+std::string Stream(const std::vector<std::u16string>& pieces, bool lineFeedsOnly, bool buffered) {
+  static Utf8Stream s;
+  s = Utf8Stream{Capture, lineFeedsOnly, buffered, false, false, 0, 0, {}};
+  Written.clear();
+  for (const std::u16string& piece : pieces) StreamText(&s, piece.data(), piece.size());
+  FlushStream(&s, true);
+  return Written;
+}
+
+TEST(Utf8StreamTest, PiecesJoinWhateverTheSplit) {
+  struct Case {
+    std::vector<std::u16string> pieces;
+    bool lineFeedsOnly;
+    const char* expected;
+  } cases[] = {
+      {{u"ab\r", u"\ncd\r\r\n", u"\u00e9\u20acx\r"}, true, "ab\ncd\r\n\xC3\xA9\xE2\x82\xACx\r"},
+      {{u"a\r\nb\r", u"\n"}, false, "a\r\nb\r\n"},
+      {{u"a\xD83D", u"\xDE00z"}, true, "a\xF0\x9F\x98\x80z"},  // a pair split between two writes
+      {{u"a\xD83D", u"z"}, true, "a\xEF\xBF\xBDz"},            // a lone high half
+      {{u"2024-01-01\r\n", u"2024-01-02\r\n"}, true, "2024-01-01\n2024-01-02\n"},
+  };
+  for (const Case& c : cases)
+    for (bool buffered : {false, true}) EXPECT_EQ(Stream(c.pieces, c.lineFeedsOnly, buffered), c.expected);
+}
+
+TEST(Utf8StreamTest, TextLongerThanTheBufferKeepsItsOrder) {
+  std::u16string text;
+  std::string expected;
+  for (int i = 0; i < 50000; ++i) {
+    char16_t c = static_cast<char16_t>(u'a' + i % 26);
+    text += c;
+    expected += static_cast<char>(c);
+    if (i % 7919 == 0) text += u"\u00e9", expected += "\xC3\xA9";
+  }
+  EXPECT_EQ(Stream({text, text, text}, true, true), expected + expected + expected);
+}
+
+}  // namespace
+}  // namespace horalin::hostkit
