@@ -152,12 +152,15 @@ void RecordLocation(const char16_t* name, uint32_t line) {
   Locations.push_back(name ? line : 0);
 }
 
-int RunLines(const std::string& input, const std::string& format, size_t piece) {
-  Served = Input{input, piece};
+// Runs `datefmt --lines FORMAT` with the input served `piece` bytes a read; a read error
+// from byte `failAt` on; no reader at all when `failAt` is 0.
+int RunLines(const std::string& input, const std::string& format, size_t piece, size_t failAt = std::string::npos) {
+  Served = Input{input, piece, 0, failAt};
   Locations.clear();
   ResetHost();
   hostkit::HostFunctions host{Printf,        Qprintf,          QPuts,      ExpandVariables,
                               QueryTrueName, StdErrorHandle(), ReadPieces, RecordLocation};
+  if (failAt == 0) host.readInput = nullptr;
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
   std::u16string f = U16(format);
   std::u16string words[] = {u"datefmt", u"--lines", f};
@@ -199,7 +202,7 @@ TEST(DatefmtLinesTest, LongestLineThatFits) {
   EXPECT_EQ(CapturedOutput(), "2024-01-01\r\n\r\n");
   EXPECT_EQ(CapturedErrors(), "horalin: standard input [2]  Line longer than 8188 characters\r\n");
 
-  // The limit counts UTF-16 units, not bytes: three bytes of "é" and "€" are one unit each.
+  // The limit counts UTF-16 units, not bytes: the three bytes of a euro sign are one unit.
   std::string wide;
   for (int i = 0; i < 3000; ++i) wide += "\xE2\x82\xAC";  // 9000 bytes, 3000 units
   EXPECT_EQ(RunLines("2024-01-01 " + wide + "\n", "%F", 7), 1);
@@ -216,20 +219,11 @@ TEST(DatefmtLinesTest, AllLinesGoodAndDoubledPercentShownOnce) {
 }
 
 TEST(DatefmtLinesTest, ReadErrorEndsTheRun) {
-  hostkit::HostFunctions host{Printf,        Qprintf,          QPuts,      ExpandVariables,
-                              QueryTrueName, StdErrorHandle(), ReadPieces, RecordLocation};
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
-  std::u16string words[] = {u"datefmt", u"--lines", u"%F"};
-  char16_t* argv[] = {words[0].data(), words[1].data(), words[2].data()};
-  Served = Input{"2024-01-01\n2024-01-02\n2024-01", 11, 0, 22};
-  ResetHost();
-  EXPECT_EQ(hostkit::RunCommandLine(3, argv, host, plugin), 1);
+  EXPECT_EQ(RunLines("2024-01-01\n2024-01-02\n2024-01", "%F", 11, 22), 1);
   EXPECT_EQ(CapturedOutput(), "2024-01-01\r\n2024-01-02\r\n");
   EXPECT_EQ(CapturedErrors(), "horalin: cannot read standard input after line 2 (error 5)\r\n");
 
-  host.readInput = nullptr;
-  ResetHost();
-  EXPECT_EQ(hostkit::RunCommandLine(3, argv, host, plugin), 1);
+  EXPECT_EQ(RunLines("2024-01-01\n", "%F", 11, 0), 1);
   EXPECT_EQ(CapturedErrors(), "horalin: this host cannot read standard input\r\n");
 }
 
