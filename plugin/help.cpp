@@ -97,8 +97,8 @@ int FindHelpFile(const char16_t* topic) {
   char16_t upperName[kSmallText];
   CopyText(upperName, kSmallText, kPluginName);
   for (char16_t* p = upperName; *p; ++p) *p = ToUpper(*p);
-  char16_t folder[260];
-  platform::SystemHelpFolder(folder, 260);
+  char16_t folder[kSmallText];
+  platform::SystemHelpFolder(folder, kSmallText);
   char16_t message[kSmallText];
   FormatText(message, kSmallText, platform::MissingHelpText(), kPluginName, upperName, folder);
   if (!platform::ShowMessageBox(kMissingHelpTitle, message)) {
