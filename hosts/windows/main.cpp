@@ -1,0 +1,67 @@
+// horalin.exe: the plug-in's command and function as a standalone Windows program. It
+// loads the stand-in host library from its host folder first, so that Horalin.dll's
+// imports from TakeCmd.dll resolve to it, then loads Horalin.dll beside itself.
+#include <windows.h>
+
+#include "common/text.h"
+#include "hostkit/cli.h"
+
+using namespace horalin;
+
+namespace {
+
+// The folder of this program, with its final backslash.
+size_t ProgramFolder(wchar_t* path, size_t capacity) {
+  DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(capacity));
+  if (n == 0 || n >= capacity) return 0;
+  while (n > 0 && path[n - 1] != L'\\' && path[n - 1] != L'/') --n;
+  path[n] = 0;
+  return n;
+}
+
+HMODULE LoadBeside(const wchar_t* name) {
+  static wchar_t path[32768];
+  if (!ProgramFolder(path, 32768)) return nullptr;
+  lstrcatW(path, name);
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+int Fail(const char* message) {
+  DWORD written;
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  WriteFile(err, message, lstrlenA(message), &written, nullptr);
+  return 3;
+}
+
+template <typename T>
+bool Bind(HMODULE module, const char* name, T* target) {
+  *target = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return *target != nullptr;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  HMODULE hostLibrary = LoadBeside(L"host\\TakeCmd.dll");
+  if (!hostLibrary) return Fail("horalin: cannot load host\\TakeCmd.dll beside horalin.exe\r\n");
+  HMODULE plugin = LoadBeside(L"Horalin.dll");
+  if (!plugin) return Fail("horalin: cannot load Horalin.dll beside horalin.exe\r\n");
+
+  hostkit::HostFunctions host{};
+  hostkit::PluginExports exports{};
+  bool bound = Bind(hostLibrary, "Printf", &host.printf) && Bind(hostLibrary, "Qprintf", &host.qprintf) &&
+               Bind(hostLibrary, "QPuts", &host.puts) && Bind(hostLibrary, "ExpandVariables", &host.expandVariables) &&
+               Bind(hostLibrary, "QueryTrueName", &host.queryTrueName) &&
+               Bind(plugin, "GetPluginInfo", &exports.getPluginInfo) &&
+               Bind(plugin, "InitializePlugin", &exports.initializePlugin) &&
+               Bind(plugin, "ShutdownPlugin", &exports.shutdownPlugin) && Bind(plugin, "Usage", &exports.usage) &&
+               Bind(plugin, "Help", &exports.help) && Bind(plugin, "ts", &exports.ts) &&
+               Bind(plugin, "f_datefmt", &exports.datefmt);
+  if (!bound) return Fail("horalin: Horalin.dll or the host library lacks an export\r\n");
+  host.standardError = GetStdHandle(STD_ERROR_HANDLE);
+
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  int status = hostkit::RunCommandLine(argc - 1, reinterpret_cast<char16_t**>(argv + 1), host, exports);
+  FreeLibrary(plugin);
+  return status;
+}

@@ -1,0 +1,135 @@
+// A stand-in for the shell's host library, for running the plug-in outside the shell:
+// the five host functions on the Windows console and on redirected handles. Output to
+// a console is written as UTF-16; output to a file or pipe as UTF-8.
+#include <windows.h>
+
+#include <cstdarg>
+
+#include "common/text.h"
+#include "hostkit/expand.h"
+#include "hostkit/output.h"
+
+using namespace horalin;
+
+namespace {
+
+struct HandleStream {
+  hostkit::Utf8Stream stream;  // first, so that the stream's address is the record's
+  HANDLE handle;
+};
+
+bool WriteBytes(hostkit::Utf8Stream* stream, const char* bytes, size_t count) {
+  HANDLE handle = reinterpret_cast<HandleStream*>(stream)->handle;
+  while (count) {
+    DWORD written = 0;
+    if (!WriteFile(handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0) return false;
+    bytes += written, count -= written;
+  }
+  return true;
+}
+
+HandleStream Streams[2];  // standard output, standard error
+
+bool IsConsole(HANDLE handle) {
+  DWORD mode;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
+struct ConsoleSink {
+  TextSink base;
+  HANDLE handle;
+};
+
+void PutConsole(TextSink* sink, const char16_t* text, size_t length) {
+  DWORD written;
+  WriteConsoleW(reinterpret_cast<ConsoleSink*>(sink)->handle, text, static_cast<DWORD>(length), &written, nullptr);
+}
+
+void Write(HANDLE handle, const char16_t* format, va_list args, bool formatted) {
+  if (IsConsole(handle)) {
+    ConsoleSink sink{{PutConsole}, handle};
+    if (formatted)
+      FormatToSink(&sink.base, format, args);
+    else
+      PutConsole(&sink.base, format, TextLength(format));
+    return;
+  }
+  HandleStream* s = &Streams[handle == GetStdHandle(STD_ERROR_HANDLE) ? 1 : 0];
+  if (s->handle != handle) {  // first use, or another handle
+    *s = HandleStream{};
+    s->stream.write = WriteBytes;
+    s->handle = handle;
+  }
+  if (formatted)
+    hostkit::StreamFormat(&s->stream, format, args);
+  else
+    hostkit::StreamText(&s->stream, format, TextLength(format));
+}
+
+bool InternalVariable(const char16_t* name, char16_t* value, size_t capacity) {
+  if (CompareNoCase(name, u"_batch") == 0 || CompareNoCase(name, u"_batchline") == 0) {
+    CopyText(value, capacity, u"0");
+  } else if (CompareNoCase(name, u"_batchname") == 0) {
+    CopyText(value, capacity, u"");
+  } else if (CompareNoCase(name, u"_transient") == 0) {
+    CopyText(value, capacity, u"1");  // one command, then gone
+  } else if (CompareNoCase(name, u"_pipe") == 0) {
+    CopyText(value, capacity, GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR ? u"0" : u"1");
+  } else if (CompareNoCase(name, u"_cmdspec") == 0) {
+    DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(value), static_cast<DWORD>(capacity));
+    if (n == 0 || n >= capacity) value[0] = 0;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
+  char16_t key[256];
+  if (length >= 256) return false;
+  for (size_t i = 0; i < length; ++i) key[i] = name[i];
+  key[length] = 0;
+  DWORD n = GetEnvironmentVariableW(reinterpret_cast<LPCWSTR>(key), reinterpret_cast<LPWSTR>(value),
+                                    static_cast<DWORD>(capacity));
+  if (n > 0 && n < capacity) return true;
+  if (n == 0 && GetLastError() != ERROR_ENVVAR_NOT_FOUND) {
+    value[0] = 0;  // set, but empty
+    return true;
+  }
+  return InternalVariable(key, value, capacity);
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int Printf(const char16_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Write(GetStdHandle(STD_OUTPUT_HANDLE), format, args, true);
+  va_end(args);
+  return 0;
+}
+
+extern "C" __declspec(dllexport) int Qprintf(void* handle, const char16_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Write(handle, format, args, true);
+  va_end(args);
+  return 0;
+}
+
+extern "C" __declspec(dllexport) int QPuts(const char16_t* text) {
+  va_list none{};
+  Write(GetStdHandle(STD_OUTPUT_HANDLE), text, none, false);
+  return 0;
+}
+
+extern "C" __declspec(dllexport) int ExpandVariables(char16_t* buffer, int) {
+  hostkit::ExpandVariableReferences(buffer, LookupVariable);
+  return 0;
+}
+
+extern "C" __declspec(dllexport) int QueryTrueName(const char16_t* path, char16_t* result) {
+  DWORD n = GetFullPathNameW(reinterpret_cast<LPCWSTR>(path), 32768, reinterpret_cast<LPWSTR>(result), nullptr);
+  if (n == 0 || n >= 32768) CopyText(result, 32768, path);
+  return 0;
+}

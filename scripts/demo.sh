@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the horalin command and shows what it does.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+HORALIN_DEPS_MINIMAL=1 scripts/install-deps.sh
+cmake --preset posix -DHORALIN_BENCH=OFF >/dev/null
+cmake --build build/posix --target horalin
+h=build/posix/horalin
+
+show() { printf '\n$ %s\n' "$*"; eval "$@" || true; }
+
+show "$h --version"
+show "$h info"
+show "$h usage ts"
+show "printf 'first line\nsecond line\n' | $h ts"
+show "{ echo compiling; sleep 0.3; echo linking; sleep 0.2; echo done; } | $h ts /I /S /F %H:%M:%S"
+show "$h datefmt '2024-02-29,%A, %#d %B %Y'"
+show "$h datefmt '2026-W53-7 T12:30,%F %H:%M (ISO week %V of %G, day %j)'"
+show "$h datefmt '*,%Y-%m-%dT%H:%M:%S%z'"
+show "$h datefmt '2024-02-29,%OY %#?d'"
+show "$h datefmt '2024-13-01,%F'"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, what building and testing Horalin needs on Debian. Packages
+# that are already there are left alone, so a second run costs nothing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config        # the POSIX build
+  libgtest-dev libbenchmark-dev           # unit tests, benchmarks
+  g++-mingw-w64-x86-64 mingw-w64-tools    # the Windows build
+  wine64                                  # running the Windows build
+  locales-all                             # real locales for the locale tests
+  moreutils time                          # benchmarks: the reference stamper, peak memory
+  fp-utils python3                        # the compiled help file, help rendering
+  clang libclang-rt-14-dev                # fuzzing
+)
+[ "${HORALIN_DEPS_MINIMAL:-}" = 1 ] && packages=(cmake ninja-build g++ libgtest-dev locales-all)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the POSIX unit and end-to-end tests, the same again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+export TZ=UTC LC_ALL=C.UTF-8
+
+echo "== Windows build (mingw-w64)"
+cmake --preset windows >/dev/null
+cmake --build build/windows
+
+# One Wine prefix for the Windows tests, made before they run, and a Wine server that
+# stays up between the programs they start.
+export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
+/usr/lib/wine/wine64 build/windows/horalin.exe --version >/dev/null 2>&1 || true
+/usr/lib/wine/wineserver -p 300 || true
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+
+echo "== POSIX build, unit and end-to-end tests (POSIX host and Windows host under Wine)"
+cmake --preset posix -DHORALIN_WINDOWS_BUILD="$PWD/build/windows" >/dev/null
+cmake --build build/posix
+ctest --test-dir build/posix --output-on-failure
+
+echo "== The same under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset posix-sanitize >/dev/null
+cmake --build build/posix-sanitize
+ctest --test-dir build/posix-sanitize --output-on-failure
