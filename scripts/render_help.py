@@ -36,7 +36,7 @@ h1 { font-size: 18pt; border-bottom: 2px solid #4a6fa5; padding-bottom: 4px; }
 h2 { font-size: 13pt; margin-top: 1.6em; color: #2c4a7a; }
 h3 { font-size: 11pt; margin-top: 1.2em; }
 code, pre { font-family: Consolas, Courier New, monospace; }
-code { background: #f2f2f2; padding: 0 2px; }
+code { background: #f2f2f2; padding: 0 2px; white-space: pre-wrap; }
 pre { background: #f2f2f2; border: 1px solid #ddd; padding: 6px 8px; }
 table { border-collapse: collapse; margin: 0.6em 0; }
 th, td { border: 1px solid #bbb; padding: 3px 6px; vertical-align: top; text-align: left; }
