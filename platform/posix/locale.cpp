@@ -1,21 +1,427 @@
-// POSIX backend: locale names and forms. (Interim: nothing.)
+// POSIX backend: locale names, date and time forms, native digits and case mapping,
+// from the user's POSIX locale (LC_ALL, LC_TIME, LC_CTYPE, LANG) through libc. English
+// names come from the C locale. The locale object is opened once, and again only when
+// RefreshLocale finds that one of those variables has changed.
+#include <langinfo.h>
+#include <locale.h>
+#include <time.h>
+#include <unistd.h>
+#include <wchar.h>
+#include <wctype.h>
+
+#include <cstring>
+
+#include "common/utf.h"
 #include "platform/platform.h"
 
 namespace horalin::platform {
 
-size_t LocaleText(Locale, LocaleItem, int, char16_t* buffer, size_t room) {
+namespace {
+
+constexpr size_t kFormCapacity = 128;
+constexpr size_t kNameCapacity = 256;
+
+// The texts of a locale in UTF-16, taken when it is opened: abbreviated and full day
+// names (Sunday first), abbreviated and full month names, the AM and PM designators
+// and the output digits.
+enum : int { kAbbrevDays = 0, kDays = 7, kAbbrevMonths = 14, kMonths = 26, kAm = 38, kPm = 39, kDigits = 40, kTexts };
+
+struct LocaleTexts {
+  char16_t text[kTexts][kNameCapacity];
+  size_t length[kTexts];
+};
+
+// The locale of the user's LC_TIME and LC_CTYPE, and the forms derived from it.
+struct UserLocale {
+  locale_t locale;
+  char key[512];  // the variables it was opened for
+  wchar_t shortDate[kFormCapacity];
+  wchar_t longDate[kFormCapacity];
+  wchar_t time[kFormCapacity];
+  wchar_t time24[kFormCapacity];
+  LocaleTexts texts;
+};
+
+UserLocale User{};
+LocaleTexts EnglishTexts{};
+bool EnglishTaken = false;
+
+// The environment as RefreshLocale last saw it: setenv, unsetenv and putenv always
+// change a pointer in this array (or the array), so an equal array means equal values.
+constexpr size_t kEnvironmentCopy = 256;
+char** SeenEnvironment = nullptr;
+char* SeenEntries[kEnvironmentCopy];
+size_t SeenCount = 0;
+
+// ---- Text out ----------------------------------------------------------------
+
+// Wide (UTF-32) text to at most room - 1 units, cut where a character ends.
+size_t PutWide(const wchar_t* text, char16_t* buffer, size_t room) {
+  if (room == 0) return 0;
+  size_t n = 0;
+  for (; *text; ++text) {
+    uint32_t c = static_cast<uint32_t>(*text);
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      if (n + 2 >= room) break;
+      buffer[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      buffer[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      if (n + 1 >= room) break;
+      buffer[n++] = static_cast<char16_t>(c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+    }
+  }
+  buffer[n] = 0;
+  return n;
+}
+
+size_t Empty(char16_t* buffer, size_t room) {
   if (room) buffer[0] = 0;
   return 0;
 }
-size_t LocaleDate(bool, const SYSTEMTIME&, char16_t* buffer, size_t room) {
-  if (room) buffer[0] = 0;
-  return 0;
+
+// The locale's ten output digits as UTF-16, when its character set is UTF-8.
+size_t PutNativeDigits(locale_t locale, char16_t* buffer, size_t room) {
+  if (std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") != 0) return Empty(buffer, room);
+  size_t n = 0;
+  for (int d = 0; d < 10; ++d) {
+    const char* digit = nl_langinfo_l(_NL_CTYPE_OUTDIGIT0_MB + d, locale);
+    char16_t unit[3];
+    if (!digit || Utf16FromUtf8(digit, std::strlen(digit), unit, 3) != 1 || n + 1 >= room) return Empty(buffer, room);
+    buffer[n++] = unit[0];
+  }
+  buffer[n] = 0;
+  return n;
 }
-size_t LocaleTime(bool, const SYSTEMTIME&, char16_t* buffer, size_t room) {
-  if (room) buffer[0] = 0;
-  return 0;
+
+// ---- Locale forms ------------------------------------------------------------
+
+// One piece of a strftime form: a conversion ("%-d", "%OH") or literal text.
+struct Piece {
+  const wchar_t* text;
+  size_t length;
+  wchar_t conversion;  // 0 for literal text
+  int owner;           // index of the conversion piece that a literal belongs to, -1 none
+};
+
+enum class FormEdit { None, LongDate, Time, Time24 };
+
+bool IsTimeConversion(wchar_t c) { return c && wcschr(L"HIklMSpPrRTXsc", c); }
+bool IsZoneConversion(wchar_t c) { return c == L'Z' || c == L'z'; }
+
+bool Dropped(FormEdit edit, wchar_t c) {
+  switch (edit) {
+    case FormEdit::LongDate: return IsTimeConversion(c) || IsZoneConversion(c);
+    case FormEdit::Time: return IsZoneConversion(c);
+    case FormEdit::Time24: return IsZoneConversion(c) || c == L'p' || c == L'P';
+    case FormEdit::None: break;
+  }
+  return false;
 }
-void MapToUpperCase(char16_t*, size_t) {}
-void MapToLowerCase(char16_t*, size_t) {}
+
+// Splits a form into conversions and literal text. A literal between two conversions
+// is cut at its first blank: the part before it stays with the conversion before
+// ("%d." or "%d日"), the rest goes with the conversion after (" %H" or " ساعت %H"), so that
+// a dropped conversion takes its separators with it.
+size_t SplitForm(locale_t locale, const wchar_t* form, Piece* pieces, size_t capacity) {
+  size_t count = 0;
+  int lastConversion = -1;
+  const wchar_t* p = form;
+  while (*p && count + 2 < capacity) {
+    if (*p == L'%' && p[1] && p[1] != L'%') {
+      const wchar_t* start = p++;
+      while (*p && wcschr(L"_-0^#", *p)) ++p;
+      while (*p >= L'0' && *p <= L'9') ++p;
+      if (*p == L'E' || *p == L'O') ++p;
+      if (!*p) break;
+      pieces[count] = {start, static_cast<size_t>(p + 1 - start), *p, -1};
+      lastConversion = static_cast<int>(count++);
+      ++p;
+      continue;
+    }
+    const wchar_t* start = p;
+    while (*p && !(p[0] == L'%' && p[1] && p[1] != L'%')) p += (p[0] == L'%' && p[1] == L'%') ? 2 : 1;
+    const wchar_t* blank = start;
+    while (blank < p && !iswspace_l(*blank, locale)) ++blank;
+    // The owner of the part after the blank is the next conversion; fixed up below.
+    if (blank > start) pieces[count++] = {start, static_cast<size_t>(blank - start), 0, lastConversion};
+    if (p > blank) pieces[count++] = {blank, static_cast<size_t>(p - blank), 0, -2};
+  }
+  // Parts waiting for the next conversion take it; at the end they stay with the last one.
+  int next = -1;
+  for (size_t i = count; i-- > 0;) {
+    if (pieces[i].conversion) next = static_cast<int>(i);
+    if (pieces[i].owner == -2) pieces[i].owner = next >= 0 ? next : lastConversion;
+    if (pieces[i].owner == -1 && !pieces[i].conversion) pieces[i].owner = next;
+  }
+  return count;
+}
+
+// Builds the form that `edit` asks for from the locale's own: the long date drops the
+// time of day and the zone and spells names in full; the time drops the zone; the
+// 24-hour time also drops the AM/PM marker and reads the hour on the 24-hour clock.
+void EditForm(locale_t locale, const wchar_t* form, FormEdit edit, wchar_t* out, size_t capacity) {
+  Piece pieces[64];
+  size_t count = SplitForm(locale, form, pieces, 64);
+  size_t n = 0;
+  auto put = [&](wchar_t c) {
+    if (n + 1 < capacity) out[n++] = c;
+  };
+  bool droppedAfterLast = false;
+  size_t lastKeptEnd = 0;
+  bool lastKeptLiteral = false;
+  for (size_t i = 0; i < count; ++i) {
+    const Piece& piece = pieces[i];
+    wchar_t c = piece.conversion ? piece.conversion : piece.owner >= 0 ? pieces[piece.owner].conversion : 0;
+    if (Dropped(edit, c)) {
+      droppedAfterLast = true;
+      continue;
+    }
+    droppedAfterLast = false;
+    if (!piece.conversion) {
+      for (size_t k = 0; k < piece.length; ++k) put(piece.text[k]);
+      lastKeptLiteral = true;
+      lastKeptEnd = n;
+      continue;
+    }
+    lastKeptLiteral = false;
+    const wchar_t* t = piece.text;
+    size_t length = piece.length - 1;
+    wchar_t conversion = piece.conversion;
+    bool noPadding = false;
+    if (edit == FormEdit::LongDate) {
+      if (conversion == L'a') conversion = L'A';
+      if (conversion == L'b' || conversion == L'h') conversion = L'B';
+      noPadding = conversion == L'e' && length == 1;  // "%e" pads with a blank
+    } else if (edit == FormEdit::Time24) {
+      if (conversion == L'I') conversion = L'H';
+      if (conversion == L'l') conversion = L'k';
+      if (conversion == L'r') conversion = L'T';
+    }
+    for (size_t k = 0; k < length; ++k) put(t[k]);
+    if (noPadding) put(L'-');
+    put(conversion);
+  }
+  // Separators left hanging where the dropped part began ("%Y،") go too.
+  if (droppedAfterLast && lastKeptLiteral)
+    while (n > 0 && n == lastKeptEnd && (iswspace_l(out[n - 1], locale) || iswpunct_l(out[n - 1], locale)))
+      lastKeptEnd = --n;
+  while (n > 0 && iswspace_l(out[n - 1], locale)) --n;
+  size_t start = 0;
+  while (start < n && iswspace_l(out[start], locale)) ++start;
+  if (start) std::memmove(out, out + start, (n - start) * sizeof(wchar_t));
+  out[n - start] = 0;
+}
+
+const wchar_t* WideItem(locale_t locale, nl_item item) {
+  return reinterpret_cast<const wchar_t*>(nl_langinfo_l(item, locale));
+}
+
+// ---- Opening the user's locale -----------------------------------------------
+
+// The values of the variables that choose the locale, found in one pass over the
+// environment. Null for a variable that is not set.
+struct LocaleVariables {
+  const char* values[4];  // LC_ALL, LC_TIME, LC_CTYPE, LANG
+};
+
+LocaleVariables ReadLocaleVariables() {
+  static constexpr const char* kPrefixes[4] = {"LC_ALL=", "LC_TIME=", "LC_CTYPE=", "LANG="};
+  LocaleVariables found{};
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const char* e = *entry;
+    if (e[0] != 'L' || (e[1] != 'C' && e[1] != 'A')) continue;
+    for (int i = 0; i < 4; ++i) {
+      const char* prefix = kPrefixes[i];
+      size_t k = 0;
+      while (prefix[k] && e[k] == prefix[k]) ++k;
+      if (!prefix[k] && !found.values[i]) found.values[i] = e + k;
+    }
+  }
+  return found;
+}
+
+// The variables as one text, to tell whether they changed.
+void BuildKey(const LocaleVariables& variables, char* key, size_t capacity) {
+  size_t n = 0;
+  for (const char* value : variables.values) {
+    for (; value && *value && n + 2 < capacity; ++value) key[n++] = *value;
+    key[n++] = '\x1f';
+  }
+  key[n] = 0;
+}
+
+bool SameKey(const LocaleVariables& variables, const char* key) {
+  for (const char* value : variables.values) {
+    for (; value && *value; ++value, ++key)
+      if (*key != *value) return false;
+    if (*key++ != '\x1f') return false;
+  }
+  return *key == 0;
+}
+
+locale_t OpenLocale() {
+  locale_t locale = newlocale(LC_CTYPE_MASK, "", nullptr);
+  if (!locale) locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  if (!locale) locale = newlocale(LC_ALL_MASK, "C", nullptr);
+  if (!locale) return nullptr;
+  locale_t withTime = newlocale(LC_TIME_MASK, "", locale);
+  return withTime ? withTime : locale;
+}
+
+void TakeTexts(locale_t locale, LocaleTexts& texts) {
+  for (int i = 0; i < kTexts; ++i) {
+    nl_item item = i < kDays           ? _NL_WABDAY_1 + i
+                   : i < kAbbrevMonths ? _NL_WDAY_1 + (i - kDays)
+                   // Month names in their own (nominative) form, as a name stands alone.
+                   : i < kMonths ? _NL_WABALTMON_1 + (i - kAbbrevMonths)
+                   : i < kAm     ? _NL_WALTMON_1 + (i - kMonths)
+                   : i == kAm    ? _NL_WAM_STR
+                                 : _NL_WPM_STR;
+    texts.length[i] = i == kDigits ? PutNativeDigits(locale, texts.text[i], kNameCapacity)
+                                   : PutWide(WideItem(locale, item), texts.text[i], kNameCapacity);
+  }
+}
+
+void OpenUserLocale(const LocaleVariables& variables) {
+  if (User.locale) freelocale(User.locale);
+  User.locale = OpenLocale();
+  BuildKey(variables, User.key, sizeof User.key);
+  if (User.locale) {
+    EditForm(User.locale, WideItem(User.locale, _NL_WD_FMT), FormEdit::None, User.shortDate, kFormCapacity);
+    EditForm(User.locale, WideItem(User.locale, _NL_W_DATE_FMT), FormEdit::LongDate, User.longDate, kFormCapacity);
+    EditForm(User.locale, WideItem(User.locale, _NL_WT_FMT), FormEdit::Time, User.time, kFormCapacity);
+    EditForm(User.locale, WideItem(User.locale, _NL_WT_FMT), FormEdit::Time24, User.time24, kFormCapacity);
+    TakeTexts(User.locale, User.texts);
+  } else {
+    User.texts = LocaleTexts{};
+  }
+}
+
+// The user's locale as last refreshed (opened on first use).
+locale_t UserLocaleObject() {
+  if (!User.locale) OpenUserLocale(ReadLocaleVariables());
+  return User.locale;
+}
+
+const LocaleTexts& Texts(Locale locale) {
+  if (locale == Locale::User) {
+    UserLocaleObject();
+    return User.texts;
+  }
+  if (!EnglishTaken) {
+    EnglishTaken = true;
+    if (locale_t c = newlocale(LC_ALL_MASK, "C", nullptr)) {
+      TakeTexts(c, EnglishTexts);
+      freelocale(c);
+    }
+  }
+  return EnglishTexts;
+}
+
+// ---- Forms and case --------------------------------------------------------
+
+tm TmFromSystemTime(const SYSTEMTIME& t) {
+  tm out{};
+  out.tm_year = t.wYear - 1900;
+  out.tm_mon = t.wMonth - 1;
+  out.tm_mday = t.wDay;
+  out.tm_hour = t.wHour;
+  out.tm_min = t.wMinute;
+  out.tm_sec = t.wSecond;
+  out.tm_wday = t.wDayOfWeek % 7;
+  static constexpr int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  bool leap = (t.wYear % 4 == 0 && t.wYear % 100 != 0) || t.wYear % 400 == 0;
+  out.tm_yday = t.wMonth >= 1 && t.wMonth <= 12 ? kDaysBefore[t.wMonth - 1] + (leap && t.wMonth > 2) + t.wDay - 1 : 0;
+  out.tm_isdst = -1;
+  return out;
+}
+
+size_t PutForm(const wchar_t* form, const SYSTEMTIME& time, char16_t* buffer, size_t room) {
+  locale_t locale = UserLocaleObject();
+  if (!locale || !*form) return Empty(buffer, room);
+  tm t = TmFromSystemTime(time);
+  wchar_t text[1024];
+  if (wcsftime_l(text, 1024, form, &t, locale) == 0) return Empty(buffer, room);
+  return PutWide(text, buffer, room);
+}
+
+template <wint_t (*Map)(wint_t, locale_t)>
+void MapCase(char16_t* text, size_t length) {
+  locale_t locale = UserLocaleObject();
+  if (!locale) return;
+  for (size_t i = 0; i < length; ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      uint32_t cp = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+      uint32_t mapped = static_cast<uint32_t>(Map(static_cast<wint_t>(cp), locale));
+      if (mapped >= 0x10000 && mapped <= 0x10FFFF) {  // a mapping that changes the length is not taken
+        text[i] = static_cast<char16_t>(0xD800 + ((mapped - 0x10000) >> 10));
+        text[i + 1] = static_cast<char16_t>(0xDC00 + (mapped & 0x3FF));
+      }
+      ++i;
+    } else if (c < 0xD800 || c > 0xDFFF) {
+      uint32_t mapped = static_cast<uint32_t>(Map(static_cast<wint_t>(c), locale));
+      if (mapped < 0xD800 || (mapped > 0xDFFF && mapped <= 0xFFFF)) text[i] = static_cast<char16_t>(mapped);
+    }
+  }
+}
+
+}  // namespace
+
+size_t LocaleText(Locale locale, LocaleItem item, int index, char16_t* buffer, size_t room) {
+  bool day = index >= 0 && index <= 6, month = index >= 1 && index <= 12;
+  int i = -1;
+  switch (item) {
+    case LocaleItem::AbbrevDayName: i = day ? kAbbrevDays + index : -1; break;
+    case LocaleItem::DayName: i = day ? kDays + index : -1; break;
+    case LocaleItem::AbbrevMonthName: i = month ? kAbbrevMonths + index - 1 : -1; break;
+    case LocaleItem::MonthName: i = month ? kMonths + index - 1 : -1; break;
+    case LocaleItem::AmDesignator: i = kAm; break;
+    case LocaleItem::PmDesignator: i = kPm; break;
+    case LocaleItem::NativeDigits: i = kDigits; break;
+  }
+  if (i < 0 || room == 0) return Empty(buffer, room);
+  const LocaleTexts& texts = Texts(locale);
+  size_t n = texts.length[i];
+  if (n >= room) {
+    n = room - 1;
+    if (n && texts.text[i][n - 1] >= 0xD800 && texts.text[i][n - 1] <= 0xDBFF) --n;
+  }
+  for (size_t k = 0; k < n; ++k) buffer[k] = texts.text[i][k];
+  buffer[n] = 0;
+  return n;
+}
+
+size_t LocaleDate(bool longDate, const SYSTEMTIME& date, char16_t* buffer, size_t room) {
+  if (!UserLocaleObject()) return Empty(buffer, room);
+  return PutForm(longDate ? User.longDate : User.shortDate, date, buffer, room);
+}
+
+size_t LocaleTime(bool force24, const SYSTEMTIME& time, char16_t* buffer, size_t room) {
+  if (!UserLocaleObject()) return Empty(buffer, room);
+  return PutForm(force24 ? User.time24 : User.time, time, buffer, room);
+}
+
+void RefreshLocale() {
+  if (environ == SeenEnvironment && User.locale) {
+    size_t same = 0;
+    while (same < SeenCount && environ[same] == SeenEntries[same]) ++same;
+    if (same == SeenCount && !environ[same]) return;
+  }
+  SeenEnvironment = environ;
+  SeenCount = 0;
+  for (; environ && environ[SeenCount]; ++SeenCount) {
+    if (SeenCount == kEnvironmentCopy) {  // too large to remember: read it every time
+      SeenEnvironment = nullptr;
+      break;
+    }
+    SeenEntries[SeenCount] = environ[SeenCount];
+  }
+  LocaleVariables variables = ReadLocaleVariables();
+  if (!User.locale || !SameKey(variables, User.key)) OpenUserLocale(variables);
+}
+
+void MapToUpperCase(char16_t* text, size_t length) { MapCase<towupper_l>(text, length); }
+void MapToLowerCase(char16_t* text, size_t length) { MapCase<towlower_l>(text, length); }
 
 }  // namespace horalin::platform
