@@ -42,8 +42,8 @@ uint32_t FileAttributes(const char16_t* path);
 // ---- The viewer ---------------------------------------------------------------------
 
 // Looks for the help viewer program in the system's standard search order and writes
-// its full path, or an empty text when there is none. Windows: hh.exe. POSIX: man when
-// standard output is a terminal or there is no display, else xdg-open (or $BROWSER).
+// its full path, or an empty text when there is none. Windows: hh.exe. POSIX: man at a
+// terminal or without a display, else xdg-open (or $BROWSER).
 void FindHelpViewer(char16_t* viewer, size_t capacity);
 // Appends to the help file's path the address of a topic's page in the form the viewer
 // takes. Windows: "::/topic.html" (a page inside the compiled help file). POSIX: the

@@ -1,7 +1,8 @@
 // POSIX backend of the help locator. The help is a folder of pages: Horalin.html (the
 // index, which the search looks for), and for each topic an HTML page for a browser and
-// a manual page for man. On a terminal (or with no display) man shows the topic's
-// manual page; with a display and no terminal a browser opens its HTML page.
+// a manual page for man. At a terminal (or with no display) man shows the topic's
+// manual page; started without a terminal, with a display, a browser opens its HTML page.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -98,6 +99,16 @@ bool HasDisplay() {
   return (x && *x) || (wayland && *wayland);
 }
 
+// Whether the program runs at a terminal: its output goes to one, or it was started from
+// one (also when its output is piped on, as in "horalin help ts | less").
+bool AtTerminal() {
+  if (isatty(1)) return true;
+  int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
 bool FindBrowser(char* found, size_t capacity) {
   if (FindProgram("xdg-open", found, capacity)) return true;
   const char* browser = std::getenv("BROWSER");  // a list of programs separated by colons
@@ -164,7 +175,7 @@ uint32_t FileAttributes(const char16_t* path) {
 void FindHelpViewer(char16_t* viewer, size_t capacity) {
   char found[kBytePath];
   viewer[0] = 0;
-  bool browser = !isatty(1) && HasDisplay() && FindBrowser(found, sizeof found);
+  bool browser = !AtTerminal() && HasDisplay() && FindBrowser(found, sizeof found);
   LastViewerKind = browser ? ViewerKind::Browser : ViewerKind::Manual;
   if (!browser && !FindProgram("man", found, sizeof found)) return;
   Utf16FromUtf8(found, std::strlen(found), viewer, capacity);
