@@ -129,7 +129,9 @@ int RunCommandLine(int argc, char16_t** argv, const HostFunctions& host, const P
   const PluginInfo* info = plugin.getPluginInfo();
   plugin.initializePlugin();
   int status = Dispatch(argc, argv, host, plugin, info);
-  plugin.shutdownPlugin();
+  // A help viewer stays open after this program ends, as it stays open after the
+  // command that opened it in the shell; unloading the plug-in would end it at once.
+  if (!Equals(argv[0], u"help")) plugin.shutdownPlugin();
   return status;
 }
 
