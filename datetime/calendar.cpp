@@ -44,7 +44,7 @@ int DateFromDayNumber(DayNumber n, uint32_t* year, uint32_t* month, uint32_t* da
   // No year is longer than 366 days, so the guess never passes the true year.
   uint32_t y = 1601 + static_cast<uint32_t>(n) / 366;
   while (DaysBeforeYear(y) + 365 + IsLeapYear(static_cast<int32_t>(y)) < n) ++y;  // at most 18 steps
-  uint32_t dayOfYear = static_cast<uint32_t>(n - DaysBeforeYear(y));  // [1, 366]
+  uint32_t dayOfYear = static_cast<uint32_t>(n - DaysBeforeYear(y));              // [1, 366]
   int leap = IsLeapYear(static_cast<int32_t>(y));
   uint32_t m = MonthOfDayOfYear(dayOfYear, leap);
   *year = y;
@@ -66,12 +66,11 @@ uint32_t IsoWeeksInYear(uint32_t year) {
   return j == 4 || (j == 3 && IsLeapYear(static_cast<int32_t>(year))) ? 53 : 52;
 }
 
-int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYear, uint32_t* week,
-                    uint32_t* weekday) {
-  if (!week || !weekday) return -1;
+int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYear, uint32_t* week, uint32_t* weekday) {
+  if (!week || !weekday || month < 1 || month > 12) return -1;
   int leap = IsLeapYear(year);
   int32_t c = static_cast<int32_t>(DaysBeforeMonth[month][leap] + day) - 1;  // [0, 365]
-  int32_t e = IsoWeekOneOffset(static_cast<uint32_t>(year));                  // [-3, 3]
+  int32_t e = IsoWeekOneOffset(static_cast<uint32_t>(year));                 // [-3, 3]
   int32_t w = (c - e) / 7 + 1;
   uint32_t d = static_cast<uint32_t>((c - e + 7) % 7) + 1;
   int32_t y = year;

@@ -8,8 +8,8 @@
 
 namespace horalin {
 
-inline constexpr DayNumber kFirstDay = 1;         // 1601-01-01, a Monday
-inline constexpr DayNumber kLastDay = 3067671;    // 9999-12-31, a Friday
+inline constexpr DayNumber kFirstDay = 1;           // 1601-01-01, a Monday
+inline constexpr DayNumber kLastDay = 3067671;      // 9999-12-31, a Friday
 inline constexpr DayNumber kUnixEpochDay = 134775;  // 1970-01-01
 
 // Indexed [month 0..13][leap 0..1]; rows 0 and 13 are zero, which stops month scans.
@@ -29,9 +29,9 @@ int32_t IsoWeekOneOffset(uint32_t year);
 // 52 or 53; 52 outside 1601 to 9999.
 uint32_t IsoWeeksInYear(uint32_t year);
 // The ISO week-based year, week (1 to 53) and weekday (1 Monday to 7 Sunday) of a valid
-// date. -1 when the week or weekday output is missing.
-int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYear, uint32_t* week,
-                    uint32_t* weekday);
+// date. -1 when the week or weekday output is missing, or for a month outside 1 to 12
+// (the day is not checked).
+int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYear, uint32_t* week, uint32_t* weekday);
 
 // File time: 100-nanosecond units since 1601-01-01 00:00:00 UTC.
 uint64_t FileTimeFromSystemTime(const SYSTEMTIME& time);

@@ -61,9 +61,10 @@ enum : unsigned {
 };
 enum class CaseMode { None, Upper, Lower };
 
-// The text of one directive and, for a numeric directive, the values that "?" and "O" use.
+// The text of one directive (kDirectiveText units with the terminator) and, for a
+// numeric directive, the values that "?" and "O" use.
 struct Work {
-  char16_t text[kDirectiveText];
+  char16_t* text;
   size_t length;
   bool numeric;
   uint32_t ordinalValue;
@@ -96,14 +97,16 @@ void SetNumber(Work& w, uint32_t value, unsigned width, char16_t pad, uint32_t r
   w.romanValue = romanValue;
 }
 
-// What the directives share within one call. The zone snapshot and the native digits
-// are taken on first use only: most formats (TS stamps one line after another) need
-// neither, and the platform queries cost more than the rest of the formatting.
+// What the directives share within one call. The zone snapshot, the native digits and
+// the check of the user's locale settings are made on first use only: most formats (TS
+// stamps one line after another) need none of them, and the platform queries cost more
+// than the rest of the formatting.
 struct Context {
   const SYSTEMTIME& time;
   uint32_t flags;
   bool doubling;
   bool zoneTaken;
+  bool localeFresh;
   bool digitsTaken;
   bool isoTaken;
   platform::ZoneSnapshot zone;
@@ -121,8 +124,16 @@ const platform::ZoneSnapshot& Zone(Context& ctx) {
   return ctx.zone;
 }
 
+// Every locale query of a call goes through here first.
+void FollowLocale(Context& ctx) {
+  if (ctx.localeFresh) return;
+  ctx.localeFresh = true;
+  platform::RefreshLocale();
+}
+
 const char16_t* NativeDigits(Context& ctx) {
   if (!ctx.digitsTaken) {
+    FollowLocale(ctx);
     ctx.digitsTaken = true;
     ctx.digits[0] = 0;
     char16_t answer[64];
@@ -165,18 +176,19 @@ uint32_t WeekOfYear(const SYSTEMTIME& t, unsigned firstDay) {
 
 uint32_t TwelveHour(unsigned hour) { return hour % 12 == 0 ? 12 : hour % 12; }
 
-void AppendLocaleText(Work& w, Locale locale, LocaleItem item, int index) {
+void AppendLocaleText(Context& ctx, Work& w, Locale locale, LocaleItem item, int index) {
+  FollowLocale(ctx);
   w.length += platform::LocaleText(locale, item, index, w.text + w.length, kDirectiveText - w.length);
 }
 
-void AppendDesignator(Work& w, unsigned hour) {
-  AppendLocaleText(w, Locale::User, hour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator, 0);
+void AppendDesignator(Context& ctx, Work& w, unsigned hour) {
+  AppendLocaleText(ctx, w, Locale::User, hour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator, 0);
 }
 
 // The abbreviated month name of "v": at most 15 units, cut where a character ends.
-void AppendShortMonthName(Work& w, Locale locale, unsigned month) {
+void AppendShortMonthName(Context& ctx, Work& w, Locale locale, unsigned month) {
   size_t start = w.length;
-  AppendLocaleText(w, locale, LocaleItem::AbbrevMonthName, static_cast<int>(month));
+  AppendLocaleText(ctx, w, locale, LocaleItem::AbbrevMonthName, static_cast<int>(month));
   if (w.length - start > 15) {
     w.length = start + 15;
     if (IsHighSurrogate(w.text[w.length - 1])) --w.length;
@@ -217,14 +229,15 @@ void RenderDirective(Context& ctx, char16_t c, unsigned mods, Work& w) {
     case u'%': AppendString(w, ctx.doubling ? u"%%" : u"%"); break;
     case u'@': AppendUnit(w, u"UMTWRFS"[Weekday(t)]); break;
     case u'a':
-      AppendLocaleText(w, names, LocaleItem::AbbrevDayName, static_cast<int>(Weekday(t)));
+      AppendLocaleText(ctx, w, names, LocaleItem::AbbrevDayName, static_cast<int>(Weekday(t)));
       if (alt && names == Locale::English && w.length > 2) w.length = 2;
       break;
-    case u'A': AppendLocaleText(w, names, LocaleItem::DayName, static_cast<int>(Weekday(t))); break;
+    case u'A': AppendLocaleText(ctx, w, names, LocaleItem::DayName, static_cast<int>(Weekday(t))); break;
     case u'b':
-    case u'h': AppendLocaleText(w, names, LocaleItem::AbbrevMonthName, t.wMonth); break;
-    case u'B': AppendLocaleText(w, names, LocaleItem::MonthName, t.wMonth); break;
+    case u'h': AppendLocaleText(ctx, w, names, LocaleItem::AbbrevMonthName, t.wMonth); break;
+    case u'B': AppendLocaleText(ctx, w, names, LocaleItem::MonthName, t.wMonth); break;
     case u'c':
+      FollowLocale(ctx);
       w.length += platform::LocaleDate(alt, t, w.text, kDirectiveText);
       AppendUnit(w, u' ');
       w.length += platform::LocaleTime(false, t, w.text + w.length, kDirectiveText - w.length);
@@ -274,9 +287,9 @@ void RenderDirective(Context& ctx, char16_t c, unsigned mods, Work& w) {
       SetNumber(w, century, 2, u'0', alt ? century * 100 : century);
       break;
     }
-    case u'p': AppendDesignator(w, t.wHour); break;
+    case u'p': AppendDesignator(ctx, w, t.wHour); break;
     case u'P':
-      AppendDesignator(w, t.wHour);
+      AppendDesignator(ctx, w, t.wHour);
       platform::MapToLowerCase(w.text, w.length);
       break;
     case u'Q':
@@ -300,7 +313,7 @@ void RenderDirective(Context& ctx, char16_t c, unsigned mods, Work& w) {
       AppendUnit(w, u':');
       AppendNumber(w, t.wSecond, 2);
       AppendUnit(w, u' ');
-      AppendDesignator(w, t.wHour);
+      AppendDesignator(ctx, w, t.wHour);
       break;
     case u'R':
       AppendNumber(w, t.wHour, w2);
@@ -331,7 +344,7 @@ void RenderDirective(Context& ctx, char16_t c, unsigned mods, Work& w) {
     case u'v':
       AppendNumber(w, t.wDay, w2, u' ');
       AppendUnit(w, u'-');
-      AppendShortMonthName(w, names, t.wMonth);
+      AppendShortMonthName(ctx, w, names, t.wMonth);
       AppendUnit(w, u'-');
       AppendNumber(w, t.wYear, alt ? 0 : 4);
       break;
@@ -341,8 +354,14 @@ void RenderDirective(Context& ctx, char16_t c, unsigned mods, Work& w) {
       break;
     case u'w': SetNumber(w, Weekday(t), 0, u'0', 0); break;
     case u'W': SetNumber(w, WeekOfYear(t, 1), w2, u'0', 0); break;
-    case u'x': w.length += platform::LocaleDate(alt, t, w.text, kDirectiveText); break;
-    case u'X': w.length += platform::LocaleTime(alt, t, w.text, kDirectiveText); break;
+    case u'x':
+      FollowLocale(ctx);
+      w.length += platform::LocaleDate(alt, t, w.text, kDirectiveText);
+      break;
+    case u'X':
+      FollowLocale(ctx);
+      w.length += platform::LocaleTime(alt, t, w.text, kDirectiveText);
+      break;
     case u'y': SetNumber(w, t.wYear % 100u, w2, u'0', 0); break;
     case u'Y': SetNumber(w, t.wYear, 2, u'0', t.wYear); break;
     case u'z': AppendOffset(w, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias); break;
@@ -393,9 +412,12 @@ const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
   const char16_t c = *p;
   if (c == 0) return p;
 
-  Work w;
-  w.length = 0;
-  w.numeric = false;
+  // While the output has room for a whole work buffer the directive is rendered in
+  // place, right after the output's text, and needs no copy; near the end of the output
+  // it is rendered aside and copied as far as it fits.
+  char16_t aside[kDirectiveText];
+  const bool inPlace = kOutputLimit - out.length >= kDirectiveText;
+  Work w{inPlace ? out.text + out.length : aside, 0, false, 0, 0};
   if (IsHighSurrogate(c) && IsLowSurrogate(p[1])) {
     // A character beyond the Basic Multilingual Plane renders as itself, both halves together.
     w.text[0] = c;
@@ -418,9 +440,17 @@ const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
       for (size_t i = 0; i < w.length; ++i)
         if (w.text[i] >= u'0' && w.text[i] <= u'9') w.text[i] = digits[w.text[i] - u'0'];
   }
-  if (caseMode == CaseMode::Upper) platform::MapToUpperCase(w.text, w.length);
-  if (caseMode == CaseMode::Lower) platform::MapToLowerCase(w.text, w.length);
-  EmitText(out, w.text, w.length);
+  if (caseMode != CaseMode::None) {
+    FollowLocale(ctx);
+    if (caseMode == CaseMode::Upper)
+      platform::MapToUpperCase(w.text, w.length);
+    else
+      platform::MapToLowerCase(w.text, w.length);
+  }
+  if (inPlace)
+    out.length += w.length;
+  else
+    EmitText(out, w.text, w.length);
   return p + 1;
 }
 
@@ -429,7 +459,7 @@ const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
 int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags) {
   if (!format) return -1;
   Output o{out, 0};
-  Context ctx{datetime, flags, (flags & FDT_NO_DOUBLE_PERCENT) == 0, false, false, false, {}, {}, 0, 0, 0};
+  Context ctx{datetime, flags, (flags & FDT_NO_DOUBLE_PERCENT) == 0, false, false, false, false, {}, {}, 0, 0, 0};
   const char16_t* p = format;
   while (char16_t c = *p) {
     if (c == u'%') {

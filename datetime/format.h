@@ -14,6 +14,10 @@ inline constexpr size_t kFormatOutputCapacity = 8192;
 // Renders `datetime` (a valid date and time) by `format` into `out` (8192 units), which
 // it empties first and keeps terminated. `flags`: FDT_UTC, FDT_NO_DOUBLE_PERCENT.
 // Returns the units in `out`, or -1 (out untouched) when `format` is null.
+// "%s", "%z" and "%Z" take the zone's offset, state and names in force at `datetime`
+// read as local time (as UTC under FDT_UTC), not those of the moment of the call.
+// Text that does not fit is cut where a character ends: no surrogate pair is split.
+// `format` must not lie within `out`.
 int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags);
 
 }  // namespace horalin

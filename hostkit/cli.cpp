@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "common/types.h"
+#include "hostkit/datefmt_lines.h"
 
 namespace horalin::hostkit {
 
@@ -15,6 +16,8 @@ constexpr char16_t kProgramHelp[] =
     u"Commands:\r\n"
     u"  ts [ARG...]      stamp every line of standard input (TS; 'horalin ts /?' for its options)\r\n"
     u"  datefmt ARG      format a date and time: ARG is \"DATE,FORMAT\" as for @DATEFMT\r\n"
+    u"  datefmt --lines FORMAT\r\n"
+    u"                   format the date and time on each line of standard input\r\n"
     u"  help NAME        show the help for TS or @DATEFMT\r\n"
     u"  usage ts         show the syntax of TS\r\n"
     u"  info             load the plug-in as the shell does and show what it reports\r\n"
@@ -68,6 +71,7 @@ void ShowFunctionResult(const HostFunctions& host, char16_t* text) {
 }
 
 int RunDatefmt(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
+  if (argc == 2 && Equals(argv[0], u"--lines")) return RunDatefmtLines(argv[1], host, plugin);
   if (argc != 1) return CommandLineError(host, u"%s takes one argument: \"DATE,FORMAT\"", u"datefmt");
   static char16_t buffer[kFormatText];
   if (TextLength(argv[0]) >= kFormatText)
@@ -125,7 +129,9 @@ int RunCommandLine(int argc, char16_t** argv, const HostFunctions& host, const P
   const PluginInfo* info = plugin.getPluginInfo();
   plugin.initializePlugin();
   int status = Dispatch(argc, argv, host, plugin, info);
-  plugin.shutdownPlugin();
+  // A help viewer stays open after this program ends, as it stays open after the
+  // command that opened it in the shell; unloading the plug-in would end it at once.
+  if (!Equals(argv[0], u"help")) plugin.shutdownPlugin();
   return status;
 }
 

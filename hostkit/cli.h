@@ -2,6 +2,8 @@
 // It drives the plug-in as the shell does and writes only through the host's functions.
 #pragma once
 
+#include <cstdint>
+
 #include "host/host.h"
 
 namespace horalin::hostkit {
@@ -13,6 +15,13 @@ struct HostFunctions {
   int (*expandVariables)(char16_t* buffer, int recurse);
   int (*queryTrueName)(const char16_t* path, char16_t* result);
   void* standardError;
+  // Reads up to `capacity` bytes of standard input: 0 and the count (0 at its end), or
+  // the system's error code. Null when the host cannot read its input.
+  uint32_t (*readInput)(void* block, uint32_t capacity, uint32_t* bytesRead);
+  // Names the place that the plug-in's next error messages belong to; they show it as
+  // they show a batch file's name and line (the variables _batch, _batchname and
+  // _batchline). A null name ends it. Null when the host has no such place.
+  void (*setErrorLocation)(const char16_t* name, uint32_t line);
 };
 
 struct PluginExports {

@@ -28,32 +28,36 @@ void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
   }
 }
 
-// The position of the first CR at or after `from`, or `length`.
-size_t FindCr(const char16_t* text, size_t from, size_t length) {
-  size_t i = from;
-  for (uint64_t word; i + 4 <= length; i += 4) {  // four units at a time: is one of them a CR?
-    std::memcpy(&word, text + i, sizeof word);
-    uint64_t x = word ^ 0x000D000D000D000Dull;
-    if ((x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull) break;
-  }
-  while (i < length && text[i] != u'\r') ++i;
-  return i;
+// Whether none of eight 7-bit units is a CR.
+bool HasNoCr8(const char16_t* units) {
+  constexpr uint64_t kCr = 0x000D000D000D000Dull, kOne = 0x0001000100010001ull, kTop = 0x8000800080008000ull;
+  uint64_t w[2];
+  std::memcpy(w, units, sizeof w);
+  uint64_t x = w[0] ^ kCr, y = w[1] ^ kCr;  // a CR becomes a zero unit
+  return ((((x - kOne) & ~x) | ((y - kOne) & ~y)) & kTop) == 0;
 }
 
-// Writes the leading run of 7-bit units other than CR straight into the buffer, eight
-// at a time, and returns its length; what follows goes the general way.
-size_t PutPlainPrefix(Utf8Stream* s, const char16_t* text, size_t length) {
-  constexpr uint64_t kCr = 0x000D000D000D000Dull, kOne = 0x0001000100010001ull, kTop = 0x8000800080008000ull;
-  size_t i = 0;
-  for (uint64_t w[2]; i + 8 <= length && AreAsciiUnits8(text + i); i += 8) {
-    std::memcpy(w, text + i, sizeof w);
-    uint64_t x = w[0] ^ kCr, y = w[1] ^ kCr;  // a CR becomes a zero unit
-    if ((((x - kOne) & ~x) | ((y - kOne) & ~y)) & kTop) break;
-    if (sizeof s->buffer - s->used < 8) Drain(s);
-    PutAsciiUnits8(text + i, s->buffer + s->used);
+// Copies the leading run of ASCII units other than CR straight into the buffer, the
+// usual text, and returns its length; the rest takes the general way.
+size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
+  size_t done = 0;
+  for (; done + 8 <= length && AreAsciiUnits8(text + done) && HasNoCr8(text + done); done += 8) {
+    if (sizeof s->buffer - s->used < 8) Drain(s);  // eight at a time while they are all plain
+    PutAsciiUnits8(text + done, s->buffer + s->used);
     s->used += 8;
   }
-  return i;
+  while (done < length) {
+    if (s->used == sizeof s->buffer) Drain(s);
+    size_t room = sizeof s->buffer - s->used;
+    size_t end = done + (length - done < room ? length - done : room);
+    char* out = s->buffer + s->used;
+    size_t i = done;
+    for (; i < end && text[i] < 0x80 && text[i] != u'\r'; ++i) *out++ = static_cast<char>(text[i]);
+    s->used += i - done;
+    if (i < end) return i;
+    done = i;
+  }
+  return done;
 }
 
 }  // namespace
@@ -68,25 +72,24 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
     if (pair) ++text, --length;
   }
   if (!s->pendingCr) {
-    size_t plain = PutPlainPrefix(s, text, length);
-    text += plain, length -= plain;
+    size_t n = PutAsciiRun(s, text, length);
+    text += n, length -= n;
   }
   if (!s->lineFeedsOnly) {
     PutUnits(s, text, length, false);
   } else {
     // CR LF becomes LF; a CR at the end waits for what follows it.
     size_t start = 0;
-    if (s->pendingCr && length) {
-      s->pendingCr = false;
-      if (text[0] != u'\n') PutUnits(s, u"\r", 1, true);
-    }
-    for (size_t i = FindCr(text, 0, length); i < length; i = FindCr(text, i + 1, length)) {
-      PutUnits(s, text + start, i - start, true);
-      start = i + 1;
-      if (start == length)
+    for (size_t i = 0; i < length; ++i) {
+      if (s->pendingCr) {
+        s->pendingCr = false;
+        if (text[i] != u'\n') PutUnits(s, u"\r", 1, true);
+      }
+      if (text[i] == u'\r') {
+        PutUnits(s, text + start, i - start, true);
         s->pendingCr = true;
-      else if (text[start] != u'\n')
-        PutUnits(s, u"\r", 1, true);
+        start = i + 1;
+      }
     }
     PutUnits(s, text + start, length - start, false);
   }
@@ -108,9 +111,10 @@ void FlushFormatted(FormatSink* sink) {
 }
 void PutFormatted(TextSink* base, const char16_t* text, size_t length) {
   auto* sink = reinterpret_cast<FormatSink*>(base);
-  if (length > sizeof sink->units / sizeof sink->units[0] - sink->used) {
+  constexpr size_t kRoom = sizeof sink->units / sizeof sink->units[0];
+  if (length > kRoom - sink->used) {
     FlushFormatted(sink);
-    if (length > sizeof sink->units / sizeof sink->units[0] / 2) {
+    if (length > kRoom / 2) {  // a long piece goes on its own
       StreamText(sink->stream, text, length);
       return;
     }
@@ -123,7 +127,7 @@ void PutFormatted(TextSink* base, const char16_t* text, size_t length) {
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   bool buffered = stream->buffered;
   stream->buffered = true;  // one write for the whole formatted text
-  FormatSink sink;          // the units are written before they are read
+  FormatSink sink;          // its units are written before they are read
   sink.base.put = PutFormatted;
   sink.stream = stream;
   sink.used = 0;

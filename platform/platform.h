@@ -75,7 +75,7 @@ enum class LocaleItem {
   MonthName,        // the same
   AmDesignator,
   PmDesignator,
-  NativeDigits,  // the locale's ten digits for 0 to 9
+  NativeDigits,  // the locale's ten digits for 0 to 9 (the ASCII digits when it has none)
 };
 
 // Each writes at most room - 1 units and a terminator and returns the units written;
@@ -84,9 +84,15 @@ size_t LocaleText(Locale locale, LocaleItem item, int index, char16_t* buffer, s
 size_t LocaleDate(bool longDate, const SYSTEMTIME& date, char16_t* buffer, size_t room);
 // `force24` asks for the 24-hour form without the AM/PM marker.
 size_t LocaleTime(bool force24, const SYSTEMTIME& time, char16_t* buffer, size_t room);
-// Case mapping in place under the user's language.
+// Case mapping in place under the user's language. A mapping that would change the
+// number of units (or split a surrogate pair) is not made.
 void MapToUpperCase(char16_t* text, size_t length);
 void MapToLowerCase(char16_t* text, size_t length);
+// Brings the locale services up to date with the user's settings as they are now, so
+// that a change shows from the next query on (the POSIX backend reads LC_ALL, LC_TIME,
+// LC_CTYPE and LANG again; on Windows the system follows by itself). Cheap when nothing
+// changed; the format interpreter calls it once per call, before its first locale query.
+void RefreshLocale();
 
 // ---- Code pages --------------------------------------------------------------
 

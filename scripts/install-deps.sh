@@ -9,11 +9,12 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools    # the Windows build
   wine64                                  # running the Windows build
   locales-all                             # real locales for the locale tests
+  tzdata                                  # real zones for the zone tests
   moreutils time                          # benchmarks: the reference stamper, peak memory
   fp-utils python3                        # the compiled help file, help rendering
   clang libclang-rt-14-dev                # fuzzing
 )
-[ "${HORALIN_DEPS_MINIMAL:-}" = 1 ] && packages=(cmake ninja-build g++ libgtest-dev locales-all)
+[ "${HORALIN_DEPS_MINIMAL:-}" = 1 ] && packages=(cmake ninja-build g++ libgtest-dev locales-all tzdata)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -52,6 +52,24 @@ hostkit::Utf8Stream* StreamFor(void* handle) {
 
 char ProgramPath[PATH_MAX];
 
+// The place that error messages belong to, shown as a batch file's location; it takes
+// the place of the environment's _batch variables while it is set.
+const char16_t* LocationName = nullptr;
+uint32_t LocationLine = 0;
+
+bool LocationVariable(const char* name, char16_t* value, size_t capacity) {
+  if (!LocationName) return false;
+  if (strcasecmp(name, "_batch") == 0)
+    CopyText(value, capacity, u"1");
+  else if (strcasecmp(name, "_batchname") == 0)
+    CopyText(value, capacity, LocationName);
+  else if (strcasecmp(name, "_batchline") == 0)
+    FormatText(value, capacity, u"%u", LocationLine);
+  else
+    return false;
+  return true;
+}
+
 // The shell's internal variables, as a user of this program would expect them.
 bool InternalVariable(const char* name, char* value, size_t capacity) {
   const char* v = nullptr;
@@ -74,6 +92,7 @@ bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t
     key[i] = static_cast<char>(name[i]);
   }
   key[length] = 0;
+  if (LocationVariable(key, value, capacity)) return true;
   const char* found = getenv(key);
   if (!found) {  // the shell's variable names ignore case
     for (char** e = environ; e && *e && !found; ++e)
@@ -102,6 +121,15 @@ void FinishHost() {
 }
 
 bool OutputFailed() { return Out.failed; }
+
+uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead) {
+  return platform::ReadInput(platform::StdHandle(platform::StdStream::Input), block, capacity, bytesRead);
+}
+
+void SetErrorLocation(const char16_t* name, uint32_t line) {
+  LocationName = name;
+  LocationLine = line;
+}
 
 }  // namespace horalin::posixhost
 

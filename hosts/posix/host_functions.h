@@ -1,6 +1,8 @@
 // The POSIX program's host: start, finish and state of its output.
 #pragma once
 
+#include <cstdint>
+
 namespace horalin::posixhost {
 
 void StartHost();
@@ -8,5 +10,9 @@ void StartHost();
 void FinishHost();
 // Whether standard output failed (a reader that went away).
 bool OutputFailed();
+// Standard input, for the command line's bulk modes.
+uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead);
+// Error messages show `name` and `line` as a batch location until the name is null.
+void SetErrorLocation(const char16_t* name, uint32_t line);
 
 }  // namespace horalin::posixhost

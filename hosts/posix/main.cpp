@@ -25,8 +25,14 @@ int main(int argc, char** argv) {
     used += Utf16FromUtf8(argv[i], std::strlen(argv[i]), storage + used, room) + 1;
   }
 
-  hostkit::HostFunctions host{Printf, Qprintf, QPuts, ExpandVariables, QueryTrueName,
-                              platform::StdHandle(platform::StdStream::Error)};
+  hostkit::HostFunctions host{Printf,
+                              Qprintf,
+                              QPuts,
+                              ExpandVariables,
+                              QueryTrueName,
+                              platform::StdHandle(platform::StdStream::Error),
+                              posixhost::ReadStandardInput,
+                              posixhost::SetErrorLocation};
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
   int status = hostkit::RunCommandLine(count, args, host, plugin);
   posixhost::FinishHost();

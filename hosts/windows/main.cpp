@@ -39,6 +39,20 @@ bool Bind(HMODULE module, const char* name, T* target) {
   return *target != nullptr;
 }
 
+// Standard input and the error location, for datefmt --lines.
+uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead) {
+  DWORD n = 0, error = ReadFile(GetStdHandle(STD_INPUT_HANDLE), block, capacity, &n, nullptr) ? 0 : GetLastError();
+  *bytesRead = n;
+  return error == ERROR_BROKEN_PIPE ? 0 : error;  // the writer closed the pipe: the end
+}
+
+void SetErrorLocation(const char16_t* name, uint32_t line) {  // the host library reads them from the environment
+  wchar_t number[16];
+  SetEnvironmentVariableW(L"_batch", name ? L"1" : nullptr);
+  SetEnvironmentVariableW(L"_batchname", reinterpret_cast<const wchar_t*>(name));
+  SetEnvironmentVariableW(L"_batchline", name ? _ultow(line, number, 10) : nullptr);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -59,6 +73,8 @@ int wmain(int argc, wchar_t** argv) {
                Bind(plugin, "f_datefmt", &exports.datefmt);
   if (!bound) return Fail("horalin: Horalin.dll or the host library lacks an export\r\n");
   host.standardError = GetStdHandle(STD_ERROR_HANDLE);
+  host.readInput = ReadStandardInput;
+  host.setErrorLocation = SetErrorLocation;
 
   static_assert(sizeof(wchar_t) == sizeof(char16_t));
   int status = hostkit::RunCommandLine(argc - 1, reinterpret_cast<char16_t**>(argv + 1), host, exports);

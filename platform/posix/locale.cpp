@@ -1,14 +1,14 @@
 // POSIX backend: locale names, date and time forms, native digits and case mapping,
 // from the user's POSIX locale (LC_ALL, LC_TIME, LC_CTYPE, LANG) through libc. English
-// names come from the C locale. The locale object is opened once and opened again only
-// when one of those variables changes.
+// names come from the C locale. The locale object is opened once, and again only when
+// RefreshLocale finds that one of those variables has changed.
 #include <langinfo.h>
 #include <locale.h>
 #include <time.h>
+#include <unistd.h>
 #include <wchar.h>
 #include <wctype.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "common/utf.h"
@@ -19,6 +19,17 @@ namespace horalin::platform {
 namespace {
 
 constexpr size_t kFormCapacity = 128;
+constexpr size_t kNameCapacity = 256;
+
+// The texts of a locale in UTF-16, taken when it is opened: abbreviated and full day
+// names (Sunday first), abbreviated and full month names, the AM and PM designators
+// and the output digits.
+enum : int { kAbbrevDays = 0, kDays = 7, kAbbrevMonths = 14, kMonths = 26, kAm = 38, kPm = 39, kDigits = 40, kTexts };
+
+struct LocaleTexts {
+  char16_t text[kTexts][kNameCapacity];
+  size_t length[kTexts];
+};
 
 // The locale of the user's LC_TIME and LC_CTYPE, and the forms derived from it.
 struct UserLocale {
@@ -28,10 +39,59 @@ struct UserLocale {
   wchar_t longDate[kFormCapacity];
   wchar_t time[kFormCapacity];
   wchar_t time24[kFormCapacity];
+  LocaleTexts texts;
 };
 
 UserLocale User{};
-locale_t English = nullptr;
+LocaleTexts EnglishTexts{};
+bool EnglishTaken = false;
+
+// The environment as RefreshLocale last saw it: setenv, unsetenv and putenv always
+// change a pointer in this array (or the array), so an equal array means equal values.
+constexpr size_t kEnvironmentCopy = 256;
+char** SeenEnvironment = nullptr;
+char* SeenEntries[kEnvironmentCopy];
+size_t SeenCount = 0;
+
+// ---- Text out ----------------------------------------------------------------
+
+// Wide (UTF-32) text to at most room - 1 units, cut where a character ends.
+size_t PutWide(const wchar_t* text, char16_t* buffer, size_t room) {
+  if (room == 0) return 0;
+  size_t n = 0;
+  for (; *text; ++text) {
+    uint32_t c = static_cast<uint32_t>(*text);
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      if (n + 2 >= room) break;
+      buffer[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      buffer[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      if (n + 1 >= room) break;
+      buffer[n++] = static_cast<char16_t>(c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+    }
+  }
+  buffer[n] = 0;
+  return n;
+}
+
+size_t Empty(char16_t* buffer, size_t room) {
+  if (room) buffer[0] = 0;
+  return 0;
+}
+
+// The locale's ten output digits as UTF-16, when its character set is UTF-8.
+size_t PutNativeDigits(locale_t locale, char16_t* buffer, size_t room) {
+  if (std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") != 0) return Empty(buffer, room);
+  size_t n = 0;
+  for (int d = 0; d < 10; ++d) {
+    const char* digit = nl_langinfo_l(_NL_CTYPE_OUTDIGIT0_MB + d, locale);
+    char16_t unit[3];
+    if (!digit || Utf16FromUtf8(digit, std::strlen(digit), unit, 3) != 1 || n + 1 >= room) return Empty(buffer, room);
+    buffer[n++] = unit[0];
+  }
+  buffer[n] = 0;
+  return n;
+}
 
 // ---- Locale forms ------------------------------------------------------------
 
@@ -143,7 +203,8 @@ void EditForm(locale_t locale, const wchar_t* form, FormEdit edit, wchar_t* out,
   }
   // Separators left hanging where the dropped part began ("%Y،") go too.
   if (droppedAfterLast && lastKeptLiteral)
-    while (n > 0 && n == lastKeptEnd && (iswspace_l(out[n - 1], locale) || iswpunct_l(out[n - 1], locale))) lastKeptEnd = --n;
+    while (n > 0 && n == lastKeptEnd && (iswspace_l(out[n - 1], locale) || iswpunct_l(out[n - 1], locale)))
+      lastKeptEnd = --n;
   while (n > 0 && iswspace_l(out[n - 1], locale)) --n;
   size_t start = 0;
   while (start < n && iswspace_l(out[start], locale)) ++start;
@@ -157,15 +218,45 @@ const wchar_t* WideItem(locale_t locale, nl_item item) {
 
 // ---- Opening the user's locale -----------------------------------------------
 
-void BuildKey(char* key, size_t capacity) {
+// The values of the variables that choose the locale, found in one pass over the
+// environment. Null for a variable that is not set.
+struct LocaleVariables {
+  const char* values[4];  // LC_ALL, LC_TIME, LC_CTYPE, LANG
+};
+
+LocaleVariables ReadLocaleVariables() {
+  static constexpr const char* kPrefixes[4] = {"LC_ALL=", "LC_TIME=", "LC_CTYPE=", "LANG="};
+  LocaleVariables found{};
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const char* e = *entry;
+    if (e[0] != 'L' || (e[1] != 'C' && e[1] != 'A')) continue;
+    for (int i = 0; i < 4; ++i) {
+      const char* prefix = kPrefixes[i];
+      size_t k = 0;
+      while (prefix[k] && e[k] == prefix[k]) ++k;
+      if (!prefix[k] && !found.values[i]) found.values[i] = e + k;
+    }
+  }
+  return found;
+}
+
+// The variables as one text, to tell whether they changed.
+void BuildKey(const LocaleVariables& variables, char* key, size_t capacity) {
   size_t n = 0;
-  static constexpr const char* kNames[] = {"LC_ALL", "LC_TIME", "LC_CTYPE", "LANG"};
-  for (const char* name : kNames) {
-    const char* value = std::getenv(name);
+  for (const char* value : variables.values) {
     for (; value && *value && n + 2 < capacity; ++value) key[n++] = *value;
     key[n++] = '\x1f';
   }
   key[n] = 0;
+}
+
+bool SameKey(const LocaleVariables& variables, const char* key) {
+  for (const char* value : variables.values) {
+    for (; value && *value; ++value, ++key)
+      if (*key != *value) return false;
+    if (*key++ != '\x1f') return false;
+  }
+  return *key == 0;
 }
 
 locale_t OpenLocale() {
@@ -177,52 +268,57 @@ locale_t OpenLocale() {
   return withTime ? withTime : locale;
 }
 
-locale_t UserLocaleObject() {
-  char key[sizeof User.key];
-  BuildKey(key, sizeof key);
-  if (User.locale && std::strcmp(key, User.key) == 0) return User.locale;
+void TakeTexts(locale_t locale, LocaleTexts& texts) {
+  for (int i = 0; i < kTexts; ++i) {
+    nl_item item = i < kDays           ? _NL_WABDAY_1 + i
+                   : i < kAbbrevMonths ? _NL_WDAY_1 + (i - kDays)
+                   // Month names in their own (nominative) form, as a name stands alone.
+                   : i < kMonths ? _NL_WABALTMON_1 + (i - kAbbrevMonths)
+                   : i < kAm     ? _NL_WALTMON_1 + (i - kMonths)
+                   : i == kAm    ? _NL_WAM_STR
+                                 : _NL_WPM_STR;
+    texts.length[i] = i == kDigits ? PutNativeDigits(locale, texts.text[i], kNameCapacity)
+                                   : PutWide(WideItem(locale, item), texts.text[i], kNameCapacity);
+  }
+}
+
+void OpenUserLocale(const LocaleVariables& variables) {
   if (User.locale) freelocale(User.locale);
   User.locale = OpenLocale();
-  std::memcpy(User.key, key, sizeof key);
+  BuildKey(variables, User.key, sizeof User.key);
   if (User.locale) {
     EditForm(User.locale, WideItem(User.locale, _NL_WD_FMT), FormEdit::None, User.shortDate, kFormCapacity);
     EditForm(User.locale, WideItem(User.locale, _NL_W_DATE_FMT), FormEdit::LongDate, User.longDate, kFormCapacity);
     EditForm(User.locale, WideItem(User.locale, _NL_WT_FMT), FormEdit::Time, User.time, kFormCapacity);
     EditForm(User.locale, WideItem(User.locale, _NL_WT_FMT), FormEdit::Time24, User.time24, kFormCapacity);
+    TakeTexts(User.locale, User.texts);
+  } else {
+    User.texts = LocaleTexts{};
   }
+}
+
+// The user's locale as last refreshed (opened on first use).
+locale_t UserLocaleObject() {
+  if (!User.locale) OpenUserLocale(ReadLocaleVariables());
   return User.locale;
 }
 
-locale_t EnglishLocaleObject() {
-  if (!English) English = newlocale(LC_ALL_MASK, "C", nullptr);
-  return English;
-}
-
-// ---- Text out ----------------------------------------------------------------
-
-// Wide (UTF-32) text to at most room - 1 units, cut where a character ends.
-size_t PutWide(const wchar_t* text, char16_t* buffer, size_t room) {
-  if (room == 0) return 0;
-  size_t n = 0;
-  for (; *text; ++text) {
-    uint32_t c = static_cast<uint32_t>(*text);
-    if (c >= 0x10000 && c <= 0x10FFFF) {
-      if (n + 2 >= room) break;
-      buffer[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      buffer[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      if (n + 1 >= room) break;
-      buffer[n++] = static_cast<char16_t>(c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+const LocaleTexts& Texts(Locale locale) {
+  if (locale == Locale::User) {
+    UserLocaleObject();
+    return User.texts;
+  }
+  if (!EnglishTaken) {
+    EnglishTaken = true;
+    if (locale_t c = newlocale(LC_ALL_MASK, "C", nullptr)) {
+      TakeTexts(c, EnglishTexts);
+      freelocale(c);
     }
   }
-  buffer[n] = 0;
-  return n;
+  return EnglishTexts;
 }
 
-size_t Empty(char16_t* buffer, size_t room) {
-  if (room) buffer[0] = 0;
-  return 0;
-}
+// ---- Forms and case --------------------------------------------------------
 
 tm TmFromSystemTime(const SYSTEMTIME& t) {
   tm out{};
@@ -249,20 +345,6 @@ size_t PutForm(const wchar_t* form, const SYSTEMTIME& time, char16_t* buffer, si
   return PutWide(text, buffer, room);
 }
 
-// The locale's ten output digits as UTF-16, when its character set is UTF-8.
-size_t PutNativeDigits(locale_t locale, char16_t* buffer, size_t room) {
-  if (std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") != 0) return Empty(buffer, room);
-  size_t n = 0;
-  for (int d = 0; d < 10; ++d) {
-    const char* digit = nl_langinfo_l(_NL_CTYPE_OUTDIGIT0_MB + d, locale);
-    char16_t unit[3];
-    if (!digit || Utf16FromUtf8(digit, std::strlen(digit), unit, 3) != 1 || n + 1 >= room) return Empty(buffer, room);
-    buffer[n++] = unit[0];
-  }
-  buffer[n] = 0;
-  return n;
-}
-
 template <wint_t (*Map)(wint_t, locale_t)>
 void MapCase(char16_t* text, size_t length) {
   locale_t locale = UserLocaleObject();
@@ -287,24 +369,27 @@ void MapCase(char16_t* text, size_t length) {
 }  // namespace
 
 size_t LocaleText(Locale locale, LocaleItem item, int index, char16_t* buffer, size_t room) {
-  locale_t object = locale == Locale::English ? EnglishLocaleObject() : UserLocaleObject();
-  if (!object) return Empty(buffer, room);
   bool day = index >= 0 && index <= 6, month = index >= 1 && index <= 12;
+  int i = -1;
   switch (item) {
-    case LocaleItem::AbbrevDayName:
-      return day ? PutWide(WideItem(object, _NL_WABDAY_1 + index), buffer, room) : Empty(buffer, room);
-    case LocaleItem::DayName:
-      return day ? PutWide(WideItem(object, _NL_WDAY_1 + index), buffer, room) : Empty(buffer, room);
-    // Month names in their own (nominative) form, as a name stands alone.
-    case LocaleItem::AbbrevMonthName:
-      return month ? PutWide(WideItem(object, _NL_WABALTMON_1 + index - 1), buffer, room) : Empty(buffer, room);
-    case LocaleItem::MonthName:
-      return month ? PutWide(WideItem(object, _NL_WALTMON_1 + index - 1), buffer, room) : Empty(buffer, room);
-    case LocaleItem::AmDesignator: return PutWide(WideItem(object, _NL_WAM_STR), buffer, room);
-    case LocaleItem::PmDesignator: return PutWide(WideItem(object, _NL_WPM_STR), buffer, room);
-    case LocaleItem::NativeDigits: return PutNativeDigits(object, buffer, room);
+    case LocaleItem::AbbrevDayName: i = day ? kAbbrevDays + index : -1; break;
+    case LocaleItem::DayName: i = day ? kDays + index : -1; break;
+    case LocaleItem::AbbrevMonthName: i = month ? kAbbrevMonths + index - 1 : -1; break;
+    case LocaleItem::MonthName: i = month ? kMonths + index - 1 : -1; break;
+    case LocaleItem::AmDesignator: i = kAm; break;
+    case LocaleItem::PmDesignator: i = kPm; break;
+    case LocaleItem::NativeDigits: i = kDigits; break;
   }
-  return Empty(buffer, room);
+  if (i < 0 || room == 0) return Empty(buffer, room);
+  const LocaleTexts& texts = Texts(locale);
+  size_t n = texts.length[i];
+  if (n >= room) {
+    n = room - 1;
+    if (n && texts.text[i][n - 1] >= 0xD800 && texts.text[i][n - 1] <= 0xDBFF) --n;
+  }
+  for (size_t k = 0; k < n; ++k) buffer[k] = texts.text[i][k];
+  buffer[n] = 0;
+  return n;
 }
 
 size_t LocaleDate(bool longDate, const SYSTEMTIME& date, char16_t* buffer, size_t room) {
@@ -315,6 +400,25 @@ size_t LocaleDate(bool longDate, const SYSTEMTIME& date, char16_t* buffer, size_
 size_t LocaleTime(bool force24, const SYSTEMTIME& time, char16_t* buffer, size_t room) {
   if (!UserLocaleObject()) return Empty(buffer, room);
   return PutForm(force24 ? User.time24 : User.time, time, buffer, room);
+}
+
+void RefreshLocale() {
+  if (environ == SeenEnvironment && User.locale) {
+    size_t same = 0;
+    while (same < SeenCount && environ[same] == SeenEntries[same]) ++same;
+    if (same == SeenCount && !environ[same]) return;
+  }
+  SeenEnvironment = environ;
+  SeenCount = 0;
+  for (; environ && environ[SeenCount]; ++SeenCount) {
+    if (SeenCount == kEnvironmentCopy) {  // too large to remember: read it every time
+      SeenEnvironment = nullptr;
+      break;
+    }
+    SeenEntries[SeenCount] = environ[SeenCount];
+  }
+  LocaleVariables variables = ReadLocaleVariables();
+  if (!User.locale || !SameKey(variables, User.key)) OpenUserLocale(variables);
 }
 
 void MapToUpperCase(char16_t* text, size_t length) { MapCase<towupper_l>(text, length); }

@@ -39,21 +39,28 @@ LCTYPE ItemType(LocaleItem item, int index) {
 }  // namespace
 
 size_t LocaleText(Locale locale, LocaleItem item, int index, char16_t* buffer, size_t room) {
+  bool dayName = item == LocaleItem::AbbrevDayName || item == LocaleItem::DayName;
+  bool monthName = item == LocaleItem::AbbrevMonthName || item == LocaleItem::MonthName;
+  if ((dayName && (index < 0 || index > 6)) || (monthName && (index < 1 || index > 12))) return Finish(0, buffer, room);
   LCID id = locale == Locale::English ? 0x0409 : LOCALE_USER_DEFAULT;
   return Finish(GetLocaleInfoW(id, ItemType(item, index), Wide(buffer), static_cast<int>(room)), buffer, room);
 }
 
 size_t LocaleDate(bool longDate, const horalin::SYSTEMTIME& date, char16_t* buffer, size_t room) {
   DWORD flags = longDate ? DATE_LONGDATE : DATE_SHORTDATE;
-  return Finish(GetDateFormatW(LOCALE_USER_DEFAULT, flags, Native(&date), nullptr, Wide(buffer), static_cast<int>(room)),
-                buffer, room);
+  return Finish(
+      GetDateFormatW(LOCALE_USER_DEFAULT, flags, Native(&date), nullptr, Wide(buffer), static_cast<int>(room)), buffer,
+      room);
 }
 
 size_t LocaleTime(bool force24, const horalin::SYSTEMTIME& time, char16_t* buffer, size_t room) {
   DWORD flags = force24 ? TIME_NOTIMEMARKER | TIME_FORCE24HOURFORMAT : 0;
-  return Finish(GetTimeFormatW(LOCALE_USER_DEFAULT, flags, Native(&time), nullptr, Wide(buffer), static_cast<int>(room)),
-                buffer, room);
+  return Finish(
+      GetTimeFormatW(LOCALE_USER_DEFAULT, flags, Native(&time), nullptr, Wide(buffer), static_cast<int>(room)), buffer,
+      room);
 }
+
+void RefreshLocale() {}
 
 void MapToUpperCase(char16_t* text, size_t length) { CharUpperBuffW(Wide(text), static_cast<DWORD>(length)); }
 void MapToLowerCase(char16_t* text, size_t length) { CharLowerBuffW(Wide(text), static_cast<DWORD>(length)); }

@@ -53,6 +53,9 @@ Result RunProgram(const std::vector<std::string>& argv, const Options& options) 
   Result result;
   size_t written = 0;
   if (options.input.empty()) close(in[1]), in[1] = -1;
+  // Input is written only as far as the pipe takes it, so that a program that writes
+  // while it reads never waits on a parent that waits on it.
+  if (in[1] >= 0) fcntl(in[1], F_SETFL, fcntl(in[1], F_GETFL) | O_NONBLOCK);
   pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
   int open = 2;
   while (open > 0) {
@@ -73,7 +76,7 @@ Result RunProgram(const std::vector<std::string>& argv, const Options& options) 
     if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
       ssize_t put = write(in[1], options.input.data() + written, options.input.size() - written);
       if (put > 0) written += static_cast<size_t>(put);
-      if (put < 0 || written == options.input.size()) {
+      if ((put < 0 && errno != EAGAIN && errno != EINTR) || written == options.input.size()) {
         close(in[1]);
         in[1] = -1;
       }

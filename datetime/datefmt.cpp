@@ -1,0 +1,50 @@
+// @DATEFMT[date and time,format]: the date and time formatted by the format string.
+#include <cstring>
+
+#include "common/text.h"
+#include "common/types.h"
+#include "datetime/format.h"
+#include "datetime/parser.h"
+#include "host/host.h"
+#include "plugin/errors.h"
+
+using namespace horalin;
+
+// The host's buffer holds the argument on entry and the result on success (8192 units).
+// Returns 0 with the result, -1 after reporting an error, 1 without a buffer.
+extern "C" int f_datefmt(char16_t* buffer) {
+  if (!buffer) return 1;
+  const char16_t* p = SkipWhiteSpace(buffer);
+  if (*p == 0 || *p == u',' || *p == u';') {
+    ReportError(u"Missing date and time\r\n");
+    return -1;
+  }
+
+  SYSTEMTIME dateTime{};
+  int32_t utc = 0;
+  const char16_t* end = p;
+  if (ParseDateTime(p, &dateTime, &end, &utc) != 0) return -1;
+  end = SkipWhiteSpace(end);
+  // The first comma or semicolon after the date and time separates the format; any
+  // later one belongs to the format.
+  if (*end != u',' && *end != u';') {
+    ReportError(u"Syntax error (expected a comma)\r\n");
+    ShowErrorPosition(buffer, end);
+    return -1;
+  }
+  const char16_t* format = end + 1;
+  if (*format == 0) {
+    ReportError(u"Missing format string\r\n");
+    return -1;
+  }
+
+  // The interpreter writes over the argument, so the format is copied out first; it
+  // always fits, as it came from a buffer of the same size.
+  char16_t formatCopy[kFormatText];
+  size_t length = TextLength(format);
+  if (length >= kFormatText) length = kFormatText - 1;
+  std::memcpy(formatCopy, format, length * sizeof(char16_t));
+  formatCopy[length] = 0;
+  FormatDateTime(buffer, formatCopy, dateTime, utc ? FDT_UTC : 0);
+  return 0;
+}

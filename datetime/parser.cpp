@@ -1,0 +1,287 @@
+#include "datetime/parser.h"
+
+#include <cstdarg>
+
+#include "common/text.h"
+#include "datetime/calendar.h"
+#include "host/host.h"
+#include "platform/platform.h"
+#include "plugin/errors.h"
+
+namespace horalin {
+
+namespace {
+
+constexpr uint32_t kFirstYear = 1601;
+constexpr uint32_t kLastYear = 9999;
+
+// Numbers are runs of the ASCII digits 0 to 9 only: other scripts' decimal digits are
+// not read as numbers, so a date never depends on the locale's digit classes.
+bool IsNumberDigit(char16_t c) { return IsAsciiDigit(c); }
+
+// The decimal number at `p`: false when no digit stands there or the value does not fit
+// in 32 bits (then `end` is not written). Leading zeros are allowed.
+bool ReadNumber(const char16_t* p, uint32_t* value, const char16_t** end) {
+  if (!IsNumberDigit(*p)) return false;
+  uint32_t v = 0;
+  bool overflow = false;
+  for (; IsNumberDigit(*p); ++p) {
+    uint32_t digit = static_cast<uint32_t>(*p - u'0');
+    if (v > (UINT32_MAX - digit) / 10) overflow = true;
+    v = v * 10 + digit;
+  }
+  if (overflow) return false;
+  *value = v;
+  *end = p;
+  return true;
+}
+
+// One marker letter ("W", "T", "Z", "U", "C") in either case. For these letters the
+// comparison of ASCII cases is what towupper gives: no other character maps onto them.
+bool IsMarker(char16_t c, char16_t upper) { return c == upper || c == upper + (u'a' - u'A'); }
+
+// White space as iswspace sees it, with the ASCII characters decided here.
+bool IsBlank(char16_t c) { return c < 0x80 ? c == u' ' || (c >= u'\t' && c <= u'\r') : IsSpace(c); }
+
+// Reports an error: the prefix, the message and, when `caret` is given, the argument
+// with a caret under that position. Returns `code`.
+int32_t Fail(int32_t code, const char16_t* text, const char16_t* caret, const char16_t* format, ...) {
+  ReportErrorPrefix();
+  char16_t message[kSmallText];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(message, kSmallText, format, args);
+  va_end(args);
+  Qprintf(StdErrorHandle(), u"%s", message);
+  if (caret) ShowErrorPosition(text, caret);
+  return code;
+}
+
+uint16_t Field(uint32_t value) { return static_cast<uint16_t>(value); }
+
+uint16_t WeekdayOf(DayNumber n) { return static_cast<uint16_t>(n % 7); }
+
+// Month and day of day `dayOfYear` (1 to 366) of a year.
+void SetDayOfYear(SYSTEMTIME* t, uint32_t dayOfYear) {
+  int leap = IsLeapYear(t->wYear);
+  uint32_t month = MonthOfDayOfYear(dayOfYear, leap);
+  t->wMonth = Field(month);
+  t->wDay = Field(dayOfYear - DaysBeforeMonth[month][leap]);
+  t->wDayOfWeek = WeekdayOf(DayNumberFromDate(t->wYear, t->wMonth, t->wDay));
+}
+
+struct Parse {
+  const char16_t* text;  // start of the argument, for the caret display
+  const char16_t* p;     // the character being read
+  SYSTEMTIME* t;
+};
+
+// "YYYY-Www-D" after the hyphen, with `p` at the "W".
+int32_t ReadWeekDate(Parse& s) {
+  uint32_t year = s.t->wYear, week, weekday;
+  const char16_t* digits = ++s.p;
+  if (!ReadNumber(digits, &week, &s.p)) return Fail(kParseWeek, s.text, digits, u"Bad week number\r\n");
+  uint32_t weeks = IsoWeeksInYear(year);
+  if (week == 0 || week > weeks)
+    return Fail(kParseWeek, s.text, nullptr, u"Week number must be 1 - %u: %u\r\n", weeks, week);
+  if (*s.p != u'-') return Fail(kParseWeek, s.text, s.p, u"Syntax error (expected a hyphen)\r\n");
+  ++s.p;
+  if (!ReadNumber(s.p, &weekday, &s.p)) return Fail(kParseWeekday, s.text, s.p, u"Bad day number\r\n");
+  if (weekday == 0 || weekday > 7)
+    return Fail(kParseWeekday, s.text, nullptr, u"Day number must be 1 - 7: %u\r\n", weekday);
+
+  // Day of the calendar year; below 1 in the December before, beyond the year's end in
+  // the January after.
+  int32_t d = IsoWeekOneOffset(year) + 7 * static_cast<int32_t>(week - 1) + static_cast<int32_t>(weekday);
+  uint32_t calendarYear = year, month, day;
+  if (d < 1) {
+    calendarYear = year - 1, month = 12, day = static_cast<uint32_t>(d + 31);
+  } else {
+    int leap = IsLeapYear(static_cast<int32_t>(year));
+    month = MonthOfDayOfYear(static_cast<uint32_t>(d), leap);
+    day = static_cast<uint32_t>(d) - DaysBeforeMonth[month][leap];
+    if (month == 12 && day > 31) calendarYear = year + 1, month = 1, day -= 31;
+  }
+  if (calendarYear < kFirstYear || calendarYear > kLastYear) {
+    Fail(kParseWeekDateRange, s.text, nullptr, u"Date out of range: %u-W%02u-%u \r\n", year, week, weekday);
+    Qprintf(StdErrorHandle(), u"   (Calendar year would be %u)\r\n", calendarYear);
+    return kParseWeekDateRange;
+  }
+  s.t->wYear = Field(calendarYear);
+  s.t->wMonth = Field(month);
+  s.t->wDay = Field(day);
+  s.t->wDayOfWeek = Field(weekday % 7);
+  return 0;
+}
+
+// "YYYY-MM-DD" or "YYYY-DDD" after the hyphen, with `p` after it.
+int32_t ReadCalendarOrOrdinalDate(Parse& s) {
+  const char16_t* afterHyphen = s.p;
+  uint32_t n;
+  if (!ReadNumber(s.p, &n, &s.p)) return Fail(kParseMonth, s.text, afterHyphen, u"Bad month\r\n");
+  int leap = IsLeapYear(s.t->wYear);
+  if (*s.p == u'-') {
+    if (n == 0 || n > 12) return Fail(kParseMonth, s.text, nullptr, u"Month must be 1 - 12: %u\r\n", n);
+    s.t->wMonth = Field(n);
+    const char16_t* dayStart = ++s.p;
+    uint32_t day;
+    if (!ReadNumber(s.p, &day, &s.p)) return Fail(kParseDay, s.text, dayStart, u"Bad day\r\n");
+    uint32_t length = DaysInMonth[n][leap];
+    if (day == 0 || day > length) return Fail(kParseDay, s.text, nullptr, u"Day must be 1 - %u: %u\r\n", length, day);
+    s.t->wDay = Field(day);
+    s.t->wDayOfWeek = WeekdayOf(DayNumberFromDate(s.t->wYear, n, day));
+    return 0;
+  }
+  uint32_t daysInYear = 365u + static_cast<uint32_t>(leap);
+  if (n == 0 || n > daysInYear)
+    return Fail(kParseDayOfYear, s.text, nullptr, u"Day number is 1 - %u: %u\r\n", daysInYear, n);
+  SetDayOfYear(s.t, n);
+  return 0;
+}
+
+// The year, its hyphen and the rest of an absolute date.
+int32_t ReadDate(Parse& s) {
+  uint32_t year;
+  if (!ReadNumber(s.p, &year, &s.p)) return Fail(kParseYear, s.text, s.text, u"Bad year\r\n");
+  if (year < kFirstYear || year > kLastYear)
+    return Fail(kParseYear, s.text, nullptr, u"Year must be %u - %u: %u\r\n", kFirstYear, kLastYear, year);
+  if (*s.p != u'-') return Fail(kParseYear, s.text, s.p, u"Syntax error (expected a hyphen)\r\n");
+  s.t->wYear = Field(year);
+  ++s.p;
+  if (IsMarker(s.p[0], u'W') && IsNumberDigit(s.p[1])) return ReadWeekDate(s);
+  return ReadCalendarOrOrdinalDate(s);
+}
+
+// An optional time of day: "T" directly before the hour, or white space (or nothing).
+int32_t ReadTime(Parse& s) {
+  if (IsMarker(*s.p, u'T') && IsNumberDigit(s.p[1]))
+    ++s.p;
+  else
+    s.p = SkipWhiteSpace(s.p);
+  if (!IsNumberDigit(*s.p)) return 0;
+
+  uint32_t hour, minute, second;
+  const char16_t* hourStart = s.p;
+  if (!ReadNumber(s.p, &hour, &s.p)) return Fail(kParseHour, s.text, hourStart, u"Bad hour\r\n");
+  if (hour > 23) return Fail(kParseHour, s.text, nullptr, u"Hour must be 0 - 23: %u\r\n", hour);
+  if (*s.p != u':') return Fail(kParseHour, s.text, s.p, u"Syntax error (expected a colon)\r\n");
+  s.t->wHour = Field(hour);
+
+  ++s.p;
+  if (!ReadNumber(s.p, &minute, &s.p)) return Fail(kParseMinute, s.text, s.p, u"Bad minute\r\n");
+  if (minute > 59) return Fail(kParseMinute, s.text, nullptr, u"Minute must be 0 - 59: %u\r\n", minute);
+  s.t->wMinute = Field(minute);
+
+  if (*s.p != u':') return 0;
+  ++s.p;
+  if (!ReadNumber(s.p, &second, &s.p)) return Fail(kParseSecond, s.text, s.p, u"Bad second\r\n");
+  if (second > 59) return Fail(kParseSecond, s.text, nullptr, u"Second must be 0 - 59: %u\r\n", second);
+  s.t->wSecond = Field(second);
+
+  if (*s.p != u'.') return 0;
+  ++s.p;
+  // Milliseconds from the first three digits; further digits are passed over (truncation).
+  uint32_t milliseconds = 0, scale = 100;
+  for (; IsNumberDigit(*s.p); ++s.p, scale /= 10) milliseconds += static_cast<uint32_t>(*s.p - u'0') * scale;
+  s.t->wMilliseconds = Field(milliseconds);
+  return 0;
+}
+
+// An optional "Z" or "UTC" (either case) after optional white space.
+bool ReadZone(Parse& s) {
+  s.p = SkipWhiteSpace(s.p);
+  if (IsMarker(s.p[0], u'Z')) {
+    ++s.p;
+    return true;
+  }
+  if (IsMarker(s.p[0], u'U') && IsMarker(s.p[1], u'T') && IsMarker(s.p[2], u'C')) {
+    s.p += 3;
+    return true;
+  }
+  return false;
+}
+
+// Today (by the UTC or the local clock) plus `offset` days, into the date fields.
+int32_t ResolveOffset(Parse& s, int32_t offset, bool utc) {
+  SYSTEMTIME today;
+  if (utc)
+    platform::CurrentUtcTime(&today);
+  else
+    platform::CurrentLocalTime(&today);
+  int64_t n = static_cast<int64_t>(DayNumberFromDate(today.wYear, today.wMonth, today.wDay)) + offset;
+  if (n < kFirstDay || n > kLastDay)
+    return Fail(kParseOffsetRange, s.text, nullptr, u"Date out of range: %s%d\r\n", offset >= 0 ? u"+" : u"", offset);
+  uint32_t year, month, day;
+  DateFromDayNumber(static_cast<DayNumber>(n), &year, &month, &day);
+  s.t->wYear = Field(year);
+  s.t->wMonth = Field(month);
+  s.t->wDay = Field(day);
+  s.t->wDayOfWeek = WeekdayOf(static_cast<DayNumber>(n));
+  return 0;
+}
+
+}  // namespace
+
+const char16_t* SkipWhiteSpace(const char16_t* p) {
+  while (IsBlank(*p)) ++p;
+  return p;
+}
+
+int32_t ShowErrorPosition(const char16_t* start, const char16_t* position) {
+  if (!start || !position) return -1;
+  if (position < start) return -2;
+  // One blank per unit before the position; the argument of a host buffer never puts it
+  // further than 8191 units on, and a longer distance is held at the buffer's end.
+  static_assert(kFormatText >= 2);
+  char16_t caret[kFormatText];
+  size_t column = static_cast<size_t>(position - start);
+  if (column > kFormatText - 2) column = kFormatText - 2;
+  for (size_t i = 0; i < column; ++i) caret[i] = u' ';
+  caret[column] = u'^';
+  caret[column + 1] = 0;
+  void* error = StdErrorHandle();
+  Qprintf(error, u"\r\n");
+  Qprintf(error, u"%s\r\n", start);
+  Qprintf(error, u"%s\r\n", caret);
+  return 0;
+}
+
+int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc) {
+  if (!dateTime || !text) return -1;
+  *dateTime = SYSTEMTIME{};
+  Parse s{text, text, dateTime};
+  bool inUtc = false;
+
+  if (*s.p == u'*') {
+    ++s.p;
+    if (*s.p == u'*') {
+      ++s.p;
+      platform::CurrentUtcTime(dateTime);
+      inUtc = true;
+    } else {
+      platform::CurrentLocalTime(dateTime);
+    }
+  } else {
+    bool relative = false;
+    int32_t offset = 0;
+    if (s.p[0] == u'+' && s.p[1] == u'-' && IsNumberDigit(s.p[2])) ++s.p;  // "+-3" reads as "-3"
+    if ((s.p[0] == u'+' || s.p[0] == u'-') && IsNumberDigit(s.p[1])) {
+      const char16_t* sign = s.p;
+      if (ParseSignedNumber(sign, &offset, &s.p) != 0) return Fail(kParseOffset, text, sign, u"Bad date offset\r\n");
+      relative = true;
+    } else if (int32_t result = ReadDate(s)) {
+      return result;
+    }
+    if (int32_t result = ReadTime(s)) return result;
+    inUtc = ReadZone(s);
+    if (relative)
+      if (int32_t result = ResolveOffset(s, offset, inUtc)) return result;
+  }
+
+  s.p = SkipWhiteSpace(s.p);
+  if (end) *end = s.p;
+  if (utc) *utc = inUtc ? 1 : 0;
+  return 0;
+}
+
+}  // namespace horalin

@@ -1,0 +1,185 @@
+#include "hostkit/datefmt_lines.h"
+
+#include <cstring>
+
+#include "common/text.h"
+#include "common/types.h"
+#include "common/utf.h"
+
+namespace horalin::hostkit {
+
+namespace {
+
+constexpr char16_t kInputName[] = u"standard input";
+
+// Any line of more bytes holds more than 8191 UTF-16 units (at most 3 bytes a unit, or
+// 4 bytes for two), so it cannot fit in the function's buffer and is not kept whole.
+constexpr size_t kLongestLineBytes = 4 * kFormatText;
+constexpr size_t kReadBytes = 65536;
+
+// All working storage, fixed: memory stays the same however long the input.
+struct LinesState {
+  char block[kReadBytes + kLongestLineBytes];
+  char16_t argument[kFormatText];    // the line, ",", the format
+  char16_t output[kFormatText + 2];  // the result with percent signs shown once, CR LF
+  const char16_t* format;
+  size_t formatLength;
+  size_t lineRoom;  // most units a line may have beside the separator and the format
+  uint32_t lineNumber;
+  bool failed;
+};
+
+LinesState State;
+
+void LineError(const HostFunctions& host, const char16_t* format, uint32_t value) {
+  host.qprintf(host.standardError, u"horalin: %s [%u]  ", kInputName, State.lineNumber);
+  host.qprintf(host.standardError, format, value);
+}
+
+void WriteEmptyLine(const HostFunctions& host) {
+  State.failed = true;
+  host.puts(u"\r\n");
+}
+
+void WriteResult(const HostFunctions& host) {
+  char16_t* out = State.output;
+  for (const char16_t* p = State.argument; *p; ++p) {  // doubled percent signs once, as the shell shows them
+    *out++ = *p;
+    if (p[0] == u'%' && p[1] == u'%') ++p;
+  }
+  *out++ = u'\r';
+  *out++ = u'\n';
+  *out = 0;
+  host.puts(State.output);
+}
+
+void TooLong(const HostFunctions& host) {
+  LineError(host, u"Line longer than %u characters\r\n", static_cast<uint32_t>(State.lineRoom));
+  WriteEmptyLine(host);
+}
+
+bool IsSeparator(char16_t c) { return c == u',' || c == u';'; }
+
+// The line's text as UTF-16 in the argument buffer; its length in units, or more than
+// lineRoom when it does not fit. `cut` receives the position of its first comma or
+// semicolon, or its length. ASCII, the usual case, is widened directly.
+size_t DecodeLine(const char* bytes, size_t count, size_t* cut) {
+  char16_t* text = State.argument;
+  size_t length = 0;
+  if (count <= State.lineRoom) {
+    size_t firstSeparator = count;
+    for (; length < count && static_cast<unsigned char>(bytes[length]) < 0x80; ++length) {
+      text[length] = static_cast<char16_t>(bytes[length]);
+      if (IsSeparator(text[length]) && firstSeparator == count) firstSeparator = length;
+    }
+    *cut = firstSeparator;
+    if (length == count) return length;
+  }
+  // Decoding stops early only beyond lineRoom units, so a short result is the whole line.
+  length = Utf16FromUtf8(bytes, count, text, State.lineRoom + 3);
+  for (*cut = 0; *cut < length && !IsSeparator(text[*cut]);) ++*cut;
+  return length;
+}
+
+// One line without its line feed.
+void FormatLine(const char* bytes, size_t count, const HostFunctions& host, const PluginExports& plugin) {
+  if (count && bytes[count - 1] == '\r') --count;
+  size_t cut;
+  size_t length = DecodeLine(bytes, count, &cut);
+  if (length > State.lineRoom) return TooLong(host);
+
+  // A line holds a date and time only. A comma or semicolon in it would be taken for
+  // the separator and the rest of the line for the format, so the text before the first
+  // one is formatted alone: the plug-in reports a date cut short there with a caret under
+  // it, and a complete date followed by one is reported here.
+  char16_t separator = cut < length ? State.argument[cut] : 0;
+  State.argument[cut] = u',';
+  std::memcpy(State.argument + cut + 1, State.format, (State.formatLength + 1) * sizeof(char16_t));
+
+  if (host.setErrorLocation) host.setErrorLocation(kInputName, State.lineNumber);
+  if (plugin.datefmt(State.argument) != 0) return WriteEmptyLine(host);
+  if (separator) {
+    LineError(host, u"Unexpected \"%c\" after the date and time\r\n", separator);
+    return WriteEmptyLine(host);
+  }
+  WriteResult(host);
+}
+
+}  // namespace
+
+int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin) {
+  State.format = format;
+  State.formatLength = TextLength(format);
+  if (State.formatLength == 0) {
+    host.qprintf(host.standardError, u"horalin: the format of datefmt --lines is empty\r\n");
+    return 1;
+  }
+  if (State.formatLength + 3 > kFormatText) {
+    host.qprintf(host.standardError, u"horalin: the format of datefmt --lines is longer than %u characters\r\n",
+                 static_cast<uint32_t>(kFormatText - 3));
+    return 1;
+  }
+  if (!host.readInput) {
+    host.qprintf(host.standardError, u"horalin: this host cannot read standard input\r\n");
+    return 1;
+  }
+  State.lineRoom = kFormatText - 2 - State.formatLength;
+  State.lineNumber = 0;
+  State.failed = false;
+
+  char* block = State.block;
+  size_t start = 0, end = 0;
+  bool atEnd = false, skipping = false, first = true;
+  for (;;) {
+    // A UTF-8 signature before the first line is passed over (it may come in pieces).
+    if (first && (end >= 3 || atEnd || std::memchr(block, '\n', end))) {
+      if (end >= 3 && std::memcmp(block, "\xEF\xBB\xBF", 3) == 0) start = 3;
+      first = false;
+    }
+    const char* lf = first ? nullptr : static_cast<const char*>(std::memchr(block + start, '\n', end - start));
+    if (lf) {
+      size_t count = static_cast<size_t>(lf - (block + start));
+      if (skipping) {
+        skipping = false;  // the end of a line already reported as too long
+      } else {
+        ++State.lineNumber;
+        FormatLine(block + start, count, host, plugin);
+      }
+      start += count + 1;
+      continue;
+    }
+    if (atEnd) {
+      if (end > start && !skipping) {
+        ++State.lineNumber;
+        FormatLine(block + start, end - start, host, plugin);
+      }
+      break;
+    }
+    // Keep the unfinished line, or drop it once it is longer than any line can be.
+    if (skipping) {
+      start = end = 0;
+    } else if (end - start > kLongestLineBytes) {
+      ++State.lineNumber;
+      TooLong(host);
+      skipping = true;
+      start = end = 0;
+    } else {
+      std::memmove(block, block + start, end - start);
+      end -= start, start = 0;
+    }
+    uint32_t got = 0;
+    uint32_t error = host.readInput(block + end, static_cast<uint32_t>(sizeof State.block - end), &got);
+    if (error) {
+      host.qprintf(host.standardError, u"horalin: cannot read %s after line %u (error %u)\r\n", kInputName,
+                   State.lineNumber, error);
+      State.failed = true;
+      break;
+    }
+    if (got == 0) atEnd = true;
+    end += got;
+  }
+  if (host.setErrorLocation) host.setErrorLocation(nullptr, 0);
+  return State.failed ? 1 : 0;
+}
+
+}  // namespace horalin::hostkit

@@ -1,0 +1,233 @@
+// POSIX backend of the help locator. The help is a folder of pages: Horalin.html (the
+// index, which the search looks for), and for each topic an HTML page for a browser and
+// a manual page for man. At a terminal (or with no display) man shows the topic's
+// manual page; started without a terminal, with a display, a browser opens its HTML page.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/text.h"
+#include "common/types.h"
+#include "common/utf.h"
+#include "platform/help.h"
+
+extern char** environ;
+
+namespace horalin::platform {
+
+namespace {
+
+// "~" is the folder of the horalin program, which also stands for the shell's folder;
+// the last place is the installed documentation folder beside the program's bin folder.
+constexpr const char16_t* kHelpPlaces[kHelpPlaceCount] = {
+    u"%%[%sHelp]/%s.html",               // the folder named by the variable HoralinHelp
+    u"%%[PluginHelp]/%s.html",           // the folder named by the variable PluginHelp
+    u"~/%s.html",                        // the program's own folder
+    u"~/help/%s.html",                   // its help folder
+    u"%%@path[%%_cmdspec]%s.html",       // the shell's folder: the program's
+    u"%%@path[%%_cmdspec]help/%s.html",  // its help folder
+    u"~/../share/doc/horalin/%s.html",   // the installed documentation folder
+};
+
+constexpr char16_t kMissingHelpText[] =
+    u"I can\u2019t find the help file %s.html.  It should be:\n\n"
+    u"    \u2022  in a directory named by $%sHELP\n"
+    u"    \u2022  in a directory named by $PLUGINHELP\n"
+    u"    \u2022  in the same directory as the horalin program\n"
+    u"    \u2022  in a help directory within the program\u2019s directory\n"
+    u"    \u2022  or in %s.\n";
+
+enum class ViewerKind { Manual, Browser };
+// The kind of viewer that FindHelpViewer found last; AppendHelpPage picks the page by it.
+ViewerKind LastViewerKind = ViewerKind::Manual;
+
+constexpr size_t kBytePath = 4096;
+
+bool ToBytes(const char16_t* text, char* bytes, size_t capacity) {
+  size_t length = TextLength(text);
+  if (length * 3 >= capacity) return false;
+  bytes[Utf8FromUtf16(text, length, bytes, true, nullptr)] = 0;
+  return true;
+}
+
+bool IsProgram(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
+}
+
+// The program's full path as execvp would find it: a name with a slash as it stands,
+// any other in the folders of PATH.
+bool FindProgram(const char* name, char* found, size_t capacity) {
+  if (!*name) return false;
+  if (std::strchr(name, '/')) {
+    if (std::strlen(name) >= capacity || !IsProgram(name)) return false;
+    std::strcpy(found, name);
+    return true;
+  }
+  const char* path = std::getenv("PATH");
+  if (!path) path = "/usr/bin:/bin";
+  for (const char* folder = path;;) {
+    const char* end = std::strchr(folder, ':');
+    size_t length = end ? static_cast<size_t>(end - folder) : std::strlen(folder);
+    size_t need = (length ? length : 1) + 1 + std::strlen(name) + 1;
+    if (need <= capacity) {
+      if (length) {
+        std::memcpy(found, folder, length);
+        found[length] = 0;
+      } else {
+        std::strcpy(found, ".");
+      }
+      std::strcat(found, "/");
+      std::strcat(found, name);
+      if (IsProgram(found)) return true;
+    }
+    if (!end) return false;
+    folder = end + 1;
+  }
+}
+
+bool HasDisplay() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (wayland && *wayland);
+}
+
+// Whether the program runs at a terminal: its output goes to one, or it was started from
+// one (also when its output is piped on, as in "horalin help ts | less").
+bool AtTerminal() {
+  if (isatty(1)) return true;
+  int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool FindBrowser(char* found, size_t capacity) {
+  if (FindProgram("xdg-open", found, capacity)) return true;
+  const char* browser = std::getenv("BROWSER");  // a list of programs separated by colons
+  if (!browser) return false;
+  char first[kBytePath];
+  size_t length = std::strcspn(browser, ":");
+  if (length >= sizeof first) return false;
+  std::memcpy(first, browser, length);
+  first[length] = 0;
+  return FindProgram(first, found, capacity);
+}
+
+// Splits a command line of double-quoted or blank-separated arguments.
+int SplitCommandLine(char* line, char** argv, int capacity) {
+  int count = 0;
+  char* p = line;
+  while (*p && count + 1 < capacity) {
+    while (*p == ' ') ++p;
+    if (!*p) break;
+    char* out = p;
+    argv[count++] = out;
+    bool quoted = false;
+    for (; *p && (quoted || *p != ' '); ++p) {
+      if (*p == '"')
+        quoted = !quoted;
+      else
+        *out++ = *p;
+    }
+    if (*p) ++p;
+    *out = 0;
+  }
+  argv[count] = nullptr;
+  return count;
+}
+
+}  // namespace
+
+const char16_t* HelpPlace(int index) { return index >= 0 && index < kHelpPlaceCount ? kHelpPlaces[index] : u""; }
+
+char16_t PathSeparator() { return u'/'; }
+
+const char16_t* MissingHelpText() { return kMissingHelpText; }
+
+size_t SystemHelpFolder(char16_t* folder, size_t capacity) {
+  // <prefix>/bin/horalin gives <prefix>/share/doc/horalin.
+  size_t length = ModuleFileName(folder, capacity);
+  for (int parts = 0; parts < 2; ++parts) {
+    while (length > 0 && folder[length - 1] != u'/') --length;
+    if (length > 0) --length;
+  }
+  folder[length] = 0;
+  return AppendText(folder, capacity, u"/share/doc/horalin");
+}
+
+uint32_t FileAttributes(const char16_t* path) {
+  char bytes[kBytePath];
+  struct stat info;
+  if (!ToBytes(path, bytes, sizeof bytes) || stat(bytes, &info) != 0) return kInvalidAttributes;
+  if (S_ISDIR(info.st_mode)) return kAttributeDirectory;
+  if (!S_ISREG(info.st_mode)) return kAttributeDevice;
+  return kAttributeNormal;
+}
+
+void FindHelpViewer(char16_t* viewer, size_t capacity) {
+  char found[kBytePath];
+  viewer[0] = 0;
+  bool browser = !AtTerminal() && HasDisplay() && FindBrowser(found, sizeof found);
+  LastViewerKind = browser ? ViewerKind::Browser : ViewerKind::Manual;
+  if (!browser && !FindProgram("man", found, sizeof found)) return;
+  Utf16FromUtf8(found, std::strlen(found), viewer, capacity);
+}
+
+void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic) {
+  // The page lies beside the help file.
+  size_t length = TextLength(path);
+  while (length > 0 && path[length - 1] != u'/') --length;
+  path[length] = 0;
+  AppendText(path, capacity, topic);
+  AppendText(path, capacity, LastViewerKind == ViewerKind::Browser ? u".html" : u".1");
+}
+
+bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process) {
+  *process = nullptr;
+  static char line[kPathText * 3];
+  char file[kBytePath];
+  if (!ToBytes(program, file, sizeof file) || !ToBytes(commandLine, line, sizeof line)) return false;
+  char* argv[16];
+  if (SplitCommandLine(line, argv, 16) == 0) return false;
+
+  // The viewer gets the default signal handling; while it runs, an interrupt from the
+  // terminal is its to handle, not ours.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGQUIT);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  struct sigaction ignore {
+  }, oldInterrupt{}, oldQuit{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGINT, &ignore, &oldInterrupt);
+  sigaction(SIGQUIT, &ignore, &oldQuit);
+
+  pid_t pid = 0;
+  int error = posix_spawn(&pid, file, nullptr, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  if (error == 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  sigaction(SIGINT, &oldInterrupt, nullptr);
+  sigaction(SIGQUIT, &oldQuit, nullptr);
+  return error == 0;
+}
+
+bool ShowMessageBox(const char16_t*, const char16_t*) { return false; }
+
+}  // namespace horalin::platform

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the packages - the .deb of the POSIX build and, where the cross compiler is
+# there, the .zip of the Windows build - and checks them: the .deb unpacked into a
+# scratch root and (as root) installed with apt-get, its horalin run, and removed again.
+#
+#   scripts/package-check.sh            everything
+#   HORALIN_PACKAGE_INSTALL=0 ...       no installation on the machine (scratch root only)
+#   HORALIN_PACKAGE_WINDOWS=0 ...       no Windows build
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+step() { printf '\n== %s\n' "$*"; }
+fail() { printf 'package-check: %s\n' "$*" >&2; exit 1; }
+
+step "POSIX build and .deb"
+cmake --preset posix >/dev/null
+cmake --build build/posix
+rm -rf build/posix/packages
+(cd build/posix && cpack -G DEB >/dev/null)
+deb=$(ls "$PWD"/build/posix/packages/horalin_*.deb)
+dpkg-deb -c "$deb"
+
+if [ "${HORALIN_PACKAGE_WINDOWS:-1}" = 1 ] && command -v x86_64-w64-mingw32-g++-win32 >/dev/null; then
+  step "Windows build and .zip"
+  cmake --preset windows >/dev/null
+  cmake --build build/windows
+  rm -rf build/windows/packages
+  (cd build/windows && cpack -G ZIP >/dev/null)
+  zip=$(ls "$PWD"/build/windows/packages/horalin-*-win64.zip)
+  listing=$(python3 -m zipfile -l "$zip")
+  echo "$listing"
+  for entry in Horalin.dll Horalin.chm horalin.exe host/TakeCmd.dll README.txt; do
+    grep -q "win64/$entry " <<<"$listing" || fail "$entry is missing from $zip"
+  done
+fi
+
+step "The .deb in a scratch root"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+dpkg-deb -x "$deb" "$scratch"
+version=$("$scratch/usr/bin/horalin" --version)
+[ "$version" = "horalin 0.93.1.0" ] || fail "unexpected version: $version"
+echo "$version"
+if command -v man >/dev/null; then
+  # The help pages are found beside the program, in ../share/doc/horalin.
+  env -u DISPLAY -u WAYLAND_DISPLAY -u HoralinHelp -u PluginHelp "$scratch/usr/bin/horalin" help ts </dev/null |
+    grep -q "HORALIN-TS" || fail "horalin help ts did not show the installed manual page"
+  echo "horalin help ts: the installed manual page"
+fi
+
+if [ "$(id -u)" = 0 ] && [ "${HORALIN_PACKAGE_INSTALL:-1}" = 1 ] && command -v apt-get >/dev/null; then
+  step "apt-get install, run, remove"
+  if dpkg -s horalin >/dev/null 2>&1; then
+    echo "horalin is installed on this machine already: the install check is left out"
+  else
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >/dev/null
+    /usr/bin/horalin --version
+    [ -f /usr/share/man/man1/horalin.1 ] || fail "the manual page was not installed"
+    [ -f /usr/share/doc/horalin/ts.html ] || fail "the help pages were not installed"
+    DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -q horalin >/dev/null
+    [ ! -e /usr/bin/horalin ] && [ ! -e /usr/share/doc/horalin ] && [ ! -e /usr/share/man/man1/horalin.1 ] ||
+      fail "files were left behind after removal"
+    echo "installed, run and removed cleanly"
+  fi
+fi
+step "package-check: all good"

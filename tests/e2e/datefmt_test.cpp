@@ -1,0 +1,175 @@
+// horalin datefmt ARG and horalin datefmt --lines FORMAT as a user runs them, through both
+// hosts. Under Wine a representative subset runs, with the Win32 zone and locale services.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/e2e/process.h"
+
+namespace horalin::e2e {
+namespace {
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// The zone and the locale are always fixed; `env` may replace them.
+Result RunHoralin(const std::vector<std::string>& args, Environment env = {}, const std::string& input = "") {
+  Options o;
+  o.env = {{"TZ", "UTC"}, {"LC_ALL", "C.UTF-8"}};
+  o.env.insert(o.env.end(), env.begin(), env.end());
+  o.input = input;
+  return Horalin(args, o);
+}
+
+struct Case {
+  const char* argument;
+  const char* out;      // on standard output, line end included
+  const char* wineOut;  // where the Windows host's services answer otherwise; null: the same
+  const char* err;
+  int status;
+  bool underWine;  // part of the subset run under Wine
+  Environment env = {};
+};
+
+const Case kCases[] = {
+    // The forms, a time, the UTC marker and what it does to the zone directives.
+    {"2024-02-29,%F %A %B", "2024-02-29 Thursday February\n", nullptr, "", 0, true},
+    {"2024-W05-3,%F %a %b", "2024-01-31 Wed Jan\n", nullptr, "", 0, true},
+    {"2026-W53-7,%F", "2027-01-03\n", nullptr, "", 0, false},
+    {"2024-060,%F %j", "2024-02-29 060\n", nullptr, "", 0, true},
+    {"2024-01-01T10:30:15.5,%T.%L", "10:30:15.500\n", nullptr, "", 0, true},
+    {"  2024-01-01   10:30 ;%H%M", "1030\n", nullptr, "", 0, false},
+    {"2024-02-29 10:00 Z,%H %z %#Z %Z", "10 +0000 Z UTC\n", "10 +0000 Z Coordinated Universal Time\n", "", 0, true},
+    {"2024-02-29,100%% %d,%m", "100% 29,02\n", nullptr, "", 0, true},
+    // Zone and locale services: a zone without daylight saving time, a locale's names.
+    {"2024-02-29,%z %#Z %Z", "+0530 - IST\n", "+0530 - India Standard Time\n", "", 0, true, {{"TZ", "Asia/Kolkata"}}},
+    {"2024-02-29,%x", "02/29/24\n", "2/29/2024\n", "", 0, true},
+    {"2024-02-29,%A %B", "Donnerstag Februar\n", nullptr, "", 0, true, {{"LC_ALL", "de_DE.UTF-8"}}},
+    // Errors: the message after the prefix, the caret display, nothing on standard output.
+    {"2024-13-01,%F", "", nullptr, "Horalin plugin: Month must be 1 - 12: 13\n", 1, true},
+    {"2024-01-01 10,%H", "", nullptr,
+     "Horalin plugin: Syntax error (expected a colon)\n\n2024-01-01 10,%H\n             ^\n", 1, true},
+    {"  2024-02-29", "", nullptr, "Horalin plugin: Syntax error (expected a comma)\n\n  2024-02-29\n            ^\n", 1,
+     true},
+    {"9999-W52-6,%F", "", nullptr,
+     "Horalin plugin: Date out of range: 9999-W52-6 \n   (Calendar year would be 10000)\n", 1, true},
+    {"2024-W53-1,%F", "", nullptr, "Horalin plugin: Week number must be 1 - 52: 53\n", 1, false},
+    {"+99999999999,%F", "", nullptr, "Horalin plugin: Bad date offset\n\n+99999999999,%F\n^\n", 1, false},
+    {"+3000000,%F", "", nullptr, "Horalin plugin: Date out of range: +3000000\n", 1, false},
+    {" ", "", nullptr, "Horalin plugin: Missing date and time\n", 1, false},
+    {"2024-02-29,", "", nullptr, "Horalin plugin: Missing format string\n", 1, false},
+    // Inside a batch file the location stands between the prefix and the message.
+    {"x,%F",
+     "",
+     nullptr,
+     "Horalin plugin: C:\\jobs\\100% sure.btm [12]  Bad year\n\nx,%F\n^\n",
+     1,
+     true,
+     {{"_batch", "1"}, {"_batchname", "C:\\jobs\\100% sure.btm"}, {"_batchline", "12"}}},
+};
+
+TEST(DatefmtCommand, FormsErrorsAndPlatformServices) {
+  for (const Case& c : kCases) {
+    if (UnderWine() && !c.underWine) continue;
+    Result r = RunHoralin({"datefmt", c.argument}, c.env);
+    EXPECT_EQ(r.status, c.status) << c.argument;
+    EXPECT_EQ(r.out, UnderWine() && c.wineOut ? c.wineOut : c.out) << c.argument;
+    EXPECT_EQ(r.err, c.err) << c.argument;
+  }
+}
+
+// The date `days` from today in a zone `offset` seconds east of UTC.
+std::string DateFromToday(int days, long offset) {
+  time_t when = time(nullptr) + offset + days * 86400L;
+  tm t;
+  gmtime_r(&when, &t);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  return text;
+}
+
+TEST(DatefmtCommand, DayOffsetsCountFromTheSystemsToday) {
+  struct Relative {
+    const char* argument;
+    int days;
+    const char* suffix;
+    bool utc;
+  } cases[] = {
+      {"+0,%F", 0, "", false},   {"+1T12:00,%F %R", 1, " 12:00", false}, {"-2,%F", -2, "", false},
+      {"+-2,%F", -2, "", false}, {"-1 Z,%F %z", -1, " +0000", true},
+  };
+  // Far east of UTC, so that the local date and the UTC date differ for most of the day.
+  const char* zone = UnderWine() ? "UTC" : "Etc/GMT-14";
+  long offset = UnderWine() ? 0 : 14 * 3600;
+  for (const Relative& c : cases) {
+    if (UnderWine() && c.days == -2) continue;
+    for (int attempt = 0; attempt < 3; ++attempt) {  // again if midnight passed meanwhile
+      std::string before = DateFromToday(c.days, c.utc ? 0 : offset);
+      Result r = RunHoralin({"datefmt", c.argument}, {{"TZ", zone}});
+      if (DateFromToday(c.days, c.utc ? 0 : offset) != before) continue;
+      EXPECT_EQ(r.status, 0) << c.argument << r.err;
+      EXPECT_EQ(r.out, before + c.suffix + "\n") << c.argument;
+      break;
+    }
+  }
+}
+
+TEST(DatefmtLines, AlignedOutputAndNumberedErrors) {
+  const std::string input =
+      "2024-02-29\r\n"
+      "2024-13-01\n"
+      "\n"
+      "2024-W05-3 10:30:00 Z\n"
+      "2024-01-01;x\n"
+      "1601-001";
+  Result r = RunHoralin({"datefmt", "--lines", "%F %T %V"}, {}, input);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "2024-02-29 00:00:00 09\n\n\n2024-01-31 10:30:00 05\n\n1601-01-01 00:00:00 01\n");
+  EXPECT_EQ(r.err,
+            "Horalin plugin: standard input [2]  Month must be 1 - 12: 13\n"
+            "Horalin plugin: standard input [3]  Missing date and time\n"
+            "horalin: standard input [5]  Unexpected \";\" after the date and time\n");
+}
+
+TEST(DatefmtLines, AllGoodExitsZeroAndOverridesABatchLocation) {
+  Result good = RunHoralin({"datefmt", "--lines", "%j"}, {}, "2024-12-31\n2023-12-31\n");
+  EXPECT_EQ(good.status, 0);
+  EXPECT_EQ(good.out, "366\n365\n");
+  EXPECT_EQ(good.err, "");
+
+  Result bad = RunHoralin({"datefmt", "--lines", "%F"},
+                          {{"_batch", "1"}, {"_batchname", "job.btm"}, {"_batchline", "3"}}, "2024-01-01 10\n");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.out, "\n");
+  EXPECT_EQ(bad.err,
+            "Horalin plugin: standard input [1]  Syntax error (expected a colon)\n\n2024-01-01 10,%F\n"
+            "             ^\n");
+}
+
+TEST(DatefmtLines, LongLinesAndManyLines) {
+  if (UnderWine()) GTEST_SKIP() << "the POSIX host covers the line reader";
+  std::string input;
+  for (int i = 0; i < 20000; ++i) input += "2024-W01-1 12:00\n";
+  input += std::string(100000, ' ') + "2024-01-01\n2024-01-02\n";
+  Result r = RunHoralin({"datefmt", "--lines", "%F"}, {}, input);
+  EXPECT_EQ(r.status, 1);
+  std::string expected;
+  for (int i = 0; i < 20000; ++i) expected += "2024-01-01\n";
+  expected += "\n2024-01-02\n";
+  EXPECT_EQ(r.out, expected);
+  EXPECT_EQ(r.err, "horalin: standard input [20001]  Line longer than 8188 characters\n");
+}
+
+TEST(DatefmtLines, CommandLineMistakes) {
+  Result noFormat = RunHoralin({"datefmt", "--lines", ""});
+  EXPECT_EQ(noFormat.status, 1);
+  EXPECT_EQ(noFormat.err, "horalin: the format of datefmt --lines is empty\n");
+  Result extra = RunHoralin({"datefmt", "2024-01-01,%F", "x"});
+  EXPECT_EQ(extra.status, 2);
+}
+
+}  // namespace
+}  // namespace horalin::e2e

@@ -1,0 +1,237 @@
+// The @DATEFMT export, and the command line's bulk mode over it (datefmt --lines) with
+// its input served in pieces of every size.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "host/host.h"
+#include "hostkit/cli.h"
+#include "plugin/errors.h"
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::CapturedErrors;
+using testing::CapturedOutput;
+using testing::U16;
+using testing::U8;
+
+void ResetHost() { testing::ResetHost({{"_batch", "0"}, {"_transient", "1"}}); }
+
+struct Call {
+  int result;
+  std::string buffer;  // the result, or the argument left as it was
+};
+
+Call DateFmt(const std::string& argument) {
+  static char16_t buffer[8192];
+  CopyText(buffer, 8192, U16(argument).c_str());
+  int result = f_datefmt(buffer);
+  return {result, U8(buffer)};
+}
+
+struct Formatted {
+  const char* argument;
+  const char* result;
+};
+
+TEST(DateFmtTest, FormatsTheParsedDate) {
+  const Formatted cases[] = {
+      {"2024-02-29,%F", "2024-02-29"},
+      {"2024-02-29;%Y", "2024"},
+      {"  \t2024-02-29 ,%Y", "2024"},
+      {"2024-02-29, %Y", " 2024"},
+      {"2024-02-29,%d,%m", "29,02"},
+      {"2024-02-29;%d;%m", "29;02"},
+      {"2024-02-29,%%", "%%"},
+      {"2024-W05-3T08:15,%F %R", "2024-01-31 08:15"},
+      {"2024-060 23:59:59.999,%F %T.%L", "2024-02-29 23:59:59.999"},
+  };
+  for (const Formatted& c : cases) {
+    ResetHost();
+    Call call = DateFmt(c.argument);
+    EXPECT_EQ(call.result, 0) << c.argument << CapturedErrors();
+    EXPECT_EQ(call.buffer, c.result) << c.argument;
+    EXPECT_EQ(CapturedErrors(), "") << c.argument;
+    EXPECT_EQ(CapturedOutput(), "") << c.argument;
+  }
+}
+
+TEST(DateFmtTest, TheUtcMarkerReachesTheFormatter) {
+  const char* saved = getenv("TZ");
+  std::string zone = saved ? saved : "";
+  setenv("TZ", "Etc/GMT+5", 1);
+  tzset();
+  ResetHost();
+  EXPECT_EQ(DateFmt("2024-02-29,%z").buffer, "-0500");
+  EXPECT_EQ(DateFmt("2024-02-29 Z,%z").buffer, "+0000");
+  EXPECT_EQ(DateFmt("2024-02-29 10:00 utc,%H%z").buffer, "10+0000");
+  EXPECT_EQ(DateFmt("**,%z").buffer, "+0000");
+  EXPECT_EQ(DateFmt("*,%z").buffer, "-0500");
+  setenv("TZ", zone.c_str(), 1);
+  tzset();
+}
+
+struct Failing {
+  const char* argument;
+  const char* errors;
+};
+
+TEST(DateFmtTest, ErrorsLeaveTheBufferAndReturnMinusOne) {
+  const Failing cases[] = {
+      {"", "Horalin plugin: Missing date and time\r\n"},
+      {"   ", "Horalin plugin: Missing date and time\r\n"},
+      {",%Y", "Horalin plugin: Missing date and time\r\n"},
+      {" ;%Y", "Horalin plugin: Missing date and time\r\n"},
+      {"2024-02-29", "Horalin plugin: Syntax error (expected a comma)\r\n\r\n2024-02-29\r\n          ^\r\n"},
+      {"  2024-02-29", "Horalin plugin: Syntax error (expected a comma)\r\n\r\n  2024-02-29\r\n            ^\r\n"},
+      {"2024-02-29 noon,%H",
+       "Horalin plugin: Syntax error (expected a comma)\r\n\r\n2024-02-29 noon,%H\r\n           ^\r\n"},
+      {"* 10:00,%H", "Horalin plugin: Syntax error (expected a comma)\r\n\r\n* 10:00,%H\r\n  ^\r\n"},
+      {"2024-W05-3 T08:15,%R",  // "T" after a blank is no time
+       "Horalin plugin: Syntax error (expected a comma)\r\n\r\n2024-W05-3 T08:15,%R\r\n           ^\r\n"},
+      {"2024-02-29,", "Horalin plugin: Missing format string\r\n"},
+      {"2024-02-29 ;", "Horalin plugin: Missing format string\r\n"},
+      {"2024-13-01,%F", "Horalin plugin: Month must be 1 - 12: 13\r\n"},
+      {" x,%F", "Horalin plugin: Bad year\r\n\r\nx,%F\r\n^\r\n"},  // the parser shows its own text
+  };
+  for (const Failing& c : cases) {
+    ResetHost();
+    Call call = DateFmt(c.argument);
+    EXPECT_EQ(call.result, -1) << c.argument;
+    EXPECT_EQ(call.buffer, c.argument);
+    EXPECT_EQ(CapturedErrors(), c.errors) << c.argument;
+    EXPECT_EQ(CapturedOutput(), "") << c.argument;
+  }
+}
+
+TEST(DateFmtTest, NoBuffer) {
+  ResetHost();
+  EXPECT_EQ(f_datefmt(nullptr), 1);
+  EXPECT_EQ(CapturedErrors(), "");
+}
+
+TEST(DateFmtTest, FormatFillsTheWholeBuffer) {
+  std::string format(8192 - 12, 'x');  // with "2024-02-29," the buffer is full
+  ResetHost();
+  Call call = DateFmt("2024-02-29," + format);
+  EXPECT_EQ(call.result, 0);
+  EXPECT_EQ(call.buffer, format);
+}
+
+// ---- datefmt --lines --------------------------------------------------------------
+
+struct Input {
+  std::string bytes;
+  size_t piece = 1;  // bytes handed over per read
+  size_t at = 0;
+  size_t failAt = std::string::npos;  // a read error from this offset on
+} Served;
+
+uint32_t ReadPieces(void* block, uint32_t capacity, uint32_t* bytesRead) {
+  if (Served.at >= Served.failAt) return 5;
+  size_t n = std::min({Served.piece, static_cast<size_t>(capacity), Served.bytes.size() - Served.at});
+  std::memcpy(block, Served.bytes.data() + Served.at, n);
+  Served.at += n;
+  *bytesRead = static_cast<uint32_t>(n);
+  return 0;
+}
+
+std::vector<uint32_t> Locations;  // the line of each location set; 0 for the end
+
+void RecordLocation(const char16_t* name, uint32_t line) {
+  if (name) {
+    EXPECT_EQ(std::u16string(name), u"standard input");
+  }
+  Locations.push_back(name ? line : 0);
+}
+
+// Runs `datefmt --lines FORMAT` with the input served `piece` bytes a read; a read error
+// from byte `failAt` on; no reader at all when `failAt` is 0.
+int RunLines(const std::string& input, const std::string& format, size_t piece, size_t failAt = std::string::npos) {
+  Served = Input{input, piece, 0, failAt};
+  Locations.clear();
+  ResetHost();
+  hostkit::HostFunctions host{Printf,        Qprintf,          QPuts,      ExpandVariables,
+                              QueryTrueName, StdErrorHandle(), ReadPieces, RecordLocation};
+  if (failAt == 0) host.readInput = nullptr;
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
+  std::u16string f = U16(format);
+  std::u16string words[] = {u"datefmt", u"--lines", f};
+  char16_t* argv[] = {words[0].data(), words[1].data(), words[2].data()};
+  return hostkit::RunCommandLine(3, argv, host, plugin);
+}
+
+TEST(DatefmtLinesTest, OneOutputLinePerInputLineWhateverThePieces) {
+  const std::string input =
+      "\xEF\xBB\xBF"
+      "2024-02-29\r\n"             // 1: a signature first, CR LF
+      "2024-13-01\n"               // 2: a parser error
+      "\n"                         // 3: empty
+      "2024-W05-3 10:30\n"         // 4
+      "2024-01-01,%Y\n"            // 5: a whole date, then a comma
+      "2024-01-01 10,x\n"          // 6: cut short at the comma
+      + std::string(40000, '9') +  // 7: longer than any line can be
+      "\n2024-366";                // 8: no line feed at the end
+  const std::string expectedOutput = "2024-02-29 060\r\n\r\n\r\n2024-01-31 031\r\n\r\n\r\n\r\n2024-12-31 366\r\n";
+  const std::string expectedErrors =
+      "Horalin plugin: Month must be 1 - 12: 13\r\n"
+      "Horalin plugin: Missing date and time\r\n"
+      "horalin: standard input [5]  Unexpected \",\" after the date and time\r\n"
+      "Horalin plugin: Syntax error (expected a colon)\r\n\r\n2024-01-01 10,%F %j\r\n             ^\r\n"
+      "horalin: standard input [7]  Line longer than 8185 characters\r\n";
+  for (size_t piece : {1, 2, 3, 5, 64, 4096, 65536, 1 << 20}) {
+    EXPECT_EQ(RunLines(input, "%F %j", piece), 1) << piece;
+    EXPECT_EQ(CapturedOutput(), expectedOutput) << piece;
+    EXPECT_EQ(CapturedErrors(), expectedErrors) << piece;
+    std::vector<uint32_t> lines = {1, 2, 3, 4, 5, 6, 8, 0};  // the too-long line never reaches the plug-in
+    EXPECT_EQ(Locations, lines) << piece;
+  }
+}
+
+TEST(DatefmtLinesTest, LongestLineThatFits) {
+  // Beside "," and the format "%F", a line may hold 8192 - 2 - 2 units.
+  std::string fits = "2024-01-01" + std::string(8188 - 10, ' ');
+  EXPECT_EQ(RunLines(fits + "\n" + fits + " \n", "%F", 4096), 1);
+  EXPECT_EQ(CapturedOutput(), "2024-01-01\r\n\r\n");
+  EXPECT_EQ(CapturedErrors(), "horalin: standard input [2]  Line longer than 8188 characters\r\n");
+
+  // The limit counts UTF-16 units, not bytes: the three bytes of a euro sign are one unit.
+  std::string wide;
+  for (int i = 0; i < 3000; ++i) wide += "\xE2\x82\xAC";  // 9000 bytes, 3000 units
+  EXPECT_EQ(RunLines("2024-01-01 " + wide + "\n", "%F", 7), 1);
+  EXPECT_EQ(CapturedErrors().find("Line longer"), std::string::npos);
+  EXPECT_EQ(CapturedErrors().rfind("Horalin plugin: Syntax error (expected a comma)\r\n", 0), 0u);
+}
+
+TEST(DatefmtLinesTest, AllLinesGoodAndDoubledPercentShownOnce) {
+  EXPECT_EQ(RunLines("2024-01-01\n1601-01-01 00:00:00\n9999-12-31 23:59:59\n", "100%% %F", 3), 0);
+  EXPECT_EQ(CapturedOutput(), "100% 2024-01-01\r\n100% 1601-01-01\r\n100% 9999-12-31\r\n");
+  EXPECT_EQ(CapturedErrors(), "");
+  EXPECT_EQ(RunLines("", "%F", 1), 0);
+  EXPECT_EQ(CapturedOutput(), "");
+}
+
+TEST(DatefmtLinesTest, ReadErrorEndsTheRun) {
+  EXPECT_EQ(RunLines("2024-01-01\n2024-01-02\n2024-01", "%F", 11, 22), 1);
+  EXPECT_EQ(CapturedOutput(), "2024-01-01\r\n2024-01-02\r\n");
+  EXPECT_EQ(CapturedErrors(), "horalin: cannot read standard input after line 2 (error 5)\r\n");
+
+  EXPECT_EQ(RunLines("2024-01-01\n", "%F", 11, 0), 1);
+  EXPECT_EQ(CapturedErrors(), "horalin: this host cannot read standard input\r\n");
+}
+
+TEST(DatefmtLinesTest, EmptyFormatIsRefusedBeforeReading) {
+  EXPECT_EQ(RunLines("2024-01-01\n", "", 1), 1);
+  EXPECT_EQ(CapturedErrors(), "horalin: the format of datefmt --lines is empty\r\n");
+  EXPECT_EQ(Served.at, 0u);
+}
+
+}  // namespace
+}  // namespace horalin
