@@ -1,0 +1,20 @@
+# Fuzz targets (libFuzzer, clang): the engine under AddressSanitizer and
+# UndefinedBehaviorSanitizer with coverage for the fuzzer, one program per target in
+# fuzz/, each linked with a host that
+# keeps what the plug-in writes and counts its error reports. Included instead of the POSIX
+# build when HORALIN_FUZZ is on.
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  message(FATAL_ERROR "The fuzz targets need clang (cmake --preset fuzz)")
+endif()
+
+add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+
+file(GLOB HORALIN_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cpp)
+foreach(source ${HORALIN_FUZZ_TARGETS})
+  get_filename_component(name ${source} NAME_WE)
+  add_executable(${name} ${source} fuzz/fuzz_support.cpp fuzz/fuzz_host.cpp
+                 $<TARGET_OBJECTS:horalin_engine>)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE horalin_hostkit)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+endforeach()

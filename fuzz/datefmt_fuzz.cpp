@@ -1,0 +1,89 @@
+// ParseDateTime and f_datefmt on arbitrary arguments: success comes with a valid date
+// and time and no message; failure with exactly one error report.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/text.h"
+#include "common/types.h"
+#include "datetime/calendar.h"
+#include "datetime/parser.h"
+#include "fuzz/fuzz_support.h"
+#include "host/host.h"
+
+using namespace horalin;
+using horalin::fuzz::Check;
+
+namespace {
+
+// Bytes below F0 are units of their own, F0 and above take the next two bytes as one.
+std::u16string Argument(fuzz::Bytes& in) {
+  std::u16string text;
+  while (in.size > 0 && text.size() < kFormatText - 1) {
+    uint8_t b = in.Byte();
+    char16_t u = b < 0xF0 ? char16_t{b} : static_cast<char16_t>(in.Byte() << 8 | in.Byte());
+    if (u == 0) break;
+    text += u;
+  }
+  return text;
+}
+
+bool ValidDateTime(const SYSTEMTIME& t) {
+  if (t.wYear < 1601 || t.wYear > 9999 || t.wMonth < 1 || t.wMonth > 12) return false;
+  if (t.wDay < 1 || t.wDay > DaysInMonth[t.wMonth][IsLeapYear(t.wYear)]) return false;
+  if (t.wDayOfWeek != DayNumberFromDate(t.wYear, t.wMonth, t.wDay) % 7) return false;
+  return t.wHour < 24 && t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
+}
+
+void CheckParser(const std::u16string& text) {
+  fuzz::ResetHost();
+  SYSTEMTIME t{};
+  const char16_t* const kUntouched = u"untouched";
+  const char16_t* end = kUntouched;
+  int32_t utc = 7;
+  int32_t result = ParseDateTime(text.c_str(), &t, &end, &utc);
+  if (result == 0) {
+    Check(ValidDateTime(t), "success comes with a valid date and time");
+    Check(end >= text.c_str() && end <= text.c_str() + text.size(), "the end lies within the text");
+    Check(utc == 0 || utc == 1, "the UTC flag is 0 or 1");
+    Check(fuzz::ErrorReports() == 0 && fuzz::CapturedOutput().empty(), "success writes nothing");
+  } else {
+    Check(result > 0, "a failure has a positive result code");
+    Check(fuzz::ErrorReports() == 1, "a failure is reported once");
+    Check(end == kUntouched && utc == 7, "a failure hands back nothing");
+  }
+  Check(ParseDateTime(text.c_str(), nullptr, &end, &utc) == -1, "no record gives -1");
+}
+
+void CheckFunction(const std::u16string& text) {
+  fuzz::ResetHost();
+  // Exactly the host's capacity, on the heap, so that a write past it is caught.
+  std::unique_ptr<char16_t[]> buffer(new char16_t[kFormatText]);
+  CopyText(buffer.get(), kFormatText, text.c_str());
+  int result = f_datefmt(buffer.get());
+  size_t length = 0;
+  while (length < kFormatText && buffer[length]) ++length;
+  Check(length < kFormatText, "the buffer stays terminated");
+  if (result == 0) {
+    Check(fuzz::ErrorReports() == 0 && fuzz::CapturedErrors().empty(), "a result comes without a message");
+  } else {
+    Check(result == -1, "a failure is -1");
+    Check(fuzz::ErrorReports() == 1, "a failure is reported once");
+  }
+  Check(fuzz::CapturedOutput().empty(), "the function writes nothing to standard output");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::SetUpEnvironment();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::Bytes in{data, size};
+  const std::u16string text = Argument(in);
+  CheckParser(text);
+  CheckFunction(text);
+  return 0;
+}

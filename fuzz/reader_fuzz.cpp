@@ -1,0 +1,193 @@
+// ReadPipeLine with the encoding decision, on input split into arbitrary blocks. Text in
+// UTF-8 or UTF-16 comes back whole: the lines joined equal the text less its line ends,
+// its signature and its zero units. Any input gives lines of at most 32,767 units.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/types.h"
+#include "fuzz/fuzz_support.h"
+#include "tscmd/reader.h"
+
+using namespace horalin;
+using horalin::fuzz::Check;
+
+namespace {
+
+struct Feed {
+  std::string bytes;
+  std::vector<uint32_t> sizes;  // of the blocks, used in turn
+  size_t next = 0, turn = 0;
+  uint32_t error = 0;  // returned once the bytes are used up
+};
+Feed* Current = nullptr;
+
+uint32_t ReadFeed(platform::Handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
+  Feed& f = *Current;
+  *bytesRead = 0;
+  if (f.next == f.bytes.size()) return f.error;
+  size_t n = f.sizes[f.turn++ % f.sizes.size()];
+  if (n > capacity) n = capacity;
+  if (n > f.bytes.size() - f.next) n = f.bytes.size() - f.next;
+  std::memcpy(block, f.bytes.data() + f.next, n);
+  f.next += n;
+  *bytesRead = static_cast<uint32_t>(n);
+  return 0;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | cp >> 6), out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | cp >> 12), out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | cp >> 18), out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F)), out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, uint32_t cp) {
+  if (cp < 0x10000) {
+    out += static_cast<char16_t>(cp);
+  } else {
+    out += static_cast<char16_t>(0xD800 | (cp - 0x10000) >> 10);
+    out += static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+  }
+}
+
+std::string Utf16Bytes(const std::u16string& text, bool bigEndian) {
+  std::string out;
+  for (char16_t u : text) {
+    char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+    out += bigEndian ? high : low;
+    out += bigEndian ? low : high;
+  }
+  return out;
+}
+
+// Code points that reach line ends, zero units, signatures and every length of sequence.
+std::vector<uint32_t> CodePoints(fuzz::Bytes& in) {
+  std::vector<uint32_t> points;
+  while (in.size > 0) {
+    uint8_t b = in.Byte();
+    uint32_t cp = b;
+    if (b >= 0xC0) {
+      cp = ((b & 0x3Fu) << 16 | in.Byte() << 8 | in.Byte()) % 0x110000;
+      if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFEFF;
+    } else if (b >= 0x80) {
+      static constexpr uint32_t kSome[] = {0xE9, 0x20AC, 0x4E2D, 0x1F600, 0xFEFF, 0x7FF, 0x800, 0xFFFF};
+      cp = kSome[b % 8];
+    }
+    points.push_back(cp);
+  }
+  return points;
+}
+
+struct Reading {
+  std::u16string joined;
+  int32_t last = 0;
+};
+
+Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage) {
+  Current = &feed;
+  std::unique_ptr<uint8_t[]> block(new uint8_t[kPipeBlockBytes]), lineBytes(new uint8_t[kLineCapacity]);
+  std::unique_ptr<char16_t[]> line(new char16_t[kLineCapacity]);
+  PipeReader reader;
+  SetUpPipeReader(&reader, nullptr, block.get(), kPipeBlockBytes, lineBytes.get(), encoding, codePage);
+  reader.read = ReadFeed;
+  Reading r;
+  for (size_t calls = 0;; ++calls) {
+    Check(calls <= feed.bytes.size() + 2, "every call but the last delivers a line");
+    int32_t n = ReadPipeLine(&reader, line.get());
+    if (n < 0) {
+      r.last = n;
+      Check(ReadPipeLine(&reader, line.get()) == n, "the end or the failure lasts");
+      break;
+    }
+    Check(n <= static_cast<int32_t>(kLineMaxUnits), "no line is longer than 32,767 units");
+    Check(line[n] == 0, "a line is terminated after its length");
+    // An EBCDIC code page has other line-end bytes: its lines may hold U+000A.
+    for (int32_t i = 0; i < n && codePage != 37; ++i)
+      Check(line[i] != 0 && line[i] != u'\r' && line[i] != u'\n', "no line end or zero unit in a line");
+    r.joined.append(line.get(), static_cast<size_t>(n));
+  }
+  Check(feed.next == feed.bytes.size(), "every byte is read");
+  Check(r.last == (feed.error ? -1 : kEndOfInput), "the input ends with the end, or with its failure");
+  return r;
+}
+
+void CheckText(fuzz::Bytes& in, Feed& feed) {
+  const uint8_t form = in.Byte() % 8;
+  const std::vector<uint32_t> points = CodePoints(in);
+  const bool utf16 = form >= 4;
+  std::u16string text;  // the text as UTF-16
+  std::string bytes;
+  for (uint32_t cp : points) {
+    if (form == 0 && cp == 0) continue;  // zero bytes would make plain UTF-8 look like UTF-16
+    AppendUtf16(text, cp);
+    if (!utf16) AppendUtf8(bytes, cp);
+  }
+  TextEncoding encoding = EncodingUndecided;
+  static constexpr TextEncoding kForced[] = {EncodingUndecided, EncodingUndecided, EncodingUtf8,    EncodingCodePage,
+                                             EncodingUndecided, EncodingUndecided, EncodingUtf16LE, EncodingUtf16BE};
+  encoding = kForced[form];
+  std::u16string expected = text;
+  if (form == 1 || form == 3) bytes = "\xEF\xBB\xBF" + bytes;
+  if (form == 4) bytes = "\xFF\xFE" + Utf16Bytes(text, false);
+  if (form == 5) bytes = "\xFE\xFF" + Utf16Bytes(text, true);
+  if (form == 6 || form == 7) bytes = Utf16Bytes(text, form == 7);
+  // A UTF-8 text that begins with U+FEFF begins with the signature.
+  if ((form == 0 || form == 2) && !expected.empty() && expected[0] == 0xFEFF) expected.erase(0, 1);
+  std::u16string visible;
+  for (char16_t u : expected)
+    if (u != 0 && u != u'\r' && u != u'\n') visible += u;
+
+  feed.bytes = bytes;
+  Reading r = ReadAll(feed, encoding, form == 3 ? 1252 : 0);
+  Check(r.joined == visible, "the lines joined are the text less line ends, signature and zero units");
+}
+
+void CheckAnyBytes(fuzz::Bytes& in, Feed& feed) {
+  static constexpr uint32_t kCodePages[] = {0, 1252, 932, 936, 949, 950, 65001, 437, 37, 1361, 20127, 866};
+  const uint8_t choice = in.Byte();
+  const TextEncoding encoding = static_cast<TextEncoding>(choice % 5);
+  const uint32_t codePage = kCodePages[choice / 5 % 12];
+  feed.bytes.assign(reinterpret_cast<const char*>(in.data), in.size);
+  ReadAll(feed, encoding, codePage);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::SetUpEnvironment();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::Bytes in{data, size};
+  const uint8_t mode = in.Byte();
+  Feed feed;
+  // Block sizes: 1 to 200 bytes, or large ones up to and past the reader's capacity.
+  for (int i = 0, n = 1 + in.Byte() % 6; i < n; ++i) {
+    uint8_t s = in.Byte();
+    feed.sizes.push_back(s < 200 ? s + 1u : (s - 199u) * 1000u);
+  }
+  if (mode & 2) feed.error = 5;  // a read that fails after the last byte
+  // Long lines come from a repeated input.
+  const uint32_t repeat = mode & 4 ? 1 + in.Byte() * 16u : 1;
+  std::string repeated;
+  for (uint32_t i = 0; i < repeat && repeated.size() < (1u << 20); ++i)
+    repeated.append(reinterpret_cast<const char*>(in.data), in.size);
+  fuzz::Bytes rest{reinterpret_cast<const uint8_t*>(repeated.data()), repeated.size()};
+  fuzz::ResetHost();
+  if (mode & 1)
+    CheckAnyBytes(rest, feed);
+  else
+    CheckText(rest, feed);
+  return 0;
+}
