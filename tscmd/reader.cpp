@@ -14,11 +14,21 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 enum FillResult { kFilled, kEnded, kFailed };
 
+// Whether the first bytes of the input are the start of a signature that may decide the
+// encoding, and no more of it.
+bool IsCutSignature(const uint8_t* bytes, uint32_t count, TextEncoding encoding) {
+  if (count == 1 && bytes[0] == 0xEF) return true;
+  if (count == 2 && bytes[0] == 0xEF && bytes[1] == 0xBB) return true;
+  return count == 1 && encoding == EncodingUndecided && (bytes[0] == 0xFF || bytes[0] == 0xFE);
+}
+
 // Reads the next block and applies the encoding decision to it.
 FillResult FillBlock(PipeReader* r) {
   if (r->atEnd) return kEnded;
   uint32_t got = 0;
-  uint32_t error = r->read(r->handle, r->block, r->capacity, &got);
+  uint32_t error = r->deferredError;
+  r->deferredError = 0;
+  if (error == 0) error = r->read(r->handle, r->block, r->capacity, &got);
   if (error != 0) {
     r->lastError = error;
     if (error != kErrorBrokenPipe) return kFailed;
@@ -30,6 +40,19 @@ FillResult FillBlock(PipeReader* r) {
     return kEnded;
   }
   if (got > r->capacity) got = r->capacity;
+  // A first read that ends inside a signature is completed before the decision, so that
+  // the signature is told however the writer's bytes came. These bytes hold no line end,
+  // so no line waits for the reads. How the input ends is kept for the next read.
+  while (r->firstBlock && got < r->capacity && IsCutSignature(r->block, got, r->encoding)) {
+    uint32_t more = 0;
+    error = r->read(r->handle, r->block + got, r->capacity - got, &more);
+    if (error != 0 || more == 0) {
+      if (error == 0) r->atEnd = 1;
+      r->deferredError = error;
+      break;
+    }
+    got += more < r->capacity - got ? more : r->capacity - got;
+  }
   r->length = got;
   r->position = DecideBlockEncoding(r->block, got, r->firstBlock != 0, &r->encoding, &r->codePage);
   r->firstBlock = 0;
@@ -109,6 +132,9 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     bytes = r->lineBytes;
     count = gathered + tailLength;
   }
+  // Undecided input whose blocks came too small to show a whole UTF-8 sequence (a slow
+  // writer's) is decided by the line's own bytes before they are converted.
+  if (!plain && r->encoding == EncodingUndecided) DetectUtf8(bytes, count, &r->encoding, &r->codePage);
   size_t units = 0;
   if (plain && r->classKeepsAscii) {  // most lines: a plain copy
     for (; units < count; ++units) line[units] = bytes[units];

@@ -42,7 +42,8 @@ struct PipeReader {
   uint8_t* lineBytes;  // kLineCapacity bytes: a line of byte text that spans blocks
   int32_t failed;      // a read failed after part of a line came: the next call reports it
   PendingLineEnd pendingEnd;
-  int32_t heldByte;  // first byte of a UTF-16 unit whose second byte is in the next block, or -1
+  int32_t heldByte;        // first byte of a UTF-16 unit whose second byte is in the next block, or -1
+  uint32_t deferredError;  // how a read after a cut signature ended, for the next read to report
 
   // How bytes of the byte encodings form characters (0: CR, LF or NUL; 1: a byte of its
   // own or a trail byte; 2 to 4: a lead byte and its character's length), for the code

@@ -285,3 +285,48 @@ TEST(ReaderTest, MissingPartsAndInvalidHandles) {
 
 }  // namespace
 }  // namespace horalin
+
+namespace horalin {
+namespace {
+
+// Input that a slow writer hands over a few bytes at a time.
+std::vector<std::string> Bytewise(const std::string& bytes, size_t size = 1) {
+  std::vector<std::string> blocks;
+  for (size_t i = 0; i < bytes.size(); i += size) blocks.push_back(bytes.substr(i, size));
+  return blocks;
+}
+
+TEST(ReaderTest, SmallBlocksDecideAsOneBlockWould) {
+  const std::u16string text = u"caf\u00E9 \u20AC\r\n\U0001F601";
+  const Lines lines = {u"caf\u00E9 \u20AC", u"\U0001F601"};
+  const std::string utf8 = U8(text);
+  struct Case {
+    std::vector<std::string> blocks;
+    TextEncoding forced;
+  } cases[] = {
+      // A signature cut by the end of the first read is still told.
+      {Bytewise("\xFF\xFE" + Utf16Le(text)), EncodingUndecided},
+      {Bytewise("\xFE\xFF" + Utf16Be(text)), EncodingUndecided},
+      {Bytewise("\xEF\xBB\xBF" + utf8), EncodingUndecided},
+      {Bytewise("\xEF\xBB\xBF" + utf8, 2), EncodingUndecided},
+      {Bytewise("\xEF\xBB\xBF" + utf8), EncodingCodePage},  // it wins over a forced encoding
+      // UTF-8 whose sequences no single block holds whole: told by the line's bytes.
+      {Bytewise(utf8), EncodingUndecided},
+      {Bytewise(utf8, 2), EncodingUndecided},
+  };
+  for (const Case& c : cases) {
+    Reading r = Read(c.blocks, c.forced);
+    EXPECT_EQ(r.lines, lines) << ::testing::PrintToString(c.blocks);
+    EXPECT_EQ(r.end, kEndOfInput);
+  }
+  // A first read that is a cut signature and nothing more: those bytes, then the end or
+  // the failure.
+  EXPECT_EQ(Read({"\xEF\xBB"}).lines, Lines{U16("\xC3\xAF\xC2\xBB")});  // "ï»" in the code page
+  Reading r = Read({"\xFF"}, EncodingUndecided, 0, 5);
+  EXPECT_EQ(r.lines, Lines{u"\u00FF"});
+  EXPECT_EQ(r.end, -1);
+  EXPECT_EQ(r.lastError, 5u);
+}
+
+}  // namespace
+}  // namespace horalin
