@@ -266,14 +266,14 @@ int32_t ReadUtf16Line(PipeReader* r, char16_t* line) {
     if (!PeekUnit(r, &unit, &bytes)) {
       FillResult fill = FillBlock(r);
       if (fill == kFilled) continue;
+      if (r->heldByte >= 0) {  // the input ended or failed inside a unit
+        r->heldByte = -1;
+        line[count++] = kReplacement;
+      }
       if (fill == kFailed) {
         if (count == 0) return -1;
         r->failed = 1;
         break;
-      }
-      if (r->heldByte >= 0) {  // the input ended inside a unit
-        r->heldByte = -1;
-        line[count++] = kReplacement;
       }
       if (count == 0) return kEndOfInput;
       break;
