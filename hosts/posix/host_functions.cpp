@@ -3,12 +3,12 @@
 #include "hosts/posix/host_functions.h"
 
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <strings.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +28,7 @@ namespace {
 
 bool WriteAll(int fd, const char* bytes, size_t count) {
   while (count) {
+    errno = 0;
     ssize_t n = write(fd, bytes, count);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -36,7 +37,24 @@ bool WriteAll(int fd, const char* bytes, size_t count) {
   return true;
 }
 
-bool WriteOut(hostkit::Utf8Stream*, const char* bytes, size_t count) { return WriteAll(1, bytes, count); }
+// Standard output that can take no more ends the program, as it ends any filter: a
+// reader that went away (as "| head -1" does) quietly, with the status of a broken
+// pipe; any other failure (a full disk, a closed descriptor) with a message. Going on
+// would lose every later line without a word, and read input that nobody sees.
+[[noreturn]] void EndOnFailedOutput(int error) {
+  if (error != EPIPE) {
+    char message[300];
+    int n = std::snprintf(message, sizeof message, "horalin: write error: %s\n", std::strerror(error));
+    if (n > 0)
+      WriteAll(2, message, static_cast<size_t>(n) < sizeof message ? static_cast<size_t>(n) : sizeof message - 1);
+  }
+  _exit(error == EPIPE ? 128 + SIGPIPE : 1);
+}
+
+bool WriteOut(hostkit::Utf8Stream*, const char* bytes, size_t count) {
+  if (!WriteAll(1, bytes, count)) EndOnFailedOutput(errno ? errno : EIO);
+  return true;
+}
 bool WriteErr(hostkit::Utf8Stream*, const char* bytes, size_t count) { return WriteAll(2, bytes, count); }
 
 hostkit::Utf8Stream Out{WriteOut, true, true, false, false, 0, 0, {}};
@@ -73,12 +91,18 @@ bool LocationVariable(const char* name, char16_t* value, size_t capacity) {
 // The shell's internal variables, as a user of this program would expect them.
 bool InternalVariable(const char* name, char* value, size_t capacity) {
   const char* v = nullptr;
-  if (std::strcmp(name, "_batch") == 0) v = "0";
-  else if (std::strcmp(name, "_batchline") == 0) v = "0";
-  else if (std::strcmp(name, "_batchname") == 0) v = "";
-  else if (std::strcmp(name, "_transient") == 0) v = "1";  // one command, then gone
-  else if (std::strcmp(name, "_pipe") == 0) v = isatty(0) ? "0" : "1";
-  else if (std::strcmp(name, "_cmdspec") == 0) v = ProgramPath;
+  if (std::strcmp(name, "_batch") == 0)
+    v = "0";
+  else if (std::strcmp(name, "_batchline") == 0)
+    v = "0";
+  else if (std::strcmp(name, "_batchname") == 0)
+    v = "";
+  else if (std::strcmp(name, "_transient") == 0)
+    v = "1";  // one command, then gone
+  else if (std::strcmp(name, "_pipe") == 0)
+    v = isatty(0) ? "0" : "1";
+  else if (std::strcmp(name, "_cmdspec") == 0)
+    v = ProgramPath;
   if (!v) return false;
   std::snprintf(value, capacity, "%s", v);
   return true;
