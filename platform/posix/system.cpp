@@ -80,6 +80,9 @@ const char16_t* ConsoleEndOfInputKeys() { return u"Ctrl-D"; }
 
 bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
   if (code == 0 || code > 4095) return false;
+  // The codes that ReadInput shares with Windows stand for these conditions here.
+  if (code == kErrorInvalidHandle) code = EBADF;
+  if (code == kErrorBrokenPipe) code = EPIPE;
   char message[512];
   // The GNU strerror_r returns its text, which may or may not be in `message`.
   const char* s = strerror_r(static_cast<int>(code), message, sizeof message);
