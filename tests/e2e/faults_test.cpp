@@ -1,0 +1,52 @@
+// The POSIX program when its surroundings fail: an output that a reader left, that is
+// full or closed, an input that cannot be read. It ends at once with a fitting status
+// and message, as any filter does; it never keeps reading input that nobody sees.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/e2e/process.h"
+
+namespace horalin::e2e {
+namespace {
+
+// Runs a bash command line with $P naming the program. The `timeout` in the command
+// lines only guards against a hang, so that a fault shows as a failure, not a stall.
+Result Bash(const std::string& script) {
+  const char* program = std::getenv("HORALIN_PROGRAM");
+  return RunProgram({"/bin/bash", "-c", "P='" + std::string(program ? program : "horalin") + "'; " + script});
+}
+
+TEST(Faults, OutputAndInputThatFail) {
+  if (UnderWine()) GTEST_SKIP() << "shell pipelines of the POSIX program";
+  struct Case {
+    const char* script;
+    std::string out;  // standard output of the command line (the status is echoed last)
+    std::string err;
+  } cases[] = {
+      // A reader that leaves after one line: the end of a filter, quietly, with the
+      // status of a broken pipe, whether or not the broken-pipe signal is ignored.
+      {"yes | timeout 60 \"$P\" ts /T | head -1 | sed 's/.* //'; echo \"${PIPESTATUS[1]}\"", "y\n141\n", ""},
+      {"trap '' PIPE; yes 2>/dev/null | timeout 60 \"$P\" ts /T | head -1 | sed 's/.* //'; echo \"${PIPESTATUS[1]}\"",
+       "y\n141\n", ""},
+      // A full device or a closed output: the failure in a message, status 1.
+      {"yes | timeout 60 \"$P\" ts > /dev/full; echo \"${PIPESTATUS[1]}\"", "1\n",
+       "horalin: write error: No space left on device\n"},
+      {"echo line | timeout 60 \"$P\" ts >&-; echo $?", "1\n", "horalin: write error: Bad file descriptor\n"},
+      // Input that cannot be read: the error once, then the footer; status 2.
+      {"timeout 60 \"$P\" ts <&-; echo $?", "2\n",
+       "Horalin plugin: Error reading from pipe: \"Bad file descriptor\"\n"},
+      {"timeout 60 \"$P\" ts /F /T < / | sed 's/^[^ ]* //'; echo \"${PIPESTATUS[0]}\"", "---- End Of Pipe ----\n2\n",
+       "Horalin plugin: Error reading from pipe: \"Is a directory\"\n"},
+  };
+  for (const Case& c : cases) {
+    Result r = Bash(c.script);
+    EXPECT_EQ(r.out, c.out) << c.script;
+    EXPECT_EQ(r.err, c.err) << c.script;
+    EXPECT_EQ(r.status, 0) << c.script;
+  }
+}
+
+}  // namespace
+}  // namespace horalin::e2e
