@@ -104,8 +104,8 @@ Escape ReadEscape(const char16_t* p) {
 
 int RomanNumeral(uint32_t n, bool jEnding, char16_t* text, size_t capacity, size_t* length) {
   if (n == 0 || n > 9999 || capacity == 0) return -2;
-  // At most nine "M" and "CMXCIX": 15 units.
-  char16_t numeral[16];
+  // At most nine "M", "DCCC", "LXXX" and "VIII" (9888): 21 units.
+  char16_t numeral[21];
   size_t k = 0;
   for (uint32_t m = n / 1000; m; --m) numeral[k++] = u'M';
   const char16_t* forms[3] = {kRomanHundreds[n / 100 % 10], kRomanTens[n / 10 % 10], kRomanUnits[n % 10]};

@@ -105,10 +105,11 @@ TEST(EscapeTest, C1ValuesFollowTheWindows1252Table) {
 
 TEST(EscapeTest, RomanNumerals) {
   const std::pair<uint32_t, std::u16string> cases[] = {
-      {1, u"I"},          {4, u"IV"},        {9, u"IX"},           {14, u"XIV"},
-      {40, u"XL"},        {90, u"XC"},       {400, u"CD"},         {900, u"CM"},
-      {1994, u"MCMXCIV"}, {2026, u"MMXXVI"}, {3999, u"MMMCMXCIX"}, {9999, u"MMMMMMMMMCMXCIX"},
-      {24, u"XXIV"},      {366, u"CCCLXVI"}};
+      {1, u"I"},         {4, u"IV"},           {9, u"IX"},
+      {14, u"XIV"},      {40, u"XL"},          {90, u"XC"},
+      {400, u"CD"},      {900, u"CM"},         {1994, u"MCMXCIV"},
+      {2026, u"MMXXVI"}, {3999, u"MMMCMXCIX"}, {9999, u"MMMMMMMMMCMXCIX"},
+      {24, u"XXIV"},     {366, u"CCCLXVI"},    {9888, u"MMMMMMMMMDCCCLXXXVIII"}};  // the longest numeral: 21 units
   for (const auto& [n, numeral] : cases) {
     char16_t text[kDirectiveText] = u"old";
     size_t length = 0;
