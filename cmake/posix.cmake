@@ -25,6 +25,17 @@ add_test(NAME e2e-posix COMMAND horalin_e2e_tests)
 set_tests_properties(e2e-posix PROPERTIES
   ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=$<TARGET_FILE:horalin>;TZ=UTC;LC_ALL=C.UTF-8")
 
+# The same end-to-end tests with the program under valgrind's memory checker.
+find_program(HORALIN_VALGRIND valgrind)
+if(HORALIN_VALGRIND AND NOT HORALIN_SANITIZE)
+  # The wrapper stands beside the program, where the tests look for its help pages.
+  configure_file(tests/e2e/valgrind.sh ${CMAKE_BINARY_DIR}/horalin-valgrind COPYONLY)
+  add_test(NAME e2e-valgrind COMMAND horalin_e2e_tests)
+  set_tests_properties(e2e-valgrind PROPERTIES
+    ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=${CMAKE_BINARY_DIR}/horalin-valgrind;HORALIN_VALGRIND_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_VALGRIND=${HORALIN_VALGRIND};TZ=UTC;LC_ALL=C.UTF-8"
+    TIMEOUT 900)
+endif()
+
 # The Windows build under Wine, when a Windows build directory is named.
 set(HORALIN_WINDOWS_BUILD "" CACHE PATH "Build directory of the Windows build, for the Wine tests")
 if(HORALIN_WINDOWS_BUILD)
