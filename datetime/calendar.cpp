@@ -10,9 +10,10 @@ const uint32_t DaysBeforeMonth[14][2] = {{0, 0},     {0, 0},     {31, 31},   {59
                                          {273, 274}, {304, 305}, {334, 335}, {0, 0}};
 
 int IsLeapYear(int32_t year) {
-  if (year % 400 == 0) return 1;
-  if (year % 100 == 0) return 0;
-  return year % 4 == 0 ? 1 : 0;
+  // Three years in four fail the first test, so most years need one remainder only.
+  if (year % 4 != 0) return 0;
+  if (year % 100 != 0) return 1;
+  return year % 400 == 0 ? 1 : 0;
 }
 
 namespace {
@@ -53,31 +54,55 @@ int DateFromDayNumber(DayNumber n, uint32_t* year, uint32_t* month, uint32_t* da
   return 0;
 }
 
+namespace {
+
+// The ISO week structure of a year in 1601..9999, from the day number of the day before
+// its 1 January and its leap indicator.
+struct WeekYear {
+  int32_t weekOneOffset;  // [-3, 3]
+  uint32_t weeks;         // 52 or 53
+};
+
+WeekYear WeekYearOf(DayNumber daysBefore, int leap) {
+  int32_t january1 = (daysBefore + 1) % 7;            // weekday, 0 Sunday
+  int32_t january4 = (january1 + 3) % 7;              // the same, 4 January
+  int32_t isoWeekday = january4 == 0 ? 7 : january4;  // [1, 7]
+  uint32_t weeks = january1 == 4 || (january1 == 3 && leap) ? 53 : 52;
+  return {4 - isoWeekday, weeks};
+}
+
+}  // namespace
+
 int32_t IsoWeekOneOffset(uint32_t year) {
   if (year < 1601 || year > 9999) return -999;
-  int32_t weekday = DayNumberFromDate(year, 1, 4) % 7;  // of 4 January, 0 Sunday
-  if (weekday == 0) weekday = 7;
-  return 4 - weekday;
+  return WeekYearOf(DaysBeforeYear(year), IsLeapYear(static_cast<int32_t>(year))).weekOneOffset;
 }
 
 uint32_t IsoWeeksInYear(uint32_t year) {
   if (year < 1601 || year > 9999) return 52;
-  int32_t j = DayNumberFromDate(year, 1, 1) % 7;
-  return j == 4 || (j == 3 && IsLeapYear(static_cast<int32_t>(year))) ? 53 : 52;
+  return WeekYearOf(DaysBeforeYear(year), IsLeapYear(static_cast<int32_t>(year))).weeks;
 }
 
 int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYear, uint32_t* week, uint32_t* weekday) {
   if (!week || !weekday || month < 1 || month > 12) return -1;
   int leap = IsLeapYear(year);
   int32_t c = static_cast<int32_t>(DaysBeforeMonth[month][leap] + day) - 1;  // [0, 365]
-  int32_t e = IsoWeekOneOffset(static_cast<uint32_t>(year));                 // [-3, 3]
+  // One day count serves the year and the year before; outside 1601..9999 the year has
+  // offset -999 and 52 weeks, as IsoWeekOneOffset and IsoWeeksInYear give them.
+  bool inRange = year >= 1601 && year <= 9999;
+  DayNumber daysBefore = inRange ? DaysBeforeYear(static_cast<uint32_t>(year)) : 0;
+  WeekYear thisYear = inRange ? WeekYearOf(daysBefore, leap) : WeekYear{-999, 52};
+  int32_t e = thisYear.weekOneOffset;  // [-3, 3]
   int32_t w = (c - e) / 7 + 1;
   uint32_t d = static_cast<uint32_t>((c - e + 7) % 7) + 1;
   int32_t y = year;
-  if (w > static_cast<int32_t>(IsoWeeksInYear(static_cast<uint32_t>(year)))) {
+  if (w > static_cast<int32_t>(thisYear.weeks)) {
     y = year + 1, w = 1;
   } else if (c < e) {
-    y = year - 1, w = static_cast<int32_t>(IsoWeeksInYear(static_cast<uint32_t>(year - 1)));
+    // Only a year in range has an offset above 0; the year before it may be 1600.
+    int previousLeap = IsLeapYear(year - 1);
+    y = year - 1;
+    w = year > 1601 ? static_cast<int32_t>(WeekYearOf(daysBefore - 365 - previousLeap, previousLeap).weeks) : 52;
   }
   if (isoYear) *isoYear = static_cast<uint32_t>(y);
   *week = static_cast<uint32_t>(w);

@@ -1,6 +1,4 @@
 // @DATEFMT[date and time,format]: the date and time formatted by the format string.
-#include <cstring>
-
 #include "common/text.h"
 #include "common/types.h"
 #include "datetime/format.h"
@@ -41,10 +39,7 @@ extern "C" int f_datefmt(char16_t* buffer) {
   // The interpreter writes over the argument, so the format is copied out first; it
   // always fits, as it came from a buffer of the same size.
   char16_t formatCopy[kFormatText];
-  size_t length = TextLength(format);
-  if (length >= kFormatText) length = kFormatText - 1;
-  std::memcpy(formatCopy, format, length * sizeof(char16_t));
-  formatCopy[length] = 0;
+  CopyText(formatCopy, kFormatText, format);
   FormatDateTime(buffer, formatCopy, dateTime, utc ? FDT_UTC : 0);
   return 0;
 }

@@ -26,22 +26,32 @@ void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
   }
 }
 
-// Copies the leading run of ASCII units other than CR straight into the buffer, the
-// usual text, and returns its length; the rest takes the general way.
+// Copies the leading run of ASCII units straight into the buffer, the usual text, and
+// returns its length; the rest takes the general way. A CR goes straight in where it
+// stays as it is, or where an LF follows it within the text, which it then joins.
+// `length` may be kUntilTerminator: the run then also ends at the text's terminator.
+constexpr size_t kUntilTerminator = ~size_t{0};
+
 size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
-  size_t done = 0;
-  while (done < length) {
+  size_t i = 0;
+  for (;;) {
     if (s->used == sizeof s->buffer) Drain(s);
-    size_t room = sizeof s->buffer - s->used;
-    size_t end = done + (length - done < room ? length - done : room);
     char* out = s->buffer + s->used;
-    size_t i = done;
-    for (; i < end && text[i] < 0x80 && text[i] != u'\r'; ++i) *out++ = static_cast<char>(text[i]);
-    s->used += i - done;
-    if (i < end) return i;
-    done = i;
+    char* const end = s->buffer + sizeof s->buffer;
+    while (out < end && i < length) {
+      char16_t c = text[i];
+      if (c >= 0x80 || c == 0) break;
+      if (c == u'\r' && s->lineFeedsOnly) {
+        if (i + 1 == length || text[i + 1] != u'\n') break;  // held for what follows, or a lone CR
+        c = u'\n';
+        ++i;
+      }
+      *out++ = static_cast<char>(c);
+      ++i;
+    }
+    s->used = static_cast<size_t>(out - s->buffer);
+    if (out < end) return i;
   }
-  return done;
 }
 
 }  // namespace
@@ -58,6 +68,10 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
   if (!s->pendingCr) {
     size_t n = PutAsciiRun(s, text, length);
     text += n, length -= n;
+    if (!length) {
+      if (!s->buffered) Drain(s);
+      return;
+    }
   }
   if (!s->lineFeedsOnly) {
     PutUnits(s, text, length, false);
@@ -78,6 +92,17 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
     PutUnits(s, text + start, length - start, false);
   }
   if (!s->buffered) Drain(s);
+}
+
+void StreamTerminatedText(Utf8Stream* s, const char16_t* text) {
+  if (!s->pendingCr && !s->pendingHigh) {
+    text += PutAsciiRun(s, text, kUntilTerminator);
+    if (!*text) {
+      if (!s->buffered) Drain(s);
+      return;
+    }
+  }
+  StreamText(s, text, TextLength(text));
 }
 
 namespace {

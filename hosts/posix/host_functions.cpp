@@ -152,7 +152,7 @@ extern "C" int Qprintf(void* handle, const char16_t* format, ...) {
 }
 
 extern "C" int QPuts(const char16_t* text) {
-  StreamText(&posixhost::Out, text, TextLength(text));
+  StreamTerminatedText(&posixhost::Out, text);
   return 0;
 }
 
