@@ -9,31 +9,6 @@ const uint32_t DaysBeforeMonth[14][2] = {{0, 0},     {0, 0},     {31, 31},   {59
                                          {120, 121}, {151, 152}, {181, 182}, {212, 213}, {243, 244},
                                          {273, 274}, {304, 305}, {334, 335}, {0, 0}};
 
-int IsLeapYear(int32_t year) {
-  // Three years in four fail the first test, so most years need one remainder only.
-  if (year % 4 != 0) return 0;
-  if (year % 100 != 0) return 1;
-  return year % 400 == 0 ? 1 : 0;
-}
-
-namespace {
-
-// Days before 1 January of a year in 1601..9999. Counting from 1601, the first year of
-// a 400-year cycle, makes the leap-day count exact.
-DayNumber DaysBeforeYear(uint32_t year) {
-  uint32_t y = year - 1601;  // [0, 8398]
-  return static_cast<DayNumber>(365 * y + y / 4 - y / 100 + y / 400);
-}
-
-}  // namespace
-
-DayNumber DayNumberFromDate(uint32_t year, uint32_t month, uint32_t day) {
-  if (year < 1601 || year > 9999 || month < 1 || month > 12) return -1;
-  int leap = IsLeapYear(static_cast<int32_t>(year));
-  if (day < 1 || day > DaysInMonth[month][leap]) return -1;
-  return DaysBeforeYear(year) + static_cast<DayNumber>(DaysBeforeMonth[month][leap] + day);
-}
-
 uint32_t MonthOfDayOfYear(uint32_t dayOfYear, int leap) {
   uint32_t month = 1;
   while (month < 12 && DaysBeforeMonth[month + 1][leap] < dayOfYear) ++month;
@@ -63,12 +38,16 @@ struct WeekYear {
   uint32_t weeks;         // 52 or 53
 };
 
+// Indexed by the weekday of 1 January, 0 Sunday: week 1 is the week of 4 January, so
+// its Monday is 4 January less the ISO weekday of 4 January (1 Monday to 7 Sunday) plus
+// one, counted from 1 January.
+constexpr int32_t kWeekOneOffset[7] = {1, 0, -1, -2, -3, 3, 2};
+
 WeekYear WeekYearOf(DayNumber daysBefore, int leap) {
-  int32_t january1 = (daysBefore + 1) % 7;            // weekday, 0 Sunday
-  int32_t january4 = (january1 + 3) % 7;              // the same, 4 January
-  int32_t isoWeekday = january4 == 0 ? 7 : january4;  // [1, 7]
-  uint32_t weeks = january1 == 4 || (january1 == 3 && leap) ? 53 : 52;
-  return {4 - isoWeekday, weeks};
+  uint32_t january1 = static_cast<uint32_t>(daysBefore + 1) % 7;  // weekday, 0 Sunday
+  // 53 weeks when 1 January is a Thursday, or a Wednesday in a leap year.
+  uint32_t weeks = 52 + static_cast<uint32_t>((january1 == 4) | ((january1 == 3) & (leap != 0)));
+  return {kWeekOneOffset[january1], weeks};
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // @DATEFMT[date and time,format]: the date and time formatted by the format string.
+#include <cstring>
+
 #include "common/text.h"
 #include "common/types.h"
 #include "datetime/format.h"
@@ -36,10 +38,11 @@ extern "C" int f_datefmt(char16_t* buffer) {
     return -1;
   }
 
-  // The interpreter writes over the argument, so the format is copied out first; it
-  // always fits, as it came from a buffer of the same size.
-  char16_t formatCopy[kFormatText];
-  CopyText(formatCopy, kFormatText, format);
-  FormatDateTime(buffer, formatCopy, dateTime, utc ? FDT_UTC : 0);
+  // The result would overtake the format in the same buffer, so it is formatted aside
+  // and then copied over the argument, its length known: one pass over the format, and
+  // the result (the shorter text, as a rule) copied whole.
+  char16_t result[kFormatOutputCapacity];
+  int64_t length = FormatDateTime(result, format, dateTime, utc ? FDT_UTC : 0);
+  std::memcpy(buffer, result, static_cast<size_t>(length + 1) * sizeof(char16_t));
   return 0;
 }

@@ -405,9 +405,20 @@ char16_t* PutDigit(char16_t* o, uint32_t v) {  // v < 10
   *o = static_cast<char16_t>(u'0' + v);
   return o + 1;
 }
+// "00" to "99", two units each.
+constexpr auto kDigitPairs = [] {
+  struct {
+    char16_t units[200];
+  } pairs{};
+  for (unsigned v = 0; v < 100; ++v) {
+    pairs.units[2 * v] = static_cast<char16_t>(u'0' + v / 10);
+    pairs.units[2 * v + 1] = static_cast<char16_t>(u'0' + v % 10);
+  }
+  return pairs;
+}();
 char16_t* Put2(char16_t* o, uint32_t v) {  // v < 100, "%02u"
-  o[0] = static_cast<char16_t>(u'0' + v / 10);
-  o[1] = static_cast<char16_t>(u'0' + v % 10);
+  o[0] = kDigitPairs.units[2 * v];
+  o[1] = kDigitPairs.units[2 * v + 1];
   return o + 2;
 }
 char16_t* PutSpaced2(char16_t* o, uint32_t v) {  // v < 100, "%2u"

@@ -1,7 +1,10 @@
 #include "hostkit/output.h"
 
+#include <cstdint>
+
 #include "common/text.h"
 #include "common/utf.h"
+#include "common/words.h"
 
 namespace horalin::hostkit {
 
@@ -33,24 +36,45 @@ void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
 constexpr size_t kUntilTerminator = ~size_t{0};
 
 size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
+  const bool untilTerminator = length == kUntilTerminator;
+  const bool joinCrLf = s->lineFeedsOnly;
   size_t i = 0;
   for (;;) {
     if (s->used == sizeof s->buffer) Drain(s);
-    char* out = s->buffer + s->used;
-    char* const end = s->buffer + sizeof s->buffer;
-    while (out < end && i < length) {
-      char16_t c = text[i];
-      if (c >= 0x80 || c == 0) break;
-      if (c == u'\r' && s->lineFeedsOnly) {
-        if (i + 1 == length || text[i + 1] != u'\n') break;  // held for what follows, or a lone CR
-        c = u'\n';
-        ++i;
+    char* const out = s->buffer + s->used;
+    const size_t room = sizeof s->buffer - s->used;
+    const size_t n = length - i < room ? length - i : room;  // units that may go in now
+    const char16_t* const in = text + i;
+    size_t k = 0;
+    if (!untilTerminator) {
+      // Four units at a time while none of them needs a closer look.
+      for (; k + 4 <= n; k += 4) {
+        uint64_t v = words::Load(in + k);
+        if (words::HasNonAsciiUnit(v) || words::HasUnit(v, u'\r')) break;
+        words::NarrowAscii(in + k, out + k);
       }
-      *out++ = static_cast<char>(c);
-      ++i;
     }
-    s->used = static_cast<size_t>(out - s->buffer);
-    if (out < end) return i;
+    for (; k < n; ++k) {
+      char16_t c = in[k];
+      if (c >= 0x80 || c == u'\r' || (c == 0 && untilTerminator)) break;
+      out[k] = static_cast<char>(c);
+    }
+    s->used += k, i += k;
+    if (k == n) {
+      if (i == length) return i;
+      continue;  // the buffer is full
+    }
+    // A CR, with room for one byte.
+    if (text[i] != u'\r') return i;
+    if (!joinCrLf) {
+      s->buffer[s->used++] = '\r';
+      ++i;
+    } else if (i + 1 < length && text[i + 1] == u'\n') {
+      s->buffer[s->used++] = '\n';
+      i += 2;
+    } else {
+      return i;  // held for what follows, or a CR alone
+    }
   }
 }
 

@@ -131,6 +131,8 @@ void SetErrorLocation(const char16_t* name, uint32_t line) {
   LocationLine = line;
 }
 
+void WriteText(const char16_t* text, size_t length) { StreamText(&Out, text, length); }
+
 }  // namespace horalin::posixhost
 
 using namespace horalin;

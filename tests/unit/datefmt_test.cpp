@@ -159,7 +159,7 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
   Locations.clear();
   ResetHost();
   hostkit::HostFunctions host{Printf,        Qprintf,          QPuts,      ExpandVariables,
-                              QueryTrueName, StdErrorHandle(), ReadPieces, RecordLocation};
+                              QueryTrueName, StdErrorHandle(), ReadPieces, RecordLocation, nullptr};
   if (failAt == 0) host.readInput = nullptr;
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
   std::u16string f = U16(format);
