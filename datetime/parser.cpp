@@ -23,9 +23,22 @@ bool IsNumberDigit(char16_t c) { return IsAsciiDigit(c); }
 // in 32 bits (then `end` is not written). Leading zeros are allowed.
 bool ReadNumber(const char16_t* p, uint32_t* value, const char16_t** end) {
   if (!IsNumberDigit(*p)) return false;
+  // Numbers of one or two digits, most fields, are read without the loop.
+  uint32_t first = static_cast<uint32_t>(p[0] - u'0');
+  if (!IsNumberDigit(p[1])) {
+    *value = first;
+    *end = p + 1;
+    return true;
+  }
+  uint32_t two = first * 10 + static_cast<uint32_t>(p[1] - u'0');
+  if (!IsNumberDigit(p[2])) {
+    *value = two;
+    *end = p + 2;
+    return true;
+  }
   constexpr uint64_t kTooLarge = uint64_t{UINT32_MAX} + 1;  // held there once reached
-  uint64_t v = 0;
-  for (; IsNumberDigit(*p); ++p) {
+  uint64_t v = two;
+  for (p += 2; IsNumberDigit(*p); ++p) {
     v = v * 10 + static_cast<uint32_t>(*p - u'0');
     if (v > kTooLarge) v = kTooLarge;
   }
