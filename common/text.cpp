@@ -5,9 +5,14 @@
 namespace horalin {
 
 size_t TextLength(const char16_t* text) {
+  // Four units a round, never reading past the terminator.
   const char16_t* p = text;
-  while (*p) ++p;
-  return static_cast<size_t>(p - text);
+  for (;; p += 4) {
+    if (!p[0]) return static_cast<size_t>(p - text);
+    if (!p[1]) return static_cast<size_t>(p + 1 - text);
+    if (!p[2]) return static_cast<size_t>(p + 2 - text);
+    if (!p[3]) return static_cast<size_t>(p + 3 - text);
+  }
 }
 
 size_t CopyText(char16_t* target, size_t capacity, const char16_t* source) {

@@ -30,6 +30,8 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
   char* start = out;
   size_t i = 0;
   while (i < length) {
+    for (; i + 8 <= length && AreAsciiUnits8(text + i); i += 8, out += 8) PutAsciiUnits8(text + i, out);
+    if (i == length) break;
     uint32_t c = text[i];
     if (c < 0x80) {
       *out++ = static_cast<char>(c);
@@ -61,8 +63,11 @@ size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capa
   while (i < length && n + 1 < capacity) {
     uint32_t b = s[i];
     uint32_t cp = 0xFFFD;
-    size_t need = b < 0x80 ? 0 : b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2
-                              : b >= 0xF0 && b <= 0xF4 ? 3 : 99;
+    size_t need = b < 0x80                 ? 0
+                  : b >= 0xC2 && b <= 0xDF ? 1
+                  : b >= 0xE0 && b <= 0xEF ? 2
+                  : b >= 0xF0 && b <= 0xF4 ? 3
+                                           : 99;
     if (need == 0) {
       cp = b, i += 1;
     } else if (need == 99) {

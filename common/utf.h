@@ -1,8 +1,10 @@
 // Conversions between UTF-16 and UTF-8 at the edges of the program.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace horalin {
 
@@ -16,5 +18,43 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
 // UTF-8 to UTF-16; a malformed sequence becomes U+FFFD. Returns the units written,
 // at most capacity - 1, and terminates the output.
 size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity);
+
+// Whether eight units are all 7-bit (below U+0080).
+inline bool AreAsciiUnits8(const char16_t* units) {
+  uint64_t words[2];
+  std::memcpy(words, units, sizeof words);
+  return ((words[0] | words[1]) & 0xFF80FF80FF80FF80ull) == 0;
+}
+
+// Writes eight 7-bit units as their eight bytes.
+inline void PutAsciiUnits8(const char16_t* units, char* out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    uint64_t words[2], packed = 0;
+    std::memcpy(words, units, sizeof words);
+    for (int k = 1; k >= 0; --k) {  // each word holds four units: gather their low bytes
+      uint64_t x = (words[k] | words[k] >> 8) & 0x0000FFFF0000FFFFull;
+      packed = packed << 32 | ((x | x >> 16) & 0xFFFFFFFFull);
+    }
+    std::memcpy(out, &packed, sizeof packed);
+  } else {
+    for (int k = 0; k < 8; ++k) out[k] = static_cast<char>(units[k]);
+  }
+}
+
+// Writes eight 7-bit bytes as their eight units.
+inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (int k = 0; k < 2; ++k) {  // four bytes spread over the four units of a word
+      uint32_t four;
+      std::memcpy(&four, bytes + 4 * k, sizeof four);
+      uint64_t x = four;
+      x = (x | x << 16) & 0x0000FFFF0000FFFFull;
+      x = (x | x << 8) & 0x00FF00FF00FF00FFull;
+      std::memcpy(out + 4 * k, &x, sizeof x);
+    }
+  } else {
+    for (int k = 0; k < 8; ++k) out[k] = static_cast<unsigned char>(bytes[k]);
+  }
+}
 
 }  // namespace horalin

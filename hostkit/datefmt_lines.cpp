@@ -91,7 +91,7 @@ size_t DecodeLine(const char* bytes, size_t count, size_t* cut) {
         break;
       }
       separator |= words::HasByte(v, ',') || words::HasByte(v, ';');
-      words::WidenAscii(bytes + i, text + i);
+      PutAsciiBytes8(bytes + i, text + i);
     }
     for (; ascii && i < count; ++i) {
       unsigned char b = static_cast<unsigned char>(bytes[i]);

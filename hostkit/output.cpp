@@ -1,10 +1,10 @@
 #include "hostkit/output.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "common/text.h"
 #include "common/utf.h"
-#include "common/words.h"
 
 namespace horalin::hostkit {
 
@@ -29,6 +29,15 @@ void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
   }
 }
 
+// Whether none of eight 7-bit units is a CR.
+bool HasNoCr8(const char16_t* units) {
+  constexpr uint64_t kCr = 0x000D000D000D000Dull, kOne = 0x0001000100010001ull, kTop = 0x8000800080008000ull;
+  uint64_t w[2];
+  std::memcpy(w, units, sizeof w);
+  uint64_t x = w[0] ^ kCr, y = w[1] ^ kCr;  // a CR becomes a zero unit
+  return ((((x - kOne) & ~x) | ((y - kOne) & ~y)) & kTop) == 0;
+}
+
 // Copies the leading run of ASCII units straight into the buffer, the usual text, and
 // returns its length; the rest takes the general way. A CR goes straight in where it
 // stays as it is, or where an LF follows it within the text, which it then joins.
@@ -47,12 +56,8 @@ size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
     const char16_t* const in = text + i;
     size_t k = 0;
     if (!untilTerminator) {
-      // Four units at a time while none of them needs a closer look.
-      for (; k + 4 <= n; k += 4) {
-        uint64_t v = words::Load(in + k);
-        if (words::HasNonAsciiUnit(v) || words::HasUnit(v, u'\r')) break;
-        words::NarrowAscii(in + k, out + k);
-      }
+      // Eight units at a time while none of them needs a closer look.
+      for (; k + 8 <= n && AreAsciiUnits8(in + k) && HasNoCr8(in + k); k += 8) PutAsciiUnits8(in + k, out + k);
     }
     for (; k < n; ++k) {
       char16_t c = in[k];
@@ -130,20 +135,42 @@ void StreamTerminatedText(Utf8Stream* s, const char16_t* text) {
 }
 
 namespace {
+// Formatted pieces are gathered and streamed together, so that a short line costs one
+// pass through the stream rather than one per piece.
 struct FormatSink {
   TextSink base;
   Utf8Stream* stream;
+  size_t used;
+  char16_t units[512];
 };
-void PutFormatted(TextSink* sink, const char16_t* text, size_t length) {
-  StreamText(reinterpret_cast<FormatSink*>(sink)->stream, text, length);
+void FlushFormatted(FormatSink* sink) {
+  StreamText(sink->stream, sink->units, sink->used);
+  sink->used = 0;
+}
+void PutFormatted(TextSink* base, const char16_t* text, size_t length) {
+  auto* sink = reinterpret_cast<FormatSink*>(base);
+  constexpr size_t kRoom = sizeof sink->units / sizeof sink->units[0];
+  if (length > kRoom - sink->used) {
+    FlushFormatted(sink);
+    if (length > kRoom / 2) {  // a long piece goes on its own
+      StreamText(sink->stream, text, length);
+      return;
+    }
+  }
+  std::memcpy(sink->units + sink->used, text, length * sizeof(char16_t));
+  sink->used += length;
 }
 }  // namespace
 
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   bool buffered = stream->buffered;
   stream->buffered = true;  // one write for the whole formatted text
-  FormatSink sink{{PutFormatted}, stream};
+  FormatSink sink;          // its units are written before they are read
+  sink.base.put = PutFormatted;
+  sink.stream = stream;
+  sink.used = 0;
   FormatToSink(&sink.base, format, args);
+  FlushFormatted(&sink);
   stream->buffered = buffered;
   if (!buffered) Drain(stream);
 }

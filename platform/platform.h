@@ -27,6 +27,8 @@ bool IsDiskFile(Handle handle);
 bool IsConsoleInput(Handle handle);
 // Writes straight to the console or terminal, past any redirection.
 void WriteConsolePrompt(const char16_t* text);
+// The keys that end input typed at the console ("Ctrl-Z then Enter" on Windows).
+const char16_t* ConsoleEndOfInputKeys();
 // A function to call before a read that would block (the POSIX host flushes its
 // buffered output there). Null for none.
 void SetBeforeBlockingRead(void (*hook)());
@@ -42,6 +44,8 @@ size_t ModuleFileName(char16_t* path, size_t capacity);
 // ---- Clock -------------------------------------------------------------------
 
 void CurrentUtcTime(SYSTEMTIME* utc);
+// The same clock as a file time: 100-nanosecond units since 1601-01-01 00:00 UTC.
+uint64_t CurrentUtcFileTime();
 void CurrentLocalTime(SYSTEMTIME* local);
 // The local time of the current zone for a UTC time; false on failure.
 bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local);
@@ -100,5 +104,8 @@ uint32_t OemCodePage();
 // that the code page does not map becomes U+FFFD or the code page's own substitute.
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
                          size_t capacity, uint32_t* error);
+// Whether `byte` begins a double-byte character in the code page (always false for
+// single-byte code pages and UTF-8).
+bool IsLeadByte(uint32_t codePage, uint8_t byte);
 
 }  // namespace horalin::platform

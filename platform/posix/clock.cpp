@@ -28,6 +28,14 @@ void CurrentUtcTime(SYSTEMTIME* utc) {
   FromTm(t, now.tv_nsec, utc);
 }
 
+uint64_t CurrentUtcFileTime() {
+  constexpr uint64_t kSecondsFrom1601To1970 = 11644473600;
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return (static_cast<uint64_t>(now.tv_sec) + kSecondsFrom1601To1970) * 10000000 +
+         static_cast<uint64_t>(now.tv_nsec) / 100;
+}
+
 void CurrentLocalTime(SYSTEMTIME* local) {
   timespec now;
   clock_gettime(CLOCK_REALTIME, &now);

@@ -45,6 +45,12 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
       return 0;
     }
     if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {  // input left non-blocking by another program: wait for it
+      if (BeforeBlockingRead) BeforeBlockingRead();
+      pollfd ready{fd, POLLIN, 0};
+      poll(&ready, 1, -1);
+      continue;
+    }
     if (errno == EBADF) return kErrorInvalidHandle;
     return static_cast<uint32_t>(errno);
   }
@@ -69,6 +75,8 @@ void WriteConsolePrompt(const char16_t* text) {
   (void)written;
   close(fd);
 }
+
+const char16_t* ConsoleEndOfInputKeys() { return u"Ctrl-D"; }
 
 bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
   if (code == 0 || code > 4095) return false;

@@ -12,6 +12,12 @@ const ::SYSTEMTIME* Native(const horalin::SYSTEMTIME* st) { return reinterpret_c
 }  // namespace
 
 void CurrentUtcTime(horalin::SYSTEMTIME* utc) { GetSystemTime(Native(utc)); }
+uint64_t CurrentUtcFileTime() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+}
+
 void CurrentLocalTime(horalin::SYSTEMTIME* local) { GetLocalTime(Native(local)); }
 
 bool LocalTimeFromUtc(const horalin::SYSTEMTIME& utc, horalin::SYSTEMTIME* local) {

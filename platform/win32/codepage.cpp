@@ -19,4 +19,6 @@ size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, cha
   return static_cast<size_t>(n);
 }
 
+bool IsLeadByte(uint32_t codePage, uint8_t byte) { return IsDBCSLeadByteEx(codePage, byte) != 0; }
+
 }  // namespace horalin::platform

@@ -48,6 +48,8 @@ void WriteConsolePrompt(const char16_t* text) {
   CloseHandle(console);
 }
 
+const char16_t* ConsoleEndOfInputKeys() { return u"Ctrl-Z then Enter"; }
+
 bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
   DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
   return FormatMessageW(flags, nullptr, code, 0, Wide(text), static_cast<DWORD>(capacity), nullptr) != 0;

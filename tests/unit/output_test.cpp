@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ TEST(Utf8StreamTest, PiecesJoinWhateverTheSplit) {
       {{u"a\xD83D", u"\xDE00z"}, true, "a\xF0\x9F\x98\x80z"},  // a pair split between two writes
       {{u"a\xD83D", u"z"}, true, "a\xEF\xBF\xBDz"},            // a lone high half
       {{u"2024-01-01\r\n", u"2024-01-02\r\n"}, true, "2024-01-01\n2024-01-02\n"},
+      // Runs of eight plain units, with a CR inside, at the end or just after one.
+      {{u"0123456789abcdef\r\n0123456789abcdef\r\n"}, true, "0123456789abcdef\n0123456789abcdef\n"},
+      {{u"0123456\r\n89abcdef"}, true, "0123456\n89abcdef"},
+      {{u"01234567\r", u"\n01234567"}, true, "01234567\n01234567"},
+      {{u"01234567\r", u"01234567"}, true, "01234567\r01234567"},
+      {{u"0123456789ab\U0001F600 0123456789ab"}, true, "0123456789ab\xF0\x9F\x98\x80 0123456789ab"},
   };
   for (const Case& c : cases)
     for (bool buffered : {false, true}) EXPECT_EQ(Stream(c.pieces, c.lineFeedsOnly, buffered), c.expected);
@@ -109,6 +116,26 @@ TEST(Utf8StreamTest, TextLongerThanTheBufferKeepsItsOrder) {
     if (i % 7919 == 0) text += u"\u00e9", expected += "\xC3\xA9";
   }
   EXPECT_EQ(Stream({text, text, text}, true, true), expected + expected + expected);
+}
+
+void Format(Utf8Stream* stream, const char16_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  StreamFormat(stream, format, args);
+  va_end(args);
+}
+
+TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
+  for (size_t n : {0, 1, 255, 256, 257, 500, 511, 512, 513, 5000}) {
+    std::u16string line(n, u'y');
+    static Utf8Stream s;
+    s = Utf8Stream{Capture, true, true, false, false, 0, 0, {}};
+    Written.clear();
+    Format(&s, u"%s %s|%5d\r\n", u"stamp", line.c_str(), 42);
+    Format(&s, u"%s\r\n", line.c_str());
+    FlushStream(&s, true);
+    EXPECT_EQ(Written, "stamp " + std::string(n, 'y') + "|   42\n" + std::string(n, 'y') + "\n") << n;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Throughput and memory of `horalin ts`, beside `cat | cat` (the cost of the pipe alone)
+# and moreutils' ts doing comparable work, in the same run.
+#
+#   bench/ts_bench.sh [HORALIN] [LINES] [RUNS]
+#
+# HORALIN defaults to build/posix/horalin (a Release build), LINES to 1,000,000 and RUNS
+# (the best of which counts) to 3. Each pipeline reads the same input file and writes to
+# /dev/null; both its wall time and its processor time (user + system, all processes of
+# the pipeline) are shown, the latter being steadier on a busy machine. The memory check
+# streams about 1 GB through the program and compares its peak resident size with that
+# of a run over the input above.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+HORALIN=${1:-build/posix/horalin}
+LINES=${2:-1000000}
+RUNS=${3:-3}
+export TZ=UTC LC_ALL=C.UTF-8
+
+[ -x "$HORALIN" ] || { echo "no program at $HORALIN: build it first (cmake --build build/posix)" >&2; exit 1; }
+command -v ts >/dev/null || { echo "moreutils' ts is missing: apt-get install moreutils" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: apt-get install time" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+INPUT=$WORK/input.log
+
+# Log-like lines of about 57 bytes, the same every run.
+awk -v n="$LINES" 'BEGIN {
+  srand(1); split("INFO WARN DEBUG ERROR", level, " ")
+  for (i = 0; i < n; i++)
+    printf "%-5s [svc-%02d] req=%08x user=%05d took %4d ms ok\n", level[i % 4 + 1], i % 16,
+           int(rand() * 4294967295), int(rand() * 99999), int(rand() * 9999)
+}' >"$INPUT"
+BYTES=$(stat -c %s "$INPUT")
+
+# "WALL CPU": the best wall time and the best processor time, in seconds, of RUNS runs.
+measure() {
+  local best_wall="" best_cpu="" line wall cpu
+  for _ in $(seq "$RUNS"); do
+    line=$(/usr/bin/time -f '%e %U %S' bash -c "$1" <"$INPUT" 2>&1 >/dev/null | tail -1)
+    wall=$(echo "$line" | awk '{print $1}')
+    cpu=$(echo "$line" | awk '{print $2 + $3}')
+    best_wall=$(awk -v a="$best_wall" -v b="$wall" 'BEGIN {print ((a == "" || b + 0 < a + 0) ? b : a)}')
+    best_cpu=$(awk -v a="$best_cpu" -v b="$cpu" 'BEGIN {print ((a == "" || b + 0 < a + 0) ? b : a)}')
+  done
+  echo "$best_wall $best_cpu"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.1f", (b > 0 ? a / b : 0)}'; }
+
+# One round of all pipelines under the zone setting given ("UTC", or "" for the system's
+# own zone file, which libc looks up again for every local time it computes).
+round() {
+  local zone=$1
+  if [ -n "$zone" ]; then export TZ=$zone; else unset TZ; fi
+  declare -A WALL CPU
+  local names=("cat | cat" "horalin ts" "horalin ts /I /S /F" "ts '%Y-%m-%d %H:%M:%.S'" "ts")
+  local commands=("cat | cat" "cat | '$HORALIN' ts" "cat | '$HORALIN' ts /I /S /F"
+                  "cat | ts '%Y-%m-%d %H:%M:%.S'" "cat | ts")
+  local i w c
+  for i in "${!names[@]}"; do
+    read -r w c < <(measure "${commands[$i]}")
+    WALL[${names[$i]}]=$w
+    CPU[${names[$i]}]=$c
+  done
+  echo
+  local shown=${zone:-"unset (the zone file of the system)"}
+  echo "TZ $shown: $LINES lines, $BYTES bytes; best of $RUNS runs, read through 'cat |'"
+  printf '%-36s %9s %9s %11s\n' "pipeline" "wall s" "cpu s" "MB/s (wall)"
+  for name in "${names[@]}"; do
+    printf '%-36s %9.3f %9.3f %11.1f\n' "$name" "${WALL[$name]}" "${CPU[$name]}" \
+      "$(awk -v b="$BYTES" -v t="${WALL[$name]}" 'BEGIN {print (t > 0 ? b / t / 1e6 : 0)}')"
+  done
+  local sub="ts '%Y-%m-%d %H:%M:%.S'"
+  echo "moreutils ts, sub-second stamps (like ours) / horalin ts: $(ratio "${WALL[$sub]}" "${WALL[horalin ts]}")x wall," \
+       "$(ratio "${CPU[$sub]}" "${CPU[horalin ts]}")x cpu (goal: 30x)"
+  echo "moreutils ts, its default format / horalin ts:           $(ratio "${WALL[ts]}" "${WALL[horalin ts]}")x wall," \
+       "$(ratio "${CPU[ts]}" "${CPU[horalin ts]}")x cpu"
+  echo "horalin ts / cat | cat:                                   $(ratio "${WALL[horalin ts]}" "${WALL[cat | cat]}")x wall," \
+       "$(ratio "${CPU[horalin ts]}" "${CPU[cat | cat]}")x cpu"
+}
+
+round UTC
+round ""
+export TZ=UTC
+
+# Memory: the peak resident size over the input above and over about 1 GB streamed through.
+REPEAT=$(((1000000000 + BYTES - 1) / BYTES))
+SMALL=$(/usr/bin/time -f '%M' "$HORALIN" ts <"$INPUT" 2>&1 >/dev/null | tail -1)
+LARGE=$({ for _ in $(seq "$REPEAT"); do cat "$INPUT"; done; } | /usr/bin/time -f '%M' "$HORALIN" ts 2>&1 >/dev/null | tail -1)
+echo
+echo "peak resident size: $SMALL KB for $BYTES bytes, $LARGE KB for $((BYTES * REPEAT)) bytes"
+if [ "$LARGE" -le $((SMALL + 1024)) ]; then
+  echo "memory: constant"
+else
+  echo "memory: GROWS with the input" >&2
+  exit 1
+fi

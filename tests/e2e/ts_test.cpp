@@ -1,0 +1,390 @@
+// The TS command as a user runs it: options, stamps, encodings, errors, the footer and
+// the latency of a real pipe. The Windows build under Wine runs a small representative
+// subset (each start there is slow).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/process.h"
+
+namespace horalin::e2e {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const std::string kFull = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})";
+const std::string kDate = R"(\d{4}-\d\d-\d\d)";
+const std::string kTime = R"(\d\d:\d\d:\d\d\.\d{3})";
+const std::string kElapsed = R"(\d\d:\d\d:\d\d\.\d{3})";
+
+#define POSIX_ONLY() \
+  if (UnderWine()) GTEST_SKIP() << "the Windows build runs a smaller set"
+
+Result Ts(const Strings& args, const std::string& input = "",
+          std::vector<std::pair<std::string, std::string>> env = {}) {
+  Strings all = {"ts"};
+  all.insert(all.end(), args.begin(), args.end());
+  Options options;
+  options.input = input;
+  options.env = std::move(env);
+  return Horalin(all, options);
+}
+
+Strings SplitLines(const std::string& out) {
+  Strings lines;
+  size_t start = 0;
+  for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(out.substr(start, end - start));
+  EXPECT_EQ(start, out.size()) << "output does not end with a line end";
+  return lines;
+}
+
+// The text after each stamp, the stamp matched by `stamp` and followed by one blank.
+Strings TextsAfterStamps(const std::string& out, const std::string& stamp) {
+  Strings texts;
+  const std::regex head("(" + stamp + ") ");  // matched at the start only: lines may be long
+  for (const std::string& l : SplitLines(out)) {
+    std::smatch m;
+    if (!std::regex_search(l, m, head, std::regex_constants::match_continuous)) {
+      ADD_FAILURE() << "no stamp /" << stamp << "/ and blank in '" << l.substr(0, 80) << "'";
+      continue;
+    }
+    texts.push_back(l.substr(static_cast<size_t>(m.length(0))));
+  }
+  return texts;
+}
+
+std::string Utf16Le(const std::u16string& text) {
+  std::string out;
+  for (char16_t u : text) out += static_cast<char>(u & 0xFF), out += static_cast<char>(u >> 8);
+  return out;
+}
+
+std::string Utf16Be(const std::u16string& text) {
+  std::string out;
+  for (char16_t u : text) out += static_cast<char>(u >> 8), out += static_cast<char>(u & 0xFF);
+  return out;
+}
+
+std::string TodayUtc(int daysLater = 0) {
+  time_t now = time(nullptr) + daysLater * 86400;
+  tm t;
+  gmtime_r(&now, &t);
+  char text[16];
+  strftime(text, sizeof text, "%Y-%m-%d", &t);
+  return text;
+}
+
+TEST(Ts, DefaultStampsEachLine) {
+  Result r = Ts({}, "one\r\ntwo\n\n100% %s\tend\nlast");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(TextsAfterStamps(r.out, kFull), (Strings{"one", "two", "", "100% %s\tend", "last"}));
+  std::string date = r.out.substr(0, 10);
+  EXPECT_TRUE(date == TodayUtc() || date == TodayUtc(-1)) << date;  // TZ is UTC
+  // Line ends are the host's: CR LF from the Windows program, LF from the POSIX one.
+  size_t crlf = 0;
+  for (size_t at = 0; (at = r.rawOut.find("\r\n", at)) != std::string::npos; ++at) ++crlf;
+  EXPECT_EQ(crlf, UnderWine() ? 5u : 0u);
+}
+
+TEST(Ts, DateAndTimeOptionsChooseTheDefaultFormat) {
+  POSIX_ONLY();
+  struct Case {
+    Strings args;
+    std::string stamp;
+  } cases[] = {
+      {{"/D"}, kDate},
+      {{"/T"}, kTime},
+      {{"/D", "/T"}, kFull},
+      {{"/t", "/d"}, kFull},
+      {{"/D/T"}, kFull},
+      {{"/D", "%Y"}, R"(\d{4})"},  // a format wins over /D and /T
+      {{"%Y", "/T"}, R"(\d{4})"},
+      {{"   "}, kFull},  // blanks only: the default
+      {{"%%"}, "%"},     // a percent sign is written once
+      {{"-x"}, "-x"},    // a format, not an option
+      {{R"("/x%Y")"}, R"(/x\d{4})"},
+      {{R"("%H"h)"}, R"(\d\dh)"},
+      {{R"("")", "%Y"}, R"(\d{4})"},  // the first format became empty: the second is taken
+  };
+  for (const Case& c : cases) {
+    Result r = Ts(c.args, "text\n");
+    EXPECT_EQ(r.status, 0) << ::testing::PrintToString(c.args) << r.err;
+    EXPECT_EQ(TextsAfterStamps(r.out, c.stamp), Strings{"text"}) << ::testing::PrintToString(c.args);
+  }
+}
+
+TEST(Ts, ElapsedTimes) {
+  struct Case {
+    Strings args;
+    std::string stamp;
+    bool wine;
+  } cases[] = {
+      {{"/I", "/S", "/F"}, kElapsed + " " + kElapsed, true},
+      {{"/I"}, kElapsed, false},
+      {{"/s"}, kElapsed, false},
+      {{"/I", " "}, " " + kElapsed, false},  // a format of one blank stays
+      {{"/I", "/S", "%H:%M"}, R"(\d\d:\d\d )" + kElapsed + " " + kElapsed, false},
+      {{"/S", "/D"}, kDate + " " + kElapsed, false},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && !c.wine) continue;
+    Result r = Ts(c.args, "a\nb\n");
+    EXPECT_EQ(r.status, 0);
+    Strings expected = {"a", "b"};
+    if (c.args.back() == "/F") expected.push_back("---- End Of Pipe ----");
+    EXPECT_EQ(TextsAfterStamps(r.out, c.stamp), expected) << ::testing::PrintToString(c.args);
+  }
+}
+
+TEST(Ts, FooterAndEmptyInput) {
+  Result r = Ts({}, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  r = Ts({"/F"}, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(TextsAfterStamps(r.out, kFull), Strings{"---- End Of Pipe ----"});
+  r = Ts({"/f", "/T"}, "x");
+  EXPECT_EQ(TextsAfterStamps(r.out, kTime), (Strings{"x", "---- End Of Pipe ----"}));
+}
+
+TEST(Ts, LocalTimeOrUtc) {
+  POSIX_ONLY();
+  struct Case {
+    Strings args;
+    std::string stamp;
+  } cases[] = {{{"%z"}, "\\+0530"}, {{"/U", "%z"}, "\\+0000"}, {{"/utc", "%z"}, "\\+0000"}, {{"%z", "/u"}, "\\+0000"}};
+  for (const Case& c : cases) {
+    Result r = Ts(c.args, "x\n", {{"TZ", "Asia/Kolkata"}});
+    EXPECT_EQ(TextsAfterStamps(r.out, c.stamp), Strings{"x"}) << ::testing::PrintToString(c.args);
+  }
+}
+
+TEST(Ts, ArgumentErrors) {
+  struct Case {
+    Strings args;
+    std::string message;
+    bool wine;
+  } cases[] = {
+      {{"/X"}, "Unknown option: \"/X\"", true},
+      {{"/x", "/?"}, "Unknown option: \"/X\"", false},
+      {{"/CP"}, "Bad code page: \"/CP\"", false},
+      {{"/CP:"}, "Bad code page: \"/CP:\"", false},
+      {{"/cp:12x"}, "Bad code page: \"/CP:12X\"", true},
+      {{R"(/CP:"1252")"}, "Bad code page: \"/CP:\"1252\"\"", false},
+      {{"/CP:12345"}, "Code page not supported: 12345", true},
+      {{"/U:XYZ,1"}, "Unknown encoding: \"/U:XYZ\"", false},
+      {{"/utc:1"}, "Unknown encoding: \"/UTC:1\"", false},
+      {{"/U:CP99X"}, "Bad code page: \"/U:CP99X\"", false},
+      {{"/U=CP12345"}, "Code page not supported: 12345", false},
+      {{"%H", "b"}, "Syntax error: \"B\"", false},
+      {{"/D", "/bad"}, "Unknown option: \"/BAD\"", false},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && !c.wine) continue;
+    Result r = Ts(c.args, "never read\n");
+    EXPECT_EQ(r.status, 1) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(r.out, "") << ::testing::PrintToString(c.args);
+    EXPECT_EQ(r.err, "Horalin plugin: " + c.message + "\n");
+  }
+}
+
+TEST(Ts, ErrorsInsideABatchFileShowItsLocation) {
+  POSIX_ONLY();
+  Result r = Ts({"/X"}, "", {{"_batch", "1"}, {"_batchname", "C:\\jobs\\stamp.btm"}, {"_batchline", "7"}});
+  EXPECT_EQ(r.err, "Horalin plugin: C:\\jobs\\stamp.btm [7]  Unknown option: \"/X\"\n");
+}
+
+TEST(Ts, AcceptedOptions) {
+  POSIX_ONLY();
+  for (const char* option : {"/cp:oem",   "/CP=ansi", "/CP1252", "/CP:0x4E4", "/CP:0o2344", "/CP:0",
+                             "/CP:437",   "/CP:932",  "/UTF-8",  "/U:UTF8",   "/u=u8",      "/UNICODE:UTF-16BE",
+                             "/U=CP1252", "/UNICODE", "/U:",     "/UNICODE:", "/U:ANSI",    "/u",
+                             "/UTC",      "/D",       "/T",      "/I",        "/S",         "/F"}) {
+    Result r = Ts({option}, "");
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.err, "") << option;
+  }
+}
+
+TEST(Ts, UsageAndVersionLines) {
+  const std::string usage = Horalin({"usage", "ts"}).out;  // the syntax part of the help text
+  Result r = Ts({"/?"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Add time stamps to lines from a pipe. \n\n" + usage);
+  r = Ts({"/??"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Add time stamps to lines from a pipe. \n\n" + usage +
+                       "\n\t\t\t\tHoralin  0.93.1.0 (x64)\n\t\t\t\tTSCmd.cpp  0.93.1.0\n");
+  if (UnderWine()) return;
+  r = Ts({"/D", "/?", "/X"}, "not read\n");  // arguments after it are not looked at
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find("not read"), std::string::npos);
+  EXPECT_EQ(r.out.rfind("Add time stamps", 0), 0u);
+}
+
+TEST(Ts, InputEncodings) {
+  const std::u16string text = u"h\u00E9llo \u20AC\r\nw\u00F6rld\n\n\U0001F601";
+  const Strings lines = {"h\u00E9llo \u20AC", "w\u00F6rld", "", "\U0001F601"};
+  struct Case {
+    const char* name;
+    Strings args;
+    std::string input;
+    Strings lines;
+    bool wine;
+  } cases[] = {
+      {"UTF-16LE with BOM", {}, "\xFF\xFE" + Utf16Le(text), lines, true},
+      {"UTF-16BE with BOM", {}, "\xFE\xFF" + Utf16Be(text), lines, false},
+      {"UTF-16LE", {}, Utf16Le(text), lines, false},
+      {"UTF-16BE", {}, Utf16Be(text), lines, false},
+      {"UTF-16BE forced", {"/U:UTF-16BE"}, Utf16Be(u"x\ny"), {"x", "y"}, false},
+      {"UTF-8 with BOM",
+       {},
+       "\xEF\xBB\xBF"
+       "caf\xC3\xA9\n",
+       {"caf\u00E9"},
+       true},
+      {"UTF-8", {}, "caf\xC3\xA9 \xE2\x82\xAC\n", {"caf\u00E9 \u20AC"}, false},
+      {"CP1252", {"/CP:1252"}, "caf\xE9 \x80\n", {"caf\u00E9 \u20AC"}, true},
+      {"CP1252 as an encoding", {"/U:CP1252"}, "caf\xE9\n", {"caf\u00E9"}, false},
+      {"CP437", {"/CP:437"}, "caf\x82 \xB0\n", {"caf\u00E9 \u2591"}, false},
+      {"CP932", {"/CP:932"}, "\x82\xA0\x82\xA2\n", {"\u3042\u3044"}, false},
+      {"KOI8-R", {"/CP:20866"}, "\xF0\xD2\xC9\xD7\xC5\xD4\n", {"\u041F\u0440\u0438\u0432\u0435\u0442"}, false},
+      {"CR, LF and CR LF", {}, "a\rb\nc\r\nd\n\re", {"a", "b", "c", "d", "", "e"}, true},
+      {"Ctrl-Z in a pipe",
+       {},
+       "a\x1A"
+       "b\n",
+       {"a\x1A"
+        "b"},
+       false},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && !c.wine) continue;
+    Result r = Ts(c.args, c.input);
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(TextsAfterStamps(r.out, kFull), c.lines) << c.name;
+  }
+}
+
+TEST(Ts, LongLinesAreSplitNotLost) {
+  POSIX_ONLY();
+  Result r = Ts({"/T"}, std::string(40000, 'x') + "\n" + std::string(32767, 'y') + "\nz\n");
+  EXPECT_EQ(TextsAfterStamps(r.out, kTime),
+            (Strings{std::string(32767, 'x'), std::string(7233, 'x'), std::string(32767, 'y'), "z"}));
+}
+
+TEST(Ts, ReadErrorIsReportedAfterTheLinesAndBeforeTheFooter) {
+  POSIX_ONLY();
+  // A directory as standard input: every read fails.
+  const char* program = std::getenv("HORALIN_PROGRAM");
+  Result r = RunProgram({"/bin/sh", "-c", "exec \"$0\" ts /F < /", program ? program : "horalin"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Horalin plugin: Error reading from pipe: \"Is a directory\"\n");
+  EXPECT_EQ(TextsAfterStamps(r.out, kFull), Strings{"---- End Of Pipe ----"});
+}
+
+// ---- A real pipe with a writer that pauses between lines ---------------------------------
+
+struct Child {
+  pid_t pid = -1;
+  int in = -1, out = -1;
+};
+
+Child StartTs(const Strings& args, bool nonBlockingInput = false) {
+  const char* program = std::getenv("HORALIN_PROGRAM");
+  Strings argv;
+  if (UnderWine()) argv.push_back("/usr/lib/wine/wine64");
+  argv.push_back(program ? program : "horalin");
+  argv.push_back("ts");
+  argv.insert(argv.end(), args.begin(), args.end());
+  int in[2], out[2];
+  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC)) std::abort();
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    if (nonBlockingInput) fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+    if (UnderWine()) {
+      setenv("WINEDEBUG", "-all", 1);
+      setenv("WINEPREFIX", (WindowsBuildDir() + "/wineprefix").c_str(), 1);
+    }
+    std::vector<char*> v;
+    for (const std::string& a : argv) v.push_back(const_cast<char*>(a.c_str()));
+    v.push_back(nullptr);
+    execv(v[0], v.data());
+    _exit(127);
+  }
+  close(in[0]), close(out[1]);
+  signal(SIGPIPE, SIG_IGN);
+  return {pid, in[1], out[0]};
+}
+
+// Reads from the child until a whole line has come or the time is up; "" on time-out.
+std::string ReadLine(int fd, std::string* pending, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    size_t end = pending->find('\n');
+    if (end != std::string::npos) {
+      std::string line = pending->substr(0, end);
+      pending->erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return "";
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
+    char buffer[4096];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return "";
+    pending->append(buffer, static_cast<size_t>(n));
+  }
+}
+
+void WriteLinesSlowly(bool nonBlockingInput) {
+  Child child = StartTs({"/I"}, nonBlockingInput);
+  std::string pending;
+  const std::regex stamped("^" + kElapsed + " (line \\d)$");
+  for (int i = 1; i <= 3; ++i) {
+    if (i > 1) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::string text = "line " + std::to_string(i) + "\n";
+    ASSERT_EQ(write(child.in, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    // The first line also waits for the program to start (slow under Wine).
+    auto limit = std::chrono::milliseconds(i == 1 ? 60000 : 1000);
+    std::string line = ReadLine(child.out, &pending, limit);
+    ASSERT_TRUE(std::regex_match(line, stamped)) << "line " << i << " came late or wrong: '" << line << "'";
+    if (i > 1) {  // stamped when it came: about 0.3 s after the line before
+      int ms = std::stoi(line.substr(6, 2)) * 1000 + std::stoi(line.substr(9, 3));
+      EXPECT_GE(ms, 250) << line;
+    }
+  }
+  close(child.in);
+  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(30000)), "");
+  close(child.out);
+  int status = 0;
+  waitpid(child.pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(Ts, EachLineIsWrittenAsSoonAsItCame) { WriteLinesSlowly(false); }
+
+TEST(Ts, InputLeftNonBlockingIsWaitedFor) {
+  POSIX_ONLY();
+  WriteLinesSlowly(true);
+}
+
+}  // namespace
+}  // namespace horalin::e2e

@@ -1,0 +1,244 @@
+// Encoding names, the code page test, the UTF-16 and UTF-8 tests and the decision per
+// block; and the POSIX code page backend under them.
+#include "tscmd/encoding.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <string>
+
+#include "common/types.h"
+#include "platform/platform.h"
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::U16;
+using testing::U8;
+
+TEST(EncodingNameTest, Names) {
+  constexpr uint32_t kKept = 4242;  // the code page that "/CP" chose before
+  struct Case {
+    const char* name;
+    TextEncoding encoding;
+    uint32_t codePage;
+  } cases[] = {
+      {"UTF-8", EncodingUtf8, kKept},
+      {"utf8", EncodingUtf8, kKept},
+      {"U-8", EncodingUtf8, kKept},
+      {"u8", EncodingUtf8, kKept},
+      {"UTF-16", EncodingUtf16LE, kKept},
+      {"utf-16le", EncodingUtf16LE, kKept},
+      {"U16", EncodingUtf16LE, kKept},
+      {"U16BE", EncodingUtf16BE, kKept},
+      {"utf16be", EncodingUtf16BE, kKept},
+      {"ANSI", EncodingCodePage, kKept},
+      {"ascii", EncodingCodePage, kKept},
+      {"A", EncodingCodePage, kKept},
+      {"CP1252", EncodingCodePage, 1252},
+      {"cp0x4E4", EncodingCodePage, 1252},
+      {"CP0o2344", EncodingCodePage, 1252},
+      {"CP1252X", EncodingCodePage, kBadCodePage},
+      {"CP99999999999", EncodingCodePage, kBadCodePage},
+      {"UTF-16-LE", EncodingUndecided, kKept},
+      {"UTF-8X", EncodingUndecided, kKept},
+      {"UTF-16XE", EncodingUndecided, kKept},
+      {"UTF-16LEX", EncodingUndecided, kKept},
+      {"UNICODE", EncodingUndecided, kKept},
+      {"UTF--8", EncodingUndecided, kKept},
+      {"CPX", EncodingUndecided, kKept},
+      {"CP", EncodingUndecided, kKept},
+      {"U", EncodingUndecided, kKept},
+      {"", EncodingUndecided, kKept},
+      {"X", EncodingUndecided, kKept},
+  };
+  for (const Case& c : cases) {
+    uint32_t codePage = kKept;
+    EXPECT_EQ(ParseEncodingName(U16(c.name).c_str(), &codePage), c.encoding) << c.name;
+    EXPECT_EQ(codePage, c.codePage) << c.name;
+  }
+}
+
+TEST(CodePageTest, SupportedCodePages) {
+  for (uint32_t cp :
+       {437u, 850u, 866u, 932u, 936u, 949u, 950u, 1250u, 1252u, 1258u, 20866u, 28591u, 28605u, 54936u, 65001u})
+    EXPECT_TRUE(IsCodePageSupported(cp)) << cp;
+  for (uint32_t cp : {1u, 1200u, 12345u, 99999u, 0xFFFFFFFEu}) EXPECT_FALSE(IsCodePageSupported(cp)) << cp;
+}
+
+TEST(DetectTest, Utf16ByZeroBytes) {
+  struct Case {
+    std::string bytes;
+    bool decided;
+    TextEncoding encoding;
+  } cases[] = {
+      {std::string("A\0B\0", 4), true, EncodingUtf16LE},
+      {std::string("\0A\0B", 4), true, EncodingUtf16BE},
+      {std::string("A\0\0B", 4), false, EncodingUndecided},  // zeros at both offsets
+      {"AB", false, EncodingUndecided},
+      {std::string("\0", 1), false, EncodingUndecided},  // too short
+  };
+  for (const Case& c : cases) {
+    TextEncoding encoding = EncodingUndecided;
+    auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
+    EXPECT_EQ(DetectUtf16(bytes, static_cast<uint32_t>(c.bytes.size()), &encoding), c.decided);
+    EXPECT_EQ(encoding, c.encoding);
+  }
+}
+
+TEST(DetectTest, Utf8ByValidAndBrokenSequences) {
+  const uint32_t oem = platform::OemCodePage();
+  struct Case {
+    const char* bytes;
+    bool decided;
+    TextEncoding encoding;
+    uint32_t codePage;  // from 0
+  } cases[] = {
+      {"plain 7-bit text", false, EncodingUndecided, 0},
+      {"caf\xC3\xA9", true, EncodingUtf8, 65001},
+      {"\xE2\x82\xAC and \xF0\x9F\x98\x80", true, EncodingUtf8, 65001},
+      {"caf\xC3\xA9 \xE2\x82", true, EncodingUtf8, 65001},  // cut off at the end: counts neither way
+      {"caf\xE9 ok", true, EncodingCodePage, oem},          // a lone E9 breaks a sequence
+      {"\xA9\xA9 tail of a sequence begun before", false, EncodingUndecided, 0},
+      {"\x80\x80\x80", false, EncodingUndecided, 0},  // nothing but continuation bytes
+      {"a\xF8"
+       "b",
+       true, EncodingCodePage, oem},
+      {"\xC3\xA9\xBF", true, EncodingCodePage, oem},  // a stray continuation byte
+      {"\xC3", false, EncodingUndecided, 0},          // too short
+  };
+  for (const Case& c : cases) {
+    TextEncoding encoding = EncodingUndecided;
+    uint32_t codePage = 0;
+    auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes);
+    EXPECT_EQ(DetectUtf8(bytes, static_cast<uint32_t>(strlen(c.bytes)), &encoding, &codePage), c.decided) << c.bytes;
+    EXPECT_EQ(encoding, c.encoding) << c.bytes;
+    EXPECT_EQ(codePage, c.codePage) << c.bytes;
+  }
+  // A code page chosen before is kept for code-page text.
+  TextEncoding encoding = EncodingUndecided;
+  uint32_t codePage = 1250;
+  EXPECT_TRUE(DetectUtf8(reinterpret_cast<const uint8_t*>("caf\xE9 ok"), 7, &encoding, &codePage));
+  EXPECT_EQ(codePage, 1250u);
+}
+
+TEST(DecideTest, SignaturesTestsAndForcedEncodings) {
+  struct Case {
+    std::string bytes;
+    bool first;
+    TextEncoding forced;
+    TextEncoding encoding;
+    uint32_t skip;
+  } cases[] = {
+      {"\xEF\xBB\xBFx", true, EncodingUndecided, EncodingUtf8, 3},
+      {"\xEF\xBB\xBFx", true, EncodingUtf16BE, EncodingUtf8, 3},  // the UTF-8 signature wins
+      {"\xEF\xBB\xBFx", true, EncodingCodePage, EncodingUtf8, 3},
+      {std::string("\xFF\xFE"
+                   "a\0",
+                   4),
+       true, EncodingUndecided, EncodingUtf16LE, 2},
+      {std::string("\xFE\xFF\0a", 4), true, EncodingUndecided, EncodingUtf16BE, 2},
+      {std::string("\xFF\xFE"
+                   "a\0",
+                   4),
+       true, EncodingUtf16LE, EncodingUtf16LE, 0},  // forced: kept as U+FEFF
+      {std::string("a\0b\0", 4), true, EncodingUndecided, EncodingUtf16LE, 0},
+      {"caf\xC3\xA9", true, EncodingUndecided, EncodingUtf8, 0},
+      {"plain", true, EncodingUndecided, EncodingUndecided, 0},
+      {std::string("a\0b\0", 4), false, EncodingUndecided, EncodingUndecided, 0},  // later blocks: UTF-8 only
+      {"caf\xC3\xA9", false, EncodingUndecided, EncodingUtf8, 0},
+      {"\xEF\xBB\xBFx", false, EncodingUndecided, EncodingUtf8, 0},  // no signature after the start
+      {"caf\xC3\xA9", false, EncodingCodePage, EncodingCodePage, 0},
+  };
+  for (const Case& c : cases) {
+    TextEncoding encoding = c.forced;
+    uint32_t codePage = 0;
+    auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
+    EXPECT_EQ(DecideBlockEncoding(bytes, static_cast<uint32_t>(c.bytes.size()), c.first, &encoding, &codePage), c.skip);
+    EXPECT_EQ(encoding, c.encoding) << c.bytes;
+  }
+}
+
+// ---- The POSIX code page backend ---------------------------------------------------
+
+std::u16string Convert(uint32_t codePage, const std::string& bytes, uint32_t* error = nullptr) {
+  char16_t out[64];
+  uint32_t e = 0;
+  size_t n = platform::WideFromMultiByte(codePage, bytes.data(), bytes.size(), out, 64, &e);
+  if (error) *error = e;
+  return std::u16string(out, n);
+}
+
+TEST(CodePageBackendTest, ConvertsWithoutDroppingBytes) {
+  struct Case {
+    uint32_t codePage;
+    std::string bytes;
+    std::u16string text;
+  } cases[] = {
+      {1252, "caf\xE9 \x80", u"caf\u00E9 \u20AC"},
+      {1252,
+       "a\x81"
+       "b",
+       u"a\uFFFD"
+       "b"},  // unmapped: shown, not dropped
+      {437, "\xB0\x82", u"\u2591\u00E9"},
+      {850, "\x82", u"\u00E9"},
+      {866, "\x80", u"\u0410"},
+      {20866, "\xE1", u"\u0410"},
+      {28591, "\xE9\xFF", u"\u00E9\u00FF"},
+      {1251, "\xC0", u"\u0410"},
+      {932, "\x82\xA0x", u"\u3042x"},
+      {932, "x\x82", u"x\uFFFD"},  // a lead byte cut off at the end
+      {936, "\xC4\xE3", u"\u4F60"},
+      {65001, "caf\xC3\xA9 \xF0\x9F\x98\x80", u"caf\u00E9 \U0001F600"},
+      {65001,
+       "a\xE9"
+       "b",
+       u"a\uFFFD"
+       "b"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Convert(c.codePage, c.bytes), c.text) << c.codePage << " " << c.bytes;
+  uint32_t error = 0;
+  EXPECT_EQ(Convert(12345, "abc", &error), u"");
+  EXPECT_EQ(error, kErrorInvalidParameter);
+}
+
+TEST(CodePageBackendTest, OutputStopsAtTheCapacity) {
+  char16_t out[4] = {u'-', u'-', u'-', u'-'};
+  uint32_t error = 0;
+  EXPECT_EQ(platform::WideFromMultiByte(1252, "\xE9\xE9\xE9\xE9\xE9\xE9", 6, out, 3, &error), 3u);
+  EXPECT_EQ(out[3], u'-');
+}
+
+TEST(CodePageBackendTest, LeadBytes) {
+  EXPECT_TRUE(platform::IsLeadByte(932, 0x82));
+  EXPECT_TRUE(platform::IsLeadByte(932, 0xE0));
+  EXPECT_FALSE(platform::IsLeadByte(932, 0x41));
+  EXPECT_FALSE(platform::IsLeadByte(932, 0xA1));  // a half-width katakana stands alone
+  EXPECT_TRUE(platform::IsLeadByte(936, 0xC4));
+  EXPECT_FALSE(platform::IsLeadByte(1252, 0x82));
+  EXPECT_FALSE(platform::IsLeadByte(65001, 0xC3));
+}
+
+TEST(CodePageBackendTest, LocaleCharacterSetGivesTheAnsiCodePage) {
+  struct Case {
+    const char* locale;
+    uint32_t codePage;
+  } cases[] = {
+      {"C.UTF-8", 1252},      {"C", 1252},  // plain ASCII: the Western European code page
+      {"de_DE", 28591},       {"de_DE@euro", 28605}, {"ru_RU.koi8r", 20866},
+      {"ru_RU.cp1251", 1251}, {"ja_JP.eucjp", 1252},  // a multi-byte set
+  };
+  std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  for (const Case& c : cases) {
+    ASSERT_TRUE(std::setlocale(LC_CTYPE, c.locale)) << c.locale << " is not installed (locales-all)";
+    EXPECT_EQ(platform::AnsiCodePage(), c.codePage) << c.locale;
+    EXPECT_EQ(platform::OemCodePage(), c.codePage) << c.locale;
+  }
+  std::setlocale(LC_CTYPE, saved.c_str());
+}
+
+}  // namespace
+}  // namespace horalin

@@ -1,0 +1,287 @@
+// The pipe line reader over byte inputs split into blocks at awkward places.
+#include "tscmd/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/types.h"
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::U16;
+using testing::U8;
+
+// A source of blocks: each read returns the next block (at most the capacity asked
+// for), then 0 bytes, or the error given.
+struct Script {
+  std::vector<std::string> blocks;
+  uint32_t error = 0;  // returned once the blocks are used up, instead of the end
+  size_t next = 0;
+  size_t offset = 0;
+  int reads = 0;
+};
+
+uint32_t ReadScript(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
+  auto* script = static_cast<Script*>(handle);
+  ++script->reads;
+  *bytesRead = 0;
+  if (script->next == script->blocks.size()) return script->error;
+  const std::string& b = script->blocks[script->next];
+  size_t n = std::min<size_t>(capacity, b.size() - script->offset);
+  std::memcpy(block, b.data() + script->offset, n);
+  script->offset += n;
+  if (script->offset == b.size()) ++script->next, script->offset = 0;
+  *bytesRead = static_cast<uint32_t>(n);
+  return 0;
+}
+
+struct Reading {
+  std::vector<std::u16string> lines;
+  int32_t end = 0;  // the negative result that ended the reading
+  uint32_t lastError = 0;
+};
+
+struct TestReader {
+  uint8_t block[kPipeBlockBytes];
+  uint8_t lineBytes[kLineCapacity];
+  char16_t line[kLineCapacity];
+  PipeReader reader;
+  Script script;
+
+  TestReader(std::vector<std::string> blocks, TextEncoding encoding = EncodingUndecided, uint32_t codePage = 0,
+             uint32_t error = 0) {
+    script.blocks = std::move(blocks);
+    script.error = error;
+    SetUpPipeReader(&reader, &script, block, kPipeBlockBytes, lineBytes, encoding, codePage);
+    reader.read = ReadScript;
+  }
+};
+
+Reading Read(std::vector<std::string> blocks, TextEncoding encoding = EncodingUndecided, uint32_t codePage = 0,
+             uint32_t error = 0) {
+  auto* t = new TestReader(std::move(blocks), encoding, codePage, error);
+  Reading r;
+  for (int32_t n; (n = ReadPipeLine(&t->reader, t->line)) >= 0;) r.lines.emplace_back(t->line, static_cast<size_t>(n));
+  r.end = ReadPipeLine(&t->reader, t->line);  // after the end, the same answer again
+  r.lastError = t->reader.lastError;
+  delete t;
+  return r;
+}
+
+std::string Utf16Le(const std::u16string& text) {
+  std::string out;
+  for (char16_t u : text) out += static_cast<char>(u & 0xFF), out += static_cast<char>(u >> 8);
+  return out;
+}
+
+std::string Utf16Be(const std::u16string& text) {
+  std::string out;
+  for (char16_t u : text) out += static_cast<char>(u >> 8), out += static_cast<char>(u & 0xFF);
+  return out;
+}
+
+using Lines = std::vector<std::u16string>;
+
+std::u16string Join(std::u16string head, const std::u16string& tail) { return head.append(tail); }
+
+TEST(ReaderTest, LineEnds) {
+  struct Case {
+    std::vector<std::string> blocks;
+    Lines lines;
+  } cases[] = {
+      {{"a\r\nb"}, {u"a", u"b"}},
+      {{"a\n\n"}, {u"a", u""}},
+      {{"a\rb"}, {u"a", u"b"}},
+      {{"a\n\rb"}, {u"a", u"", u"b"}},  // LF CR: two line ends
+      {{"x"}, {u"x"}},
+      {{""}, {}},
+      {{"\n"}, {u""}},
+      {{std::string("a\0b\n\0", 5)}, {u"ab"}},  // zero bytes are dropped
+      {{"a\x1A"
+        "b\n"},
+       {u"a\x1A"
+        "b"}},  // Ctrl-Z is an ordinary character
+      // Blocks split at awkward places.
+      {{"a\r", "\nb\n"}, {u"a", u"b"}},  // CR LF across two blocks is one line end
+      {{"a\r", "b\n"}, {u"a", u"b"}},
+      {{"a\r", "\r\n"}, {u"a", u""}},
+      {{"a\r", "", "\nb"}, {u"a"}},  // a read of 0 bytes ends the input
+      {{"ab", "cd", "e\nf", "g"}, {u"abcde", u"fg"}},
+  };
+  for (const Case& c : cases) {
+    Reading r = Read(c.blocks);
+    EXPECT_EQ(r.lines, c.lines) << ::testing::PrintToString(c.blocks);
+    EXPECT_EQ(r.end, kEndOfInput);
+  }
+}
+
+TEST(ReaderTest, Utf16InBothByteOrders) {
+  const std::u16string text = u"a\u00E9\r\n\U0001F601z\n\nlast";
+  const Lines lines = {u"a\u00E9", u"\U0001F601z", u"", u"last"};
+  const std::string le = Utf16Le(text), be = Utf16Be(text);
+  struct Case {
+    std::vector<std::string> blocks;
+    TextEncoding forced;
+  } cases[] = {
+      {{"\xFF\xFE" + le}, EncodingUndecided},
+      {{"\xFE\xFF" + be}, EncodingUndecided},
+      {{le}, EncodingUndecided},  // told by its zero bytes
+      {{be}, EncodingUndecided},
+      {{le}, EncodingUtf16LE},
+      {{be}, EncodingUtf16BE},
+      // A unit whose two bytes arrive in different blocks is joined.
+      {{"\xFF\xFE" + le.substr(0, 3), le.substr(3, 4), le.substr(7)}, EncodingUndecided},
+      {{"\xFE\xFF" + be.substr(0, 1), be.substr(1, 5), be.substr(6)}, EncodingUndecided},
+      // CR in one block, LF in the next.
+      {{"\xFF\xFE" + le.substr(0, 6), le.substr(6)}, EncodingUndecided},
+      {{"\xFF\xFE" + le.substr(0, 7), le.substr(7)}, EncodingUndecided},
+  };
+  for (const Case& c : cases) {
+    Reading r = Read(c.blocks, c.forced);
+    EXPECT_EQ(r.lines, lines) << ::testing::PrintToString(c.blocks);
+    EXPECT_EQ(r.end, kEndOfInput);
+  }
+}
+
+TEST(ReaderTest, Utf16Details) {
+  // Zero units are dropped.
+  EXPECT_EQ(Read({Utf16Le(std::u16string(u"a\0b\n", 4))}, EncodingUtf16LE).lines, Lines{u"ab"});
+  // A forced UTF-16 encoding keeps a byte-order mark as U+FEFF.
+  EXPECT_EQ(Read({"\xFF\xFE" + Utf16Le(u"a")}, EncodingUtf16LE).lines, Lines{u"\uFEFFa"});
+  // A UTF-8 signature wins over a forced UTF-16 encoding.
+  EXPECT_EQ(Read({"\xEF\xBB\xBF"
+                  "caf\xC3\xA9\n"},
+                 EncodingUtf16LE)
+                .lines,
+            Lines{u"caf\u00E9"});
+  // Input that ends inside a unit: the lone byte is shown, not lost.
+  EXPECT_EQ(Read({Utf16Le(u"ab") + "c"}, EncodingUtf16LE).lines, Lines{u"ab\uFFFD"});
+}
+
+TEST(ReaderTest, ByteEncodings) {
+  struct Case {
+    std::vector<std::string> blocks;
+    TextEncoding forced;
+    uint32_t codePage;
+    Lines lines;
+  } cases[] = {
+      {{"\xEF\xBB\xBF"
+        "caf\xC3\xA9\n"},
+       EncodingUndecided,
+       0,
+       {u"caf\u00E9"}},
+      {{"caf\xC3\xA9\n"}, EncodingUndecided, 1252, {u"caf\u00E9"}},  // UTF-8 found wins over /CP
+      {{"caf\xE9\n"}, EncodingUndecided, 1252, {u"caf\u00E9"}},
+      {{"caf\xE9\n"}, EncodingUndecided, 437, {u"caf\u0398"}},
+      {{"caf\xC3\xA9\n"}, EncodingCodePage, 1252, {u"caf\u00C3\u00A9"}},  // forced code page
+      // A 7-bit first block decides nothing; the UTF-8 of the second one then does.
+      {{"plain\n", "caf\xC3\xA9\n"}, EncodingUndecided, 0, {u"plain", u"caf\u00E9"}},
+      // A UTF-8 sequence split between two blocks.
+      {{"caf\xC3\xA9 ok \xC3", "\xA9\n"}, EncodingUndecided, 0, {u"caf\u00E9 ok \u00E9"}},
+      {{"\x82\xA0\n"}, EncodingCodePage, 932, {u"\u3042"}},
+      {{"\x82", "\xA0\n"}, EncodingCodePage, 932, {u"\u3042"}},
+  };
+  for (const Case& c : cases) {
+    Reading r = Read(c.blocks, c.forced, c.codePage);
+    EXPECT_EQ(r.lines, c.lines) << ::testing::PrintToString(c.blocks);
+  }
+}
+
+TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
+  const std::string a32766(32766, 'a'), a32765(32765, 'a');
+  struct Case {
+    std::vector<std::string> blocks;
+    TextEncoding forced;
+    uint32_t codePage;
+    Lines lines;
+  } cases[] = {
+      {{std::string(40000, 'x')}, EncodingUndecided, 0, {std::u16string(32767, u'x'), std::u16string(7233, u'x')}},
+      {{std::string(32767, 'x') + "\ny\n"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u"y"}},
+      {{std::string(32767, 'x') + "\r\ny"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u"y"}},
+      {{std::string(32767, 'x'), "\r", "\ny"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u"y"}},
+      {{std::string(32767, 'x') + "\n\n"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u""}},
+      // A UTF-8 character that would cross the limit starts the next line.
+      {{a32766 + "\xC3\xA9" + "b\n"}, EncodingUtf8, 0, {std::u16string(32766, u'a'), u"\u00E9b"}},
+      {{a32765 + "\xE2\x82\xAC\xE2\x82\xAC\n"}, EncodingUtf8, 0, {std::u16string(32765, u'a'), u"\u20AC\u20AC"}},
+      {{"\xC3\xA9" + std::string(32763, 'a') + "\xF0\x9F\x98\x80\n"},
+       EncodingUndecided,
+       0,
+       {Join(u"\u00E9", std::u16string(32763, u'a')), u"\U0001F600"}},
+      // A double-byte character too, also when its trail byte looks like a lead byte.
+      {{a32766 + "\x82\xA0\n"}, EncodingCodePage, 932, {std::u16string(32766, u'a'), u"\u3042"}},
+      {{a32765 + "\x81\x81\x81\x81\n"}, EncodingCodePage, 932, {std::u16string(32765, u'a') + u"\uFF1D", u"\uFF1D"}},
+      {{"\x81\x81" + a32765 + "\x81\x81\n"},
+       EncodingCodePage,
+       932,
+       {Join(u"\uFF1D", std::u16string(32765, u'a')), u"\uFF1D"}},
+  };
+  for (const Case& c : cases) {
+    Reading r = Read(c.blocks, c.forced, c.codePage);
+    ASSERT_EQ(r.lines.size(), c.lines.size()) << c.blocks[0].substr(c.blocks[0].size() - 8);
+    for (size_t i = 0; i < c.lines.size(); ++i) EXPECT_TRUE(r.lines[i] == c.lines[i]) << "line " << i;
+  }
+}
+
+TEST(ReaderTest, LongUtf16LinesKeepSurrogatePairsWhole) {
+  std::u16string a(32766, u'a');
+  Reading r = Read({"\xFF\xFE" + Utf16Le(a + u"\U0001F600b\n")});
+  ASSERT_EQ(r.lines.size(), 2u);
+  EXPECT_TRUE(r.lines[0] == a);
+  EXPECT_TRUE(r.lines[1] == u"\U0001F600b");
+  r = Read({"\xFF\xFE" + Utf16Le(std::u16string(32767, u'x') + u"\r\ny")});
+  ASSERT_EQ(r.lines.size(), 2u);
+  EXPECT_TRUE(r.lines[1] == u"y");
+}
+
+TEST(ReaderTest, ReadErrors) {
+  // A failure mid-line: the partial line first, then the failure.
+  Reading r = Read({"one\ntw", "o"}, EncodingUndecided, 0, 5);
+  EXPECT_EQ(r.lines, (Lines{u"one", u"two"}));
+  EXPECT_EQ(r.end, -1);
+  EXPECT_EQ(r.lastError, 5u);
+  r = Read({"\xFF\xFE" + Utf16Le(u"one\ntw")}, EncodingUndecided, 0, 5);
+  EXPECT_EQ(r.lines, (Lines{u"one", u"tw"}));
+  EXPECT_EQ(r.end, -1);
+  // A failure between lines.
+  r = Read({"one\n"}, EncodingUndecided, 0, 5);
+  EXPECT_EQ(r.lines, Lines{u"one"});
+  EXPECT_EQ(r.end, -1);
+  // A writer that closed its end is the ordinary end of the input.
+  r = Read({"one\ntwo"}, EncodingUndecided, 0, kErrorBrokenPipe);
+  EXPECT_EQ(r.lines, (Lines{u"one", u"two"}));
+  EXPECT_EQ(r.end, kEndOfInput);
+  EXPECT_EQ(r.lastError, kErrorBrokenPipe);
+}
+
+TEST(ReaderTest, NeverReadsAheadOfTheLineAndStopsAtTheEnd) {
+  TestReader t({"a\nb\n", "c\n"});
+  EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 1);
+  EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 1);
+  EXPECT_EQ(t.script.reads, 1);  // both lines came from the first block
+  EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 1);
+  EXPECT_EQ(ReadPipeLine(&t.reader, t.line), kEndOfInput);
+  int reads = t.script.reads;
+  EXPECT_EQ(ReadPipeLine(&t.reader, t.line), kEndOfInput);
+  EXPECT_EQ(t.script.reads, reads);  // no read after the end
+}
+
+TEST(ReaderTest, MissingPartsAndInvalidHandles) {
+  char16_t line[kLineCapacity];
+  EXPECT_EQ(ReadPipeLine(nullptr, line), -1);
+  TestReader t({"a\n"});
+  EXPECT_EQ(ReadPipeLine(&t.reader, nullptr), -1);
+
+  static uint8_t block[kPipeBlockBytes], lineBytes[kLineCapacity];
+  PipeReader reader;
+  SetUpPipeReader(&reader, nullptr, block, kPipeBlockBytes, lineBytes, EncodingUndecided, 0);
+  EXPECT_EQ(ReadPipeLine(&reader, line), -1);
+  EXPECT_EQ(reader.lastError, kErrorInvalidHandle);
+}
+
+}  // namespace
+}  // namespace horalin

@@ -1,0 +1,260 @@
+// The TS command: reads lines from standard input and writes each with a time stamp in
+// front of it, through the host's output functions.
+#include "tscmd/TSCmd.h"
+
+#include <cstring>
+
+#include "common/text.h"
+#include "common/types.h"
+#include "common/utf.h"
+#include "host/host.h"
+#include "platform/platform.h"
+#include "plugin/errors.h"
+#include "plugin/plugin.h"
+#include "plugin/tokenizer.h"
+#include "tscmd/encoding.h"
+#include "tscmd/reader.h"
+#include "tscmd/stamp.h"
+
+namespace horalin {
+
+ReadFunction TsInputReader = platform::ReadInput;
+
+namespace {
+
+struct TsOptions {
+  char16_t format[kFormatText];
+  uint32_t stampFlags;  // TSF_*
+  bool footer;
+  uint32_t formatFlags;  // FDT_*
+  TextEncoding encoding;
+  uint32_t codePage;  // 0: none chosen
+};
+
+// One call's storage, held in the module because it is large; TS is not reentrant and
+// every call starts it afresh.
+struct TsStorage {
+  TsOptions options;
+  char16_t stamp[kStampCapacity];
+  char16_t line[kLineCapacity];
+  uint8_t block[kPipeBlockBytes];
+  uint8_t lineBytes[kLineCapacity];
+  PipeReader reader;
+  StampCache cache;
+};
+TsStorage Storage;
+
+constexpr char16_t kDefaultFormat[] = u"%F %H:%M:%S.%L";
+
+// The name of this source file, without the folders of the build machine.
+void SourceFileName(char16_t* name, size_t capacity) {
+  const char* path = __FILE__;
+  const char* base = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '/' || *p == '\\') base = p + 1;
+  if (base == path && path[0] && path[1] == ':') base = path + 2;
+  Utf16FromUtf8(base, std::strlen(base), name, capacity);
+}
+
+// Error messages show the argument in upper case.
+char16_t* Upper(char16_t* argument) {
+  platform::MapToUpperCase(argument, TextLength(argument));
+  return argument;
+}
+
+// The checks of a chosen code page. False after reporting an error.
+bool CheckCodePage(char16_t* argument, uint32_t codePage) {
+  if (codePage == kBadCodePage) {
+    ReportError(u"Bad code page: \"%s\"\r\n", Upper(argument));
+    return false;
+  }
+  if (codePage != 0 && !IsCodePageSupported(codePage)) {
+    ReportError(u"Code page not supported: %u\r\n", codePage);
+    return false;
+  }
+  return true;
+}
+
+// "/CP:n", "/CP=n", "/CPn"; n a number, or A (ANSI) or O (OEM) and anything after them.
+bool ReadCodePageOption(char16_t* argument, TsOptions* options) {
+  const char16_t* value = argument + 3;
+  if (*value == u':' || *value == u'=') ++value;
+  uint32_t codePage = kBadCodePage;
+  char16_t first = ToUpper(value[0]);
+  if (first == u'A') {
+    codePage = platform::AnsiCodePage();
+  } else if (first == u'O') {
+    codePage = platform::OemCodePage();
+  } else if (IsDigit(value[0])) {
+    uint32_t number;
+    if (ParseUnsignedNumber(value, &number) == 0) codePage = number;
+  }
+  if (!CheckCodePage(argument, codePage)) return false;
+  options->codePage = codePage;
+  return true;
+}
+
+// "/U:name", "/U=name", "/UNICODE:name", "/UTF-8"...: everything from a comma on is
+// ignored; an empty name changes nothing.
+bool ReadEncodingOption(char16_t* argument, TsOptions* options) {
+  char16_t* value = argument + 1;
+  if (argument[2] == u':' || argument[2] == u'=')
+    value = argument + 3;
+  else if (StartsWithNoCase(argument, u"/UNICODE"))
+    value = argument + 8;
+  if (*value == u':' || *value == u'=') ++value;
+  for (char16_t* p = argument; *p; ++p)
+    if (*p == u',') {
+      *p = 0;
+      break;
+    }
+  if (TextLength(argument) < static_cast<size_t>(value - argument) || *value == 0) return true;
+  TextEncoding encoding = ParseEncodingName(value, &options->codePage);
+  if (encoding == EncodingUndecided) {
+    ReportError(u"Unknown encoding: \"%s\"\r\n", Upper(argument));
+    return false;
+  }
+  options->encoding = encoding;
+  return CheckCodePage(argument, options->codePage);
+}
+
+void SetFormat(TsOptions* options, const char16_t* argument) {
+  size_t n = 0;
+  for (const char16_t* p = argument; *p && n + 1 < kFormatText; ++p)
+    if (*p != u'"') options->format[n++] = *p;
+  options->format[n] = 0;
+}
+
+bool HasVisibleText(const char16_t* text) {
+  for (; *text; ++text)
+    if (!IsSpace(*text)) return true;
+  return false;
+}
+
+void ChooseDefaultFormat(TsOptions* options) {
+  if (HasVisibleText(options->format)) return;
+  bool date = options->stampFlags & TSF_DATE, time = options->stampFlags & TSF_TIME;
+  const char16_t* format = kDefaultFormat;
+  if (date && !time)
+    format = u"%F";
+  else if (time && !date)
+    format = u"%H:%M:%S.%L";
+  else if (!date && !time && (options->stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE)))
+    return;  // only the elapsed times
+  CopyText(options->format, kFormatText, format);
+}
+
+enum class ArgumentsResult { Run, Done, Failed };
+
+ArgumentsResult ReadArguments(const char16_t* text, TsOptions* options) {
+  int32_t count = TokenizeArguments(text);
+  if (count < 0) return ArgumentsResult::Failed;
+  for (int32_t k = 0; k < count; ++k) {
+    char16_t* argument = Arguments.args[k];
+    if (Arguments.lengths[k] == 0) continue;
+    if (argument[0] == u'/' && argument[1] == u'?') {
+      ShowTsUsage(argument[2] == u'?');
+      return ArgumentsResult::Done;
+    }
+    bool ok = true;
+    if (StartsWithNoCase(argument, u"/CP")) {
+      ok = ReadCodePageOption(argument, options);
+    } else if (CompareNoCase(argument, u"/D") == 0) {
+      options->stampFlags |= TSF_DATE;
+    } else if (CompareNoCase(argument, u"/F") == 0) {
+      options->footer = true;
+    } else if (CompareNoCase(argument, u"/I") == 0) {
+      options->stampFlags |= TSF_INCREMENTAL;
+    } else if (CompareNoCase(argument, u"/S") == 0) {
+      options->stampFlags |= TSF_CUMULATIVE;
+    } else if (CompareNoCase(argument, u"/T") == 0) {
+      options->stampFlags |= TSF_TIME;
+    } else if (CompareNoCase(argument, u"/U") == 0 || CompareNoCase(argument, u"/UTC") == 0) {
+      options->formatFlags |= FDT_UTC;
+    } else if (StartsWithNoCase(argument, u"/U")) {
+      ok = ReadEncodingOption(argument, options);
+    } else if (argument[0] == u'/') {
+      ReportError(u"Unknown option: \"%s\"\r\n", Upper(argument));
+      ok = false;
+    } else if (options->format[0] == 0) {
+      SetFormat(options, argument);
+    } else {
+      ReportError(u"Syntax error: \"%s\"\r\n", Upper(argument));
+      ok = false;
+    }
+    if (!ok) return ArgumentsResult::Failed;
+  }
+  return ArgumentsResult::Run;
+}
+
+void PromptIfConsole(platform::Handle input) {
+  if (!input || platform::IsDiskFile(input) || !platform::IsConsoleInput(input)) return;
+  char16_t prompt[kSmallText];
+  FormatText(prompt, kSmallText, u"\n   Reading from the console; press %s to end: \n\n",
+             platform::ConsoleEndOfInputKeys());
+  platform::WriteConsolePrompt(prompt);
+}
+
+int RunTs(const char16_t* arguments) {
+  TsStorage& s = Storage;
+  std::memset(&s.options, 0, sizeof s.options);
+  s.options.formatFlags = FDT_NO_DOUBLE_PERCENT;
+  s.options.encoding = EncodingUndecided;
+  s.stamp[0] = 0;
+  s.line[0] = 0;
+
+  ArgumentsResult parsed = ReadArguments(arguments, &s.options);
+  if (parsed == ArgumentsResult::Failed) return 1;
+  if (parsed == ArgumentsResult::Done) return 0;
+  ChooseDefaultFormat(&s.options);
+
+  platform::Handle input = platform::StdHandle(platform::StdStream::Input);
+  PromptIfConsole(input);
+  SetUpPipeReader(&s.reader, input, s.block, kPipeBlockBytes, s.lineBytes, s.options.encoding, s.options.codePage);
+  s.reader.read = TsInputReader;
+  std::memset(&s.cache, 0, sizeof s.cache);
+
+  const uint64_t start = platform::CurrentUtcFileTime();
+  uint64_t previous = start;
+  for (;;) {
+    int32_t length = ReadPipeLine(&s.reader, s.line);
+    if (length < 0) break;
+    MakeLineStamp(s.stamp, s.options.format, s.options.stampFlags, s.options.formatFlags, start, &previous, &s.cache);
+    Printf(u"%s %s\r\n", s.stamp, s.line);
+  }
+
+  int result = 0;
+  uint32_t error = s.reader.lastError;
+  if (error != 0 && error != kErrorBrokenPipe) {
+    char16_t text[kSmallText];
+    Win32ErrorText(error, text);
+    ReportError(u"Error reading from pipe: \"%s\"\r\n", text);
+    result = 2;
+  }
+  if (s.options.footer) {
+    MakeLineStamp(s.stamp, s.options.format, s.options.stampFlags, s.options.formatFlags, start, &previous, &s.cache);
+    Printf(u"%s ---- End Of Pipe ----\r\n", s.stamp);
+  }
+  return result;
+}
+
+}  // namespace
+
+int ShowTsUsage(bool versionLines) {
+  QPuts(kTsHelpText);
+  if (versionLines) {
+    char16_t source[kSmallText];
+    SourceFileName(source, kSmallText);
+    Printf(u"\r\n\t\t\t\t%s  %u.%u.%u.%u (%s)\r\n", kPluginName, kVersionMajor, kVersionMinor, kVersionBuild, 0u,
+           u"x64");
+    Printf(u"\t\t\t\t%s  %s\r\n", source, kVersionText);
+  }
+  return 0;
+}
+
+}  // namespace horalin
+
+extern "C" int ts(const char16_t* arguments) {
+  if (!arguments) return 87;
+  return horalin::RunTs(arguments);
+}

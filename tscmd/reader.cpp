@@ -1,0 +1,322 @@
+#include "tscmd/reader.h"
+
+#include <bit>
+#include <cstring>
+
+#include "common/types.h"
+
+namespace horalin {
+
+namespace {
+
+constexpr char16_t kCr = 13, kLf = 10;
+constexpr char16_t kReplacement = 0xFFFD;
+
+enum FillResult { kFilled, kEnded, kFailed };
+
+// Reads the next block and applies the encoding decision to it.
+FillResult FillBlock(PipeReader* r) {
+  if (r->atEnd) return kEnded;
+  uint32_t got = 0;
+  uint32_t error = r->read(r->handle, r->block, r->capacity, &got);
+  if (error != 0) {
+    r->lastError = error;
+    if (error != kErrorBrokenPipe) return kFailed;
+    r->atEnd = 1;  // the writer closed its end: the ordinary end of input
+    return kEnded;
+  }
+  if (got == 0) {
+    r->atEnd = 1;
+    return kEnded;
+  }
+  if (got > r->capacity) got = r->capacity;
+  r->length = got;
+  r->position = DecideBlockEncoding(r->block, got, r->firstBlock != 0, &r->encoding, &r->codePage);
+  r->firstBlock = 0;
+  return kFilled;
+}
+
+bool IsUtf16(TextEncoding encoding) { return encoding == EncodingUtf16LE || encoding == EncodingUtf16BE; }
+
+// ---- Byte encodings ----------------------------------------------------------------
+
+uint32_t ConversionCodePage(PipeReader* r) {
+  if (r->encoding == EncodingUtf8) return kCodePageUtf8;
+  if (r->codePage == 0) r->codePage = platform::OemCodePage();  // kept for all later lines
+  return r->codePage;
+}
+
+// The byte classes for the reader's encoding and code page, made again when they change.
+const uint8_t* ByteClasses(PipeReader* r) {
+  uint32_t codePage = ConversionCodePage(r);
+  if (r->classCodePage == codePage && r->classEncoding == r->encoding) return r->byteClass;
+  r->classEncoding = r->encoding;
+  r->classCodePage = codePage;
+  bool doubleByte = false;
+  if (codePage != kCodePageUtf8)
+    for (unsigned b = 0x80; b <= 0xFF && !doubleByte; ++b)
+      doubleByte = platform::IsLeadByte(codePage, static_cast<uint8_t>(b));
+  r->classDoubleByte = doubleByte;
+  char ascii[127];
+  char16_t units[127];
+  for (int b = 1; b < 128; ++b) ascii[b - 1] = static_cast<char>(b);
+  uint32_t error = 0;
+  bool keeps = platform::WideFromMultiByte(codePage, ascii, sizeof ascii, units, 127, &error) == 127;
+  for (int b = 1; b < 128 && keeps; ++b) keeps = units[b - 1] == b;
+  r->classKeepsAscii = keeps;
+  // Undecided input may yet turn out to be UTF-8: keep its sequences whole too.
+  bool utf8 = !doubleByte && (codePage == kCodePageUtf8 || r->encoding == EncodingUndecided);
+  for (unsigned b = 0; b < 256; ++b) {
+    uint8_t c = 1;
+    if (b == 0 || b == kCr || b == kLf)
+      c = 0;
+    else if (doubleByte)
+      c = platform::IsLeadByte(codePage, static_cast<uint8_t>(b)) ? 2 : 1;
+    else if (utf8)
+      c = b >= 0xC0 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF7 ? 4 : 1;
+    r->byteClass[b] = c;
+  }
+  return r->byteClass;
+}
+
+// Moves past bytes 0E to 7F, eight at a time: none of them ends a line or starts a
+// character of more than one byte, in any of the byte encodings.
+uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  for (uint64_t word; pos + 8 <= stop; pos += 8) {
+    std::memcpy(&word, block + pos, sizeof word);
+    // The high bit of each byte below 0E or from 80. A borrow marks a byte wrongly only
+    // above one rightly marked, so on a little-endian machine the lowest mark is the first
+    // such byte; elsewhere the caller looks at the bytes of this word one by one.
+    uint64_t marks = (((word - 14 * kOnes) & ~word) | word) & kHigh;
+    if (marks) {
+      if constexpr (std::endian::native == std::endian::little)
+        pos += static_cast<uint32_t>(std::countr_zero(marks) / 8);
+      return pos;
+    }
+  }
+  return pos;
+}
+
+// Converts the line's bytes: the gathered ones, then `tail` (still in the block). `plain`:
+// none of them is above 7F.
+int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const uint8_t* tail, uint32_t tailLength,
+                       bool plain) {
+  const uint8_t* bytes = tail;
+  uint32_t count = tailLength;
+  if (gathered > 0) {
+    if (tailLength > 0) std::memcpy(r->lineBytes + gathered, tail, tailLength);
+    bytes = r->lineBytes;
+    count = gathered + tailLength;
+  }
+  size_t units = 0;
+  if (plain && r->classKeepsAscii) {  // most lines: a plain copy
+    for (; units < count; ++units) line[units] = bytes[units];
+  } else if (count > 0) {
+    uint32_t error = 0;
+    units = platform::WideFromMultiByte(ConversionCodePage(r), reinterpret_cast<const char*>(bytes), count, line,
+                                        kLineMaxUnits, &error);
+  }
+  line[units] = 0;
+  return static_cast<int32_t>(units);
+}
+
+int32_t ReadByteLine(PipeReader* r, char16_t* line) {
+  uint32_t gathered = 0;  // bytes of this line in the working storage
+  bool trail = false;     // the next byte is the trail byte of a double-byte character
+  uint8_t seen = 0;       // the bits of the bytes looked at one by one (the others are below 80)
+  for (;;) {
+    if (r->position >= r->length) {
+      FillResult fill = FillBlock(r);
+      if (fill == kFilled) continue;
+      if (fill == kFailed) {
+        if (gathered == 0) return -1;
+        r->failed = 1;  // hand over what came; the next call reports the failure
+      }
+      if (gathered == 0) return kEndOfInput;
+      return FinishByteLine(r, line, gathered, nullptr, 0, !(seen & 0x80));
+    }
+    const uint8_t* block = r->block;
+    if (r->pendingEnd != kNoPendingEnd) {
+      uint8_t b = block[r->position];
+      PendingLineEnd pending = r->pendingEnd;
+      r->pendingEnd = kNoPendingEnd;
+      if (b == kLf) {
+        ++r->position;
+      } else if (b == kCr && pending == kAfterSplit) {
+        ++r->position;
+        r->pendingEnd = kAfterCr;
+      }
+      continue;
+    }
+
+    const uint8_t* classes = ByteClasses(r);
+    const bool doubleByte = r->classDoubleByte != 0;
+    const uint32_t start = r->position, end = r->length;
+    const uint32_t limit = start + (kLineMaxUnits - gathered);  // first position past the line's room
+    const uint32_t stop = end < limit ? end : limit;
+    uint32_t pos = start;
+    uint8_t c = 1;
+    for (;; ++pos) {
+      if (!trail) pos = SkipPlainBytes(block, pos, stop);
+      if (pos >= stop) break;
+      seen |= block[pos];
+      c = classes[block[pos]];
+      if (c == 0) break;
+      if (trail) {
+        trail = false;
+      } else if (c > 1) {
+        if (pos + c > limit) break;  // the character would not fit: the line is full
+        trail = doubleByte;
+      }
+    }
+    const uint32_t span = pos - start;
+    r->position = pos;
+    if (pos < stop && c == 0) {
+      uint8_t b = block[pos];
+      r->position = pos + 1;
+      if (b == 0) {  // dropped; the line goes on
+        std::memcpy(r->lineBytes + gathered, block + start, span);
+        gathered += span;
+        trail = false;
+        continue;
+      }
+      if (b == kCr) {
+        if (r->position < end) {
+          if (block[r->position] == kLf) ++r->position;
+        } else {
+          r->pendingEnd = kAfterCr;
+        }
+      }
+      return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80));
+    }
+    if (pos < stop || pos == limit) {
+      r->pendingEnd = kAfterSplit;
+      return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80));
+    }
+    std::memcpy(r->lineBytes + gathered, block + start, span);  // the line goes on in the next block
+    gathered += span;
+  }
+}
+
+// ---- UTF-16 ------------------------------------------------------------------------
+
+// The next unit of the block, joined with a byte held from the previous block; false
+// when the block holds no whole unit (a lone last byte is then held).
+bool PeekUnit(PipeReader* r, char16_t* unit, uint32_t* bytes) {
+  uint32_t left = r->length - r->position;
+  uint32_t first, second;
+  if (r->heldByte >= 0) {
+    if (left < 1) return false;
+    first = static_cast<uint32_t>(r->heldByte), second = r->block[r->position], *bytes = 1;
+  } else {
+    if (left < 2) {
+      if (left == 1) {
+        r->heldByte = r->block[r->position];
+        r->position = r->length;
+      }
+      return false;
+    }
+    first = r->block[r->position], second = r->block[r->position + 1], *bytes = 2;
+  }
+  *unit = static_cast<char16_t>(r->encoding == EncodingUtf16BE ? first << 8 | second : second << 8 | first);
+  return true;
+}
+
+void TakeUnit(PipeReader* r, uint32_t bytes) {
+  r->position += bytes;
+  r->heldByte = -1;
+}
+
+int32_t ReadUtf16Line(PipeReader* r, char16_t* line) {
+  uint32_t count = 0;
+  for (;;) {
+    if (count == kLineMaxUnits) {
+      r->pendingEnd = kAfterSplit;
+      break;
+    }
+    char16_t unit;
+    uint32_t bytes;
+    if (!PeekUnit(r, &unit, &bytes)) {
+      FillResult fill = FillBlock(r);
+      if (fill == kFilled) continue;
+      if (fill == kFailed) {
+        if (count == 0) return -1;
+        r->failed = 1;
+        break;
+      }
+      if (r->heldByte >= 0) {  // the input ended inside a unit
+        r->heldByte = -1;
+        line[count++] = kReplacement;
+      }
+      if (count == 0) return kEndOfInput;
+      break;
+    }
+    if (r->pendingEnd != kNoPendingEnd) {
+      PendingLineEnd pending = r->pendingEnd;
+      r->pendingEnd = kNoPendingEnd;
+      if (unit == kLf) {
+        TakeUnit(r, bytes);
+      } else if (unit == kCr && pending == kAfterSplit) {
+        TakeUnit(r, bytes);
+        r->pendingEnd = kAfterCr;
+      }
+      continue;
+    }
+    if (unit == kCr || unit == kLf) {
+      TakeUnit(r, bytes);
+      if (unit == kCr) {
+        char16_t next;
+        if (r->length - r->position < 2)
+          r->pendingEnd = kAfterCr;
+        else if (PeekUnit(r, &next, &bytes) && next == kLf)
+          TakeUnit(r, bytes);
+      }
+      break;
+    }
+    if (unit == 0) {
+      TakeUnit(r, bytes);
+      continue;
+    }
+    if (count == kLineMaxUnits - 1 && unit >= 0xD800 && unit <= 0xDBFF) {  // keep the pair whole
+      r->pendingEnd = kAfterSplit;
+      break;
+    }
+    TakeUnit(r, bytes);
+    line[count++] = unit;
+  }
+  line[count] = 0;
+  return static_cast<int32_t>(count);
+}
+
+}  // namespace
+
+void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block, uint32_t capacity, uint8_t* lineBytes,
+                     TextEncoding encoding, uint32_t codePage) {
+  std::memset(reader, 0, sizeof *reader);
+  reader->block = block;
+  reader->capacity = capacity;
+  reader->encoding = encoding;
+  reader->codePage = codePage;
+  reader->firstBlock = 1;
+  reader->handle = handle;
+  reader->read = platform::ReadInput;
+  reader->lineBytes = lineBytes;
+  reader->heldByte = -1;
+  reader->classCodePage = kBadCodePage;  // no classes made yet
+}
+
+int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
+  if (!reader || !line || !reader->block || !reader->lineBytes || !reader->read || reader->capacity == 0) return -1;
+  if (reader->failed) return -1;
+  if (reader->atEnd && reader->position >= reader->length && reader->heldByte < 0) return kEndOfInput;
+  line[0] = 0;
+  if (reader->firstBlock && !reader->atEnd) {  // the encoding is decided on the first block
+    FillResult fill = FillBlock(reader);
+    if (fill == kFailed) return -1;
+    if (fill == kEnded) return kEndOfInput;
+  }
+  return IsUtf16(reader->encoding) ? ReadUtf16Line(reader, line) : ReadByteLine(reader, line);
+}
+
+}  // namespace horalin

@@ -1,0 +1,66 @@
+// The pipe line reader: turns the bytes of standard input into lines of UTF-16 text,
+// one per call, deciding the encoding as the blocks come in.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "tscmd/encoding.h"
+
+namespace horalin {
+
+inline constexpr uint32_t kPipeBlockBytes = 8192;
+// The line buffer holds at most 32,767 units and the terminator; the working storage
+// for a line of byte text holds as many bytes.
+inline constexpr uint32_t kLineCapacity = 32768;
+inline constexpr uint32_t kLineMaxUnits = kLineCapacity - 1;
+inline constexpr int32_t kEndOfInput = -2;
+
+// Reads up to `capacity` bytes: 0 and the count (0 at the end), or a system error code.
+using ReadFunction = uint32_t (*)(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead);
+
+// What the start of the next line may hold that still belongs to the last one.
+enum PendingLineEnd : int32_t {
+  kNoPendingEnd = 0,
+  kAfterCr = 1,     // a CR ended the last line as the last unit of a block: a LF may follow
+  kAfterSplit = 2,  // the last line was split at its limit: a line end that follows is its end
+};
+
+struct PipeReader {
+  uint8_t* block;     // the bytes of the last read
+  uint32_t capacity;  // bytes asked for in each read
+  uint32_t position;  // next byte not yet taken
+  uint32_t length;    // valid bytes in the block
+  TextEncoding encoding;
+  uint32_t codePage;   // for the byte encodings; 0 until the OEM code page is looked up
+  int32_t firstBlock;  // true until a read returns bytes
+  platform::Handle handle;
+  int32_t atEnd;
+  uint32_t lastError;  // of the read that failed or ended the input
+
+  ReadFunction read;   // platform::ReadInput, or a test's source of blocks
+  uint8_t* lineBytes;  // kLineCapacity bytes: a line of byte text that spans blocks
+  int32_t failed;      // a read failed after part of a line came: the next call reports it
+  PendingLineEnd pendingEnd;
+  int32_t heldByte;  // first byte of a UTF-16 unit whose second byte is in the next block, or -1
+
+  // How bytes of the byte encodings form characters (0: CR, LF or NUL; 1: a byte of its
+  // own or a trail byte; 2 to 4: a lead byte and its character's length), for the code
+  // page and encoding that it was made for.
+  uint8_t byteClass[256];
+  int32_t classDoubleByte;
+  int32_t classKeepsAscii;  // bytes 01 to 7F convert to the units of the same value
+  TextEncoding classEncoding;
+  uint32_t classCodePage;
+};
+
+// Sets up a reader over `handle` with the caller's block and working storage.
+void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block, uint32_t capacity, uint8_t* lineBytes,
+                     TextEncoding encoding, uint32_t codePage);
+
+// Reads the next line into `line` (kLineCapacity units), without its line end. Returns
+// its length; -1 when a read failed (last error holds the code) or the reader or buffer
+// is missing; kEndOfInput when the input has ended.
+int32_t ReadPipeLine(PipeReader* reader, char16_t* line);
+
+}  // namespace horalin

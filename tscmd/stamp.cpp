@@ -1,0 +1,125 @@
+#include "tscmd/stamp.h"
+
+#include "common/text.h"
+#include "datetime/calendar.h"
+#include "datetime/format.h"
+#include "platform/platform.h"
+
+namespace horalin {
+
+namespace {
+
+constexpr uint64_t kUnitsPerMillisecond = 10000;
+constexpr uint64_t kUnitsPerSecond = 10000000;
+constexpr uint64_t kSecondsPerDay = 86400;
+
+// The UTC date and time of a file time, to the second.
+SYSTEMTIME SystemTimeFromFileTime(uint64_t fileTime) {
+  uint64_t seconds = fileTime / kUnitsPerSecond;
+  uint64_t days = seconds / kSecondsPerDay;
+  DayNumber day = days >= static_cast<uint64_t>(kLastDay) ? kLastDay : static_cast<DayNumber>(days) + 1;
+  uint32_t secondOfDay = static_cast<uint32_t>(seconds % kSecondsPerDay);  // [0, 86399]
+  uint32_t year = 9999, month = 12, dayOfMonth = 31;
+  DateFromDayNumber(day, &year, &month, &dayOfMonth);
+  SYSTEMTIME t{};
+  t.wYear = static_cast<uint16_t>(year);
+  t.wMonth = static_cast<uint16_t>(month);
+  t.wDayOfWeek = static_cast<uint16_t>(day % 7);  // day 1, 1601-01-01, was a Monday
+  t.wDay = static_cast<uint16_t>(dayOfMonth);
+  t.wHour = static_cast<uint16_t>(secondOfDay / 3600);
+  t.wMinute = static_cast<uint16_t>(secondOfDay / 60 % 60);
+  t.wSecond = static_cast<uint16_t>(secondOfDay % 60);
+  return t;
+}
+
+// The time to display for `now`: UTC, or local time. Zone offsets change only at whole
+// seconds, so the conversion is made once per second.
+SYSTEMTIME ShownTime(uint64_t now, uint32_t formatFlags, StampCache* cache) {
+  uint64_t second = now / kUnitsPerSecond;
+  uint32_t utcFlag = formatFlags & FDT_UTC;
+  SYSTEMTIME shown;
+  if (cache && cache->converted && cache->second == second && cache->shownUtc == utcFlag) {
+    shown = cache->shown;
+  } else {
+    shown = SystemTimeFromFileTime(now);
+    SYSTEMTIME local;
+    if (!utcFlag && platform::LocalTimeFromUtc(shown, &local)) shown = local;
+    if (cache) {
+      cache->converted = true;
+      cache->second = second;
+      cache->shownUtc = utcFlag;
+      cache->shown = shown;
+    }
+  }
+  shown.wMilliseconds = static_cast<uint16_t>(now / kUnitsPerMillisecond % 1000);
+  return shown;
+}
+
+// Writes `value` in decimal with at least `width` digits; returns the end.
+char16_t* PutNumber(char16_t* out, uint64_t value, int width) {
+  char16_t digits[20];
+  int n = 0;
+  do digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+  while (value /= 10);
+  while (n < width) digits[n++] = u'0';
+  while (n > 0) *out++ = digits[--n];
+  return out;
+}
+
+}  // namespace
+
+int AppendStampSeparator(char16_t* stamp) {
+  if (!stamp) return -1;
+  size_t length = TextLength(stamp);
+  if (length == 0 || length >= kStampCapacity - 1 || IsSpace(stamp[length - 1])) return 0;
+  stamp[length] = u' ';
+  stamp[length + 1] = 0;
+  return 1;
+}
+
+void AppendElapsedText(char16_t* stamp, uint64_t difference) {
+  char16_t text[40];
+  char16_t* p = PutNumber(text, difference / 36000000000ull, 2);  // hours, not wrapped at 24
+  *p++ = u':';
+  p = PutNumber(p, difference / 600000000 % 60, 2);
+  *p++ = u':';
+  p = PutNumber(p, difference / kUnitsPerSecond % 60, 2);
+  *p++ = u'.';
+  p = PutNumber(p, difference / kUnitsPerMillisecond % 1000, 3);
+  *p = 0;
+  AppendText(stamp, kStampCapacity, text);
+}
+
+int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags,
+                  uint64_t startTime, uint64_t* previousTime, StampCache* cache) {
+  if (!stamp || !format || !previousTime) return -1;
+  uint64_t now = platform::CurrentUtcFileTime();
+  uint64_t millisecond = now / kUnitsPerMillisecond;
+  if (cache && cache->rendered && cache->millisecond == millisecond && cache->format == format &&
+      cache->formatFlags == formatFlags) {
+    stamp[cache->renderedLength] = 0;
+  } else {
+    int64_t length = FormatDateTime(stamp, format, ShownTime(now, formatFlags, cache), formatFlags);
+    if (cache) {
+      cache->rendered = length >= 0;
+      cache->millisecond = millisecond;
+      cache->renderedLength = static_cast<int32_t>(length);
+      cache->format = format;
+      cache->formatFlags = formatFlags;
+    }
+  }
+  if (!(stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE))) return 0;
+  // A clock set back between two stamps shows no time elapsed, not a wrapped count.
+  if (stampFlags & TSF_INCREMENTAL) {
+    AppendStampSeparator(stamp);
+    AppendElapsedText(stamp, now > *previousTime ? now - *previousTime : 0);
+  }
+  if (stampFlags & TSF_CUMULATIVE) {
+    AppendStampSeparator(stamp);
+    AppendElapsedText(stamp, now > startTime ? now - startTime : 0);
+  }
+  *previousTime = now;
+  return 0;
+}
+
+}  // namespace horalin
