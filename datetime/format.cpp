@@ -4,6 +4,8 @@
 // the text is appended.
 #include "datetime/format.h"
 
+#include <cstring>
+
 #include "datetime/calendar.h"
 #include "datetime/escapes.h"
 #include "platform/platform.h"
@@ -417,8 +419,7 @@ constexpr auto kDigitPairs = [] {
   return pairs;
 }();
 char16_t* Put2(char16_t* o, uint32_t v) {  // v < 100, "%02u"
-  o[0] = kDigitPairs.units[2 * v];
-  o[1] = kDigitPairs.units[2 * v + 1];
+  std::memcpy(o, kDigitPairs.units + 2 * v, 2 * sizeof(char16_t));  // both units in one move
   return o + 2;
 }
 char16_t* PutSpaced2(char16_t* o, uint32_t v) {  // v < 100, "%2u"
