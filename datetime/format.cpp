@@ -418,8 +418,9 @@ constexpr auto kDigitPairs = [] {
   }
   return pairs;
 }();
-char16_t* Put2(char16_t* o, uint32_t v) {  // v < 100, "%02u"
-  std::memcpy(o, kDigitPairs.units + 2 * v, 2 * sizeof(char16_t));  // both units in one move
+// v < 100, "%02u": both units in one move.
+char16_t* Put2(char16_t* o, uint32_t v) {
+  std::memcpy(o, kDigitPairs.units + 2 * v, 2 * sizeof(char16_t));
   return o + 2;
 }
 char16_t* PutSpaced2(char16_t* o, uint32_t v) {  // v < 100, "%2u"

@@ -162,8 +162,8 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
   Served = Input{input, piece, 0, failAt};
   Locations.clear();
   ResetHost();
-  hostkit::HostFunctions host{Printf,        Qprintf,          QPuts,      ExpandVariables,
-                              QueryTrueName, StdErrorHandle(), ReadPieces, RecordLocation, nullptr};
+  hostkit::HostFunctions host{Printf,           Qprintf,    QPuts,          ExpandVariables, QueryTrueName,
+                              StdErrorHandle(), ReadPieces, RecordLocation, nullptr};
   if (UseWriteText) host.writeText = WriteText;
   if (failAt == 0) host.readInput = nullptr;
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};

@@ -429,10 +429,8 @@ TEST_F(FormatTest, PlainDirectivesReadAsTheGeneralWayReadsThem) {
     plain += {u'%', *c, u'|'};
     general += {u'%', u'E', *c, u'|'};
   }
-  const SYSTEMTIME times[] = {{0, 0, 0, 0, 0, 0, 0, 0},
-                              {0, 0, 0, 0, 23, 59, 59, 999},
-                              {0, 0, 0, 0, 12, 30, 5, 7},
-                              {0, 0, 0, 0, 1, 9, 10, 42}};
+  const SYSTEMTIME times[] = {
+      {0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 23, 59, 59, 999}, {0, 0, 0, 0, 12, 30, 5, 7}, {0, 0, 0, 0, 1, 9, 10, 42}};
   const uint32_t years[] = {1601, 1602, 1700, 1900, 1999, 2000, 2004, 2026, 9900, 9901, 9998, 9999};
   int mismatches = 0;
   size_t i = 0;

@@ -82,8 +82,8 @@ std::string Reference(const std::u16string& text, bool lineFeedsOnly) {
 // a NUL at any place within or across those groups, and a text split anywhere into two
 // writes, come out as the plain conversion of the whole.
 TEST(Utf8StreamTest, SpecialUnitsAtEveryPlace) {
-  const std::u16string specials[] = {u"\r",     u"\n",     u"\r\n", u"\r\r\n", u"\u00e9",
-                                     u"\u20ac", u"\U0001F600", u"\xDC00", std::u16string(1, u'\0')};
+  const std::u16string specials[] = {
+      u"\r", u"\n", u"\r\n", u"\r\r\n", u"\u00e9", u"\u20ac", u"\U0001F600", u"\xDC00", std::u16string(1, u'\0')};
   for (const std::u16string& special : specials) {
     for (size_t at = 0; at <= 9; ++at) {
       std::u16string text = u"abcdefghijklm";
