@@ -41,4 +41,20 @@ inline void PutAsciiUnits8(const char16_t* units, char* out) {
   }
 }
 
+// Writes eight 7-bit bytes as their eight units.
+inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (int k = 0; k < 2; ++k) {  // four bytes spread over the four units of a word
+      uint32_t four;
+      std::memcpy(&four, bytes + 4 * k, sizeof four);
+      uint64_t x = four;
+      x = (x | x << 16) & 0x0000FFFF0000FFFFull;
+      x = (x | x << 8) & 0x00FF00FF00FF00FFull;
+      std::memcpy(out + 4 * k, &x, sizeof x);
+    }
+  } else {
+    for (int k = 0; k < 8; ++k) out[k] = static_cast<unsigned char>(bytes[k]);
+  }
+}
+
 }  // namespace horalin

@@ -1,5 +1,6 @@
 #include "hostkit/output.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "common/text.h"
@@ -37,27 +38,49 @@ bool HasNoCr8(const char16_t* units) {
   return ((((x - kOne) & ~x) | ((y - kOne) & ~y)) & kTop) == 0;
 }
 
-// Copies the leading run of ASCII units other than CR straight into the buffer, the
-// usual text, and returns its length; the rest takes the general way.
+// Copies the leading run of ASCII units straight into the buffer, the usual text, and
+// returns its length; the rest takes the general way. A CR goes straight in where it
+// stays as it is, or where an LF follows it within the text, which it then joins.
+// `length` may be kUntilTerminator: the run then also ends at the text's terminator.
+constexpr size_t kUntilTerminator = ~size_t{0};
+
 size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
-  size_t done = 0;
-  for (; done + 8 <= length && AreAsciiUnits8(text + done) && HasNoCr8(text + done); done += 8) {
-    if (sizeof s->buffer - s->used < 8) Drain(s);  // eight at a time while they are all plain
-    PutAsciiUnits8(text + done, s->buffer + s->used);
-    s->used += 8;
-  }
-  while (done < length) {
+  const bool untilTerminator = length == kUntilTerminator;
+  const bool joinCrLf = s->lineFeedsOnly;
+  size_t i = 0;
+  for (;;) {
     if (s->used == sizeof s->buffer) Drain(s);
-    size_t room = sizeof s->buffer - s->used;
-    size_t end = done + (length - done < room ? length - done : room);
-    char* out = s->buffer + s->used;
-    size_t i = done;
-    for (; i < end && text[i] < 0x80 && text[i] != u'\r'; ++i) *out++ = static_cast<char>(text[i]);
-    s->used += i - done;
-    if (i < end) return i;
-    done = i;
+    char* const out = s->buffer + s->used;
+    const size_t room = sizeof s->buffer - s->used;
+    const size_t n = length - i < room ? length - i : room;  // units that may go in now
+    const char16_t* const in = text + i;
+    size_t k = 0;
+    if (!untilTerminator) {
+      // Eight units at a time while none of them needs a closer look.
+      for (; k + 8 <= n && AreAsciiUnits8(in + k) && HasNoCr8(in + k); k += 8) PutAsciiUnits8(in + k, out + k);
+    }
+    for (; k < n; ++k) {
+      char16_t c = in[k];
+      if (c >= 0x80 || c == u'\r' || (c == 0 && untilTerminator)) break;
+      out[k] = static_cast<char>(c);
+    }
+    s->used += k, i += k;
+    if (k == n) {
+      if (i == length) return i;
+      continue;  // the buffer is full
+    }
+    // A CR, with room for one byte.
+    if (text[i] != u'\r') return i;
+    if (!joinCrLf) {
+      s->buffer[s->used++] = '\r';
+      ++i;
+    } else if (i + 1 < length && text[i + 1] == u'\n') {
+      s->buffer[s->used++] = '\n';
+      i += 2;
+    } else {
+      return i;  // held for what follows, or a CR alone
+    }
   }
-  return done;
 }
 
 }  // namespace
@@ -74,6 +97,10 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
   if (!s->pendingCr) {
     size_t n = PutAsciiRun(s, text, length);
     text += n, length -= n;
+    if (!length) {
+      if (!s->buffered) Drain(s);
+      return;
+    }
   }
   if (!s->lineFeedsOnly) {
     PutUnits(s, text, length, false);
@@ -94,6 +121,17 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
     PutUnits(s, text + start, length - start, false);
   }
   if (!s->buffered) Drain(s);
+}
+
+void StreamTerminatedText(Utf8Stream* s, const char16_t* text) {
+  if (!s->pendingCr && !s->pendingHigh) {
+    text += PutAsciiRun(s, text, kUntilTerminator);
+    if (!*text) {
+      if (!s->buffered) Drain(s);
+      return;
+    }
+  }
+  StreamText(s, text, TextLength(text));
 }
 
 namespace {

@@ -131,6 +131,8 @@ void SetErrorLocation(const char16_t* name, uint32_t line) {
   LocationLine = line;
 }
 
+void WriteText(const char16_t* text, size_t length) { StreamText(&Out, text, length); }
+
 }  // namespace horalin::posixhost
 
 using namespace horalin;
@@ -152,7 +154,7 @@ extern "C" int Qprintf(void* handle, const char16_t* format, ...) {
 }
 
 extern "C" int QPuts(const char16_t* text) {
-  StreamText(&posixhost::Out, text, TextLength(text));
+  StreamTerminatedText(&posixhost::Out, text);
   return 0;
 }
 

@@ -48,6 +48,64 @@ TEST(Utf8StreamTest, PiecesJoinWhateverTheSplit) {
     for (bool buffered : {false, true}) EXPECT_EQ(Stream(c.pieces, c.lineFeedsOnly, buffered), c.expected);
 }
 
+// The whole text converted one unit after another: CR LF as LF when asked, a pair as one
+// character, a lone half as U+FFFD.
+std::string Reference(const std::u16string& text, bool lineFeedsOnly) {
+  std::string out;
+  auto put = [&out](uint32_t cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+    } else if (cp < 0x10000) {
+      out += {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+              static_cast<char>(0x80 | (cp & 0x3F))};
+    } else {
+      out += {static_cast<char>(0xF0 | cp >> 18), static_cast<char>(0x80 | (cp >> 12 & 0x3F)),
+              static_cast<char>(0x80 | (cp >> 6 & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+    }
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    bool next = i + 1 < text.size();
+    if (lineFeedsOnly && c == u'\r' && next && text[i + 1] == u'\n') continue;
+    if (c >= 0xD800 && c <= 0xDBFF && next && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((c - 0xD800u) << 10) + (text[++i] - 0xDC00u));
+    } else {
+      put(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c);
+    }
+  }
+  return out;
+}
+
+// ASCII goes into the buffer four units at a time; a CR, a unit beyond ASCII, a pair or
+// a NUL at any place within or across those groups, and a text split anywhere into two
+// writes, come out as the plain conversion of the whole.
+TEST(Utf8StreamTest, SpecialUnitsAtEveryPlace) {
+  const std::u16string specials[] = {
+      u"\r", u"\n", u"\r\n", u"\r\r\n", u"\u00e9", u"\u20ac", u"\U0001F600", u"\xDC00", std::u16string(1, u'\0')};
+  for (const std::u16string& special : specials) {
+    for (size_t at = 0; at <= 9; ++at) {
+      std::u16string text = u"abcdefghijklm";
+      text.insert(at, special);
+      for (bool lineFeedsOnly : {false, true}) {
+        std::string expected = Reference(text, lineFeedsOnly);
+        for (size_t split = 0; split <= text.size(); ++split) {
+          std::vector<std::u16string> pieces = {text.substr(0, split), text.substr(split)};
+          EXPECT_EQ(Stream(pieces, lineFeedsOnly, true), expected) << at << " " << split;
+        }
+        if (special[0] == 0) continue;
+        static Utf8Stream s;
+        s = Utf8Stream{Capture, lineFeedsOnly, false, false, false, 0, 0, {}};
+        Written.clear();
+        StreamTerminatedText(&s, text.c_str());
+        FlushStream(&s, true);
+        EXPECT_EQ(Written, expected) << "terminated, " << at;
+      }
+    }
+  }
+}
+
 TEST(Utf8StreamTest, TextLongerThanTheBufferKeepsItsOrder) {
   std::u16string text;
   std::string expected;
