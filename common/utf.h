@@ -15,6 +15,26 @@ namespace horalin {
 size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
                      size_t* consumed);
 
+// Writes one code point (below U+110000) as its 1 to 4 UTF-8 bytes; returns the end.
+inline char* AppendUtf8(char* out, uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    *out++ = static_cast<char>(codePoint);
+  } else if (codePoint < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (codePoint >> 6));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else if (codePoint < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (codePoint >> 12));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (codePoint >> 18));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
+  }
+  return out;
+}
+
 // UTF-8 to UTF-16; a malformed sequence becomes U+FFFD. Returns the units written,
 // at most capacity - 1, and terminates the output.
 size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity);

@@ -1,7 +1,12 @@
 #include "hostkit/output.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "common/text.h"
 #include "common/utf.h"
@@ -41,11 +46,7 @@ bool HasNoCr8(const char16_t* units) {
 // Copies the leading run of ASCII units straight into the buffer, the usual text, and
 // returns its length; the rest takes the general way. A CR goes straight in where it
 // stays as it is, or where an LF follows it within the text, which it then joins.
-// `length` may be kUntilTerminator: the run then also ends at the text's terminator.
-constexpr size_t kUntilTerminator = ~size_t{0};
-
 size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
-  const bool untilTerminator = length == kUntilTerminator;
   const bool joinCrLf = s->lineFeedsOnly;
   size_t i = 0;
   for (;;) {
@@ -55,13 +56,11 @@ size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
     const size_t n = length - i < room ? length - i : room;  // units that may go in now
     const char16_t* const in = text + i;
     size_t k = 0;
-    if (!untilTerminator) {
-      // Eight units at a time while none of them needs a closer look.
-      for (; k + 8 <= n && AreAsciiUnits8(in + k) && HasNoCr8(in + k); k += 8) PutAsciiUnits8(in + k, out + k);
-    }
+    // Eight units at a time while none of them needs a closer look.
+    for (; k + 8 <= n && AreAsciiUnits8(in + k) && HasNoCr8(in + k); k += 8) PutAsciiUnits8(in + k, out + k);
     for (; k < n; ++k) {
       char16_t c = in[k];
-      if (c >= 0x80 || c == u'\r' || (c == 0 && untilTerminator)) break;
+      if (c >= 0x80 || c == u'\r') break;
       out[k] = static_cast<char>(c);
     }
     s->used += k, i += k;
@@ -81,6 +80,91 @@ size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
       return i;  // held for what follows, or a CR alone
     }
   }
+}
+
+// One unit of text after the bulk of it: joins a pair, or a CR LF when only LFs are
+// wanted, with the unit before it, which waits in the stream until this one comes.
+void PutUnit(Utf8Stream* s, char16_t c) {
+  if (sizeof s->buffer - s->used < 8) Drain(s);
+  char* out = s->buffer + s->used;
+  if (s->pendingHigh) {
+    const uint32_t high = s->pendingHigh;
+    s->pendingHigh = 0;
+    if (c >= 0xDC00 && c <= 0xDFFF) {
+      s->used = static_cast<size_t>(AppendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (c - 0xDC00u)) - s->buffer);
+      return;
+    }
+    out = AppendUtf8(out, 0xFFFD);
+  }
+  if (s->pendingCr) {
+    s->pendingCr = false;
+    if (c != u'\n') *out++ = '\r';
+  }
+  if (c == u'\r' && s->lineFeedsOnly)
+    s->pendingCr = true;
+  else if (c >= 0xD800 && c <= 0xDBFF)
+    s->pendingHigh = c;
+  else
+    out = AppendUtf8(out, c >= 0xDC00 && c <= 0xDFFF ? 0xFFFD : c);
+  s->used = static_cast<size_t>(out - s->buffer);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kBoundedBlocks = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kBoundedBlocks = true;
+#else
+constexpr bool kBoundedBlocks = false;
+#endif
+#else
+constexpr bool kBoundedBlocks = false;
+#endif
+
+// Streams text up to its terminator in one pass: 7-bit units other than CR go into the
+// buffer eight at a time, the others one by one through PutUnit. The blocks of eight are
+// read from addresses that are multiples of 16 bytes; such a block never reaches into
+// the next page, so the units after the terminator that it may hold can be read safely.
+// A sanitizer would still flag them: its builds find the length first and read no
+// block beyond the terminator.
+void PutTerminated(Utf8Stream* s, const char16_t* text) {
+  const char16_t* p = text;
+#if defined(__SSE2__)
+  const char16_t* const limit = kBoundedBlocks ? text + TextLength(text) + 1 : nullptr;
+  const __m128i ones = _mm_set1_epi16(1), top = _mm_set1_epi16(0x7E), zero = _mm_setzero_si128();
+  const __m128i cr = _mm_set1_epi16(u'\r');
+#endif
+  for (;;) {
+#if defined(__SSE2__)
+    if (!s->pendingCr && !s->pendingHigh) {
+      while ((reinterpret_cast<uintptr_t>(p) & 15) == 0 && (!kBoundedBlocks || p + 8 <= limit)) {
+        if (sizeof s->buffer - s->used < 8) Drain(s);
+        const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+        // Units 1 to 7F are plain unless they are CR; 0 (the terminator) and the rest are not.
+        const __m128i above = _mm_subs_epu16(_mm_sub_epi16(units, ones), top);
+        const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(above, zero)));
+        const unsigned special = (~plain | static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, cr)))) & 0xFFFF;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(s->buffer + s->used), _mm_packus_epi16(units, units));
+        if (special == 0) {
+          s->used += 8, p += 8;
+          continue;
+        }
+        const unsigned n = static_cast<unsigned>(std::countr_zero(special)) / 2;
+        s->used += n, p += n;
+        break;
+      }
+    }
+#endif
+    if (*p == 0) return;
+    PutUnit(s, *p++);
+  }
+}
+
+// Whether the format holds no conversion but plain "%s", which then takes the fast way.
+bool OnlyPlainStrings(const char16_t* format) {
+  for (const char16_t* p = format; *p; ++p)
+    if (*p == u'%' && *++p != u's') return false;
+  return true;
 }
 
 }  // namespace
@@ -124,14 +208,8 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
 }
 
 void StreamTerminatedText(Utf8Stream* s, const char16_t* text) {
-  if (!s->pendingCr && !s->pendingHigh) {
-    text += PutAsciiRun(s, text, kUntilTerminator);
-    if (!*text) {
-      if (!s->buffered) Drain(s);
-      return;
-    }
-  }
-  StreamText(s, text, TextLength(text));
+  PutTerminated(s, text);
+  if (!s->buffered) Drain(s);
 }
 
 namespace {
@@ -163,6 +241,22 @@ void PutFormatted(TextSink* base, const char16_t* text, size_t length) {
 }  // namespace
 
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
+  if (OnlyPlainStrings(format)) {  // literal text and strings straight into the buffer
+    va_list ap;
+    va_copy(ap, args);
+    for (const char16_t* p = format; *p; ++p) {
+      if (*p != u'%') {
+        PutUnit(stream, *p);
+        continue;
+      }
+      ++p;
+      const char16_t* text = va_arg(ap, const char16_t*);
+      PutTerminated(stream, text ? text : u"(null)");
+    }
+    va_end(ap);
+    if (!stream->buffered) Drain(stream);
+    return;
+  }
   bool buffered = stream->buffered;
   stream->buffered = true;  // one write for the whole formatted text
   FormatSink sink;          // its units are written before they are read
