@@ -122,37 +122,50 @@ constexpr bool kBoundedBlocks = false;
 #endif
 
 // Streams text up to its terminator in one pass: 7-bit units other than CR go into the
-// buffer eight at a time, the others one by one through PutUnit. The blocks of eight are
-// read from addresses that are multiples of 16 bytes; such a block never reaches into
-// the next page, so the units after the terminator that it may hold can be read safely.
-// A sanitizer would still flag them: its builds find the length first and read no
-// block beyond the terminator.
+// buffer sixteen at a time, the others one by one through PutUnit. The units are read in
+// blocks of 16 or 32 bytes that start at a multiple of 16 and lie within one page; such
+// a block holds a unit of the text, so its page is there to read, also when the block
+// reaches past the terminator. A sanitizer would still flag the units after the
+// terminator: its builds find the length first and read nothing beyond it.
 void PutTerminated(Utf8Stream* s, const char16_t* text) {
   const char16_t* p = text;
 #if defined(__SSE2__)
   const char16_t* const limit = kBoundedBlocks ? text + TextLength(text) + 1 : nullptr;
-  const __m128i ones = _mm_set1_epi16(1), top = _mm_set1_epi16(0x7E), zero = _mm_setzero_si128();
-  const __m128i cr = _mm_set1_epi16(u'\r');
+  const __m128i one = _mm_set1_epi8(1), cr = _mm_set1_epi8('\r');
 #endif
   for (;;) {
 #if defined(__SSE2__)
     if (!s->pendingCr && !s->pendingHigh) {
-      while ((reinterpret_cast<uintptr_t>(p) & 15) == 0 && (!kBoundedBlocks || p + 8 <= limit)) {
-        if (sizeof s->buffer - s->used < 8) Drain(s);
-        const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(p));
-        // Units 1 to 7F are plain unless they are CR; 0 (the terminator) and the rest are not.
-        const __m128i above = _mm_subs_epu16(_mm_sub_epi16(units, ones), top);
-        const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(above, zero)));
-        const unsigned special = (~plain | static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, cr)))) & 0xFFFF;
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(s->buffer + s->used), _mm_packus_epi16(units, units));
+      size_t used = s->used;  // kept here: the stores into the buffer could otherwise alias it
+      for (;;) {
+        const uintptr_t address = reinterpret_cast<uintptr_t>(p);
+        if (address & 15) break;
+        const bool both = (address & 4095) <= 4096 - 32 && (!kBoundedBlocks || p + 16 <= limit);
+        if (!both && kBoundedBlocks && p + 8 > limit) break;
+        if (sizeof s->buffer - used < 16) {
+          s->used = used;
+          Drain(s);
+          used = 0;
+        }
+        const __m128i first = _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i second = both ? _mm_load_si128(reinterpret_cast<const __m128i*>(p + 8)) : first;
+        // Packed with saturation, units 1 to 7F keep their value, 80 to 7FFF become FF and
+        // the rest 0: as signed bytes, the units that need a closer look (the terminator,
+        // those beyond 7F, CR) are the ones below 1, and CR.
+        const __m128i bytes = _mm_packus_epi16(first, second);
+        const unsigned special = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(bytes, one), _mm_cmpeq_epi8(bytes, cr))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(s->buffer + used), bytes);
         if (special == 0) {
-          s->used += 8, p += 8;
+          const unsigned n = both ? 16 : 8;
+          used += n, p += n;
           continue;
         }
-        const unsigned n = static_cast<unsigned>(std::countr_zero(special)) / 2;
-        s->used += n, p += n;
+        const unsigned n = static_cast<unsigned>(std::countr_zero(special));
+        used += n, p += n;
         break;
       }
+      s->used = used;
     }
 #endif
     if (*p == 0) return;
@@ -242,18 +255,15 @@ void PutFormatted(TextSink* base, const char16_t* text, size_t length) {
 
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   if (OnlyPlainStrings(format)) {  // literal text and strings straight into the buffer
-    va_list ap;
-    va_copy(ap, args);
     for (const char16_t* p = format; *p; ++p) {
       if (*p != u'%') {
         PutUnit(stream, *p);
         continue;
       }
       ++p;
-      const char16_t* text = va_arg(ap, const char16_t*);
+      const char16_t* text = va_arg(args, const char16_t*);
       PutTerminated(stream, text ? text : u"(null)");
     }
-    va_end(ap);
     if (!stream->buffered) Drain(stream);
     return;
   }
