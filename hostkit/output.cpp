@@ -253,20 +253,9 @@ void PutFormatted(TextSink* base, const char16_t* text, size_t length) {
 }
 }  // namespace
 
-void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
-  if (OnlyPlainStrings(format)) {  // literal text and strings straight into the buffer
-    for (const char16_t* p = format; *p; ++p) {
-      if (*p != u'%') {
-        PutUnit(stream, *p);
-        continue;
-      }
-      ++p;
-      const char16_t* text = va_arg(args, const char16_t*);
-      PutTerminated(stream, text ? text : u"(null)");
-    }
-    if (!stream->buffered) Drain(stream);
-    return;
-  }
+namespace {
+// Any other format: the pieces gathered and streamed together.
+__attribute__((noinline)) void StreamFormatPieces(Utf8Stream* stream, const char16_t* format, va_list args) {
   bool buffered = stream->buffered;
   stream->buffered = true;  // one write for the whole formatted text
   FormatSink sink;          // its units are written before they are read
@@ -277,6 +266,37 @@ void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   FlushFormatted(&sink);
   stream->buffered = buffered;
   if (!buffered) Drain(stream);
+}
+}  // namespace
+
+void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
+  if (!OnlyPlainStrings(format)) {
+    StreamFormatPieces(stream, format, args);
+    return;
+  }
+  // Literal text and strings straight into the buffer.
+  for (const char16_t* p = format; *p; ++p) {
+    if (*p != u'%') {
+      const char16_t c = *p;
+      if (!stream->pendingCr && !stream->pendingHigh && sizeof stream->buffer - stream->used >= 8) {
+        if (c >= 1 && c < 0x80 && c != u'\r') {
+          stream->buffer[stream->used++] = static_cast<char>(c);
+          continue;
+        }
+        if (c == u'\r' && p[1] == u'\n' && stream->lineFeedsOnly) {  // the usual line end
+          stream->buffer[stream->used++] = '\n';
+          ++p;
+          continue;
+        }
+      }
+      PutUnit(stream, c);
+      continue;
+    }
+    ++p;
+    const char16_t* text = va_arg(args, const char16_t*);
+    PutTerminated(stream, text ? text : u"(null)");
+  }
+  if (!stream->buffered) Drain(stream);
 }
 
 void FlushStream(Utf8Stream* s, bool final) {
