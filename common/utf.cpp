@@ -2,8 +2,7 @@
 
 namespace horalin {
 
-size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
-                     size_t* consumed) {
+size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed) {
   char* start = out;
   size_t i = 0;
   while (i < length) {

@@ -12,8 +12,7 @@ namespace horalin {
 // input is left unconverted and counted in `*consumed`'s complement, so that a caller
 // writing in pieces can join it to the next piece. Returns the bytes written; the
 // output needs up to 3 bytes per unit.
-size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
-                     size_t* consumed);
+size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed);
 
 // Writes one code point (below U+110000) as its 1 to 4 UTF-8 bytes; returns the end.
 inline char* AppendUtf8(char* out, uint32_t codePoint) {
