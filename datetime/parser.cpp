@@ -58,13 +58,10 @@ bool IsBlank(char16_t c) { return c < 0x80 ? c == u' ' || (c >= u'\t' && c <= u'
 // Reports an error: the prefix, the message and, when `caret` is given, the argument
 // with a caret under that position. Returns `code`.
 int32_t Fail(int32_t code, const char16_t* text, const char16_t* caret, const char16_t* format, ...) {
-  ReportErrorPrefix();
-  char16_t message[kSmallText];
   va_list args;
   va_start(args, format);
-  FormatTextV(message, kSmallText, format, args);
+  ReportErrorV(format, args);
   va_end(args);
-  Qprintf(StdErrorHandle(), u"%s", message);
   if (caret) ShowErrorPosition(text, caret);
   return code;
 }
