@@ -159,9 +159,10 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     bytes = r->lineBytes;
     count = gathered + tailLength;
   }
-  if (plain && r->classKeepsAscii) return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));  // most lines
   size_t units = 0;
-  if (count > 0) {
+  if (plain && r->classKeepsAscii) {  // most lines: a plain copy
+    return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));
+  } else if (count > 0) {
     uint32_t error = 0;
     units = platform::WideFromMultiByte(ConversionCodePage(r), reinterpret_cast<const char*>(bytes), count, line,
                                         kLineMaxUnits, &error);
