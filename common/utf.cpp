@@ -2,31 +2,7 @@
 
 namespace horalin {
 
-namespace {
-
-char* PutUtf8(char* out, uint32_t cp) {
-  if (cp < 0x80) {
-    *out++ = static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    *out++ = static_cast<char>(0xC0 | (cp >> 6));
-    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *out++ = static_cast<char>(0xE0 | (cp >> 12));
-    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    *out++ = static_cast<char>(0xF0 | (cp >> 18));
-    *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  return out;
-}
-
-}  // namespace
-
-size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
-                     size_t* consumed) {
+size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed) {
   char* start = out;
   size_t i = 0;
   while (i < length) {
@@ -41,7 +17,7 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
     if (c >= 0xD800 && c <= 0xDBFF) {
       if (i + 1 == length && !final) break;  // the low half may come with the next piece
       if (i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        out = PutUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+        out = AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
         i += 2;
         continue;
       }
@@ -49,7 +25,7 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
     } else if (c >= 0xDC00 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    out = PutUtf8(out, c);
+    out = AppendUtf8(out, c);
     ++i;
   }
   if (consumed) *consumed = i;

@@ -12,8 +12,27 @@ namespace horalin {
 // input is left unconverted and counted in `*consumed`'s complement, so that a caller
 // writing in pieces can join it to the next piece. Returns the bytes written; the
 // output needs up to 3 bytes per unit.
-size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
-                     size_t* consumed);
+size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed);
+
+// Writes one code point (below U+110000) as its 1 to 4 UTF-8 bytes; returns the end.
+inline char* AppendUtf8(char* out, uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    *out++ = static_cast<char>(codePoint);
+  } else if (codePoint < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (codePoint >> 6));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else if (codePoint < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (codePoint >> 12));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (codePoint >> 18));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
+  }
+  return out;
+}
 
 // UTF-8 to UTF-16; a malformed sequence becomes U+FFFD. Returns the units written,
 // at most capacity - 1, and terminates the output.
@@ -38,6 +57,22 @@ inline void PutAsciiUnits8(const char16_t* units, char* out) {
     std::memcpy(out, &packed, sizeof packed);
   } else {
     for (int k = 0; k < 8; ++k) out[k] = static_cast<char>(units[k]);
+  }
+}
+
+// Writes eight 7-bit bytes as their eight units.
+inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (int k = 0; k < 2; ++k) {  // four bytes spread over the four units of a word
+      uint32_t four;
+      std::memcpy(&four, bytes + 4 * k, sizeof four);
+      uint64_t x = four;
+      x = (x | x << 16) & 0x0000FFFF0000FFFFull;
+      x = (x | x << 8) & 0x00FF00FF00FF00FFull;
+      std::memcpy(out + 4 * k, &x, sizeof x);
+    }
+  } else {
+    for (int k = 0; k < 8; ++k) out[k] = static_cast<unsigned char>(bytes[k]);
   }
 }
 

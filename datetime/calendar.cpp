@@ -9,30 +9,6 @@ const uint32_t DaysBeforeMonth[14][2] = {{0, 0},     {0, 0},     {31, 31},   {59
                                          {120, 121}, {151, 152}, {181, 182}, {212, 213}, {243, 244},
                                          {273, 274}, {304, 305}, {334, 335}, {0, 0}};
 
-int IsLeapYear(int32_t year) {
-  if (year % 400 == 0) return 1;
-  if (year % 100 == 0) return 0;
-  return year % 4 == 0 ? 1 : 0;
-}
-
-namespace {
-
-// Days before 1 January of a year in 1601..9999. Counting from 1601, the first year of
-// a 400-year cycle, makes the leap-day count exact.
-DayNumber DaysBeforeYear(uint32_t year) {
-  uint32_t y = year - 1601;  // [0, 8398]
-  return static_cast<DayNumber>(365 * y + y / 4 - y / 100 + y / 400);
-}
-
-}  // namespace
-
-DayNumber DayNumberFromDate(uint32_t year, uint32_t month, uint32_t day) {
-  if (year < 1601 || year > 9999 || month < 1 || month > 12) return -1;
-  int leap = IsLeapYear(static_cast<int32_t>(year));
-  if (day < 1 || day > DaysInMonth[month][leap]) return -1;
-  return DaysBeforeYear(year) + static_cast<DayNumber>(DaysBeforeMonth[month][leap] + day);
-}
-
 uint32_t MonthOfDayOfYear(uint32_t dayOfYear, int leap) {
   uint32_t month = 1;
   while (month < 12 && DaysBeforeMonth[month + 1][leap] < dayOfYear) ++month;
@@ -53,31 +29,59 @@ int DateFromDayNumber(DayNumber n, uint32_t* year, uint32_t* month, uint32_t* da
   return 0;
 }
 
+namespace {
+
+// The ISO week structure of a year in 1601..9999, from the day number of the day before
+// its 1 January and its leap indicator.
+struct WeekYear {
+  int32_t weekOneOffset;  // [-3, 3]
+  uint32_t weeks;         // 52 or 53
+};
+
+// Indexed by the weekday of 1 January, 0 Sunday: week 1 is the week of 4 January, so
+// its Monday is 4 January less the ISO weekday of 4 January (1 Monday to 7 Sunday) plus
+// one, counted from 1 January.
+constexpr int32_t kWeekOneOffset[7] = {1, 0, -1, -2, -3, 3, 2};
+
+WeekYear WeekYearOf(DayNumber daysBefore, int leap) {
+  uint32_t january1 = static_cast<uint32_t>(daysBefore + 1) % 7;  // weekday, 0 Sunday
+  // 53 weeks when 1 January is a Thursday, or a Wednesday in a leap year.
+  uint32_t weeks = 52 + static_cast<uint32_t>((january1 == 4) | ((january1 == 3) & (leap != 0)));
+  return {kWeekOneOffset[january1], weeks};
+}
+
+}  // namespace
+
 int32_t IsoWeekOneOffset(uint32_t year) {
   if (year < 1601 || year > 9999) return -999;
-  int32_t weekday = DayNumberFromDate(year, 1, 4) % 7;  // of 4 January, 0 Sunday
-  if (weekday == 0) weekday = 7;
-  return 4 - weekday;
+  return WeekYearOf(DaysBeforeYear(year), IsLeapYear(static_cast<int32_t>(year))).weekOneOffset;
 }
 
 uint32_t IsoWeeksInYear(uint32_t year) {
   if (year < 1601 || year > 9999) return 52;
-  int32_t j = DayNumberFromDate(year, 1, 1) % 7;
-  return j == 4 || (j == 3 && IsLeapYear(static_cast<int32_t>(year))) ? 53 : 52;
+  return WeekYearOf(DaysBeforeYear(year), IsLeapYear(static_cast<int32_t>(year))).weeks;
 }
 
 int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYear, uint32_t* week, uint32_t* weekday) {
   if (!week || !weekday || month < 1 || month > 12) return -1;
   int leap = IsLeapYear(year);
   int32_t c = static_cast<int32_t>(DaysBeforeMonth[month][leap] + day) - 1;  // [0, 365]
-  int32_t e = IsoWeekOneOffset(static_cast<uint32_t>(year));                 // [-3, 3]
+  // One day count serves the year and the year before; outside 1601..9999 the year has
+  // offset -999 and 52 weeks, as IsoWeekOneOffset and IsoWeeksInYear give them.
+  bool inRange = year >= 1601 && year <= 9999;
+  DayNumber daysBefore = inRange ? DaysBeforeYear(static_cast<uint32_t>(year)) : 0;
+  WeekYear thisYear = inRange ? WeekYearOf(daysBefore, leap) : WeekYear{-999, 52};
+  int32_t e = thisYear.weekOneOffset;  // [-3, 3]
   int32_t w = (c - e) / 7 + 1;
   uint32_t d = static_cast<uint32_t>((c - e + 7) % 7) + 1;
   int32_t y = year;
-  if (w > static_cast<int32_t>(IsoWeeksInYear(static_cast<uint32_t>(year)))) {
+  if (w > static_cast<int32_t>(thisYear.weeks)) {
     y = year + 1, w = 1;
   } else if (c < e) {
-    y = year - 1, w = static_cast<int32_t>(IsoWeeksInYear(static_cast<uint32_t>(year - 1)));
+    // Only a year in range has an offset above 0; the year before it may be 1600.
+    int previousLeap = IsLeapYear(year - 1);
+    y = year - 1;
+    w = year > 1601 ? static_cast<int32_t>(WeekYearOf(daysBefore - 365 - previousLeap, previousLeap).weeks) : 52;
   }
   if (isoYear) *isoYear = static_cast<uint32_t>(y);
   *week = static_cast<uint32_t>(w);

@@ -38,13 +38,11 @@ extern "C" int f_datefmt(char16_t* buffer) {
     return -1;
   }
 
-  // The interpreter writes over the argument, so the format is copied out first; it
-  // always fits, as it came from a buffer of the same size.
-  char16_t formatCopy[kFormatText];
-  size_t length = TextLength(format);
-  if (length >= kFormatText) length = kFormatText - 1;
-  std::memcpy(formatCopy, format, length * sizeof(char16_t));
-  formatCopy[length] = 0;
-  FormatDateTime(buffer, formatCopy, dateTime, utc ? FDT_UTC : 0);
+  // The result would overtake the format in the same buffer, so it is formatted aside
+  // and then copied over the argument by its length: the format is read once, where it
+  // stands, and needs no copy of its own.
+  char16_t result[kFormatOutputCapacity];
+  int64_t length = FormatDateTime(result, format, dateTime, utc ? FDT_UTC : 0);
+  std::memcpy(buffer, result, static_cast<size_t>(length + 1) * sizeof(char16_t));
   return 0;
 }

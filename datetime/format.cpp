@@ -4,6 +4,8 @@
 // the text is appended.
 #include "datetime/format.h"
 
+#include <cstring>
+
 #include "datetime/calendar.h"
 #include "datetime/escapes.h"
 #include "platform/platform.h"
@@ -105,13 +107,14 @@ struct Context {
   const SYSTEMTIME& time;
   uint32_t flags;
   bool doubling;
-  bool zoneTaken;
-  bool localeFresh;
-  bool digitsTaken;
-  bool isoTaken;
-  platform::ZoneSnapshot zone;
-  char16_t digits[10];  // digits[0] == 0: the locale has no digits of its own
-  uint32_t isoYear, isoWeek, isoWeekday;
+  bool plain;  // the date and time lie within the contract: the plain directives may go straight out
+  bool zoneTaken = false;
+  bool localeFresh = false;
+  bool digitsTaken = false;
+  bool isoTaken = false;
+  platform::ZoneSnapshot* zone;  // filled on first use
+  char16_t digits[10]{};         // digits[0] == 0: the locale has no digits of its own
+  uint32_t isoYear = 0, isoWeek = 0, isoWeekday = 0;
 };
 
 const platform::ZoneSnapshot& Zone(Context& ctx) {
@@ -119,9 +122,9 @@ const platform::ZoneSnapshot& Zone(Context& ctx) {
     ctx.zoneTaken = true;
     bool utc = (ctx.flags & FDT_UTC) != 0;
     // The zone's rules in force at the local time being formatted, not at the moment of the call.
-    platform::TakeZoneSnapshot(utc, utc ? nullptr : &ctx.time, &ctx.zone);
+    platform::TakeZoneSnapshot(utc, utc ? nullptr : &ctx.time, ctx.zone);
   }
-  return ctx.zone;
+  return *ctx.zone;
 }
 
 // Every locale query of a call goes through here first.
@@ -155,7 +158,16 @@ void TakeIsoWeek(Context& ctx) {
   ctx.isoTaken = true;
   ctx.isoYear = ctx.isoWeek = ctx.isoWeekday = 0;
   const SYSTEMTIME& t = ctx.time;
-  if (IsValidDate(t)) IsoWeekFromDate(t.wYear, t.wMonth, t.wDay, &ctx.isoYear, &ctx.isoWeek, &ctx.isoWeekday);
+  if (ctx.plain || IsValidDate(t))
+    IsoWeekFromDate(t.wYear, t.wMonth, t.wDay, &ctx.isoYear, &ctx.isoWeek, &ctx.isoWeekday);
+}
+
+// Whether every field holds what the contract allows: a date of 1601 to 9999, a
+// weekday, a time of day. Such a date and time has fields of fixed widths.
+bool WithinContract(const SYSTEMTIME& t) {
+  return t.wYear >= 1601 && t.wYear <= 9999 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 &&
+         t.wDay <= DaysInMonth[t.wMonth][IsLeapYear(t.wYear)] && t.wDayOfWeek <= 6 && t.wHour <= 23 &&
+         t.wMinute <= 59 && t.wSecond <= 59 && t.wMilliseconds <= 999;
 }
 
 // Table rows and indexes stay inside their tables even for a date and time outside the
@@ -390,6 +402,135 @@ void RenderDirective(Context& ctx, char16_t c, unsigned mods, Work& w) {
   }
 }
 
+// Writers of the plain directives: digits straight into the output.
+char16_t* PutDigit(char16_t* o, uint32_t v) {  // v < 10
+  *o = static_cast<char16_t>(u'0' + v);
+  return o + 1;
+}
+// "00" to "99", two units each.
+constexpr auto kDigitPairs = [] {
+  struct {
+    char16_t units[200];
+  } pairs{};
+  for (unsigned v = 0; v < 100; ++v) {
+    pairs.units[2 * v] = static_cast<char16_t>(u'0' + v / 10);
+    pairs.units[2 * v + 1] = static_cast<char16_t>(u'0' + v % 10);
+  }
+  return pairs;
+}();
+// v < 100, "%02u": both units in one move.
+char16_t* Put2(char16_t* o, uint32_t v) {
+  std::memcpy(o, kDigitPairs.units + 2 * v, 2 * sizeof(char16_t));
+  return o + 2;
+}
+char16_t* PutSpaced2(char16_t* o, uint32_t v) {  // v < 100, "%2u"
+  o[0] = v < 10 ? u' ' : static_cast<char16_t>(u'0' + v / 10);
+  o[1] = static_cast<char16_t>(u'0' + v % 10);
+  return o + 2;
+}
+char16_t* Put3(char16_t* o, uint32_t v) { return Put2(PutDigit(o, v / 100), v % 100); }  // v < 1000, "%03u"
+char16_t* Put4(char16_t* o, uint32_t v) { return Put2(Put2(o, v / 100), v % 100); }      // v < 10000, "%04u"
+char16_t* PutDecimal(char16_t* o, uint32_t v, unsigned width) {                          // "%0*u"
+  char16_t digits[10];
+  unsigned n = 0;
+  do digits[n++] = static_cast<char16_t>(u'0' + v % 10);
+  while (v /= 10);
+  for (; width > n; --width) *o++ = u'0';
+  while (n) *o++ = digits[--n];
+  return o;
+}
+
+// The most units that a plain directive writes.
+constexpr size_t kPlainText = 16;
+
+// A directive without modifiers that is computed from the date and time alone, for a
+// date and time within the contract, written at `o` (room for kPlainText units): the
+// text that RenderDirective gives it, which needs neither the work buffer nor the
+// modifiers' steps. Returns the units written, or 0 for any other directive character
+// (a modifier among them), which takes the general way.
+size_t RenderPlainDirective(Context& ctx, char16_t c, char16_t* o) {
+  const SYSTEMTIME& t = ctx.time;
+  char16_t* const start = o;
+  switch (c) {
+    case u'%':
+      *o++ = u'%';
+      if (ctx.doubling) *o++ = u'%';
+      break;
+    case u'@': *o++ = u"UMTWRFS"[t.wDayOfWeek]; break;
+    case u'C': o = Put2(o, t.wYear / 100u); break;
+    case u'd': o = Put2(o, t.wDay); break;
+    case u'D':
+      o = Put2(o, t.wMonth);
+      *o++ = u'/';
+      o = Put2(o, t.wDay);
+      *o++ = u'/';
+      o = Put2(o, t.wYear % 100u);
+      break;
+    case u'e': o = PutSpaced2(o, t.wDay); break;
+    case u'F':
+      o = Put4(o, t.wYear);
+      *o++ = u'-';
+      o = Put2(o, t.wMonth);
+      *o++ = u'-';
+      o = Put2(o, t.wDay);
+      break;
+    case u'g':
+      TakeIsoWeek(ctx);
+      o = Put2(o, ctx.isoYear % 100);
+      break;
+    case u'G':
+      TakeIsoWeek(ctx);
+      o = PutDecimal(o, ctx.isoYear, 4);
+      break;
+    case u'H': o = Put2(o, t.wHour); break;
+    case u'I': o = Put2(o, TwelveHour(t.wHour)); break;
+    case u'j': o = Put3(o, DayOfYear(t)); break;
+    case u'J': o = PutDecimal(o, static_cast<uint32_t>(DayNumberFromDate(t.wYear, t.wMonth, t.wDay)), 0); break;
+    case u'k': o = PutSpaced2(o, t.wHour); break;
+    case u'K': o = PutDigit(o, t.wDayOfWeek + 1u); break;
+    case u'l': o = PutSpaced2(o, TwelveHour(t.wHour)); break;
+    case u'L': o = Put3(o, t.wMilliseconds); break;
+    case u'm': o = Put2(o, t.wMonth); break;
+    case u'M': o = Put2(o, t.wMinute); break;
+    case u'n': *o++ = u'\n'; break;
+    case u'N': o = PutDecimal(o, (t.wYear + 99u) / 100, 2); break;
+    case u'Q':
+      o = Put4(o, t.wYear);
+      *o++ = u'-';
+      o = Put3(o, DayOfYear(t));
+      break;
+    case u'R':
+      o = Put2(o, t.wHour);
+      *o++ = u':';
+      o = Put2(o, t.wMinute);
+      break;
+    case u'S': o = Put2(o, t.wSecond); break;
+    case u't': *o++ = u'\t'; break;
+    case u'T':
+      o = Put2(o, t.wHour);
+      *o++ = u':';
+      o = Put2(o, t.wMinute);
+      *o++ = u':';
+      o = Put2(o, t.wSecond);
+      break;
+    case u'u': o = PutDigit(o, t.wDayOfWeek ? t.wDayOfWeek : 7u); break;
+    case u'U': o = Put2(o, WeekOfYear(t, 0)); break;
+    case u'V':
+      TakeIsoWeek(ctx);
+      o = Put2(o, ctx.isoWeek);
+      break;
+    case u'w': o = PutDigit(o, t.wDayOfWeek); break;
+    case u'W': o = Put2(o, WeekOfYear(t, 1)); break;
+    case u'y': o = Put2(o, t.wYear % 100u); break;
+    case u'Y': o = Put4(o, t.wYear); break;
+    case u'\u00C6': o = Put2(o, DaysInMonth[t.wMonth][IsLeapYear(t.wYear)]); break;         // days in the month
+    case u'\u00E6': o = Put3(o, 365u + static_cast<uint32_t>(IsLeapYear(t.wYear))); break;  // days in the year
+    case u'\u00E7': o = PutDigit(o, static_cast<uint32_t>(IsLeapYear(t.wYear))); break;
+    default: break;
+  }
+  return static_cast<size_t>(o - start);
+}
+
 // Reads the modifiers and the directive character after a "%", renders the directive
 // and appends its text. Returns where the scan goes on.
 const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
@@ -459,10 +600,22 @@ const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
 int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags) {
   if (!format) return -1;
   Output o{out, 0};
-  Context ctx{datetime, flags, (flags & FDT_NO_DOUBLE_PERCENT) == 0, false, false, false, false, {}, {}, 0, 0, 0};
+  platform::ZoneSnapshot zone;  // left as it is until a directive needs it
+  Context ctx{.time = datetime,
+              .flags = flags,
+              .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0,
+              .plain = WithinContract(datetime),
+              .zone = &zone};
   const char16_t* p = format;
   while (char16_t c = *p) {
     if (c == u'%') {
+      if (ctx.plain && kOutputLimit - o.length >= kPlainText) {
+        if (size_t n = RenderPlainDirective(ctx, p[1], o.text + o.length)) {
+          o.length += n;
+          p += 2;
+          continue;
+        }
+      }
       p = RunDirective(ctx, o, p + 1);
     } else if (c == u'\\') {
       Escape e = ReadEscape(p + 1);

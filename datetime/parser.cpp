@@ -23,15 +23,27 @@ bool IsNumberDigit(char16_t c) { return IsAsciiDigit(c); }
 // in 32 bits (then `end` is not written). Leading zeros are allowed.
 bool ReadNumber(const char16_t* p, uint32_t* value, const char16_t** end) {
   if (!IsNumberDigit(*p)) return false;
-  uint32_t v = 0;
-  bool overflow = false;
-  for (; IsNumberDigit(*p); ++p) {
-    uint32_t digit = static_cast<uint32_t>(*p - u'0');
-    if (v > (UINT32_MAX - digit) / 10) overflow = true;
-    v = v * 10 + digit;
+  // Numbers of one or two digits, most fields, are read without the loop.
+  uint32_t first = static_cast<uint32_t>(p[0] - u'0');
+  if (!IsNumberDigit(p[1])) {
+    *value = first;
+    *end = p + 1;
+    return true;
   }
-  if (overflow) return false;
-  *value = v;
+  uint32_t two = first * 10 + static_cast<uint32_t>(p[1] - u'0');
+  if (!IsNumberDigit(p[2])) {
+    *value = two;
+    *end = p + 2;
+    return true;
+  }
+  constexpr uint64_t kTooLarge = uint64_t{UINT32_MAX} + 1;  // held there once reached
+  uint64_t v = two;
+  for (p += 2; IsNumberDigit(*p); ++p) {
+    v = v * 10 + static_cast<uint32_t>(*p - u'0');
+    if (v > kTooLarge) v = kTooLarge;
+  }
+  if (v == kTooLarge) return false;
+  *value = static_cast<uint32_t>(v);
   *end = p;
   return true;
 }
@@ -46,20 +58,18 @@ bool IsBlank(char16_t c) { return c < 0x80 ? c == u' ' || (c >= u'\t' && c <= u'
 // Reports an error: the prefix, the message and, when `caret` is given, the argument
 // with a caret under that position. Returns `code`.
 int32_t Fail(int32_t code, const char16_t* text, const char16_t* caret, const char16_t* format, ...) {
-  ReportErrorPrefix();
-  char16_t message[kSmallText];
   va_list args;
   va_start(args, format);
-  FormatTextV(message, kSmallText, format, args);
+  ReportErrorV(format, args);
   va_end(args);
-  Qprintf(StdErrorHandle(), u"%s", message);
   if (caret) ShowErrorPosition(text, caret);
   return code;
 }
 
 uint16_t Field(uint32_t value) { return static_cast<uint16_t>(value); }
 
-uint16_t WeekdayOf(DayNumber n) { return static_cast<uint16_t>(n % 7); }
+// The weekday of a day number (1 or more), 0 Sunday.
+uint16_t WeekdayOf(DayNumber n) { return static_cast<uint16_t>(static_cast<uint32_t>(n) % 7); }
 
 // Month and day of day `dayOfYear` (1 to 366) of a year.
 void SetDayOfYear(SYSTEMTIME* t, uint32_t dayOfYear) {

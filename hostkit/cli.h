@@ -2,6 +2,7 @@
 // It drives the plug-in as the shell does and writes only through the host's functions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "host/host.h"
@@ -22,6 +23,9 @@ struct HostFunctions {
   // they show a batch file's name and line (the variables _batch, _batchname and
   // _batchline). A null name ends it. Null when the host has no such place.
   void (*setErrorLocation)(const char16_t* name, uint32_t line);
+  // Writes `length` units of text to standard output as `puts` writes a zero-terminated
+  // text, for a caller that knows the length. Null when the host has no such function.
+  void (*writeText)(const char16_t* text, size_t length);
 };
 
 struct PluginExports {

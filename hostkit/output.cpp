@@ -1,6 +1,12 @@
 #include "hostkit/output.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "common/text.h"
 #include "common/utf.h"
@@ -37,27 +43,141 @@ bool HasNoCr8(const char16_t* units) {
   return ((((x - kOne) & ~x) | ((y - kOne) & ~y)) & kTop) == 0;
 }
 
-// Copies the leading run of ASCII units other than CR straight into the buffer, the
-// usual text, and returns its length; the rest takes the general way.
+// Copies the leading run of ASCII units straight into the buffer, the usual text, and
+// returns its length; the rest takes the general way. A CR goes straight in where it
+// stays as it is, or where an LF follows it within the text, which it then joins.
 size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
-  size_t done = 0;
-  for (; done + 8 <= length && AreAsciiUnits8(text + done) && HasNoCr8(text + done); done += 8) {
-    if (sizeof s->buffer - s->used < 8) Drain(s);  // eight at a time while they are all plain
-    PutAsciiUnits8(text + done, s->buffer + s->used);
-    s->used += 8;
-  }
-  while (done < length) {
+  const bool joinCrLf = s->lineFeedsOnly;
+  size_t i = 0;
+  for (;;) {
     if (s->used == sizeof s->buffer) Drain(s);
-    size_t room = sizeof s->buffer - s->used;
-    size_t end = done + (length - done < room ? length - done : room);
-    char* out = s->buffer + s->used;
-    size_t i = done;
-    for (; i < end && text[i] < 0x80 && text[i] != u'\r'; ++i) *out++ = static_cast<char>(text[i]);
-    s->used += i - done;
-    if (i < end) return i;
-    done = i;
+    char* const out = s->buffer + s->used;
+    const size_t room = sizeof s->buffer - s->used;
+    const size_t n = length - i < room ? length - i : room;  // units that may go in now
+    const char16_t* const in = text + i;
+    size_t k = 0;
+    // Eight units at a time while none of them needs a closer look.
+    for (; k + 8 <= n && AreAsciiUnits8(in + k) && HasNoCr8(in + k); k += 8) PutAsciiUnits8(in + k, out + k);
+    for (; k < n; ++k) {
+      char16_t c = in[k];
+      if (c >= 0x80 || c == u'\r') break;
+      out[k] = static_cast<char>(c);
+    }
+    s->used += k, i += k;
+    if (k == n) {
+      if (i == length) return i;
+      continue;  // the buffer is full
+    }
+    // A CR, with room for one byte.
+    if (text[i] != u'\r') return i;
+    if (!joinCrLf) {
+      s->buffer[s->used++] = '\r';
+      ++i;
+    } else if (i + 1 < length && text[i + 1] == u'\n') {
+      s->buffer[s->used++] = '\n';
+      i += 2;
+    } else {
+      return i;  // held for what follows, or a CR alone
+    }
   }
-  return done;
+}
+
+// One unit of text after the bulk of it: joins a pair, or a CR LF when only LFs are
+// wanted, with the unit before it, which waits in the stream until this one comes.
+void PutUnit(Utf8Stream* s, char16_t c) {
+  if (sizeof s->buffer - s->used < 8) Drain(s);
+  char* out = s->buffer + s->used;
+  if (s->pendingHigh) {
+    const uint32_t high = s->pendingHigh;
+    s->pendingHigh = 0;
+    if (c >= 0xDC00 && c <= 0xDFFF) {
+      s->used = static_cast<size_t>(AppendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (c - 0xDC00u)) - s->buffer);
+      return;
+    }
+    out = AppendUtf8(out, 0xFFFD);
+  }
+  if (s->pendingCr) {
+    s->pendingCr = false;
+    if (c != u'\n') *out++ = '\r';
+  }
+  if (c == u'\r' && s->lineFeedsOnly)
+    s->pendingCr = true;
+  else if (c >= 0xD800 && c <= 0xDBFF)
+    s->pendingHigh = c;
+  else
+    out = AppendUtf8(out, c >= 0xDC00 && c <= 0xDFFF ? 0xFFFD : c);
+  s->used = static_cast<size_t>(out - s->buffer);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kBoundedBlocks = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kBoundedBlocks = true;
+#else
+constexpr bool kBoundedBlocks = false;
+#endif
+#else
+constexpr bool kBoundedBlocks = false;
+#endif
+
+// Streams text up to its terminator in one pass: 7-bit units other than CR go into the
+// buffer sixteen at a time, the others one by one through PutUnit. The units are read in
+// blocks of 16 or 32 bytes that start at a multiple of 16 and lie within one page; such
+// a block holds a unit of the text, so its page is there to read, also when the block
+// reaches past the terminator. A sanitizer would still flag the units after the
+// terminator: its builds find the length first and read nothing beyond it.
+void PutTerminated(Utf8Stream* s, const char16_t* text) {
+  const char16_t* p = text;
+#if defined(__SSE2__)
+  const char16_t* const limit = kBoundedBlocks ? text + TextLength(text) + 1 : nullptr;
+  const __m128i one = _mm_set1_epi8(1), cr = _mm_set1_epi8('\r');
+#endif
+  for (;;) {
+#if defined(__SSE2__)
+    if (!s->pendingCr && !s->pendingHigh) {
+      size_t used = s->used;  // kept here: the stores into the buffer could otherwise alias it
+      for (;;) {
+        const uintptr_t address = reinterpret_cast<uintptr_t>(p);
+        if (address & 15) break;
+        const bool both = (address & 4095) <= 4096 - 32 && (!kBoundedBlocks || p + 16 <= limit);
+        if (!both && kBoundedBlocks && p + 8 > limit) break;
+        if (sizeof s->buffer - used < 16) {
+          s->used = used;
+          Drain(s);
+          used = 0;
+        }
+        const __m128i first = _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i second = both ? _mm_load_si128(reinterpret_cast<const __m128i*>(p + 8)) : first;
+        // Packed with saturation, units 1 to 7F keep their value, 80 to 7FFF become FF and
+        // the rest 0: as signed bytes, the units that need a closer look (the terminator,
+        // those beyond 7F, CR) are the ones below 1, and CR.
+        const __m128i bytes = _mm_packus_epi16(first, second);
+        const unsigned special = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(bytes, one), _mm_cmpeq_epi8(bytes, cr))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(s->buffer + used), bytes);
+        if (special == 0) {
+          const unsigned n = both ? 16 : 8;
+          used += n, p += n;
+          continue;
+        }
+        const unsigned n = static_cast<unsigned>(std::countr_zero(special));
+        used += n, p += n;
+        break;
+      }
+      s->used = used;
+    }
+#endif
+    if (*p == 0) return;
+    PutUnit(s, *p++);
+  }
+}
+
+// Whether the format holds no conversion but plain "%s", which then takes the fast way.
+bool OnlyPlainStrings(const char16_t* format) {
+  for (const char16_t* p = format; *p; ++p)
+    if (*p == u'%' && *++p != u's') return false;
+  return true;
 }
 
 }  // namespace
@@ -74,6 +194,10 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
   if (!s->pendingCr) {
     size_t n = PutAsciiRun(s, text, length);
     text += n, length -= n;
+    if (!length) {
+      if (!s->buffered) Drain(s);
+      return;
+    }
   }
   if (!s->lineFeedsOnly) {
     PutUnits(s, text, length, false);
@@ -93,6 +217,11 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
     }
     PutUnits(s, text + start, length - start, false);
   }
+  if (!s->buffered) Drain(s);
+}
+
+void StreamTerminatedText(Utf8Stream* s, const char16_t* text) {
+  PutTerminated(s, text);
   if (!s->buffered) Drain(s);
 }
 
@@ -124,7 +253,9 @@ void PutFormatted(TextSink* base, const char16_t* text, size_t length) {
 }
 }  // namespace
 
-void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
+namespace {
+// Any other format: the pieces gathered and streamed together.
+__attribute__((noinline)) void StreamFormatPieces(Utf8Stream* stream, const char16_t* format, va_list args) {
   bool buffered = stream->buffered;
   stream->buffered = true;  // one write for the whole formatted text
   FormatSink sink;          // its units are written before they are read
@@ -135,6 +266,37 @@ void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   FlushFormatted(&sink);
   stream->buffered = buffered;
   if (!buffered) Drain(stream);
+}
+}  // namespace
+
+void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
+  if (!OnlyPlainStrings(format)) {
+    StreamFormatPieces(stream, format, args);
+    return;
+  }
+  // Literal text and strings straight into the buffer.
+  for (const char16_t* p = format; *p; ++p) {
+    if (*p != u'%') {
+      const char16_t c = *p;
+      if (!stream->pendingCr && !stream->pendingHigh && sizeof stream->buffer - stream->used >= 8) {
+        if (c >= 1 && c < 0x80 && c != u'\r') {
+          stream->buffer[stream->used++] = static_cast<char>(c);
+          continue;
+        }
+        if (c == u'\r' && p[1] == u'\n' && stream->lineFeedsOnly) {  // the usual line end
+          stream->buffer[stream->used++] = '\n';
+          ++p;
+          continue;
+        }
+      }
+      PutUnit(stream, c);
+      continue;
+    }
+    ++p;
+    const char16_t* text = va_arg(args, const char16_t*);
+    PutTerminated(stream, text ? text : u"(null)");
+  }
+  if (!stream->buffered) Drain(stream);
 }
 
 void FlushStream(Utf8Stream* s, bool final) {

@@ -20,6 +20,8 @@ struct Utf8Stream {
 
 // Appends text; writes when the buffer fills (or at once when unbuffered).
 void StreamText(Utf8Stream* stream, const char16_t* text, size_t length);
+// The same for zero-terminated text.
+void StreamTerminatedText(Utf8Stream* stream, const char16_t* text);
 // The host's printf conventions, formatted into the stream.
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args);
 // Writes what is buffered; `final` also writes a held CR or half pair.

@@ -32,14 +32,18 @@ int Win32ErrorText(uint32_t code, char16_t* text) {
   return 0;
 }
 
-void ReportError(const char16_t* format, ...) {
+void ReportErrorV(const char16_t* format, va_list args) {
   ReportErrorPrefix();
   char16_t message[kFormatText];
+  FormatTextV(message, kFormatText, format, args);
+  Qprintf(StdErrorHandle(), u"%s", message);
+}
+
+void ReportError(const char16_t* format, ...) {
   va_list args;
   va_start(args, format);
-  FormatTextV(message, kFormatText, format, args);
+  ReportErrorV(format, args);
   va_end(args);
-  Qprintf(StdErrorHandle(), u"%s", message);
 }
 
 }  // namespace horalin

@@ -2,6 +2,7 @@
 // the plug-in's prefix and, inside a batch file, the batch file's name and line.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,5 +17,6 @@ int Win32ErrorText(uint32_t code, char16_t* text);
 void* StdErrorHandle();
 // The prefix, then the message formatted with the host's Qprintf on standard error.
 void ReportError(const char16_t* format, ...);
+void ReportErrorV(const char16_t* format, va_list args);
 
 }  // namespace horalin

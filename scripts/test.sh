@@ -23,6 +23,9 @@ cmake --preset posix -DHORALIN_WINDOWS_BUILD="$PWD/build/windows" >/dev/null
 cmake --build build/posix
 ctest --test-dir build/posix --output-on-failure
 
+echo "== Packages: the .deb installed, run and removed; the Windows .zip"
+scripts/package-check.sh
+
 echo "== The same under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset posix-sanitize >/dev/null
 cmake --build build/posix-sanitize

@@ -35,9 +35,10 @@ struct TsOptions {
 // every call starts it afresh.
 struct TsStorage {
   TsOptions options;
-  char16_t stamp[kStampCapacity];
-  char16_t line[kLineCapacity];
-  uint8_t block[kPipeBlockBytes];
+  // Aligned for the output stream and the reader, which move these 16 bytes at a time.
+  alignas(16) char16_t stamp[kStampCapacity];
+  alignas(16) char16_t line[kLineCapacity];
+  alignas(16) uint8_t block[kPipeBlockBytes];
   uint8_t lineBytes[kLineCapacity];
   PipeReader reader;
   StampCache cache;

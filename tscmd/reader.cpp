@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/types.h"
 
 namespace horalin {
@@ -105,6 +109,15 @@ const uint8_t* ByteClasses(PipeReader* r) {
 // Moves past bytes 0E to 7F, eight at a time: none of them ends a line or starts a
 // character of more than one byte, in any of the byte encodings.
 uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
+#if defined(__SSE2__)
+  const __m128i fourteen = _mm_set1_epi8(14);
+  for (; pos + 16 <= stop; pos += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + pos));
+    // Compared as signed bytes, those from 80 are negative: below 14 like 00 to 0D.
+    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, fourteen)));
+    if (marks) return pos + static_cast<uint32_t>(std::countr_zero(marks));
+  }
+#endif
   constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   for (uint64_t word; pos + 8 <= stop; pos += 8) {
     std::memcpy(&word, block + pos, sizeof word);
@@ -119,6 +132,43 @@ uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
     }
   }
   return pos;
+}
+
+// Widens the line's 7-bit bytes into its units and terminates it. Each group of eight
+// units, from the line's start, is written by one store, the last one with the
+// terminator and zeros after it (when the line buffer has room for them): the output
+// stream reads the line back in such groups, and a group put together from several
+// smaller stores would make it wait.
+size_t WidenPlainBytes(const uint8_t* bytes, uint32_t count, char16_t* line) {
+  uint32_t k = 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; k + 16 <= count; k += 16) {
+    const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + k), _mm_unpacklo_epi8(sixteen, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + k + 8), _mm_unpackhi_epi8(sixteen, zero));
+  }
+  for (;;) {
+    const uint32_t left = count - k;
+    if (left < 8 && k + 8 > kLineCapacity) break;  // no room for a whole last group
+    uint64_t eight = 0;
+    if (left >= 8) {
+      std::memcpy(&eight, bytes + k, 8);
+    } else if (count >= 8) {  // the last eight bytes, moved down: the ones past the line become 0
+      std::memcpy(&eight, bytes + count - 8, 8);
+      eight = left ? eight >> (8 * (8 - left)) : 0;
+    } else {
+      for (uint32_t i = 0; i < left; ++i) eight |= static_cast<uint64_t>(bytes[k + i]) << (8 * i);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + k),
+                     _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(eight)), zero));
+    if (left < 8) return count;
+    k += 8;
+  }
+#endif
+  for (; k < count; ++k) line[k] = bytes[k];
+  line[count] = 0;
+  return count;
 }
 
 // Converts the line's bytes: the gathered ones, then `tail` (still in the block). `plain`:
@@ -137,7 +187,7 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
   if (!plain && r->encoding == EncodingUndecided) DetectUtf8(bytes, count, &r->encoding, &r->codePage);
   size_t units = 0;
   if (plain && r->classKeepsAscii) {  // most lines: a plain copy
-    for (; units < count; ++units) line[units] = bytes[units];
+    return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));
   } else if (count > 0) {
     uint32_t error = 0;
     units = platform::WideFromMultiByte(ConversionCodePage(r), reinterpret_cast<const char*>(bytes), count, line,

@@ -97,7 +97,9 @@ int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, 
   uint64_t millisecond = now / kUnitsPerMillisecond;
   if (cache && cache->rendered && cache->millisecond == millisecond && cache->format == format &&
       cache->formatFlags == formatFlags) {
-    stamp[cache->renderedLength] = 0;
+    // Written only when elapsed times followed it: a store here would hold up the output
+    // stream's wide reads of the stamp.
+    if (stamp[cache->renderedLength] != 0) stamp[cache->renderedLength] = 0;
   } else {
     int64_t length = FormatDateTime(stamp, format, ShownTime(now, formatFlags, cache), formatFlags);
     if (cache) {

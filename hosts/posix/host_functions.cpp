@@ -150,6 +150,8 @@ void SetErrorLocation(const char16_t* name, uint32_t line) {
   LocationLine = line;
 }
 
+void WriteText(const char16_t* text, size_t length) { StreamText(&Out, text, length); }
+
 }  // namespace horalin::posixhost
 
 using namespace horalin;
@@ -171,7 +173,7 @@ extern "C" int Qprintf(void* handle, const char16_t* format, ...) {
 }
 
 extern "C" int QPuts(const char16_t* text) {
-  StreamText(&posixhost::Out, text, TextLength(text));
+  StreamTerminatedText(&posixhost::Out, text);
   return 0;
 }
 

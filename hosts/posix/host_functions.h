@@ -1,6 +1,7 @@
 // The POSIX program's host: start, finish and state of its output.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace horalin::posixhost {
@@ -14,5 +15,7 @@ bool OutputFailed();
 uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead);
 // Error messages show `name` and `line` as a batch location until the name is null.
 void SetErrorLocation(const char16_t* name, uint32_t line);
+// Standard output with the length known, as QPuts writes it.
+void WriteText(const char16_t* text, size_t length);
 
 }  // namespace horalin::posixhost

@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
                               QueryTrueName,
                               platform::StdHandle(platform::StdStream::Error),
                               posixhost::ReadStandardInput,
-                              posixhost::SetErrorLocation};
+                              posixhost::SetErrorLocation,
+                              posixhost::WriteText};
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
   int status = hostkit::RunCommandLine(count, args, host, plugin);
   posixhost::FinishHost();

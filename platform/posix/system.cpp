@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,8 +36,23 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
   int fd = Descriptor(handle);
   if (fd < 0) return kErrorInvalidHandle;
   if (BeforeBlockingRead) {
-    pollfd ready{fd, POLLIN, 0};
-    if (poll(&ready, 1, 0) == 0) BeforeBlockingRead();
+    // First a read that does not wait: while input keeps coming it is the only call, and
+    // only when none is there is the hook called before the read that waits. Where the
+    // input allows no such read (a terminal), a poll tells whether the read would wait.
+    iovec whole{block, capacity};
+    ssize_t n;
+    do n = preadv2(fd, &whole, 1, -1, RWF_NOWAIT);
+    while (n < 0 && errno == EINTR);
+    if (n >= 0) {
+      *bytesRead = static_cast<uint32_t>(n);
+      return 0;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      BeforeBlockingRead();
+    } else {
+      pollfd ready{fd, POLLIN, 0};
+      if (poll(&ready, 1, 0) == 0) BeforeBlockingRead();
+    }
   }
   for (;;) {
     ssize_t n = read(fd, block, capacity);

@@ -47,9 +47,16 @@ TEST(CalendarTest, InvalidDatesAndDayNumbers) {
 }
 
 TEST(CalendarTest, LeapYears) {
-  const std::pair<int32_t, int> cases[] = {{1600, 1}, {1601, 0}, {1604, 1}, {1700, 0}, {1900, 0}, {2000, 1},
-                                           {2023, 0}, {2024, 1}, {2100, 0}, {9996, 1}, {9999, 0}, {-4, 1}};
+  const std::pair<int32_t, int> cases[] = {{1600, 1}, {1601, 0}, {1604, 1},  {1700, 0},      {1900, 0},
+                                           {2000, 1}, {2023, 0}, {2024, 1},  {2100, 0},      {9996, 1},
+                                           {9999, 0}, {-4, 1},   {-100, 0},  {-400, 1},      {INT32_MIN, 1},
+                                           {0, 1},    {-1, 0},   {-1600, 1}, {INT32_MAX, 0}, {2147483600, 1}};
   for (auto [year, leap] : cases) EXPECT_EQ(IsLeapYear(year), leap) << year;
+  // The rule as it is stated, remainders taking the dividend's sign, over a wide span.
+  for (int32_t year = -400000; year <= 400000; ++year) {
+    int expected = year % 400 == 0 ? 1 : year % 100 == 0 ? 0 : year % 4 == 0 ? 1 : 0;
+    ASSERT_EQ(IsLeapYear(year), expected) << year;
+  }
 }
 
 // The naive calendar: one day after another, with month lengths written out again here.
@@ -103,6 +110,22 @@ TEST(CalendarTest, IsoWeekStructureOfYears) {
   for (const WeekYearCase& c : cases) {
     EXPECT_EQ(IsoWeekOneOffset(c.year), c.weekOneOffset) << c.year;
     EXPECT_EQ(IsoWeeksInYear(c.year), c.weeks) << c.year;
+  }
+}
+
+// Week 1 begins on the Monday of the week that holds 4 January, and a year has as many
+// weeks as lie between its week 1 and the next year's.
+TEST(CalendarTest, IsoWeekStructureOfEveryYear) {
+  auto weekOneMonday = [](uint32_t year) {
+    DayNumber january4 = DayNumberFromDate(year, 1, 4);
+    DayNumber isoWeekday = january4 % 7 == 0 ? 7 : january4 % 7;
+    return january4 - isoWeekday + 1;
+  };
+  for (uint32_t year = 1601; year <= 9999; ++year) {
+    DayNumber monday = weekOneMonday(year);
+    ASSERT_EQ(IsoWeekOneOffset(year), monday - DayNumberFromDate(year, 1, 1)) << year;
+    uint32_t weeks = year < 9999 ? static_cast<uint32_t>(weekOneMonday(year + 1) - monday) / 7 : 52;
+    ASSERT_EQ(IsoWeeksInYear(year), weeks) << year;
   }
 }
 

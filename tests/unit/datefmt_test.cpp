@@ -152,14 +152,19 @@ void RecordLocation(const char16_t* name, uint32_t line) {
   Locations.push_back(name ? line : 0);
 }
 
+// Output with its length, as the POSIX program's host writes it; through QPuts here.
+bool UseWriteText = false;
+void WriteText(const char16_t* text, size_t length) { QPuts(std::u16string(text, length).c_str()); }
+
 // Runs `datefmt --lines FORMAT` with the input served `piece` bytes a read; a read error
 // from byte `failAt` on; no reader at all when `failAt` is 0.
 int RunLines(const std::string& input, const std::string& format, size_t piece, size_t failAt = std::string::npos) {
   Served = Input{input, piece, 0, failAt};
   Locations.clear();
   ResetHost();
-  hostkit::HostFunctions host{Printf,        Qprintf,          QPuts,      ExpandVariables,
-                              QueryTrueName, StdErrorHandle(), ReadPieces, RecordLocation};
+  hostkit::HostFunctions host{Printf,           Qprintf,    QPuts,          ExpandVariables, QueryTrueName,
+                              StdErrorHandle(), ReadPieces, RecordLocation, nullptr};
+  if (UseWriteText) host.writeText = WriteText;
   if (failAt == 0) host.readInput = nullptr;
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
   std::u16string f = U16(format);
@@ -186,13 +191,47 @@ TEST(DatefmtLinesTest, OneOutputLinePerInputLineWhateverThePieces) {
       "horalin: standard input [5]  Unexpected \",\" after the date and time\r\n"
       "Horalin plugin: Syntax error (expected a colon)\r\n\r\n2024-01-01 10,%F %j\r\n             ^\r\n"
       "horalin: standard input [7]  Line longer than 8185 characters\r\n";
-  for (size_t piece : {1, 2, 3, 5, 64, 4096, 65536, 1 << 20}) {
-    EXPECT_EQ(RunLines(input, "%F %j", piece), 1) << piece;
-    EXPECT_EQ(CapturedOutput(), expectedOutput) << piece;
-    EXPECT_EQ(CapturedErrors(), expectedErrors) << piece;
-    std::vector<uint32_t> lines = {1, 2, 3, 4, 5, 6, 8, 0};  // the too-long line never reaches the plug-in
-    EXPECT_EQ(Locations, lines) << piece;
+  for (bool withLength : {false, true}) {
+    UseWriteText = withLength;
+    for (size_t piece : {1, 2, 3, 5, 64, 4096, 65536, 1 << 20}) {
+      EXPECT_EQ(RunLines(input, "%F %j", piece), 1) << piece;
+      EXPECT_EQ(CapturedOutput(), expectedOutput) << piece;
+      EXPECT_EQ(CapturedErrors(), expectedErrors) << piece;
+      std::vector<uint32_t> lines = {1, 2, 3, 4, 5, 6, 8, 0};  // the too-long line never reaches the plug-in
+      EXPECT_EQ(Locations, lines) << piece;
+    }
   }
+  UseWriteText = false;
+}
+
+// Lines are widened eight bytes at a time: a separator, or a byte beyond ASCII, at any
+// place within or after those groups is found.
+TEST(DatefmtLinesTest, SeparatorsAndWideCharactersAtEveryPlace) {
+  std::string input, expectedOutput, expectedErrors;
+  uint32_t line = 0;
+  for (size_t at = 10; at <= 26; ++at) {
+    std::string blanks(at - 10, ' ');
+    auto lineError = [&](const std::string& message) {
+      return "horalin: standard input [" + std::to_string(line) + "]  " + message + "\r\n";
+    };
+    input += "2024-01-01" + blanks + ",  \n", ++line;
+    expectedOutput += "\r\n", expectedErrors += lineError("Unexpected \",\" after the date and time");
+    input += "2024-01-01" + blanks + ";\n", ++line;
+    expectedOutput += "\r\n", expectedErrors += lineError("Unexpected \";\" after the date and time");
+    input += "2024-01-01" + blanks + "\xC3\xA9 \n", ++line;
+    expectedOutput += "\r\n";
+    expectedErrors += "Horalin plugin: Syntax error (expected a comma)\r\n\r\n2024-01-01" + blanks +
+                      "\xC3\xA9 ,%F\r\n" + std::string(at, ' ') + "^\r\n";
+    input += "2024-01-01" + blanks + "\n", ++line;
+    expectedOutput += "2024-01-01\r\n";
+  }
+  for (bool withLength : {false, true}) {
+    UseWriteText = withLength;
+    EXPECT_EQ(RunLines(input, "%F", 4096), 1);
+    EXPECT_EQ(CapturedOutput(), expectedOutput);
+    EXPECT_EQ(CapturedErrors(), expectedErrors);
+  }
+  UseWriteText = false;
 }
 
 TEST(DatefmtLinesTest, LongestLineThatFits) {

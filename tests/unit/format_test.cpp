@@ -417,6 +417,41 @@ TEST_F(FormatTest, WeekNumbersMatchANaiveWalk) {
   }
 }
 
+// Directives without modifiers go straight into the output by a way of their own for a
+// date and time within the contract. "E" changes no numeric directive but sends it the
+// general way, so each directive must read the same with and without it, on every day of
+// years at the calendar's turns and at both ends, at times from midnight to the last
+// millisecond.
+TEST_F(FormatTest, PlainDirectivesReadAsTheGeneralWayReadsThem) {
+  const char16_t directives[] = u"%@CdDeFgGHIjJkKlLmMnNQRStTuUVwWyY\u00C6\u00E6\u00E7";
+  std::u16string plain, general;
+  for (const char16_t* c = directives; *c; ++c) {
+    plain += {u'%', *c, u'|'};
+    general += {u'%', u'E', *c, u'|'};
+  }
+  const SYSTEMTIME times[] = {
+      {0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 23, 59, 59, 999}, {0, 0, 0, 0, 12, 30, 5, 7}, {0, 0, 0, 0, 1, 9, 10, 42}};
+  const uint32_t years[] = {1601, 1602, 1700, 1900, 1999, 2000, 2004, 2026, 9900, 9901, 9998, 9999};
+  int mismatches = 0;
+  size_t i = 0;
+  for (uint32_t year : years) {
+    for (DayNumber n = DayNumberFromDate(year, 1, 1); n <= DayNumberFromDate(year, 12, 31) && mismatches < 5; ++n) {
+      uint32_t y, m, d;
+      DateFromDayNumber(n, &y, &m, &d);
+      SYSTEMTIME t = times[i++ % std::size(times)];
+      t.wYear = static_cast<uint16_t>(y), t.wMonth = static_cast<uint16_t>(m), t.wDay = static_cast<uint16_t>(d);
+      t.wDayOfWeek = static_cast<uint16_t>(n % 7);
+      for (uint32_t flags : {0u, FDT_NO_DOUBLE_PERCENT}) {
+        std::u16string got = Format16(plain, t, flags), expected = Format16(general, t, flags);
+        if (got != expected) {
+          ++mismatches;
+          ADD_FAILURE() << y << "-" << m << "-" << d << ": " << U8(got) << " instead of " << U8(expected);
+        }
+      }
+    }
+  }
+}
+
 // Dates outside the contract (month 0 or 14, weekday 9, year 0) format as nonsense but
 // never read outside a table; run under the sanitizers this catches any such read.
 TEST_F(FormatTest, DatesOutsideTheContractAreSafe) {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,64 @@ TEST(Utf8StreamTest, PiecesJoinWhateverTheSplit) {
     for (bool buffered : {false, true}) EXPECT_EQ(Stream(c.pieces, c.lineFeedsOnly, buffered), c.expected);
 }
 
+// The whole text converted one unit after another: CR LF as LF when asked, a pair as one
+// character, a lone half as U+FFFD.
+std::string Reference(const std::u16string& text, bool lineFeedsOnly) {
+  std::string out;
+  auto put = [&out](uint32_t cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+    } else if (cp < 0x10000) {
+      out += {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+              static_cast<char>(0x80 | (cp & 0x3F))};
+    } else {
+      out += {static_cast<char>(0xF0 | cp >> 18), static_cast<char>(0x80 | (cp >> 12 & 0x3F)),
+              static_cast<char>(0x80 | (cp >> 6 & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+    }
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    bool next = i + 1 < text.size();
+    if (lineFeedsOnly && c == u'\r' && next && text[i + 1] == u'\n') continue;
+    if (c >= 0xD800 && c <= 0xDBFF && next && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((c - 0xD800u) << 10) + (text[++i] - 0xDC00u));
+    } else {
+      put(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c);
+    }
+  }
+  return out;
+}
+
+// ASCII goes into the buffer four units at a time; a CR, a unit beyond ASCII, a pair or
+// a NUL at any place within or across those groups, and a text split anywhere into two
+// writes, come out as the plain conversion of the whole.
+TEST(Utf8StreamTest, SpecialUnitsAtEveryPlace) {
+  const std::u16string specials[] = {
+      u"\r", u"\n", u"\r\n", u"\r\r\n", u"\u00e9", u"\u20ac", u"\U0001F600", u"\xDC00", std::u16string(1, u'\0')};
+  for (const std::u16string& special : specials) {
+    for (size_t at = 0; at <= 9; ++at) {
+      std::u16string text = u"abcdefghijklm";
+      text.insert(at, special);
+      for (bool lineFeedsOnly : {false, true}) {
+        std::string expected = Reference(text, lineFeedsOnly);
+        for (size_t split = 0; split <= text.size(); ++split) {
+          std::vector<std::u16string> pieces = {text.substr(0, split), text.substr(split)};
+          EXPECT_EQ(Stream(pieces, lineFeedsOnly, true), expected) << at << " " << split;
+        }
+        if (special[0] == 0) continue;
+        static Utf8Stream s;
+        s = Utf8Stream{Capture, lineFeedsOnly, false, false, false, 0, 0, {}};
+        Written.clear();
+        StreamTerminatedText(&s, text.c_str());
+        FlushStream(&s, true);
+        EXPECT_EQ(Written, expected) << "terminated, " << at;
+      }
+    }
+  }
+}
+
 TEST(Utf8StreamTest, TextLongerThanTheBufferKeepsItsOrder) {
   std::u16string text;
   std::string expected;
@@ -77,6 +137,92 @@ TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
     Format(&s, u"%s\r\n", line.c_str());
     FlushStream(&s, true);
     EXPECT_EQ(Written, "stamp " + std::string(n, 'y') + "|   42\n" + std::string(n, 'y') + "\n") << n;
+  }
+}
+
+// A format of plain "%s" conversions takes a fast way into the buffer; a width that the
+// text already fills ("%1s") sends the same text the general way. Both must write the
+// same bytes: for CR, LF and CR LF at every place, characters beyond 7 bits, pairs and
+// lone halves, texts that start anywhere within a block of 16 bytes, and texts longer
+// than the stream's buffer.
+std::string FormatBoth(bool fast, bool lineFeedsOnly, const char16_t* stamp, const char16_t* line) {
+  static Utf8Stream s;
+  s = Utf8Stream{Capture, lineFeedsOnly, true, false, false, 0, 0, {}};
+  Written.clear();
+  if (fast)
+    Format(&s, u"%s %s\r\n", stamp, line);
+  else
+    Format(&s, u"%1s %1s\r\n", stamp, line);
+  FlushStream(&s, true);
+  return Written;
+}
+
+TEST(Utf8StreamTest, PlainStringFormatsWriteWhatTheGeneralWayWrites) {
+  const std::u16string specials[] = {u"\r",     u"\n",         u"\r\n",   u"\n\r",   u"\r\r\n",   u"\u00e9", u"\u20ac",
+                                     u"\u07ff", u"\U0001F600", u"\xD83D", u"\xDC00", u"\x7f\x80", u"\xFFFF", u"\x8000"};
+  alignas(16) char16_t buffer[2][96];
+  for (const std::u16string& special : specials) {
+    for (size_t at = 0; at <= 33; ++at) {
+      std::u16string text = u"0123456789abcdefghijklmnopqrstuvwxyz";
+      text.insert(at, special);
+      for (size_t shift : {0, 1, 3, 7}) {
+        const size_t offsets[2] = {shift, (shift + 5) % 8};  // the text as stamp and as line
+        for (size_t i = 0; i < 2; ++i) {
+          std::memset(buffer[i], 0x41, sizeof buffer[i]);
+          std::copy(text.begin(), text.end(), buffer[i] + offsets[i]);
+          buffer[i][offsets[i] + text.size()] = 0;
+        }
+        const char16_t* stamp = buffer[0] + offsets[0];
+        const char16_t* line = buffer[1] + offsets[1];
+        for (bool lineFeedsOnly : {false, true}) {
+          std::string expected = FormatBoth(false, lineFeedsOnly, stamp, line);
+          EXPECT_EQ(FormatBoth(true, lineFeedsOnly, stamp, line), expected) << at << " " << shift;
+          EXPECT_EQ(expected, Reference(text + u" " + text + u"\r\n", lineFeedsOnly)) << at << " " << shift;
+        }
+      }
+    }
+  }
+}
+
+TEST(Utf8StreamTest, PlainStringFormatsLongerThanTheBuffer) {
+  for (size_t n : {65535, 65536, 65537, 70001}) {
+    std::u16string line(n, u'x');
+    for (size_t at : {n / 3, n / 2, n - 9}) line[at] = u'\u20ac', line[at - 1] = u'\r';
+    for (bool lineFeedsOnly : {false, true})
+      EXPECT_EQ(FormatBoth(true, lineFeedsOnly, u"stamp", line.c_str()),
+                FormatBoth(false, lineFeedsOnly, u"stamp", line.c_str()))
+          << n;
+  }
+}
+
+// What one call leaves waiting (a CR, a high half) joins the next call's first unit,
+// the same either way; a missing string is written as "(null)".
+TEST(Utf8StreamTest, PlainStringFormatsAcrossCalls) {
+  struct Case {
+    const char16_t* first;
+    const char16_t* second;
+    const char* expected;
+  } cases[] = {
+      {u"ab\r", u"\ncd", "ab\ncd"},
+      {u"ab\r", u"cd", "ab\rcd"},
+      {u"a\xD83D",
+       u"\xDE00"
+       u"b",
+       "a\xF0\x9F\x98\x80"
+       "b"},
+      {u"a\xD83D", u"\r\n", "a\xEF\xBF\xBD\n"},
+      {u"a", nullptr, "a(null)"},
+  };
+  for (const Case& c : cases) {
+    for (bool fast : {true, false}) {
+      static Utf8Stream s;
+      s = Utf8Stream{Capture, true, false, false, false, 0, 0, {}};
+      Written.clear();
+      Format(&s, fast ? u"%s" : u"%0s", c.first);
+      Format(&s, fast ? u"%s" : u"%0s", c.second);
+      FlushStream(&s, true);
+      EXPECT_EQ(Written, c.expected) << fast;
+    }
   }
 }
 

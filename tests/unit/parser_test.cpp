@@ -35,6 +35,8 @@ TEST(ParseDateTimeTest, AcceptedForms) {
       // Calendar dates; no width is required.
       {"2024-02-29", 2024, 2, 29, 4, 0, 0, 0, 0, 0, 10},
       {"2024-2-5", 2024, 2, 5, 1, 0, 0, 0, 0, 0, 8},
+      {"2024-1-1 1:2:3", 2024, 1, 1, 1, 1, 2, 3, 0, 0, 14},
+      {"2024-001-0031 010:005:0059", 2024, 1, 31, 3, 10, 5, 59, 0, 0, 26},
       {"0002024-01-01", 2024, 1, 1, 1, 0, 0, 0, 0, 0, 13},
       {"1601-01-01", 1601, 1, 1, 1, 0, 0, 0, 0, 0, 10},
       {"9999-12-31", 9999, 12, 31, 5, 0, 0, 0, 0, 0, 10},
@@ -123,6 +125,11 @@ TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
       {" 2024-01-01", 100, "Bad year\r\n", 0},
       {"+x", 100, "Bad year\r\n", 0},
       {"99999999999-01-01", 100, "Bad year\r\n", 0},
+      // The largest number that 32 bits hold, and one more.
+      {"4294967295-01-01", 100, "Year must be 1601 - 9999: 4294967295\r\n", -1},
+      {"4294967296-01-01", 100, "Bad year\r\n", 0},
+      {"2024-01-01 004294967295:00", 200, "Hour must be 0 - 23: 4294967295\r\n", -1},
+      {"2024-01-01 4294967296:00", 200, "Bad hour\r\n", 11},
       // Digits of other scripts are not numbers: fullwidth and Arabic-Indic digits.
       {"\xEF\xBC\x92\xEF\xBC\x90\xEF\xBC\x92\xEF\xBC\x94-01-01", 100, "Bad year\r\n", 0},
       {"\xD9\xA2\xD9\xA0\xD9\xA2\xD9\xA4-01-01", 100, "Bad year\r\n", 0},

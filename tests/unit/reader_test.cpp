@@ -192,6 +192,33 @@ TEST(ReaderTest, ByteEncodings) {
   }
 }
 
+// 7-bit lines are widened in groups of eight units: every length around those groups,
+// starting anywhere in the block, in blocks of every size, comes back whole and
+// terminated right after its last unit.
+TEST(ReaderTest, PlainLinesOfEveryLengthAndPlace) {
+  std::string input;
+  Lines expected;
+  for (size_t length = 0; length <= 40; ++length) {
+    std::string line;
+    for (size_t i = 0; i < length; ++i) line += static_cast<char>(i % 7 == 3 ? '\t' : 'a' + (length + i) % 26);
+    input += line + (length % 3 ? "\n" : "\r\n");
+    expected.emplace_back(line.begin(), line.end());
+  }
+  for (size_t blockSize : {1, 7, 8, 15, 16, 17, 8192}) {
+    std::vector<std::string> blocks;
+    for (size_t at = 0; at < input.size(); at += blockSize) blocks.push_back(input.substr(at, blockSize));
+    auto* t = new TestReader(blocks);
+    std::memset(t->line, 0x55, sizeof t->line);  // no zero left behind from before
+    Lines lines;
+    for (int32_t n; (n = ReadPipeLine(&t->reader, t->line)) >= 0;) {
+      EXPECT_EQ(t->line[n], 0) << "terminator, line " << lines.size() << ", blocks of " << blockSize;
+      lines.emplace_back(t->line, static_cast<size_t>(n));
+    }
+    EXPECT_EQ(lines, expected) << "blocks of " << blockSize;
+    delete t;
+  }
+}
+
 TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
   const std::string a32766(32766, 'a'), a32765(32765, 'a');
   struct Case {

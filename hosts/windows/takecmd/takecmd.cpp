@@ -63,7 +63,7 @@ void Write(HANDLE handle, const char16_t* format, va_list args, bool formatted) 
   if (formatted)
     hostkit::StreamFormat(&s->stream, format, args);
   else
-    hostkit::StreamText(&s->stream, format, TextLength(format));
+    hostkit::StreamTerminatedText(&s->stream, format);
 }
 
 bool InternalVariable(const char16_t* name, char16_t* value, size_t capacity) {

@@ -1,0 +1,30 @@
+// Text read a 64-bit word at a time: eight bytes, or four UTF-16 units, per test. For
+// the hot loops over lines of text; every word is read from within the caller's buffer.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace horalin::words {
+
+inline constexpr uint64_t kByteOnes = 0x0101010101010101;
+inline constexpr uint64_t kByteHighs = 0x8080808080808080;
+inline constexpr uint64_t kUnitOnes = 0x0001000100010001;
+inline constexpr uint64_t kUnitHighs = 0x8000800080008000;
+
+inline uint64_t Load(const void* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Whether a byte (a unit) of the word is zero. Exact: a borrow crosses into the next
+// lane only from a lane that is zero itself.
+inline bool HasZeroByte(uint64_t v) { return ((v - kByteOnes) & ~v & kByteHighs) != 0; }
+inline bool HasZeroUnit(uint64_t v) { return ((v - kUnitOnes) & ~v & kUnitHighs) != 0; }
+inline bool HasByte(uint64_t v, unsigned char b) { return HasZeroByte(v ^ (kByteOnes * b)); }
+inline bool HasUnit(uint64_t v, char16_t u) { return HasZeroUnit(v ^ (kUnitOnes * u)); }
+// Whether a byte is 0x80 or above.
+inline bool HasNonAsciiByte(uint64_t v) { return (v & kByteHighs) != 0; }
+
+}  // namespace horalin::words
