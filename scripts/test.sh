@@ -30,3 +30,6 @@ echo "== The same under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset posix-sanitize >/dev/null
 cmake --build build/posix-sanitize
 ctest --test-dir build/posix-sanitize --output-on-failure
+
+echo "== Fuzz targets (libFuzzer, ASan + UBSan): a short run of each"
+scripts/fuzz-smoke.sh 20
