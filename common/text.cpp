@@ -155,8 +155,7 @@ void PutBounded(TextSink* sink, const char16_t* text, size_t length) {
   s->length += length;
 }
 
-void PutPadded(TextSink* sink, const char16_t* text, size_t length, int width, bool left,
-               char16_t pad) {
+void PutPadded(TextSink* sink, const char16_t* text, size_t length, int width, bool left, char16_t pad) {
   static constexpr char16_t kPads[] = u"                ";
   static constexpr char16_t kZeros[] = u"0000000000000000";
   const char16_t* fill = pad == u'0' ? kZeros : kPads;
@@ -208,9 +207,7 @@ void FormatToSink(TextSink* sink, const char16_t* format, va_list args) {
     char16_t* end = digits + 24;
     char16_t* q = end;
     switch (*p) {
-      case u'%':
-        sink->put(sink, u"%", 1);
-        break;
+      case u'%': sink->put(sink, u"%", 1); break;
       case u's': {
         const char16_t* s = va_arg(ap, const char16_t*);
         if (!s) s = u"(null)";

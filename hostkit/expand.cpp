@@ -7,8 +7,7 @@ namespace horalin::hostkit {
 namespace {
 
 bool IsNameUnit(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
-         c == u'$';
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'$';
 }
 
 struct Output {

@@ -102,8 +102,8 @@ uint32_t OemCodePage();
 // units, not terminated. Returns the units written, or 0 with *error set
 // (kErrorInvalidParameter for a code page that the system cannot convert). A byte
 // that the code page does not map becomes U+FFFD or the code page's own substitute.
-size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
-                         size_t capacity, uint32_t* error);
+size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
+                         uint32_t* error);
 // Whether `byte` begins a double-byte character in the code page (always false for
 // single-byte code pages and UTF-8).
 bool IsLeadByte(uint32_t codePage, uint8_t byte);

@@ -13,6 +13,7 @@ packages=(
   moreutils time                          # benchmarks: the reference stamper, peak memory
   fp-utils python3                        # the compiled help file, help rendering
   clang libclang-rt-14-dev                # fuzzing
+  clang-format                            # the source layout check
   valgrind                                # memory checks of the end-to-end tests
 )
 [ "${HORALIN_DEPS_MINIMAL:-}" = 1 ] && packages=(cmake ninja-build g++ libgtest-dev locales-all tzdata)

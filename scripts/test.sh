@@ -7,6 +7,9 @@ scripts/install-deps.sh
 
 export TZ=UTC LC_ALL=C.UTF-8
 
+echo "== Source layout (clang-format)"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 echo "== Windows build (mingw-w64)"
 cmake --preset windows >/dev/null
 cmake --build build/windows

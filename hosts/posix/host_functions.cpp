@@ -5,11 +5,10 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <strings.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -92,12 +91,18 @@ bool LocationVariable(const char* name, char16_t* value, size_t capacity) {
 // The shell's internal variables, as a user of this program would expect them.
 bool InternalVariable(const char* name, char* value, size_t capacity) {
   const char* v = nullptr;
-  if (std::strcmp(name, "_batch") == 0) v = "0";
-  else if (std::strcmp(name, "_batchline") == 0) v = "0";
-  else if (std::strcmp(name, "_batchname") == 0) v = "";
-  else if (std::strcmp(name, "_transient") == 0) v = "1";  // one command, then gone
-  else if (std::strcmp(name, "_pipe") == 0) v = isatty(0) ? "0" : "1";
-  else if (std::strcmp(name, "_cmdspec") == 0) v = ProgramPath;
+  if (std::strcmp(name, "_batch") == 0)
+    v = "0";
+  else if (std::strcmp(name, "_batchline") == 0)
+    v = "0";
+  else if (std::strcmp(name, "_batchname") == 0)
+    v = "";
+  else if (std::strcmp(name, "_transient") == 0)
+    v = "1";  // one command, then gone
+  else if (std::strcmp(name, "_pipe") == 0)
+    v = isatty(0) ? "0" : "1";
+  else if (std::strcmp(name, "_cmdspec") == 0)
+    v = ProgramPath;
   if (!v) return false;
   std::snprintf(value, capacity, "%s", v);
   return true;

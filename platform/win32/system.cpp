@@ -40,8 +40,8 @@ bool IsConsoleInput(Handle handle) {
 }
 
 void WriteConsolePrompt(const char16_t* text) {
-  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
   if (console == INVALID_HANDLE_VALUE) return;
   DWORD written;
   WriteConsoleW(console, Wide(text), static_cast<DWORD>(lstrlenW(Wide(text))), &written, nullptr);

@@ -16,9 +16,9 @@ struct Result {
 };
 
 struct Options {
-  std::string input;                                        // written to standard input
+  std::string input;                                     // written to standard input
   std::vector<std::pair<std::string, std::string>> env;  // added to the environment
-  bool inputIsTerminalless = true;                          // standard input is a pipe
+  bool inputIsTerminalless = true;                       // standard input is a pipe
 };
 
 // Runs `horalin ARGS...` with the program named by HORALIN_PROGRAM.

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <sstream>
 #include <set>
+#include <sstream>
 
 #include "tests/e2e/process.h"
 
@@ -59,8 +59,8 @@ TEST_F(WindowsBuild, ExportsExactlyTheSevenFunctions) {
   ASSERT_NE(table, std::string::npos);
   std::string names = dump.substr(table);
   for (std::sregex_iterator i(names.begin(), names.end(), entry), end; i != end; ++i) exports.insert((*i)[1]);
-  EXPECT_EQ(exports, (std::set<std::string>{"GetPluginInfo", "Help", "InitializePlugin", "ShutdownPlugin",
-                                            "Usage", "f_datefmt", "ts"}));
+  EXPECT_EQ(exports, (std::set<std::string>{"GetPluginInfo", "Help", "InitializePlugin", "ShutdownPlugin", "Usage",
+                                            "f_datefmt", "ts"}));
 }
 
 TEST_F(WindowsBuild, ImportsTheFiveHostFunctions) {

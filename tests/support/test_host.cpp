@@ -1,8 +1,8 @@
 #include "tests/support/test_host.h"
 
-#include <cstdarg>
 #include <strings.h>
 
+#include <cstdarg>
 #include <cstring>
 
 #include "common/text.h"

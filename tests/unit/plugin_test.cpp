@@ -1,10 +1,11 @@
 // Registration, the load notice, Usage and error reporting.
+#include "plugin/plugin.h"
+
 #include <gtest/gtest.h>
 
 #include "common/text.h"
 #include "host/host.h"
 #include "plugin/errors.h"
-#include "plugin/plugin.h"
 #include "tests/support/test_host.h"
 
 namespace horalin {
@@ -39,7 +40,7 @@ struct NoticeCase {
 
 TEST(InitializePluginTest, LoadNoticeOnlyInAnInteractiveShell) {
   const NoticeCase cases[] = {
-      {"0", "0", nullptr, true},  {"0", "0", "", true},     {"0", "0", "0", false}, {"0", "0", "yes", false},
+      {"0", "0", nullptr, true},  {"0", "0", "", true},       {"0", "0", "0", false},      {"0", "0", "yes", false},
       {"1", "0", nullptr, false}, {"0", "1", nullptr, false}, {"10", "0", nullptr, false},
   };
   for (const NoticeCase& c : cases) {
