@@ -13,6 +13,7 @@
 
 #include "common/utf.h"
 #include "platform/platform.h"
+#include "platform/posix/broken_down.h"
 
 namespace horalin::platform {
 
@@ -319,22 +320,6 @@ const LocaleTexts& Texts(Locale locale) {
 }
 
 // ---- Forms and case --------------------------------------------------------
-
-tm TmFromSystemTime(const SYSTEMTIME& t) {
-  tm out{};
-  out.tm_year = t.wYear - 1900;
-  out.tm_mon = t.wMonth - 1;
-  out.tm_mday = t.wDay;
-  out.tm_hour = t.wHour;
-  out.tm_min = t.wMinute;
-  out.tm_sec = t.wSecond;
-  out.tm_wday = t.wDayOfWeek % 7;
-  static constexpr int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  bool leap = (t.wYear % 4 == 0 && t.wYear % 100 != 0) || t.wYear % 400 == 0;
-  out.tm_yday = t.wMonth >= 1 && t.wMonth <= 12 ? kDaysBefore[t.wMonth - 1] + (leap && t.wMonth > 2) + t.wDay - 1 : 0;
-  out.tm_isdst = -1;
-  return out;
-}
 
 size_t PutForm(const wchar_t* form, const SYSTEMTIME& time, char16_t* buffer, size_t room) {
   locale_t locale = UserLocaleObject();
