@@ -18,11 +18,26 @@ struct HandleStream {
   HANDLE handle;
 };
 
+// A standard output that fails ends the program: quietly when its reader has closed the
+// pipe, with a message otherwise. Going on would lose every later line without a word.
+[[noreturn]] void EndOnFailedOutput(DWORD error) {
+  if (error != ERROR_BROKEN_PIPE && error != ERROR_NO_DATA && error != ERROR_PIPE_NOT_CONNECTED) {
+    char message[64];
+    DWORD written;
+    int n = wsprintfA(message, "horalin: write error %lu\r\n", error);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, static_cast<DWORD>(n), &written, nullptr);
+  }
+  ExitProcess(1);
+}
+
 bool WriteBytes(hostkit::Utf8Stream* stream, const char* bytes, size_t count) {
   HANDLE handle = reinterpret_cast<HandleStream*>(stream)->handle;
   while (count) {
     DWORD written = 0;
-    if (!WriteFile(handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0) return false;
+    if (!WriteFile(handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0) {
+      if (handle == GetStdHandle(STD_OUTPUT_HANDLE)) EndOnFailedOutput(GetLastError());
+      return false;
+    }
     bytes += written, count -= written;
   }
   return true;
