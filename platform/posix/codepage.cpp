@@ -153,17 +153,26 @@ size_t ConverterCount = 0;
 
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
+// Converts one byte alone, from the converter's initial state. Returns iconv's result
+// (errno tells why it failed) and the units written.
+size_t ConvertSingleByte(iconv_t cd, uint8_t byte, char16_t (&unit)[4], size_t* units) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char single = static_cast<char>(byte);
+  char* in = &single;
+  size_t inLeft = 1;
+  char* target = reinterpret_cast<char*>(unit);
+  size_t outLeft = sizeof unit;
+  size_t result = iconv(cd, &in, &inLeft, &target, &outLeft);
+  *units = static_cast<size_t>(target - reinterpret_cast<char*>(unit)) / sizeof(char16_t);
+  return result;
+}
+
 bool IsAsciiCompatible(iconv_t cd) {
   for (unsigned b = 1; b < 0x80; ++b) {
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char single = static_cast<char>(b);
-    char* in = &single;
-    size_t inLeft = 1;
     char16_t unit[4];
-    char* target = reinterpret_cast<char*>(unit);
-    size_t outLeft = sizeof unit;
-    if (iconv(cd, &in, &inLeft, &target, &outLeft) == static_cast<size_t>(-1) ||
-        target != reinterpret_cast<char*>(unit + 1) || unit[0] != b)
+    size_t units = 0;
+    if (ConvertSingleByte(cd, static_cast<uint8_t>(b), unit, &units) == static_cast<size_t>(-1) || units != 1 ||
+        unit[0] != b)
       return false;
   }
   return true;
@@ -266,14 +275,9 @@ bool IsLeadByte(uint32_t codePage, uint8_t byte) {
   if (!converter) return false;
   iconv_t cd = converter->cd;
   // A lead byte alone is an incomplete character.
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char single = static_cast<char>(byte);
-  char* in = &single;
-  size_t inLeft = 1;
   char16_t unit[4];
-  char* target = reinterpret_cast<char*>(unit);
-  size_t outLeft = sizeof unit;
-  bool incomplete = iconv(cd, &in, &inLeft, &target, &outLeft) == static_cast<size_t>(-1) && errno == EINVAL;
+  size_t units = 0;
+  bool incomplete = ConvertSingleByte(cd, byte, unit, &units) == static_cast<size_t>(-1) && errno == EINVAL;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   return incomplete;
 }
