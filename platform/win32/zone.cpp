@@ -10,10 +10,17 @@ namespace {
 
 const ::SYSTEMTIME* Native(const horalin::SYSTEMTIME* st) { return reinterpret_cast<const ::SYSTEMTIME*>(st); }
 
+// Minutes since 1601-01-01 00:00; -1 for a time that is no date.
 int64_t MinutesOf(const ::SYSTEMTIME& t) {
   FILETIME ft;
-  if (!SystemTimeToFileTime(&t, &ft)) return 0;
+  if (!SystemTimeToFileTime(&t, &ft)) return -1;
   return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime) / 600000000);
+}
+
+bool SystemTimeFromMinutes(int64_t minutes, ::SYSTEMTIME* t) {
+  const uint64_t units = static_cast<uint64_t>(minutes) * 600000000;
+  FILETIME ft{static_cast<DWORD>(units), static_cast<DWORD>(units >> 32)};
+  return FileTimeToSystemTime(&ft, t);
 }
 
 void TakeUtcSnapshot(ZoneSnapshot* zone) {
@@ -35,8 +42,10 @@ void TakeUtcSnapshot(ZoneSnapshot* zone) {
 }  // namespace
 
 // The zone's rules for the year of `localTime` decide whether the zone keeps daylight
-// saving time that year; TzSpecificLocalTimeToSystemTime gives the offset in force at
-// that local time, and with it standard or daylight time.
+// saving time that year and which offset is in force. A local time that the clocks show
+// twice is taken at its first occurrence; one that they skip is read with the offset in
+// force before the change, as the POSIX build reads it: 02:30 on 2024-03-10 in New York
+// is 02:30 EST, the instant also shown as 03:30 EDT.
 void TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone) {
   *zone = ZoneSnapshot{};
   if (utc) {
@@ -66,13 +75,23 @@ void TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime, ZoneSnapsh
     zone->bias = year.Bias;
     return;
   }
-  ::SYSTEMTIME asUtc;
-  if (!TzSpecificLocalTimeToSystemTime(nullptr, Native(localTime), &asUtc)) {
+  // The offset in force at the local time read with the smaller of the two biases: for
+  // an ordinary time that is its own offset; for a repeated one, the earlier instant's;
+  // for a skipped one, the instant lies before the change and shows the offset before it.
+  const int32_t standard = year.Bias + year.StandardBias, daylight = year.Bias + year.DaylightBias;
+  const int64_t local = MinutesOf(*Native(localTime));
+  // Near the first instant of 1601 the probe or its local time would fall before it; a
+  // moment two days on stands in (no zone changes its offset then).
+  int64_t probe = local + (daylight < standard ? daylight : standard);
+  if (probe < 2 * 1440) probe = 2 * 1440;
+  ::SYSTEMTIME probeUtc, probeLocal;
+  if (local < 0 || !SystemTimeFromMinutes(probe, &probeUtc) ||
+      !SystemTimeToTzSpecificLocalTime(&year, &probeUtc, &probeLocal)) {
     zone->state = ZoneInvalid;
     return;
   }
-  zone->bias = static_cast<int32_t>(MinutesOf(asUtc) - MinutesOf(*Native(localTime)));
-  zone->state = zone->bias == year.Bias + year.DaylightBias ? ZoneDaylight : ZoneStandard;
+  zone->bias = static_cast<int32_t>(probe - MinutesOf(probeLocal));
+  zone->state = zone->bias == daylight ? ZoneDaylight : ZoneStandard;
 }
 
 }  // namespace horalin::platform

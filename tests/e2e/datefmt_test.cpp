@@ -48,6 +48,21 @@ const Case kCases[] = {
     {"2024-02-29,%z %#Z %Z", "+0530 - IST\n", "+0530 - India Standard Time\n", "", 0, true, {{"TZ", "Asia/Kolkata"}}},
     {"2024-02-29,%x", "02/29/24\n", "2/29/2024\n", "", 0, true},
     {"2024-02-29,%A %B", "Donnerstag Februar\n", nullptr, "", 0, true, {{"LC_ALL", "de_DE.UTF-8"}}},
+    // Local times that the clocks skip are read with the offset in force before the
+    // change, those they show twice at their first occurrence: alike on both builds.
+    {"2024-03-10 02:30,%z %Z %s",
+     "-0500 EST 1710055800\n",
+     "-0500 Eastern Standard Time 1710055800\n",
+     "",
+     0,
+     true,
+     {{"TZ", "America/New_York"}}},
+    {"2024-11-03 01:30,%z %s", "-0400 1730611800\n", nullptr, "", 0, true, {{"TZ", "America/New_York"}}},
+    {"2024-11-03 02:30,%z %s", "-0500 1730619000\n", nullptr, "", 0, true, {{"TZ", "America/New_York"}}},
+    {"2024-03-31 02:30,%z %s", "+0100 1711848600\n", nullptr, "", 0, true, {{"TZ", "Europe/Berlin"}}},
+    {"2024-10-27 02:30,%z %s", "+0200 1729989000\n", nullptr, "", 0, true, {{"TZ", "Europe/Berlin"}}},
+    {"2024-10-06 02:30,%z %s", "+1000 1728145800\n", nullptr, "", 0, true, {{"TZ", "Australia/Sydney"}}},
+    {"2024-04-07 02:30,%z %s", "+1100 1712417400\n", nullptr, "", 0, true, {{"TZ", "Australia/Sydney"}}},
     // Errors: the message after the prefix, the caret display, nothing on standard output.
     {"2024-13-01,%F", "", nullptr, "Horalin plugin: Month must be 1 - 12: 13\n", 1, true},
     {"2024-01-01 10,%H", "", nullptr,
