@@ -53,11 +53,11 @@ if [ "$(id -u)" = 0 ] && [ "${HORALIN_PACKAGE_INSTALL:-1}" = 1 ] && command -v a
   if dpkg -s horalin >/dev/null 2>&1; then
     echo "horalin is installed on this machine already: the install check is left out"
   else
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q "$deb" >/dev/null
     /usr/bin/horalin --version
     [ -f /usr/share/man/man1/horalin.1 ] || fail "the manual page was not installed"
     [ -f /usr/share/doc/horalin/ts.html ] || fail "the help pages were not installed"
-    DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -q horalin >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 remove --purge -y -q horalin >/dev/null
     [ ! -e /usr/bin/horalin ] && [ ! -e /usr/share/doc/horalin ] && [ ! -e /usr/share/man/man1/horalin.1 ] ||
       fail "files were left behind after removal"
     echo "installed, run and removed cleanly"
