@@ -18,6 +18,15 @@ struct SYSTEMTIME {
   uint16_t wMilliseconds;
 };
 
+// One reading of the clocks, both taken at the same instant: the wall clock as a file time
+// (100-nanosecond units since 1601-01-01 00:00 UTC), and a steady count in the same units
+// from an arbitrary origin, which no setting of the system's date and time moves. Times
+// shown are taken from `utc`; times elapsed are differences of `steady`.
+struct Moment {
+  uint64_t utc;
+  uint64_t steady;
+};
+
 // Days of the proleptic Gregorian calendar: 1 for 1601-01-01, 3067671 for 9999-12-31.
 using DayNumber = int32_t;
 

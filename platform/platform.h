@@ -44,8 +44,8 @@ size_t ModuleFileName(char16_t* path, size_t capacity);
 // ---- Clock -------------------------------------------------------------------
 
 void CurrentUtcTime(SYSTEMTIME* utc);
-// The same clock as a file time: 100-nanosecond units since 1601-01-01 00:00 UTC.
-uint64_t CurrentUtcFileTime();
+// The wall clock and the steady clock, read together.
+Moment CurrentMoment();
 void CurrentLocalTime(SYSTEMTIME* local);
 // The local time of the current zone for a UTC time; false on failure.
 bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local);

@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev                # fuzzing
   clang-format                            # the source layout check
   valgrind                                # memory checks of the end-to-end tests
+  faketime                                # a wall clock set back under a running TS
 )
 [ "${HORALIN_DEPS_MINIMAL:-}" = 1 ] && packages=(cmake ninja-build g++ libgtest-dev locales-all tzdata)
 

@@ -215,12 +215,14 @@ int RunTs(const char16_t* arguments) {
   s.reader.read = TsInputReader;
   std::memset(&s.cache, 0, sizeof s.cache);
 
-  const uint64_t start = platform::CurrentUtcFileTime();
+  // Elapsed times count on the steady clock; each stamp reads both clocks once.
+  const uint64_t start = platform::CurrentMoment().steady;
   uint64_t previous = start;
   for (;;) {
     int32_t length = ReadPipeLine(&s.reader, s.line);
     if (length < 0) break;
-    MakeLineStamp(s.stamp, s.options.format, s.options.stampFlags, s.options.formatFlags, start, &previous, &s.cache);
+    MakeLineStamp(s.stamp, s.options.format, s.options.stampFlags, s.options.formatFlags, platform::CurrentMoment(),
+                  start, &previous, &s.cache);
     Printf(u"%s %s\r\n", s.stamp, s.line);
   }
 
@@ -233,7 +235,8 @@ int RunTs(const char16_t* arguments) {
     result = 2;
   }
   if (s.options.footer) {
-    MakeLineStamp(s.stamp, s.options.format, s.options.stampFlags, s.options.formatFlags, start, &previous, &s.cache);
+    MakeLineStamp(s.stamp, s.options.format, s.options.stampFlags, s.options.formatFlags, platform::CurrentMoment(),
+                  start, &previous, &s.cache);
     Printf(u"%s ---- End Of Pipe ----\r\n", s.stamp);
   }
   return result;

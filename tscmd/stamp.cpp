@@ -90,18 +90,17 @@ void AppendElapsedText(char16_t* stamp, uint64_t difference) {
   AppendText(stamp, kStampCapacity, text);
 }
 
-int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags,
+int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags, const Moment& now,
                   uint64_t startTime, uint64_t* previousTime, StampCache* cache) {
   if (!stamp || !format || !previousTime) return -1;
-  uint64_t now = platform::CurrentUtcFileTime();
-  uint64_t millisecond = now / kUnitsPerMillisecond;
+  uint64_t millisecond = now.utc / kUnitsPerMillisecond;
   if (cache && cache->rendered && cache->millisecond == millisecond && cache->format == format &&
       cache->formatFlags == formatFlags) {
     // Written only when elapsed times followed it: a store here would hold up the output
     // stream's wide reads of the stamp.
     if (stamp[cache->renderedLength] != 0) stamp[cache->renderedLength] = 0;
   } else {
-    int64_t length = FormatDateTime(stamp, format, ShownTime(now, formatFlags, cache), formatFlags);
+    int64_t length = FormatDateTime(stamp, format, ShownTime(now.utc, formatFlags, cache), formatFlags);
     if (cache) {
       cache->rendered = length >= 0;
       cache->millisecond = millisecond;
@@ -111,16 +110,17 @@ int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, 
     }
   }
   if (!(stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE))) return 0;
-  // A clock set back between two stamps shows no time elapsed, not a wrapped count.
+  // The steady clock does not go back; a reading older than now.steady (one that a caller
+  // took later, or from another clock) still shows no time elapsed, not a wrapped count.
   if (stampFlags & TSF_INCREMENTAL) {
     AppendStampSeparator(stamp);
-    AppendElapsedText(stamp, now > *previousTime ? now - *previousTime : 0);
+    AppendElapsedText(stamp, now.steady > *previousTime ? now.steady - *previousTime : 0);
   }
   if (stampFlags & TSF_CUMULATIVE) {
     AppendStampSeparator(stamp);
-    AppendElapsedText(stamp, now > startTime ? now - startTime : 0);
+    AppendElapsedText(stamp, now.steady > startTime ? now.steady - startTime : 0);
   }
-  *previousTime = now;
+  *previousTime = now.steady;
   return 0;
 }
 

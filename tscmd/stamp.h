@@ -32,13 +32,15 @@ struct StampCache {
   SYSTEMTIME shown;
 };
 
-// Fills `stamp` (kStampCapacity units): the current time rendered by `format` (local
-// time unless formatFlags hold FDT_UTC), then with TSF_INCREMENTAL the time since
-// *previousTime and with TSF_CUMULATIVE the time since `startTime`, each after a blank;
-// then *previousTime becomes now. Times are file times. Returns 0, or -1 when the
-// format or previousTime is missing. `cache`, if given, must come with the same stamp
-// text on every call and lets a stamp reuse the previous one's rendering.
-int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags,
+// Fills `stamp` (kStampCapacity units) for the moment `now`: its wall-clock time rendered
+// by `format` (local time unless formatFlags hold FDT_UTC), then with TSF_INCREMENTAL the
+// time since *previousTime and with TSF_CUMULATIVE the time since `startTime`, each after
+// a blank; then *previousTime becomes now.steady. The elapsed times are differences of
+// steady-clock readings, so a change of the system's date and time does not touch them.
+// Returns 0, or -1 when the format or previousTime is missing. `cache`, if given, must
+// come with the same stamp text on every call and lets a stamp reuse the previous one's
+// rendering.
+int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags, const Moment& now,
                   uint64_t startTime, uint64_t* previousTime, StampCache* cache = nullptr);
 
 // Appends one blank unless the stamp is empty, ends in white space or holds 8,191 units

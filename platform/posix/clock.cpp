@@ -14,12 +14,14 @@ void CurrentUtcTime(SYSTEMTIME* utc) {
   SystemTimeFromTm(t, now.tv_nsec, utc);
 }
 
-uint64_t CurrentUtcFileTime() {
+Moment CurrentMoment() {
   constexpr uint64_t kSecondsFrom1601To1970 = 11644473600;
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  return (static_cast<uint64_t>(now.tv_sec) + kSecondsFrom1601To1970) * 10000000 +
-         static_cast<uint64_t>(now.tv_nsec) / 100;
+  timespec wall, steady;
+  clock_gettime(CLOCK_REALTIME, &wall);
+  clock_gettime(CLOCK_MONOTONIC, &steady);
+  return {(static_cast<uint64_t>(wall.tv_sec) + kSecondsFrom1601To1970) * 10000000 +
+              static_cast<uint64_t>(wall.tv_nsec) / 100,
+          static_cast<uint64_t>(steady.tv_sec) * 10000000 + static_cast<uint64_t>(steady.tv_nsec) / 100};
 }
 
 void CurrentLocalTime(SYSTEMTIME* local) {

@@ -12,10 +12,21 @@ const ::SYSTEMTIME* Native(const horalin::SYSTEMTIME* st) { return reinterpret_c
 }  // namespace
 
 void CurrentUtcTime(horalin::SYSTEMTIME* utc) { GetSystemTime(Native(utc)); }
-uint64_t CurrentUtcFileTime() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+Moment CurrentMoment() {
+  static uint64_t frequency = 0;  // counts per second, fixed at the system's start
+  if (frequency == 0) {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    frequency = static_cast<uint64_t>(f.QuadPart);
+  }
+  FILETIME wall;
+  LARGE_INTEGER counter;
+  GetSystemTimeAsFileTime(&wall);
+  QueryPerformanceCounter(&counter);
+  uint64_t count = static_cast<uint64_t>(counter.QuadPart);
+  // In two steps, so that count * 10^7 cannot overflow: the remainder is below the frequency.
+  uint64_t steady = count / frequency * 10000000 + count % frequency * 10000000 / frequency;
+  return {static_cast<uint64_t>(wall.dwHighDateTime) << 32 | wall.dwLowDateTime, steady};
 }
 
 void CurrentLocalTime(horalin::SYSTEMTIME* local) { GetLocalTime(Native(local)); }

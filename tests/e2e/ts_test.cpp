@@ -303,7 +303,8 @@ struct Child {
   int in = -1, out = -1;
 };
 
-Child StartTs(const Strings& args, bool nonBlockingInput = false) {
+Child StartTs(const Strings& args, bool nonBlockingInput = false,
+              const std::vector<std::pair<std::string, std::string>>& env = {}) {
   const char* program = std::getenv("HORALIN_PROGRAM");
   Strings argv;
   if (UnderWine()) argv.push_back("/usr/lib/wine/wine64");
@@ -317,6 +318,7 @@ Child StartTs(const Strings& args, bool nonBlockingInput = false) {
     dup2(in[0], 0);
     dup2(out[1], 1);
     if (nonBlockingInput) fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
     if (UnderWine()) {
       setenv("WINEDEBUG", "-all", 1);
       setenv("WINEPREFIX", (WindowsBuildDir() + "/wineprefix").c_str(), 1);
@@ -384,6 +386,65 @@ TEST(Ts, EachLineIsWrittenAsSoonAsItCame) { WriteLinesSlowly(false); }
 TEST(Ts, InputLeftNonBlockingIsWaitedFor) {
   POSIX_ONLY();
   WriteLinesSlowly(true);
+}
+
+// The wall clock set back an hour between two lines (as NTP or a user may do) moves the
+// stamps but not the times elapsed, which count on the steady clock.
+TEST(Ts, ElapsedTimesSurviveAWallClockSetBack) {
+  POSIX_ONLY();
+  const char* library = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+  if (access(library, R_OK) != 0) GTEST_SKIP() << "needs libfaketime (Debian package faketime)";
+  if (std::getenv("HORALIN_VALGRIND_PROGRAM")) GTEST_SKIP() << "a preloaded clock and valgrind do not mix";
+  char dir[] = "/tmp/horalin-clock-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string offset = std::string(dir) + "/offset";
+  auto setOffset = [&](const char* text) {
+    FILE* f = std::fopen(offset.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text, f);
+    std::fclose(f);
+  };
+  setOffset("+0\n");
+  Child child = StartTs({"/I", "/S", "%H:%M:%S"}, false,
+                        {{"LD_PRELOAD", library},
+                         {"FAKETIME_TIMESTAMP_FILE", offset},
+                         {"FAKETIME_NO_CACHE", "1"},
+                         {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+                         {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+  std::string pending;
+  const std::regex stamped("^(\\d\\d):(\\d\\d):(\\d\\d) (" + kElapsed + ") (" + kElapsed + ") (line \\d)$");
+  auto seconds = [](const std::smatch& m, int at) {
+    return std::stoi(m[at]) * 3600 + std::stoi(m[at + 1]) * 60 + std::stoi(m[at + 2]);
+  };
+  auto milliseconds = [](const std::string& elapsed) {
+    return std::stoll(elapsed.substr(0, elapsed.size() - 10)) * 3600000 +
+           std::stoi(elapsed.substr(elapsed.size() - 9, 2)) * 60000 +
+           std::stoi(elapsed.substr(elapsed.size() - 6, 2)) * 1000 + std::stoi(elapsed.substr(elapsed.size() - 3));
+  };
+  ASSERT_EQ(write(child.in, "line 1\n", 7), 7);
+  std::string first = ReadLine(child.out, &pending, std::chrono::milliseconds(60000));
+  setOffset("-3600\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(write(child.in, "line 2\n", 7), 7);
+  std::string second = ReadLine(child.out, &pending, std::chrono::milliseconds(5000));
+  close(child.in);
+  close(child.out);
+  int status = 0;
+  waitpid(child.pid, &status, 0);
+  std::remove(offset.c_str());
+  rmdir(dir);
+
+  std::smatch a, b;
+  ASSERT_TRUE(std::regex_match(first, a, stamped)) << first;
+  ASSERT_TRUE(std::regex_match(second, b, stamped)) << second;
+  // The stamps went back an hour (so the wall clock really was set back)...
+  int wallStep = (seconds(a, 1) - seconds(b, 1) + 86400) % 86400;
+  EXPECT_TRUE(wallStep >= 3598 && wallStep <= 3600) << first << " / " << second;
+  // ...and the times elapsed show the real 0.3 s between the lines, on both counts.
+  long long incremental = milliseconds(b[4]), cumulative = milliseconds(b[5]) - milliseconds(a[5]);
+  EXPECT_TRUE(incremental >= 250 && incremental < 5000) << second;
+  EXPECT_TRUE(cumulative >= 250 && cumulative < 5000) << first << " / " << second;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
