@@ -9,6 +9,7 @@
 #include <wchar.h>
 #include <wctype.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/utf.h"
@@ -104,14 +105,13 @@ struct Piece {
   int owner;           // index of the conversion piece that a literal belongs to, -1 none
 };
 
-enum class FormEdit { None, LongDate, Time, Time24 };
+enum class FormEdit { None, Time, Time24 };
 
 bool IsTimeConversion(wchar_t c) { return c && wcschr(L"HIklMSpPrRTXsc", c); }
 bool IsZoneConversion(wchar_t c) { return c == L'Z' || c == L'z'; }
 
 bool Dropped(FormEdit edit, wchar_t c) {
   switch (edit) {
-    case FormEdit::LongDate: return IsTimeConversion(c) || IsZoneConversion(c);
     case FormEdit::Time: return IsZoneConversion(c);
     case FormEdit::Time24: return IsZoneConversion(c) || c == L'p' || c == L'P';
     case FormEdit::None: break;
@@ -157,9 +157,8 @@ size_t SplitForm(locale_t locale, const wchar_t* form, Piece* pieces, size_t cap
   return count;
 }
 
-// Builds the form that `edit` asks for from the locale's own: the long date drops the
-// time of day and the zone and spells names in full; the time drops the zone; the
-// 24-hour time also drops the AM/PM marker and reads the hour on the 24-hour clock.
+// Builds the form that `edit` asks for from the locale's own: the time drops the zone;
+// the 24-hour time also drops the AM/PM marker and reads the hour on the 24-hour clock.
 void EditForm(locale_t locale, const wchar_t* form, FormEdit edit, wchar_t* out, size_t capacity) {
   Piece pieces[64];
   size_t count = SplitForm(locale, form, pieces, 64);
@@ -188,18 +187,12 @@ void EditForm(locale_t locale, const wchar_t* form, FormEdit edit, wchar_t* out,
     const wchar_t* t = piece.text;
     size_t length = piece.length - 1;
     wchar_t conversion = piece.conversion;
-    bool noPadding = false;
-    if (edit == FormEdit::LongDate) {
-      if (conversion == L'a') conversion = L'A';
-      if (conversion == L'b' || conversion == L'h') conversion = L'B';
-      noPadding = conversion == L'e' && length == 1;  // "%e" pads with a blank
-    } else if (edit == FormEdit::Time24) {
+    if (edit == FormEdit::Time24) {
       if (conversion == L'I') conversion = L'H';
       if (conversion == L'l') conversion = L'k';
       if (conversion == L'r') conversion = L'T';
     }
     for (size_t k = 0; k < length; ++k) put(t[k]);
-    if (noPadding) put(L'-');
     put(conversion);
   }
   // Separators left hanging where the dropped part began ("%Y،") go too.
@@ -211,6 +204,130 @@ void EditForm(locale_t locale, const wchar_t* form, FormEdit edit, wchar_t* out,
   while (start < n && iswspace_l(out[start], locale)) ++start;
   if (start) std::memmove(out, out + start, (n - start) * sizeof(wchar_t));
   out[n - start] = 0;
+}
+
+// ---- The long date -------------------------------------------------------------
+
+// One token of a form: a conversion ("%-d", "%OH", and "%1 ", which strftime copies as
+// it stands) or a run of literal text.
+struct Token {
+  const wchar_t* text;
+  size_t length;
+  wchar_t conversion;       // 0 for literal text
+  size_t keepFrom, keepTo;  // of a literal, the part that stays
+  bool kept;
+};
+
+size_t Tokenize(const wchar_t* form, Token* tokens, size_t capacity) {
+  size_t count = 0;
+  for (const wchar_t* p = form; *p && count < capacity;) {
+    const wchar_t* start = p;
+    wchar_t conversion = 0;
+    if (p[0] == L'%' && p[1] && p[1] != L'%') {
+      ++p;
+      while (*p && wcschr(L"_-0^#", *p)) ++p;
+      while (*p >= L'0' && *p <= L'9') ++p;
+      if (*p == L'E' || *p == L'O') ++p;
+      if (!*p) break;
+      conversion = *p++;
+    } else {
+      while (*p && !(p[0] == L'%' && p[1] && p[1] != L'%')) p += (p[0] == L'%' && p[1] == L'%') ? 2 : 1;
+    }
+    size_t length = static_cast<size_t>(p - start);
+    tokens[count++] = {start, length, conversion, 0, length, true};
+  }
+  return count;
+}
+
+bool IsTimeOfDay(const Token& t) {
+  return t.conversion && (IsTimeConversion(t.conversion) || IsZoneConversion(t.conversion));
+}
+bool IsDate(const Token& t) { return t.conversion && !IsTimeOfDay(t); }
+
+// A comma that parts the date from the time ("%A, %H", "%Oy، ساعت %OH").
+bool IsComma(wchar_t c) { return c == L',' || c == 0x060C || c == 0x1363 || c == 0x3001 || c == 0xFF0C; }
+// Punctuation that ends what the date opened or abbreviated: "(%a) %X", "%d d. %T".
+bool ClosesDate(wchar_t c) { return c == L'.' || c == L')' || c == L']' || c == 0xFF09 || c == 0x300D || c == 0x3011; }
+// Marks of text direction, which pair with marks outside the time of day ("‫%A ... (%Z)‬").
+bool IsDirectionMark(wchar_t c) {
+  return c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// The literal text between the date and a time of day that ends the form: what the date
+// wrote stays (a closing bracket, an abbreviation's full stop, a unit such as 日 or "d."),
+// the separator and any word of the time ("klokkan", "ساعت") go. A comma parts the two.
+size_t DatePartBeforeTime(locale_t locale, const Token& literal) {
+  const wchar_t* t = literal.text;
+  if (literal.length == 1 && t[0] == L'T') return 0;  // ISO 8601's "%Y-%m-%dT%T"
+  size_t end = 0;
+  for (size_t k = 0; k < literal.length; ++k)
+    if (IsComma(t[k])) end = k + 1;
+  if (end) {
+    end -= 1;
+  } else {
+    while (end < literal.length && !iswspace_l(t[end], locale)) ++end;  // attached to the date
+    for (size_t k = end; k < literal.length; ++k)
+      if (ClosesDate(t[k])) end = k + 1;
+  }
+  while (end > 0 && iswspace_l(t[end - 1], locale)) --end;
+  return end;
+}
+
+// The literal text between a time of day that begins the form and the date: only what
+// is attached to the date's first field stays.
+size_t DatePartAfterTime(locale_t locale, const Token& literal) {
+  size_t start = literal.length;
+  while (start > 0 && !iswspace_l(literal.text[start - 1], locale) && !IsComma(literal.text[start - 1])) --start;
+  return start;
+}
+
+// The long date: the locale's full date form (date_fmt) with the time of day and the zone
+// cut out, each run of them with its own separators and words, and names spelled in full.
+// A run between two date fields takes the text after it ("%b %e %r %Z %Y" gives
+// "%B %-e %Y", "%B %e, %r %Z %Y" gives "%B %-e, %Y"); see the two helpers above for a run
+// at either end.
+void LongDateForm(locale_t locale, const wchar_t* form, wchar_t* out, size_t capacity) {
+  Token tokens[64];
+  size_t count = Tokenize(form, tokens, 64);
+  for (size_t first = 0; first < count; ++first) {
+    if (!IsTimeOfDay(tokens[first])) continue;
+    size_t last = first;  // the run: time fields with only literal text between them
+    for (size_t k = first + 1; k < count && !IsDate(tokens[k]); ++k)
+      if (IsTimeOfDay(tokens[k])) last = k;
+    bool dateBefore = false, dateAfter = false;
+    for (size_t k = 0; k < first; ++k) dateBefore |= IsDate(tokens[k]);
+    for (size_t k = last + 1; k < count; ++k) dateAfter |= IsDate(tokens[k]);
+    for (size_t k = first; k <= last; ++k) tokens[k].kept = false;
+    Token* before = first > 0 && !tokens[first - 1].conversion ? &tokens[first - 1] : nullptr;
+    Token* after = last + 1 < count && !tokens[last + 1].conversion ? &tokens[last + 1] : nullptr;
+    if (before && !dateBefore) before->kept = false;
+    if (after && (!dateAfter || dateBefore)) after->kept = false;
+    if (before && dateBefore && !dateAfter)
+      before->keepTo = std::min(before->keepTo, DatePartBeforeTime(locale, *before));
+    if (after && dateAfter && !dateBefore)
+      after->keepFrom = std::max(after->keepFrom, DatePartAfterTime(locale, *after));
+    first = last;
+  }
+  size_t n = 0;
+  auto put = [&](wchar_t c) {
+    if (n + 1 < capacity) out[n++] = c;
+  };
+  for (size_t i = 0; i < count; ++i) {
+    const Token& t = tokens[i];
+    if (!t.conversion) {
+      for (size_t k = 0; k < t.length; ++k)
+        if ((t.kept && k >= t.keepFrom && k < t.keepTo) || IsDirectionMark(t.text[k])) put(t.text[k]);
+      continue;
+    }
+    if (!t.kept) continue;
+    wchar_t conversion = t.conversion;
+    if (conversion == L'a') conversion = L'A';
+    if (conversion == L'b' || conversion == L'h') conversion = L'B';
+    for (size_t k = 0; k + 1 < t.length; ++k) put(t.text[k]);
+    if (conversion == L'e' && t.length == 2) put(L'-');  // "%e" pads with a blank
+    put(conversion);
+  }
+  out[n] = 0;
 }
 
 const wchar_t* WideItem(locale_t locale, nl_item item) {
@@ -289,9 +406,12 @@ void OpenUserLocale(const LocaleVariables& variables) {
   BuildKey(variables, User.key, sizeof User.key);
   if (User.locale) {
     EditForm(User.locale, WideItem(User.locale, _NL_WD_FMT), FormEdit::None, User.shortDate, kFormCapacity);
-    EditForm(User.locale, WideItem(User.locale, _NL_W_DATE_FMT), FormEdit::LongDate, User.longDate, kFormCapacity);
-    EditForm(User.locale, WideItem(User.locale, _NL_WT_FMT), FormEdit::Time, User.time, kFormCapacity);
-    EditForm(User.locale, WideItem(User.locale, _NL_WT_FMT), FormEdit::Time24, User.time24, kFormCapacity);
+    LongDateForm(User.locale, WideItem(User.locale, _NL_W_DATE_FMT), User.longDate, kFormCapacity);
+    // A time form of "%r" alone is the 12-hour form, spelt out so that its zone can go.
+    const wchar_t* time = WideItem(User.locale, _NL_WT_FMT);
+    if (wcscmp(time, L"%r") == 0) time = WideItem(User.locale, _NL_WT_FMT_AMPM);
+    EditForm(User.locale, time, FormEdit::Time, User.time, kFormCapacity);
+    EditForm(User.locale, time, FormEdit::Time24, User.time24, kFormCapacity);
     TakeTexts(User.locale, User.texts);
   } else {
     User.texts = LocaleTexts{};

@@ -1,8 +1,14 @@
 // The zone and locale services of the POSIX backend, alone and through the format
 // interpreter: real zones of the tz database and real locales, set for each test.
 #include <gtest/gtest.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <time.h>
+#include <wchar.h>
 
+#include <cstdio>
+#include <cstring>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -167,6 +173,155 @@ TEST(LocaleTest, NamesFormsAndDigits) {
   for (const LocaleCase& c : cases) {
     ScopedEnv locale("LC_ALL", c.locale);
     EXPECT_EQ(Format(c.format, kSunday), c.expected) << c.locale << " " << c.format;
+  }
+}
+
+// The long date keeps everything of the locale's full date form but the time of day,
+// the zone and their own separators and words.
+TEST(LocaleTest, LongDateKeepsTheLocalesOwnText) {
+  ScopedEnv tz("TZ", "UTC");
+  const SYSTEMTIME leapDay = {2024, 2, 4, 29, 13, 45, 6, 0};
+  const std::pair<const char*, const char*> cases[] = {
+      {"ko_KR.UTF-8", "2024. 02. 29. (목요일)"},
+      {"lt_LT.UTF-8", "2024 m. vasario 29 d."},
+      {"bg_BG.UTF-8", "29.02.2024 (четвъртък)"},
+      {"zh_TW.UTF-8", "西元2024年02月29日 (週四)"},
+      {"hu_HU.UTF-8", "2024. február. 29., csütörtök"},
+      {"fa_IR.UTF-8", "\u202B\u067E\u0646\u062C\u0634\u0646\u0628\u0647 ۲۹ \u0641\u0648\u0631\u06CC\u0647 ۲۴\u202C"},
+      {"en_PH.UTF-8", "Thursday, 29 February, 2024"},
+      {"so_KE.UTF-8", "Khamiis, Bisha Labaad 29, 2024"},  // the time between two date fields
+      {"fo_FO.UTF-8", "%1 tann 29. februar 2024"},        // "klokkan" and "(UTC" go with the time
+      {"en_DK.UTF-8", "2024-02-29"},
+      {"dv_MV.UTF-8", "2024 ފެބްރުއަރީ 29 ބުރާސްފަތި"},  // the time first
+      {"ky_KG.UTF-8", "бейшемби, 29-февраль 2024 ж"},
+  };
+  for (const auto& [locale, expected] : cases) {
+    ScopedEnv lc("LC_ALL", locale);
+    EXPECT_EQ(Format("%#x", leapDay), expected) << locale;
+  }
+}
+
+// The long date's form by its rule, written over the text of the locale's date_fmt:
+// names in full; a run of time and zone fields goes with the text inside it and after
+// it; a run that ends the form also takes the separator before it, back to a comma or
+// to what the date wrote (a closing mark, a unit attached to the field); one that
+// begins the form takes the text up to what is attached to the first date field.
+std::wstring LongDateByRule(const std::wstring& form) {
+  static const std::wregex token(L"(%[-_0^#]*[0-9]*[EO]?[^%])|((?:%%|[^%])+)");
+  static const std::wregex time(L"%.*[HIklMSpPrRTXsczZ]");
+  struct Part {
+    std::wstring text;
+    int kind;  // 0 literal, 1 date, 2 time
+  };
+  std::vector<Part> parts;
+  for (std::wsregex_iterator i(form.begin(), form.end(), token), end; i != end; ++i) {
+    std::wstring t = i->str();
+    parts.push_back({t, !(*i)[1].matched ? 0 : std::regex_match(t, time) ? 2 : 1});
+  }
+  auto has = [&](size_t from, size_t to) {
+    for (size_t k = from; k < to; ++k)
+      if (parts[k].kind == 1) return true;
+    return false;
+  };
+  const std::wstring marks = L"\u200E\u200F\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069";
+  auto onlyMarks = [&](const std::wstring& t) {
+    std::wstring kept;
+    for (wchar_t c : t)
+      if (marks.find(c) != std::wstring::npos) kept += c;
+    return kept;
+  };
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (parts[i].kind != 2) continue;
+    size_t last = i;
+    for (size_t k = i + 1; k < parts.size() && parts[k].kind != 1; ++k)
+      if (parts[k].kind == 2) last = k;
+    bool before = has(0, i), after = has(last + 1, parts.size());
+    for (size_t k = i; k <= last; ++k) parts[k] = {onlyMarks(parts[k].text), 0};
+    if (i > 0 && parts[i - 1].kind == 0) {
+      std::wstring& t = parts[i - 1].text;
+      if (!before) {
+        t = onlyMarks(t);
+      } else if (!after) {
+        size_t comma = t.find_last_of(L",\u060C\u1363\u3001\uFF0C");
+        size_t keep = t == L"T" ? 0 : comma != std::wstring::npos ? comma : std::min(t.find(L' '), t.size());
+        size_t close = t.find_last_of(L".)]\uFF09\u300D\u3011");
+        if (comma == std::wstring::npos && close != std::wstring::npos && close >= keep) keep = close + 1;
+        while (keep > 0 && t[keep - 1] == L' ') --keep;
+        t.resize(keep);
+      }
+    }
+    if (last + 1 < parts.size() && parts[last + 1].kind == 0) {
+      std::wstring& t = parts[last + 1].text;
+      t = after && !before ? t.substr(t.find_last_of(L" ,\u060C") + 1) : onlyMarks(t);
+    }
+    i = last;
+  }
+  std::wstring out;
+  for (const Part& p : parts) {
+    std::wstring t = p.text;
+    if (p.kind == 1) {
+      wchar_t& c = t.back();
+      if (c == L'a') c = L'A';
+      if (c == L'b' || c == L'h') c = L'B';
+      if (t == L"%e") t = L"%-e";
+    }
+    out += t;
+  }
+  return out;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::u16string wide;
+  for (wchar_t c : text)
+    if (c < 0x10000) {
+      wide += static_cast<char16_t>(c);
+    } else {
+      wide += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      wide += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  return U8(wide.c_str());
+}
+
+std::string Strftime(locale_t locale, const std::wstring& form, const SYSTEMTIME& t) {
+  tm time{};
+  time.tm_year = t.wYear - 1900, time.tm_mon = t.wMonth - 1, time.tm_mday = t.wDay;
+  time.tm_hour = t.wHour, time.tm_min = t.wMinute, time.tm_sec = t.wSecond, time.tm_wday = t.wDayOfWeek;
+  timegm(&time);
+  wchar_t text[1024];
+  size_t n = wcsftime_l(text, 1024, form.c_str(), &time, locale);
+  return Narrow(std::wstring(text, n));
+}
+
+// Every installed locale, against the C library: %#x is the long date by its rule; %x and
+// %X are the locale's forms as strftime renders them (%X without the zone, which the
+// C library would give for the process, not for the time being formatted); %c is %x, a
+// blank and %X.
+TEST(LocaleTest, FormsMatchTheCLibraryInEveryLocale) {
+  ScopedEnv tz("TZ", "UTC");
+  FILE* list = popen("locale -a", "r");
+  ASSERT_NE(list, nullptr);
+  std::vector<std::string> names;
+  for (char line[256]; std::fgets(line, sizeof line, list);)
+    names.push_back(std::string(line, std::strcspn(line, "\n")));
+  pclose(list);
+  ASSERT_GT(names.size(), 100u) << "locales-all is not installed";
+  const SYSTEMTIME dates[] = {
+      {2024, 2, 4, 29, 13, 45, 6, 0}, {1999, 12, 5, 31, 0, 0, 0, 0}, {2026, 7, 0, 5, 9, 7, 5, 0}};
+  const std::wregex zone(L"^%[EO]?[zZ] | ?%[EO]?[zZ]");  // with its blank
+  for (const std::string& name : names) {
+    locale_t c = newlocale(LC_ALL_MASK, name.c_str(), nullptr);
+    if (!c) continue;
+    ScopedEnv lc("LC_ALL", name.c_str());
+    auto item = [&](nl_item i) { return std::wstring(reinterpret_cast<const wchar_t*>(nl_langinfo_l(i, c))); };
+    const std::wstring longDate = LongDateByRule(item(_NL_W_DATE_FMT));
+    const std::wstring time =
+        std::regex_replace(item(_NL_WT_FMT) == L"%r" ? item(_NL_WT_FMT_AMPM) : item(_NL_WT_FMT), zone, L"");
+    for (const SYSTEMTIME& t : dates) {
+      std::string x = Strftime(c, L"%x", t), X = Strftime(c, time, t);
+      EXPECT_EQ(Format("%#x|%x|%X|%c", t), Strftime(c, longDate, t) + "|" + x + "|" + X + "|" + x + " " + X)
+          << name << " " << Narrow(item(_NL_W_DATE_FMT)) << " " << t.wYear;
+    }
+    freelocale(c);
   }
 }
 
