@@ -41,9 +41,10 @@ uint32_t FileAttributes(const char16_t* path);
 
 // ---- The viewer ---------------------------------------------------------------------
 
-// Looks for the help viewer program in the system's standard search order and writes
-// its full path, or an empty text when there is none. Windows: hh.exe. POSIX: man at a
-// terminal or without a display, else xdg-open (or $BROWSER).
+// Looks for the help viewer program and writes its full path, or an empty text when
+// there is none. Windows: hh.exe in the Windows folder, else in a folder of PATH that is
+// named in full (never the current folder). POSIX: man at a terminal or without a
+// display, else xdg-open (or $BROWSER).
 void FindHelpViewer(char16_t* viewer, size_t capacity);
 // Appends to the help file's path the address of a topic's page in the form the viewer
 // takes. Windows: "::/topic.html" (a page inside the compiled help file). POSIX: the
@@ -64,8 +65,8 @@ void EndProcess(Handle process);
 
 // Shows a message in a box owned by the foreground window, with an OK button, and
 // returns when the user has closed it. Returns false when this system shows no boxes
-// (POSIX, or a Windows test run with HORALIN_MESSAGE_BOX=stderr in the environment): the
-// caller then writes the text to standard error.
+// (POSIX, or Windows without a desktop to show it on): the caller then writes the text
+// to standard error.
 bool ShowMessageBox(const char16_t* title, const char16_t* text);
 
 }  // namespace horalin::platform

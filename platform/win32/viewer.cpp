@@ -50,9 +50,51 @@ size_t SystemHelpFolder(char16_t* folder, size_t capacity) {
 
 uint32_t FileAttributes(const char16_t* path) { return GetFileAttributesW(Wide(path)); }
 
+namespace {
+
+// Whether `folder` + "\hh.exe" names a file; the full name is left in `viewer`.
+bool ViewerIn(const char16_t* folder, size_t length, char16_t* viewer, size_t capacity) {
+  constexpr char16_t kName[] = u"\\hh.exe";
+  if (length == 0 || length + sizeof kName / sizeof kName[0] > capacity) return false;
+  for (size_t i = 0; i < length; ++i) viewer[i] = folder[i];
+  viewer[length] = 0;
+  if (folder[length - 1] == u'\\' || folder[length - 1] == u'/') viewer[--length] = 0;
+  AppendText(viewer, capacity, kName);
+  const DWORD attributes = GetFileAttributesW(Wide(viewer));
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
+// A folder named from the root of a drive ("C:\...") or of a network share ("\\...");
+// any other names a place relative to the current folder, where anyone may have left a
+// program of that name.
+bool IsFullFolder(const char16_t* folder, size_t length) {
+  if (length >= 3 && folder[1] == u':' && (folder[2] == u'\\' || folder[2] == u'/'))
+    return (folder[0] >= u'A' && folder[0] <= u'Z') || (folder[0] >= u'a' && folder[0] <= u'z');
+  return length >= 3 && folder[0] == u'\\' && folder[1] == u'\\';
+}
+
+}  // namespace
+
+// The system's viewer in the Windows folder; only where it is missing, the first hh.exe in
+// a folder of PATH that is named in full. The current folder is never searched: a program
+// planted where the user happens to stand must not run in the viewer's place.
 void FindHelpViewer(char16_t* viewer, size_t capacity) {
-  DWORD n = SearchPathW(nullptr, L"hh.exe", nullptr, static_cast<DWORD>(capacity), Wide(viewer), nullptr);
-  if (n == 0 || n >= capacity) viewer[0] = 0;
+  static char16_t folder[kPathText];
+  UINT n = GetWindowsDirectoryW(Wide(folder), kPathText);
+  if (n > 0 && n < kPathText && ViewerIn(folder, n, viewer, capacity)) return;
+  static char16_t path[kPathText];
+  DWORD length = GetEnvironmentVariableW(L"PATH", Wide(path), kPathText);
+  if (length >= kPathText) length = 0;
+  for (DWORD start = 0; start < length;) {
+    DWORD end = start;
+    while (end < length && path[end] != u';') ++end;
+    const char16_t* entry = path + start;
+    size_t entryLength = end - start;
+    if (entryLength >= 2 && entry[0] == u'"' && entry[entryLength - 1] == u'"') ++entry, entryLength -= 2;
+    if (IsFullFolder(entry, entryLength) && ViewerIn(entry, entryLength, viewer, capacity)) return;
+    start = end + 1;
+  }
+  if (capacity) viewer[0] = 0;
 }
 
 void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic) {
@@ -77,13 +119,10 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
   return true;
 }
 
+// MessageBoxW fails where there is no desktop to show it on (a service, a locked station,
+// a session without a display): the caller then writes the text to standard error.
 bool ShowMessageBox(const char16_t* title, const char16_t* text) {
-  // Test runs have no one to close a box: they ask for standard error instead.
-  wchar_t mode[16];
-  DWORD n = GetEnvironmentVariableW(L"HORALIN_MESSAGE_BOX", mode, 16);
-  if (n > 0 && n < 16 && lstrcmpiW(mode, L"stderr") == 0) return false;
-  MessageBoxW(GetForegroundWindow(), Wide(text), Wide(title), MB_OK);
-  return true;
+  return MessageBoxW(GetForegroundWindow(), Wide(text), Wide(title), MB_OK) > 0;
 }
 
 }  // namespace horalin::platform

@@ -11,20 +11,39 @@
 namespace horalin::e2e {
 namespace {
 
-// Runs a bash command line with $P naming the program. The `timeout` in the command
-// lines only guards against a hang, so that a fault shows as a failure, not a stall.
+// Runs a bash command line with $P naming the program and $W what starts it (Wine, or
+// nothing). The `timeout` in the command lines only guards against a hang, so that a
+// fault shows as a failure, not a stall.
 Result Bash(const std::string& script) {
   const char* program = std::getenv("HORALIN_PROGRAM");
-  return RunProgram({"/bin/bash", "-c", "P='" + std::string(program ? program : "horalin") + "'; " + script});
+  std::string setup = "P='" + std::string(program ? program : "horalin") + "'; W=";
+  if (UnderWine())
+    setup += "/usr/lib/wine/wine64; export WINEDEBUG=-all WINEPREFIX='" + WindowsBuildDir() + "/wineprefix'";
+  return RunProgram({"/bin/bash", "-c", setup + "; " + script});
 }
 
 TEST(Faults, OutputAndInputThatFail) {
-  if (UnderWine()) GTEST_SKIP() << "shell pipelines of the POSIX program";
   struct Case {
     const char* script;
     std::string out;  // standard output of the command line (the status is echoed last)
     std::string err;
-  } cases[] = {
+  };
+  // The Windows program ends with status 1 where the POSIX one reports a broken pipe, and
+  // gives the system's text of a failure.
+  const Case windows[] = {
+      {"yes | timeout 60 $W \"$P\" ts /T | head -1 | sed 's/.* //'; echo \"${PIPESTATUS[1]}\"", "y\n1\n", ""},
+      {"yes | timeout 60 $W \"$P\" ts > /dev/full; echo \"${PIPESTATUS[1]}\"", "1\n",
+       "horalin: write error: Disk full.\n"},
+  };
+  if (UnderWine()) {
+    for (const Case& c : windows) {
+      Result r = Bash(c.script);
+      EXPECT_EQ(r.out, c.out) << c.script;
+      EXPECT_EQ(r.err, c.err) << c.script;
+    }
+    return;
+  }
+  const Case cases[] = {
       // A reader that leaves after one line: the end of a filter, quietly, with the
       // status of a broken pipe, whether or not the broken-pipe signal is ignored.
       {"yes | timeout 60 \"$P\" ts /T | head -1 | sed 's/.* //'; echo \"${PIPESTATUS[1]}\"", "y\n141\n", ""},

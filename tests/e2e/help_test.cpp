@@ -1,7 +1,7 @@
 // Help as a user gets it: "horalin help NAME" finds the help and starts the viewer on
 // the topic's page, or lists the places on standard error; the rendered pages hold
 // together; the .deb installs a working program. POSIX viewers are scripts on PATH that
-// record their arguments; under Wine a stand-in hh.exe beside horalin.exe records its
+// record their arguments; under Wine a stand-in hh.exe in the Windows folder records its
 // command line.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -183,8 +183,10 @@ TEST(Packages, TheDebInstallsAWorkingProgram) {
 
 // ---- Windows, under Wine ---------------------------------------------------------------
 
-// The Windows program in a folder of its own, with the stand-in viewer beside it, where
-// the viewer search finds it before the system's.
+// The Windows program in a folder of its own. The stand-in viewer takes the place of the
+// system's in the Windows folder of the Wine prefix for the test; another copy lies beside
+// the program, which runs in its own folder, so that a viewer planted in the current folder
+// would be found if it were searched.
 class WineHelp : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -196,14 +198,28 @@ class WineHelp : public ::testing::Test {
       fs::copy_file(build / file, scratch_.root / "app" / file);
     }
     fs::copy_file(build / "tests/hh.exe", scratch_.root / "app/hh.exe");
+    systemViewer_ = build / "wineprefix/drive_c/windows/hh.exe";
+    if (fs::exists(systemViewer_)) fs::copy_file(systemViewer_, scratch_.root / "system-hh.exe");
+    fs::copy_file(build / "tests/hh.exe", systemViewer_, fs::copy_options::overwrite_existing);
+  }
+  void TearDown() override {
+    if (systemViewer_.empty()) return;
+    if (fs::exists(scratch_.root / "system-hh.exe"))
+      fs::copy_file(scratch_.root / "system-hh.exe", systemViewer_, fs::copy_options::overwrite_existing);
+    else
+      fs::remove(systemViewer_);
   }
   Result Help(const std::string& name, std::vector<std::pair<std::string, std::string>> env) {
     Options o;
+    // No display: the message box fails and the message goes to standard error.
     o.env = {{"HORALIN_VIEWER_LOG", Windows(scratch_.root / "log")},
-             {"HORALIN_MESSAGE_BOX", "stderr"},
+             {"DISPLAY", ""},
+             {"WAYLAND_DISPLAY", ""},
+             {"WINEPATH", "."},
              {"WINEDEBUG", "-all"},
              {"WINEPREFIX", WindowsBuildDir() + "/wineprefix"}};
     o.env.insert(o.env.end(), env.begin(), env.end());
+    o.directory = (scratch_.root / "app").string();
     return RunProgram({"/usr/lib/wine/wine64", (scratch_.root / "app/horalin.exe").string(), "help", name}, o);
   }
   // The Windows name of a POSIX path, as Wine maps it.
@@ -225,6 +241,7 @@ class WineHelp : public ::testing::Test {
   }
   std::string Log() const { return ReadFile(scratch_.root / "log"); }
   Scratch scratch_;
+  fs::path systemViewer_;
 };
 
 std::string Lower(std::string text) {
@@ -256,8 +273,8 @@ TEST_F(WineHelp, TheViewerOpensTheTopicsPageInTheHelpFile) {
     }
     Result r = Help(c.name, env);
     EXPECT_EQ(r.status, 0) << c.name << r.err;
-    std::string expected("\"");
-    expected += Windows(scratch_.root / "app/hh.exe") + "\" \"" + Windows(chm) + "::/" + c.page + "\"\n";
+    std::string expected("\"C:\\windows\\hh.exe\" \"");
+    expected += Windows(chm) + "::/" + c.page + "\"\n";
     EXPECT_EQ(Lower(ViewerLine()), Lower(expected)) << c.name;
   }
 }
@@ -270,6 +287,39 @@ TEST_F(WineHelp, WithoutTheHelpFileTheMessageListsThePlaces) {
        {"find the help file Horalin.chm.  It should be:", "in a directory specified in %HORALINHELP",
         "in a directory specified in %PLUGINHELP", "in the same directory as the .DLL file", "\\Help.\n"})
     EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+}
+
+// The viewer is the system's; only where the Windows folder lacks it, one from a folder
+// of PATH named in full. The one in the current folder never runs, also where PATH holds
+// ".": without another viewer, the help file counts as not found.
+TEST_F(WineHelp, APlantedViewerInTheCurrentFolderNeverRuns) {
+  scratch_.File("app/Horalin.chm");
+  scratch_.File("bin/placeholder");
+  fs::copy_file(WindowsBuildDir() + "/tests/hh.exe", scratch_.root / "bin/hh.exe");
+  struct Case {
+    bool systemViewer;
+    std::string path;
+    std::string viewer;  // empty: none found
+  } cases[] = {
+      {true, ".", "C:\\windows\\hh.exe"},
+      {false, ".;" + Windows(scratch_.root / "bin"), Windows(scratch_.root / "bin/hh.exe")},
+      {false, ".;.\\;\\", ""},
+  };
+  for (const Case& c : cases) {
+    fs::remove(scratch_.root / "log");
+    if (!c.systemViewer) fs::remove(systemViewer_);
+    Result r = Help("ts", {{"WINEPATH", c.path}});
+    EXPECT_EQ(r.status, 0) << c.path;
+    if (c.viewer.empty()) {
+      EXPECT_NE(r.err.find("find the help file Horalin.chm"), std::string::npos) << r.err;
+      EXPECT_EQ(Log(), "");
+    } else {
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(Lower(ViewerLine()),
+                Lower("\"" + c.viewer + "\" \"" + Windows(scratch_.root / "app/Horalin.chm") + "::/ts.html\"\n"))
+          << c.path;
+    }
+  }
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ Result RunProgram(const std::vector<std::string>& argv, const Options& options) 
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(127);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);

@@ -19,6 +19,7 @@ struct Options {
   std::string input;                                     // written to standard input
   std::vector<std::pair<std::string, std::string>> env;  // added to the environment
   bool inputIsTerminalless = true;                       // standard input is a pipe
+  std::string directory;                                 // the current folder; empty: as it is
 };
 
 // Runs `horalin ARGS...` with the program named by HORALIN_PROGRAM.
