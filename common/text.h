@@ -40,6 +40,18 @@ int ParseSignedNumber(const char16_t* text, int32_t* value, const char16_t** end
 // has seen a digit. Returns false when the value does not fit in 32 bits.
 bool ReadDecimal(const char16_t* text, uint32_t* value, const char16_t** end);
 
+// Writes `value` in decimal, padded on the left with `pad` to `width` units, at `out`
+// (room for the width or 20 units, whichever is more). Returns the end; no terminator.
+inline char16_t* PutDecimal(char16_t* out, uint64_t value, unsigned width = 0, char16_t pad = u'0') {
+  char16_t digits[20];
+  unsigned n = 0;
+  do digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+  while (value /= 10);
+  for (; width > n; --width) *out++ = pad;
+  while (n) *out++ = digits[--n];
+  return out;
+}
+
 // A destination for formatted text.
 struct TextSink {
   void (*put)(TextSink* sink, const char16_t* text, size_t length);

@@ -1,12 +1,18 @@
 // The date format interpreter. One pass over the format: literal units and escapes go
-// out through the emission rule; each directive renders into a work buffer, where
-// shared code applies Roman numerals, ordinal suffixes, native digits and case before
-// the text is appended.
+// out through the emission rule; each directive is looked up in the directive table
+// (datetime/directives.h) and renders into a work buffer, where shared code applies
+// Roman numerals, ordinal suffixes, native digits and case before the text is appended.
+// A plain directive without modifiers takes a shorter way straight into the output,
+// by the same row.
 #include "datetime/format.h"
 
+#include <array>
 #include <cstring>
+#include <utility>
 
+#include "common/text.h"
 #include "datetime/calendar.h"
+#include "datetime/directives.h"
 #include "datetime/escapes.h"
 #include "platform/platform.h"
 
@@ -18,6 +24,8 @@ using platform::Locale;
 using platform::LocaleItem;
 
 constexpr size_t kOutputLimit = kFormatOutputCapacity - 1;  // units of text, without the terminator
+
+constexpr char16_t kWeekdayLetters[] = u"UMTWRFS";  // Sunday to Saturday
 
 bool IsHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -79,24 +87,6 @@ void AppendUnit(Work& w, char16_t c) {
 
 void AppendString(Work& w, const char16_t* s) {
   while (*s) AppendUnit(w, *s++);
-}
-
-// Unsigned decimal, padded on the left with `pad` to `width` units.
-void AppendNumber(Work& w, uint64_t value, unsigned width, char16_t pad = u'0') {
-  char16_t digits[24];
-  unsigned n = 0;
-  do digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-  while (value /= 10);
-  for (; width > n; --width) AppendUnit(w, pad);
-  while (n) AppendUnit(w, digits[--n]);
-}
-
-// A numeric directive: its decimal text and the values of "?" and "O".
-void SetNumber(Work& w, uint32_t value, unsigned width, char16_t pad, uint32_t romanValue) {
-  AppendNumber(w, value, width, pad);
-  w.numeric = true;
-  w.ordinalValue = value;
-  w.romanValue = romanValue;
 }
 
 // What the directives share within one call. The zone snapshot, the native digits and
@@ -197,16 +187,6 @@ void AppendDesignator(Context& ctx, Work& w, unsigned hour) {
   AppendLocaleText(ctx, w, Locale::User, hour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator, 0);
 }
 
-// The abbreviated month name of "v": at most 15 units, cut where a character ends.
-void AppendShortMonthName(Context& ctx, Work& w, Locale locale, unsigned month) {
-  size_t start = w.length;
-  AppendLocaleText(ctx, w, locale, LocaleItem::AbbrevMonthName, static_cast<int>(month));
-  if (w.length - start > 15) {
-    w.length = start + 15;
-    if (IsHighSurrogate(w.text[w.length - 1])) --w.length;
-  }
-}
-
 // Seconds since 1970-01-01 00:00:00 UTC of the local date and time, by the zone's bias.
 int64_t UnixTime(Context& ctx) {
   const SYSTEMTIME& t = ctx.time;
@@ -217,9 +197,11 @@ int64_t UnixTime(Context& ctx) {
 
 void AppendOffset(Work& w, int32_t bias) {
   uint32_t magnitude = bias < 0 ? 0u - static_cast<uint32_t>(bias) : static_cast<uint32_t>(bias);
-  AppendUnit(w, bias <= 0 ? u'+' : u'-');
-  AppendNumber(w, magnitude / 60, 2);
-  AppendNumber(w, magnitude % 60, 2);
+  char16_t* o = w.text + w.length;  // the work buffer is empty: room for all of it
+  *o++ = bias <= 0 ? u'+' : u'-';
+  o = PutDecimal(o, magnitude / 60, 2);
+  o = PutDecimal(o, magnitude % 60, 2);
+  w.length = static_cast<size_t>(o - w.text);
 }
 
 // The military letter of a whole-hour offset within twelve hours, else "-".
@@ -231,153 +213,159 @@ void AppendMilitaryLetter(Work& w, const platform::ZoneSnapshot& zone) {
     AppendUnit(w, u'-');
 }
 
-// Renders directive `c` into `w`.
-void RenderDirective(Context& ctx, char16_t c, unsigned mods, Work& w) {
+// The value of a field. Fields of the ISO week date are computed once per call.
+uint32_t FieldValue(Context& ctx, Field field) {
+  const SYSTEMTIME& t = ctx.time;
+  switch (field) {
+    case Field::Year: return t.wYear;
+    case Field::Year2: return t.wYear % 100u;
+    case Field::Century: return t.wYear / 100u;
+    case Field::CenturyOrdinal: return (t.wYear + 99u) / 100;
+    case Field::Month: return t.wMonth;
+    case Field::Day: return t.wDay;
+    case Field::DayOfYear: return DayOfYear(t);
+    case Field::DayCount: {
+      DayNumber n = DayNumberFromDate(t.wYear, t.wMonth, t.wDay);
+      return n > 0 ? static_cast<uint32_t>(n) : 0;
+    }
+    case Field::Hour: return t.wHour;
+    case Field::Hour12: return TwelveHour(t.wHour);
+    case Field::Minute: return t.wMinute;
+    case Field::Second: return t.wSecond;
+    case Field::Millisecond: return t.wMilliseconds;
+    case Field::Weekday: return Weekday(t);
+    case Field::WeekdayFrom1: return Weekday(t) + 1;
+    case Field::IsoWeekday: return Weekday(t) ? Weekday(t) : 7;
+    case Field::IsoYear: TakeIsoWeek(ctx); return ctx.isoYear;
+    case Field::IsoYear2: TakeIsoWeek(ctx); return ctx.isoYear % 100;
+    case Field::IsoWeek: TakeIsoWeek(ctx); return ctx.isoWeek;
+    case Field::IsoWeekWeekday: TakeIsoWeek(ctx); return ctx.isoWeekday;
+    case Field::SundayWeek: return WeekOfYear(t, 0);
+    case Field::MondayWeek: return WeekOfYear(t, 1);
+    case Field::MonthLength: return DaysInMonth[MonthRow(t)][IsLeapYear(t.wYear)];
+    case Field::YearLength: return 365u + static_cast<uint32_t>(IsLeapYear(t.wYear));
+    case Field::LeapYear: return static_cast<uint32_t>(IsLeapYear(t.wYear));
+    case Field::Literal:
+    case Field::AmPm:
+    case Field::MonthAbbrev: break;
+  }
+  return 0;
+}
+
+uint32_t RomanValue(Roman rule, uint32_t value, bool alt) {
+  switch (rule) {
+    case Roman::None: break;
+    case Roman::Value: return value;
+    case Roman::Hour24: return value ? value : 24;
+    case Roman::Century: return alt ? value * 100 : value;
+  }
+  return 0;
+}
+
+// The most units that a number of a field takes: ten digits, wider than any padding.
+constexpr ptrdiff_t kNumberText = 10;
+
+// Writes the pieces of a composite directive at `o`, up to `end` (where a terminator
+// may still go), and returns where it stopped.
+char16_t* PutPieces(Context& ctx, std::span<const Piece> pieces, bool alt, Locale names, char16_t* o, char16_t* end) {
+  for (const Piece& piece : pieces) {
+    switch (piece.field) {
+      case Field::Literal:
+        if (o < end) *o++ = piece.unit;
+        break;
+      case Field::AmPm:
+        FollowLocale(ctx);
+        o += platform::LocaleText(Locale::User,
+                                  ctx.time.wHour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator, 0, o,
+                                  static_cast<size_t>(end - o + 1));
+        break;
+      case Field::MonthAbbrev: {
+        // At most 15 units, cut where a character ends.
+        FollowLocale(ctx);
+        size_t n = platform::LocaleText(names, LocaleItem::AbbrevMonthName, ctx.time.wMonth, o,
+                                        static_cast<size_t>(end - o + 1));
+        if (n > 15) {
+          n = 15;
+          if (IsHighSurrogate(o[n - 1])) --n;
+        }
+        o += n;
+        break;
+      }
+      default:
+        if (end - o < kNumberText) return o;
+        o = PutDecimal(o, FieldValue(ctx, piece.field), alt ? piece.altWidth : piece.width, piece.pad);
+        break;
+    }
+  }
+  return o;
+}
+
+// Renders directive `c` (its row `d`, or null for a character that renders as itself)
+// into the empty work buffer `w`.
+void RenderDirective(Context& ctx, const Directive* d, char16_t c, unsigned mods, Work& w) {
   const SYSTEMTIME& t = ctx.time;
   const bool alt = (mods & kAlternative) != 0;
   const Locale names = (mods & kEnglish) ? Locale::English : Locale::User;
-  const unsigned w2 = alt ? 0 : 2;  // "%02u", or "%u" with "#"
-  switch (c) {
-    case u'%': AppendString(w, ctx.doubling ? u"%%" : u"%"); break;
-    case u'@': AppendUnit(w, u"UMTWRFS"[Weekday(t)]); break;
-    case u'a':
+  if (!d) {
+    AppendUnit(w, c);
+    return;
+  }
+  switch (d->kind) {
+    case DirectiveKind::Number: {
+      uint32_t value = FieldValue(ctx, d->field);
+      w.length = static_cast<size_t>(PutDecimal(w.text, value, alt ? d->altWidth : d->width, d->pad) - w.text);
+      w.numeric = true;
+      w.ordinalValue = value;
+      w.romanValue = RomanValue(d->roman, value, alt);
+      break;
+    }
+    case DirectiveKind::Composite:
+      w.length = static_cast<size_t>(
+          PutPieces(ctx, alt ? d->altPieces : d->pieces, alt, names, w.text, w.text + kDirectiveText - 1) - w.text);
+      break;
+    case DirectiveKind::Percent: AppendString(w, ctx.doubling ? u"%%" : u"%"); break;
+    case DirectiveKind::WeekdayLetter: AppendUnit(w, kWeekdayLetters[Weekday(t)]); break;
+    case DirectiveKind::Unit: AppendUnit(w, d->unit); break;
+    case DirectiveKind::AbbrevDayName:
       AppendLocaleText(ctx, w, names, LocaleItem::AbbrevDayName, static_cast<int>(Weekday(t)));
       if (alt && names == Locale::English && w.length > 2) w.length = 2;
       break;
-    case u'A': AppendLocaleText(ctx, w, names, LocaleItem::DayName, static_cast<int>(Weekday(t))); break;
-    case u'b':
-    case u'h': AppendLocaleText(ctx, w, names, LocaleItem::AbbrevMonthName, t.wMonth); break;
-    case u'B': AppendLocaleText(ctx, w, names, LocaleItem::MonthName, t.wMonth); break;
-    case u'c':
+    case DirectiveKind::DayName:
+      AppendLocaleText(ctx, w, names, LocaleItem::DayName, static_cast<int>(Weekday(t)));
+      break;
+    case DirectiveKind::AbbrevMonthName: AppendLocaleText(ctx, w, names, LocaleItem::AbbrevMonthName, t.wMonth); break;
+    case DirectiveKind::MonthName: AppendLocaleText(ctx, w, names, LocaleItem::MonthName, t.wMonth); break;
+    case DirectiveKind::LocaleDateTime:
       FollowLocale(ctx);
       w.length += platform::LocaleDate(alt, t, w.text, kDirectiveText);
       AppendUnit(w, u' ');
       w.length += platform::LocaleTime(false, t, w.text + w.length, kDirectiveText - w.length);
       break;
-    case u'C': SetNumber(w, t.wYear / 100u, 2, u'0', alt ? t.wYear / 100u * 100 : t.wYear / 100u); break;
-    case u'd': SetNumber(w, t.wDay, w2, u'0', t.wDay); break;
-    case u'D':
-      AppendNumber(w, t.wMonth, w2);
-      AppendUnit(w, u'/');
-      AppendNumber(w, t.wDay, w2);
-      AppendUnit(w, u'/');
-      AppendNumber(w, t.wYear % 100u, w2);
+    case DirectiveKind::LocaleDate:
+      FollowLocale(ctx);
+      w.length += platform::LocaleDate(alt, t, w.text, kDirectiveText);
       break;
-    case u'e': SetNumber(w, t.wDay, w2, u' ', t.wDay); break;
-    case u'F':
-      AppendNumber(w, t.wYear, 0);
-      AppendUnit(w, u'-');
-      AppendNumber(w, t.wMonth, w2);
-      AppendUnit(w, u'-');
-      AppendNumber(w, t.wDay, w2);
+    case DirectiveKind::LocaleTime:
+      FollowLocale(ctx);
+      w.length += platform::LocaleTime(alt, t, w.text, kDirectiveText);
       break;
-    case u'g':
-      TakeIsoWeek(ctx);
-      SetNumber(w, ctx.isoYear % 100, 2, u'0', 0);
-      break;
-    case u'G':
-      TakeIsoWeek(ctx);
-      SetNumber(w, ctx.isoYear, 4, u'0', ctx.isoYear);
-      break;
-    case u'H': SetNumber(w, t.wHour, w2, u'0', t.wHour ? t.wHour : 24u); break;
-    case u'I': SetNumber(w, TwelveHour(t.wHour), w2, u'0', TwelveHour(t.wHour)); break;
-    case u'j': SetNumber(w, DayOfYear(t), alt ? 0 : 3, u'0', DayOfYear(t)); break;
-    case u'J': {
-      DayNumber n = DayNumberFromDate(t.wYear, t.wMonth, t.wDay);
-      SetNumber(w, n > 0 ? static_cast<uint32_t>(n) : 0, 0, u'0', 0);
-      break;
-    }
-    case u'k': SetNumber(w, t.wHour, w2, u' ', t.wHour ? t.wHour : 24u); break;
-    case u'K': SetNumber(w, Weekday(t) + 1, 0, u'0', Weekday(t) + 1); break;
-    case u'l': SetNumber(w, TwelveHour(t.wHour), w2, u' ', TwelveHour(t.wHour)); break;
-    case u'L': SetNumber(w, t.wMilliseconds, alt ? 0 : 3, u'0', 0); break;
-    case u'm': SetNumber(w, t.wMonth, w2, u'0', t.wMonth); break;
-    case u'M': SetNumber(w, t.wMinute, w2, u'0', 0); break;
-    case u'n': AppendUnit(w, u'\n'); break;
-    case u'N': {
-      uint32_t century = (t.wYear + 99u) / 100;
-      SetNumber(w, century, 2, u'0', alt ? century * 100 : century);
-      break;
-    }
-    case u'p': AppendDesignator(ctx, w, t.wHour); break;
-    case u'P':
+    case DirectiveKind::Designator:
+    case DirectiveKind::LowerDesignator:
       AppendDesignator(ctx, w, t.wHour);
-      platform::MapToLowerCase(w.text, w.length);
+      if (d->kind == DirectiveKind::LowerDesignator) platform::MapToLowerCase(w.text, w.length);
       break;
-    case u'Q':
-      if (alt) {
-        TakeIsoWeek(ctx);
-        AppendNumber(w, ctx.isoYear, 4);
-        AppendString(w, u"-W");
-        AppendNumber(w, ctx.isoWeek, 2);
-        AppendUnit(w, u'-');
-        AppendNumber(w, ctx.isoWeekday, 0);
-      } else {
-        AppendNumber(w, t.wYear, 4);
-        AppendUnit(w, u'-');
-        AppendNumber(w, DayOfYear(t), 3);
-      }
-      break;
-    case u'r':
-      AppendNumber(w, TwelveHour(t.wHour), 2);
-      AppendUnit(w, u':');
-      AppendNumber(w, t.wMinute, 2);
-      AppendUnit(w, u':');
-      AppendNumber(w, t.wSecond, 2);
-      AppendUnit(w, u' ');
-      AppendDesignator(ctx, w, t.wHour);
-      break;
-    case u'R':
-      AppendNumber(w, t.wHour, w2);
-      AppendUnit(w, u':');
-      AppendNumber(w, t.wMinute, w2);
-      break;
-    case u's': {
+    case DirectiveKind::UnixTime: {
       int64_t seconds = UnixTime(ctx);
       uint64_t magnitude = seconds < 0 ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds);
       if (seconds < 0) AppendUnit(w, u'-');
-      AppendNumber(w, magnitude, 0);
+      w.length = static_cast<size_t>(PutDecimal(w.text + w.length, magnitude) - w.text);
       w.numeric = true;
       w.ordinalValue = static_cast<uint32_t>(magnitude % 100);
       w.romanValue = 0;
       break;
     }
-    case u'S': SetNumber(w, t.wSecond, w2, u'0', 0); break;
-    case u't': AppendUnit(w, u'\t'); break;
-    case u'T':
-      AppendNumber(w, t.wHour, w2);
-      AppendUnit(w, u':');
-      AppendNumber(w, t.wMinute, w2);
-      AppendUnit(w, u':');
-      AppendNumber(w, t.wSecond, w2);
-      break;
-    case u'u': SetNumber(w, Weekday(t) ? Weekday(t) : 7, 0, u'0', Weekday(t) ? Weekday(t) : 7); break;
-    case u'U': SetNumber(w, WeekOfYear(t, 0), w2, u'0', 0); break;
-    case u'v':
-      AppendNumber(w, t.wDay, w2, u' ');
-      AppendUnit(w, u'-');
-      AppendShortMonthName(ctx, w, names, t.wMonth);
-      AppendUnit(w, u'-');
-      AppendNumber(w, t.wYear, alt ? 0 : 4);
-      break;
-    case u'V':
-      TakeIsoWeek(ctx);
-      SetNumber(w, ctx.isoWeek, w2, u'0', ctx.isoWeek);
-      break;
-    case u'w': SetNumber(w, Weekday(t), 0, u'0', 0); break;
-    case u'W': SetNumber(w, WeekOfYear(t, 1), w2, u'0', 0); break;
-    case u'x':
-      FollowLocale(ctx);
-      w.length += platform::LocaleDate(alt, t, w.text, kDirectiveText);
-      break;
-    case u'X':
-      FollowLocale(ctx);
-      w.length += platform::LocaleTime(alt, t, w.text, kDirectiveText);
-      break;
-    case u'y': SetNumber(w, t.wYear % 100u, w2, u'0', 0); break;
-    case u'Y': SetNumber(w, t.wYear, 2, u'0', t.wYear); break;
-    case u'z': AppendOffset(w, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias); break;
-    case u'Z': {
+    case DirectiveKind::Offset: AppendOffset(w, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias); break;
+    case DirectiveKind::ZoneName: {
       const platform::ZoneSnapshot& zone = Zone(ctx);
       if (alt)
         AppendMilitaryLetter(w, zone);
@@ -387,149 +375,129 @@ void RenderDirective(Context& ctx, char16_t c, unsigned mods, Work& w) {
         AppendString(w, zone.standardName);
       break;
     }
-    case u'\u00C6': {  // days in the month
-      uint32_t days = DaysInMonth[MonthRow(t)][IsLeapYear(t.wYear)];
-      SetNumber(w, days, 0, u'0', days);
-      break;
-    }
-    case u'\u00E6': {  // days in the year
-      uint32_t days = 365u + static_cast<uint32_t>(IsLeapYear(t.wYear));
-      SetNumber(w, days, 0, u'0', days);
-      break;
-    }
-    case u'\u00E7': SetNumber(w, static_cast<uint32_t>(IsLeapYear(t.wYear)), 0, u'0', 0); break;
-    default: AppendUnit(w, c); break;
   }
 }
 
-// Writers of the plain directives: digits straight into the output.
-char16_t* PutDigit(char16_t* o, uint32_t v) {  // v < 10
-  *o = static_cast<char16_t>(u'0' + v);
-  return o + 1;
+// ---- The plain way --------------------------------------------------------------
+// A plain directive (one computed from the date and time alone) without modifiers, for
+// a date and time within the contract, goes straight into the output: the text that
+// RenderDirective gives it, without the work buffer and the modifiers' steps. Each
+// plain row gets a writer of its own, compiled from the row, so that its widths and
+// fields are constants there.
+
+// The digits that a field has within the contract, fewest and most.
+struct DigitRange {
+  unsigned fewest, most;
+};
+constexpr DigitRange DigitsWithinContract(Field field) {
+  switch (field) {
+    case Field::Year:
+    case Field::IsoYear: return {4, 4};
+    case Field::Century:
+    case Field::MonthLength: return {2, 2};
+    case Field::CenturyOrdinal: return {2, 3};  // 17 to 100
+    case Field::YearLength: return {3, 3};
+    case Field::DayOfYear:
+    case Field::Millisecond: return {1, 3};
+    case Field::DayCount: return {1, 7};
+    case Field::Weekday:
+    case Field::WeekdayFrom1:
+    case Field::IsoWeekday:
+    case Field::IsoWeekWeekday:
+    case Field::LeapYear: return {1, 1};
+    default: return {1, 2};
+  }
 }
+
 // "00" to "99", two units each.
 constexpr auto kDigitPairs = [] {
-  struct {
-    char16_t units[200];
-  } pairs{};
+  std::array<char16_t, 200> pairs{};
   for (unsigned v = 0; v < 100; ++v) {
-    pairs.units[2 * v] = static_cast<char16_t>(u'0' + v / 10);
-    pairs.units[2 * v + 1] = static_cast<char16_t>(u'0' + v % 10);
+    pairs[2 * v] = static_cast<char16_t>(u'0' + v / 10);
+    pairs[2 * v + 1] = static_cast<char16_t>(u'0' + v % 10);
   }
   return pairs;
 }();
-// v < 100, "%02u": both units in one move.
-char16_t* Put2(char16_t* o, uint32_t v) {
-  std::memcpy(o, kDigitPairs.units + 2 * v, 2 * sizeof(char16_t));
-  return o + 2;
+
+// Exactly `Digits` digits of v (v < 10^Digits), zero-padded.
+template <unsigned Digits>
+char16_t* PutDigits(char16_t* o, uint32_t v) {
+  if constexpr (Digits == 1) {
+    *o = static_cast<char16_t>(u'0' + v);
+  } else if constexpr (Digits == 2) {
+    std::memcpy(o, &kDigitPairs[2 * v], 2 * sizeof(char16_t));
+  } else {
+    PutDigits<Digits - 2>(o, v / 100);
+    PutDigits<2>(o + Digits - 2, v % 100);
+  }
+  return o + Digits;
 }
-char16_t* PutSpaced2(char16_t* o, uint32_t v) {  // v < 100, "%2u"
-  o[0] = v < 10 ? u' ' : static_cast<char16_t>(u'0' + v / 10);
-  o[1] = static_cast<char16_t>(u'0' + v % 10);
-  return o + 2;
+
+// A number of field `f` by (width, pad), as PutDecimal writes it.
+template <Field F, unsigned Width, char16_t Pad>
+char16_t* PutPlainNumber(Context& ctx, char16_t* o) {
+  constexpr DigitRange digits = DigitsWithinContract(F);
+  const uint32_t v = FieldValue(ctx, F);
+  if constexpr (digits.fewest == digits.most && digits.most >= Width) {
+    return PutDigits<digits.most>(o, v);
+  } else if constexpr (digits.most <= Width && Pad == u'0') {
+    return PutDigits<Width>(o, v);
+  } else if constexpr (digits.most == 2 && Width == 2) {  // "%2u"
+    o[0] = v < 10 ? Pad : kDigitPairs[2 * v];
+    o[1] = kDigitPairs[2 * v + 1];
+    return o + 2;
+  } else {
+    return PutDecimal(o, v, Width, Pad);
+  }
 }
-char16_t* Put3(char16_t* o, uint32_t v) { return Put2(PutDigit(o, v / 100), v % 100); }  // v < 1000, "%03u"
-char16_t* Put4(char16_t* o, uint32_t v) { return Put2(Put2(o, v / 100), v % 100); }      // v < 10000, "%04u"
-char16_t* PutDecimal(char16_t* o, uint32_t v, unsigned width) {                          // "%0*u"
-  char16_t digits[10];
-  unsigned n = 0;
-  do digits[n++] = static_cast<char16_t>(u'0' + v % 10);
-  while (v /= 10);
-  for (; width > n; --width) *o++ = u'0';
-  while (n) *o++ = digits[--n];
-  return o;
+
+template <size_t Row, size_t I>
+char16_t* PutPlainPiece(Context& ctx, char16_t* o) {
+  constexpr Piece P = kDirectives[Row].pieces[I];
+  if constexpr (P.field == Field::Literal) {
+    *o = P.unit;
+    return o + 1;
+  } else {
+    return PutPlainNumber<P.field, P.width, P.pad>(ctx, o);
+  }
+}
+
+template <size_t Row>
+size_t PutPlainDirective(Context& ctx, char16_t* o) {
+  constexpr const Directive& d = kDirectives[Row];
+  static_assert(IsPlainDirective(d));
+  char16_t* const start = o;
+  if constexpr (d.kind == DirectiveKind::Number) {
+    o = PutPlainNumber<d.field, d.width, d.pad>(ctx, o);
+  } else if constexpr (d.kind == DirectiveKind::Composite) {
+    [&]<size_t... I>(std::index_sequence<I...>) { ((o = PutPlainPiece<Row, I>(ctx, o)), ...); }
+    (std::make_index_sequence<d.pieces.size()>());
+  } else if constexpr (d.kind == DirectiveKind::Percent) {
+    *o++ = u'%';
+    if (ctx.doubling) *o++ = u'%';
+  } else if constexpr (d.kind == DirectiveKind::WeekdayLetter) {
+    *o++ = kWeekdayLetters[Weekday(ctx.time)];
+  } else if constexpr (d.kind == DirectiveKind::Unit) {
+    *o++ = d.unit;
+  }
+  return static_cast<size_t>(o - start);
 }
 
 // The most units that a plain directive writes.
 constexpr size_t kPlainText = 16;
 
-// A directive without modifiers that is computed from the date and time alone, for a
-// date and time within the contract, written at `o` (room for kPlainText units): the
-// text that RenderDirective gives it, which needs neither the work buffer nor the
-// modifiers' steps. Returns the units written, or 0 for any other directive character
-// (a modifier among them), which takes the general way.
-size_t RenderPlainDirective(Context& ctx, char16_t c, char16_t* o) {
-  const SYSTEMTIME& t = ctx.time;
-  char16_t* const start = o;
-  switch (c) {
-    case u'%':
-      *o++ = u'%';
-      if (ctx.doubling) *o++ = u'%';
-      break;
-    case u'@': *o++ = u"UMTWRFS"[t.wDayOfWeek]; break;
-    case u'C': o = Put2(o, t.wYear / 100u); break;
-    case u'd': o = Put2(o, t.wDay); break;
-    case u'D':
-      o = Put2(o, t.wMonth);
-      *o++ = u'/';
-      o = Put2(o, t.wDay);
-      *o++ = u'/';
-      o = Put2(o, t.wYear % 100u);
-      break;
-    case u'e': o = PutSpaced2(o, t.wDay); break;
-    case u'F':
-      o = Put4(o, t.wYear);
-      *o++ = u'-';
-      o = Put2(o, t.wMonth);
-      *o++ = u'-';
-      o = Put2(o, t.wDay);
-      break;
-    case u'g':
-      TakeIsoWeek(ctx);
-      o = Put2(o, ctx.isoYear % 100);
-      break;
-    case u'G':
-      TakeIsoWeek(ctx);
-      o = PutDecimal(o, ctx.isoYear, 4);
-      break;
-    case u'H': o = Put2(o, t.wHour); break;
-    case u'I': o = Put2(o, TwelveHour(t.wHour)); break;
-    case u'j': o = Put3(o, DayOfYear(t)); break;
-    case u'J': o = PutDecimal(o, static_cast<uint32_t>(DayNumberFromDate(t.wYear, t.wMonth, t.wDay)), 0); break;
-    case u'k': o = PutSpaced2(o, t.wHour); break;
-    case u'K': o = PutDigit(o, t.wDayOfWeek + 1u); break;
-    case u'l': o = PutSpaced2(o, TwelveHour(t.wHour)); break;
-    case u'L': o = Put3(o, t.wMilliseconds); break;
-    case u'm': o = Put2(o, t.wMonth); break;
-    case u'M': o = Put2(o, t.wMinute); break;
-    case u'n': *o++ = u'\n'; break;
-    case u'N': o = PutDecimal(o, (t.wYear + 99u) / 100, 2); break;
-    case u'Q':
-      o = Put4(o, t.wYear);
-      *o++ = u'-';
-      o = Put3(o, DayOfYear(t));
-      break;
-    case u'R':
-      o = Put2(o, t.wHour);
-      *o++ = u':';
-      o = Put2(o, t.wMinute);
-      break;
-    case u'S': o = Put2(o, t.wSecond); break;
-    case u't': *o++ = u'\t'; break;
-    case u'T':
-      o = Put2(o, t.wHour);
-      *o++ = u':';
-      o = Put2(o, t.wMinute);
-      *o++ = u':';
-      o = Put2(o, t.wSecond);
-      break;
-    case u'u': o = PutDigit(o, t.wDayOfWeek ? t.wDayOfWeek : 7u); break;
-    case u'U': o = Put2(o, WeekOfYear(t, 0)); break;
-    case u'V':
-      TakeIsoWeek(ctx);
-      o = Put2(o, ctx.isoWeek);
-      break;
-    case u'w': o = PutDigit(o, t.wDayOfWeek); break;
-    case u'W': o = Put2(o, WeekOfYear(t, 1)); break;
-    case u'y': o = Put2(o, t.wYear % 100u); break;
-    case u'Y': o = Put4(o, t.wYear); break;
-    case u'\u00C6': o = Put2(o, DaysInMonth[t.wMonth][IsLeapYear(t.wYear)]); break;         // days in the month
-    case u'\u00E6': o = Put3(o, 365u + static_cast<uint32_t>(IsLeapYear(t.wYear))); break;  // days in the year
-    case u'\u00E7': o = PutDigit(o, static_cast<uint32_t>(IsLeapYear(t.wYear))); break;
-    default: break;
-  }
-  return static_cast<size_t>(o - start);
+using PlainWriter = size_t (*)(Context&, char16_t*);
+
+// The writer of each plain directive character below U+0100; null for the rest.
+constexpr auto kPlainWriters = []<size_t... Row>(std::index_sequence<Row...>) {
+  std::array<PlainWriter, 256> writers{};
+  auto put = [&]<size_t R>() {
+    if constexpr (IsPlainDirective(kDirectives[R])) writers[kDirectives[R].c] = &PutPlainDirective<R>;
+  };
+  (put.template operator()<Row>(), ...);
+  return writers;
 }
+(std::make_index_sequence<std::size(kDirectives)>());
 
 // Reads the modifiers and the directive character after a "%", renders the directive
 // and appends its text. Returns where the scan goes on.
@@ -566,7 +534,7 @@ const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
     w.length = 2;
     ++p;
   } else {
-    RenderDirective(ctx, c, mods, w);
+    RenderDirective(ctx, FindDirective(c), c, mods, w);
   }
   if (w.length == 0) return p + 1;
 
@@ -610,8 +578,9 @@ int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& 
   while (char16_t c = *p) {
     if (c == u'%') {
       if (ctx.plain && kOutputLimit - o.length >= kPlainText) {
-        if (size_t n = RenderPlainDirective(ctx, p[1], o.text + o.length)) {
-          o.length += n;
+        PlainWriter put = p[1] < kPlainWriters.size() ? kPlainWriters[p[1]] : nullptr;
+        if (put) {
+          o.length += put(ctx, o.text + o.length);
           p += 2;
           continue;
         }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "datetime/calendar.h"
+#include "datetime/directives.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_host.h"
 
@@ -417,17 +418,17 @@ TEST_F(FormatTest, WeekNumbersMatchANaiveWalk) {
   }
 }
 
-// Directives without modifiers go straight into the output by a way of their own for a
-// date and time within the contract. "E" changes no numeric directive but sends it the
-// general way, so each directive must read the same with and without it, on every day of
-// years at the calendar's turns and at both ends, at times from midnight to the last
-// millisecond.
+// The plain rows of the directive table go straight into the output when they have no
+// modifiers and the date and time lie within the contract. "E" changes no such directive
+// but sends it the general way, so each must read the same with and without it, on every
+// day of years at the calendar's turns and at both ends, at times from midnight to the
+// last millisecond.
 TEST_F(FormatTest, PlainDirectivesReadAsTheGeneralWayReadsThem) {
-  const char16_t directives[] = u"%@CdDeFgGHIjJkKlLmMnNQRStTuUVwWyY\u00C6\u00E6\u00E7";
   std::u16string plain, general;
-  for (const char16_t* c = directives; *c; ++c) {
-    plain += {u'%', *c, u'|'};
-    general += {u'%', u'E', *c, u'|'};
+  for (const Directive& d : kDirectives) {
+    if (!IsPlainDirective(d)) continue;
+    plain += {u'%', d.c, u'|'};
+    general += {u'%', u'E', d.c, u'|'};
   }
   const SYSTEMTIME times[] = {
       {0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 23, 59, 59, 999}, {0, 0, 0, 0, 12, 30, 5, 7}, {0, 0, 0, 0, 1, 9, 10, 42}};
