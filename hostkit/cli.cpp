@@ -14,7 +14,7 @@ constexpr char16_t kProgramHelp[] =
     u"plug-in does inside the shell.\r\n"
     u"\r\n"
     u"Commands:\r\n"
-    u"  ts [ARG...]      stamp every line of standard input (TS; 'horalin ts /?' for its options)\r\n"
+    u"  ts [ARG...]      stamp every line of standard input (TS; 'horalin ts --help' for its options)\r\n"
     u"  datefmt ARG      format a date and time: ARG is \"DATE,FORMAT\" as for @DATEFMT\r\n"
     u"  datefmt --lines FORMAT\r\n"
     u"                   format the date and time on each line of standard input\r\n"
@@ -23,17 +23,38 @@ constexpr char16_t kProgramHelp[] =
     u"  info             load the plug-in as the shell does and show what it reports\r\n"
     u"\r\n"
     u"Options:\r\n"
-    u"  --help           show this text\r\n"
+    u"  --help, -h       show this text; after a command, that command's help\r\n"
     u"  --version        show the version\r\n"
     u"\r\n"
     u"Exit status: the command's result; 0 for success.\r\n";
 
+constexpr char16_t kDatefmtHelp[] =
+    u"Usage: horalin datefmt \"DATE,FORMAT\"\r\n"
+    u"       horalin datefmt --lines FORMAT <FILE\r\n"
+    u"Format a date and time as @DATEFMT does inside the shell. DATE is empty (now), a\r\n"
+    u"calendar date, an ISO 8601 week date, an ordinal date or a day offset, with an\r\n"
+    u"optional time of day and UTC marker; FORMAT is a format string of % directives.\r\n"
+    u"With --lines, every line of standard input holds one DATE and gives one line.\r\n"
+    u"'horalin help datefmt' shows the date forms and the directives.\r\n";
+
+constexpr char16_t kHelpHelp[] =
+    u"Usage: horalin help NAME\r\n"
+    u"Show the help for NAME: ts, or datefmt (also @datefmt or f_datefmt), in any case.\r\n";
+
+constexpr char16_t kUsageHelp[] =
+    u"Usage: horalin usage ts\r\n"
+    u"Show the syntax of TS, as the shell asks for it.\r\n";
+
+constexpr char16_t kInfoHelp[] =
+    u"Usage: horalin info\r\n"
+    u"Load the plug-in as the shell does and show what it reports.\r\n";
+
 bool Equals(const char16_t* a, const char16_t* b) { return CompareNoCase(a, b) == 0 && TextLength(a) == TextLength(b); }
 
-bool NeedsQuotes(const char16_t* arg) {
-  if (!*arg) return true;
-  for (; *arg; ++arg)
-    if (IsSpace(*arg)) return true;
+// "--help" and "-h" anywhere after a sub-command ask for its help; they are not passed on.
+bool AsksForHelp(int argc, char16_t** argv) {
+  for (int i = 0; i < argc; ++i)
+    if (Equals(argv[i], u"--help") || Equals(argv[i], u"-h")) return true;
   return false;
 }
 
@@ -44,12 +65,43 @@ int CommandLineError(const HostFunctions& host, const char16_t* format, const ch
   return 2;
 }
 
+// How an argument is written into TS's command line so that TS reads it as it stands.
+// The command line is split as the shell splits it: at white space outside double quotes
+// (which stay in the argument), with white space skipped before an argument and trimmed
+// after one that ends in an open quote. Returns null when the argument can be written
+// as it is (`quote` tells whether to wrap it in double quotes first), or the reason why
+// no writing carries it unchanged.
+const char16_t* HowToCarry(const char16_t* argument, bool last, bool* quote) {
+  bool quoted = false, hasQuote = false, hasSpace = false, spaceOutside = false;
+  for (const char16_t* p = argument; *p; ++p) {
+    if (*p == u'"') {
+      quoted = !quoted;
+      hasQuote = true;
+    } else if (IsSpace(*p)) {
+      hasSpace = true;
+      spaceOutside |= !quoted;
+    }
+  }
+  *quote = !hasQuote && (hasSpace || !*argument);  // TS removes those quotes from a format
+  if (!hasQuote) return nullptr;
+  if (spaceOutside) return u"white space outside its double quotes would split it";
+  if (quoted && !last) return u"its unclosed double quote would join the arguments after it";
+  if (quoted && IsSpace(argument[TextLength(argument) - 1])) return u"white space at its end would be dropped";
+  return nullptr;
+}
+
 int RunTs(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
+  if (AsksForHelp(argc, argv)) return plugin.ts(u"/?");
   static char16_t line[kPathText];
   line[0] = 0;
   for (int i = 0; i < argc; ++i) {
+    bool quote = false;
+    if (const char16_t* reason = HowToCarry(argv[i], i + 1 == argc, &quote)) {
+      host.qprintf(host.standardError, u"horalin: ts cannot take the argument '%s' unchanged: %s\r\n", argv[i], reason);
+      host.qprintf(host.standardError, u"Try 'horalin ts --help'.\r\n");
+      return 2;
+    }
     if (i) AppendText(line, kPathText, u" ");
-    bool quote = NeedsQuotes(argv[i]);
     if (quote) AppendText(line, kPathText, u"\"");
     AppendText(line, kPathText, argv[i]);
     if (quote) AppendText(line, kPathText, u"\"");
@@ -71,7 +123,15 @@ void ShowFunctionResult(const HostFunctions& host, char16_t* text) {
 }
 
 int RunDatefmt(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
-  if (argc == 2 && Equals(argv[0], u"--lines")) return RunDatefmtLines(argv[1], host, plugin);
+  if (AsksForHelp(argc, argv)) {
+    host.puts(kDatefmtHelp);
+    return 0;
+  }
+  if (argc >= 1 && Equals(argv[0], u"--lines")) {
+    if (argc != 2) return CommandLineError(host, u"%s takes one FORMAT", u"datefmt --lines");
+    if (!argv[1][0]) return CommandLineError(host, u"the FORMAT of %s is empty", u"datefmt --lines");
+    return RunDatefmtLines(argv[1], host, plugin);
+  }
   if (argc != 1) return CommandLineError(host, u"%s takes one argument: \"DATE,FORMAT\"", u"datefmt");
   static char16_t buffer[kFormatText];
   if (TextLength(argv[0]) >= kFormatText)
@@ -93,15 +153,68 @@ int RunInfo(const HostFunctions& host, const PluginInfo* info) {
   return 0;
 }
 
+// The entry of the plug-in's function list that `name` stands for: the entry itself, or for
+// a variable function ("@datefmt") also its name without the "@" and its export's name
+// ("datefmt", "f_datefmt"); in any case. Writes it to `entry`; false when none matches.
+bool FindFunction(const char16_t* list, const char16_t* name, char16_t* entry, size_t capacity) {
+  for (const char16_t* p = list; *p;) {
+    size_t length = 0;
+    while (p[length] && p[length] != u',') ++length;
+    if (length < capacity) {
+      CopyText(entry, length + 1, p);
+      const char16_t* bare = entry[0] == u'@' ? entry + 1 : nullptr;
+      bool exportName = bare && (name[0] == u'f' || name[0] == u'F') && name[1] == u'_' && Equals(name + 2, bare);
+      if (Equals(name, entry) || (bare && Equals(name, bare)) || exportName) return true;
+    }
+    p += length;
+    if (*p) ++p;
+  }
+  return false;
+}
+
+int RunHelp(const char16_t* name, const HostFunctions& host, const PluginExports& plugin, const PluginInfo* info) {
+  char16_t entry[kSmallText];
+  if (!FindFunction(info->functions, name, entry, kSmallText)) {
+    host.qprintf(host.standardError, u"horalin: no help for '%s'; the names are ", name);
+    for (const char16_t* p = info->functions; *p;) {  // "ts, datefmt (@datefmt, f_datefmt)"
+      size_t length = 0;
+      while (p[length] && p[length] != u',') ++length;
+      CopyText(entry, length + 1 < kSmallText ? length + 1 : kSmallText, p);
+      if (p != info->functions) host.qprintf(host.standardError, u", ");
+      if (entry[0] == u'@')
+        host.qprintf(host.standardError, u"%s (%s, f_%s)", entry + 1, entry, entry + 1);
+      else
+        host.qprintf(host.standardError, u"%s", entry);
+      p += length;
+      if (*p) ++p;
+    }
+    host.qprintf(host.standardError, u"\r\n");
+    return 2;
+  }
+  // The plug-in answers every name of its list, also when it could not show the help: a
+  // message on standard error tells that it failed.
+  uint32_t errors = host.errorsWritten ? host.errorsWritten() : 0;
+  if (!plugin.help(entry)) return 1;
+  return host.errorsWritten && host.errorsWritten() != errors ? 1 : 0;
+}
+
 int Dispatch(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin,
              const PluginInfo* info) {
   const char16_t* command = argv[0];
   if (Equals(command, u"ts")) return RunTs(argc - 1, argv + 1, host, plugin);
   if (Equals(command, u"datefmt")) return RunDatefmt(argc - 1, argv + 1, host, plugin);
+  const char16_t* help = Equals(command, u"help")    ? kHelpHelp
+                         : Equals(command, u"usage") ? kUsageHelp
+                         : Equals(command, u"info")  ? kInfoHelp
+                                                     : nullptr;
+  if (help && AsksForHelp(argc - 1, argv + 1)) {
+    host.puts(help);
+    return 0;
+  }
   if (Equals(command, u"info")) return RunInfo(host, info);
   if (Equals(command, u"usage") || Equals(command, u"help")) {
     if (argc != 2) return CommandLineError(host, u"%s takes one name", command);
-    if (Equals(command, u"help")) return plugin.help(argv[1]) ? 0 : 1;
+    if (Equals(command, u"help")) return RunHelp(argv[1], host, plugin, info);
     static char16_t syntax[kSmallText];
     if (!plugin.usage(argv[1], syntax)) {
       host.qprintf(host.standardError, u"horalin: no syntax for %s\r\n", argv[1]);

@@ -26,6 +26,12 @@ struct HostFunctions {
   // Writes `length` units of text to standard output as `puts` writes a zero-terminated
   // text, for a caller that knows the length. Null when the host has no such function.
   void (*writeText)(const char16_t* text, size_t length);
+  // The system's text for an error code, one line; false when it has none. Null when
+  // the host has no such texts.
+  bool (*errorText)(uint32_t code, char16_t* text, size_t capacity);
+  // How many texts have been written to standard error so far, to tell whether the
+  // plug-in reported an error. Null when the host does not count them.
+  uint32_t (*errorsWritten)();
 };
 
 struct PluginExports {

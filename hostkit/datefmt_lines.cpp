@@ -34,8 +34,14 @@ struct LinesState {
 
 LinesState State;
 
+// Every message about the input begins as the plug-in's own messages about a line do,
+// "Horalin plugin: standard input [7]  ", naming the line as a batch file's line.
+void LinePrefix(const HostFunctions& host, uint32_t line) {
+  host.qprintf(host.standardError, u"%s plugin: %s [%u]  ", kPluginName, kInputName, line);
+}
+
 void LineError(const HostFunctions& host, const char16_t* format, uint32_t value) {
-  host.qprintf(host.standardError, u"horalin: %s [%u]  ", kInputName, State.lineNumber);
+  LinePrefix(host, State.lineNumber);
   host.qprintf(host.standardError, format, value);
 }
 
@@ -141,14 +147,11 @@ void FormatLine(const char* bytes, size_t count, const HostFunctions& host, cons
 int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin) {
   State.format = format;
   State.formatLength = TextLength(format);
-  if (State.formatLength == 0) {
-    host.qprintf(host.standardError, u"horalin: the format of datefmt --lines is empty\r\n");
-    return 1;
-  }
-  if (State.formatLength + 3 > kFormatText) {
-    host.qprintf(host.standardError, u"horalin: the format of datefmt --lines is longer than %u characters\r\n",
+  if (State.formatLength == 0 || State.formatLength + 3 > kFormatText) {
+    host.qprintf(host.standardError,
+                 u"horalin: the FORMAT of datefmt --lines is empty or longer than %u characters\r\n",
                  static_cast<uint32_t>(kFormatText - 3));
-    return 1;
+    return 2;
   }
   if (!host.readInput) {
     host.qprintf(host.standardError, u"horalin: this host cannot read standard input\r\n");
@@ -200,9 +203,11 @@ int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const Plu
     }
     uint32_t got = 0;
     uint32_t error = host.readInput(block + end, static_cast<uint32_t>(sizeof State.block - end), &got);
-    if (error) {
-      host.qprintf(host.standardError, u"horalin: cannot read %s after line %u (error %u)\r\n", kInputName,
-                   State.lineNumber, error);
+    if (error) {  // named by the line that was being read
+      char16_t text[kSmallText];
+      if (!host.errorText || !host.errorText(error, text, kSmallText)) FormatText(text, kSmallText, u"error %u", error);
+      LinePrefix(host, State.lineNumber + 1);
+      host.qprintf(host.standardError, u"Error reading standard input: \"%s\"\r\n", text);
       State.failed = true;
       break;
     }

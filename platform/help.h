@@ -57,6 +57,13 @@ void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic);
 // `process` is null.
 bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process);
 
+// Whether the viewer that StartProcess last ran failed at its work, and then a short
+// description of what went wrong. POSIX: it ended with a status other than 0 or by a
+// signal, or its output could not be written (a reader that went away is no failure).
+// Windows: never; the viewer runs on by itself, and one that cannot start is
+// StartProcess's failure.
+bool ViewerFailed(char16_t* description, size_t capacity);
+
 // Ends a process that the plug-in started, with exit code 0, without waiting for it,
 // and releases its handle. Failure (the process has ended already) is ignored.
 void EndProcess(Handle process);

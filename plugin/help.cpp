@@ -81,6 +81,10 @@ int TryHelpFile(const char16_t* location, const char16_t* topic) {
 
   platform::Handle process = nullptr;
   if (!platform::StartProcess(viewer, commandLine, &process)) return 0;
+  // The help file is found and its viewer ran: a failure of the viewer is reported, and
+  // no other place is tried.
+  char16_t failure[kSmallText];
+  if (platform::ViewerFailed(failure, kSmallText)) ReportError(u"The help viewer failed: %s\r\n", failure);
   // The new viewer is running: only now does the earlier one go.
   if (ViewerProcess) platform::EndProcess(ViewerProcess);
   ViewerProcess = process;

@@ -60,8 +60,11 @@ bool WriteErr(hostkit::Utf8Stream*, const char* bytes, size_t count) { return Wr
 hostkit::Utf8Stream Out{WriteOut, true, true, false, false, 0, 0, {}};
 hostkit::Utf8Stream Err{WriteErr, true, false, false, false, 0, 0, {}};
 
+uint32_t ErrorTexts = 0;
+
 hostkit::Utf8Stream* StreamFor(void* handle) {
   if (handle == platform::StdHandle(platform::StdStream::Error)) {
+    ++ErrorTexts;
     FlushStream(&Out, false);  // keep the order of output and messages
     return &Err;
   }
@@ -156,6 +159,12 @@ void SetErrorLocation(const char16_t* name, uint32_t line) {
 }
 
 void WriteText(const char16_t* text, size_t length) { StreamText(&Out, text, length); }
+
+bool ErrorText(uint32_t code, char16_t* text, size_t capacity) {
+  return platform::SystemErrorText(code, text, capacity);
+}
+
+uint32_t ErrorsWritten() { return ErrorTexts; }
 
 }  // namespace horalin::posixhost
 

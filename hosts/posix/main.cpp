@@ -33,7 +33,9 @@ int main(int argc, char** argv) {
                               platform::StdHandle(platform::StdStream::Error),
                               posixhost::ReadStandardInput,
                               posixhost::SetErrorLocation,
-                              posixhost::WriteText};
+                              posixhost::WriteText,
+                              posixhost::ErrorText,
+                              posixhost::ErrorsWritten};
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
   int status = hostkit::RunCommandLine(count, args, host, plugin);
   posixhost::FinishHost();

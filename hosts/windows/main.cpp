@@ -53,6 +53,17 @@ void SetErrorLocation(const char16_t* name, uint32_t line) {  // the host librar
   SetEnvironmentVariableW(L"_batchline", name ? _ultow(line, number, 10) : nullptr);
 }
 
+// The system's text for an error code on one line, as TS shows it.
+bool ErrorText(uint32_t code, char16_t* text, size_t capacity) {
+  wchar_t* out = reinterpret_cast<wchar_t*>(text);
+  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  DWORD n = FormatMessageW(flags, nullptr, code, 0, out, static_cast<DWORD>(capacity), nullptr);
+  while (n > 0 && (out[n - 1] == L'\r' || out[n - 1] == L'\n' || out[n - 1] == L' ')) --n;
+  if (n == 0) return false;
+  out[n] = 0;
+  return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -75,6 +86,7 @@ int wmain(int argc, wchar_t** argv) {
   host.standardError = GetStdHandle(STD_ERROR_HANDLE);
   host.readInput = ReadStandardInput;
   host.setErrorLocation = SetErrorLocation;
+  host.errorText = ErrorText;
 
   static_assert(sizeof(wchar_t) == sizeof(char16_t));
   int status = hostkit::RunCommandLine(argc - 1, reinterpret_cast<char16_t**>(argv + 1), host, exports);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -144,6 +145,33 @@ int SplitCommandLine(char* line, char** argv, int capacity) {
   return count;
 }
 
+// What went wrong with the viewer that ran last; empty when nothing did.
+char ViewerFailure[512];
+
+// Copies the viewer's output from `from` to standard output until it ends. A write
+// that fails stops the copy: `readerGone` when the reader closed its end (the viewer then
+// ends by the broken pipe, as it would have writing there itself), else `writeError`.
+void PassOutputOn(int from, int* writeError, bool* readerGone) {
+  static char block[65536];
+  for (;;) {
+    ssize_t n = read(from, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(1, block + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        if (w < 0 && errno == EPIPE)
+          *readerGone = true;
+        else
+          *writeError = w < 0 ? errno : EIO;
+        return;
+      }
+      done += w;
+    }
+  }
+}
+
 }  // namespace
 
 const char16_t* HelpPlace(int index) { return index >= 0 && index < kHelpPlaceCount ? kHelpPlaces[index] : u""; }
@@ -215,17 +243,47 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
   sigaction(SIGINT, &ignore, &oldInterrupt);
   sigaction(SIGQUIT, &ignore, &oldQuit);
 
+  // Away from a terminal the viewer writes into a pipe and its output is passed on from
+  // there, so that output that cannot be written (a full disk) is noticed: the viewer
+  // itself may not tell.
+  int output[2] = {-1, -1};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!isatty(1) && pipe2(output, O_CLOEXEC) == 0) posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+
+  ViewerFailure[0] = 0;
   pid_t pid = 0;
-  int error = posix_spawn(&pid, file, nullptr, &attributes, argv, environ);
+  int error = posix_spawn(&pid, file, &actions, &attributes, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
+  int writeError = 0;
+  bool readerGone = false;
+  if (output[1] >= 0) {
+    close(output[1]);
+    if (error == 0) PassOutputOn(output[0], &writeError, &readerGone);
+    close(output[0]);
+  }
   if (error == 0) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    if (writeError)
+      std::snprintf(ViewerFailure, sizeof ViewerFailure, "its output could not be written: %s",
+                    std::strerror(writeError));
+    else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+      std::snprintf(ViewerFailure, sizeof ViewerFailure, "%.400s ended with status %d", file, WEXITSTATUS(status));
+    else if (WIFSIGNALED(status) && !readerGone)
+      std::snprintf(ViewerFailure, sizeof ViewerFailure, "%.400s was ended by signal %d", file, WTERMSIG(status));
   }
   sigaction(SIGINT, &oldInterrupt, nullptr);
   sigaction(SIGQUIT, &oldQuit, nullptr);
   return error == 0;
+}
+
+bool ViewerFailed(char16_t* description, size_t capacity) {
+  if (!ViewerFailure[0]) return false;
+  Utf16FromUtf8(ViewerFailure, std::strlen(ViewerFailure), description, capacity);
+  return true;
 }
 
 bool ShowMessageBox(const char16_t*, const char16_t*) { return false; }

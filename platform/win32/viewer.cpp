@@ -119,6 +119,8 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
   return true;
 }
 
+bool ViewerFailed(char16_t*, size_t) { return false; }
+
 // MessageBoxW fails where there is no desktop to show it on (a service, a locked station,
 // a session without a display): the caller then writes the text to standard error.
 bool ShowMessageBox(const char16_t* title, const char16_t* text) {

@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -146,7 +147,7 @@ TEST(DatefmtLines, AlignedOutputAndNumberedErrors) {
   EXPECT_EQ(r.err,
             "Horalin plugin: standard input [2]  Month must be 1 - 12: 13\n"
             "Horalin plugin: standard input [3]  Missing date and time\n"
-            "horalin: standard input [5]  Unexpected \";\" after the date and time\n");
+            "Horalin plugin: standard input [5]  Unexpected \";\" after the date and time\n");
 }
 
 TEST(DatefmtLines, AllGoodExitsZeroAndOverridesABatchLocation) {
@@ -175,15 +176,43 @@ TEST(DatefmtLines, LongLinesAndManyLines) {
   for (int i = 0; i < 20000; ++i) expected += "2024-01-01\n";
   expected += "\n2024-01-02\n";
   EXPECT_EQ(r.out, expected);
-  EXPECT_EQ(r.err, "horalin: standard input [20001]  Line longer than 8188 characters\n");
+  EXPECT_EQ(r.err, "Horalin plugin: standard input [20001]  Line longer than 8188 characters\n");
 }
 
 TEST(DatefmtLines, CommandLineMistakes) {
-  Result noFormat = RunHoralin({"datefmt", "--lines", ""});
-  EXPECT_EQ(noFormat.status, 1);
-  EXPECT_EQ(noFormat.err, "horalin: the format of datefmt --lines is empty\n");
-  Result extra = RunHoralin({"datefmt", "2024-01-01,%F", "x"});
-  EXPECT_EQ(extra.status, 2);
+  struct Mistake {
+    std::vector<std::string> args;
+    std::string err;
+  } mistakes[] = {
+      {{"datefmt", "--lines", ""}, "horalin: the FORMAT of datefmt --lines is empty\nTry 'horalin --help'.\n"},
+      {{"datefmt", "--lines"}, "horalin: datefmt --lines takes one FORMAT\nTry 'horalin --help'.\n"},
+      {{"datefmt", "2024-01-01,%F", "x"},
+       "horalin: datefmt takes one argument: \"DATE,FORMAT\"\nTry 'horalin --help'.\n"},
+  };
+  for (const Mistake& c : mistakes) {
+    Result r = RunHoralin(c.args, {}, "2024-01-01\n");
+    EXPECT_EQ(r.status, 2) << c.args.size();
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
+// Input that cannot be read: the system's own text, with the prefix of every message
+// about the input.
+TEST(DatefmtLines, ReadErrorsShowTheSystemsText) {
+  if (UnderWine()) GTEST_SKIP() << "POSIX input redirections";
+  const char* program = std::getenv("HORALIN_PROGRAM");
+  struct Failure {
+    const char* redirection;
+    const char* text;
+  } failures[] = {{"</", "Is a directory"}, {"<&-", "Bad file descriptor"}};
+  for (const Failure& c : failures) {
+    Result r = RunProgram({"/bin/sh", "-c", std::string("exec \"$0\" datefmt --lines %F ") + c.redirection,
+                           program ? program : "horalin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              std::string("Horalin plugin: standard input [1]  Error reading standard input: \"") + c.text + "\"\n");
+  }
 }
 
 }  // namespace

@@ -83,5 +83,35 @@ TEST(CommandLine, VersionAndHelp) {
   EXPECT_NE(bad.err.find("unknown command 'frobnicate'"), std::string::npos) << bad.err;
 }
 
+// "--help" and "-h" after a command show its help, and help takes the names of the
+// function in any form.
+TEST(CommandLine, EachCommandHasItsHelp) {
+  const std::string tsHelp = "Add time stamps to lines from a pipe. \n\n" + std::string(kUsageTs);
+  struct Case {
+    std::vector<std::string> args;
+    std::string start;  // of the output
+  } cases[] = {
+      {{"ts", "--help"}, tsHelp},
+      {{"ts", "/D", "-h"}, tsHelp},
+      {{"datefmt", "--help"}, "Usage: horalin datefmt \"DATE,FORMAT\"\n"},
+      {{"datefmt", "--lines", "-h"}, "Usage: horalin datefmt \"DATE,FORMAT\"\n"},
+      {{"help", "--help"}, "Usage: horalin help NAME\n"},
+      {{"usage", "-h"}, "Usage: horalin usage ts\n"},
+      {{"info", "--help"}, "Usage: horalin info\n"},
+  };
+  for (const Case& c : cases) {
+    Options o;
+    o.input = "not read\n";
+    Result r = Horalin(c.args, o);
+    EXPECT_EQ(r.status, 0) << c.args[0];
+    EXPECT_EQ(r.out.substr(0, c.start.size()), c.start) << c.args[0] << " " << c.args.back();
+    EXPECT_EQ(r.out.find("not read"), std::string::npos);
+    EXPECT_EQ(r.err, "");
+  }
+  Result none = Horalin({"help", "datefmts"});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.err, "horalin: no help for 'datefmts'; the names are ts, datefmt (@datefmt, f_datefmt)\n");
+}
+
 }  // namespace
 }  // namespace horalin::e2e

@@ -85,14 +85,52 @@ TEST_F(PosixHelp, ManShowsTheTopicsPageFromTheFolderOfHoralinHelp) {
   }
 }
 
-TEST_F(PosixHelp, NamesThatAreNotThePluginsAreNotAnswered) {
+TEST_F(PosixHelp, EveryNameOfTheFunctionInAnyCase) {
   scratch_.File("pages/Horalin.html");
-  for (const char* name : {"datefmt", "t", "tsx", "_x"}) {
+  std::string pages = (scratch_.root / "pages").string();
+  for (const char* name : {"datefmt", "DateFmt", "@datefmt", "f_datefmt", "F_DATEFMT"}) {
+    fs::remove(scratch_.root / "log");
+    Result r = Horalin({"help", name}, WithViewer({{"HoralinHelp", pages}}));
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(Log(), "man " + pages + "/f_datefmt.1\n") << name;
+  }
+}
+
+TEST_F(PosixHelp, NamesThatAreNotThePluginsAreListed) {
+  scratch_.File("pages/Horalin.html");
+  for (const char* name : {"f_ts", "t", "tsx", "_x", "@ts"}) {
     Result r = Horalin({"help", name}, WithViewer({{"HoralinHelp", (scratch_.root / "pages").string()}}));
-    EXPECT_EQ(r.status, 1) << name;
-    EXPECT_EQ(r.out + r.err, "") << name;
+    EXPECT_EQ(r.status, 2) << name;
+    EXPECT_EQ(r.err,
+              std::string("horalin: no help for '") + name + "'; the names are ts, datefmt (@datefmt, f_datefmt)\n");
   }
   EXPECT_EQ(Log(), "");
+}
+
+// A viewer that fails, or output that cannot be written, is reported: the help was not
+// shown.
+TEST_F(PosixHelp, AFailingViewerIsReported) {
+  scratch_.File("pages/Horalin.html");
+  std::string bin = (scratch_.root / "bin").string();
+  struct Case {
+    const char* man;       // the viewer's script
+    const char* redirect;  // of standard output
+    int status;
+    std::string err;
+  } cases[] = {
+      {"exit 0", "", 0, ""},
+      {"echo page; exit 3", "", 1, "Horalin plugin: The help viewer failed: " + bin + "/man ended with status 3\n"},
+      {"kill -9 $$", "", 1, "Horalin plugin: The help viewer failed: " + bin + "/man was ended by signal 9\n"},
+      {"echo page", ">/dev/full", 1,
+       "Horalin plugin: The help viewer failed: its output could not be written: No space left on device\n"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(bin + "/man") << "#!/bin/sh\n" << c.man << "\n";
+    Options o = WithViewer({{"HoralinHelp", (scratch_.root / "pages").string()}});
+    Result r = RunProgram({"/bin/sh", "-c", std::string("exec \"$0\" help ts ") + c.redirect, Program()}, o);
+    EXPECT_EQ(r.status, c.status) << c.man;
+    EXPECT_EQ(r.err, c.err) << c.man;
+  }
 }
 
 TEST_F(PosixHelp, WithoutHelpPagesTheMessageListsThePlaces) {
@@ -106,7 +144,7 @@ TEST_F(PosixHelp, WithoutHelpPagesTheMessageListsThePlaces) {
       "    \u2022  or in " +
       fs::weakly_canonical(folder).string() + "/share/doc/horalin.\n";
   Result r = Horalin({"help", "ts"}, WithViewer({{"HoralinHelp", (scratch_.root / "none").string()}}));
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, expected);
   EXPECT_EQ(Log(), "");

@@ -201,6 +201,35 @@ TEST(Ts, ArgumentErrors) {
   }
 }
 
+// Every argument reaches TS as it was given, or is refused with the reason.
+TEST(Ts, ArgumentsArePassedAsGiven) {
+  struct Case {
+    Strings args;
+    std::string stamp;  // empty: refused with `reason`
+    std::string reason;
+  } cases[] = {
+      {{"say hi %Y"}, R"(say hi \d{4})", ""},
+      {{R"("a b"c%Y)"}, R"(a bc\d{4})", ""},  // the quotes hold the blank
+      {{"/D", R"(%Y")"}, R"(\d{4})", ""},     // an open quote at the end
+      {{R"(say "hi there" %H)"}, "", "white space outside its double quotes would split it"},
+      {{R"(%H")", "/D"}, "", "its unclosed double quote would join the arguments after it"},
+      {{R"("%H )"}, "", "white space at its end would be dropped"},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && c.args.size() > 1) continue;
+    Result r = Ts(c.args, "text\n");
+    if (!c.stamp.empty()) {
+      EXPECT_EQ(r.status, 0) << c.args[0] << r.err;
+      EXPECT_EQ(TextsAfterStamps(r.out, c.stamp), Strings{"text"}) << c.args[0];
+      continue;
+    }
+    EXPECT_EQ(r.status, 2) << c.args[0];
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "horalin: ts cannot take the argument '" + c.args[0] + "' unchanged: " + c.reason +
+                         "\nTry 'horalin ts --help'.\n");
+  }
+}
+
 TEST(Ts, ErrorsInsideABatchFileShowItsLocation) {
   POSIX_ONLY();
   Result r = Ts({"/X"}, "", {{"_batch", "1"}, {"_batchname", "C:\\jobs\\stamp.btm"}, {"_batchline", "7"}});

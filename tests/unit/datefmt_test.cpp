@@ -162,8 +162,8 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
   Served = Input{input, piece, 0, failAt};
   Locations.clear();
   ResetHost();
-  hostkit::HostFunctions host{Printf,           Qprintf,    QPuts,          ExpandVariables, QueryTrueName,
-                              StdErrorHandle(), ReadPieces, RecordLocation, nullptr};
+  hostkit::HostFunctions host{Printf,     Qprintf,        QPuts,   ExpandVariables, QueryTrueName, StdErrorHandle(),
+                              ReadPieces, RecordLocation, nullptr, nullptr,         nullptr};
   if (UseWriteText) host.writeText = WriteText;
   if (failAt == 0) host.readInput = nullptr;
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
@@ -188,9 +188,9 @@ TEST(DatefmtLinesTest, OneOutputLinePerInputLineWhateverThePieces) {
   const std::string expectedErrors =
       "Horalin plugin: Month must be 1 - 12: 13\r\n"
       "Horalin plugin: Missing date and time\r\n"
-      "horalin: standard input [5]  Unexpected \",\" after the date and time\r\n"
+      "Horalin plugin: standard input [5]  Unexpected \",\" after the date and time\r\n"
       "Horalin plugin: Syntax error (expected a colon)\r\n\r\n2024-01-01 10,%F %j\r\n             ^\r\n"
-      "horalin: standard input [7]  Line longer than 8185 characters\r\n";
+      "Horalin plugin: standard input [7]  Line longer than 8185 characters\r\n";
   for (bool withLength : {false, true}) {
     UseWriteText = withLength;
     for (size_t piece : {1, 2, 3, 5, 64, 4096, 65536, 1 << 20}) {
@@ -212,7 +212,7 @@ TEST(DatefmtLinesTest, SeparatorsAndWideCharactersAtEveryPlace) {
   for (size_t at = 10; at <= 26; ++at) {
     std::string blanks(at - 10, ' ');
     auto lineError = [&](const std::string& message) {
-      return "horalin: standard input [" + std::to_string(line) + "]  " + message + "\r\n";
+      return "Horalin plugin: standard input [" + std::to_string(line) + "]  " + message + "\r\n";
     };
     input += "2024-01-01" + blanks + ",  \n", ++line;
     expectedOutput += "\r\n", expectedErrors += lineError("Unexpected \",\" after the date and time");
@@ -239,7 +239,7 @@ TEST(DatefmtLinesTest, LongestLineThatFits) {
   std::string fits = "2024-01-01" + std::string(8188 - 10, ' ');
   EXPECT_EQ(RunLines(fits + "\n" + fits + " \n", "%F", 4096), 1);
   EXPECT_EQ(CapturedOutput(), "2024-01-01\r\n\r\n");
-  EXPECT_EQ(CapturedErrors(), "horalin: standard input [2]  Line longer than 8188 characters\r\n");
+  EXPECT_EQ(CapturedErrors(), "Horalin plugin: standard input [2]  Line longer than 8188 characters\r\n");
 
   // The limit counts UTF-16 units, not bytes: the three bytes of a euro sign are one unit.
   std::string wide;
@@ -260,15 +260,15 @@ TEST(DatefmtLinesTest, AllLinesGoodAndDoubledPercentShownOnce) {
 TEST(DatefmtLinesTest, ReadErrorEndsTheRun) {
   EXPECT_EQ(RunLines("2024-01-01\n2024-01-02\n2024-01", "%F", 11, 22), 1);
   EXPECT_EQ(CapturedOutput(), "2024-01-01\r\n2024-01-02\r\n");
-  EXPECT_EQ(CapturedErrors(), "horalin: cannot read standard input after line 2 (error 5)\r\n");
+  EXPECT_EQ(CapturedErrors(), "Horalin plugin: standard input [3]  Error reading standard input: \"error 5\"\r\n");
 
   EXPECT_EQ(RunLines("2024-01-01\n", "%F", 11, 0), 1);
   EXPECT_EQ(CapturedErrors(), "horalin: this host cannot read standard input\r\n");
 }
 
 TEST(DatefmtLinesTest, EmptyFormatIsRefusedBeforeReading) {
-  EXPECT_EQ(RunLines("2024-01-01\n", "", 1), 1);
-  EXPECT_EQ(CapturedErrors(), "horalin: the format of datefmt --lines is empty\r\n");
+  EXPECT_EQ(RunLines("2024-01-01\n", "", 1), 2);
+  EXPECT_EQ(CapturedErrors(), "horalin: the FORMAT of datefmt --lines is empty\r\nTry 'horalin --help'.\r\n");
   EXPECT_EQ(Served.at, 0u);
 }
 
