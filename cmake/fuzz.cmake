@@ -15,6 +15,6 @@ foreach(source ${HORALIN_FUZZ_TARGETS})
   add_executable(${name} ${source} fuzz/fuzz_support.cpp fuzz/fuzz_host.cpp
                  $<TARGET_OBJECTS:horalin_engine>)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE horalin_hostkit)
+  target_link_libraries(${name} PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
 endforeach()

@@ -191,8 +191,9 @@ void AppendDesignator(Context& ctx, Work& w, unsigned hour) {
 int64_t UnixTime(Context& ctx) {
   const SYSTEMTIME& t = ctx.time;
   int64_t days = static_cast<int64_t>(DayNumberFromDate(t.wYear, t.wMonth, t.wDay)) - kUnixEpochDay;
-  int64_t bias = (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias;
-  return days * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond + bias * 60;
+  int64_t bias = 0;
+  if (!(ctx.flags & FDT_UTC)) bias = Zone(ctx).bias * 60 + Zone(ctx).biasSeconds;
+  return days * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond + bias;
 }
 
 void AppendOffset(Work& w, int32_t bias) {
@@ -207,7 +208,8 @@ void AppendOffset(Work& w, int32_t bias) {
 // The military letter of a whole-hour offset within twelve hours, else "-".
 void AppendMilitaryLetter(Work& w, const platform::ZoneSnapshot& zone) {
   static constexpr char16_t kLetters[] = u"YXWVUTSRQPONZABCDEFGHIKLM";  // bias +720 ... -720
-  if (zone.state != platform::ZoneInvalid && zone.bias % 60 == 0 && zone.bias >= -720 && zone.bias <= 720)
+  if (zone.state != platform::ZoneInvalid && zone.bias % 60 == 0 && zone.biasSeconds == 0 && zone.bias >= -720 &&
+      zone.bias <= 720)
     AppendUnit(w, kLetters[12 - zone.bias / 60]);
   else
     AppendUnit(w, u'-');

@@ -59,6 +59,7 @@ struct ZoneSnapshot {
   int32_t state;
   char16_t standardName[32];
   char16_t daylightName[32];
+  int32_t biasSeconds;  // seconds to add to the bias (local mean time has offsets to the second)
 };
 
 // In UTC mode: bias 0, ZoneUnknown, the system's name for UTC. Otherwise the zone's

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config        # the POSIX build
+  libabsl-dev                             # the POSIX zone service (Abseil's time zone library)
   libgtest-dev libbenchmark-dev           # unit tests, benchmarks
   g++-mingw-w64-x86-64 mingw-w64-tools    # the Windows build
   wine64                                  # running the Windows build
@@ -17,7 +18,7 @@ packages=(
   valgrind                                # memory checks of the end-to-end tests
   faketime                                # a wall clock set back under a running TS
 )
-[ "${HORALIN_DEPS_MINIMAL:-}" = 1 ] && packages=(cmake ninja-build g++ libgtest-dev locales-all tzdata)
+[ "${HORALIN_DEPS_MINIMAL:-}" = 1 ] && packages=(cmake ninja-build g++ libabsl-dev libgtest-dev locales-all tzdata)
 
 missing=()
 for p in "${packages[@]}"; do

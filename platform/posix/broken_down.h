@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include "common/types.h"
+#include "datetime/calendar.h"
 
 namespace horalin::platform {
 
@@ -17,9 +18,9 @@ inline tm TmFromSystemTime(const SYSTEMTIME& t) {
   out.tm_min = t.wMinute;
   out.tm_sec = t.wSecond;
   out.tm_wday = t.wDayOfWeek % 7;
-  static constexpr int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  bool leap = (t.wYear % 4 == 0 && t.wYear % 100 != 0) || t.wYear % 400 == 0;
-  out.tm_yday = t.wMonth >= 1 && t.wMonth <= 12 ? kDaysBefore[t.wMonth - 1] + (leap && t.wMonth > 2) + t.wDay - 1 : 0;
+  out.tm_yday = t.wMonth >= 1 && t.wMonth <= 12
+                    ? static_cast<int>(DaysBeforeMonth[t.wMonth][IsLeapYear(t.wYear)]) + t.wDay - 1
+                    : 0;
   out.tm_isdst = -1;
   return out;
 }

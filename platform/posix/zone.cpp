@@ -1,172 +1,477 @@
-// POSIX backend: the time zone, from the tz database through libc. TZ is honoured as
-// date(1) honours it, and a change of TZ between two calls shows in the second.
-#include <time.h>
+// POSIX backend: the time zone, from the tz database through Abseil's time zone library
+// (the zone files, their rule strings for the years past their last change, and the
+// abbreviations). TZ is read as the C library reads it, so that the results are date(1)'s:
+// unset is /etc/localtime, empty is "Universal", a leading colon is dropped, a relative
+// name is looked up under TZDIR or /usr/share/zoneinfo, and a value that names no file
+// is read as a POSIX rule string ("EST5EDT,M3.2.0,M11.1.0"). A change of TZ between two
+// calls shows in the second.
+//
+// Each zone is turned once into a table of the local times at which its offset, daylight
+// flag or name change, so that a lookup is a search in that table, or no search at all
+// when the local time falls in the interval of the previous one.
+#include <absl/time/civil_time.h>
+#include <absl/time/clock.h>
+#include <absl/time/internal/cctz/include/cctz/zone_info_source.h>
+#include <absl/time/time.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
+#include <string>
 
 #include "common/text.h"
 #include "common/utf.h"
+#include "datetime/calendar.h"
 #include "platform/platform.h"
 
 namespace horalin::platform {
 
 namespace {
 
-// The zone in force over a stretch of time: its offset, whether it is daylight saving
-// time, and its name.
+constexpr int64_t kDay = 86400;
+constexpr int64_t kFourCenturies = 146097 * kDay;  // the Gregorian calendar and the rules repeat after this
+// Local times from 2600 on are read 400 years (or a multiple) earlier: past the last
+// change of a zone's own (2037 or soon after in the tz database), its rule string holds.
+constexpr int64_t kFoldFrom = 230103 * kDay;  // 2600-01-01 00:00
+
+// What is in force over an interval: the offset and daylight flag, and the name by
+// its index in Names.
 struct InForce {
-  long offset;  // seconds east of UTC
+  int32_t offset;  // seconds east of UTC
+  uint8_t name;
   bool daylight;
-  char16_t name[32];
 };
 
-// Instants first to last (seconds since 1970) over which the zone stays in one state,
-// as found by the last lookup; most calls fall inside it.
-struct ZoneWindow {
-  bool valid;
-  int64_t first, last;
-  InForce state;
-};
+constexpr size_t kMaxIntervals = 4096;  // Europe/Berlin needs about 1,400 up to 2600
+constexpr size_t kMaxNames = 64;
 
-// What the zone is known as in one year: whether it keeps daylight saving time at
-// all, and the names of its standard and daylight time.
-struct ZoneYear {
-  bool valid;
-  int64_t year;
-  bool hasDaylight;
-  char16_t standardName[32];
-  char16_t daylightName[32];
+// The zone as a partition of local time: interval i begins at Starts[i] (seconds since
+// 1970 read as UTC; Starts[0] is the smallest value) and ends where the next begins. A
+// local time that the clocks skip belongs to the interval before the change and one that
+// they show twice to the earlier interval, so an interval begins at the later of the two
+// local readings of its change.
+struct ZoneTable {
+  size_t count;
+  int64_t end;      // local times from here on are folded back, or resolved directly
+  bool direct;      // the table filled up before kFoldFrom: resolve past `end` directly
+  size_t last;      // the interval of the previous lookup
+  int64_t lastEnd;  // where it ends
+  size_t names;
+  int shift;  // Buckets[b]: the interval in force at Starts[1] + (b << shift)
 };
 
 char SeenTz[256] = "\x01";  // TZ as last seen ("\x01" before the first call)
-ZoneWindow Window{};
-ZoneYear Year{};
+bool Loaded;                // Zone holds the zone (else the table holds one fixed interval)
+absl::TimeZone Zone;
+ZoneTable Table;
+int64_t Starts[kMaxIntervals];
+InForce States[kMaxIntervals];
+char16_t Names[kMaxNames + 1][32];  // the last stays empty: "no name"
+// Where to begin the search for a local time: a few intervals at most lie between.
+constexpr size_t kMaxBuckets = 4096;
+uint16_t Buckets[kMaxBuckets];
 
-constexpr int64_t kDay = 86400;
-// Offsets of two states on both sides of one change differ by less than this, and a
-// zone changes state at most once within a day of any instant.
-constexpr int64_t kMaxShift = 12 * 3600;
+// The zone's names in one year: whether it keeps daylight saving time at all, and the
+// names of its standard and daylight time (from mid-January and mid-July, at one of
+// which a zone with daylight saving time keeps it).
+struct ZoneYear {
+  bool valid;
+  bool hasDaylight;
+  uint8_t standardName, daylightName;  // kMaxNames: none
+};
+ZoneYear Years[9999 - 1601 + 1];  // learnt as the years come
 
-// tzset reads the tz database again; localtime_r does not, so it is called here, and
-// only when TZ has changed since the last snapshot. What was learnt of the zone goes.
-void FollowTz() {
-  const char* tz = std::getenv("TZ");
-  if (tz && std::strlen(tz) + 1 >= sizeof SeenTz) tz = "\x02";  // too long to remember: read it every time
-  if (!tz) tz = "";
-  if (tz[0] != '\x02' && std::strcmp(tz, SeenTz) == 0) return;
-  tzset();
-  std::strcpy(SeenTz, tz);
-  Window.valid = false;
-  Year.valid = false;
+uint8_t NameIndex(const char* name) {
+  char16_t wide[32]{};
+  Utf16FromUtf8(name, strnlen(name, 64), wide, 32);
+  for (size_t i = 0; i < Table.names; ++i)
+    if (std::char_traits<char16_t>::compare(Names[i], wide, 32) == 0) return static_cast<uint8_t>(i);
+  if (Table.names == kMaxNames) return kMaxNames - 1;  // more names than any zone has: the last slot is shared
+  std::memcpy(Names[Table.names], wide, sizeof wide);
+  return static_cast<uint8_t>(Table.names++);
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);             // [0, 399]
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;  // [0, 365]
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;            // [0, 146096]
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+InForce StateOf(const absl::TimeZone::CivilInfo& info) {
+  return {static_cast<int32_t>(info.offset), NameIndex(info.zone_abbr), info.is_dst};
 }
 
-bool StateAt(int64_t instant, InForce* state, int64_t* year = nullptr) {
-  time_t t = static_cast<time_t>(instant);
-  tm local;
-  if (!localtime_r(&t, &local)) return false;
-  state->offset = local.tm_gmtoff;
-  state->daylight = local.tm_isdst > 0;
-  const char* name = local.tm_zone ? local.tm_zone : "";
-  Utf16FromUtf8(name, strnlen(name, 64), state->name, 32);
-  if (year) *year = local.tm_year + 1900;
-  return true;
+int64_t LocalSeconds(const absl::CivilSecond& civil) { return civil - absl::CivilSecond(1970); }
+
+// The zone's state for a local time, asked of the library (past a table that filled up).
+InForce ResolveDirectly(int64_t local) {
+  absl::TimeZone::TimeInfo when = Zone.At(absl::CivilSecond(1970) + local);
+  // Skipped: the state before the change; shown twice: the first occurrence.
+  absl::Time instant = when.kind == absl::TimeZone::TimeInfo::SKIPPED ? when.trans - absl::Seconds(1) : when.pre;
+  return StateOf(Zone.At(instant));
 }
 
-bool SameState(const InForce& a, const InForce& b) {
-  if (a.offset != b.offset || a.daylight != b.daylight) return false;
-  for (size_t i = 0; i < 32; ++i) {
-    if (a.name[i] != b.name[i]) return false;
-    if (!a.name[i]) break;
+void SetFixed(const char* name, int32_t offset, bool daylight) {
+  Loaded = false;
+  Table = {1, INT64_MAX, false, 0, INT64_MAX, 0, 0};
+  Starts[0] = INT64_MIN;
+  States[0] = {offset, NameIndex(name), daylight};
+}
+
+void FillTable() {
+  Table = {0, INT64_MAX, false, 0, INT64_MIN, 0, 0};
+  absl::TimeZone::CivilTransition change;
+  Starts[0] = INT64_MIN;
+  Table.count = 1;
+  if (!Zone.NextTransition(absl::InfinitePast(), &change)) {  // a zone without changes
+    States[0] = StateOf(Zone.At(absl::UnixEpoch()));
+    return;
   }
-  return true;
-}
-
-// The zone's state for a local time, given as seconds since 1970 read as if it were UTC.
-// A local time that the clocks show twice (the hour after a change back) is taken at its
-// first occurrence; one that they skip (the hour of a change forward) is read with the
-// state in force before the change, as glibc's mktime reads it with tm_isdst = -1:
-// 02:30 on 2024-03-10 in New York is 02:30 EST, the instant also shown as 03:30 EDT.
-bool ResolveLocalTime(int64_t asUtc, InForce* state) {
-  if (Window.valid) {
-    int64_t instant = asUtc - Window.state.offset;
-    if (instant >= Window.first + kMaxShift && instant <= Window.last - kMaxShift) {
-      *state = Window.state;
-      return true;
+  absl::Time at = Zone.At(change.to).trans;
+  States[0] = StateOf(Zone.At(at - absl::Seconds(1)));
+  for (;;) {
+    int64_t start = LocalSeconds(std::max(change.from, change.to));
+    if (start >= kFoldFrom || Table.count == kMaxIntervals) {
+      Table.end = std::min(start, kFoldFrom);
+      Table.direct = start < kFoldFrom;
+      return;
+    }
+    Starts[Table.count] = start;
+    States[Table.count++] = StateOf(Zone.At(at));
+    if (!Zone.NextTransition(at, &change)) break;
+    at = Zone.At(change.to).trans;
+  }
+  // The library lists the changes of a zone's rule string for 400 years past the zone's
+  // last change of its own and then stops, though the rule goes on. When the state still
+  // changes within a year of the last change listed, the table ends with the year before
+  // that change, and later years are read 400 years earlier, as the library reads them.
+  const InForce& last = States[Table.count - 1];
+  for (int week = 1; week <= 53; ++week) {
+    InForce later = StateOf(Zone.At(at + absl::Hours(24 * 7 * week)));
+    if (later.offset != last.offset || later.daylight != last.daylight || later.name != last.name) {
+      Table.end = LocalSeconds(absl::CivilSecond(absl::CivilYear(Zone.At(at).cs)));
+      Table.count = static_cast<size_t>(std::lower_bound(Starts + 1, Starts + Table.count, Table.end) - Starts);
+      return;
     }
   }
-  InForce before, after;
-  if (!StateAt(asUtc - kDay, &before) || !StateAt(asUtc + kDay, &after)) return false;
-  Window = {SameState(before, after), asUtc - kDay, asUtc + kDay, before};
-  bool found = false;
-  for (const InForce* side : {&before, &after}) {
-    InForce there;
-    if (!StateAt(asUtc - side->offset, &there) || there.offset != side->offset) continue;
-    // Of two instants, the earlier is the one with the larger offset.
-    if (!found || there.offset > state->offset) *state = there;
-    found = true;
+}
+
+void BuildTable() {
+  FillTable();
+  if (Table.count < 3) return;
+  int64_t span = Starts[Table.count - 1] - Starts[1];
+  int shift = 24;  // about 194 days
+  while ((span >> shift) >= static_cast<int64_t>(kMaxBuckets)) ++shift;
+  Table.shift = shift;
+  size_t i = 1;
+  for (int64_t b = 0; b <= (span >> shift); ++b) {
+    while (i + 1 < Table.count && Starts[i + 1] <= Starts[1] + (b << shift)) ++i;
+    Buckets[b] = static_cast<uint16_t>(i);
   }
-  if (!found) *state = before;  // a gap
+}
+
+// The state in force at a local time.
+InForce Lookup(int64_t local) {
+  if (local >= Table.end) {
+    if (Table.direct) return ResolveDirectly(local);
+    local -= ((local - Table.end) / kFourCenturies + 1) * kFourCenturies;
+  }
+  size_t i = Table.last;
+  if (local < Starts[i] || local >= Table.lastEnd) {
+    if (Table.count < 3 || local < Starts[1] || local >= Starts[Table.count - 1]) {
+      i = local < Starts[1] || Table.count == 1 ? 0 : Table.count - 1;
+    } else {
+      i = Buckets[(local - Starts[1]) >> Table.shift];
+      while (Starts[i + 1] <= local) ++i;
+    }
+    Table.last = i;
+    Table.lastEnd = i + 1 < Table.count ? Starts[i + 1] : INT64_MAX;
+  }
+  return States[i];
+}
+
+// ---- POSIX rule strings, read as the C library reads them ----------------------
+
+// A zone name: three or more letters, or three or more letters, digits and signs in
+// angle brackets. Advances `p` past it and copies the name (without brackets).
+bool ParseName(const char*& p, std::string* name) {
+  const char* q = p;
+  if (*q == '<') {
+    ++q;
+    while ((*q >= 'a' && *q <= 'z') || (*q >= 'A' && *q <= 'Z') || (*q >= '0' && *q <= '9') || *q == '+' || *q == '-')
+      ++q;
+    if (*q != '>' || q - p - 1 < 3) return false;
+    name->assign(p + 1, q);
+    p = q + 1;
+    return true;
+  }
+  while ((*q >= 'a' && *q <= 'z') || (*q >= 'A' && *q <= 'Z')) ++q;
+  if (q - p < 3) return false;
+  name->assign(p, q);
+  p = q;
   return true;
 }
 
-// Whether the zone keeps daylight saving time in a year, and its names there, from
-// mid-January and mid-July: a zone with daylight saving time keeps it at one of them.
-const ZoneYear& YearOf(int64_t year, long offset) {
-  if (Year.valid && Year.year == year) return Year;
-  Year = {true, year, false, {}, {}};
-  for (unsigned month : {1u, 7u}) {
-    InForce probe;
-    if (!StateAt(DaysFromCivil(year, month, 15) * kDay + 43200 - offset, &probe)) continue;
-    Year.hasDaylight |= probe.daylight;
-    CopyText(probe.daylight ? Year.daylightName : Year.standardName, 32, probe.name);
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+unsigned Number(const char*& p, unsigned limit) {
+  unsigned value = 0;
+  while (IsDigit(*p)) {
+    value = std::min(value * 10 + static_cast<unsigned>(*p++ - '0'), 100000u);
   }
-  return Year;
+  return std::min(value, limit);
+}
+
+// [+-]hh[:mm[:ss]], seconds west of UTC as written (POSIX counts westward). Hours above
+// 24, minutes and seconds above 59 are cut to those, as the C library cuts them.
+bool ParseOffset(const char*& p, int32_t* west) {
+  const char* q = p;
+  int32_t sign = 1;
+  if (*q == '+' || *q == '-') sign = *q++ == '-' ? -1 : 1;
+  if (!IsDigit(*q)) return false;
+  int32_t seconds = static_cast<int32_t>(Number(q, 24)) * 3600;
+  if (*q == ':' && IsDigit(q[1])) {
+    seconds += static_cast<int32_t>(Number(++q, 59)) * 60;
+    if (*q == ':' && IsDigit(q[1])) seconds += static_cast<int32_t>(Number(++q, 59));
+  }
+  *west = sign * seconds;
+  p = q;
+  return true;
+}
+
+// ",Jn", ",n" or ",Mm.w.d", each with an optional "/time" (2:00 when none). Gives the
+// local time of the change in 1970 in seconds since 1970-01-01 00:00, which is all the C
+// library uses of a rule for the years before 1970.
+bool ParseRule(const char*& p, int64_t* in1970) {
+  const char* q = p;
+  if (*q++ != ',') return false;
+  int64_t day;  // of 1970, from 0, a year without 29 February and begun on a Thursday
+  if (*q == 'J' || IsDigit(*q)) {
+    bool julian = *q == 'J';
+    q += julian;
+    if (!IsDigit(*q)) return false;
+    unsigned n = Number(q, 1000);
+    if (julian ? n < 1 || n > 365 : n > 365) return false;
+    day = n - julian;
+  } else if (*q == 'M') {
+    ++q;
+    unsigned values[3], limits[3] = {12, 5, 6};
+    for (int i = 0; i < 3; ++i) {
+      if ((i > 0 && *q++ != '.') || !IsDigit(*q)) return false;
+      values[i] = Number(q, 1000);
+      if (values[i] > limits[i] || (i < 2 && values[i] < 1)) return false;
+    }
+    int64_t first = DaysBeforeMonth[values[0]][0];
+    day = first + (values[2] + 7 - (4 + first) % 7) % 7 + 7 * (values[1] - 1);
+    while (day >= first + DaysInMonth[values[0]][0]) day -= 7;  // week 5: the last
+  } else {
+    return false;
+  }
+  int32_t time = -7200;  // as west offsets are written: 2:00
+  if (*q == '/' && !ParseOffset(++q, &time)) return false;
+  *in1970 = day * kDay - time;
+  p = q;
+  return true;
+}
+
+// TZif data of a zone given by a rule string: no changes of its own, one state (the
+// standard time), and the rule string for every year, which the library applies.
+class RuleStringSource : public absl::time_internal::cctz::ZoneInfoSource {
+ public:
+  // `name`, `offset` and `isDaylight`: the state at 1970-01-01 00:00 UTC, and before.
+  RuleStringSource(const std::string& rules, const std::string& name, int32_t offset, bool isDaylight) {
+    auto put = [this](uint64_t v, int bytes) {
+      for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) data_ += static_cast<char>((v >> shift) & 0xFF);
+    };
+    for (int version = 1; version <= 2; ++version) {  // the 32-bit block, empty, and the 64-bit block
+      data_ += "TZif2";
+      data_.append(15, '\0');
+      uint32_t changes = version == 2, states = version == 2;
+      uint32_t chars = version == 2 ? static_cast<uint32_t>(name.size() + 1) : 0;
+      for (uint32_t count : {0u, 0u, 0u, changes, states, chars}) put(count, 4);
+      if (version == 1) continue;
+      // One change, at 1970-01-01 00:00 UTC, to the state before it: the library applies
+      // the rule string from a zone's last change on, and the C library applies a rule
+      // string from 1970 on (before, the state in which 1970 begins).
+      put(0, 8);
+      data_ += '\0';
+      put(static_cast<uint32_t>(offset), 4);
+      data_ += static_cast<char>(isDaylight);
+      data_ += '\0';  // the name's index
+      data_ += name;
+      data_ += '\0';
+    }
+    data_ += '\n' + rules + '\n';
+  }
+  size_t Read(void* ptr, size_t size) override {
+    size = std::min(size, data_.size() - position_);
+    std::memcpy(ptr, data_.data() + position_, size);
+    position_ += size;
+    return size;
+  }
+  int Skip(size_t offset) override {
+    if (offset > data_.size() - position_) return -1;
+    position_ += offset;
+    return 0;
+  }
+
+ private:
+  std::string data_;
+  size_t position_ = 0;
+};
+
+// What the C library makes of TZ as a rule string: a whole one with daylight saving
+// time goes to the library (`rules` not empty); anything else is one fixed state.
+struct RuleString {
+  std::string rules, firstName;  // firstName, firstOffset, firstDaylight: the state in which 1970 begins
+  int32_t firstOffset = 0;
+  bool firstDaylight = false;
+  std::string fixedName;
+  int32_t fixedOffset = 0;
+  bool fixedDaylight = false;
+};
+
+RuleString ReadRuleString(const char* tz) {
+  RuleString out;
+  const char* p = tz;
+  std::string standard, daylight;
+  int32_t standardWest = 0, daylightWest;
+  if (!ParseName(p, &standard)) return out;
+  out.fixedName = standard;
+  if (!ParseOffset(p, &standardWest) || !*p) {
+    out.fixedOffset = -standardWest;
+    return out;
+  }
+  // When what follows does not read, the C library keeps its daylight state nearly all year.
+  out.fixedDaylight = true;
+  if (!ParseName(p, &daylight)) {
+    out.fixedName.clear();
+    return out;
+  }
+  if (!ParseOffset(p, &daylightWest)) daylightWest = standardWest - 3600;
+  out.fixedName = daylight;
+  out.fixedOffset = -daylightWest;
+  // Without rules, the United States' rules since 2007, as the C library has them.
+  std::string rules = !*p || (p[0] == ',' && !p[1]) ? std::string(tz, p) + ",M3.2.0,M11.1.0" : std::string(tz);
+  const char* r = rules.c_str() + (p - tz);
+  int64_t start, end;
+  if (!ParseRule(r, &start) || !ParseRule(r, &end) || *r) return out;
+  out.rules = rules;
+  // Daylight saving time across the turn of the year (the southern hemisphere): 1970
+  // begins in it.
+  out.firstDaylight = start + standardWest > end + daylightWest;
+  out.firstName = out.firstDaylight ? daylight : standard;
+  out.firstOffset = out.firstDaylight ? -daylightWest : -standardWest;
+  return out;
+}
+
+// The rule string for the library to load, while it loads it under `name`.
+const RuleString* Pending;
+const std::string* PendingName;
+
+std::unique_ptr<absl::time_internal::cctz::ZoneInfoSource> ZoneSource(
+    const std::string& name,
+    const std::function<std::unique_ptr<absl::time_internal::cctz::ZoneInfoSource>(const std::string&)>& files) {
+  if (auto source = files(name)) return source;
+  if (Pending && *PendingName == name)
+    return std::make_unique<RuleStringSource>(Pending->rules, Pending->firstName, Pending->firstOffset,
+                                              Pending->firstDaylight);
+  return nullptr;
+}
+
+// Loads the zone that TZ names, when TZ has changed since the last call.
+void FollowTz() {
+  const char* tz = std::getenv("TZ");
+  const char* seen = tz ? tz : "\x01\x01";
+  bool remembered = std::strlen(seen) + 1 < sizeof SeenTz;
+  if (remembered && std::strcmp(seen, SeenTz) == 0) return;
+  std::strcpy(SeenTz, remembered ? seen : "\x02");  // too long to remember: read it every time
+  std::memset(Years, 0, sizeof Years);
+
+  if (tz && !*tz) tz = "Universal";
+  if (tz && *tz == ':') ++tz;
+  // Always a path: it keeps the library's own names ("localtime", "Fixed/...") out of it.
+  std::string fileName;
+  if (!tz) {
+    fileName = "/etc/localtime";
+  } else if (*tz == '/') {
+    fileName = tz;
+  } else {
+    const char* dir = std::getenv("TZDIR");
+    fileName = std::string(dir && *dir ? dir : "/usr/share/zoneinfo") + '/' + tz;
+  }
+  RuleString rules;
+  if (tz)
+    rules = ReadRuleString(tz);
+  else
+    rules.fixedName = "UTC";
+  // The library asks for a name once and remembers the answer, a failure too.
+  Pending = rules.rules.empty() ? nullptr : &rules;
+  PendingName = &fileName;
+  Loaded = absl::LoadTimeZone(fileName, &Zone);
+  Pending = nullptr;
+  Table.names = 0;
+  if (Loaded) return BuildTable();
+  SetFixed(rules.fixedName.c_str(), rules.fixedOffset, rules.fixedDaylight);
+}
+
+const ZoneYear& YearOf(int32_t year) {
+  ZoneYear& known = Years[year - 1601];
+  if (known.valid) return known;
+  known = {true, false, kMaxNames, kMaxNames};
+  for (uint32_t month : {1u, 7u}) {
+    int64_t noon = (DayNumberFromDate(static_cast<uint32_t>(year), month, 15) - kUnixEpochDay) * kDay + kDay / 2;
+    InForce probe = Lookup(noon);
+    known.hasDaylight |= probe.daylight;
+    (probe.daylight ? known.daylightName : known.standardName) = probe.name;
+  }
+  return known;
 }
 
 }  // namespace
 
 void TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, ZoneSnapshot* zone) {
-  *zone = ZoneSnapshot{};
   if (utc) {
+    *zone = ZoneSnapshot{};
     CopyText(zone->standardName, 32, u"UTC");
     return;
   }
   FollowTz();
   InForce state;
-  int64_t year;
-  bool resolved;
+  int32_t year;
   if (localTime) {
     year = localTime->wYear;
-    int64_t asUtc = DaysFromCivil(year, localTime->wMonth, localTime->wDay) * kDay + localTime->wHour * 3600 +
-                    localTime->wMinute * 60 + localTime->wSecond;
-    resolved = ResolveLocalTime(asUtc, &state);
+    DayNumber day = DayNumberFromDate(localTime->wYear, localTime->wMonth, localTime->wDay);
+    if (day < 0) {
+      *zone = ZoneSnapshot{};
+      zone->state = ZoneInvalid;
+      return;
+    }
+    state =
+        Lookup((day - kUnixEpochDay) * kDay + localTime->wHour * 3600 + localTime->wMinute * 60 + localTime->wSecond);
+  } else if (Loaded) {
+    absl::TimeZone::CivilInfo now = Zone.At(absl::Now());
+    year = static_cast<int32_t>(now.cs.year());
+    state = StateOf(now);
   } else {
-    resolved = StateAt(time(nullptr), &state, &year);
+    year = 1970;
+    state = States[0];
   }
-  if (!resolved) {
-    zone->state = ZoneInvalid;
-    return;
-  }
-  zone->bias = static_cast<int32_t>(-state.offset / 60);
-  const ZoneYear& names = YearOf(year, state.offset);
+  // The offset in whole minutes towards zero (as %z shows it), and the seconds left over.
+  zone->bias = -state.offset / 60;
+  zone->biasSeconds = -state.offset % 60;
+  static constexpr ZoneYear kNoYear{false, false, kMaxNames, kMaxNames};
+  const ZoneYear& names = year >= 1601 && year <= 9999 ? YearOf(year) : kNoYear;
   zone->state = state.daylight ? ZoneDaylight : names.hasDaylight ? ZoneStandard : ZoneUnknown;
-  CopyText(zone->standardName, 32, names.standardName);
-  CopyText(zone->daylightName, 32, names.daylightName);
+  uint8_t standardName = names.standardName, daylightName = names.daylightName;
   // The name in force at the time itself wins over the year's.
-  CopyText(state.daylight ? zone->daylightName : zone->standardName, 32, state.name);
+  (state.daylight ? daylightName : standardName) = state.name;
+  std::memcpy(zone->standardName, Names[standardName], sizeof zone->standardName);
+  std::memcpy(zone->daylightName, Names[daylightName], sizeof zone->daylightName);
 }
 
 }  // namespace horalin::platform
+
+namespace absl {
+ABSL_NAMESPACE_BEGIN
+namespace time_internal::cctz_extension {
+// The library asks this for the data of every zone it loads, once per name.
+ZoneInfoSourceFactory zone_info_source_factory = horalin::platform::ZoneSource;
+}  // namespace time_internal::cctz_extension
+ABSL_NAMESPACE_END
+}  // namespace absl
