@@ -75,6 +75,65 @@ void BM_Names_Strftime(benchmark::State& state) { RunStrftime(state, "%A, %B %e 
 void BM_Zone_FormatDateTime(benchmark::State& state) { Run(state, u"%F %T.%L %z %Z", 0); }
 void BM_Zone_Strftime(benchmark::State& state) { RunStrftime(state, "%F %T %z %Z"); }
 
+// Random instants (argument 0: from 1601 to 9999; 1: within 2024), rendered with the zone's
+// offset, name and the instant: FormatDateTime from the local time, which looks up the zone's
+// state there; the C library from the instant, by localtime_r and strftime. Beside them
+// FormatDateTime with the same format less the zone directives.
+constexpr size_t kInstants = 4096;
+struct Instants {
+  time_t utc[kInstants];
+  SYSTEMTIME local[kInstants];
+};
+
+const Instants& RandomInstants(int64_t withinOneYear) {
+  static Instants sets[2];
+  static bool made[2];
+  Instants& set = sets[withinOneYear];
+  if (!made[withinOneYear]) {
+    made[withinOneYear] = true;
+    const int64_t first = withinOneYear ? 1704067200 : -11644473600, last = withinOneYear ? 1735689599 : 253402257599;
+    uint64_t seed = 20240229;
+    for (size_t i = 0; i < kInstants; ++i) {
+      seed = seed * 6364136223846793005u + 1442695040888963407u;
+      set.utc[i] =
+          static_cast<time_t>(first + static_cast<int64_t>((seed >> 11) % static_cast<uint64_t>(last - first)));
+      tm t;
+      localtime_r(&set.utc[i], &t);
+      set.local[i] = {static_cast<uint16_t>(t.tm_year + 1900), static_cast<uint16_t>(t.tm_mon + 1),
+                      static_cast<uint16_t>(t.tm_wday),        static_cast<uint16_t>(t.tm_mday),
+                      static_cast<uint16_t>(t.tm_hour),        static_cast<uint16_t>(t.tm_min),
+                      static_cast<uint16_t>(t.tm_sec),         0};
+    }
+  }
+  return set;
+}
+
+void RunRandom(benchmark::State& state, const char16_t* format) {
+  static char16_t out[horalin::kFormatOutputCapacity];
+  const Instants& set = RandomInstants(state.range(0));
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(horalin::FormatDateTime(out, format, set.local[i++ % kInstants], 0));
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_ZoneRandom_FormatDateTime(benchmark::State& state) { RunRandom(state, u"%F %H:%M:%S %z %Z %s"); }
+void BM_ZoneRandom_WithoutZone_FormatDateTime(benchmark::State& state) { RunRandom(state, u"%F %H:%M:%S"); }
+void BM_ZoneRandom_LocaltimeStrftime(benchmark::State& state) {
+  const Instants& set = RandomInstants(state.range(0));
+  char out[1024];
+  const char* format = "%F %H:%M:%S %z %Z %s";  // not a literal at the call: %s is a GNU extension
+  benchmark::DoNotOptimize(format);
+  size_t i = 0;
+  for (auto _ : state) {
+    tm t;
+    localtime_r(&set.utc[i++ % kInstants], &t);
+    benchmark::DoNotOptimize(strftime(out, sizeof out, format, &t));
+    benchmark::ClobberMemory();
+  }
+}
+
 BENCHMARK(BM_Stamp_FormatDateTime);
 BENCHMARK(BM_Stamp_Strftime);
 BENCHMARK(BM_Stamp_Wcsftime);
@@ -82,6 +141,9 @@ BENCHMARK(BM_Names_FormatDateTime);
 BENCHMARK(BM_Names_Strftime);
 BENCHMARK(BM_Zone_FormatDateTime);
 BENCHMARK(BM_Zone_Strftime);
+BENCHMARK(BM_ZoneRandom_FormatDateTime)->Arg(0)->Arg(1);
+BENCHMARK(BM_ZoneRandom_WithoutZone_FormatDateTime)->Arg(0)->Arg(1);
+BENCHMARK(BM_ZoneRandom_LocaltimeStrftime)->Arg(0)->Arg(1);
 
 }  // namespace
 

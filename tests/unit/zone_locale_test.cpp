@@ -27,13 +27,13 @@ using testing::ScopedEnv;
 using testing::U16;
 using testing::U8;
 
-SYSTEMTIME At(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute) {
+SYSTEMTIME At(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute, uint16_t second = 0) {
   tm t{};
   t.tm_year = year - 1900;
   t.tm_mon = month - 1;
   t.tm_mday = day;
   timegm(&t);
-  return {year, month, static_cast<uint16_t>(t.tm_wday), day, hour, minute, 0, 0};
+  return {year, month, static_cast<uint16_t>(t.tm_wday), day, hour, minute, second, 0};
 }
 
 std::string Format(const std::string& format, const SYSTEMTIME& time, uint32_t flags = 0) {
@@ -81,6 +81,45 @@ TEST(ZoneTest, SnapshotAtTheFormattedLocalTime) {
     EXPECT_EQ(U8(zone.standardName), c.standardName);
     EXPECT_EQ(U8(zone.daylightName), c.daylightName);
     EXPECT_EQ(Format("%z %Z %#Z %s", c.local), c.formatted);
+  }
+}
+
+// What date(1) prints for the same TZ and local time: offsets of local mean time to the
+// second, years past the zone's last change of its own, and TZ in each form it takes.
+TEST(ZoneTest, AsDatePrintsIt) {
+  ScopedEnv locale("LC_ALL", "C.UTF-8");
+  struct Case {
+    const char* tz;
+    SYSTEMTIME local;
+    const char* formatted;  // "%z %Z %s"
+  };
+  const Case cases[] = {
+      {"America/New_York", At(1601, 1, 1, 0, 0), "-0456 LMT -11644455838"},
+      {"Europe/Berlin", At(1601, 1, 1, 0, 0), "+0053 LMT -11644476808"},
+      {"Asia/Kolkata", At(1850, 6, 30, 18, 45, 10), "+0553 LMT -3771227298"},
+      {"Europe/Amsterdam", At(1900, 1, 1, 0, 0), "+0019 AMT -2208989972"},
+      {"Africa/Monrovia", At(1970, 1, 1, 0, 0), "-0044 MMT 2670"},
+      {"Europe/Berlin", At(9000, 7, 1, 12, 0), "+0200 CEST 221861066400"},
+      {"America/New_York", At(9999, 12, 31, 23, 59, 59), "-0500 EST 253402318799"},
+      // rule strings: in force from 1970 on; before, the state in which 1970 begins
+      {"EST5EDT,M3.2.0,M11.1.0", At(1700, 7, 1, 12, 0), "-0500 EST -8504636400"},
+      {"EST5EDT,M3.2.0,M11.1.0", At(2024, 7, 1, 12, 0), "-0400 EDT 1719849600"},
+      {"EST5EDT,M3.2.0,M11.1.0", At(2024, 3, 10, 2, 30), "-0500 EST 1710055800"},  // skipped: date rejects it
+      {"EST5EDT,M3.2.0,M11.1.0", At(9000, 7, 1, 12, 0), "-0400 EDT 221861088000"},
+      {"AEST-10AEDT,M10.1.0,M4.1.0/3", At(1969, 12, 31, 23, 0), "+1100 AEDT -43200"},
+      {"AEST-10AEDT,M10.1.0,M4.1.0/3", At(2024, 7, 1, 12, 0), "+1000 AEST 1719799200"},
+      {"<-03>3<-02>,M3.5.0/-2,M10.5.0/-1", At(2024, 7, 1, 12, 0), "-0200 -02 1719842400"},
+      {"CET-1CEST,J60/2,J300/3", At(2024, 7, 1, 12, 0), "+0200 CEST 1719828000"},
+      {"<+0530>-5:30", At(2024, 7, 1, 12, 0), "+0530 +0530 1719815400"},
+      {"EST5", At(2024, 7, 1, 12, 0), "-0500 EST 1719853200"},
+      {":Europe/Berlin", At(2024, 7, 1, 12, 0), "+0200 CEST 1719828000"},
+      {"/usr/share/zoneinfo/Europe/Berlin", At(2024, 1, 1, 12, 0), "+0100 CET 1704106800"},
+      {"", At(2024, 7, 1, 12, 0), "+0000 UTC 1719835200"},
+      {"Foo/Bar", At(2024, 7, 1, 12, 0), "+0000 Foo 1719835200"},  // no such file, nor a rule string
+  };
+  for (const Case& c : cases) {
+    ScopedEnv tz("TZ", c.tz);
+    EXPECT_EQ(Format("%z %Z %s", c.local), c.formatted) << c.tz << " " << Format("%F %T", c.local);
   }
 }
 
