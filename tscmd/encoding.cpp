@@ -42,20 +42,52 @@ bool IsCodePageSupported(uint32_t codePage) {
   return error != kErrorInvalidParameter;
 }
 
+namespace {
+
+// Whether the block reads as text in UTF-16 of the byte order: no zero unit, no control
+// character but tab to CR, no noncharacter FFFE or FFFF, every surrogate in a pair (a
+// pair cut off by the block's end may be). `last` receives the last whole unit read.
+bool ReadsAsUtf16Text(const uint8_t* block, uint32_t count, bool bigEndian, char16_t* last) {
+  bool highSurrogate = false;
+  *last = 0;
+  for (uint32_t i = 0; i + 1 < count; i += 2) {
+    const char16_t u = static_cast<char16_t>(bigEndian ? block[i] << 8 | block[i + 1] : block[i + 1] << 8 | block[i]);
+    const bool low = u >= 0xDC00 && u <= 0xDFFF;
+    if (highSurrogate != low) return false;
+    highSurrogate = u >= 0xD800 && u <= 0xDBFF;
+    if ((u < 0x20 && (u < 0x09 || u > 0x0D)) || (u >= 0x7F && u <= 0x9F) || u >= 0xFFFE) return false;
+    *last = u;
+  }
+  return true;
+}
+
+// Text with zero bytes at both kinds of offset is UTF-16 in one byte order when it reads
+// as text only in that order and either ends with a line end there (the zero bytes of
+// characters such as U+4E00 or a surrogate half then need not be fewer) or has more zero
+// bytes where that order puts the high bytes.
+bool IsLikelyUtf16(const uint8_t* block, uint32_t count, bool bigEndian, uint32_t highZeros, uint32_t lowZeros) {
+  char16_t last;
+  if (!ReadsAsUtf16Text(block, count, bigEndian, &last)) return false;
+  if (last == 13 || last == 10) return highZeros >= lowZeros;
+  return highZeros > lowZeros;
+}
+
+}  // namespace
+
 bool DetectUtf16(const uint8_t* block, uint32_t count, TextEncoding* encoding) {
   if (!block || count < 2) return false;
   uint32_t zeros[2] = {0, 0};  // at even, at odd offsets
   for (uint32_t i = 0; i < count; ++i)
     if (block[i] == 0) ++zeros[i & 1];
-  if (zeros[1] > 0 && zeros[0] == 0) {
-    *encoding = EncodingUtf16LE;
-    return true;
+  if (zeros[0] == 0 && zeros[1] == 0) return false;
+  bool little = zeros[0] == 0, big = zeros[1] == 0;
+  if (!little && !big) {  // characters of either kind of zero byte, or no UTF-16 at all
+    little = IsLikelyUtf16(block, count, false, zeros[1], zeros[0]);
+    big = IsLikelyUtf16(block, count, true, zeros[0], zeros[1]);
   }
-  if (zeros[0] > 0 && zeros[1] == 0) {
-    *encoding = EncodingUtf16BE;
-    return true;
-  }
-  return false;
+  if (little == big) return false;
+  *encoding = little ? EncodingUtf16LE : EncodingUtf16BE;
+  return true;
 }
 
 namespace {

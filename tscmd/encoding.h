@@ -26,8 +26,10 @@ TextEncoding ParseEncodingName(const char16_t* name, uint32_t* codePage);
 // Whether the system can convert text in the code page.
 bool IsCodePageSupported(uint32_t codePage);
 
-// Zero bytes only at odd offsets: little-endian; only at even offsets: big-endian.
-// Returns true when it decided (and set *encoding).
+// Zero bytes only at odd offsets: little-endian; only at even offsets: big-endian. Zero
+// bytes at both (as characters like U+4E00 or U+0100 give): the one byte order in which
+// the block reads as text, ends with a line end or holds more zero high bytes. Returns
+// true when it decided (and set *encoding).
 bool DetectUtf16(const uint8_t* block, uint32_t count, TextEncoding* encoding);
 
 // Complete UTF-8 sequences and no broken one: UTF-8 (code page 65001); a broken one:
@@ -35,8 +37,9 @@ bool DetectUtf16(const uint8_t* block, uint32_t count, TextEncoding* encoding);
 // nothing. Returns true when it decided.
 bool DetectUtf8(const uint8_t* block, uint32_t count, TextEncoding* encoding, uint32_t* codePage);
 
-// The decision for a block just read: signatures and both tests on the first block, the
-// UTF-8 test on later ones while undecided. Returns the length of a signature to skip.
+// The decision for the first bytes of the input (`firstBlock`: signatures and both tests)
+// and for each later line of byte text (the UTF-8 test while undecided). Returns the
+// length of a signature to skip.
 uint32_t DecideBlockEncoding(const uint8_t* block, uint32_t count, bool firstBlock, TextEncoding* encoding,
                              uint32_t* codePage);
 

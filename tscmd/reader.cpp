@@ -18,12 +18,22 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 enum FillResult { kFilled, kEnded, kFailed };
 
-// Whether the first bytes of the input are the start of a signature that may decide the
-// encoding, and no more of it.
-bool IsCutSignature(const uint8_t* bytes, uint32_t count, TextEncoding encoding) {
-  if (count == 1 && bytes[0] == 0xEF) return true;
-  if (count == 2 && bytes[0] == 0xEF && bytes[1] == 0xBB) return true;
-  return count == 1 && encoding == EncodingUndecided && (bytes[0] == 0xFF || bytes[0] == 0xFE);
+// How many of the input's first bytes the encoding is decided on, or 0 while `count`
+// bytes do not yet hold them all: the bytes up to the first CR or LF byte; after a zero
+// byte, which may make them UTF-16, also the byte after it, unless the two before are a
+// whole big-endian line end; all `capacity` bytes when no line end comes before. The
+// first line cannot be handed over much sooner in any encoding, and these bytes are the
+// same however the reads divide the input.
+uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capacity) {
+  bool zero = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t b = bytes[i];
+    if (b == 0) zero = true;
+    if (b != kCr && b != kLf) continue;
+    if (!zero || ((i & 1) != 0 && bytes[i - 1] == 0) || i + 1 == capacity) return i + 1;
+    return i + 2 <= count ? i + 2 : 0;
+  }
+  return count >= capacity ? capacity : 0;
 }
 
 // Reads the next block and applies the encoding decision to it.
@@ -44,21 +54,25 @@ FillResult FillBlock(PipeReader* r) {
     return kEnded;
   }
   if (got > r->capacity) got = r->capacity;
-  // A first read that ends inside a signature is completed before the decision, so that
-  // the signature is told however the writer's bytes came. These bytes hold no line end,
-  // so no line waits for the reads. How the input ends is kept for the next read.
-  while (r->firstBlock && got < r->capacity && IsCutSignature(r->block, got, r->encoding)) {
-    uint32_t more = 0;
-    error = r->read(r->handle, r->block + got, r->capacity - got, &more);
-    if (error != 0 || more == 0) {
-      if (error == 0) r->atEnd = 1;
-      r->deferredError = error;
-      break;
+  // The first bytes are gathered until they decide the encoding, so that the decision
+  // is the same however the writer's bytes came. How the input ends is kept for the next
+  // read. Later lines of byte text are decided by their own bytes (ReadByteLine).
+  uint32_t sample = got;
+  if (r->firstBlock) {
+    while ((sample = FirstSampleLength(r->block, got, r->capacity)) == 0) {
+      uint32_t more = 0;
+      error = r->read(r->handle, r->block + got, r->capacity - got, &more);
+      if (error != 0 || more == 0) {
+        if (error == 0) r->atEnd = 1;
+        r->deferredError = error;
+        sample = got;
+        break;
+      }
+      got += more < r->capacity - got ? more : r->capacity - got;
     }
-    got += more < r->capacity - got ? more : r->capacity - got;
   }
   r->length = got;
-  r->position = DecideBlockEncoding(r->block, got, r->firstBlock != 0, &r->encoding, &r->codePage);
+  r->position = r->firstBlock ? DecideBlockEncoding(r->block, sample, true, &r->encoding, &r->codePage) : 0;
   r->firstBlock = 0;
   return kFilled;
 }
@@ -182,9 +196,9 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     bytes = r->lineBytes;
     count = gathered + tailLength;
   }
-  // Undecided input whose blocks came too small to show a whole UTF-8 sequence (a slow
-  // writer's) is decided by the line's own bytes before they are converted.
-  if (!plain && r->encoding == EncodingUndecided) DetectUtf8(bytes, count, &r->encoding, &r->codePage);
+  // While the input is undecided, each line that is not plain 7-bit text is decided by
+  // its own bytes before they are converted, not by the blocks that the reads made.
+  if (!plain && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
   size_t units = 0;
   if (plain && r->classKeepsAscii) {  // most lines: a plain copy
     return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));

@@ -79,6 +79,20 @@ TEST(DetectTest, Utf16ByZeroBytes) {
       {std::string("A\0\0B", 4), false, EncodingUndecided},  // zeros at both offsets
       {"AB", false, EncodingUndecided},
       {std::string("\0", 1), false, EncodingUndecided},  // too short
+      // Characters with a zero low byte (U+4E00, U+0100) or a surrogate half (DE00) beside
+      // those with a zero high byte: the byte order in which the text reads as text.
+      {std::string("\0N \0\0\1\r\0", 8), true, EncodingUtf16LE},
+      {std::string("N\0\0 \1\0\0\r", 8), true, EncodingUtf16BE},
+      {std::string("h\0\xE9\0 \0=\xD8\0\xDE\r\0", 12), true, EncodingUtf16LE},
+      {std::string("\0h\0\xE9\0 \xD8=\xDE\0\0\r", 12), true, EncodingUtf16BE},
+      {std::string("\0Na\0b\0c\0", 8), true, EncodingUtf16LE},  // more zero high bytes
+      // Bytes with zeros at both offsets that read as text in neither order, or end with no
+      // line end and as many zeros of each kind, decide nothing.
+      {std::string("a\0b\n\0", 5), false, EncodingUndecided},
+      {std::string("ab\0cd\0e\n", 8), false, EncodingUndecided},
+      {std::string("\0\0a\0\r\0", 6), false, EncodingUndecided},       // a zero unit
+      {std::string("a\0\x01\0\0b\r\0", 8), false, EncodingUndecided},  // a control character
+      {std::string("a\0\0\xDC\r\0", 6), false, EncodingUndecided},     // a lone surrogate half
   };
   for (const Case& c : cases) {
     TextEncoding encoding = EncodingUndecided;

@@ -346,6 +346,20 @@ TEST(ReaderTest, SmallBlocksDecideAsOneBlockWould) {
     EXPECT_EQ(r.lines, lines) << ::testing::PrintToString(c.blocks);
     EXPECT_EQ(r.end, kEndOfInput);
   }
+  // UTF-16 without a signature, with characters that have a zero low byte (U+4E00,
+  // U+0100, the second half of U+1F600): the same lines whatever the first read held.
+  const std::u16string wide = u"h\u00E9llo \U0001F600\r\nw\u4E00\u0100\r\n";
+  const Lines wideLines = {u"h\u00E9llo \U0001F600", u"w\u4E00\u0100"};
+  for (const std::string& bytes : {Utf16Le(wide), Utf16Be(wide), Utf16Le(wide.substr(10)), Utf16Be(wide.substr(10))})
+    for (size_t first : {1, 2, 5, 13, 14, 15, 16, 100}) {
+      std::vector<std::string> blocks = {bytes.substr(0, first)};
+      for (const std::string& b : Bytewise(bytes.size() > first ? bytes.substr(first) : "", 3)) blocks.push_back(b);
+      const Lines expected = bytes.size() == 2 * wide.size() ? wideLines : Lines{wideLines[1]};
+      EXPECT_EQ(Read(blocks).lines, expected) << ::testing::PrintToString(blocks);
+    }
+  // A first line that is decided with the byte after its line end: a zero byte in it
+  // could make it UTF-16.
+  EXPECT_EQ(Read(Bytewise(std::string("a\0b\n\0c\n", 7))).lines, (Lines{u"ab", u"c"}));
   // A first read that is a cut signature and nothing more: those bytes, then the end or
   // the failure.
   EXPECT_EQ(Read({"\xEF\xBB"}).lines, Lines{U16("\xC3\xAF\xC2\xBB")});  // "ï»" in the code page
