@@ -30,7 +30,7 @@ tm BrokenDown() {
 }
 
 void Run(benchmark::State& state, const char16_t* format, uint32_t flags) {
-  static char16_t out[horalin::kFormatOutputCapacity];
+  static char16_t out[horalin::kFormatText];
   for (auto _ : state) {
     benchmark::DoNotOptimize(horalin::FormatDateTime(out, format, kTime, flags));
     benchmark::ClobberMemory();
@@ -109,7 +109,7 @@ const Instants& RandomInstants(int64_t withinOneYear) {
 }
 
 void RunRandom(benchmark::State& state, const char16_t* format) {
-  static char16_t out[horalin::kFormatOutputCapacity];
+  static char16_t out[horalin::kFormatText];
   const Instants& set = RandomInstants(state.range(0));
   size_t i = 0;
   for (auto _ : state) {

@@ -21,7 +21,7 @@ add_library(Horalin SHARED $<TARGET_OBJECTS:horalin_engine> plugin/Horalin.def p
 set_target_properties(Horalin PROPERTIES PREFIX "" OUTPUT_NAME Horalin)
 target_include_directories(Horalin PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/plugin)
 add_dependencies(Horalin takecmd_implib)
-target_link_libraries(Horalin PRIVATE ${TAKECMD_IMPLIB} advapi32 user32)
+target_link_libraries(Horalin PRIVATE horalin_common ${TAKECMD_IMPLIB} advapi32 user32)
 target_link_options(Horalin PRIVATE ${HORALIN_STATIC_RUNTIME} -Wl,--no-insert-timestamp)
 
 # The stand-in host library, in its own folder so that it is never taken for the shell's.

@@ -53,11 +53,6 @@ bool StartsWithNoCase(const char16_t* text, const char16_t* prefix) {
   return true;
 }
 
-void UpperCaseAscii(char16_t* text) {
-  for (; *text; ++text)
-    if (*text >= u'a' && *text <= u'z') *text = static_cast<char16_t>(*text - 32);
-}
-
 namespace {
 
 int DigitValue(char16_t c) {
@@ -93,10 +88,6 @@ unsigned PrefixBase(const char16_t* text) {
 }
 
 }  // namespace
-
-bool ReadDecimal(const char16_t* text, uint32_t* value, const char16_t** end) {
-  return ReadDigits(text, 10, value, end);
-}
 
 int ParseUnsignedNumber(const char16_t* text, uint32_t* value) {
   if (!text || !value) return -1;

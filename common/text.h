@@ -28,7 +28,6 @@ inline bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 // Whole-string comparison after towlower on both sides: <0, 0 or >0.
 int CompareNoCase(const char16_t* a, const char16_t* b);
 bool StartsWithNoCase(const char16_t* text, const char16_t* prefix);
-void UpperCaseAscii(char16_t* text);
 
 // Whole text to a 32-bit unsigned value: decimal, "0x" hexadecimal or "0o" octal.
 // Returns 0 and stores the value, or nonzero and leaves `value` untouched.
@@ -36,9 +35,6 @@ int ParseUnsignedNumber(const char16_t* text, uint32_t* value);
 // Signed decimal (or "0x"/"0o" bits). With `end`, the number may be followed by other
 // text and `end` receives the position after it; without, it must be the whole text.
 int ParseSignedNumber(const char16_t* text, int32_t* value, const char16_t** end);
-// Unsigned decimal digits at `text`, as wcstoul in base 10 reads them after the caller
-// has seen a digit. Returns false when the value does not fit in 32 bits.
-bool ReadDecimal(const char16_t* text, uint32_t* value, const char16_t** end);
 
 // Writes `value` in decimal, padded on the left with `pad` to `width` units, at `out`
 // (room for the width or 20 units, whichever is more). Returns the end; no terminator.

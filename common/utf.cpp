@@ -14,15 +14,15 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
       ++i;
       continue;
     }
-    if (c >= 0xD800 && c <= 0xDBFF) {
+    if (IsHighSurrogate(c)) {
       if (i + 1 == length && !final) break;  // the low half may come with the next piece
-      if (i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        out = AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      if (i + 1 < length && IsLowSurrogate(text[i + 1])) {
+        out = AppendUtf8(out, CodePointFromSurrogates(c, text[i + 1]));
         i += 2;
         continue;
       }
       c = 0xFFFD;
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+    } else if (IsLowSurrogate(c)) {
       c = 0xFFFD;
     }
     out = AppendUtf8(out, c);
@@ -53,13 +53,13 @@ size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capa
       size_t k = 1;
       for (; k <= need && i + k < length && (s[i + k] & 0xC0) == 0x80; ++k) v = v << 6 | (s[i + k] & 0x3F);
       bool overlong = (need == 2 && v < 0x800) || (need == 3 && v < 0x10000);
-      if (k == need + 1 && !overlong && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) cp = v;
+      if (k == need + 1 && !overlong && v <= 0x10FFFF && !IsSurrogate(v)) cp = v;
       i += k;
     }
     if (cp >= 0x10000) {
       if (n + 2 >= capacity) break;
-      out[n++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out[n++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      out[n++] = HighSurrogateOf(cp);
+      out[n++] = LowSurrogateOf(cp);
     } else {
       out[n++] = static_cast<char16_t>(cp);
     }

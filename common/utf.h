@@ -8,6 +8,21 @@
 
 namespace horalin {
 
+// UTF-16 surrogates: a code point above U+FFFF is a high unit (D800-DBFF) then a low
+// unit (DC00-DFFF).
+constexpr bool IsHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+constexpr bool IsSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+// The code point of a high and a low surrogate.
+constexpr uint32_t CodePointFromSurrogates(uint32_t high, uint32_t low) {
+  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+// The two units of a code point from U+10000 to U+10FFFF.
+constexpr char16_t HighSurrogateOf(uint32_t codePoint) {
+  return static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10));
+}
+constexpr char16_t LowSurrogateOf(uint32_t codePoint) { return static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)); }
+
 // UTF-16 to UTF-8. A lone surrogate becomes U+FFFD. A high surrogate that ends the
 // input is left unconverted and counted in `*consumed`'s complement, so that a caller
 // writing in pieces can join it to the next piece. Returns the bytes written; the

@@ -41,7 +41,7 @@ extern "C" int f_datefmt(char16_t* buffer) {
   // The result would overtake the format in the same buffer, so it is formatted aside
   // and then copied over the argument by its length: the format is read once, where it
   // stands, and needs no copy of its own.
-  char16_t result[kFormatOutputCapacity];
+  char16_t result[kFormatText];
   int64_t length = FormatDateTime(result, format, dateTime, utc ? FDT_UTC : 0);
   std::memcpy(buffer, result, static_cast<size_t>(length + 1) * sizeof(char16_t));
   return 0;

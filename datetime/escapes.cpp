@@ -1,6 +1,7 @@
 #include "datetime/escapes.h"
 
 #include "common/text.h"
+#include "common/utf.h"
 
 namespace horalin {
 
@@ -44,8 +45,6 @@ int DigitOfBase(char16_t c, unsigned base) {
   if (base == 16) return HexValue(c);
   return c >= u'0' && c < u'0' + base ? c - u'0' : -1;
 }
-
-bool IsSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 // The rules of one numeric escape: its base, how many digits it reads, the largest
 // value, whether that limit is checked after each digit, and whether surrogates fail.
@@ -95,8 +94,7 @@ Escape ReadEscape(const char16_t* p) {
     default:
       if (c >= u'0' && c <= u'7') return ReadNumber(p, p, {8, 3, 511, false, false});
       // A surrogate pair escapes as the one character it encodes.
-      if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF)
-        return {0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (p[1] - 0xDC00u), p + 2};
+      if (IsHighSurrogate(c) && IsLowSurrogate(p[1])) return {CodePointFromSurrogates(c, p[1]), p + 2};
       break;
   }
   return {MapC1Value(c), p + 1};

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/text.h"
+#include "common/utf.h"
 #include "datetime/calendar.h"
 #include "datetime/directives.h"
 #include "datetime/escapes.h"
@@ -23,12 +24,9 @@ namespace {
 using platform::Locale;
 using platform::LocaleItem;
 
-constexpr size_t kOutputLimit = kFormatOutputCapacity - 1;  // units of text, without the terminator
+constexpr size_t kOutputLimit = kFormatText - 1;  // units of text, without the terminator
 
 constexpr char16_t kWeekdayLetters[] = u"UMTWRFS";  // Sunday to Saturday
-
-bool IsHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 struct Output {
   char16_t* text;
@@ -44,8 +42,8 @@ void EmitCodePoint(Output& out, uint32_t cp, bool doubling) {
     out.text[out.length++] = static_cast<char16_t>(cp);
     if (cp == u'%' && doubling && out.length < kOutputLimit) out.text[out.length++] = u'%';
   } else if (out.length + 1 < kOutputLimit) {
-    out.text[out.length++] = static_cast<char16_t>(((cp - 0x10000) >> 10) | 0xD800);
-    out.text[out.length++] = static_cast<char16_t>((cp & 0x3FF) | 0xDC00);
+    out.text[out.length++] = HighSurrogateOf(cp);
+    out.text[out.length++] = LowSurrogateOf(cp);
   }
 }
 
@@ -134,7 +132,7 @@ const char16_t* NativeDigits(Context& ctx) {
     // Fewer than ten, or the ASCII digits themselves: none. Digits beyond the
     // Basic Multilingual Plane are not taken, so that one digit stays one unit.
     bool usable = n >= 10 && answer[0] != u'0';
-    for (size_t i = 0; usable && i < 10; ++i) usable = answer[i] < 0xD800 || answer[i] > 0xDFFF;
+    for (size_t i = 0; usable && i < 10; ++i) usable = !IsSurrogate(answer[i]);
     if (usable)
       for (size_t i = 0; i < 10; ++i) ctx.digits[i] = answer[i];
   }
@@ -594,7 +592,7 @@ int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& 
       p = e.next;
     } else if (IsHighSurrogate(c) && IsLowSurrogate(p[1])) {
       // A pair is copied whole or not at all, so that a full output never ends in half of one.
-      EmitCodePoint(o, 0x10000 + ((c - 0xD800u) << 10) + (p[1] - 0xDC00u), false);
+      EmitCodePoint(o, CodePointFromSurrogates(c, p[1]), false);
       p += 2;
     } else {
       if (o.length < kOutputLimit) o.text[o.length++] = c;

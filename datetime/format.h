@@ -8,10 +8,7 @@
 
 namespace horalin {
 
-// Output capacity, in units with the terminator.
-inline constexpr size_t kFormatOutputCapacity = 8192;
-
-// Renders `datetime` (a valid date and time) by `format` into `out` (8192 units), which
+// Renders `datetime` (a valid date and time) by `format` into `out` (kFormatText units), which
 // it empties first and keeps terminated. `flags`: FDT_UTC, FDT_NO_DOUBLE_PERCENT.
 // Returns the units in `out`, or -1 (out untouched) when `format` is null.
 // "%s", "%z" and "%Z" take the zone's offset, state and names in force at `datetime`

@@ -92,12 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   fuzz::ResetHost();
   // Exactly the capacity, on the heap, so that a write past it is caught.
-  std::unique_ptr<char16_t[]> out(new char16_t[kFormatOutputCapacity]);
-  for (size_t i = 0; i < kFormatOutputCapacity; ++i) out[i] = u'?';
+  std::unique_ptr<char16_t[]> out(new char16_t[kFormatText]);
+  for (size_t i = 0; i < kFormatText; ++i) out[i] = u'?';
   int64_t result = FormatDateTime(out.get(), format.c_str(), t, flags);
   size_t length = 0;
-  while (length < kFormatOutputCapacity && out[length]) ++length;
-  Check(length < kFormatOutputCapacity, "the output is terminated within 8192 units");
+  while (length < kFormatText && out[length]) ++length;
+  Check(length < kFormatText, "the output is terminated within 8192 units");
   Check(result == static_cast<int64_t>(length), "the result is the output's length");
   Check(fuzz::CapturedOutput().empty() && fuzz::CapturedErrors().empty(), "the interpreter writes nothing");
   // Escapes such as \xD800 write lone halves on purpose; without them, a format of whole

@@ -110,14 +110,9 @@ int RunTs(int argc, char16_t** argv, const HostFunctions& host, const PluginExpo
   return plugin.ts(line);
 }
 
-// Writes the result as the shell shows it: every doubled percent sign once.
+// Writes the result as the shell shows it.
 void ShowFunctionResult(const HostFunctions& host, char16_t* text) {
-  char16_t* out = text;
-  for (const char16_t* p = text; *p; ++p) {
-    *out++ = *p;
-    if (p[0] == u'%' && p[1] == u'%') ++p;
-  }
-  *out = 0;
+  *CollapseDoubledPercents(text) = 0;
   host.puts(text);
   host.puts(u"\r\n");
 }
@@ -227,6 +222,15 @@ int Dispatch(int argc, char16_t** argv, const HostFunctions& host, const PluginE
 }
 
 }  // namespace
+
+char16_t* CollapseDoubledPercents(char16_t* text) {
+  char16_t* out = text;
+  for (const char16_t* p = text; *p; ++p) {
+    *out++ = *p;
+    if (p[0] == u'%' && p[1] == u'%') ++p;
+  }
+  return out;
+}
 
 int RunCommandLine(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
   if (argc < 1) return CommandLineError(host, u"%s", u"missing command");

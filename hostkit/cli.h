@@ -44,6 +44,10 @@ struct PluginExports {
   int (*datefmt)(char16_t* buffer);
 };
 
+// Rewrites a function's result in place as the shell shows it, from `text` on: every
+// doubled percent sign once. Returns where the text now ends (no terminator written).
+char16_t* CollapseDoubledPercents(char16_t* text);
+
 // Runs one command line (the arguments after the program name) and returns the exit
 // status.
 int RunCommandLine(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin);

@@ -58,11 +58,7 @@ void WriteResult(const HostFunctions& host) {
   // holds the four units that begin at any terminator the result can have.
   for (uint64_t v; v = words::Load(p), !words::HasZeroUnit(v) && !words::HasUnit(v, u'%');) p += 4;
   while (*p && *p != u'%') ++p;
-  char16_t* out = p;
-  for (; *p; ++p) {
-    *out++ = *p;
-    if (p[0] == u'%' && p[1] == u'%') ++p;
-  }
+  char16_t* out = CollapseDoubledPercents(p);
   *out++ = u'\r';
   *out++ = u'\n';
   *out = 0;

@@ -97,4 +97,22 @@ void ExpandVariableReferences(char16_t* buffer, VariableLookup lookup) {
   CopyText(buffer, kExpansionCapacity, out.text);
 }
 
+bool InternalVariable(const char16_t* name, bool inputIsTerminal, const char16_t* programPath, char16_t* value,
+                      size_t capacity) {
+  const char16_t* v = nullptr;
+  if (CompareNoCase(name, u"_batch") == 0 || CompareNoCase(name, u"_batchline") == 0)
+    v = u"0";
+  else if (CompareNoCase(name, u"_batchname") == 0)
+    v = u"";
+  else if (CompareNoCase(name, u"_transient") == 0)
+    v = u"1";
+  else if (CompareNoCase(name, u"_pipe") == 0)
+    v = inputIsTerminal ? u"0" : u"1";
+  else if (CompareNoCase(name, u"_cmdspec") == 0)
+    v = programPath;
+  if (!v) return false;
+  CopyText(value, capacity, v);
+  return true;
+}
+
 }  // namespace horalin::hostkit

@@ -18,4 +18,12 @@ inline constexpr size_t kExpansionCapacity = 1024;
 // and an unknown function expand to nothing. Expanded values are not expanded again.
 void ExpandVariableReferences(char16_t* buffer, VariableLookup lookup);
 
+// The shell's internal variables where the environment does not set them, as a user of
+// the stand-in hosts expects them: _batch and _batchline 0, _batchname empty,
+// _transient 1 (one command, then gone), _pipe 0 when standard input is a terminal and
+// 1 otherwise, _cmdspec the program (`programPath`). Names in any case. Writes the value
+// within `capacity` and returns true, or returns false for any other name.
+bool InternalVariable(const char16_t* name, bool inputIsTerminal, const char16_t* programPath, char16_t* value,
+                      size_t capacity);
+
 }  // namespace horalin::hostkit

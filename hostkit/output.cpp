@@ -25,7 +25,7 @@ void Drain(Utf8Stream* s) {
 void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
   while (length) {
     size_t n = length < kChunk ? length : kChunk;
-    if (n < length && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;  // keep pairs whole
+    if (n < length && IsHighSurrogate(text[n - 1])) --n;  // keep pairs whole
     if (sizeof s->buffer - s->used < 3 * kChunk + 8) Drain(s);
     size_t consumed = n;
     s->used += Utf8FromUtf16(text, n, s->buffer + s->used, final || n < length, &consumed);
@@ -90,8 +90,8 @@ void PutUnit(Utf8Stream* s, char16_t c) {
   if (s->pendingHigh) {
     const uint32_t high = s->pendingHigh;
     s->pendingHigh = 0;
-    if (c >= 0xDC00 && c <= 0xDFFF) {
-      s->used = static_cast<size_t>(AppendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (c - 0xDC00u)) - s->buffer);
+    if (IsLowSurrogate(c)) {
+      s->used = static_cast<size_t>(AppendUtf8(out, CodePointFromSurrogates(high, c)) - s->buffer);
       return;
     }
     out = AppendUtf8(out, 0xFFFD);
@@ -102,10 +102,10 @@ void PutUnit(Utf8Stream* s, char16_t c) {
   }
   if (c == u'\r' && s->lineFeedsOnly)
     s->pendingCr = true;
-  else if (c >= 0xD800 && c <= 0xDBFF)
+  else if (IsHighSurrogate(c))
     s->pendingHigh = c;
   else
-    out = AppendUtf8(out, c >= 0xDC00 && c <= 0xDFFF ? 0xFFFD : c);
+    out = AppendUtf8(out, IsLowSurrogate(c) ? 0xFFFD : c);
   s->used = static_cast<size_t>(out - s->buffer);
 }
 
@@ -187,7 +187,7 @@ void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
   if (s->pendingHigh && length) {
     joined[0] = s->pendingHigh, joined[1] = text[0];
     s->pendingHigh = 0;
-    bool pair = text[0] >= 0xDC00 && text[0] <= 0xDFFF;
+    bool pair = IsLowSurrogate(text[0]);
     PutUnits(s, joined, pair ? 2 : 1, true);
     if (pair) ++text, --length;
   }

@@ -25,7 +25,7 @@ import os
 import re
 import sys
 
-VERSION = "0.93.1"
+VERSION = ""  # from the build: project(VERSION) in CMakeLists.txt
 DATE = "2026-12-01"  # the date the manual pages carry; fixed so that builds repeat
 
 PAGES = ["index.md", "ts.md", "f_datefmt.md", "program.md"]
@@ -340,15 +340,21 @@ def render_chm_project(pages, out_dir):
         f.write(head + "<UL>\n" + "".join(item(k, l) for k, l in sorted(keywords)) + "</UL>\n</BODY>\n</HTML>\n")
 
 
+def with_version(text):
+    """The pages name the version as @VERSION@ (major.minor.build) and @BUILD@."""
+    return text.replace("@VERSION@", VERSION).replace("@BUILD@", VERSION.split(".")[2])
+
+
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: render_help.py SOURCE_DIR OUT_DIR")
-    source, out_dir = sys.argv[1], sys.argv[2]
+    global VERSION
+    if len(sys.argv) != 4:
+        sys.exit("usage: render_help.py SOURCE_DIR OUT_DIR VERSION")
+    source, out_dir, VERSION = sys.argv[1], sys.argv[2], sys.argv[3]
     os.makedirs(out_dir, exist_ok=True)
     pages = []
     for name in PAGES:
         with open(os.path.join(source, name), encoding="utf-8") as f:
-            header, blocks = parse(f.read())
+            header, blocks = parse(with_version(f.read()))
         with open(os.path.join(out_dir, header["html"]), "w", encoding="ascii", newline="\n") as f:
             f.write(render_html(header, blocks))
         if "man" in header:

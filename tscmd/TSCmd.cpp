@@ -36,7 +36,7 @@ struct TsOptions {
 struct TsStorage {
   TsOptions options;
   // Aligned for the output stream and the reader, which move these 16 bytes at a time.
-  alignas(16) char16_t stamp[kStampCapacity];
+  alignas(16) char16_t stamp[kFormatText];
   alignas(16) char16_t line[kLineCapacity];
   alignas(16) uint8_t block[kPipeBlockBytes];
   uint8_t lineBytes[kLineCapacity];

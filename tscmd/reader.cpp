@@ -8,6 +8,7 @@
 #endif
 
 #include "common/types.h"
+#include "common/utf.h"
 
 namespace horalin {
 
@@ -368,7 +369,7 @@ int32_t ReadUtf16Line(PipeReader* r, char16_t* line) {
       TakeUnit(r, bytes);
       continue;
     }
-    if (count == kLineMaxUnits - 1 && unit >= 0xD800 && unit <= 0xDBFF) {  // keep the pair whole
+    if (count == kLineMaxUnits - 1 && IsHighSurrogate(unit)) {  // keep the pair whole
       r->pendingEnd = kAfterSplit;
       break;
     }

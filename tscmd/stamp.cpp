@@ -55,23 +55,12 @@ SYSTEMTIME ShownTime(uint64_t now, uint32_t formatFlags, StampCache* cache) {
   return shown;
 }
 
-// Writes `value` in decimal with at least `width` digits; returns the end.
-char16_t* PutNumber(char16_t* out, uint64_t value, int width) {
-  char16_t digits[20];
-  int n = 0;
-  do digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-  while (value /= 10);
-  while (n < width) digits[n++] = u'0';
-  while (n > 0) *out++ = digits[--n];
-  return out;
-}
-
 }  // namespace
 
 int AppendStampSeparator(char16_t* stamp) {
   if (!stamp) return -1;
   size_t length = TextLength(stamp);
-  if (length == 0 || length >= kStampCapacity - 1 || IsSpace(stamp[length - 1])) return 0;
+  if (length == 0 || length >= kFormatText - 1 || IsSpace(stamp[length - 1])) return 0;
   stamp[length] = u' ';
   stamp[length + 1] = 0;
   return 1;
@@ -79,15 +68,15 @@ int AppendStampSeparator(char16_t* stamp) {
 
 void AppendElapsedText(char16_t* stamp, uint64_t difference) {
   char16_t text[40];
-  char16_t* p = PutNumber(text, difference / 36000000000ull, 2);  // hours, not wrapped at 24
+  char16_t* p = PutDecimal(text, difference / 36000000000ull, 2);  // hours, not wrapped at 24
   *p++ = u':';
-  p = PutNumber(p, difference / 600000000 % 60, 2);
+  p = PutDecimal(p, difference / 600000000 % 60, 2);
   *p++ = u':';
-  p = PutNumber(p, difference / kUnitsPerSecond % 60, 2);
+  p = PutDecimal(p, difference / kUnitsPerSecond % 60, 2);
   *p++ = u'.';
-  p = PutNumber(p, difference / kUnitsPerMillisecond % 1000, 3);
+  p = PutDecimal(p, difference / kUnitsPerMillisecond % 1000, 3);
   *p = 0;
-  AppendText(stamp, kStampCapacity, text);
+  AppendText(stamp, kFormatText, text);
 }
 
 int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags, const Moment& now,

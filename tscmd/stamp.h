@@ -14,9 +14,6 @@ inline constexpr uint32_t TSF_TIME = 2;
 inline constexpr uint32_t TSF_INCREMENTAL = 4;
 inline constexpr uint32_t TSF_CUMULATIVE = 8;
 
-// Units of the stamp text, terminator included.
-inline constexpr size_t kStampCapacity = 8192;
-
 // What the last stamp rendered. Within one millisecond (the finest unit a format shows)
 // the rendered time cannot change, so the stamp text that still holds it is reused;
 // the local time is looked up once per second.
@@ -32,7 +29,7 @@ struct StampCache {
   SYSTEMTIME shown;
 };
 
-// Fills `stamp` (kStampCapacity units) for the moment `now`: its wall-clock time rendered
+// Fills `stamp` (kFormatText units) for the moment `now`: its wall-clock time rendered
 // by `format` (local time unless formatFlags hold FDT_UTC), then with TSF_INCREMENTAL the
 // time since *previousTime and with TSF_CUMULATIVE the time since `startTime`, each after
 // a blank; then *previousTime becomes now.steady. The elapsed times are differences of

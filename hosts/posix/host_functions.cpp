@@ -91,26 +91,6 @@ bool LocationVariable(const char* name, char16_t* value, size_t capacity) {
   return true;
 }
 
-// The shell's internal variables, as a user of this program would expect them.
-bool InternalVariable(const char* name, char* value, size_t capacity) {
-  const char* v = nullptr;
-  if (std::strcmp(name, "_batch") == 0)
-    v = "0";
-  else if (std::strcmp(name, "_batchline") == 0)
-    v = "0";
-  else if (std::strcmp(name, "_batchname") == 0)
-    v = "";
-  else if (std::strcmp(name, "_transient") == 0)
-    v = "1";  // one command, then gone
-  else if (std::strcmp(name, "_pipe") == 0)
-    v = isatty(0) ? "0" : "1";
-  else if (std::strcmp(name, "_cmdspec") == 0)
-    v = ProgramPath;
-  if (!v) return false;
-  std::snprintf(value, capacity, "%s", v);
-  return true;
-}
-
 bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
   char key[256];
   if (length >= sizeof key) return false;
@@ -125,9 +105,12 @@ bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t
     for (char** e = environ; e && *e && !found; ++e)
       if (strncasecmp(*e, key, length) == 0 && (*e)[length] == '=') found = *e + length + 1;
   }
-  char internal[PATH_MAX];
-  if (!found && InternalVariable(key, internal, sizeof internal)) found = internal;
-  if (!found) return false;
+  if (!found) {
+    char16_t key16[256], program[PATH_MAX];
+    for (size_t i = 0; i <= length; ++i) key16[i] = static_cast<char16_t>(key[i]);
+    Utf16FromUtf8(ProgramPath, std::strlen(ProgramPath), program, PATH_MAX);
+    return hostkit::InternalVariable(key16, isatty(0) != 0, program, value, capacity);
+  }
   Utf16FromUtf8(found, std::strlen(found), value, capacity);
   return true;
 }
@@ -146,8 +129,6 @@ void FinishHost() {
   FlushStream(&Out, true);
   FlushStream(&Err, true);
 }
-
-bool OutputFailed() { return Out.failed; }
 
 uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead) {
   return platform::ReadInput(platform::StdHandle(platform::StdStream::Input), block, capacity, bytesRead);

@@ -9,8 +9,6 @@ namespace horalin::posixhost {
 void StartHost();
 // Writes all buffered output.
 void FinishHost();
-// Whether standard output failed (a reader that went away).
-bool OutputFailed();
 // Standard input, for the command line's bulk modes.
 uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead);
 // Error messages show `name` and `line` as a batch location until the name is null.

@@ -65,11 +65,11 @@ size_t PutWide(const wchar_t* text, char16_t* buffer, size_t room) {
     uint32_t c = static_cast<uint32_t>(*text);
     if (c >= 0x10000 && c <= 0x10FFFF) {
       if (n + 2 >= room) break;
-      buffer[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      buffer[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+      buffer[n++] = HighSurrogateOf(c);
+      buffer[n++] = LowSurrogateOf(c);
     } else {
       if (n + 1 >= room) break;
-      buffer[n++] = static_cast<char16_t>(c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+      buffer[n++] = static_cast<char16_t>(c > 0x10FFFF || IsSurrogate(c) ? 0xFFFD : c);
     }
   }
   buffer[n] = 0;
@@ -456,17 +456,17 @@ void MapCase(char16_t* text, size_t length) {
   if (!locale) return;
   for (size_t i = 0; i < length; ++i) {
     uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      uint32_t cp = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+    if (IsHighSurrogate(c) && i + 1 < length && IsLowSurrogate(text[i + 1])) {
+      uint32_t cp = CodePointFromSurrogates(c, text[i + 1]);
       uint32_t mapped = static_cast<uint32_t>(Map(static_cast<wint_t>(cp), locale));
       if (mapped >= 0x10000 && mapped <= 0x10FFFF) {  // a mapping that changes the length is not taken
-        text[i] = static_cast<char16_t>(0xD800 + ((mapped - 0x10000) >> 10));
-        text[i + 1] = static_cast<char16_t>(0xDC00 + (mapped & 0x3FF));
+        text[i] = HighSurrogateOf(mapped);
+        text[i + 1] = LowSurrogateOf(mapped);
       }
       ++i;
-    } else if (c < 0xD800 || c > 0xDFFF) {
+    } else if (!IsSurrogate(c)) {
       uint32_t mapped = static_cast<uint32_t>(Map(static_cast<wint_t>(c), locale));
-      if (mapped < 0xD800 || (mapped > 0xDFFF && mapped <= 0xFFFF)) text[i] = static_cast<char16_t>(mapped);
+      if (mapped <= 0xFFFF && !IsSurrogate(mapped)) text[i] = static_cast<char16_t>(mapped);
     }
   }
 }
@@ -490,7 +490,7 @@ size_t LocaleText(Locale locale, LocaleItem item, int index, char16_t* buffer, s
   size_t n = texts.length[i];
   if (n >= room) {
     n = room - 1;
-    if (n && texts.text[i][n - 1] >= 0xD800 && texts.text[i][n - 1] <= 0xDBFF) --n;
+    if (n && IsHighSurrogate(texts.text[i][n - 1])) --n;
   }
   for (size_t k = 0; k < n; ++k) buffer[k] = texts.text[i][k];
   buffer[n] = 0;

@@ -31,7 +31,7 @@ class FormatTest : public ::testing::Test {
 
 std::u16string Format16(const std::u16string& format, const SYSTEMTIME& time, uint32_t flags = 0,
                         int64_t* result = nullptr) {
-  std::vector<char16_t> out(kFormatOutputCapacity, u'#');
+  std::vector<char16_t> out(kFormatText, u'#');
   int64_t length = FormatDateTime(out.data(), format.c_str(), time, flags);
   if (result) *result = length;
   std::u16string text(out.data());
@@ -332,7 +332,7 @@ TEST_F(FormatTest, EscapesInContext) {
 }
 
 TEST_F(FormatTest, NullAndEmptyFormats) {
-  std::vector<char16_t> out(kFormatOutputCapacity, u'#');
+  std::vector<char16_t> out(kFormatText, u'#');
   EXPECT_EQ(FormatDateTime(out.data(), nullptr, kSunday, 0), -1);
   EXPECT_EQ(out[0], u'#') << "untouched";
   out[0] = u'x';

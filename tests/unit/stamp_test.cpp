@@ -34,7 +34,7 @@ TEST(StampTest, ElapsedTexts) {
       {UINT64_MAX, "512409557:36:10.955"},
   };
   for (const Case& c : cases) {
-    char16_t stamp[kStampCapacity] = u"";
+    char16_t stamp[kFormatText] = u"";
     AppendElapsedText(stamp, c.difference);
     EXPECT_EQ(U8(stamp), c.text);
   }
@@ -42,8 +42,8 @@ TEST(StampTest, ElapsedTexts) {
 
 TEST(StampTest, ElapsedTextIsCutToTheRoomLeft) {
   std::u16string text(8185, u'x');
-  char16_t stamp[kStampCapacity];
-  CopyText(stamp, kStampCapacity, text.c_str());
+  char16_t stamp[kFormatText];
+  CopyText(stamp, kFormatText, text.c_str());
   AppendElapsedText(stamp, 15 * kSecond / 10);
   EXPECT_EQ(std::u16string(stamp), text + u"00:00:");
 }
@@ -56,8 +56,8 @@ TEST(StampTest, Separator) {
       {u"", 0}, {u"a", 1}, {u"a ", 0}, {u"a\t", 0}, {std::u16string(8190, u'a'), 1}, {std::u16string(8191, u'a'), 0},
   };
   for (const Case& c : cases) {
-    char16_t stamp[kStampCapacity];
-    CopyText(stamp, kStampCapacity, c.text.c_str());
+    char16_t stamp[kFormatText];
+    CopyText(stamp, kFormatText, c.text.c_str());
     EXPECT_EQ(AppendStampSeparator(stamp), c.result) << c.text.size();
     EXPECT_EQ(std::u16string(stamp), c.result == 1 ? c.text + u" " : c.text);
   }
@@ -104,7 +104,7 @@ TEST(StampTest, StampsByFormatAndFlags) {
   };
   InZone("Asia/Kolkata", [&] {
     for (const Case& c : cases) {
-      char16_t stamp[kStampCapacity];
+      char16_t stamp[kFormatText];
       uint64_t start = kNow.steady - 90 * 60 * kSecond, previous = kNow.steady - c.sincePrevious;
       ASSERT_EQ(MakeLineStamp(stamp, U16(c.format).c_str(), c.stampFlags, FDT_NO_DOUBLE_PERCENT | c.formatFlags, kNow,
                               start, &previous),
@@ -116,7 +116,7 @@ TEST(StampTest, StampsByFormatAndFlags) {
 }
 
 TEST(StampTest, MissingParts) {
-  char16_t stamp[kStampCapacity] = u"kept";
+  char16_t stamp[kFormatText] = u"kept";
   uint64_t previous = 0;
   EXPECT_EQ(MakeLineStamp(stamp, nullptr, 0, 0, kNow, 0, &previous), -1);
   EXPECT_EQ(MakeLineStamp(stamp, u"%F", 0, 0, kNow, 0, nullptr), -1);
@@ -135,14 +135,14 @@ TEST(StampTest, ElapsedTimesFollowTheSteadyClockNotTheWallClock) {
       {0, 0, "13:45:06.789 00:00:00.000 00:00:00.000"},
   };
   for (const Case& c : cases) {
-    char16_t stamp[kStampCapacity];
+    char16_t stamp[kFormatText];
     uint64_t start = kNow.steady, previous = start;
     const Moment later = {kNow.utc + c.wallStep, kNow.steady + c.steadyStep};
     MakeLineStamp(stamp, u"%H:%M:%S.%L", TSF_INCREMENTAL | TSF_CUMULATIVE, FDT_UTC, later, start, &previous);
     EXPECT_EQ(U8(stamp), c.stamp);
   }
   // A previous reading ahead of now (not from this clock) shows nothing elapsed, not a wrap.
-  char16_t stamp[kStampCapacity];
+  char16_t stamp[kFormatText];
   uint64_t previous = kNow.steady + kHour;
   MakeLineStamp(stamp, u"", TSF_INCREMENTAL | TSF_CUMULATIVE, 0, kNow, previous, &previous);
   EXPECT_EQ(U8(stamp), "00:00:00.000 00:00:00.000");
@@ -151,7 +151,7 @@ TEST(StampTest, ElapsedTimesFollowTheSteadyClockNotTheWallClock) {
 
 TEST(StampTest, LocalTimeUnlessUtcWithOneCache) {
   InZone("Asia/Kolkata", [] {
-    char16_t utc[kStampCapacity], local[kStampCapacity];
+    char16_t utc[kFormatText], local[kFormatText];
     uint64_t previous = 0;
     StampCache cache{};
     MakeLineStamp(utc, u"%H:%M", 0, FDT_UTC | FDT_NO_DOUBLE_PERCENT, kNow, 0, &previous, &cache);
@@ -163,7 +163,7 @@ TEST(StampTest, LocalTimeUnlessUtcWithOneCache) {
 
 TEST(StampTest, CachedStampsAreRebuiltFromTheirRenderedPart) {
   StampCache cache{};
-  char16_t stamp[kStampCapacity];
+  char16_t stamp[kFormatText];
   uint64_t start = kNow.steady, previous = start;
   for (uint64_t i = 0; i < 40; ++i) {  // four readings in each millisecond
     const Moment now = {kNow.utc + i * 2500, kNow.steady + i * kSecond};

@@ -37,7 +37,7 @@ SYSTEMTIME At(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16
 }
 
 std::string Format(const std::string& format, const SYSTEMTIME& time, uint32_t flags = 0) {
-  std::vector<char16_t> out(kFormatOutputCapacity);
+  std::vector<char16_t> out(kFormatText);
   FormatDateTime(out.data(), U16(format).c_str(), time, flags);
   return U8(out.data());
 }

@@ -6,6 +6,7 @@
 #include <cstdarg>
 
 #include "common/text.h"
+#include "common/types.h"
 #include "common/utf.h"
 #include "hostkit/expand.h"
 #include "hostkit/output.h"
@@ -91,24 +92,6 @@ void Write(HANDLE handle, const char16_t* format, va_list args, bool formatted) 
     hostkit::StreamTerminatedText(&s->stream, format);
 }
 
-bool InternalVariable(const char16_t* name, char16_t* value, size_t capacity) {
-  if (CompareNoCase(name, u"_batch") == 0 || CompareNoCase(name, u"_batchline") == 0) {
-    CopyText(value, capacity, u"0");
-  } else if (CompareNoCase(name, u"_batchname") == 0) {
-    CopyText(value, capacity, u"");
-  } else if (CompareNoCase(name, u"_transient") == 0) {
-    CopyText(value, capacity, u"1");  // one command, then gone
-  } else if (CompareNoCase(name, u"_pipe") == 0) {
-    CopyText(value, capacity, GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR ? u"0" : u"1");
-  } else if (CompareNoCase(name, u"_cmdspec") == 0) {
-    DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(value), static_cast<DWORD>(capacity));
-    if (n == 0 || n >= capacity) value[0] = 0;
-  } else {
-    return false;
-  }
-  return true;
-}
-
 bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
   char16_t key[256];
   if (length >= 256) return false;
@@ -121,7 +104,11 @@ bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t
     value[0] = 0;  // set, but empty
     return true;
   }
-  return InternalVariable(key, value, capacity);
+  static char16_t program[kPathText];
+  DWORD p = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(program), kPathText);
+  if (p == 0 || p >= kPathText) program[0] = 0;
+  bool terminal = GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR;
+  return hostkit::InternalVariable(key, terminal, program, value, capacity);
 }
 
 }  // namespace
