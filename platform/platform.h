@@ -29,8 +29,9 @@ bool IsConsoleInput(Handle handle);
 void WriteConsolePrompt(const char16_t* text);
 // The keys that end input typed at the console ("Ctrl-Z then Enter" on Windows).
 const char16_t* ConsoleEndOfInputKeys();
-// A function to call before a read that would block (the POSIX host flushes its
-// buffered output there). Null for none.
+// A function to call before a read that would block (a host that buffers its output
+// writes it there). Null for none. Until one is set, the Windows backend takes the host
+// library's HoralinFlushOutput where it exports one (the horalin program's stand-in).
 void SetBeforeBlockingRead(void (*hook)());
 
 // ---- Error texts and the module ------------------------------------------------

@@ -39,18 +39,28 @@ bool Bind(HMODULE module, const char* name, T* target) {
   return *target != nullptr;
 }
 
-// Standard input and the error location, for datefmt --lines.
-uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead) {
-  DWORD n = 0, error = ReadFile(GetStdHandle(STD_INPUT_HANDLE), block, capacity, &n, nullptr) ? 0 : GetLastError();
-  *bytesRead = n;
-  return error == ERROR_BROKEN_PIPE ? 0 : error;  // the writer closed the pipe: the end
+// The stand-in host's functions beyond the shell's five.
+void (*FlushOutput)();
+void (*FinishOutput)();
+
+// Whether a read of the handle may wait for input: a pipe with nothing in it, a console;
+// a file on disk never waits. The kind of handle is learnt once.
+bool MayWait(HANDLE handle) {
+  static HANDLE known;
+  static DWORD type;
+  if (handle != known) known = handle, type = GetFileType(handle);
+  if (type == FILE_TYPE_DISK) return false;
+  DWORD available = 0;
+  return type != FILE_TYPE_PIPE || !PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr) || available == 0;
 }
 
-void SetErrorLocation(const char16_t* name, uint32_t line) {  // the host library reads them from the environment
-  wchar_t number[16];
-  SetEnvironmentVariableW(L"_batch", name ? L"1" : nullptr);
-  SetEnvironmentVariableW(L"_batchname", reinterpret_cast<const wchar_t*>(name));
-  SetEnvironmentVariableW(L"_batchline", name ? _ultow(line, number, 10) : nullptr);
+// Standard input, for datefmt --lines; what the output holds is written before a wait.
+uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead) {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (MayWait(input)) FlushOutput();
+  DWORD n = 0, error = ReadFile(input, block, capacity, &n, nullptr) ? 0 : GetLastError();
+  *bytesRead = n;
+  return error == ERROR_BROKEN_PIPE ? 0 : error;  // the writer closed the pipe: the end
 }
 
 // The system's text for an error code on one line, as TS shows it.
@@ -77,6 +87,10 @@ int wmain(int argc, wchar_t** argv) {
   bool bound = Bind(hostLibrary, "Printf", &host.printf) && Bind(hostLibrary, "Qprintf", &host.qprintf) &&
                Bind(hostLibrary, "QPuts", &host.puts) && Bind(hostLibrary, "ExpandVariables", &host.expandVariables) &&
                Bind(hostLibrary, "QueryTrueName", &host.queryTrueName) &&
+               Bind(hostLibrary, "HoralinFlushOutput", &FlushOutput) &&
+               Bind(hostLibrary, "HoralinFinishOutput", &FinishOutput) &&
+               Bind(hostLibrary, "HoralinWriteText", &host.writeText) &&
+               Bind(hostLibrary, "HoralinSetErrorLocation", &host.setErrorLocation) &&
                Bind(plugin, "GetPluginInfo", &exports.getPluginInfo) &&
                Bind(plugin, "InitializePlugin", &exports.initializePlugin) &&
                Bind(plugin, "ShutdownPlugin", &exports.shutdownPlugin) && Bind(plugin, "Usage", &exports.usage) &&
@@ -85,11 +99,11 @@ int wmain(int argc, wchar_t** argv) {
   if (!bound) return Fail("horalin: Horalin.dll or the host library lacks an export\r\n");
   host.standardError = GetStdHandle(STD_ERROR_HANDLE);
   host.readInput = ReadStandardInput;
-  host.setErrorLocation = SetErrorLocation;
   host.errorText = ErrorText;
 
   static_assert(sizeof(wchar_t) == sizeof(char16_t));
   int status = hostkit::RunCommandLine(argc - 1, reinterpret_cast<char16_t**>(argv + 1), host, exports);
+  FinishOutput();
   FreeLibrary(plugin);
   return status;
 }

@@ -19,11 +19,45 @@ Handle StdHandle(StdStream stream) {
   return GetStdHandle(which);
 }
 
-void SetBeforeBlockingRead(void (*)()) {}
+namespace {
+
+void (*BeforeBlockingRead)() = nullptr;
+bool BeforeBlockingReadChosen = false;
+
+// A host that holds its output back until a read may wait (the stand-in host of the
+// horalin program) exports HoralinFlushOutput; the shell writes at once and has none.
+void (*BeforeBlockingReadHook())() {
+  if (!BeforeBlockingReadChosen) {
+    BeforeBlockingReadChosen = true;
+    if (HMODULE host = GetModuleHandleW(L"TakeCmd.dll"))
+      BeforeBlockingRead =
+          reinterpret_cast<void (*)()>(reinterpret_cast<void*>(GetProcAddress(host, "HoralinFlushOutput")));
+  }
+  return BeforeBlockingRead;
+}
+
+// Whether a read of the handle may wait for input: a pipe with nothing in it, a console;
+// a file on disk never waits. The kind of handle is learnt once.
+bool MayWait(HANDLE handle) {
+  static HANDLE known;
+  static DWORD type;
+  if (handle != known) known = handle, type = GetFileType(handle);
+  if (type == FILE_TYPE_DISK) return false;
+  DWORD available = 0;
+  return type != FILE_TYPE_PIPE || !PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr) || available == 0;
+}
+
+}  // namespace
+
+void SetBeforeBlockingRead(void (*hook)()) {
+  BeforeBlockingRead = hook;
+  BeforeBlockingReadChosen = true;
+}
 
 uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   DWORD n = 0;
   *bytesRead = 0;
+  if (void (*hook)() = BeforeBlockingReadHook(); hook && MayWait(handle)) hook();
   if (!ReadFile(handle, block, capacity, &n, nullptr)) return GetLastError();
   *bytesRead = n;
   return 0;

@@ -1,6 +1,7 @@
 // A stand-in for the shell's host library, for running the plug-in outside the shell:
 // the five host functions on the Windows console and on redirected handles. Output to
-// a console is written as UTF-16; output to a file or pipe as UTF-8.
+// a console is written as UTF-16 at once; output to a file or pipe as UTF-8, standard
+// output held in a buffer until it fills, a read may block, or the program ends.
 #include <windows.h>
 
 #include <cstdarg>
@@ -15,9 +16,11 @@ using namespace horalin;
 
 namespace {
 
+// One output handle and what was learnt of it at its first use.
 struct HandleStream {
   hostkit::Utf8Stream stream;  // first, so that the stream's address is the record's
   HANDLE handle;
+  bool console;
 };
 
 // A standard output that fails ends the program: quietly when its reader has closed the
@@ -41,12 +44,14 @@ struct HandleStream {
   ExitProcess(1);
 }
 
+HandleStream Streams[3];  // standard output, standard error, any other handle
+
 bool WriteBytes(hostkit::Utf8Stream* stream, const char* bytes, size_t count) {
-  HANDLE handle = reinterpret_cast<HandleStream*>(stream)->handle;
+  auto* s = reinterpret_cast<HandleStream*>(stream);
   while (count) {
     DWORD written = 0;
-    if (!WriteFile(handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0) {
-      if (handle == GetStdHandle(STD_OUTPUT_HANDLE)) EndOnFailedOutput(GetLastError());
+    if (!WriteFile(s->handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0) {
+      if (s == &Streams[0]) EndOnFailedOutput(GetLastError());
       return false;
     }
     bytes += written, count -= written;
@@ -54,11 +59,21 @@ bool WriteBytes(hostkit::Utf8Stream* stream, const char* bytes, size_t count) {
   return true;
 }
 
-HandleStream Streams[2];  // standard output, standard error
-
-bool IsConsole(HANDLE handle) {
+// The stream of a handle. What kind of handle it is, is learnt once: every later call
+// costs a comparison.
+HandleStream* StreamFor(HANDLE handle) {
+  for (HandleStream& s : Streams)
+    if (s.handle == handle && handle) return &s;
+  const int which = handle == GetStdHandle(STD_OUTPUT_HANDLE) ? 0 : handle == GetStdHandle(STD_ERROR_HANDLE) ? 1 : 2;
+  HandleStream* s = &Streams[which];
+  hostkit::FlushStream(&s->stream, true);  // what another handle left there
   DWORD mode;
-  return GetConsoleMode(handle, &mode) != 0;
+  s->stream = hostkit::Utf8Stream{};
+  s->stream.write = WriteBytes;
+  s->handle = handle;
+  s->console = GetConsoleMode(handle, &mode) != 0;
+  s->stream.buffered = which == 0 && !s->console;
+  return s;
 }
 
 struct ConsoleSink {
@@ -72,7 +87,9 @@ void PutConsole(TextSink* sink, const char16_t* text, size_t length) {
 }
 
 void Write(HANDLE handle, const char16_t* format, va_list args, bool formatted) {
-  if (IsConsole(handle)) {
+  HandleStream* s = StreamFor(handle);
+  if (s != &Streams[0]) hostkit::FlushStream(&Streams[0].stream, false);  // messages keep their place
+  if (s->console) {
     ConsoleSink sink{{PutConsole}, handle};
     if (formatted)
       FormatToSink(&sink.base, format, args);
@@ -80,16 +97,29 @@ void Write(HANDLE handle, const char16_t* format, va_list args, bool formatted) 
       PutConsole(&sink.base, format, TextLength(format));
     return;
   }
-  HandleStream* s = &Streams[handle == GetStdHandle(STD_ERROR_HANDLE) ? 1 : 0];
-  if (s->handle != handle) {  // first use, or another handle
-    *s = HandleStream{};
-    s->stream.write = WriteBytes;
-    s->handle = handle;
-  }
   if (formatted)
     hostkit::StreamFormat(&s->stream, format, args);
   else
     hostkit::StreamTerminatedText(&s->stream, format);
+}
+
+// The place that error messages belong to, shown as a batch file's location; it takes
+// the place of the environment's _batch variables while it is set.
+char16_t LocationName[512];
+bool LocationSet = false;
+uint32_t LocationLine = 0;
+
+bool LocationVariable(const char16_t* name, char16_t* value, size_t capacity) {
+  if (!LocationSet) return false;
+  if (CompareNoCase(name, u"_batch") == 0)
+    CopyText(value, capacity, u"1");
+  else if (CompareNoCase(name, u"_batchname") == 0)
+    CopyText(value, capacity, LocationName);
+  else if (CompareNoCase(name, u"_batchline") == 0)
+    FormatText(value, capacity, u"%u", LocationLine);
+  else
+    return false;
+  return true;
 }
 
 bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
@@ -97,6 +127,7 @@ bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t
   if (length >= 256) return false;
   for (size_t i = 0; i < length; ++i) key[i] = name[i];
   key[length] = 0;
+  if (LocationVariable(key, value, capacity)) return true;
   DWORD n = GetEnvironmentVariableW(reinterpret_cast<LPCWSTR>(key), reinterpret_cast<LPWSTR>(value),
                                     static_cast<DWORD>(capacity));
   if (n > 0 && n < capacity) return true;
@@ -144,4 +175,31 @@ extern "C" __declspec(dllexport) int QueryTrueName(const char16_t* path, char16_
   DWORD n = GetFullPathNameW(reinterpret_cast<LPCWSTR>(path), 32768, reinterpret_cast<LPWSTR>(result), nullptr);
   if (n == 0 || n >= 32768) CopyText(result, 32768, path);
   return 0;
+}
+
+// Beyond the shell's five functions, for the horalin program and the plug-in's input:
+// writes what standard output holds, before a read that may wait for input.
+extern "C" __declspec(dllexport) void HoralinFlushOutput() { hostkit::FlushStream(&Streams[0].stream, false); }
+
+// Writes all that is held, at the end of the program.
+extern "C" __declspec(dllexport) void HoralinFinishOutput() {
+  for (HandleStream& s : Streams) hostkit::FlushStream(&s.stream, true);
+}
+
+// Writes `length` units to standard output, as QPuts writes a zero-terminated text.
+extern "C" __declspec(dllexport) void HoralinWriteText(const char16_t* text, size_t length) {
+  HandleStream* s = StreamFor(GetStdHandle(STD_OUTPUT_HANDLE));
+  if (s->console) {
+    DWORD written;
+    WriteConsoleW(s->handle, text, static_cast<DWORD>(length), &written, nullptr);
+  } else {
+    hostkit::StreamText(&s->stream, text, length);
+  }
+}
+
+// Names the place that the next error messages belong to (null: none).
+extern "C" __declspec(dllexport) void HoralinSetErrorLocation(const char16_t* name, uint32_t line) {
+  LocationSet = name != nullptr;
+  CopyText(LocationName, 512, name ? name : u"");
+  LocationLine = line;
 }
