@@ -15,9 +15,16 @@
 # be what date shows for horalin's instant, and that instant the earlier one. The goal:
 # horalin at least 10 times as fast as date -f, with the same peak memory for a small
 # and for the full input.
+#
+# When the Windows build is there (HORALIN_WINDOWS, by default build/windows/horalin.exe)
+# and Wine too, a last table sets the cost of a line of horalin.exe datefmt --lines under
+# Wine (TZ=UTC, "%F %H:%M:%S %j %V") beside that of the POSIX program: a run over all
+# lines less a run over a tenth of them, so that the start-up of Wine is left out, and
+# checks that both print the same. Goal: within 10x of the POSIX build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 horalin=${1:-build/posix/horalin}
+horalin_windows=${HORALIN_WINDOWS:-build/windows/horalin.exe}
 lines=${2:-1000000}
 format='%F %H:%M:%S %j %V'
 export LC_ALL=C.UTF-8
@@ -123,4 +130,31 @@ hp_small=$(peak_kb "$horalin" datefmt --lines "$zone_format" < "$work/small")
 hp=$(peak_kb "$horalin" datefmt --lines "$zone_format" < "$work/lines")
 printf '\nhoralin peak memory, "%s": %s KB for 10000 lines, %s KB for %s lines\n' "$zone_format" "$hp_small" "$hp" \
   "$lines"
+
+wine=/usr/lib/wine/wine64
+if [ -f "$horalin_windows" ] && [ -x "$wine" ]; then
+  export TZ=UTC WINEPREFIX=${WINEPREFIX:-$PWD/$(dirname "$horalin_windows")/wineprefix} WINEDEBUG=-all
+  "$wine" "$horalin_windows" --version >/dev/null 2>&1 || true
+  /usr/lib/wine/wineserver -p 60 || true  # the server stays up between the runs
+  head -n $((lines / 10)) "$work/lines" > "$work/tenth"
+  printf '\nTZ UTC, "%s": cost of a line (%s lines less %s; best of three)\n' "$plain_format" "$lines" "$((lines / 10))"
+  printf '%-28s %10s %10s %10s\n' program all_s tenth_s us_a_line
+  declare -A per
+  for build in posix windows; do
+    if [ $build = posix ]; then cmd=("$horalin"); else cmd=("$wine" "$horalin_windows"); fi
+    run_all() { "${cmd[@]}" datefmt --lines "$plain_format" < "$work/lines" > "$work/$build.out"; }
+    run_tenth() { "${cmd[@]}" datefmt --lines "$plain_format" < "$work/tenth" > /dev/null; }
+    ta=$(best_of_three run_all)
+    tt=$(best_of_three run_tenth)
+    per[$build]=$(echo "($ta - $tt) / ($lines - $lines / 10) * 1000000" | bc -l)
+    printf '%-28s %10.3f %10.3f %10.3f\n' "datefmt --lines ($build)" "$ta" "$tt" "${per[$build]}"
+  done
+  printf 'windows (Wine) / posix, a line: %.1fx (goal: within 10x)\n' "$(echo "${per[windows]} / ${per[posix]}" | bc -l)"
+  if tr -d '\r' < "$work/windows.out" | cmp -s - "$work/posix.out"; then
+    echo "same output from both builds"
+  else
+    echo "OUTPUTS DIFFER between the builds"
+    status=1
+  fi
+fi
 exit $status

@@ -10,12 +10,18 @@
 # the pipeline) are shown, the latter being steadier on a busy machine. The memory check
 # streams about 1 GB through the program and compares its peak resident size with that
 # of a run over the input above.
+#
+# When the Windows build is there (HORALIN_WINDOWS, by default build/windows/horalin.exe)
+# and Wine too, a last table sets the cost of a line of horalin.exe ts under Wine beside
+# that of the POSIX program: a run over all LINES less a run over a tenth of them, file to
+# file, so that the start-up of Wine is left out. Goal: within 10x of the POSIX build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 HORALIN=${1:-build/posix/horalin}
 LINES=${2:-1000000}
 RUNS=${3:-3}
+HORALIN_WINDOWS=${HORALIN_WINDOWS:-build/windows/horalin.exe}
 export TZ=UTC LC_ALL=C.UTF-8
 
 [ -x "$HORALIN" ] || { echo "no program at $HORALIN: build it first (cmake --build build/posix)" >&2; exit 1; }
@@ -85,6 +91,38 @@ round() {
 round UTC
 round ""
 export TZ=UTC
+
+# The best wall time of RUNS runs of a command with its input and output files.
+best_wall() {
+  local input=$1 best="" t
+  shift
+  for _ in $(seq "$RUNS"); do
+    t=$({ /usr/bin/time -f '%e' "$@" <"$input" >"$WORK/out" 2>/dev/null; } 2>&1 | tail -1)
+    best=$(awk -v a="$best" -v b="$t" 'BEGIN {print ((a == "" || b + 0 < a + 0) ? b : a)}')
+  done
+  echo "$best"
+}
+
+WINE=/usr/lib/wine/wine64
+if [ -f "$HORALIN_WINDOWS" ] && [ -x "$WINE" ]; then
+  export WINEPREFIX=${WINEPREFIX:-$PWD/$(dirname "$HORALIN_WINDOWS")/wineprefix} WINEDEBUG=-all
+  "$WINE" "$HORALIN_WINDOWS" --version >/dev/null 2>&1 || true
+  /usr/lib/wine/wineserver -p 60 || true  # the server stays up between the runs
+  TENTH=$WORK/tenth.log
+  head -n $((LINES / 10)) "$INPUT" >"$TENTH"
+  echo
+  echo "TZ UTC: cost of a line, file to file ($LINES lines less $((LINES / 10)); best of $RUNS runs)"
+  printf '%-36s %9s %9s %12s\n' "program" "all s" "tenth s" "us a line"
+  declare -A PER
+  for name in posix windows; do
+    if [ $name = posix ]; then cmd=("$HORALIN" ts); else cmd=("$WINE" "$HORALIN_WINDOWS" ts); fi
+    all=$(best_wall "$INPUT" "${cmd[@]}")
+    tenth=$(best_wall "$TENTH" "${cmd[@]}")
+    PER[$name]=$(awk -v a="$all" -v t="$tenth" -v n="$LINES" 'BEGIN {printf "%.3f", (a - t) / (n - int(n / 10)) * 1e6}')
+    printf '%-36s %9.3f %9.3f %12s\n' "horalin ts ($name)" "$all" "$tenth" "${PER[$name]}"
+  done
+  echo "windows (Wine) / posix, a line: $(ratio "${PER[windows]}" "${PER[posix]}")x (goal: within 10x)"
+fi
 
 # Memory: the peak resident size over the input above and over about 1 GB streamed through.
 REPEAT=$(((1000000000 + BYTES - 1) / BYTES))

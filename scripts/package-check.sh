@@ -29,15 +29,32 @@ if [ "${HORALIN_PACKAGE_WINDOWS:-1}" = 1 ] && command -v x86_64-w64-mingw32-g++-
   zip=$(ls "$PWD"/build/windows/packages/horalin-*-win64.zip)
   listing=$(python3 -m zipfile -l "$zip")
   echo "$listing"
-  for entry in Horalin.dll Horalin.chm horalin.exe host/TakeCmd.dll README.txt; do
+  for entry in Horalin.dll Horalin.chm horalin.exe host/TakeCmd.dll README.txt LICENSE.txt; do
     grep -q "win64/$entry " <<<"$listing" || fail "$entry is missing from $zip"
   done
+  # Stripped: no symbols and no debug sections in the package; the build tree keeps both.
+  unzipped=$(mktemp -d)
+  python3 -m zipfile -e "$zip" "$unzipped"
+  for binary in Horalin.dll horalin.exe host/TakeCmd.dll; do
+    file=$(ls "$unzipped"/*/"$binary")
+    if x86_64-w64-mingw32-objdump -h "$file" | grep -q '\.debug'; then fail "$binary in the .zip has debug sections"; fi
+    x86_64-w64-mingw32-nm "$file" 2>&1 | grep -q 'no symbols' || fail "$binary in the .zip has symbols"
+  done
+  x86_64-w64-mingw32-nm build/windows/Horalin.dll | grep -q ' T GetPluginInfo' ||
+    fail "build/windows/Horalin.dll has lost its symbols"
+  grep -q "MIT License" "$unzipped"/*/LICENSE.txt || fail "LICENSE.txt in the .zip is not the licence"
+  rm -rf "$unzipped"
+  echo "the .zip: stripped binaries, the licence"
 fi
 
 step "The .deb in a scratch root"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 dpkg-deb -x "$deb" "$scratch"
+grep -q "MIT License" "$scratch/usr/share/doc/horalin/copyright" || fail "the .deb has no copyright file"
+file "$scratch/usr/bin/horalin" | grep -q ', stripped' || fail "horalin in the .deb is not stripped"
+file build/posix/horalin | grep -q 'not stripped' || fail "build/posix/horalin has lost its symbols"
+echo "the .deb: a stripped program, the copyright file"
 version=$("$scratch/usr/bin/horalin" --version)
 [ "$version" = "horalin 0.93.1.0" ] || fail "unexpected version: $version"
 echo "$version"
