@@ -260,8 +260,13 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
   bool readerGone = false;
   if (output[1] >= 0) {
     close(output[1]);
+    // A reader that goes away ends the help as it ended when the viewer wrote there
+    // itself: the viewer by the broken pipe, this program normally.
+    struct sigaction oldPipe {};
+    sigaction(SIGPIPE, &ignore, &oldPipe);
     if (error == 0) PassOutputOn(output[0], &writeError, &readerGone);
     close(output[0]);
+    sigaction(SIGPIPE, &oldPipe, nullptr);
   }
   if (error == 0) {
     int status = 0;
@@ -270,9 +275,11 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
     if (writeError)
       std::snprintf(ViewerFailure, sizeof ViewerFailure, "its output could not be written: %s",
                     std::strerror(writeError));
+    else if (readerGone)  // the viewer's end by the broken pipe, or a status telling of it, is no failure
+      ViewerFailure[0] = 0;
     else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
       std::snprintf(ViewerFailure, sizeof ViewerFailure, "%.400s ended with status %d", file, WEXITSTATUS(status));
-    else if (WIFSIGNALED(status) && !readerGone)
+    else if (WIFSIGNALED(status))
       std::snprintf(ViewerFailure, sizeof ViewerFailure, "%.400s was ended by signal %d", file, WTERMSIG(status));
   }
   sigaction(SIGINT, &oldInterrupt, nullptr);

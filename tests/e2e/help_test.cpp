@@ -123,11 +123,14 @@ TEST_F(PosixHelp, AFailingViewerIsReported) {
       {"kill -9 $$", "", 1, "Horalin plugin: The help viewer failed: " + bin + "/man was ended by signal 9\n"},
       {"echo page", ">/dev/full", 1,
        "Horalin plugin: The help viewer failed: its output could not be written: No space left on device\n"},
+      {"/usr/bin/yes page | /usr/bin/head -c 1000000", "| /usr/bin/head -c 1 >/dev/null", 0,
+       ""},  // a reader that goes away early
   };
   for (const Case& c : cases) {
     std::ofstream(bin + "/man") << "#!/bin/sh\n" << c.man << "\n";
     Options o = WithViewer({{"HoralinHelp", (scratch_.root / "pages").string()}});
-    Result r = RunProgram({"/bin/sh", "-c", std::string("exec \"$0\" help ts ") + c.redirect, Program()}, o);
+    Result r =
+        RunProgram({"/bin/bash", "-c", std::string("set -o pipefail; \"$0\" help ts ") + c.redirect, Program()}, o);
     EXPECT_EQ(r.status, c.status) << c.man;
     EXPECT_EQ(r.err, c.err) << c.man;
   }
