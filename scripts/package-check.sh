@@ -37,10 +37,10 @@ if [ "${HORALIN_PACKAGE_WINDOWS:-1}" = 1 ] && command -v x86_64-w64-mingw32-g++-
   python3 -m zipfile -e "$zip" "$unzipped"
   for binary in Horalin.dll horalin.exe host/TakeCmd.dll; do
     file=$(ls "$unzipped"/*/"$binary")
-    if x86_64-w64-mingw32-objdump -h "$file" | grep -q '\.debug'; then fail "$binary in the .zip has debug sections"; fi
-    x86_64-w64-mingw32-nm "$file" 2>&1 | grep -q 'no symbols' || fail "$binary in the .zip has symbols"
+    if grep -q '\.debug' <<<"$(x86_64-w64-mingw32-objdump -h "$file")"; then fail "$binary in the .zip has debug sections"; fi
+    grep -q 'no symbols' <<<"$(x86_64-w64-mingw32-nm "$file" 2>&1)" || fail "$binary in the .zip has symbols"
   done
-  x86_64-w64-mingw32-nm build/windows/Horalin.dll | grep -q ' T GetPluginInfo' ||
+  grep -q ' T GetPluginInfo' <<<"$(x86_64-w64-mingw32-nm build/windows/Horalin.dll)" ||
     fail "build/windows/Horalin.dll has lost its symbols"
   grep -q "MIT License" "$unzipped"/*/LICENSE.txt || fail "LICENSE.txt in the .zip is not the licence"
   rm -rf "$unzipped"
@@ -52,16 +52,18 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 dpkg-deb -x "$deb" "$scratch"
 grep -q "MIT License" "$scratch/usr/share/doc/horalin/copyright" || fail "the .deb has no copyright file"
-file "$scratch/usr/bin/horalin" | grep -q ', stripped' || fail "horalin in the .deb is not stripped"
-file build/posix/horalin | grep -q 'not stripped' || fail "build/posix/horalin has lost its symbols"
+grep -q ', stripped' <<<"$(file "$scratch/usr/bin/horalin")" || fail "horalin in the .deb is not stripped"
+grep -q 'not stripped' <<<"$(file build/posix/horalin)" || fail "build/posix/horalin has lost its symbols"
 echo "the .deb: a stripped program, the copyright file"
 version=$("$scratch/usr/bin/horalin" --version)
 [ "$version" = "horalin 0.93.1.0" ] || fail "unexpected version: $version"
 echo "$version"
 if command -v man >/dev/null; then
   # The help pages are found beside the program, in ../share/doc/horalin.
-  env -u DISPLAY -u WAYLAND_DISPLAY -u HoralinHelp -u PluginHelp "$scratch/usr/bin/horalin" help ts </dev/null |
-    grep -q "HORALIN-TS" || fail "horalin help ts did not show the installed manual page"
+  # The whole page is read before it is searched: a reader that stopped at the first match
+  # would leave the viewer writing into a closed pipe.
+  page=$(env -u DISPLAY -u WAYLAND_DISPLAY -u HoralinHelp -u PluginHelp "$scratch/usr/bin/horalin" help ts </dev/null)
+  grep -q "HORALIN-TS" <<<"$page" || fail "horalin help ts did not show the installed manual page"
   echo "horalin help ts: the installed manual page"
 fi
 
