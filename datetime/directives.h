@@ -198,14 +198,17 @@ inline constexpr Directive kDirectives[] = {
 
 using directive_rows::kDirectives;
 
-// Whether a directive is computed from the date and time alone, so that without
-// modifiers it may go straight into the output.
+// Whether a directive is computed from the date and time alone (or with the zone's state
+// there), so that without modifiers it may go straight into the output.
 constexpr bool IsPlainDirective(const Directive& d) {
   switch (d.kind) {
     case DirectiveKind::Number:
     case DirectiveKind::Percent:
     case DirectiveKind::WeekdayLetter:
-    case DirectiveKind::Unit: return true;
+    case DirectiveKind::Unit:
+    case DirectiveKind::UnixTime:
+    case DirectiveKind::Offset:
+    case DirectiveKind::ZoneName: return true;
     case DirectiveKind::Composite:
       for (const Piece& p : d.pieces)
         if (p.field == Field::AmPm || p.field == Field::MonthAbbrev) return false;

@@ -194,13 +194,24 @@ int64_t UnixTime(Context& ctx) {
   return days * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond + bias;
 }
 
-void AppendOffset(Work& w, int32_t bias) {
+// "+hhmm" or "-hhmm" of a bias in minutes.
+char16_t* PutOffset(char16_t* o, int32_t bias) {
   uint32_t magnitude = bias < 0 ? 0u - static_cast<uint32_t>(bias) : static_cast<uint32_t>(bias);
-  char16_t* o = w.text + w.length;  // the work buffer is empty: room for all of it
   *o++ = bias <= 0 ? u'+' : u'-';
   o = PutDecimal(o, magnitude / 60, 2);
-  o = PutDecimal(o, magnitude % 60, 2);
-  w.length = static_cast<size_t>(o - w.text);
+  return PutDecimal(o, magnitude % 60, 2);
+}
+
+void AppendOffset(Work& w, int32_t bias) {
+  // The work buffer is empty: room for all of it.
+  w.length = static_cast<size_t>(PutOffset(w.text + w.length, bias) - w.text);
+}
+
+// The name that "%Z" shows: of daylight saving time or standard time, none when the zone
+// is not known.
+const char16_t* ZoneNameText(const platform::ZoneSnapshot& zone) {
+  if (zone.state == platform::ZoneDaylight) return zone.daylightName;
+  return zone.state != platform::ZoneInvalid ? zone.standardName : u"";
 }
 
 // The military letter of a whole-hour offset within twelve hours, else "-".
@@ -365,23 +376,20 @@ void RenderDirective(Context& ctx, const Directive* d, char16_t c, unsigned mods
       break;
     }
     case DirectiveKind::Offset: AppendOffset(w, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias); break;
-    case DirectiveKind::ZoneName: {
-      const platform::ZoneSnapshot& zone = Zone(ctx);
+    case DirectiveKind::ZoneName:
       if (alt)
-        AppendMilitaryLetter(w, zone);
-      else if (zone.state == platform::ZoneDaylight)
-        AppendString(w, zone.daylightName);
-      else if (zone.state != platform::ZoneInvalid)
-        AppendString(w, zone.standardName);
+        AppendMilitaryLetter(w, Zone(ctx));
+      else
+        AppendString(w, ZoneNameText(Zone(ctx)));
       break;
-    }
   }
 }
 
 // ---- The plain way --------------------------------------------------------------
-// A plain directive (one computed from the date and time alone) without modifiers, for
-// a date and time within the contract, goes straight into the output: the text that
-// RenderDirective gives it, without the work buffer and the modifiers' steps. Each
+// A plain directive (one computed from the date and time, or the zone's state there)
+// without modifiers, for a date and time within the contract, goes straight into the
+// output: the text that RenderDirective gives it, without the work buffer and the
+// modifiers' steps. Each
 // plain row gets a writer of its own, compiled from the row, so that its widths and
 // fields are constants there.
 
@@ -451,6 +459,24 @@ char16_t* PutPlainNumber(Context& ctx, char16_t* o) {
   }
 }
 
+// A count without padding, two digits at a time.
+char16_t* PutCount(char16_t* o, uint64_t v) {
+  char16_t digits[20];
+  size_t n = std::size(digits);
+  for (; v >= 100; v /= 100) {
+    n -= 2;
+    std::memcpy(digits + n, &kDigitPairs[2 * (v % 100)], 2 * sizeof(char16_t));
+  }
+  if (v >= 10) {
+    n -= 2;
+    std::memcpy(digits + n, &kDigitPairs[2 * v], 2 * sizeof(char16_t));
+  } else {
+    digits[--n] = static_cast<char16_t>(u'0' + v);
+  }
+  while (n < std::size(digits)) *o++ = digits[n++];
+  return o;
+}
+
 template <size_t Row, size_t I>
 char16_t* PutPlainPiece(Context& ctx, char16_t* o) {
   constexpr Piece P = kDirectives[Row].pieces[I];
@@ -475,6 +501,15 @@ size_t PutPlainDirective(Context& ctx, char16_t* o) {
   } else if constexpr (d.kind == DirectiveKind::Percent) {
     *o++ = u'%';
     if (ctx.doubling) *o++ = u'%';
+  } else if constexpr (d.kind == DirectiveKind::UnixTime) {
+    int64_t seconds = UnixTime(ctx);
+    if (seconds < 0) *o++ = u'-';
+    o = PutCount(o, seconds < 0 ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds));
+  } else if constexpr (d.kind == DirectiveKind::Offset) {
+    o = PutOffset(o, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias);
+  } else if constexpr (d.kind == DirectiveKind::ZoneName) {
+    const char16_t* name = ZoneNameText(Zone(ctx));
+    for (size_t i = 0; i < 31 && name[i]; ++i) *o++ = name[i];
   } else if constexpr (d.kind == DirectiveKind::WeekdayLetter) {
     *o++ = kWeekdayLetters[Weekday(ctx.time)];
   } else if constexpr (d.kind == DirectiveKind::Unit) {
@@ -483,8 +518,8 @@ size_t PutPlainDirective(Context& ctx, char16_t* o) {
   return static_cast<size_t>(o - start);
 }
 
-// The most units that a plain directive writes.
-constexpr size_t kPlainText = 16;
+// The most units that a plain directive writes: a zone's name, 31 units.
+constexpr size_t kPlainText = 32;
 
 using PlainWriter = size_t (*)(Context&, char16_t*);
 

@@ -13,6 +13,7 @@
 #include <absl/time/clock.h>
 #include <absl/time/internal/cctz/include/cctz/zone_info_source.h>
 #include <absl/time/time.h>
+#include <unistd.h>  // environ
 
 #include <algorithm>
 #include <cstdint>
@@ -374,13 +375,31 @@ std::unique_ptr<absl::time_internal::cctz::ZoneInfoSource> ZoneSource(
   return nullptr;
 }
 
+// getenv("TZ"), without a search of the environment while TZ stays where it was found
+// (setenv, putenv and unsetenv keep one TZ entry at most, and the C library never
+// shrinks the array of entries that it keeps).
+const char* TzVariable() {
+  static char** entries;
+  static size_t where;
+  if (environ && environ == entries && environ[where] && std::strncmp(environ[where], "TZ=", 3) == 0)
+    return environ[where] + 3;
+  entries = environ;
+  for (size_t i = 0; environ && environ[i]; ++i) {
+    if (std::strncmp(environ[i], "TZ=", 3) == 0) {
+      where = i;
+      return environ[i] + 3;
+    }
+  }
+  where = 0;
+  return nullptr;
+}
+
 // Loads the zone that TZ names, when TZ has changed since the last call.
 void FollowTz() {
-  const char* tz = std::getenv("TZ");
+  const char* tz = TzVariable();
   const char* seen = tz ? tz : "\x01\x01";
-  bool remembered = std::strlen(seen) + 1 < sizeof SeenTz;
-  if (remembered && std::strcmp(seen, SeenTz) == 0) return;
-  std::strcpy(SeenTz, remembered ? seen : "\x02");  // too long to remember: read it every time
+  if (std::strcmp(seen, SeenTz) == 0) return;  // SeenTz is "\x02" for a value too long to remember
+  std::strcpy(SeenTz, std::strlen(seen) < sizeof SeenTz ? seen : "\x02");
   std::memset(Years, 0, sizeof Years);
 
   if (tz && !*tz) tz = "Universal";
