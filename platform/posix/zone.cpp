@@ -132,20 +132,20 @@ void FillTable() {
       Table.direct = start < kFoldFrom;
       return;
     }
-    Starts[Table.count] = start;
-    States[Table.count++] = StateOf(Zone.At(at));
+    if (start > Starts[Table.count - 1]) Starts[Table.count++] = start;  // else the later change wins
+    States[Table.count - 1] = StateOf(Zone.At(at));
     if (!Zone.NextTransition(at, &change)) break;
     at = Zone.At(change.to).trans;
   }
-  // The library lists the changes of a zone's rule string for 400 years past the zone's
-  // last change of its own and then stops, though the rule goes on. When the state still
-  // changes within a year of the last change listed, the table ends with the year before
-  // that change, and later years are read 400 years earlier, as the library reads them.
+  // The library lists the changes of a zone's rule string for the 400 years that follow
+  // the zone's last change of its own and then stops, though the rule goes on. When the
+  // state still changes within a year of the last change listed, the table ends with that
+  // change's year, and later years are read 400 years earlier, as the library reads them.
   const InForce& last = States[Table.count - 1];
   for (int week = 1; week <= 53; ++week) {
     InForce later = StateOf(Zone.At(at + absl::Hours(24 * 7 * week)));
     if (later.offset != last.offset || later.daylight != last.daylight || later.name != last.name) {
-      Table.end = LocalSeconds(absl::CivilSecond(absl::CivilYear(Zone.At(at).cs)));
+      Table.end = LocalSeconds(absl::CivilSecond(absl::CivilYear(Zone.At(at).cs) + 1));
       Table.count = static_cast<size_t>(std::lower_bound(Starts + 1, Starts + Table.count, Table.end) - Starts);
       return;
     }
