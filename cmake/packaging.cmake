@@ -46,6 +46,9 @@ if(WIN32)
   set_target_properties(horalin_fake_viewer PROPERTIES OUTPUT_NAME hh
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_options(horalin_fake_viewer PRIVATE ${HORALIN_STATIC_RUNTIME} -municode)
+  add_executable(horalin_talker tests/fakes/talker.cpp)
+  set_target_properties(horalin_talker PROPERTIES OUTPUT_NAME talker RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_options(horalin_talker PRIVATE ${HORALIN_STATIC_RUNTIME})
 
   install(TARGETS Horalin horalin_exe RUNTIME DESTINATION . LIBRARY DESTINATION .)
   install(TARGETS TakeCmd RUNTIME DESTINATION host LIBRARY DESTINATION host)

@@ -21,9 +21,13 @@ file(GLOB HORALIN_E2E_SOURCES CONFIGURE_DEPENDS tests/e2e/*.cpp)
 add_executable(horalin_e2e_tests ${HORALIN_E2E_SOURCES})
 target_include_directories(horalin_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(horalin_e2e_tests PRIVATE GTest::gtest GTest::gtest_main)
+# The command that the tests of `horalin run` run.
+add_executable(horalin_talker tests/fakes/talker.cpp)
+set_target_properties(horalin_talker PROPERTIES OUTPUT_NAME talker RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_dependencies(horalin_e2e_tests horalin_talker)
 add_test(NAME e2e-posix COMMAND horalin_e2e_tests)
 set_tests_properties(e2e-posix PROPERTIES
-  ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=$<TARGET_FILE:horalin>;TZ=UTC;LC_ALL=C.UTF-8")
+  ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_TALKER=$<TARGET_FILE:horalin_talker>;TZ=UTC;LC_ALL=C.UTF-8")
 
 # The same end-to-end tests with the program under valgrind's memory checker.
 find_program(HORALIN_VALGRIND valgrind)
@@ -32,7 +36,7 @@ if(HORALIN_VALGRIND AND NOT HORALIN_SANITIZE)
   configure_file(tests/e2e/valgrind.sh ${CMAKE_BINARY_DIR}/horalin-valgrind COPYONLY)
   add_test(NAME e2e-valgrind COMMAND horalin_e2e_tests)
   set_tests_properties(e2e-valgrind PROPERTIES
-    ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=${CMAKE_BINARY_DIR}/horalin-valgrind;HORALIN_VALGRIND_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_VALGRIND=${HORALIN_VALGRIND};TZ=UTC;LC_ALL=C.UTF-8"
+    ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=${CMAKE_BINARY_DIR}/horalin-valgrind;HORALIN_VALGRIND_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_VALGRIND=${HORALIN_VALGRIND};HORALIN_TALKER=$<TARGET_FILE:horalin_talker>;TZ=UTC;LC_ALL=C.UTF-8"
     TIMEOUT 900)
 endif()
 
@@ -41,7 +45,7 @@ set(HORALIN_WINDOWS_BUILD "" CACHE PATH "Build directory of the Windows build, f
 if(HORALIN_WINDOWS_BUILD)
   add_test(NAME e2e-wine COMMAND horalin_e2e_tests)
   set_tests_properties(e2e-wine PROPERTIES
-    ENVIRONMENT "HORALIN_HOST=wine;HORALIN_PROGRAM=${HORALIN_WINDOWS_BUILD}/horalin.exe;HORALIN_WINDOWS_BUILD=${HORALIN_WINDOWS_BUILD};TZ=UTC;LC_ALL=C.UTF-8"
+    ENVIRONMENT "HORALIN_HOST=wine;HORALIN_PROGRAM=${HORALIN_WINDOWS_BUILD}/horalin.exe;HORALIN_WINDOWS_BUILD=${HORALIN_WINDOWS_BUILD};HORALIN_TALKER=${HORALIN_WINDOWS_BUILD}/tests/talker.exe;TZ=UTC;LC_ALL=C.UTF-8"
     TIMEOUT 1200)
 endif()
 

@@ -48,5 +48,7 @@ inline constexpr char16_t kPluginName[] = u"Horalin";
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorInvalidParameter = 87;
 inline constexpr uint32_t kErrorBrokenPipe = 109;
+// A read that does not wait found nothing there yet.
+inline constexpr uint32_t kErrorIoPending = 997;
 
 }  // namespace horalin

@@ -15,6 +15,9 @@ constexpr char16_t kProgramHelp[] =
     u"\r\n"
     u"Commands:\r\n"
     u"  ts [ARG...]      stamp every line of standard input (TS; 'horalin ts --help' for its options)\r\n"
+    u"  run [ARG...] -- COMMAND [ARG...]\r\n"
+    u"                   run COMMAND and stamp each line of its output and errors as TS\r\n"
+    u"                   would ('horalin run --help')\r\n"
     u"  datefmt ARG      format a date and time: ARG is \"DATE,FORMAT\" as for @DATEFMT\r\n"
     u"  datefmt --lines FORMAT\r\n"
     u"                   format the date and time on each line of standard input\r\n"
@@ -48,6 +51,30 @@ constexpr char16_t kUsageHelp[] =
 constexpr char16_t kInfoHelp[] =
     u"Usage: horalin info\r\n"
     u"Load the plug-in as the shell does and show what it reports.\r\n";
+
+constexpr char16_t kRunHelp[] =
+    u"Usage: horalin run [ARG...] -- COMMAND [ARG...]\r\n"
+    u"Run COMMAND and stamp every line of its standard output and standard error when\r\n"
+    u"the line ends, as TS stamps piped lines.\r\n"
+    u"\r\n"
+    u"The ARGs are TS's own: /D /T /I /S /F /U /CP:n /U:name and a format ('horalin ts --help'),\r\n"
+    u"and one more:\r\n"
+    u"  /M               both streams onto standard output in the order they came, each\r\n"
+    u"                   line tagged O: (output) or E: (errors) after its stamp\r\n"
+    u"Without /M, stamped output lines go to standard output and stamped error lines to\r\n"
+    u"standard error. /I and /S count over both streams; /F writes a footer with the\r\n"
+    u"command's exit status once it has ended. COMMAND reads this program's standard\r\n"
+    u"input; interrupt and termination signals reach it.\r\n"
+    u"\r\n"
+    u"Exit status: the command's (128 + the signal's number when a signal ended it);\r\n"
+    u"127 when it was not found, 126 when it could not be run; 1 after an error in the\r\n"
+    u"ARGs (nothing is started); 2 when the command line has no '--' and COMMAND.\r\n"
+    u"\r\n"
+    u"Examples:\r\n"
+    u"  horalin run /T -- make all        a build log: output and errors, each stamped,\r\n"
+    u"                                    each on its own stream\r\n"
+    u"  horalin run /M /S -- ./deploy.sh >deploy.log\r\n"
+    u"                                    both streams into one file, in order, tagged\r\n";
 
 bool Equals(const char16_t* a, const char16_t* b) { return CompareNoCase(a, b) == 0 && TextLength(a) == TextLength(b); }
 
@@ -90,15 +117,16 @@ const char16_t* HowToCarry(const char16_t* argument, bool last, bool* quote) {
   return nullptr;
 }
 
-int RunTs(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
-  if (AsksForHelp(argc, argv)) return plugin.ts(u"/?");
-  static char16_t line[kPathText];
+// TS's arguments as one command line, each written so that TS reads it as it stands.
+// 0, or 2 after a message naming `command`.
+int JoinTsArguments(int argc, char16_t** argv, char16_t* line, const HostFunctions& host, const char16_t* command) {
   line[0] = 0;
   for (int i = 0; i < argc; ++i) {
     bool quote = false;
     if (const char16_t* reason = HowToCarry(argv[i], i + 1 == argc, &quote)) {
-      host.qprintf(host.standardError, u"horalin: ts cannot take the argument '%s' unchanged: %s\r\n", argv[i], reason);
-      host.qprintf(host.standardError, u"Try 'horalin ts --help'.\r\n");
+      host.qprintf(host.standardError, u"horalin: %s cannot take the argument '%s' unchanged: %s\r\n", command, argv[i],
+                   reason);
+      host.qprintf(host.standardError, u"Try 'horalin %s --help'.\r\n", command);
       return 2;
     }
     if (i) AppendText(line, kPathText, u" ");
@@ -106,8 +134,30 @@ int RunTs(int argc, char16_t** argv, const HostFunctions& host, const PluginExpo
     AppendText(line, kPathText, argv[i]);
     if (quote) AppendText(line, kPathText, u"\"");
   }
-  if (TextLength(line) + 1 >= kPathText) return CommandLineError(host, u"the %s command line is too long", u"ts");
+  if (TextLength(line) + 1 >= kPathText) return CommandLineError(host, u"the %s command line is too long", command);
+  return 0;
+}
+
+int RunTs(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
+  if (AsksForHelp(argc, argv)) return plugin.ts(u"/?");
+  static char16_t line[kPathText];
+  if (int status = JoinTsArguments(argc, argv, line, host, u"ts")) return status;
   return plugin.ts(line);
+}
+
+// The ARGs before "--" are TS's; everything after it is the command's, its own --help too.
+int RunStamped(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
+  int dashes = 0;
+  while (dashes < argc && !Equals(argv[dashes], u"--")) ++dashes;
+  if (AsksForHelp(dashes, argv)) {
+    host.puts(kRunHelp);
+    return 0;
+  }
+  if (dashes + 1 >= argc) return CommandLineError(host, u"%s needs '--' and a command after its arguments", u"run");
+  if (!plugin.stampCommand) return CommandLineError(host, u"the plug-in library has no %s command", u"run");
+  static char16_t line[kPathText];
+  if (int status = JoinTsArguments(dashes, argv, line, host, u"run")) return status;
+  return plugin.stampCommand(line, argv + dashes + 1, argc - dashes - 1);
 }
 
 // Writes the result as the shell shows it.
@@ -197,6 +247,7 @@ int Dispatch(int argc, char16_t** argv, const HostFunctions& host, const PluginE
              const PluginInfo* info) {
   const char16_t* command = argv[0];
   if (Equals(command, u"ts")) return RunTs(argc - 1, argv + 1, host, plugin);
+  if (Equals(command, u"run")) return RunStamped(argc - 1, argv + 1, host, plugin);
   if (Equals(command, u"datefmt")) return RunDatefmt(argc - 1, argv + 1, host, plugin);
   const char16_t* help = Equals(command, u"help")    ? kHelpHelp
                          : Equals(command, u"usage") ? kUsageHelp

@@ -42,6 +42,8 @@ struct PluginExports {
   int (*help)(const char16_t* name);
   int (*ts)(const char16_t* arguments);
   int (*datefmt)(char16_t* buffer);
+  // The run command: TS's arguments as one command line, then the command to run.
+  int (*stampCommand)(const char16_t* arguments, const char16_t* const* command, int count);
 };
 
 // Rewrites a function's result in place as the shell shows it, from `text` on: every

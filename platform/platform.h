@@ -34,6 +34,37 @@ const char16_t* ConsoleEndOfInputKeys();
 // library's HoralinFlushOutput where it exports one (the horalin program's stand-in).
 void SetBeforeBlockingRead(void (*hook)());
 
+// ---- A command run with its output stamped (the horalin program's run) ----------
+
+// A command started by StartChild, and the read ends of the pipes that carry its
+// standard output and standard error (null once closed).
+struct Child {
+  Handle process;
+  Handle output;
+  Handle error;
+};
+
+enum class ChildStart { Started, NotFound, NotRunnable };
+
+// Starts the command argv[0], looked up as the system's shell looks up a command, with
+// the arguments argv[1] to argv[count - 1], our standard input and its standard output
+// and standard error on pipes of their own. Until WaitForChild, the interrupt,
+// termination and hang-up signals sent to this process reach the command too, and the
+// console's Ctrl-C, which reaches the whole console, leaves this process running until
+// the command ends. When it cannot start, *error holds the system's code.
+ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, uint32_t* error);
+// Reads what one of the child's pipes holds, without waiting: 0 and the count (0 once
+// the pipe is closed and empty), kErrorIoPending when nothing is there yet, or the
+// system's error code.
+uint32_t ReadChildPipe(Handle pipe, void* block, uint32_t capacity, uint32_t* bytesRead);
+// Waits until one of the pipes given (nulls are skipped) has something to read or is
+// closed. Calls the before-blocking-read function first.
+void WaitForChildPipes(const Handle* pipes, size_t count);
+void CloseChildPipe(Handle pipe);
+// Waits for the command to end, also when it closed its pipes long before, and returns
+// its exit status: its own code, or 128 + the number of the signal that ended it.
+int WaitForChild(Child* child);
+
 // ---- Error texts and the module ------------------------------------------------
 
 // The system's text for an error code, one line; false when it has none.

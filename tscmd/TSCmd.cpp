@@ -20,30 +20,9 @@ namespace horalin {
 
 ReadFunction TsInputReader = platform::ReadInput;
 
+TsCall TsCallStorage;
+
 namespace {
-
-struct TsOptions {
-  char16_t format[kFormatText];
-  uint32_t stampFlags;  // TSF_*
-  bool footer;
-  uint32_t formatFlags;  // FDT_*
-  TextEncoding encoding;
-  uint32_t codePage;  // 0: none chosen
-};
-
-// One call's storage, held in the module because it is large; TS is not reentrant and
-// every call starts it afresh.
-struct TsStorage {
-  TsOptions options;
-  // Aligned for the output stream and the reader, which move these 16 bytes at a time.
-  alignas(16) char16_t stamp[kFormatText];
-  alignas(16) char16_t line[kLineCapacity];
-  alignas(16) uint8_t block[kPipeBlockBytes];
-  uint8_t lineBytes[kLineCapacity];
-  PipeReader reader;
-  StampCache cache;
-};
-TsStorage Storage;
 
 constexpr char16_t kDefaultFormat[] = u"%F %H:%M:%S.%L";
 
@@ -145,17 +124,15 @@ void ChooseDefaultFormat(TsOptions* options) {
   CopyText(options->format, kFormatText, format);
 }
 
-enum class ArgumentsResult { Run, Done, Failed };
-
-ArgumentsResult ReadArguments(const char16_t* text, TsOptions* options) {
+TsArguments ReadArguments(const char16_t* text, TsOptions* options, bool acceptMerge) {
   int32_t count = TokenizeArguments(text);
-  if (count < 0) return ArgumentsResult::Failed;
+  if (count < 0) return TsArguments::Failed;
   for (int32_t k = 0; k < count; ++k) {
     char16_t* argument = Arguments.args[k];
     if (Arguments.lengths[k] == 0) continue;
     if (argument[0] == u'/' && argument[1] == u'?') {
       ShowTsUsage(argument[2] == u'?');
-      return ArgumentsResult::Done;
+      return TsArguments::Done;
     }
     bool ok = true;
     if (StartsWithNoCase(argument, u"/CP")) {
@@ -174,6 +151,8 @@ ArgumentsResult ReadArguments(const char16_t* text, TsOptions* options) {
       options->formatFlags |= FDT_UTC;
     } else if (StartsWithNoCase(argument, u"/U")) {
       ok = ReadEncodingOption(argument, options);
+    } else if (acceptMerge && CompareNoCase(argument, u"/M") == 0) {
+      options->merge = true;
     } else if (argument[0] == u'/') {
       ReportError(u"Unknown option: \"%s\"\r\n", Upper(argument));
       ok = false;
@@ -183,9 +162,9 @@ ArgumentsResult ReadArguments(const char16_t* text, TsOptions* options) {
       ReportError(u"Syntax error: \"%s\"\r\n", Upper(argument));
       ok = false;
     }
-    if (!ok) return ArgumentsResult::Failed;
+    if (!ok) return TsArguments::Failed;
   }
-  return ArgumentsResult::Run;
+  return TsArguments::Run;
 }
 
 void PromptIfConsole(platform::Handle input) {
@@ -197,52 +176,62 @@ void PromptIfConsole(platform::Handle input) {
 }
 
 int RunTs(const char16_t* arguments) {
-  TsStorage& s = Storage;
-  std::memset(&s.options, 0, sizeof s.options);
-  s.options.formatFlags = FDT_NO_DOUBLE_PERCENT;
-  s.options.encoding = EncodingUndecided;
-  s.stamp[0] = 0;
-  s.line[0] = 0;
-
-  ArgumentsResult parsed = ReadArguments(arguments, &s.options);
-  if (parsed == ArgumentsResult::Failed) return 1;
-  if (parsed == ArgumentsResult::Done) return 0;
-  ChooseDefaultFormat(&s.options);
+  TsCall& call = TsCallStorage;
+  TsArguments parsed = ReadTsArguments(arguments, &call.options, false);
+  if (parsed == TsArguments::Failed) return 1;
+  if (parsed == TsArguments::Done) return 0;
 
   platform::Handle input = platform::StdHandle(platform::StdStream::Input);
   PromptIfConsole(input);
-  SetUpPipeReader(&s.reader, input, s.block, kPipeBlockBytes, s.lineBytes, s.options.encoding, s.options.codePage);
-  s.reader.read = TsInputReader;
-  std::memset(&s.cache, 0, sizeof s.cache);
+  TsStream& in = call.streams[0];
+  SetUpTsStream(&in, input, TsInputReader, call.options);
+  StartTsStamps(&call.stamps);
+  while (ReadPipeLine(&in.reader, in.line) >= 0) Printf(u"%s %s\r\n", MakeTsStamp(&call.stamps, call.options), in.line);
 
-  // Elapsed times count on the steady clock; each stamp reads both clocks once.
-  const uint64_t start = platform::CurrentMoment().steady;
-  uint64_t previous = start;
-  for (;;) {
-    int32_t length = ReadPipeLine(&s.reader, s.line);
-    if (length < 0) break;
-    MakeLineStamp(s.stamp, s.options.format, s.options.stampFlags, s.options.formatFlags, platform::CurrentMoment(),
-                  start, &previous, &s.cache);
-    Printf(u"%s %s\r\n", s.stamp, s.line);
-  }
-
-  int result = 0;
-  uint32_t error = s.reader.lastError;
-  if (error != 0 && error != kErrorBrokenPipe) {
-    char16_t text[kSmallText];
-    Win32ErrorText(error, text);
-    ReportError(u"Error reading from pipe: \"%s\"\r\n", text);
-    result = 2;
-  }
-  if (s.options.footer) {
-    MakeLineStamp(s.stamp, s.options.format, s.options.stampFlags, s.options.formatFlags, platform::CurrentMoment(),
-                  start, &previous, &s.cache);
-    Printf(u"%s ---- End Of Pipe ----\r\n", s.stamp);
-  }
+  int result = ReportTsReadError(in.reader.lastError) ? 2 : 0;
+  if (call.options.footer) Printf(u"%s ---- End Of Pipe ----\r\n", MakeTsStamp(&call.stamps, call.options));
   return result;
 }
 
 }  // namespace
+
+TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, bool acceptMerge) {
+  std::memset(options, 0, sizeof *options);
+  options->formatFlags = FDT_NO_DOUBLE_PERCENT;
+  options->encoding = EncodingUndecided;
+  TsArguments parsed = ReadArguments(text, options, acceptMerge);
+  if (parsed == TsArguments::Run) ChooseDefaultFormat(options);
+  return parsed;
+}
+
+void SetUpTsStream(TsStream* stream, platform::Handle handle, ReadFunction read, const TsOptions& options) {
+  stream->line[0] = 0;
+  SetUpPipeReader(&stream->reader, handle, stream->block, kPipeBlockBytes, stream->lineBytes, options.encoding,
+                  options.codePage);
+  stream->reader.read = read;
+}
+
+void StartTsStamps(TsStamps* stamps) {
+  stamps->text[0] = 0;
+  std::memset(&stamps->cache, 0, sizeof stamps->cache);
+  // Elapsed times count on the steady clock; each stamp reads both clocks once.
+  stamps->start = platform::CurrentMoment().steady;
+  stamps->previous = stamps->start;
+}
+
+const char16_t* MakeTsStamp(TsStamps* stamps, const TsOptions& options) {
+  MakeLineStamp(stamps->text, options.format, options.stampFlags, options.formatFlags, platform::CurrentMoment(),
+                stamps->start, &stamps->previous, &stamps->cache);
+  return stamps->text;
+}
+
+bool ReportTsReadError(uint32_t error) {
+  if (error == 0 || error == kErrorBrokenPipe) return false;
+  char16_t text[kSmallText];
+  Win32ErrorText(error, text);
+  ReportError(u"Error reading from pipe: \"%s\"\r\n", text);
+  return true;
+}
 
 int ShowTsUsage(bool versionLines) {
   QPuts(kTsHelpText);

@@ -1,7 +1,14 @@
-// The TS command (export `ts`, in host/host.h) and its usage text.
+// The TS command (export `ts`, in host/host.h) and its usage text, and the parts of its
+// driver that the run command (tscmd/run.h) shares: the options, one stamp state and
+// the streams of input, each with a reader of its own.
 #pragma once
 
+#include <cstdint>
+
+#include "common/types.h"
+#include "tscmd/encoding.h"
 #include "tscmd/reader.h"
+#include "tscmd/stamp.h"
 
 namespace horalin {
 
@@ -10,5 +17,58 @@ extern ReadFunction TsInputReader;
 
 // Writes the usage text of TS and, when asked, the two version lines. Returns 0.
 int ShowTsUsage(bool versionLines);
+
+struct TsOptions {
+  char16_t format[kFormatText];
+  uint32_t stampFlags;  // TSF_*
+  bool footer;
+  uint32_t formatFlags;  // FDT_*
+  TextEncoding encoding;
+  uint32_t codePage;  // 0: none chosen
+  bool merge;         // /M, the run command's only: both streams onto standard output, tagged
+};
+
+// The stamp of the latest line and what every stamp of one call shares: the rendering
+// cache, the start time and the time of the previous stamp. One for all streams, so
+// that elapsed times count over all of them.
+struct TsStamps {
+  alignas(16) char16_t text[kFormatText];  // aligned for the output, which reads 16 bytes at a time
+  StampCache cache;
+  uint64_t start;
+  uint64_t previous;
+};
+
+// One stream of input and its reader.
+struct TsStream {
+  alignas(16) char16_t line[kLineCapacity];  // aligned for the output and the reader
+  alignas(16) uint8_t block[kPipeBlockBytes];
+  uint8_t lineBytes[kLineCapacity];
+  PipeReader reader;
+};
+
+// One call's storage, held in the module because it is large. Neither TS nor the run
+// command is reentrant, and every call starts it afresh.
+struct TsCall {
+  TsOptions options;
+  TsStamps stamps;
+  TsStream streams[2];  // TS reads the first; the run command the command's output and errors
+};
+extern TsCall TsCallStorage;
+
+enum class TsArguments { Run, Done, Failed };
+
+// Resets the options and reads them from the argument text as TS does, "/M" too when
+// `acceptMerge`, then chooses the default format. Done after the usage text; Failed
+// after an error message.
+TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, bool acceptMerge);
+// Sets up a stream's reader over `handle` for the options' encoding and code page.
+void SetUpTsStream(TsStream* stream, platform::Handle handle, ReadFunction read, const TsOptions& options);
+// The start time and the previous stamp time become now.
+void StartTsStamps(TsStamps* stamps);
+// The stamp for a line (or the footer) that comes now.
+const char16_t* MakeTsStamp(TsStamps* stamps, const TsOptions& options);
+// Reports a failed read (not the end of input) from the code that the reader keeps.
+// Returns whether there was one.
+bool ReportTsReadError(uint32_t error);
 
 }  // namespace horalin

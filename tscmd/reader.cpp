@@ -17,7 +17,7 @@ namespace {
 constexpr char16_t kCr = 13, kLf = 10;
 constexpr char16_t kReplacement = 0xFFFD;
 
-enum FillResult { kFilled, kEnded, kFailed };
+enum FillResult { kFilled, kEnded, kFailed, kWaiting };
 
 // How many of the input's first bytes the encoding is decided on, or 0 while `count`
 // bytes do not yet hold them all: the bytes up to the first CR or LF byte; after a zero
@@ -40,29 +40,38 @@ uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capaci
 // Reads the next block and applies the encoding decision to it.
 FillResult FillBlock(PipeReader* r) {
   if (r->atEnd) return kEnded;
-  uint32_t got = 0;
-  uint32_t error = r->deferredError;
-  r->deferredError = 0;
-  if (error == 0) error = r->read(r->handle, r->block, r->capacity, &got);
-  if (error != 0) {
-    r->lastError = error;
-    if (error != kErrorBrokenPipe) return kFailed;
-    r->atEnd = 1;  // the writer closed its end: the ordinary end of input
-    return kEnded;
-  }
+  uint32_t got = r->heldFirst;  // first bytes that wait for the rest of their sample: no new block
+  uint32_t error = 0;
   if (got == 0) {
-    r->atEnd = 1;
-    return kEnded;
+    error = r->deferredError;
+    r->deferredError = 0;
+    if (error == 0) error = r->read(r->handle, r->block, r->capacity, &got);
+    if (error == kErrorIoPending) return kWaiting;
+    if (error != 0) {
+      r->lastError = error;
+      if (error != kErrorBrokenPipe) return kFailed;
+      r->atEnd = 1;  // the writer closed its end: the ordinary end of input
+      return kEnded;
+    }
+    if (got == 0) {
+      r->atEnd = 1;
+      return kEnded;
+    }
+    if (got > r->capacity) got = r->capacity;
   }
-  if (got > r->capacity) got = r->capacity;
   // The first bytes are gathered until they decide the encoding, so that the decision
   // is the same however the writer's bytes came. How the input ends is kept for the next
-  // read. Later lines of byte text are decided by their own bytes (ReadByteLine).
+  // read. Later lines of byte text are decided by their own bytes (ReadByteLine). From a
+  // source read without waiting, the bytes so far wait in the block for the rest.
   uint32_t sample = got;
   if (r->firstBlock) {
     while ((sample = FirstSampleLength(r->block, got, r->capacity)) == 0) {
       uint32_t more = 0;
       error = r->read(r->handle, r->block + got, r->capacity - got, &more);
+      if (error == kErrorIoPending) {
+        r->heldFirst = got;
+        return kWaiting;
+      }
       if (error != 0 || more == 0) {
         if (error == 0) r->atEnd = 1;
         r->deferredError = error;
@@ -72,6 +81,7 @@ FillResult FillBlock(PipeReader* r) {
       got += more < r->capacity - got ? more : r->capacity - got;
     }
   }
+  r->heldFirst = 0;
   r->length = got;
   r->position = r->firstBlock ? DecideBlockEncoding(r->block, sample, true, &r->encoding, &r->codePage) : 0;
   r->firstBlock = 0;
@@ -213,13 +223,18 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
 }
 
 int32_t ReadByteLine(PipeReader* r, char16_t* line) {
-  uint32_t gathered = 0;  // bytes of this line in the working storage
-  bool trail = false;     // the next byte is the trail byte of a double-byte character
-  uint8_t seen = 0;       // the bits of the bytes looked at one by one (the others are below 80)
+  uint32_t gathered = r->partialCount;  // bytes of this line in the working storage
+  bool trail = r->partialTrail != 0;    // the next byte is the trail byte of a double-byte character
+  uint8_t seen = r->partialSeen;        // the bits of the bytes looked at one by one (the others are below 80)
+  r->partialCount = 0, r->partialTrail = 0, r->partialSeen = 0;
   for (;;) {
     if (r->position >= r->length) {
       FillResult fill = FillBlock(r);
       if (fill == kFilled) continue;
+      if (fill == kWaiting) {
+        r->partialCount = gathered, r->partialTrail = trail, r->partialSeen = seen;
+        return kNoLineYet;
+      }
       if (fill == kFailed) {
         if (gathered == 0) return -1;
         r->failed = 1;  // hand over what came; the next call reports the failure
@@ -320,7 +335,8 @@ void TakeUnit(PipeReader* r, uint32_t bytes) {
 }
 
 int32_t ReadUtf16Line(PipeReader* r, char16_t* line) {
-  uint32_t count = 0;
+  uint32_t count = r->partialCount;
+  r->partialCount = 0;
   for (;;) {
     if (count == kLineMaxUnits) {
       r->pendingEnd = kAfterSplit;
@@ -331,6 +347,10 @@ int32_t ReadUtf16Line(PipeReader* r, char16_t* line) {
     if (!PeekUnit(r, &unit, &bytes)) {
       FillResult fill = FillBlock(r);
       if (fill == kFilled) continue;
+      if (fill == kWaiting) {
+        r->partialCount = count;
+        return kNoLineYet;
+      }
       if (r->heldByte >= 0) {  // the input ended or failed inside a unit
         r->heldByte = -1;
         line[count++] = kReplacement;
@@ -401,9 +421,10 @@ int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   if (!reader || !line || !reader->block || !reader->lineBytes || !reader->read || reader->capacity == 0) return -1;
   if (reader->failed) return -1;
   if (reader->atEnd && reader->position >= reader->length && reader->heldByte < 0) return kEndOfInput;
-  line[0] = 0;
+  if (reader->partialCount == 0) line[0] = 0;
   if (reader->firstBlock && !reader->atEnd) {  // the encoding is decided on the first block
     FillResult fill = FillBlock(reader);
+    if (fill == kWaiting) return kNoLineYet;
     if (fill == kFailed) return -1;
     if (fill == kEnded) return kEndOfInput;
   }

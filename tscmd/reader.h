@@ -15,8 +15,12 @@ inline constexpr uint32_t kPipeBlockBytes = 8192;
 inline constexpr uint32_t kLineCapacity = 32768;
 inline constexpr uint32_t kLineMaxUnits = kLineCapacity - 1;
 inline constexpr int32_t kEndOfInput = -2;
+// The read function found nothing yet (kErrorIoPending): the line so far is kept for the
+// next call, which must come with the same line buffer.
+inline constexpr int32_t kNoLineYet = -3;
 
-// Reads up to `capacity` bytes: 0 and the count (0 at the end), or a system error code.
+// Reads up to `capacity` bytes: 0 and the count (0 at the end), or a system error code;
+// kErrorIoPending from a source read without waiting, when it has nothing yet.
 using ReadFunction = uint32_t (*)(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead);
 
 // What the start of the next line may hold that still belongs to the last one.
@@ -45,6 +49,14 @@ struct PipeReader {
   int32_t heldByte;        // first byte of a UTF-16 unit whose second byte is in the next block, or -1
   uint32_t deferredError;  // how a read after a cut signature ended, for the next read to report
 
+  // A line that waits for a source read without waiting (kNoLineYet): its units so far
+  // (UTF-16: in the caller's line buffer; byte encodings: bytes in lineBytes), whether
+  // the next byte is a trail byte, and the bits of its bytes looked at one by one.
+  uint32_t partialCount;
+  int32_t partialTrail;
+  uint8_t partialSeen;
+  uint32_t heldFirst;  // bytes of a first block that ends inside a signature, waiting for the rest
+
   // How bytes of the byte encodings form characters (0: CR, LF or NUL; 1: a byte of its
   // own or a trail byte; 2 to 4: a lead byte and its character's length), for the code
   // page and encoding that it was made for.
@@ -61,7 +73,8 @@ void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block
 
 // Reads the next line into `line` (kLineCapacity units), without its line end. Returns
 // its length; -1 when a read failed (last error holds the code) or the reader or buffer
-// is missing; kEndOfInput when the input has ended.
+// is missing; kEndOfInput when the input has ended; kNoLineYet when the read function
+// has nothing yet.
 int32_t ReadPipeLine(PipeReader* reader, char16_t* line);
 
 }  // namespace horalin

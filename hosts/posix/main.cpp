@@ -7,6 +7,7 @@
 #include "hostkit/cli.h"
 #include "hosts/posix/host_functions.h"
 #include "platform/platform.h"
+#include "tscmd/run.h"
 
 using namespace horalin;
 
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
                               posixhost::WriteText,
                               posixhost::ErrorText,
                               posixhost::ErrorsWritten};
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts,
+                                f_datefmt,     StampCommand};
   int status = hostkit::RunCommandLine(count, args, host, plugin);
   posixhost::FinishHost();
   return status;

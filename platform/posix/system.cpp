@@ -12,6 +12,7 @@
 #include "common/utf.h"
 #include "platform/help.h"
 #include "platform/platform.h"
+#include "platform/posix/blocking.h"
 
 namespace horalin::platform {
 
@@ -30,6 +31,10 @@ Handle StdHandle(StdStream stream) {
 }
 
 void SetBeforeBlockingRead(void (*hook)()) { BeforeBlockingRead = hook; }
+
+void CallBeforeBlockingRead() {
+  if (BeforeBlockingRead) BeforeBlockingRead();
+}
 
 uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   *bytesRead = 0;

@@ -478,3 +478,119 @@ TEST(Ts, ElapsedTimesSurviveAWallClockSetBack) {
 
 }  // namespace
 }  // namespace horalin::e2e
+
+// ---- horalin run: a command's two streams, stamped -----------------------------------------
+
+namespace horalin::e2e {
+namespace {
+
+// `horalin run ARGS -- talker TALK...` (tests/fakes/talker.cpp says what TALK does).
+Result RunTalker(const Strings& args, const Strings& talk) {
+  Strings all = {"run"};
+  all.insert(all.end(), args.begin(), args.end());
+  const char* talker = std::getenv("HORALIN_TALKER");
+  all.push_back("--");
+  all.push_back(talker ? talker : "talker");
+  all.insert(all.end(), talk.begin(), talk.end());
+  return Horalin(all);
+}
+
+// Milliseconds of an elapsed text.
+int Milliseconds(const std::string& elapsed) {
+  return ((std::stoi(elapsed.substr(0, 2)) * 60 + std::stoi(elapsed.substr(3, 2))) * 60 +
+          std::stoi(elapsed.substr(6, 2))) *
+             1000 +
+         std::stoi(elapsed.substr(9, 3));
+}
+
+TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
+  // Lines on both streams with pauses; partial last lines; standard output closed early
+  // while the command goes on.
+  const Strings talk = {"o:out 1",   "sleep:150", "e:err 1",   "sleep:150", "o:out 2",   "sleep:150", "e:err 2",
+                        "O:out end", "close-out", "sleep:300", "e:err 3",   "E:err end", "exit:3"};
+  struct Case {
+    Strings args;
+    std::string stamp;
+    Strings out, err;
+  } cases[] = {
+      {{}, kFull, {"out 1", "out 2", "out end"}, {"err 1", "err 2", "err 3", "err end"}},
+      {{"/M", "/T"},
+       kTime,
+       {"O: out 1", "E: err 1", "O: out 2", "E: err 2", "O: out end", "E: err 3", "E: err end"},
+       {}},
+      {{"/m", "/I", "/F"},
+       kElapsed,
+       {"O: out 1", "E: err 1", "O: out 2", "E: err 2", "O: out end", "E: err 3", "E: err end",
+        "---- End Of Command, exit status 3 ----"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    Result r = RunTalker(c.args, talk);
+    EXPECT_EQ(r.status, 3) << ::testing::PrintToString(c.args) << r.err;
+    EXPECT_EQ(TextsAfterStamps(r.out, c.stamp), c.out) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(TextsAfterStamps(r.err, c.stamp), c.err) << ::testing::PrintToString(c.args);
+    if (c.args.size() < 3 || std::getenv("HORALIN_VALGRIND")) continue;  // valgrind's start-up skews the times
+    // Each line stamped when it came, the pauses counted over both streams together.
+    Strings lines = SplitLines(r.out);
+    ASSERT_EQ(lines.size(), 8u);
+    for (size_t i : {2, 3, 5})  // the first line may be stamped late: the program starts as it comes
+      EXPECT_GE(Milliseconds(lines[i]), 100) << "line " << i << " not stamped when it came: " << lines[i];
+  }
+}
+
+TEST(Run, ExitStatusAndCommandsThatCannotStart) {
+  const std::string talker = std::getenv("HORALIN_TALKER") ? std::getenv("HORALIN_TALKER") : "talker";
+  const std::string missing = UnderWine() ? "Z:\\no\\such\\command.exe" : "/no/such/command";
+  struct Case {
+    Strings args;  // after "run"
+    int status;
+    std::string out, err;
+    bool wine;
+  } cases[] = {
+      {{"--", talker, "o:x"}, 0, "x", "", true},
+      {{"--", talker, "exit:3"}, 3, "", "", true},
+      {{"--", talker, "o:x", "signal:15"}, 128 + 15, "x", "", false},
+      {{"/F", "--", talker, "exit:7"}, 7, "---- End Of Command, exit status 7 ----", "", false},
+      {{"--", missing, "a"}, 127, "", "Horalin plugin: Cannot start \"" + missing + "\": ", true},
+      {{"--", "/"}, 126, "", "Horalin plugin: Cannot start \"/\": Permission denied", false},  // a folder
+      // Bad arguments start nothing.
+      {{"/X", "--", talker, "o:x"}, 1, "", "Horalin plugin: Unknown option: \"/X\"", true},
+      {{"%H", "b", "--", talker, "o:x"}, 1, "", "Horalin plugin: Syntax error: \"B\"", false},
+      {{"--", talker, "args", "a b", "", "q\"uote", "back\\", "back\\\\ \"x\""},
+       0,
+       "[a b]\n[]\n[q\"uote]\n[back\\]\n[back\\\\ \"x\"]",
+       "",
+       true},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && !c.wine) continue;
+    Strings args = {"run"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Result r = Horalin(args);
+    EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args) << r.err;
+    std::string out;
+    for (const std::string& text : TextsAfterStamps(r.out, kFull)) out += (out.empty() ? "" : "\n") + text;
+    EXPECT_EQ(out, c.out) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << ::testing::PrintToString(c.args);
+    if (c.err.empty()) {
+      EXPECT_EQ(r.err, "");
+    }
+  }
+  Result r = Horalin({"run", talker});  // no "--"
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("horalin: run needs '--'", 0), 0u) << r.err;
+}
+
+TEST(Run, AMillionLinesAllStamped) {
+  if (std::getenv("HORALIN_VALGRIND")) GTEST_SKIP() << "too slow under valgrind; the smaller runs cover its memory";
+  Result r = RunTalker({"/T"}, {"lines:1000000", "e:done"});
+  EXPECT_EQ(r.status, 0);
+  Strings texts = TextsAfterStamps(r.out, kTime);
+  ASSERT_EQ(texts.size(), 1000000u);
+  for (size_t i = 0; i < texts.size(); ++i)
+    if (texts[i] != "line " + std::to_string(i + 1)) FAIL() << "line " << i + 1 << ": " << texts[i];
+  EXPECT_EQ(TextsAfterStamps(r.err, kTime), Strings{"done"});
+}
+
+}  // namespace
+}  // namespace horalin::e2e

@@ -46,7 +46,8 @@ class WindowsBuild : public ::testing::Test {
   }
 };
 
-TEST_F(WindowsBuild, ExportsExactlyTheSevenFunctions) {
+// The seven that the shell calls, and StampCommand for horalin.exe's run command.
+TEST_F(WindowsBuild, ExportsExactlyTheHostsFunctionsAndTheRunCommand) {
   std::string dump = Dump("Horalin.dll");
   EXPECT_NE(dump.find("Name \t\t\t\t"), std::string::npos);
   std::regex internal(R"(\nName \s+[0-9a-f]+ (\S+)\n)");
@@ -59,8 +60,8 @@ TEST_F(WindowsBuild, ExportsExactlyTheSevenFunctions) {
   ASSERT_NE(table, std::string::npos);
   std::string names = dump.substr(table);
   for (std::sregex_iterator i(names.begin(), names.end(), entry), end; i != end; ++i) exports.insert((*i)[1]);
-  EXPECT_EQ(exports, (std::set<std::string>{"GetPluginInfo", "Help", "InitializePlugin", "ShutdownPlugin", "Usage",
-                                            "f_datefmt", "ts"}));
+  EXPECT_EQ(exports, (std::set<std::string>{"GetPluginInfo", "Help", "InitializePlugin", "ShutdownPlugin",
+                                            "StampCommand", "Usage", "f_datefmt", "ts"}));
 }
 
 TEST_F(WindowsBuild, ImportsTheFiveHostFunctions) {

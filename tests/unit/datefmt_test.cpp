@@ -166,7 +166,7 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
                               ReadPieces, RecordLocation, nullptr, nullptr,         nullptr};
   if (UseWriteText) host.writeText = WriteText;
   if (failAt == 0) host.readInput = nullptr;
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt};
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt, nullptr};
   std::u16string f = U16(format);
   std::u16string words[] = {u"datefmt", u"--lines", f};
   char16_t* argv[] = {words[0].data(), words[1].data(), words[2].data()};

@@ -24,12 +24,14 @@ struct Script {
   size_t next = 0;
   size_t offset = 0;
   int reads = 0;
+  bool waits = false;  // every other read finds nothing yet, as a read without waiting may
 };
 
 uint32_t ReadScript(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   auto* script = static_cast<Script*>(handle);
   ++script->reads;
   *bytesRead = 0;
+  if (script->waits && script->reads % 2) return kErrorIoPending;
   if (script->next == script->blocks.size()) return script->error;
   const std::string& b = script->blocks[script->next];
   size_t n = std::min<size_t>(capacity, b.size() - script->offset);
@@ -62,14 +64,28 @@ struct TestReader {
   }
 };
 
-Reading Read(std::vector<std::string> blocks, TextEncoding encoding = EncodingUndecided, uint32_t codePage = 0,
-             uint32_t error = 0) {
+Reading ReadAll(std::vector<std::string> blocks, TextEncoding encoding, uint32_t codePage, uint32_t error, bool waits) {
   auto* t = new TestReader(std::move(blocks), encoding, codePage, error);
+  t->script.waits = waits;
   Reading r;
-  for (int32_t n; (n = ReadPipeLine(&t->reader, t->line)) >= 0;) r.lines.emplace_back(t->line, static_cast<size_t>(n));
-  r.end = ReadPipeLine(&t->reader, t->line);  // after the end, the same answer again
+  for (int32_t n; (n = ReadPipeLine(&t->reader, t->line)) != kEndOfInput && n != -1;)
+    if (n >= 0) r.lines.emplace_back(t->line, static_cast<size_t>(n));
+  do r.end = ReadPipeLine(&t->reader, t->line);  // after the end, the same answer again
+  while (r.end == kNoLineYet);
   r.lastError = t->reader.lastError;
   delete t;
+  return r;
+}
+
+// Every reading is made twice: from a source that always has bytes, and from one that
+// has nothing yet before each block, whose lines must come out the same.
+Reading Read(std::vector<std::string> blocks, TextEncoding encoding = EncodingUndecided, uint32_t codePage = 0,
+             uint32_t error = 0) {
+  Reading r = ReadAll(blocks, encoding, codePage, error, false);
+  Reading waited = ReadAll(blocks, encoding, codePage, error, true);
+  EXPECT_EQ(waited.lines, r.lines) << "with reads that find nothing yet: " << ::testing::PrintToString(blocks);
+  EXPECT_EQ(waited.end, r.end);
+  EXPECT_EQ(waited.lastError, r.lastError);
   return r;
 }
 

@@ -1,0 +1,45 @@
+// A command for the tests of `horalin run`, built for both systems: it does what its
+// arguments say, in order.
+//   o:TEXT   TEXT and a line end on standard output     e:TEXT  the same on standard error
+//   O:TEXT   TEXT alone on standard output              E:TEXT  the same on standard error
+//   sleep:MS  a pause      close-out  closes standard output      lines:N  N lines "line K"
+//   args     each later argument on a line of its own   exit:N  signal:N  ends so
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const char* value = std::strchr(a, ':') ? std::strchr(a, ':') + 1 : "";
+    if (a[0] && a[1] == ':' && std::strchr("oOeE", a[0])) {
+      std::FILE* f = a[0] == 'o' || a[0] == 'O' ? stdout : stderr;
+      std::fputs(value, f);
+      if (a[0] == 'o' || a[0] == 'e') std::fputc('\n', f);
+      std::fflush(f);
+    } else if (std::strncmp(a, "sleep:", 6) == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value)));
+    } else if (std::strcmp(a, "close-out") == 0) {
+      std::fclose(stdout);
+    } else if (std::strncmp(a, "lines:", 6) == 0) {
+      static char buffer[1 << 16];  // written in large pieces: some C runtimes write each line alone
+      size_t used = 0;
+      for (long k = 1, n = std::atol(value); k <= n; ++k) {
+        used += static_cast<size_t>(std::snprintf(buffer + used, 32, "line %ld\n", k));
+        if (used > sizeof buffer - 32 || k == n) std::fwrite(buffer, 1, used, stdout), used = 0;
+      }
+      std::fflush(stdout);
+    } else if (std::strcmp(a, "args") == 0) {
+      for (++i; i < argc; ++i) std::printf("[%s]\n", argv[i]);
+      std::fflush(stdout);
+    } else if (std::strncmp(a, "exit:", 5) == 0) {
+      return std::atoi(value);
+    } else if (std::strncmp(a, "signal:", 7) == 0) {
+      std::raise(std::atoi(value));
+    }
+  }
+  return 0;
+}
