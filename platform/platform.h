@@ -33,6 +33,8 @@ const char16_t* ConsoleEndOfInputKeys();
 // writes it there). Null for none. Until one is set, the Windows backend takes the host
 // library's HoralinFlushOutput where it exports one (the horalin program's stand-in).
 void SetBeforeBlockingRead(void (*hook)());
+// Calls that function, if there is one.
+void CallBeforeBlockingRead();
 
 // ---- A command run with its output stamped (the horalin program's run) ----------
 

@@ -14,7 +14,6 @@
 
 #include "common/utf.h"
 #include "platform/platform.h"
-#include "platform/posix/blocking.h"
 
 extern char** environ;
 

@@ -12,7 +12,6 @@
 #include "common/utf.h"
 #include "platform/help.h"
 #include "platform/platform.h"
-#include "platform/posix/blocking.h"
 
 namespace horalin::platform {
 

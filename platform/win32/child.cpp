@@ -201,7 +201,9 @@ void WaitForChildPipes(const Handle* pipes, size_t count) {
     if (!p->pending) return;  // bytes to hand over, or no read on its way: nothing to wait for
     events[n++] = p->event;
   }
-  if (n > 0) WaitForMultipleObjects(n, events, FALSE, INFINITE);
+  if (n == 0) return;
+  CallBeforeBlockingRead();
+  WaitForMultipleObjects(n, events, FALSE, INFINITE);
 }
 
 void CloseChildPipe(Handle pipe) {

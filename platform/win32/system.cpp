@@ -54,6 +54,10 @@ void SetBeforeBlockingRead(void (*hook)()) {
   BeforeBlockingReadChosen = true;
 }
 
+void CallBeforeBlockingRead() {
+  if (void (*hook)() = BeforeBlockingReadHook()) hook();
+}
+
 uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   DWORD n = 0;
   *bytesRead = 0;
