@@ -91,6 +91,7 @@ int wmain(int argc, wchar_t** argv) {
                Bind(hostLibrary, "HoralinFinishOutput", &FinishOutput) &&
                Bind(hostLibrary, "HoralinWriteText", &host.writeText) &&
                Bind(hostLibrary, "HoralinSetErrorLocation", &host.setErrorLocation) &&
+               Bind(hostLibrary, "HoralinErrorsWritten", &host.errorsWritten) &&
                Bind(plugin, "GetPluginInfo", &exports.getPluginInfo) &&
                Bind(plugin, "InitializePlugin", &exports.initializePlugin) &&
                Bind(plugin, "ShutdownPlugin", &exports.shutdownPlugin) && Bind(plugin, "Usage", &exports.usage) &&

@@ -86,8 +86,11 @@ void PutConsole(TextSink* sink, const char16_t* text, size_t length) {
   WriteConsoleW(reinterpret_cast<ConsoleSink*>(sink)->handle, text, static_cast<DWORD>(length), &written, nullptr);
 }
 
+uint32_t ErrorTexts = 0;  // texts written to standard error
+
 void Write(HANDLE handle, const char16_t* format, va_list args, bool formatted) {
   HandleStream* s = StreamFor(handle);
+  if (s == &Streams[1]) ++ErrorTexts;
   if (s != &Streams[0]) hostkit::FlushStream(&Streams[0].stream, false);  // messages keep their place
   if (s->console) {
     ConsoleSink sink{{PutConsole}, handle};
@@ -196,6 +199,9 @@ extern "C" __declspec(dllexport) void HoralinWriteText(const char16_t* text, siz
     hostkit::StreamText(&s->stream, text, length);
   }
 }
+
+// How many texts have gone to standard error, to tell whether the plug-in reported an error.
+extern "C" __declspec(dllexport) uint32_t HoralinErrorsWritten() { return ErrorTexts; }
 
 // Names the place that the next error messages belong to (null: none).
 extern "C" __declspec(dllexport) void HoralinSetErrorLocation(const char16_t* name, uint32_t line) {
