@@ -96,4 +96,23 @@ uint64_t FileTimeFromSystemTime(const SYSTEMTIME& t) {
   return seconds * 10000000 + t.wMilliseconds * 10000ull;
 }
 
+SYSTEMTIME SystemTimeFromFileTime(uint64_t fileTime) {
+  uint64_t seconds = fileTime / 10000000;
+  uint64_t days = seconds / 86400;
+  DayNumber day = days >= static_cast<uint64_t>(kLastDay) ? kLastDay : static_cast<DayNumber>(days) + 1;
+  uint32_t secondOfDay = static_cast<uint32_t>(seconds % 86400);  // [0, 86399]
+  uint32_t year = 9999, month = 12, dayOfMonth = 31;
+  DateFromDayNumber(day, &year, &month, &dayOfMonth);
+  SYSTEMTIME t{};
+  t.wYear = static_cast<uint16_t>(year);
+  t.wMonth = static_cast<uint16_t>(month);
+  t.wDayOfWeek = static_cast<uint16_t>(day % 7);  // day 1, 1601-01-01, was a Monday
+  t.wDay = static_cast<uint16_t>(dayOfMonth);
+  t.wHour = static_cast<uint16_t>(secondOfDay / 3600);
+  t.wMinute = static_cast<uint16_t>(secondOfDay / 60 % 60);
+  t.wSecond = static_cast<uint16_t>(secondOfDay % 60);
+  t.wMilliseconds = static_cast<uint16_t>(fileTime / 10000 % 1000);
+  return t;
+}
+
 }  // namespace horalin

@@ -55,5 +55,8 @@ int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYea
 
 // File time: 100-nanosecond units since 1601-01-01 00:00:00 UTC.
 uint64_t FileTimeFromSystemTime(const SYSTEMTIME& time);
+// The UTC date and time of a file time; one beyond 9999-12-31 keeps its time of day on
+// that day.
+SYSTEMTIME SystemTimeFromFileTime(uint64_t fileTime);
 
 }  // namespace horalin

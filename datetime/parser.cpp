@@ -1,12 +1,8 @@
 #include "datetime/parser.h"
 
-#include <cstdarg>
-
 #include "common/text.h"
 #include "datetime/calendar.h"
-#include "host/host.h"
 #include "platform/platform.h"
-#include "plugin/errors.h"
 
 namespace horalin {
 
@@ -55,17 +51,6 @@ bool IsMarker(char16_t c, char16_t upper) { return c == upper || c == upper + (u
 // White space as iswspace sees it, with the ASCII characters decided here.
 bool IsBlank(char16_t c) { return c < 0x80 ? c == u' ' || (c >= u'\t' && c <= u'\r') : IsSpace(c); }
 
-// Reports an error: the prefix, the message and, when `caret` is given, the argument
-// with a caret under that position. Returns `code`.
-int32_t Fail(int32_t code, const char16_t* text, const char16_t* caret, const char16_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  ReportErrorV(format, args);
-  va_end(args);
-  if (caret) ShowErrorPosition(text, caret);
-  return code;
-}
-
 uint16_t Field(uint32_t value) { return static_cast<uint16_t>(value); }
 
 // The weekday of a day number (1 or more), 0 Sunday.
@@ -81,24 +66,31 @@ void SetDayOfYear(SYSTEMTIME* t, uint32_t dayOfYear) {
 }
 
 struct Parse {
-  const char16_t* text;  // start of the argument, for the caret display
-  const char16_t* p;     // the character being read
+  const char16_t* p;  // the character being read
   SYSTEMTIME* t;
+  ParseError* error;  // null: not asked for
 };
+
+// Describes the fault: its message with up to four numbers, and the character that the
+// caret display points at (null for none). Returns `code`.
+int32_t Fail(Parse& s, int32_t code, const char16_t* caret, const char16_t* message, uint32_t v0 = 0, uint32_t v1 = 0,
+             uint32_t v2 = 0, uint32_t v3 = 0) {
+  if (s.error) *s.error = ParseError{message, {v0, v1, v2, v3}, caret};
+  return code;
+}
 
 // "YYYY-Www-D" after the hyphen, with `p` at the "W".
 int32_t ReadWeekDate(Parse& s) {
   uint32_t year = s.t->wYear, week, weekday;
   const char16_t* digits = ++s.p;
-  if (!ReadNumber(digits, &week, &s.p)) return Fail(kParseWeek, s.text, digits, u"Bad week number\r\n");
+  if (!ReadNumber(digits, &week, &s.p)) return Fail(s, kParseWeek, digits, u"Bad week number\r\n");
   uint32_t weeks = IsoWeeksInYear(year);
   if (week == 0 || week > weeks)
-    return Fail(kParseWeek, s.text, nullptr, u"Week number must be 1 - %u: %u\r\n", weeks, week);
-  if (*s.p != u'-') return Fail(kParseWeek, s.text, s.p, u"Syntax error (expected a hyphen)\r\n");
+    return Fail(s, kParseWeek, nullptr, u"Week number must be 1 - %u: %u\r\n", weeks, week);
+  if (*s.p != u'-') return Fail(s, kParseWeek, s.p, u"Syntax error (expected a hyphen)\r\n");
   ++s.p;
-  if (!ReadNumber(s.p, &weekday, &s.p)) return Fail(kParseWeekday, s.text, s.p, u"Bad day number\r\n");
-  if (weekday == 0 || weekday > 7)
-    return Fail(kParseWeekday, s.text, nullptr, u"Day number must be 1 - 7: %u\r\n", weekday);
+  if (!ReadNumber(s.p, &weekday, &s.p)) return Fail(s, kParseWeekday, s.p, u"Bad day number\r\n");
+  if (weekday == 0 || weekday > 7) return Fail(s, kParseWeekday, nullptr, u"Day number must be 1 - 7: %u\r\n", weekday);
 
   // Day of the calendar year; below 1 in the December before, beyond the year's end in
   // the January after.
@@ -113,9 +105,9 @@ int32_t ReadWeekDate(Parse& s) {
     if (month == 12 && day > 31) calendarYear = year + 1, month = 1, day -= 31;
   }
   if (calendarYear < kFirstYear || calendarYear > kLastYear) {
-    Fail(kParseWeekDateRange, s.text, nullptr, u"Date out of range: %u-W%02u-%u \r\n", year, week, weekday);
-    Qprintf(StdErrorHandle(), u"   (Calendar year would be %u)\r\n", calendarYear);
-    return kParseWeekDateRange;
+    return Fail(s, kParseWeekDateRange, nullptr,
+                u"Date out of range: %u-W%02u-%u \r\n   (Calendar year would be %u)\r\n", year, week, weekday,
+                calendarYear);
   }
   s.t->wYear = Field(calendarYear);
   s.t->wMonth = Field(month);
@@ -128,23 +120,23 @@ int32_t ReadWeekDate(Parse& s) {
 int32_t ReadCalendarOrOrdinalDate(Parse& s) {
   const char16_t* afterHyphen = s.p;
   uint32_t n;
-  if (!ReadNumber(s.p, &n, &s.p)) return Fail(kParseMonth, s.text, afterHyphen, u"Bad month\r\n");
+  if (!ReadNumber(s.p, &n, &s.p)) return Fail(s, kParseMonth, afterHyphen, u"Bad month\r\n");
   int leap = IsLeapYear(s.t->wYear);
   if (*s.p == u'-') {
-    if (n == 0 || n > 12) return Fail(kParseMonth, s.text, nullptr, u"Month must be 1 - 12: %u\r\n", n);
+    if (n == 0 || n > 12) return Fail(s, kParseMonth, nullptr, u"Month must be 1 - 12: %u\r\n", n);
     s.t->wMonth = Field(n);
     const char16_t* dayStart = ++s.p;
     uint32_t day;
-    if (!ReadNumber(s.p, &day, &s.p)) return Fail(kParseDay, s.text, dayStart, u"Bad day\r\n");
+    if (!ReadNumber(s.p, &day, &s.p)) return Fail(s, kParseDay, dayStart, u"Bad day\r\n");
     uint32_t length = DaysInMonth[n][leap];
-    if (day == 0 || day > length) return Fail(kParseDay, s.text, nullptr, u"Day must be 1 - %u: %u\r\n", length, day);
+    if (day == 0 || day > length) return Fail(s, kParseDay, nullptr, u"Day must be 1 - %u: %u\r\n", length, day);
     s.t->wDay = Field(day);
     s.t->wDayOfWeek = WeekdayOf(DayNumberFromDate(s.t->wYear, n, day));
     return 0;
   }
   uint32_t daysInYear = 365u + static_cast<uint32_t>(leap);
   if (n == 0 || n > daysInYear)
-    return Fail(kParseDayOfYear, s.text, nullptr, u"Day number is 1 - %u: %u\r\n", daysInYear, n);
+    return Fail(s, kParseDayOfYear, nullptr, u"Day number is 1 - %u: %u\r\n", daysInYear, n);
   SetDayOfYear(s.t, n);
   return 0;
 }
@@ -152,10 +144,10 @@ int32_t ReadCalendarOrOrdinalDate(Parse& s) {
 // The year, its hyphen and the rest of an absolute date.
 int32_t ReadDate(Parse& s) {
   uint32_t year;
-  if (!ReadNumber(s.p, &year, &s.p)) return Fail(kParseYear, s.text, s.text, u"Bad year\r\n");
+  if (!ReadNumber(s.p, &year, &s.p)) return Fail(s, kParseYear, s.p, u"Bad year\r\n");
   if (year < kFirstYear || year > kLastYear)
-    return Fail(kParseYear, s.text, nullptr, u"Year must be %u - %u: %u\r\n", kFirstYear, kLastYear, year);
-  if (*s.p != u'-') return Fail(kParseYear, s.text, s.p, u"Syntax error (expected a hyphen)\r\n");
+    return Fail(s, kParseYear, nullptr, u"Year must be %u - %u: %u\r\n", kFirstYear, kLastYear, year);
+  if (*s.p != u'-') return Fail(s, kParseYear, s.p, u"Syntax error (expected a hyphen)\r\n");
   s.t->wYear = Field(year);
   ++s.p;
   if (IsMarker(s.p[0], u'W') && IsNumberDigit(s.p[1])) return ReadWeekDate(s);
@@ -172,20 +164,20 @@ int32_t ReadTime(Parse& s) {
 
   uint32_t hour, minute, second;
   const char16_t* hourStart = s.p;
-  if (!ReadNumber(s.p, &hour, &s.p)) return Fail(kParseHour, s.text, hourStart, u"Bad hour\r\n");
-  if (hour > 23) return Fail(kParseHour, s.text, nullptr, u"Hour must be 0 - 23: %u\r\n", hour);
-  if (*s.p != u':') return Fail(kParseHour, s.text, s.p, u"Syntax error (expected a colon)\r\n");
+  if (!ReadNumber(s.p, &hour, &s.p)) return Fail(s, kParseHour, hourStart, u"Bad hour\r\n");
+  if (hour > 23) return Fail(s, kParseHour, nullptr, u"Hour must be 0 - 23: %u\r\n", hour);
+  if (*s.p != u':') return Fail(s, kParseHour, s.p, u"Syntax error (expected a colon)\r\n");
   s.t->wHour = Field(hour);
 
   ++s.p;
-  if (!ReadNumber(s.p, &minute, &s.p)) return Fail(kParseMinute, s.text, s.p, u"Bad minute\r\n");
-  if (minute > 59) return Fail(kParseMinute, s.text, nullptr, u"Minute must be 0 - 59: %u\r\n", minute);
+  if (!ReadNumber(s.p, &minute, &s.p)) return Fail(s, kParseMinute, s.p, u"Bad minute\r\n");
+  if (minute > 59) return Fail(s, kParseMinute, nullptr, u"Minute must be 0 - 59: %u\r\n", minute);
   s.t->wMinute = Field(minute);
 
   if (*s.p != u':') return 0;
   ++s.p;
-  if (!ReadNumber(s.p, &second, &s.p)) return Fail(kParseSecond, s.text, s.p, u"Bad second\r\n");
-  if (second > 59) return Fail(kParseSecond, s.text, nullptr, u"Second must be 0 - 59: %u\r\n", second);
+  if (!ReadNumber(s.p, &second, &s.p)) return Fail(s, kParseSecond, s.p, u"Bad second\r\n");
+  if (second > 59) return Fail(s, kParseSecond, nullptr, u"Second must be 0 - 59: %u\r\n", second);
   s.t->wSecond = Field(second);
 
   if (*s.p != u'.') return 0;
@@ -220,7 +212,9 @@ int32_t ResolveOffset(Parse& s, int32_t offset, bool utc) {
     platform::CurrentLocalTime(&today);
   int64_t n = static_cast<int64_t>(DayNumberFromDate(today.wYear, today.wMonth, today.wDay)) + offset;
   if (n < kFirstDay || n > kLastDay)
-    return Fail(kParseOffsetRange, s.text, nullptr, u"Date out of range: %s%d\r\n", offset >= 0 ? u"+" : u"", offset);
+    return offset >= 0
+               ? Fail(s, kParseOffsetRange, nullptr, u"Date out of range: +%u\r\n", static_cast<uint32_t>(offset))
+               : Fail(s, kParseOffsetRange, nullptr, u"Date out of range: -%u\r\n", 0u - static_cast<uint32_t>(offset));
   uint32_t year, month, day;
   DateFromDayNumber(static_cast<DayNumber>(n), &year, &month, &day);
   s.t->wYear = Field(year);
@@ -237,29 +231,11 @@ const char16_t* SkipWhiteSpace(const char16_t* p) {
   return p;
 }
 
-int32_t ShowErrorPosition(const char16_t* start, const char16_t* position) {
-  if (!start || !position) return -1;
-  if (position < start) return -2;
-  // One blank per unit before the position; the argument of a host buffer never puts it
-  // further than 8191 units on, and a longer distance is held at the buffer's end.
-  static_assert(kFormatText >= 2);
-  char16_t caret[kFormatText];
-  size_t column = static_cast<size_t>(position - start);
-  if (column > kFormatText - 2) column = kFormatText - 2;
-  for (size_t i = 0; i < column; ++i) caret[i] = u' ';
-  caret[column] = u'^';
-  caret[column + 1] = 0;
-  void* error = StdErrorHandle();
-  Qprintf(error, u"\r\n");
-  Qprintf(error, u"%s\r\n", start);
-  Qprintf(error, u"%s\r\n", caret);
-  return 0;
-}
-
-int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc) {
+int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc,
+                      ParseError* error) {
   if (!dateTime || !text) return -1;
   *dateTime = SYSTEMTIME{};
-  Parse s{text, text, dateTime};
+  Parse s{text, dateTime, error};
   bool inUtc = false;
 
   if (*s.p == u'*') {
@@ -277,7 +253,7 @@ int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t
     if (s.p[0] == u'+' && s.p[1] == u'-' && IsNumberDigit(s.p[2])) ++s.p;  // "+-3" reads as "-3"
     if ((s.p[0] == u'+' || s.p[0] == u'-') && IsNumberDigit(s.p[1])) {
       const char16_t* sign = s.p;
-      if (ParseSignedNumber(sign, &offset, &s.p) != 0) return Fail(kParseOffset, text, sign, u"Bad date offset\r\n");
+      if (ParseSignedNumber(sign, &offset, &s.p) != 0) return Fail(s, kParseOffset, sign, u"Bad date offset\r\n");
       relative = true;
     } else if (int32_t result = ReadDate(s)) {
       return result;

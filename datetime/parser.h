@@ -23,19 +23,26 @@ inline constexpr int32_t kParseHour = 200;
 inline constexpr int32_t kParseMinute = 201;
 inline constexpr int32_t kParseSecond = 203;
 
+// What went wrong in a date and time argument, for the caller to report: the message,
+// a format of the host's printf whose numbers (%u) come from `values` in order and
+// which ends in "\r\n", and the character that a caret display points at (null: the
+// message goes without one).
+struct ParseError {
+  const char16_t* message;
+  uint32_t values[4];
+  const char16_t* position;
+};
+
 // Reads the date and time at the start of `text` into `dateTime` (fields not given stay
 // 0). On success returns 0 and hands back, where asked, the position after the date,
 // time and following white space (`end`) and 1 for UTC, 0 for local time (`utc`).
-// On failure the message is written to standard error and a result code above is
-// returned; `end` and `utc` are not written. A null `dateTime` gives -1.
-int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc);
+// On failure returns a result code above and describes the fault in `error`, where
+// asked; `end` and `utc` are not written. It writes no message itself. A null
+// `dateTime` or `text` gives -1.
+int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc,
+                      ParseError* error);
 
 // The first position at or after `p` that is not white space (as iswspace decides).
 const char16_t* SkipWhiteSpace(const char16_t* p);
-
-// Writes an empty line, the text from `start` to its end, and a caret under `position`
-// to standard error. Returns -1 for a null pointer, -2 when `position` lies before
-// `start` (nothing written), 0 otherwise.
-int32_t ShowErrorPosition(const char16_t* start, const char16_t* position);
 
 }  // namespace horalin

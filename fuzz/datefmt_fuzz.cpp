@@ -10,6 +10,7 @@
 #include "datetime/parser.h"
 #include "fuzz/fuzz_support.h"
 #include "host/host.h"
+#include "plugin/errors.h"
 
 using namespace horalin;
 using horalin::fuzz::Check;
@@ -41,18 +42,23 @@ void CheckParser(const std::u16string& text) {
   const char16_t* const kUntouched = u"untouched";
   const char16_t* end = kUntouched;
   int32_t utc = 7;
-  int32_t result = ParseDateTime(text.c_str(), &t, &end, &utc);
+  ParseError error{};
+  int32_t result = ParseDateTime(text.c_str(), &t, &end, &utc, &error);
+  Check(fuzz::ErrorReports() == 0 && fuzz::CapturedOutput().empty(), "the parser writes nothing");
   if (result == 0) {
     Check(ValidDateTime(t), "success comes with a valid date and time");
     Check(end >= text.c_str() && end <= text.c_str() + text.size(), "the end lies within the text");
     Check(utc == 0 || utc == 1, "the UTC flag is 0 or 1");
-    Check(fuzz::ErrorReports() == 0 && fuzz::CapturedOutput().empty(), "success writes nothing");
   } else {
     Check(result > 0, "a failure has a positive result code");
+    Check(error.message != nullptr, "a failure has a message");
+    Check(!error.position || (error.position >= text.c_str() && error.position <= text.c_str() + text.size()),
+          "the caret points into the text");
+    ReportParseError(text.c_str(), error);
     Check(fuzz::ErrorReports() == 1, "a failure is reported once");
     Check(end == kUntouched && utc == 7, "a failure hands back nothing");
   }
-  Check(ParseDateTime(text.c_str(), nullptr, &end, &utc) == -1, "no record gives -1");
+  Check(ParseDateTime(text.c_str(), nullptr, &end, &utc, &error) == -1, "no record gives -1");
 }
 
 void CheckFunction(const std::u16string& text) {

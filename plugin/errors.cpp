@@ -46,4 +46,29 @@ void ReportError(const char16_t* format, ...) {
   va_end(args);
 }
 
+int32_t ShowErrorPosition(const char16_t* start, const char16_t* position) {
+  if (!start || !position) return -1;
+  if (position < start) return -2;
+  // One blank per unit before the position; the argument of a host buffer never puts it
+  // further than 8191 units on, and a longer distance is held at the buffer's end.
+  static_assert(kFormatText >= 2);
+  char16_t caret[kFormatText];
+  size_t column = static_cast<size_t>(position - start);
+  if (column > kFormatText - 2) column = kFormatText - 2;
+  for (size_t i = 0; i < column; ++i) caret[i] = u' ';
+  caret[column] = u'^';
+  caret[column + 1] = 0;
+  void* error = StdErrorHandle();
+  Qprintf(error, u"\r\n");
+  Qprintf(error, u"%s\r\n", start);
+  Qprintf(error, u"%s\r\n", caret);
+  return 0;
+}
+
+void ReportParseError(const char16_t* text, const ParseError& error) {
+  const uint32_t* v = error.values;
+  ReportError(error.message, v[0], v[1], v[2], v[3]);
+  if (error.position) ShowErrorPosition(text, error.position);
+}
+
 }  // namespace horalin

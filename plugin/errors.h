@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "datetime/parser.h"
+
 namespace horalin {
 
 // Writes "Horalin plugin: " and, inside a batch file, "name [line]  ". Returns 0.
@@ -18,5 +20,13 @@ void* StdErrorHandle();
 // The prefix, then the message formatted with the host's Qprintf on standard error.
 void ReportError(const char16_t* format, ...);
 void ReportErrorV(const char16_t* format, va_list args);
+
+// Writes an empty line, the text from `start` to its end, and a caret under `position`
+// to standard error. Returns -1 for a null pointer, -2 when `position` lies before
+// `start` (nothing written), 0 otherwise.
+int32_t ShowErrorPosition(const char16_t* start, const char16_t* position);
+// Reports a date and time argument `text` that the parser refused: the message and,
+// where the fault has a position, the caret display under it.
+void ReportParseError(const char16_t* text, const ParseError& error);
 
 }  // namespace horalin

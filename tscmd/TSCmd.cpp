@@ -10,13 +10,29 @@
 #include "host/host.h"
 #include "platform/platform.h"
 #include "plugin/errors.h"
-#include "plugin/plugin.h"
 #include "plugin/tokenizer.h"
 #include "tscmd/encoding.h"
 #include "tscmd/reader.h"
 #include "tscmd/stamp.h"
 
 namespace horalin {
+
+const char16_t kTsHelpText[] =
+    u"Add time stamps to lines from a pipe. \n\n"
+    u"TS /CP: /D /F /I /S /T /U \"format\" \r\n\n"
+    u"\t/CP:n\tcode page (for non-Unicode text) \n"
+    u"\t/D\tinclude the date \n"
+    u"\t/F\tadd a final footer line \n"
+    u"\t/I\tincremental times (since the last line) \n"
+    u"\t/S\tcumulative times (since the start time) \n"
+    u"\t/T\tinclude the time \n"
+    u"\t/U\tCoordinated Universal Time \n"
+    u"\tformat\tformat string, as in @DATEFMT \n\n"
+    u"TS reads lines from a pipe, and prepends the current time to \n"
+    u"each.  Remember that pipe commands run in a new shell!  To pipe \n"
+    u"to this command, you must ensure that this plugin is loaded in \n"
+    u"the new shell, e.g. by copying the plugin .DLL file to TCC\u2019s \n"
+    u"\u2018PlugIns\u2019 directory.\n";
 
 ReadFunction TsInputReader = platform::ReadInput;
 

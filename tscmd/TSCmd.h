@@ -15,6 +15,9 @@ namespace horalin {
 // How TS reads its standard input: platform::ReadInput, unless a test feeds it blocks.
 extern ReadFunction TsInputReader;
 
+// The help text of TS, which its usage shows and Usage copies from its syntax line on.
+extern const char16_t kTsHelpText[];
+
 // Writes the usage text of TS and, when asked, the two version lines. Returns 0.
 int ShowTsUsage(bool versionLines);
 

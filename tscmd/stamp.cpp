@@ -11,26 +11,6 @@ namespace {
 
 constexpr uint64_t kUnitsPerMillisecond = 10000;
 constexpr uint64_t kUnitsPerSecond = 10000000;
-constexpr uint64_t kSecondsPerDay = 86400;
-
-// The UTC date and time of a file time, to the second.
-SYSTEMTIME SystemTimeFromFileTime(uint64_t fileTime) {
-  uint64_t seconds = fileTime / kUnitsPerSecond;
-  uint64_t days = seconds / kSecondsPerDay;
-  DayNumber day = days >= static_cast<uint64_t>(kLastDay) ? kLastDay : static_cast<DayNumber>(days) + 1;
-  uint32_t secondOfDay = static_cast<uint32_t>(seconds % kSecondsPerDay);  // [0, 86399]
-  uint32_t year = 9999, month = 12, dayOfMonth = 31;
-  DateFromDayNumber(day, &year, &month, &dayOfMonth);
-  SYSTEMTIME t{};
-  t.wYear = static_cast<uint16_t>(year);
-  t.wMonth = static_cast<uint16_t>(month);
-  t.wDayOfWeek = static_cast<uint16_t>(day % 7);  // day 1, 1601-01-01, was a Monday
-  t.wDay = static_cast<uint16_t>(dayOfMonth);
-  t.wHour = static_cast<uint16_t>(secondOfDay / 3600);
-  t.wMinute = static_cast<uint16_t>(secondOfDay / 60 % 60);
-  t.wSecond = static_cast<uint16_t>(secondOfDay % 60);
-  return t;
-}
 
 // The time to display for `now`: UTC, or local time. Zone offsets change only at whole
 // seconds, so the conversion is made once per second.

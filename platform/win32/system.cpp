@@ -3,9 +3,11 @@
 
 #include "platform/help.h"
 #include "platform/platform.h"
-#include "plugin/plugin.h"
 
 namespace horalin::platform {
+
+// The library's own module handle, kept by the module entry.
+HMODULE ModuleHandle = nullptr;
 
 namespace {
 LPWSTR Wide(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
@@ -94,7 +96,7 @@ bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
 }
 
 size_t ModuleFileName(char16_t* path, size_t capacity) {
-  DWORD n = GetModuleFileNameW(static_cast<HMODULE>(ModuleHandle), Wide(path), static_cast<DWORD>(capacity));
+  DWORD n = GetModuleFileNameW(ModuleHandle, Wide(path), static_cast<DWORD>(capacity));
   if (n >= capacity) n = 0;
   path[n] = 0;
   return n;
@@ -109,6 +111,6 @@ void EndProcess(Handle process) {
 
 // The module entry keeps the library's handle and does nothing else.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) horalin::ModuleHandle = instance;
+  if (reason == DLL_PROCESS_ATTACH) horalin::platform::ModuleHandle = instance;
   return TRUE;
 }

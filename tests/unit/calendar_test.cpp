@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 namespace horalin {
@@ -196,7 +197,16 @@ TEST(CalendarTest, FileTimes) {
       {{9999, 12, 5, 31, 23, 59, 59, 999}, 2650467743999990000ull},
       {{2023, 2, 3, 29, 0, 0, 0, 0}, 0},  // not a date
   };
-  for (const Case& c : cases) EXPECT_EQ(FileTimeFromSystemTime(c.time), c.fileTime) << c.time.wYear;
+  for (const Case& c : cases) {
+    EXPECT_EQ(FileTimeFromSystemTime(c.time), c.fileTime) << c.time.wYear;
+    SYSTEMTIME back = SystemTimeFromFileTime(c.fileTime);
+    if (DayNumberFromDate(c.time.wYear, c.time.wMonth, c.time.wDay) > 0) {
+      EXPECT_EQ(std::memcmp(&back, &c.time, sizeof back), 0) << c.time.wYear;
+    }
+  }
+  SYSTEMTIME beyond = SystemTimeFromFileTime(UINT64_MAX);  // 58,000 years on: the last day
+  EXPECT_EQ(beyond.wYear * 10000 + beyond.wMonth * 100 + beyond.wDay, 99991231);
+  EXPECT_EQ(beyond.wDayOfWeek, 5);
 }
 
 }  // namespace

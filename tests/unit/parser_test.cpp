@@ -1,5 +1,5 @@
-// The date and time argument parser: every accepted form, every error with its message,
-// result code and caret, and a walk over the whole calendar.
+// The date and time argument parser: every accepted form, every error with its message
+// (as its caller reports it), result code and caret, and a walk over the whole calendar.
 #include "datetime/parser.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "datetime/calendar.h"
+#include "plugin/errors.h"
 #include "tests/support/test_host.h"
 
 namespace horalin {
@@ -21,6 +22,17 @@ using testing::U16;
 // Outside a batch file: messages follow the prefix directly.
 void ResetHost(std::vector<std::pair<std::string, std::string>> variables = {{"_batch", "0"}}) {
   testing::ResetHost(std::move(variables));
+}
+
+// Parses as @DATEFMT does: the parser itself writes nothing, and its caller reports a
+// refusal with the message and the caret display.
+int32_t ParseAndReport(const char16_t* text, SYSTEMTIME* t, const char16_t** end, int32_t* utc) {
+  const std::string before = CapturedErrors();
+  ParseError error{};
+  int32_t result = ParseDateTime(text, t, end, utc, &error);
+  EXPECT_EQ(CapturedErrors(), before) << "the parser writes nothing";
+  if (result > 0) ReportParseError(text, error);
+  return result;
 }
 
 struct Accepted {
@@ -90,7 +102,7 @@ TEST(ParseDateTimeTest, AcceptedForms) {
     const char16_t* end = nullptr;
     int32_t utc = -1;
     ResetHost();
-    ASSERT_EQ(ParseDateTime(text.c_str(), &t, &end, &utc), 0) << input << "\n" << CapturedErrors();
+    ASSERT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), 0) << input << "\n" << CapturedErrors();
     EXPECT_EQ(CapturedErrors(), "") << input;
     EXPECT_EQ(t.wYear, c.year) << input;
     EXPECT_EQ(t.wMonth, c.month) << input;
@@ -198,7 +210,7 @@ TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
     const char16_t* const before = end;
     int32_t utc = 7;
     ResetHost();
-    EXPECT_EQ(ParseDateTime(text.c_str(), &t, &end, &utc), c.result) << c.input;
+    EXPECT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), c.result) << c.input;
     EXPECT_EQ(CapturedErrors(), ExpectedReport(c)) << c.input;
     EXPECT_EQ(end, before) << c.input;
     EXPECT_EQ(utc, 7) << c.input;
@@ -208,23 +220,23 @@ TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
 TEST(ParseDateTimeTest, ErrorsInsideABatchFileShowTheLocation) {
   ResetHost({{"_batch", "1"}, {"_batchname", "C:\\jobs\\d.btm"}, {"_batchline", "7"}});
   SYSTEMTIME t;
-  EXPECT_EQ(ParseDateTime(u"2024-02-", &t, nullptr, nullptr), 102);
+  EXPECT_EQ(ParseAndReport(u"2024-02-", &t, nullptr, nullptr), 102);
   EXPECT_EQ(CapturedErrors(), "Horalin plugin: C:\\jobs\\d.btm [7]  Bad day\r\n\r\n2024-02-\r\n        ^\r\n");
 }
 
 TEST(ParseDateTimeTest, MissingRecordOrText) {
   ResetHost();
   const char16_t* end = nullptr;
-  EXPECT_EQ(ParseDateTime(u"2024-01-01", nullptr, &end, nullptr), -1);
+  EXPECT_EQ(ParseAndReport(u"2024-01-01", nullptr, &end, nullptr), -1);
   EXPECT_EQ(end, nullptr);
   SYSTEMTIME t;
-  EXPECT_EQ(ParseDateTime(nullptr, &t, nullptr, nullptr), -1);
+  EXPECT_EQ(ParseAndReport(nullptr, &t, nullptr, nullptr), -1);
   EXPECT_EQ(CapturedErrors(), "");
 }
 
 TEST(ParseDateTimeTest, EndAndUtcAreOptional) {
   SYSTEMTIME t;
-  EXPECT_EQ(ParseDateTime(u"2024-01-01 10:00 Z", &t, nullptr, nullptr), 0);
+  EXPECT_EQ(ParseAndReport(u"2024-01-01 10:00 Z", &t, nullptr, nullptr), 0);
   EXPECT_EQ(t.wHour, 10);
 }
 
@@ -286,7 +298,7 @@ TEST(ParseDateTimeTest, DayOffsetsFromTodayByTheMarkedClock) {
         SYSTEMTIME t;
         int32_t utc = -1;
         ResetHost();
-        ASSERT_EQ(ParseDateTime(U16(c.input).c_str(), &t, nullptr, &utc), 0) << c.input << CapturedErrors();
+        ASSERT_EQ(ParseAndReport(U16(c.input).c_str(), &t, nullptr, &utc), 0) << c.input << CapturedErrors();
         if (Today(c.utc) != before) continue;
         ExpectDay(t, before + c.days, std::string(c.input) + " in " + zone);
         EXPECT_EQ(t.wHour, c.hour) << c.input;
@@ -314,7 +326,7 @@ TEST(ParseDateTimeTest, StarFormsReadTheClockAndTakeNoTime) {
       SYSTEMTIME t;
       const char16_t* end = nullptr;
       int32_t utc = -1;
-      ASSERT_EQ(ParseDateTime(text.c_str(), &t, &end, &utc), 0) << c.input;
+      ASSERT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), 0) << c.input;
       if (Today(c.utc) != before) continue;
       ExpectDay(t, before, c.input);
       tm now;
@@ -349,7 +361,7 @@ TEST(ParseDateTimeTest, EveryDayAsWeekDateAndOrdinalDate) {
       for (size_t i = 0; i < sizeof text / sizeof text[0]; ++i)
         if (!(text[i] = static_cast<char16_t>(form[i]))) break;
       SYSTEMTIME t;
-      ASSERT_EQ(ParseDateTime(text, &t, nullptr, nullptr), 0) << form;
+      ASSERT_EQ(ParseAndReport(text, &t, nullptr, nullptr), 0) << form;
       ASSERT_TRUE(t.wYear == year && t.wMonth == month && t.wDay == day && t.wDayOfWeek == n % 7) << form;
     }
   }

@@ -1,4 +1,6 @@
-// @DATEFMT[date and time,format]: the date and time formatted by the format string.
+// @DATEFMT[date and time,format]: the date and time formatted by the format string. The
+// glue between the host and the engine: it reads the argument, reports what went wrong,
+// and hands the parsed date and time to the format interpreter.
 #include <cstring>
 
 #include "common/text.h"
@@ -23,7 +25,11 @@ extern "C" int f_datefmt(char16_t* buffer) {
   SYSTEMTIME dateTime{};
   int32_t utc = 0;
   const char16_t* end = p;
-  if (ParseDateTime(p, &dateTime, &end, &utc) != 0) return -1;
+  ParseError error;
+  if (ParseDateTime(p, &dateTime, &end, &utc, &error) != 0) {
+    ReportParseError(p, error);
+    return -1;
+  }
   end = SkipWhiteSpace(end);
   // The first comma or semicolon after the date and time separates the format; any
   // later one belongs to the format.
