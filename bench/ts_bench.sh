@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Throughput and memory of `horalin ts`, beside `cat | cat` (the cost of the pipe alone)
-# and moreutils' ts doing comparable work, in the same run.
+# Throughput and memory of `horalin ts`, beside `cat | cat` (the cost of the pipe alone),
+# `horalin run -- cat FILE` (the same lines from a command's own pipes) and moreutils' ts
+# doing comparable work, in the same run.
 #
 #   bench/ts_bench.sh [HORALIN] [LINES] [RUNS]
 #
@@ -62,8 +63,9 @@ round() {
   local zone=$1
   if [ -n "$zone" ]; then export TZ=$zone; else unset TZ; fi
   declare -A WALL CPU
-  local names=("cat | cat" "horalin ts" "horalin ts /I /S /F" "ts '%Y-%m-%d %H:%M:%.S'" "ts")
-  local commands=("cat | cat" "cat | '$HORALIN' ts" "cat | '$HORALIN' ts /I /S /F"
+  local names=("cat | cat" "horalin ts" "horalin ts /I /S /F" "horalin run -- cat FILE" "ts '%Y-%m-%d %H:%M:%.S'"
+               "ts")
+  local commands=("cat | cat" "cat | '$HORALIN' ts" "cat | '$HORALIN' ts /I /S /F" "'$HORALIN' run -- cat '$INPUT'"
                   "cat | ts '%Y-%m-%d %H:%M:%.S'" "cat | ts")
   local i w c
   for i in "${!names[@]}"; do
@@ -84,6 +86,8 @@ round() {
        "$(ratio "${CPU[$sub]}" "${CPU[horalin ts]}")x cpu (goal: 30x)"
   echo "moreutils ts, its default format / horalin ts:           $(ratio "${WALL[ts]}" "${WALL[horalin ts]}")x wall," \
        "$(ratio "${CPU[ts]}" "${CPU[horalin ts]}")x cpu"
+  echo "horalin run -- cat FILE / horalin ts:                     $(ratio "${WALL[horalin run -- cat FILE]}" "${WALL[horalin ts]}")x wall," \
+       "$(ratio "${CPU[horalin run -- cat FILE]}" "${CPU[horalin ts]}")x cpu (goal: within 1.5x)"
   echo "horalin ts / cat | cat:                                   $(ratio "${WALL[horalin ts]}" "${WALL[cat | cat]}")x wall," \
        "$(ratio "${CPU[horalin ts]}" "${CPU[cat | cat]}")x cpu"
 }

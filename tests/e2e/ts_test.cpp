@@ -333,12 +333,12 @@ struct Child {
 };
 
 Child StartTs(const Strings& args, bool nonBlockingInput = false,
-              const std::vector<std::pair<std::string, std::string>>& env = {}) {
+              const std::vector<std::pair<std::string, std::string>>& env = {}, const char* command = "ts") {
   const char* program = std::getenv("HORALIN_PROGRAM");
   Strings argv;
   if (UnderWine()) argv.push_back("/usr/lib/wine/wine64");
   argv.push_back(program ? program : "horalin");
-  argv.push_back("ts");
+  argv.push_back(command);
   argv.insert(argv.end(), args.begin(), args.end());
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC)) std::abort();
@@ -579,6 +579,23 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
   Result r = Horalin({"run", talker});  // no "--"
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("horalin: run needs '--'", 0), 0u) << r.err;
+}
+
+TEST(Run, ATerminationSignalReachesTheCommand) {
+  POSIX_ONLY();
+  const char* talker = std::getenv("HORALIN_TALKER");
+  Child child =
+      StartTs({"/T", "--", talker ? talker : "talker", "o:started", "sleep:20000", "o:not reached"}, false, {}, "run");
+  std::string pending;
+  ASSERT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(30000)).substr(13), "started");
+  auto sent = std::chrono::steady_clock::now();
+  kill(child.pid, SIGTERM);
+  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(15000)), "");  // the end, no more lines
+  int status = 0;
+  waitpid(child.pid, &status, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(10));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  close(child.in), close(child.out);
 }
 
 TEST(Run, AMillionLinesAllStamped) {
