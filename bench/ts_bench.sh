@@ -101,7 +101,8 @@ best_wall() {
   local input=$1 best="" t
   shift
   for _ in $(seq "$RUNS"); do
-    t=$({ /usr/bin/time -f '%e' "$@" <"$input" >"$WORK/out" 2>/dev/null; } 2>&1 | tail -1)
+    /usr/bin/time -f '%e' -o "$WORK/time" "$@" <"$input" >"$WORK/out" 2>/dev/null
+    t=$(tail -1 "$WORK/time")
     best=$(awk -v a="$best" -v b="$t" 'BEGIN {print ((a == "" || b + 0 < a + 0) ? b : a)}')
   done
   echo "$best"
