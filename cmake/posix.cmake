@@ -29,14 +29,23 @@ add_test(NAME e2e-posix COMMAND horalin_e2e_tests)
 set_tests_properties(e2e-posix PROPERTIES
   ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_TALKER=$<TARGET_FILE:horalin_talker>;TZ=UTC;LC_ALL=C.UTF-8")
 
-# The same end-to-end tests with the program under valgrind's memory checker.
+# The program under valgrind's memory checker, on the cases where it reads a pipe and
+# writes its output (the TS pipe cases, the datefmt line reader, failing outputs): the
+# code that the shipped build runs and the sanitizer build replaces or checks otherwise.
+# The tables of arguments and messages, one process per row, stay with e2e-posix (the
+# sanitizer build runs them too); each row costs valgrind a start of its own. A test
+# added to these suites is checked unless it is named in the exclusions.
 find_program(HORALIN_VALGRIND valgrind)
 if(HORALIN_VALGRIND AND NOT HORALIN_SANITIZE)
   # The wrapper stands beside the program, where the tests look for its help pages.
   configure_file(tests/e2e/valgrind.sh ${CMAKE_BINARY_DIR}/horalin-valgrind COPYONLY)
-  add_test(NAME e2e-valgrind COMMAND horalin_e2e_tests)
+  set(HORALIN_VALGRIND_FILTER "Ts.*:DatefmtLines.*:Faults.*")
+  string(APPEND HORALIN_VALGRIND_FILTER "-Ts.DateAndTimeOptionsChooseTheDefaultFormat:Ts.LocalTimeOrUtc"
+         ":Ts.ArgumentErrors:Ts.ErrorsInsideABatchFileShowItsLocation:Ts.AcceptedOptions:Ts.UsageAndVersionLines")
+  add_test(NAME e2e-valgrind COMMAND horalin_e2e_tests --gtest_filter=${HORALIN_VALGRIND_FILTER})
   set_tests_properties(e2e-valgrind PROPERTIES
     ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=${CMAKE_BINARY_DIR}/horalin-valgrind;HORALIN_VALGRIND_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_VALGRIND=${HORALIN_VALGRIND};HORALIN_TALKER=$<TARGET_FILE:horalin_talker>;TZ=UTC;LC_ALL=C.UTF-8"
+    FAIL_REGULAR_EXPRESSION "\\] 0 tests from"  # a filter that no longer matches anything
     TIMEOUT 900)
 endif()
 

@@ -58,6 +58,10 @@ echo "the .deb: a stripped program, the copyright file"
 version=$("$scratch/usr/bin/horalin" --version)
 [ "$version" = "horalin 0.93.1.0" ] || fail "unexpected version: $version"
 echo "$version"
+for file in usr/share/man/man1/horalin.1 usr/share/doc/horalin/Horalin.html usr/share/doc/horalin/ts.1 \
+  usr/share/doc/horalin/f_datefmt.html; do
+  [ -f "$scratch/$file" ] || fail "$file is missing from the .deb"
+done
 if command -v man >/dev/null; then
   # The help pages are found beside the program, in ../share/doc/horalin.
   # The whole page is read before it is searched: a reader that stopped at the first match

@@ -7,10 +7,20 @@ scripts/install-deps.sh
 
 export TZ=UTC LC_ALL=C.UTF-8
 
-echo "== Source layout (clang-format)"
+# Each step's heading, and when the next begins, the seconds the one before took.
+step_start=$SECONDS
+step_name=
+step() {
+  [ -n "$step_name" ] && echo "-- $step_name: $((SECONDS - step_start)) s"
+  step_start=$SECONDS step_name=$1
+  if [ -n "$1" ]; then echo "== $1"; else echo "-- all: $SECONDS s"; fi
+}
+trap 'step ""' EXIT
+
+step "Source layout (clang-format)"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
-echo "== Windows build (mingw-w64)"
+step "Windows build (mingw-w64)"
 cmake --preset windows >/dev/null
 cmake --build build/windows
 
@@ -19,20 +29,20 @@ cmake --build build/windows
 export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
 /usr/lib/wine/wine64 build/windows/horalin.exe --version >/dev/null 2>&1 || true
 /usr/lib/wine/wineserver -p 300 || true
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+trap 'step ""; /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
-echo "== POSIX build, unit and end-to-end tests (POSIX host and Windows host under Wine)"
+step "POSIX build, unit and end-to-end tests (POSIX host and Windows host under Wine)"
 cmake --preset posix -DHORALIN_WINDOWS_BUILD="$PWD/build/windows" >/dev/null
 cmake --build build/posix
 ctest --test-dir build/posix --output-on-failure
 
-echo "== Packages: the .deb installed, run and removed; the Windows .zip"
+step "Packages: the .deb installed, run and removed; the Windows .zip"
 scripts/package-check.sh
 
-echo "== The same under AddressSanitizer and UndefinedBehaviorSanitizer"
+step "The same under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset posix-sanitize >/dev/null
 cmake --build build/posix-sanitize
 ctest --test-dir build/posix-sanitize --output-on-failure
 
-echo "== Fuzz targets (libFuzzer, ASan + UBSan): a short run of each"
-scripts/fuzz-smoke.sh 20
+step "Fuzz targets (libFuzzer, ASan + UBSan): a short run of each"
+scripts/fuzz-smoke.sh

@@ -1,6 +1,6 @@
 // Help as a user gets it: "horalin help NAME" finds the help and starts the viewer on
 // the topic's page, or lists the places on standard error; the rendered pages hold
-// together; the .deb installs a working program. POSIX viewers are scripts on PATH that
+// together (scripts/package-check.sh checks the .deb). POSIX viewers are scripts on PATH that
 // record their arguments; under Wine a stand-in hh.exe in the Windows folder records its
 // command line.
 #include <gtest/gtest.h>
@@ -200,26 +200,6 @@ TEST(HelpPages, EveryInternalLinkResolves) {
     }
   }
   EXPECT_GT(links, 20);
-}
-
-TEST(Packages, TheDebInstallsAWorkingProgram) {
-  if (UnderWine()) GTEST_SKIP() << "the POSIX package";
-  if (system("command -v cpack >/dev/null 2>&1 && command -v dpkg-deb >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "cpack or dpkg-deb missing";
-  fs::path build = fs::path(Program()).parent_path();
-  if (!fs::exists(build / "CPackConfig.cmake")) GTEST_SKIP() << "no package configuration";
-  Scratch scratch;
-  Result made = RunProgram({"/bin/sh", "-c",
-                            "cd '" + build.string() + "' && cpack -G DEB -B '" + scratch.root.string() +
-                                "/packages' >/dev/null && dpkg-deb -x \"$(ls '" + scratch.root.string() +
-                                "'/packages/*.deb)\" '" + scratch.root.string() + "/root'"});
-  ASSERT_EQ(made.status, 0) << made.err;
-  Result version = RunProgram({(scratch.root / "root/usr/bin/horalin").string(), "--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "horalin 0.93.1.0\n");
-  for (const char* file : {"usr/share/man/man1/horalin.1", "usr/share/doc/horalin/Horalin.html",
-                           "usr/share/doc/horalin/ts.1", "usr/share/doc/horalin/f_datefmt.html"})
-    EXPECT_TRUE(fs::exists(scratch.root / "root" / file)) << file;
 }
 
 // ---- Windows, under Wine ---------------------------------------------------------------
