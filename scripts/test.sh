@@ -7,13 +7,22 @@ scripts/install-deps.sh
 
 export TZ=UTC LC_ALL=C.UTF-8
 
-# Each step's heading, and when the next begins, the seconds the one before took.
-step_start=$SECONDS
-step_name=
+# Each step's heading, and when the next begins, the seconds the one before took: on the
+# clock, and of processor time (user and system, of everything it ran), which is what to
+# compare when other work shares the machine.
+times_file=$(mktemp)
+cpu_now() {  # sets cpu; `times` runs in this shell, where the steps' processes were waited for
+  times >"$times_file"
+  cpu=$(awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' \
+    "$times_file")
+}
+cpu_now
+step_start=$SECONDS step_cpu=$cpu step_name=
 step() {
-  [ -n "$step_name" ] && echo "-- $step_name: $((SECONDS - step_start)) s"
-  step_start=$SECONDS step_name=$1
-  if [ -n "$1" ]; then echo "== $1"; else echo "-- all: $SECONDS s"; fi
+  cpu_now
+  [ -n "$step_name" ] && echo "-- $step_name: $((SECONDS - step_start)) s, processor $((cpu - step_cpu)) s"
+  step_start=$SECONDS step_cpu=$cpu step_name=$1
+  if [ -n "$1" ]; then echo "== $1"; else echo "-- all: $SECONDS s, processor $cpu s"; rm -f "$times_file"; fi
 }
 trap 'step ""' EXIT
 
