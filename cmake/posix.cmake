@@ -30,7 +30,7 @@ set_tests_properties(e2e-posix PROPERTIES
   ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_TALKER=$<TARGET_FILE:horalin_talker>;TZ=UTC;LC_ALL=C.UTF-8")
 
 # The program under valgrind's memory checker, on the cases where it reads a pipe and
-# writes its output (the TS pipe cases, the datefmt line reader, failing outputs): the
+# writes its output (TS and run, the datefmt line reader, failing outputs): the
 # code that the shipped build runs and the sanitizer build replaces or checks otherwise.
 # The tables of arguments and messages, one process per row, stay with e2e-posix (the
 # sanitizer build runs them too); each row costs valgrind a start of its own. A test
@@ -39,10 +39,10 @@ find_program(HORALIN_VALGRIND valgrind)
 if(HORALIN_VALGRIND AND NOT HORALIN_SANITIZE)
   # The wrapper stands beside the program, where the tests look for its help pages.
   configure_file(tests/e2e/valgrind.sh ${CMAKE_BINARY_DIR}/horalin-valgrind COPYONLY)
-  set(HORALIN_VALGRIND_FILTER "Ts.*:DatefmtLines.*:Faults.*")
+  set(HORALIN_VALGRIND_FILTER "Ts.*:Run.*:DatefmtLines.*:Faults.*")
   string(APPEND HORALIN_VALGRIND_FILTER "-Ts.DateAndTimeOptionsChooseTheDefaultFormat:Ts.LocalTimeOrUtc"
          ":Ts.ArgumentErrors:Ts.ArgumentsArePassedAsGiven:Ts.ErrorsInsideABatchFileShowItsLocation:Ts.AcceptedOptions"
-         ":Ts.UsageAndVersionLines")
+         ":Ts.UsageAndVersionLines:Run.ExitStatusAndCommandsThatCannotStart")
   add_test(NAME e2e-valgrind COMMAND horalin_e2e_tests --gtest_filter=${HORALIN_VALGRIND_FILTER})
   set_tests_properties(e2e-valgrind PROPERTIES
     ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=${CMAKE_BINARY_DIR}/horalin-valgrind;HORALIN_VALGRIND_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_VALGRIND=${HORALIN_VALGRIND};HORALIN_TALKER=$<TARGET_FILE:horalin_talker>;TZ=UTC;LC_ALL=C.UTF-8"
