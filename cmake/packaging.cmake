@@ -3,7 +3,8 @@
 
 # ---- Help pages, rendered from docs/help at build time -----------------------------------
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
-file(GLOB HORALIN_HELP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/help/*.md)
+set(HORALIN_HELP_SOURCES f_datefmt.md index.md program.md ts.md)
+list(TRANSFORM HORALIN_HELP_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/docs/help/)
 set(HORALIN_DOC_DIR ${CMAKE_BINARY_DIR}/doc)
 set(HORALIN_HELP_PAGES Horalin.html ts.html f_datefmt.html program.html ts.1 f_datefmt.1)
 set(HORALIN_DOC_OUTPUTS ${HORALIN_HELP_PAGES} horalin.1 Horalin.hhp Horalin.hhc Horalin.hhk)

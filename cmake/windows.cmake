@@ -25,7 +25,7 @@ target_link_libraries(Horalin PRIVATE horalin_common ${TAKECMD_IMPLIB} advapi32 
 target_link_options(Horalin PRIVATE ${HORALIN_STATIC_RUNTIME} -Wl,--no-insert-timestamp)
 
 # The stand-in host library, in its own folder so that it is never taken for the shell's.
-file(GLOB TAKECMD_SOURCES CONFIGURE_DEPENDS hosts/windows/takecmd/*.cpp)
+set(TAKECMD_SOURCES hosts/windows/takecmd/takecmd.cpp)
 add_library(TakeCmd SHARED ${TAKECMD_SOURCES} ${TAKECMD_DEF})
 set_target_properties(TakeCmd PROPERTIES PREFIX "" OUTPUT_NAME TakeCmd
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/host)
@@ -33,7 +33,7 @@ target_include_directories(TakeCmd PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(TakeCmd PRIVATE horalin_hostkit)
 target_link_options(TakeCmd PRIVATE ${HORALIN_STATIC_RUNTIME})
 
-file(GLOB HORALIN_WINDOWS_HOST_SOURCES CONFIGURE_DEPENDS hosts/windows/*.cpp)
+set(HORALIN_WINDOWS_HOST_SOURCES hosts/windows/main.cpp)
 add_executable(horalin_exe ${HORALIN_WINDOWS_HOST_SOURCES})
 set_target_properties(horalin_exe PROPERTIES OUTPUT_NAME horalin)
 target_include_directories(horalin_exe PRIVATE ${CMAKE_SOURCE_DIR})

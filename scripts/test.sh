@@ -26,8 +26,13 @@ step() {
 }
 trap 'step ""' EXIT
 
-step "Source layout (clang-format)"
+step "Source layout (clang-format, every source named in the build)"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+# The builds name their sources one by one: a source that none names would not be built
+# (a test file left out would not even fail).
+for source in $(git ls-files '*.cpp'); do
+  grep -qF "$source" CMakeLists.txt cmake/*.cmake || { echo "$source is not named in CMakeLists.txt or cmake/" >&2; exit 1; }
+done
 
 step "Windows build (mingw-w64)"
 cmake --preset windows >/dev/null
