@@ -1,4 +1,5 @@
-// ReadPipeLine with the encoding decision, on input split into arbitrary blocks. Text in
+// ReadPipeLine with the encoding decision, on input split into arbitrary blocks, from a
+// source that has every block at once or one that has nothing yet before each. Text in
 // UTF-8 or UTF-16 comes back whole: the lines joined equal the text less its line ends,
 // its signature and its zero units. Any input gives lines of at most 32,767 units.
 #include <cstdint>
@@ -21,12 +22,15 @@ struct Feed {
   std::vector<uint32_t> sizes;  // of the blocks, used in turn
   size_t next = 0, turn = 0;
   uint32_t error = 0;  // returned once the bytes are used up
+  bool waits = false;  // every other read finds nothing yet, as a read without waiting may
+  int reads = 0;
 };
 Feed* Current = nullptr;
 
 uint32_t ReadFeed(platform::Handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   Feed& f = *Current;
   *bytesRead = 0;
+  if (f.waits && ++f.reads % 2) return kErrorIoPending;
   if (f.next == f.bytes.size()) return f.error;
   size_t n = f.sizes[f.turn++ % f.sizes.size()];
   if (n > capacity) n = capacity;
@@ -103,10 +107,16 @@ Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage) {
   Reading r;
   for (size_t calls = 0;; ++calls) {
     Check(calls <= feed.bytes.size() + 2, "every call but the last delivers a line");
-    int32_t n = ReadPipeLine(&reader, line.get());
+    int32_t n;
+    for (int waited = 0; (n = ReadPipeLine(&reader, line.get())) == kNoLineYet; ++waited)
+      Check(feed.waits && waited <= static_cast<int>(feed.bytes.size()) + 2,
+            "a line waits only for reads that found nothing");
     if (n < 0) {
       r.last = n;
-      Check(ReadPipeLine(&reader, line.get()) == n, "the end or the failure lasts");
+      int32_t again;
+      while ((again = ReadPipeLine(&reader, line.get())) == kNoLineYet) {
+      }
+      Check(again == n, "the end or the failure lasts");
       break;
     }
     Check(n <= static_cast<int32_t>(kLineMaxUnits), "no line is longer than 32,767 units");
@@ -178,6 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     feed.sizes.push_back(s < 200 ? s + 1u : (s - 199u) * 1000u);
   }
   if (mode & 2) feed.error = 5;  // a read that fails after the last byte
+  feed.waits = (mode & 8) != 0;
   // Long lines come from a repeated input.
   const uint32_t repeat = mode & 4 ? 1 + in.Byte() * 16u : 1;
   std::string repeated;

@@ -581,6 +581,33 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
   EXPECT_EQ(r.err.rfind("horalin: run needs '--'", 0), 0u) << r.err;
 }
 
+TEST(Run, EachStreamIsReadAsTsReadsItsInput) {
+  // Text-mode C runtimes turn LF bytes into CR LF: the raw bytes here hold none.
+  struct Case {
+    Strings talk;
+    std::string input;
+    Strings out, err;
+    bool wine;
+  } cases[] = {
+      // Each stream's encoding recognised on its own: UTF-16LE on one, UTF-8 on the other.
+      {{"b:FFFE6800E9000D00610062000D00", "B:636166C3A90D"}, "", {"h\u00E9", "ab"}, {"caf\u00E9"}, true},
+      {{"long:40000", "E:tail"}, "", {std::string(32767, 'x'), std::string(7233, 'x')}, {"tail"}, false},
+      // The command reads our standard input.
+      {{"copy"}, "a\nb\n", {"a", "b"}, {}, true},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && !c.wine) continue;
+    Strings all = {"run", "--", std::getenv("HORALIN_TALKER") ? std::getenv("HORALIN_TALKER") : "talker"};
+    all.insert(all.end(), c.talk.begin(), c.talk.end());
+    Options options;
+    options.input = c.input;
+    Result r = Horalin(all, options);
+    EXPECT_EQ(r.status, 0) << ::testing::PrintToString(c.talk) << r.err;
+    EXPECT_EQ(TextsAfterStamps(r.out, kFull), c.out) << ::testing::PrintToString(c.talk);
+    EXPECT_EQ(TextsAfterStamps(r.err, kFull), c.err) << ::testing::PrintToString(c.talk);
+  }
+}
+
 TEST(Run, ATerminationSignalReachesTheCommand) {
   POSIX_ONLY();
   const char* talker = std::getenv("HORALIN_TALKER");

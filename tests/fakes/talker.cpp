@@ -4,6 +4,8 @@
 //   O:TEXT   TEXT alone on standard output              E:TEXT  the same on standard error
 //   sleep:MS  a pause      close-out  closes standard output      lines:N  N lines "line K"
 //   args     each later argument on a line of its own   exit:N  signal:N  ends so
+//   b:HEX    the bytes HEX on standard output           B:HEX   the same on standard error
+//   long:N   a line of N x on standard output           copy    standard input to standard output
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -31,6 +33,19 @@ int main(int argc, char** argv) {
         used += static_cast<size_t>(std::snprintf(buffer + used, 32, "line %ld\n", k));
         if (used > sizeof buffer - 32 || k == n) std::fwrite(buffer, 1, used, stdout), used = 0;
       }
+      std::fflush(stdout);
+    } else if ((a[0] == 'b' || a[0] == 'B') && a[1] == ':') {
+      for (const char* p = value; p[0] && p[1]; p += 2) {
+        char hex[3] = {p[0], p[1], 0};
+        std::fputc(static_cast<int>(std::strtol(hex, nullptr, 16)), a[0] == 'b' ? stdout : stderr);
+      }
+      std::fflush(a[0] == 'b' ? stdout : stderr);
+    } else if (std::strncmp(a, "long:", 5) == 0) {
+      for (long k = std::atol(value); k > 0; --k) std::fputc('x', stdout);
+      std::fputc('\n', stdout);
+      std::fflush(stdout);
+    } else if (std::strcmp(a, "copy") == 0) {
+      for (int c; (c = std::fgetc(stdin)) != EOF;) std::fputc(c, stdout);
       std::fflush(stdout);
     } else if (std::strcmp(a, "args") == 0) {
       for (++i; i < argc; ++i) std::printf("[%s]\n", argv[i]);
