@@ -91,4 +91,18 @@ inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
   }
 }
 
+// The bytes at the end of UTF-8 text that begin a sequence and lack its last bytes: a
+// character cut off by the end of a piece, for the caller to join to the next piece.
+inline size_t Utf8CutLength(const char* text, size_t length) {
+  for (size_t k = 1; k <= 3 && k <= length; ++k) {
+    const auto b = static_cast<unsigned char>(text[length - k]);
+    if (b < 0x80) return 0;
+    if (b >= 0xC0) {
+      const size_t size = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+      return size > k ? k : 0;
+    }
+  }
+  return 0;
+}
+
 }  // namespace horalin

@@ -139,8 +139,29 @@ uint32_t OemCodePage();
 // that the code page does not map becomes U+FFFD or the code page's own substitute.
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
                          uint32_t* error);
-// Whether `byte` begins a double-byte character in the code page (always false for
-// single-byte code pages and UTF-8).
-bool IsLeadByte(uint32_t codePage, uint8_t byte);
+
+// A conversion from a code page that keeps its state from one call to the next, so that
+// a character, or a shift state, may run on from one piece of text into the next.
+struct ByteDecoder {
+  uint32_t codePage;  // 0: not open
+  int32_t slot;       // the backend's
+  void* converter;    // the backend's
+  bool keepsAscii;    // each byte 01 to 7F stands for itself, and no byte of a longer
+                      // character is a CR, LF or zero byte: lines can be told in the bytes
+  bool pending;       // a call that was not final left text in the state
+};
+
+// Opens a decoder for the code page (65001: UTF-8); false when the system cannot convert
+// it. Every decoder opened is closed.
+bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage);
+void CloseByteDecoder(ByteDecoder* decoder);
+// Converts up to `count` bytes into at most `capacity` units, going on from the state
+// that the last call left. Stops before a character that the bytes cut off at their end,
+// for the caller to hand in again with the bytes that follow; with `final`, the text ends
+// there instead: such a character shows as U+FFFD, a character held back comes out, and
+// the decoder starts afresh. A byte that the code page does not map shows as U+FFFD.
+// Returns the units written; *used receives the bytes taken.
+size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
+                   bool final);
 
 }  // namespace horalin::platform

@@ -37,15 +37,21 @@ uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capaci
   return count >= capacity ? capacity : 0;
 }
 
-// Reads the next block and applies the encoding decision to it.
+// Reads the next block and applies the encoding decision to it. Bytes of the block not
+// yet taken (a character that the block cut off, in text decoded ahead) move to its start
+// and the read fills the rest.
 FillResult FillBlock(PipeReader* r) {
   if (r->atEnd) return kEnded;
   uint32_t got = r->heldFirst;  // first bytes that wait for the rest of their sample: no new block
   uint32_t error = 0;
   if (got == 0) {
+    const uint32_t keep = r->position < r->length ? r->length - r->position : 0;
+    if (keep > 0) std::memmove(r->block, r->block + r->position, keep);
+    r->position = 0;
+    r->length = keep;
     error = r->deferredError;
     r->deferredError = 0;
-    if (error == 0) error = r->read(r->handle, r->block, r->capacity, &got);
+    if (error == 0) error = r->read(r->handle, r->block + keep, r->capacity - keep, &got);
     if (error == kErrorIoPending) return kWaiting;
     if (error != 0) {
       r->lastError = error;
@@ -57,7 +63,8 @@ FillResult FillBlock(PipeReader* r) {
       r->atEnd = 1;
       return kEnded;
     }
-    if (got > r->capacity) got = r->capacity;
+    if (got > r->capacity - keep) got = r->capacity - keep;
+    got += keep;
   }
   // The first bytes are gathered until they decide the encoding, so that the decision
   // is the same however the writer's bytes came. How the input ends is kept for the next
@@ -98,37 +105,26 @@ uint32_t ConversionCodePage(PipeReader* r) {
   return r->codePage;
 }
 
-// The byte classes for the reader's encoding and code page, made again when they change.
-const uint8_t* ByteClasses(PipeReader* r) {
-  uint32_t codePage = ConversionCodePage(r);
-  if (r->classCodePage == codePage && r->classEncoding == r->encoding) return r->byteClass;
-  r->classEncoding = r->encoding;
-  r->classCodePage = codePage;
-  bool doubleByte = false;
-  if (codePage != kCodePageUtf8)
-    for (unsigned b = 0x80; b <= 0xFF && !doubleByte; ++b)
-      doubleByte = platform::IsLeadByte(codePage, static_cast<uint8_t>(b));
-  r->classDoubleByte = doubleByte;
-  char ascii[127];
-  char16_t units[127];
-  for (int b = 1; b < 128; ++b) ascii[b - 1] = static_cast<char>(b);
-  uint32_t error = 0;
-  bool keeps = platform::WideFromMultiByte(codePage, ascii, sizeof ascii, units, 127, &error) == 127;
-  for (int b = 1; b < 128 && keeps; ++b) keeps = units[b - 1] == b;
-  r->classKeepsAscii = keeps;
-  // Undecided input may yet turn out to be UTF-8: keep its sequences whole too.
-  bool utf8 = !doubleByte && (codePage == kCodePageUtf8 || r->encoding == EncodingUndecided);
-  for (unsigned b = 0; b < 256; ++b) {
-    uint8_t c = 1;
-    if (b == 0 || b == kCr || b == kLf)
-      c = 0;
-    else if (doubleByte)
-      c = platform::IsLeadByte(codePage, static_cast<uint8_t>(b)) ? 2 : 1;
-    else if (utf8)
-      c = b >= 0xC0 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF7 ? 4 : 1;
-    r->byteClass[b] = c;
+// The decoder for the code page in use, opened again when that changes; null when the
+// system cannot convert the code page.
+platform::ByteDecoder* Decoder(PipeReader* r) {
+  const uint32_t codePage = ConversionCodePage(r);
+  if (r->decoder.codePage != codePage) {
+    platform::CloseByteDecoder(&r->decoder);
+    if (!platform::OpenByteDecoder(&r->decoder, codePage)) return nullptr;
   }
-  return r->byteClass;
+  return &r->decoder;
+}
+
+// Whether the byte text is decoded before its lines are told: in a code page where a
+// CR, LF or zero byte need not stand for itself (EBCDIC, UTF-7, ISO-2022), only the
+// decoded text shows the line ends, and a shift state runs on from line to line. Its
+// 7-bit bytes are no ASCII either, so undecided input in it is taken as code-page text.
+bool DecodesAhead(PipeReader* r) {
+  const platform::ByteDecoder* decoder = Decoder(r);
+  if (!decoder || decoder->keepsAscii) return false;
+  if (r->encoding == EncodingUndecided) r->encoding = EncodingCodePage;
+  return true;
 }
 
 // Moves past bytes 0E to 7F, eight at a time: none of them ends a line or starts a
@@ -196,10 +192,11 @@ size_t WidenPlainBytes(const uint8_t* bytes, uint32_t count, char16_t* line) {
   return count;
 }
 
-// Converts the line's bytes: the gathered ones, then `tail` (still in the block). `plain`:
-// none of them is above 7F.
+// Converts the line's bytes: the gathered ones, then `tail` (still in the block, which
+// ends there). `plain`: none of them is above 7F. `split`: the line reached its limit; a
+// character that the limit cut off is left for the next line.
 int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const uint8_t* tail, uint32_t tailLength,
-                       bool plain) {
+                       bool plain, bool split) {
   const uint8_t* bytes = tail;
   uint32_t count = tailLength;
   if (gathered > 0) {
@@ -207,32 +204,49 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     bytes = r->lineBytes;
     count = gathered + tailLength;
   }
+  if (split) r->pendingEnd = kAfterSplit;
   // While the input is undecided, each line that is not plain 7-bit text is decided by
   // its own bytes before they are converted, not by the blocks that the reads made.
   if (!plain && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
-  size_t units = 0;
-  if (plain && r->classKeepsAscii) {  // most lines: a plain copy
+  platform::ByteDecoder* decoder = Decoder(r);
+  if (plain && decoder && decoder->keepsAscii && !decoder->pending)  // most lines: a plain copy
     return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));
-  } else if (count > 0) {
-    uint32_t error = 0;
-    units = platform::WideFromMultiByte(ConversionCodePage(r), reinterpret_cast<const char*>(bytes), count, line,
-                                        kLineMaxUnits, &error);
+  size_t units = 0, used = count;
+  if (decoder && count > 0) {
+    const char* text = reinterpret_cast<const char*>(bytes);
+    // Undecided text may yet turn out to be UTF-8: a sequence cut off stays whole too.
+    const uint32_t take = split && r->encoding == EncodingUndecided ? count - Utf8CutLength(text, count) : count;
+    units = platform::DecodeBytes(decoder, text, take, &used, line, kLineMaxUnits, !split);
+    if (used == 0 && split)  // no character ends within the limit: the bytes go as they are
+      units = platform::DecodeBytes(decoder, text, count, &used, line, kLineMaxUnits, true);
+  }
+  // The bytes of a character that the limit cut off begin the next line: still in the
+  // block when they fit there, else kept at the start of the working storage.
+  const uint32_t rest = split ? count - static_cast<uint32_t>(used) : 0;
+  if (rest > 0) {
+    r->pendingEnd = kNoPendingEnd;
+    if (rest <= tailLength) {
+      r->position -= rest;
+    } else {
+      std::memmove(r->lineBytes, bytes + used, rest);
+      r->carried = rest;
+    }
   }
   line[units] = 0;
   return static_cast<int32_t>(units);
 }
 
 int32_t ReadByteLine(PipeReader* r, char16_t* line) {
-  uint32_t gathered = r->partialCount;  // bytes of this line in the working storage
-  bool trail = r->partialTrail != 0;    // the next byte is the trail byte of a double-byte character
-  uint8_t seen = r->partialSeen;        // the bits of the bytes looked at one by one (the others are below 80)
-  r->partialCount = 0, r->partialTrail = 0, r->partialSeen = 0;
+  uint32_t gathered = r->partialCount + r->carried;  // bytes of this line in the working storage
+  // The bits of the bytes looked at one by one (the others are below 80).
+  uint8_t seen = static_cast<uint8_t>(r->partialSeen | (r->carried > 0 ? 0x80 : 0));
+  r->partialCount = 0, r->partialSeen = 0, r->carried = 0;
   for (;;) {
     if (r->position >= r->length) {
       FillResult fill = FillBlock(r);
       if (fill == kFilled) continue;
       if (fill == kWaiting) {
-        r->partialCount = gathered, r->partialTrail = trail, r->partialSeen = seen;
+        r->partialCount = gathered, r->partialSeen = seen;
         return kNoLineYet;
       }
       if (fill == kFailed) {
@@ -240,7 +254,7 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
         r->failed = 1;  // hand over what came; the next call reports the failure
       }
       if (gathered == 0) return kEndOfInput;
-      return FinishByteLine(r, line, gathered, nullptr, 0, !(seen & 0x80));
+      return FinishByteLine(r, line, gathered, nullptr, 0, !(seen & 0x80), false);
     }
     const uint8_t* block = r->block;
     if (r->pendingEnd != kNoPendingEnd) {
@@ -256,35 +270,29 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
       continue;
     }
 
-    const uint8_t* classes = ByteClasses(r);
-    const bool doubleByte = r->classDoubleByte != 0;
     const uint32_t start = r->position, end = r->length;
     const uint32_t limit = start + (kLineMaxUnits - gathered);  // first position past the line's room
     const uint32_t stop = end < limit ? end : limit;
     uint32_t pos = start;
-    uint8_t c = 1;
+    bool lineEnd = false;
     for (;; ++pos) {
-      if (!trail) pos = SkipPlainBytes(block, pos, stop);
+      pos = SkipPlainBytes(block, pos, stop);
       if (pos >= stop) break;
-      seen |= block[pos];
-      c = classes[block[pos]];
-      if (c == 0) break;
-      if (trail) {
-        trail = false;
-      } else if (c > 1) {
-        if (pos + c > limit) break;  // the character would not fit: the line is full
-        trail = doubleByte;
+      const uint8_t b = block[pos];
+      seen |= b;
+      if (b == 0 || b == kCr || b == kLf) {
+        lineEnd = true;
+        break;
       }
     }
     const uint32_t span = pos - start;
     r->position = pos;
-    if (pos < stop && c == 0) {
+    if (lineEnd) {
       uint8_t b = block[pos];
       r->position = pos + 1;
       if (b == 0) {  // dropped; the line goes on
         std::memcpy(r->lineBytes + gathered, block + start, span);
         gathered += span;
-        trail = false;
         continue;
       }
       if (b == kCr) {
@@ -294,22 +302,58 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
           r->pendingEnd = kAfterCr;
         }
       }
-      return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80));
+      return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80), false);
     }
-    if (pos < stop || pos == limit) {
-      r->pendingEnd = kAfterSplit;
-      return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80));
-    }
+    if (pos == limit) return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80), true);
     std::memcpy(r->lineBytes + gathered, block + start, span);  // the line goes on in the next block
     gathered += span;
   }
 }
 
-// ---- UTF-16 ------------------------------------------------------------------------
+// ---- Text of 16-bit units: UTF-16, and byte text decoded ahead ---------------------
 
-// The next unit of the block, joined with a byte held from the previous block; false
-// when the block holds no whole unit (a lone last byte is then held).
-bool PeekUnit(PipeReader* r, char16_t* unit, uint32_t* bytes) {
+// Decodes more of the block into the decoded units, as far as they go. False when no
+// unit comes without another read (what the block still holds is a cut character).
+bool DecodeMore(PipeReader* r) {
+  platform::ByteDecoder* decoder = Decoder(r);
+  while (decoder && r->decodedPosition == r->decodedLength && r->position < r->length) {
+    const uint32_t left = r->length - r->position;
+    const uint32_t chunk = left < kDecodedUnits ? left : kDecodedUnits;
+    size_t used = 0;
+    const size_t units = platform::DecodeBytes(decoder, reinterpret_cast<const char*>(r->block + r->position), chunk,
+                                               &used, r->decoded, kDecodedUnits, false);
+    r->position += static_cast<uint32_t>(used);
+    r->decodedPosition = 0;
+    r->decodedLength = static_cast<uint32_t>(units);
+    if (used == 0 && units == 0) return false;
+  }
+  return r->decodedPosition < r->decodedLength;
+}
+
+// At the end of the input, or a failed read: the decoder's last text, of the bytes that
+// are left and of what it holds back. False when there is none.
+bool DecodeLast(PipeReader* r) {
+  platform::ByteDecoder* decoder = Decoder(r);
+  if (!decoder || (!decoder->pending && r->position >= r->length)) return false;
+  size_t used = 0;
+  const size_t units = platform::DecodeBytes(decoder, reinterpret_cast<const char*>(r->block + r->position),
+                                             r->length - r->position, &used, r->decoded, kDecodedUnits, true);
+  r->position = r->length;
+  r->decodedPosition = 0;
+  r->decodedLength = static_cast<uint32_t>(units);
+  return units > 0;
+}
+
+// The next unit of the text: in UTF-16 from the block, joined with a byte held from the
+// previous block; otherwise from the decoded units. False when none comes without
+// another read (a lone last byte of UTF-16 is then held).
+bool PeekUnit(PipeReader* r, bool decoded, char16_t* unit, uint32_t* bytes) {
+  if (decoded) {
+    if (!DecodeMore(r)) return false;
+    *unit = r->decoded[r->decodedPosition];
+    *bytes = 0;
+    return true;
+  }
   uint32_t left = r->length - r->position;
   uint32_t first, second;
   if (r->heldByte >= 0) {
@@ -329,12 +373,16 @@ bool PeekUnit(PipeReader* r, char16_t* unit, uint32_t* bytes) {
   return true;
 }
 
-void TakeUnit(PipeReader* r, uint32_t bytes) {
+void TakeUnit(PipeReader* r, bool decoded, uint32_t bytes) {
+  if (decoded) {
+    ++r->decodedPosition;
+    return;
+  }
   r->position += bytes;
   r->heldByte = -1;
 }
 
-int32_t ReadUtf16Line(PipeReader* r, char16_t* line) {
+int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool decoded) {
   uint32_t count = r->partialCount;
   r->partialCount = 0;
   for (;;) {
@@ -344,13 +392,13 @@ int32_t ReadUtf16Line(PipeReader* r, char16_t* line) {
     }
     char16_t unit;
     uint32_t bytes;
-    if (!PeekUnit(r, &unit, &bytes)) {
+    if (!PeekUnit(r, decoded, &unit, &bytes)) {
       FillResult fill = FillBlock(r);
-      if (fill == kFilled) continue;
       if (fill == kWaiting) {
         r->partialCount = count;
         return kNoLineYet;
       }
+      if (fill == kFilled || (decoded && DecodeLast(r))) continue;
       if (r->heldByte >= 0) {  // the input ended or failed inside a unit
         r->heldByte = -1;
         line[count++] = kReplacement;
@@ -367,33 +415,33 @@ int32_t ReadUtf16Line(PipeReader* r, char16_t* line) {
       PendingLineEnd pending = r->pendingEnd;
       r->pendingEnd = kNoPendingEnd;
       if (unit == kLf) {
-        TakeUnit(r, bytes);
+        TakeUnit(r, decoded, bytes);
       } else if (unit == kCr && pending == kAfterSplit) {
-        TakeUnit(r, bytes);
+        TakeUnit(r, decoded, bytes);
         r->pendingEnd = kAfterCr;
       }
       continue;
     }
     if (unit == kCr || unit == kLf) {
-      TakeUnit(r, bytes);
+      TakeUnit(r, decoded, bytes);
       if (unit == kCr) {
         char16_t next;
-        if (r->length - r->position < 2)
+        if (!PeekUnit(r, decoded, &next, &bytes))
           r->pendingEnd = kAfterCr;
-        else if (PeekUnit(r, &next, &bytes) && next == kLf)
-          TakeUnit(r, bytes);
+        else if (next == kLf)
+          TakeUnit(r, decoded, bytes);
       }
       break;
     }
     if (unit == 0) {
-      TakeUnit(r, bytes);
+      TakeUnit(r, decoded, bytes);
       continue;
     }
     if (count == kLineMaxUnits - 1 && IsHighSurrogate(unit)) {  // keep the pair whole
       r->pendingEnd = kAfterSplit;
       break;
     }
-    TakeUnit(r, bytes);
+    TakeUnit(r, decoded, bytes);
     line[count++] = unit;
   }
   line[count] = 0;
@@ -414,21 +462,33 @@ void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block
   reader->read = platform::ReadInput;
   reader->lineBytes = lineBytes;
   reader->heldByte = -1;
-  reader->classCodePage = kBadCodePage;  // no classes made yet
 }
 
 int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   if (!reader || !line || !reader->block || !reader->lineBytes || !reader->read || reader->capacity == 0) return -1;
-  if (reader->failed) return -1;
-  if (reader->atEnd && reader->position >= reader->length && reader->heldByte < 0) return kEndOfInput;
-  if (reader->partialCount == 0) line[0] = 0;
-  if (reader->firstBlock && !reader->atEnd) {  // the encoding is decided on the first block
-    FillResult fill = FillBlock(reader);
-    if (fill == kWaiting) return kNoLineYet;
-    if (fill == kFailed) return -1;
-    if (fill == kEnded) return kEndOfInput;
+  int32_t result = -1;
+  if (reader->failed) {
+    result = -1;
+  } else if (reader->atEnd && reader->position >= reader->length && reader->heldByte < 0 &&
+             reader->decodedPosition >= reader->decodedLength && reader->carried == 0 && !reader->decoder.pending) {
+    result = kEndOfInput;
+  } else {
+    if (reader->partialCount == 0) line[0] = 0;
+    FillResult fill = kFilled;
+    if (reader->firstBlock && !reader->atEnd) fill = FillBlock(reader);  // the encoding is decided on the first bytes
+    if (fill == kWaiting)
+      return kNoLineYet;
+    else if (fill == kFailed)
+      result = -1;
+    else if (fill == kEnded)
+      result = kEndOfInput;
+    else if (IsUtf16(reader->encoding))
+      result = ReadUnitLine(reader, line, false);
+    else
+      result = DecodesAhead(reader) ? ReadUnitLine(reader, line, true) : ReadByteLine(reader, line);
   }
-  return IsUtf16(reader->encoding) ? ReadUtf16Line(reader, line) : ReadByteLine(reader, line);
+  if (result == -1 || result == kEndOfInput) platform::CloseByteDecoder(&reader->decoder);  // no more text to convert
+  return result;
 }
 
 }  // namespace horalin

@@ -18,6 +18,7 @@ inline constexpr int32_t kEndOfInput = -2;
 // The read function found nothing yet (kErrorIoPending): the line so far is kept for the
 // next call, which must come with the same line buffer.
 inline constexpr int32_t kNoLineYet = -3;
+inline constexpr uint32_t kDecodedUnits = 512;
 
 // Reads up to `capacity` bytes: 0 and the count (0 at the end), or a system error code;
 // kErrorIoPending from a source read without waiting, when it has nothing yet.
@@ -50,21 +51,20 @@ struct PipeReader {
   uint32_t deferredError;  // how a read after a cut signature ended, for the next read to report
 
   // A line that waits for a source read without waiting (kNoLineYet): its units so far
-  // (UTF-16: in the caller's line buffer; byte encodings: bytes in lineBytes), whether
-  // the next byte is a trail byte, and the bits of its bytes looked at one by one.
+  // (UTF-16 and text decoded ahead: in the caller's line buffer; byte encodings: bytes in
+  // lineBytes), and the bits of its bytes looked at one by one.
   uint32_t partialCount;
-  int32_t partialTrail;
   uint8_t partialSeen;
-  uint32_t heldFirst;  // bytes of a first block that ends inside a signature, waiting for the rest
+  uint32_t heldFirst;  // bytes of a first block that ends before its sample, waiting for the rest
 
-  // How bytes of the byte encodings form characters (0: CR, LF or NUL; 1: a byte of its
-  // own or a trail byte; 2 to 4: a lead byte and its character's length), for the code
-  // page and encoding that it was made for.
-  uint8_t byteClass[256];
-  int32_t classDoubleByte;
-  int32_t classKeepsAscii;  // bytes 01 to 7F convert to the units of the same value
-  TextEncoding classEncoding;
-  uint32_t classCodePage;
+  // Byte text: the conversion of the code page in use, with its state from line to line;
+  // the bytes of a character that a line's limit cut off, at the start of lineBytes; and,
+  // in code pages whose line ends only the decoded text shows, that text decoded ahead.
+  platform::ByteDecoder decoder;
+  uint32_t carried;
+  uint32_t decodedPosition;
+  uint32_t decodedLength;
+  char16_t decoded[kDecodedUnits];
 };
 
 // Sets up a reader over `handle` with the caller's block and working storage.
@@ -73,8 +73,9 @@ void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block
 
 // Reads the next line into `line` (kLineCapacity units), without its line end. Returns
 // its length; -1 when a read failed (last error holds the code) or the reader or buffer
-// is missing; kEndOfInput when the input has ended; kNoLineYet when the read function
-// has nothing yet.
+// is missing; kEndOfInput when the input has ended (with -1 or kEndOfInput the reader
+// lets go of its code page's converter); kNoLineYet when the read function has nothing
+// yet.
 int32_t ReadPipeLine(PipeReader* reader, char16_t* line);
 
 }  // namespace horalin

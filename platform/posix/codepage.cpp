@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 #include "common/types.h"
 #include "common/utf.h"
@@ -142,56 +143,97 @@ bool SameCharset(const char* a, const char* b) {
   }
 }
 
-// TS converts every line: one converter per code page, opened on first use and kept.
+// Converters, opened on first use and kept, idle, for the next decoder of the same code
+// page: TS converts every line, and tests open many readers.
 struct Converter {
-  uint32_t codePage;
+  uint32_t codePage;  // 0: a free slot
   iconv_t cd;
-  bool asciiCompatible;  // every byte 01 to 7F stands for itself, without shift states
+  bool inUse;
+  bool copiesAscii;  // each byte 01 to 7F alone gives itself at once: runs of them are copied
+  bool keepsAscii;   // see ByteDecoder
 };
 Converter Converters[8];
-size_t ConverterCount = 0;
 
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr uint32_t kUtf8 = 65001;
 
-// Converts one byte alone, from the converter's initial state. Returns iconv's result
-// (errno tells why it failed) and the units written.
-size_t ConvertSingleByte(iconv_t cd, uint8_t byte, char16_t (&unit)[4], size_t* units) {
+// Converts a few bytes from the converter's initial state, and with `flush` lets out what
+// it holds back. Returns the units written; -1 when the conversion failed.
+int ConvertFew(iconv_t cd, const char* bytes, size_t count, bool flush, char16_t (&units)[8]) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char single = static_cast<char>(byte);
-  char* in = &single;
-  size_t inLeft = 1;
-  char* target = reinterpret_cast<char*>(unit);
-  size_t outLeft = sizeof unit;
-  size_t result = iconv(cd, &in, &inLeft, &target, &outLeft);
-  *units = static_cast<size_t>(target - reinterpret_cast<char*>(unit)) / sizeof(char16_t);
-  return result;
+  char* in = const_cast<char*>(bytes);
+  char* target = reinterpret_cast<char*>(units);
+  size_t inLeft = count, outLeft = sizeof units;
+  bool failed = iconv(cd, &in, &inLeft, &target, &outLeft) == static_cast<size_t>(-1);
+  if (flush && !failed) failed = iconv(cd, nullptr, nullptr, &target, &outLeft) == static_cast<size_t>(-1);
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  return failed ? -1 : static_cast<int>(static_cast<size_t>(target - reinterpret_cast<char*>(units)) / 2);
 }
 
-bool IsAsciiCompatible(iconv_t cd) {
+// Asks the conversion itself how the code page treats 7-bit bytes and line ends.
+void LearnConverter(Converter* c) {
+  char16_t units[8];
+  c->copiesAscii = c->keepsAscii = true;
   for (unsigned b = 1; b < 0x80; ++b) {
-    char16_t unit[4];
-    size_t units = 0;
-    if (ConvertSingleByte(cd, static_cast<uint8_t>(b), unit, &units) == static_cast<size_t>(-1) || units != 1 ||
-        unit[0] != b)
-      return false;
+    const char byte = static_cast<char>(b);
+    if (ConvertFew(c->cd, &byte, 1, false, units) != 1 || units[0] != b) c->copiesAscii = false;
+    if (ConvertFew(c->cd, &byte, 1, true, units) != 1 || units[0] != b) c->keepsAscii = c->copiesAscii = false;
   }
-  return true;
+  // No byte takes a following CR, LF or zero byte into its character.
+  for (unsigned b = 0x80; b < 0x100 && c->keepsAscii; ++b)
+    for (char end : {'\r', '\n', '\0'}) {
+      const char pair[2] = {static_cast<char>(b), end};
+      char* in = const_cast<char*>(pair);
+      char* target = reinterpret_cast<char*>(units);
+      size_t inLeft = 2, outLeft = sizeof units;
+      iconv(c->cd, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(c->cd, &in, &inLeft, &target, &outLeft) == static_cast<size_t>(-1)) {
+        if (errno != EILSEQ) {  // the pair may begin a longer character
+          c->keepsAscii = false;
+          break;
+        }
+        ++in, --inLeft;  // the byte is refused: the line end after it must still stand alone
+        iconv(c->cd, &in, &inLeft, &target, &outLeft);
+      }
+      iconv(c->cd, nullptr, nullptr, &target, &outLeft);
+      const char16_t* last = reinterpret_cast<char16_t*>(target) - 1;
+      if (target == reinterpret_cast<char*>(units) || *last != static_cast<unsigned char>(end)) c->keepsAscii = false;
+    }
+  iconv(c->cd, nullptr, nullptr, nullptr, nullptr);
 }
 
-const Converter* ConverterFor(uint32_t codePage) {
-  for (size_t i = 0; i < ConverterCount; ++i)
-    if (Converters[i].codePage == codePage) return &Converters[i];
+// A converter for the code page, idle until now; the slot, or -1 for one outside the
+// table (every slot busy), handed back through ReleaseConverter.
+iconv_t AcquireConverter(uint32_t codePage, int32_t* slot, bool* keepsAscii) {
+  for (int32_t i = 0; i < 8; ++i) {
+    Converter& c = Converters[i];
+    if (c.codePage == codePage && !c.inUse) {
+      iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+      c.inUse = true;
+      *slot = i;
+      *keepsAscii = c.keepsAscii;
+      return c.cd;
+    }
+  }
   const CodePageName* entry = FindCodePage(codePage);
   if (!entry) return nullptr;
   iconv_t cd = iconv_open(kUtf16Native, entry->iconvName);
   if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
-  if (ConverterCount == sizeof Converters / sizeof Converters[0]) {  // full: the oldest goes
-    iconv_close(Converters[0].cd);
-    std::memmove(Converters, Converters + 1, sizeof Converters - sizeof Converters[0]);
-    --ConverterCount;
+  int32_t free = -1;
+  for (int32_t i = 0; i < 8 && free < 0; ++i)
+    if (Converters[i].codePage == 0) free = i;
+  for (int32_t i = 0; i < 8 && free < 0; ++i)
+    if (!Converters[i].inUse) free = i;
+  Converter learned{codePage, cd, true, true, true};
+  LearnConverter(&learned);
+  *keepsAscii = learned.keepsAscii;
+  *slot = free;
+  if (free >= 0) {
+    if (Converters[free].codePage != 0) iconv_close(Converters[free].cd);
+    Converters[free] = learned;
   }
-  Converters[ConverterCount] = {codePage, cd, IsAsciiCompatible(cd)};
-  return &Converters[ConverterCount++];
+  return cd;
 }
 
 // Copies the run of 7-bit bytes at the start; returns its length.
@@ -237,49 +279,86 @@ uint32_t AnsiCodePage() {
 
 uint32_t OemCodePage() { return AnsiCodePage(); }
 
-size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
-                         uint32_t* error) {
-  if (codePage == 65001) return WideFromUtf8(bytes, count, out, capacity);
-  const Converter* converter = ConverterFor(codePage);
-  if (!converter) {
-    *error = kErrorInvalidParameter;
-    return 0;
+bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
+  *decoder = ByteDecoder{};
+  if (codePage == kUtf8) {
+    *decoder = {codePage, -1, nullptr, true, false};
+    return true;
   }
-  size_t prefix = converter->asciiCompatible ? CopyAsciiPrefix(bytes, count, out, capacity) : 0;
-  if (prefix == count || prefix == capacity) return prefix;
-  iconv_t cd = converter->cd;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  bool keepsAscii = false;
+  int32_t slot = -1;
+  iconv_t cd = AcquireConverter(codePage, &slot, &keepsAscii);
+  if (!cd) return false;
+  *decoder = {codePage, slot, slot < 0 ? cd : nullptr, keepsAscii, false};
+  return true;
+}
+
+void CloseByteDecoder(ByteDecoder* decoder) {
+  if (decoder->codePage != 0 && decoder->codePage != kUtf8) {
+    if (decoder->slot >= 0)
+      Converters[decoder->slot].inUse = false;
+    else
+      iconv_close(static_cast<iconv_t>(decoder->converter));
+  }
+  *decoder = ByteDecoder{};
+}
+
+size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
+                   bool final) {
+  *used = 0;
+  if (decoder->codePage == kUtf8) {
+    const size_t take = final ? count : count - Utf8CutLength(bytes, count);
+    *used = take;
+    return take > 0 ? WideFromUtf8(bytes, take, out, capacity) : 0;
+  }
+  if (decoder->codePage == 0) return 0;
+  const Converter* pooled = decoder->slot >= 0 ? &Converters[decoder->slot] : nullptr;
+  iconv_t cd = pooled ? pooled->cd : static_cast<iconv_t>(decoder->converter);
+  // A run of 7-bit bytes is copied, unless a character held back must come first.
+  size_t prefix = pooled && pooled->copiesAscii && !decoder->pending ? CopyAsciiPrefix(bytes, count, out, capacity) : 0;
   char* in = const_cast<char*>(bytes + prefix);
   size_t inLeft = count - prefix;
   char* target = reinterpret_cast<char*>(out + prefix);
   size_t outLeft = (capacity - prefix) * sizeof(char16_t);
+  bool full = false;
   while (inLeft > 0) {
     if (iconv(cd, &in, &inLeft, &target, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG || outLeft < sizeof(char16_t)) break;  // as much as fits
-    // A byte that the code page does not map, or a sequence cut off at the end: it is
-    // not dropped but shown as the replacement character.
-    const char16_t replacement = 0xFFFD;
-    std::memcpy(target, &replacement, sizeof replacement);
-    target += sizeof replacement, outLeft -= sizeof replacement;
+    if (errno == E2BIG || outLeft < 2 * sizeof(char16_t)) {  // room for a held character and U+FFFD
+      full = true;
+      break;
+    }
+    if (errno == EINVAL && !final) break;  // a character cut off at the end: the caller keeps it
+    // A byte that the code page does not map, or a character cut off at the end of the
+    // text, shows as U+FFFD. Where 7-bit bytes stand for themselves, what the converter
+    // holds back is a character waiting for a combining mark: it comes out first, or the
+    // bad byte would take it with it. Elsewhere the state is a shift state that the bytes
+    // after the bad one still need.
+    if (decoder->keepsAscii) iconv(cd, nullptr, nullptr, &target, &outLeft);
+    std::memcpy(target, &kReplacement, sizeof kReplacement);
+    target += sizeof kReplacement, outLeft -= sizeof kReplacement;
     ++in, --inLeft;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
-  iconv(cd, nullptr, nullptr, &target, &outLeft);  // the end of a shifted sequence
+  *used = static_cast<size_t>(in - bytes);
+  if (final && !full && inLeft == 0) {
+    iconv(cd, nullptr, nullptr, &target, &outLeft);  // what is held back, and the initial state
+    decoder->pending = false;
+  } else if (*used > prefix) {
+    decoder->pending = true;
+  }
   return static_cast<size_t>(target - reinterpret_cast<char*>(out)) / sizeof(char16_t);
 }
 
-bool IsLeadByte(uint32_t codePage, uint8_t byte) {
-  const CodePageName* entry = FindCodePage(codePage);
-  if (!entry || !entry->doubleByte || byte < 0x80) return false;
-  const Converter* converter = ConverterFor(codePage);
-  if (!converter) return false;
-  iconv_t cd = converter->cd;
-  // A lead byte alone is an incomplete character.
-  char16_t unit[4];
-  size_t units = 0;
-  bool incomplete = ConvertSingleByte(cd, byte, unit, &units) == static_cast<size_t>(-1) && errno == EINVAL;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  return incomplete;
+size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
+                         uint32_t* error) {
+  ByteDecoder decoder;
+  if (!OpenByteDecoder(&decoder, codePage)) {
+    *error = kErrorInvalidParameter;
+    return 0;
+  }
+  size_t used = 0;
+  size_t units = DecodeBytes(&decoder, bytes, count, &used, out, capacity, true);
+  CloseByteDecoder(&decoder);
+  return units;
 }
 
 }  // namespace horalin::platform

@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/types.h"
 #include "platform/platform.h"
@@ -226,14 +227,47 @@ TEST(CodePageBackendTest, OutputStopsAtTheCapacity) {
   EXPECT_EQ(out[3], u'-');
 }
 
-TEST(CodePageBackendTest, LeadBytes) {
-  EXPECT_TRUE(platform::IsLeadByte(932, 0x82));
-  EXPECT_TRUE(platform::IsLeadByte(932, 0xE0));
-  EXPECT_FALSE(platform::IsLeadByte(932, 0x41));
-  EXPECT_FALSE(platform::IsLeadByte(932, 0xA1));  // a half-width katakana stands alone
-  EXPECT_TRUE(platform::IsLeadByte(936, 0xC4));
-  EXPECT_FALSE(platform::IsLeadByte(1252, 0x82));
-  EXPECT_FALSE(platform::IsLeadByte(65001, 0xC3));
+// Text in pieces: a character that a piece cuts off is left for the next piece, a
+// character held back for a combining mark comes out before a bad byte, a shift state
+// runs on; whether lines can be told in the bytes.
+TEST(CodePageBackendTest, DecodesPiecesWithTheirState) {
+  struct Case {
+    uint32_t codePage;
+    std::vector<std::string> pieces;  // the last one final
+    std::vector<size_t> used;
+    std::u16string text;
+    bool keepsAscii;
+  } cases[] = {
+      {932, {"a\x82", "\x82\xA0"}, {1, 2}, u"a\u3042", true},
+      {20932, {"a\x8F\xA2", "\x8F\xA2\xAF"}, {1, 3}, u"a\u02D8", true},
+      {54936, {"a\x94\x39\xFC", "\x94\x39\xFC\x36"}, {1, 4}, U16("a\xF0\x9F\x98\x80"), true},
+      {65001, {"a\xF0\x9F", "\xF0\x9F\x98\x80"}, {1, 4}, U16("a\xF0\x9F\x98\x80"), true},
+      {1255, {"\xF9\xEC\xE5\xED", "\xFB!"}, {4, 2}, u"\u05E9\u05DC\u05D5\u05DD\uFFFD!", true},
+      {1258, {"hello\x81world"}, {11}, u"hello\uFFFDworld", true},
+      {1258, {"hello", "\xCCx"}, {5, 2}, u"hell\u00F2x", true},  // o and the grave accent after it
+      {932, {"x\x82"}, {2}, u"x\uFFFD", true},                   // cut off at the end of the text
+      {50220, {"\x1B$BF|", "K\\\x1B(B\n"}, {5, 6}, u"\u65E5\u672C\n", false},
+      {50220, {"\x1B$", "\x1B$BF|\x1B(B"}, {0, 8}, u"\u65E5", false},
+      {65000, {"+AG", "UAZQ-x"}, {3, 6}, u"\u0065\u0065x", false},
+      {37, {"\x88\x25\x0D"}, {3}, u"h\n\r", false},
+  };
+  for (const Case& c : cases) {
+    platform::ByteDecoder decoder;
+    ASSERT_TRUE(platform::OpenByteDecoder(&decoder, c.codePage)) << c.codePage;
+    EXPECT_EQ(decoder.keepsAscii, c.keepsAscii) << c.codePage;
+    std::u16string text;
+    for (size_t i = 0; i < c.pieces.size(); ++i) {
+      char16_t out[64];
+      size_t used = 99;
+      const bool final = i + 1 == c.pieces.size();
+      text.append(out, platform::DecodeBytes(&decoder, c.pieces[i].data(), c.pieces[i].size(), &used, out, 64, final));
+      EXPECT_EQ(used, c.used[i]) << c.codePage << " piece " << i;
+    }
+    EXPECT_EQ(text, c.text) << c.codePage;
+    platform::CloseByteDecoder(&decoder);
+  }
+  platform::ByteDecoder decoder;
+  EXPECT_FALSE(platform::OpenByteDecoder(&decoder, 12345));
 }
 
 TEST(CodePageBackendTest, LocaleCharacterSetGivesTheAnsiCodePage) {
