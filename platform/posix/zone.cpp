@@ -32,8 +32,9 @@ namespace {
 
 constexpr int64_t kDay = 86400;
 constexpr int64_t kFourCenturies = 146097 * kDay;  // the Gregorian calendar and the rules repeat after this
-// Local times from 2600 on are read 400 years (or a multiple) earlier: past the last
-// change of a zone's own (2037 or soon after in the tz database), its rule string holds.
+// Local times from 2600 on are read 400 years (or a multiple) earlier, at the latest:
+// 200 years past a zone's last change of its own (2037 or soon after in the tz
+// database), its rule string holds.
 constexpr int64_t kFoldFrom = 230103 * kDay;  // 2600-01-01 00:00
 
 // What is in force over an interval: the offset and daylight flag, and the name by
@@ -44,7 +45,7 @@ struct InForce {
   bool daylight;
 };
 
-constexpr size_t kMaxIntervals = 4096;  // Europe/Berlin needs about 1,400 up to 2600
+constexpr size_t kMaxIntervals = 4096;  // Europe/Berlin needs about 950 (to 2437)
 constexpr size_t kMaxNames = 64;
 
 // The zone as a partition of local time: interval i begins at Starts[i] (seconds since
