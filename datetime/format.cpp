@@ -459,19 +459,26 @@ char16_t* PutPlainNumber(Context& ctx, char16_t* o) {
   }
 }
 
-// A count without padding, two digits at a time.
+// A count without padding: eight digits at a time, each eight as four pairs.
 char16_t* PutCount(char16_t* o, uint64_t v) {
-  char16_t digits[20];
-  size_t n = std::size(digits);
-  for (; v >= 100; v /= 100) {
-    n -= 2;
-    std::memcpy(digits + n, &kDigitPairs[2 * (v % 100)], 2 * sizeof(char16_t));
+  if (v >= 100000000) {
+    o = PutCount(o, v / 100000000);
+    const auto low = static_cast<uint32_t>(v % 100000000);
+    PutDigits<4>(o, low / 10000);
+    return PutDigits<4>(o + 4, low % 10000);
   }
-  if (v >= 10) {
+  auto small = static_cast<uint32_t>(v);
+  char16_t digits[8];
+  size_t n = std::size(digits);
+  for (; small >= 100; small /= 100) {
     n -= 2;
-    std::memcpy(digits + n, &kDigitPairs[2 * v], 2 * sizeof(char16_t));
+    PutDigits<2>(digits + n, small % 100);
+  }
+  if (small >= 10) {
+    n -= 2;
+    PutDigits<2>(digits + n, small);
   } else {
-    digits[--n] = static_cast<char16_t>(u'0' + v);
+    digits[--n] = static_cast<char16_t>(u'0' + small);
   }
   while (n < std::size(digits)) *o++ = digits[n++];
   return o;
