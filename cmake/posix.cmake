@@ -1,6 +1,7 @@
 # The POSIX build: the horalin command, the unit and end-to-end tests, benchmarks.
 
 set(HORALIN_POSIX_HOST_SOURCES hosts/posix/host_functions.cpp hosts/posix/main.cpp)
+set_source_files_properties(${HORALIN_POSIX_HOST_SOURCES} PROPERTIES COMPILE_OPTIONS "${HORALIN_STRICT_WARNINGS}")
 add_executable(horalin ${HORALIN_POSIX_HOST_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
 target_include_directories(horalin PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(horalin PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES})
@@ -69,6 +70,7 @@ endif()
 if(HORALIN_BENCH)
   find_package(benchmark QUIET)
   set(HORALIN_BENCH_SOURCES bench/format_bench.cpp)
+  set_source_files_properties(${HORALIN_BENCH_SOURCES} PROPERTIES COMPILE_OPTIONS "${HORALIN_STRICT_WARNINGS}")
   if(benchmark_FOUND AND HORALIN_BENCH_SOURCES)
     add_executable(horalin_bench ${HORALIN_BENCH_SOURCES} tests/support/test_host.cpp
                    $<TARGET_OBJECTS:horalin_engine>)

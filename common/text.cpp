@@ -150,7 +150,7 @@ void PutPadded(TextSink* sink, const char16_t* text, size_t length, int width, b
   static constexpr char16_t kPads[] = u"                ";
   static constexpr char16_t kZeros[] = u"0000000000000000";
   const char16_t* fill = pad == u'0' ? kZeros : kPads;
-  size_t padding = width > 0 && static_cast<size_t>(width) > length ? width - length : 0;
+  size_t padding = width > 0 && static_cast<size_t>(width) > length ? static_cast<size_t>(width) - length : 0;
   // A minus sign stays in front of zero padding.
   if (!left && padding && pad == u'0' && length && text[0] == u'-') {
     sink->put(sink, text, 1);

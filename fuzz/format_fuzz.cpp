@@ -52,7 +52,7 @@ std::u16string Format(fuzz::Bytes& in) {
     if (b < 0xF0) {
       if (b) format += char16_t{b};
     } else if (b < 0xF8) {
-      uint32_t cp = 0x10000 + ((b & 7u) << 16 | in.Byte() << 8 | in.Byte()) % 0x100000;
+      uint32_t cp = 0x10000 + ((b & 7u) << 16 | uint32_t{in.Byte()} << 8 | in.Byte()) % 0x100000;
       format += static_cast<char16_t>(0xD800 | (cp - 0x10000) >> 10);
       format += static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
     } else {

@@ -81,7 +81,7 @@ std::vector<uint32_t> CodePoints(fuzz::Bytes& in) {
     uint8_t b = in.Byte();
     uint32_t cp = b;
     if (b >= 0xC0) {
-      cp = ((b & 0x3Fu) << 16 | in.Byte() << 8 | in.Byte()) % 0x110000;
+      cp = ((b & 0x3Fu) << 16 | uint32_t{in.Byte()} << 8 | in.Byte()) % 0x110000;
       if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFEFF;
     } else if (b >= 0x80) {
       static constexpr uint32_t kSome[] = {0xE9, 0x20AC, 0x4E2D, 0x1F600, 0xFEFF, 0x7FF, 0x800, 0xFFFF};
@@ -120,11 +120,12 @@ Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage) {
       break;
     }
     Check(n <= static_cast<int32_t>(kLineMaxUnits), "no line is longer than 32,767 units");
-    Check(line[n] == 0, "a line is terminated after its length");
+    const size_t length = static_cast<size_t>(n);
+    Check(line[length] == 0, "a line is terminated after its length");
     // An EBCDIC code page has other line-end bytes: its lines may hold U+000A.
-    for (int32_t i = 0; i < n && codePage != 37; ++i)
+    for (size_t i = 0; i < length && codePage != 37; ++i)
       Check(line[i] != 0 && line[i] != u'\r' && line[i] != u'\n', "no line end or zero unit in a line");
-    r.joined.append(line.get(), static_cast<size_t>(n));
+    r.joined.append(line.get(), length);
   }
   Check(feed.next == feed.bytes.size(), "every byte is read");
   Check(r.last == (feed.error ? -1 : kEndOfInput), "the input ends with the end, or with its failure");
