@@ -215,7 +215,8 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
   if (decoder && count > 0) {
     const char* text = reinterpret_cast<const char*>(bytes);
     // Undecided text may yet turn out to be UTF-8: a sequence cut off stays whole too.
-    const uint32_t take = split && r->encoding == EncodingUndecided ? count - Utf8CutLength(text, count) : count;
+    const uint32_t take =
+        split && r->encoding == EncodingUndecided ? count - static_cast<uint32_t>(Utf8CutLength(text, count)) : count;
     units = platform::DecodeBytes(decoder, text, take, &used, line, kLineMaxUnits, !split);
     if (used == 0 && split)  // no character ends within the limit: the bytes go as they are
       units = platform::DecodeBytes(decoder, text, count, &used, line, kLineMaxUnits, true);
