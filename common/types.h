@@ -23,7 +23,8 @@ struct SYSTEMTIME {
 // One reading of the clocks, both taken at the same instant: the wall clock as a file time
 // (100-nanosecond units since 1601-01-01 00:00 UTC), and a steady count in the same units
 // from an arbitrary origin, which no setting of the system's date and time moves. Times
-// shown are taken from `utc`; times elapsed are differences of `steady`.
+// shown are taken from `utc`; times elapsed are differences of `steady`, which is 0 when
+// no elapsed time was asked for.
 struct Moment {
   uint64_t utc;
   uint64_t steady;

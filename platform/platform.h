@@ -78,8 +78,10 @@ size_t ModuleFileName(char16_t* path, size_t capacity);
 // ---- Clock -------------------------------------------------------------------
 
 void CurrentUtcTime(SYSTEMTIME* utc);
-// The wall clock and the steady clock, read together.
-Moment CurrentMoment();
+// The wall clock and, when `steady` asks for it, the steady clock, read together (the
+// steady reading is 0 otherwise: where the clocks take a system call, a reading costs
+// as much as a short line's whole stamp).
+Moment CurrentMoment(bool steady);
 void CurrentLocalTime(SYSTEMTIME* local);
 // The local time of the current zone for a UTC time; false on failure.
 bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local);

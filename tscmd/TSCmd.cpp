@@ -230,13 +230,15 @@ void SetUpTsStream(TsStream* stream, platform::Handle handle, ReadFunction read,
 void StartTsStamps(TsStamps* stamps) {
   stamps->text[0] = 0;
   std::memset(&stamps->cache, 0, sizeof stamps->cache);
-  // Elapsed times count on the steady clock; each stamp reads both clocks once.
-  stamps->start = platform::CurrentMoment().steady;
+  // Elapsed times count on the steady clock; a stamp that shows them reads both clocks
+  // once.
+  stamps->start = platform::CurrentMoment(true).steady;
   stamps->previous = stamps->start;
 }
 
 const char16_t* MakeTsStamp(TsStamps* stamps, const TsOptions& options) {
-  MakeLineStamp(stamps->text, options.format, options.stampFlags, options.formatFlags, platform::CurrentMoment(),
+  bool elapsed = options.stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE);
+  MakeLineStamp(stamps->text, options.format, options.stampFlags, options.formatFlags, platform::CurrentMoment(elapsed),
                 stamps->start, &stamps->previous, &stamps->cache);
   return stamps->text;
 }

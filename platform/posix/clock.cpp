@@ -14,14 +14,14 @@ void CurrentUtcTime(SYSTEMTIME* utc) {
   SystemTimeFromTm(t, now.tv_nsec, utc);
 }
 
-Moment CurrentMoment() {
+Moment CurrentMoment(bool steady) {
   constexpr uint64_t kSecondsFrom1601To1970 = 11644473600;
-  timespec wall, steady;
+  timespec wall, count{};
   clock_gettime(CLOCK_REALTIME, &wall);
-  clock_gettime(CLOCK_MONOTONIC, &steady);
+  if (steady) clock_gettime(CLOCK_MONOTONIC, &count);
   return {(static_cast<uint64_t>(wall.tv_sec) + kSecondsFrom1601To1970) * 10000000 +
               static_cast<uint64_t>(wall.tv_nsec) / 100,
-          static_cast<uint64_t>(steady.tv_sec) * 10000000 + static_cast<uint64_t>(steady.tv_nsec) / 100};
+          static_cast<uint64_t>(count.tv_sec) * 10000000 + static_cast<uint64_t>(count.tv_nsec) / 100};
 }
 
 void CurrentLocalTime(SYSTEMTIME* local) {
