@@ -513,7 +513,15 @@ size_t PutPlainDirective(Context& ctx, char16_t* o) {
     if (seconds < 0) *o++ = u'-';
     o = PutCount(o, seconds < 0 ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds));
   } else if constexpr (d.kind == DirectiveKind::Offset) {
-    o = PutOffset(o, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias);
+    const int32_t bias = (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias;
+    const uint32_t magnitude = bias < 0 ? 0u - static_cast<uint32_t>(bias) : static_cast<uint32_t>(bias);
+    if (magnitude < 100 * 60) {
+      *o = bias <= 0 ? u'+' : u'-';
+      PutDigits<2>(o + 1, magnitude / 60);
+      o = PutDigits<2>(o + 3, magnitude % 60);
+    } else {
+      o = PutOffset(o, bias);
+    }
   } else if constexpr (d.kind == DirectiveKind::ZoneName) {
     const char16_t* name = ZoneNameText(Zone(ctx));
     for (size_t i = 0; i < 31 && name[i]; ++i) *o++ = name[i];
