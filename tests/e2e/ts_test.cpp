@@ -556,6 +556,8 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
       // Bad arguments start nothing.
       {{"/X", "--", talker, "o:x"}, 1, "", "Horalin plugin: Unknown option: \"/X\"", true},
       {{"%H", "b", "--", talker, "o:x"}, 1, "", "Horalin plugin: Syntax error: \"B\"", false},
+      {{"say \"hi there\" %H", "--", talker, "o:x"}, 2, "", "horalin: run cannot take the argument 'say", false},
+      {{"--", talker, "args", "--help"}, 0, "[--help]", "", true},  // after "--", the command's own
       {{"--", talker, "args", "a b", "", "q\"uote", "back\\", "back\\\\ \"x\""},
        0,
        "[a b]\n[]\n[q\"uote]\n[back\\]\n[back\\\\ \"x\"]",
