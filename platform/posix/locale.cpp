@@ -20,6 +20,10 @@ namespace horalin::platform {
 
 namespace {
 
+// The C library's classes of a wide character (wint_t holds every wchar_t value).
+bool IsSpace(wchar_t c, locale_t locale) { return iswspace_l(static_cast<wint_t>(c), locale); }
+bool IsPunct(wchar_t c, locale_t locale) { return iswpunct_l(static_cast<wint_t>(c), locale); }
+
 constexpr size_t kFormCapacity = 128;
 constexpr size_t kNameCapacity = 256;
 
@@ -142,7 +146,7 @@ size_t SplitForm(locale_t locale, const wchar_t* form, Piece* pieces, size_t cap
     const wchar_t* start = p;
     while (*p && !(p[0] == L'%' && p[1] && p[1] != L'%')) p += (p[0] == L'%' && p[1] == L'%') ? 2 : 1;
     const wchar_t* blank = start;
-    while (blank < p && !iswspace_l(*blank, locale)) ++blank;
+    while (blank < p && !IsSpace(*blank, locale)) ++blank;
     // The owner of the part after the blank is the next conversion; fixed up below.
     if (blank > start) pieces[count++] = {start, static_cast<size_t>(blank - start), 0, lastConversion};
     if (p > blank) pieces[count++] = {blank, static_cast<size_t>(p - blank), 0, -2};
@@ -197,11 +201,10 @@ void EditForm(locale_t locale, const wchar_t* form, FormEdit edit, wchar_t* out,
   }
   // Separators left hanging where the dropped part began ("%Y،") go too.
   if (droppedAfterLast && lastKeptLiteral)
-    while (n > 0 && n == lastKeptEnd && (iswspace_l(out[n - 1], locale) || iswpunct_l(out[n - 1], locale)))
-      lastKeptEnd = --n;
-  while (n > 0 && iswspace_l(out[n - 1], locale)) --n;
+    while (n > 0 && n == lastKeptEnd && (IsSpace(out[n - 1], locale) || IsPunct(out[n - 1], locale))) lastKeptEnd = --n;
+  while (n > 0 && IsSpace(out[n - 1], locale)) --n;
   size_t start = 0;
-  while (start < n && iswspace_l(out[start], locale)) ++start;
+  while (start < n && IsSpace(out[start], locale)) ++start;
   if (start) std::memmove(out, out + start, (n - start) * sizeof(wchar_t));
   out[n - start] = 0;
 }
@@ -265,11 +268,11 @@ size_t DatePartBeforeTime(locale_t locale, const Token& literal) {
   if (end) {
     end -= 1;
   } else {
-    while (end < literal.length && !iswspace_l(t[end], locale)) ++end;  // attached to the date
+    while (end < literal.length && !IsSpace(t[end], locale)) ++end;  // attached to the date
     for (size_t k = end; k < literal.length; ++k)
       if (ClosesDate(t[k])) end = k + 1;
   }
-  while (end > 0 && iswspace_l(t[end - 1], locale)) --end;
+  while (end > 0 && IsSpace(t[end - 1], locale)) --end;
   return end;
 }
 
@@ -277,7 +280,7 @@ size_t DatePartBeforeTime(locale_t locale, const Token& literal) {
 // is attached to the date's first field stays.
 size_t DatePartAfterTime(locale_t locale, const Token& literal) {
   size_t start = literal.length;
-  while (start > 0 && !iswspace_l(literal.text[start - 1], locale) && !IsComma(literal.text[start - 1])) --start;
+  while (start > 0 && !IsSpace(literal.text[start - 1], locale) && !IsComma(literal.text[start - 1])) --start;
   return start;
 }
 

@@ -442,7 +442,7 @@ TEST(Ts, ElapsedTimesSurviveAWallClockSetBack) {
                          {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
   std::string pending;
   const std::regex stamped("^(\\d\\d):(\\d\\d):(\\d\\d) (" + kElapsed + ") (" + kElapsed + ") (line \\d)$");
-  auto seconds = [](const std::smatch& m, int at) {
+  auto seconds = [](const std::smatch& m, size_t at) {
     return std::stoi(m[at]) * 3600 + std::stoi(m[at + 1]) * 60 + std::stoi(m[at + 2]);
   };
   auto milliseconds = [](const std::string& elapsed) {
@@ -533,7 +533,7 @@ TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
     // Each line stamped when it came, the pauses counted over both streams together.
     Strings lines = SplitLines(r.out);
     ASSERT_EQ(lines.size(), 8u);
-    for (size_t i : {2, 3, 5})  // the first line may be stamped late: the program starts as it comes
+    for (size_t i : {2u, 3u, 5u})  // the first line may be stamped late: the program starts as it comes
       EXPECT_GE(Milliseconds(lines[i]), 100) << "line " << i << " not stamped when it came: " << lines[i];
   }
 }

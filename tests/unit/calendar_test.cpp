@@ -159,8 +159,9 @@ TEST(CalendarTest, IsoWeeksOfEveryDayMatchTheThursdayRule) {
   std::vector<uint16_t> dayOfYear(static_cast<size_t>(kLastDay) + 1);
   NaiveDate walk{1601, 1, 1};
   for (DayNumber n = kFirstDay; n <= kLastDay; ++n, NextDay(walk)) {
-    dates[n] = walk;
-    dayOfYear[n] = walk.month == 1 && walk.day == 1 ? 1 : static_cast<uint16_t>(dayOfYear[n - 1] + 1);
+    const size_t at = static_cast<size_t>(n);
+    dates[at] = walk;
+    dayOfYear[at] = walk.month == 1 && walk.day == 1 ? 1 : static_cast<uint16_t>(dayOfYear[at - 1] + 1);
   }
   int mismatches = 0;
   for (DayNumber n = kFirstDay; n <= kLastDay && mismatches < 5; ++n) {
@@ -170,11 +171,11 @@ TEST(CalendarTest, IsoWeeksOfEveryDayMatchTheThursdayRule) {
     if (thursday > kLastDay) {  // never within 9999, but the walk must not run off its end
       isoYear = 10000, week = 1;
     } else {
-      isoYear = dates[thursday].year;
-      week = (dayOfYear[thursday] - 1u) / 7 + 1;
+      isoYear = dates[static_cast<size_t>(thursday)].year;
+      week = (dayOfYear[static_cast<size_t>(thursday)] - 1u) / 7 + 1;
     }
     uint32_t y = 0, w = 0, d = 0;
-    const NaiveDate& date = dates[n];
+    const NaiveDate& date = dates[static_cast<size_t>(n)];
     IsoWeekFromDate(static_cast<int32_t>(date.year), date.month, date.day, &y, &w, &d);
     if (y != isoYear || w != week || d != weekday) {
       ++mismatches;

@@ -193,7 +193,7 @@ TEST(DatefmtLinesTest, OneOutputLinePerInputLineWhateverThePieces) {
       "Horalin plugin: standard input [7]  Line longer than 8185 characters\r\n";
   for (bool withLength : {false, true}) {
     UseWriteText = withLength;
-    for (size_t piece : {1, 2, 3, 5, 64, 4096, 65536, 1 << 20}) {
+    for (size_t piece : {1u, 2u, 3u, 5u, 64u, 4096u, 65536u, 1u << 20}) {
       EXPECT_EQ(RunLines(input, "%F %j", piece), 1) << piece;
       EXPECT_EQ(CapturedOutput(), expectedOutput) << piece;
       EXPECT_EQ(CapturedErrors(), expectedErrors) << piece;

@@ -387,7 +387,7 @@ TEST_F(FormatTest, WeekNumbersMatchANaiveWalk) {
   static const uint16_t lengths[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   WalkDay walk{1601, 1, 1, 1};
   for (DayNumber n = kFirstDay; n <= kLastDay; ++n) {
-    days[n] = walk;
+    days[static_cast<size_t>(n)] = walk;
     bool leap = (walk.year % 4 == 0 && walk.year % 100 != 0) || walk.year % 400 == 0;
     ++walk.dayOfYear;
     if (++walk.day > (walk.month == 2 && leap ? 29 : lengths[walk.month])) {
@@ -398,13 +398,13 @@ TEST_F(FormatTest, WeekNumbersMatchANaiveWalk) {
   int mismatches = 0;
   unsigned sundays = 0, mondays = 0;
   for (DayNumber n = kFirstDay; n <= kLastDay && mismatches < 5; ++n) {
-    const WalkDay& d = days[n];
+    const WalkDay& d = days[static_cast<size_t>(n)];
     if (d.dayOfYear == 1) sundays = mondays = 0;
     unsigned weekday = static_cast<unsigned>(n % 7);  // 0 Sunday
     sundays += weekday == 0;
     mondays += weekday == 1;
     if (d.year > 2000 && d.year < 9990) continue;
-    const WalkDay& thursday = days[n - (weekday == 0 ? 7 : static_cast<DayNumber>(weekday)) + 4];
+    const WalkDay& thursday = days[static_cast<size_t>(n - (weekday == 0 ? 7 : static_cast<DayNumber>(weekday)) + 4)];
     char expected[64];
     std::snprintf(expected, sizeof expected, "%02u %02u %02u %04u %02u %03u", sundays, mondays,
                   (thursday.dayOfYear - 1u) / 7 + 1, unsigned{thursday.year}, thursday.year % 100u,

@@ -128,7 +128,7 @@ void Format(Utf8Stream* stream, const char16_t* format, ...) {
 }
 
 TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
-  for (size_t n : {0, 1, 255, 256, 257, 500, 511, 512, 513, 5000}) {
+  for (size_t n : {0u, 1u, 255u, 256u, 257u, 500u, 511u, 512u, 513u, 5000u}) {
     std::u16string line(n, u'y');
     static Utf8Stream s;
     s = Utf8Stream{Capture, true, true, false, false, 0, 0, {}};
@@ -165,7 +165,7 @@ TEST(Utf8StreamTest, PlainStringFormatsWriteWhatTheGeneralWayWrites) {
     for (size_t at = 0; at <= 33; ++at) {
       std::u16string text = u"0123456789abcdefghijklmnopqrstuvwxyz";
       text.insert(at, special);
-      for (size_t shift : {0, 1, 3, 7}) {
+      for (size_t shift : {0u, 1u, 3u, 7u}) {
         const size_t offsets[2] = {shift, (shift + 5) % 8};  // the text as stamp and as line
         for (size_t i = 0; i < 2; ++i) {
           std::memset(buffer[i], 0x41, sizeof buffer[i]);
@@ -185,7 +185,7 @@ TEST(Utf8StreamTest, PlainStringFormatsWriteWhatTheGeneralWayWrites) {
 }
 
 TEST(Utf8StreamTest, PlainStringFormatsLongerThanTheBuffer) {
-  for (size_t n : {65535, 65536, 65537, 70001}) {
+  for (size_t n : {65535u, 65536u, 65537u, 70001u}) {
     std::u16string line(n, u'x');
     for (size_t at : {n / 3, n / 2, n - 9}) line[at] = u'\u20ac', line[at - 1] = u'\r';
     for (bool lineFeedsOnly : {false, true})

@@ -126,7 +126,8 @@ struct Rejected {
 
 std::string ExpectedReport(const Rejected& c) {
   std::string report = std::string("Horalin plugin: ") + c.message;
-  if (c.caret >= 0) report += "\r\n" + std::string(c.input) + "\r\n" + std::string(c.caret, ' ') + "^\r\n";
+  if (c.caret >= 0)
+    report += "\r\n" + std::string(c.input) + "\r\n" + std::string(static_cast<size_t>(c.caret), ' ') + "^\r\n";
   return report;
 }
 
@@ -248,7 +249,8 @@ DayNumber Today(bool utc) {
     gmtime_r(&now, &t);
   else
     localtime_r(&now, &t);
-  return DayNumberFromDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  return DayNumberFromDate(static_cast<uint32_t>(t.tm_year + 1900), static_cast<uint32_t>(t.tm_mon + 1),
+                           static_cast<uint32_t>(t.tm_mday));
 }
 
 void ExpectDay(const SYSTEMTIME& t, DayNumber n, const std::string& input) {

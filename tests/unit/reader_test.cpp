@@ -220,7 +220,7 @@ TEST(ReaderTest, PlainLinesOfEveryLengthAndPlace) {
     input += line + (length % 3 ? "\n" : "\r\n");
     expected.emplace_back(line.begin(), line.end());
   }
-  for (size_t blockSize : {1, 7, 8, 15, 16, 17, 8192}) {
+  for (size_t blockSize : {1u, 7u, 8u, 15u, 16u, 17u, 8192u}) {
     std::vector<std::string> blocks;
     for (size_t at = 0; at < input.size(); at += blockSize) blocks.push_back(input.substr(at, blockSize));
     auto* t = new TestReader(blocks);
@@ -367,7 +367,7 @@ TEST(ReaderTest, SmallBlocksDecideAsOneBlockWould) {
   const std::u16string wide = u"h\u00E9llo \U0001F600\r\nw\u4E00\u0100\r\n";
   const Lines wideLines = {u"h\u00E9llo \U0001F600", u"w\u4E00\u0100"};
   for (const std::string& bytes : {Utf16Le(wide), Utf16Be(wide), Utf16Le(wide.substr(10)), Utf16Be(wide.substr(10))})
-    for (size_t first : {1, 2, 5, 13, 14, 15, 16, 100}) {
+    for (size_t first : {1u, 2u, 5u, 13u, 14u, 15u, 16u, 100u}) {
       std::vector<std::string> blocks = {bytes.substr(0, first)};
       for (const std::string& b : Bytewise(bytes.size() > first ? bytes.substr(first) : "", 3)) blocks.push_back(b);
       const Lines expected = bytes.size() == 2 * wide.size() ? wideLines : Lines{wideLines[1]};

@@ -137,7 +137,8 @@ TEST(StampTest, ElapsedTimesFollowTheSteadyClockNotTheWallClock) {
   for (const Case& c : cases) {
     char16_t stamp[kFormatText];
     uint64_t start = kNow.steady, previous = start;
-    const Moment later = {kNow.utc + c.wallStep, kNow.steady + c.steadyStep};
+    const Moment later = {kNow.utc + static_cast<uint64_t>(c.wallStep),
+                          kNow.steady + static_cast<uint64_t>(c.steadyStep)};
     MakeLineStamp(stamp, u"%H:%M:%S.%L", TSF_INCREMENTAL | TSF_CUMULATIVE, FDT_UTC, later, start, &previous);
     EXPECT_EQ(U8(stamp), c.stamp);
   }
