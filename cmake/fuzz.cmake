@@ -11,8 +11,6 @@ add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-re
 
 set(HORALIN_FUZZ_TARGETS fuzz/datefmt_fuzz.cpp fuzz/format_fuzz.cpp fuzz/reader_fuzz.cpp fuzz/tokenizer_fuzz.cpp
     fuzz/ts_fuzz.cpp)
-set_source_files_properties(${HORALIN_FUZZ_TARGETS} fuzz/fuzz_support.cpp fuzz/fuzz_host.cpp
-  PROPERTIES COMPILE_OPTIONS "${HORALIN_STRICT_WARNINGS}")
 foreach(source ${HORALIN_FUZZ_TARGETS})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source} fuzz/fuzz_support.cpp fuzz/fuzz_host.cpp

@@ -1,7 +1,6 @@
 # The POSIX build: the horalin command, the unit and end-to-end tests, benchmarks.
 
 set(HORALIN_POSIX_HOST_SOURCES hosts/posix/host_functions.cpp hosts/posix/main.cpp)
-set_source_files_properties(${HORALIN_POSIX_HOST_SOURCES} PROPERTIES COMPILE_OPTIONS "${HORALIN_STRICT_WARNINGS}")
 add_executable(horalin ${HORALIN_POSIX_HOST_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
 target_include_directories(horalin PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(horalin PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES})
@@ -16,7 +15,6 @@ set(HORALIN_UNIT_SOURCES
     tests/unit/output_test.cpp tests/unit/parser_test.cpp tests/unit/plugin_test.cpp tests/unit/reader_test.cpp
     tests/unit/stamp_test.cpp tests/unit/text_test.cpp tests/unit/tokenizer_test.cpp tests/unit/ts_test.cpp
     tests/unit/zone_locale_test.cpp tests/support/test_host.cpp)
-set_source_files_properties(${HORALIN_UNIT_SOURCES} PROPERTIES COMPILE_OPTIONS "${HORALIN_STRICT_WARNINGS}")
 add_executable(horalin_unit_tests ${HORALIN_UNIT_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
 target_include_directories(horalin_unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(horalin_unit_tests PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES} GTest::gtest GTest::gtest_main)
@@ -27,8 +25,6 @@ set_tests_properties(unit PROPERTIES ENVIRONMENT "TZ=UTC;LC_ALL=C.UTF-8")
 set(HORALIN_E2E_SOURCES
     tests/e2e/datefmt_test.cpp tests/e2e/faults_test.cpp tests/e2e/foundation_test.cpp tests/e2e/help_test.cpp
     tests/e2e/process.cpp tests/e2e/ts_test.cpp tests/e2e/windows_tables_test.cpp)
-set_source_files_properties(${HORALIN_E2E_SOURCES} tests/fakes/talker.cpp
-  PROPERTIES COMPILE_OPTIONS "${HORALIN_STRICT_WARNINGS}")
 add_executable(horalin_e2e_tests ${HORALIN_E2E_SOURCES})
 target_include_directories(horalin_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(horalin_e2e_tests PRIVATE GTest::gtest GTest::gtest_main)
@@ -73,7 +69,6 @@ endif()
 if(HORALIN_BENCH)
   find_package(benchmark QUIET)
   set(HORALIN_BENCH_SOURCES bench/format_bench.cpp)
-  set_source_files_properties(${HORALIN_BENCH_SOURCES} PROPERTIES COMPILE_OPTIONS "${HORALIN_STRICT_WARNINGS}")
   if(benchmark_FOUND AND HORALIN_BENCH_SOURCES)
     add_executable(horalin_bench ${HORALIN_BENCH_SOURCES} tests/support/test_host.cpp
                    $<TARGET_OBJECTS:horalin_engine>)

@@ -29,7 +29,7 @@ HMODULE LoadBeside(const wchar_t* name) {
 int Fail(const char* message) {
   DWORD written;
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-  WriteFile(err, message, lstrlenA(message), &written, nullptr);
+  WriteFile(err, message, static_cast<DWORD>(lstrlenA(message)), &written, nullptr);
   return 3;
 }
 
@@ -75,6 +75,8 @@ bool ErrorText(uint32_t code, char16_t* text, size_t capacity) {
 }
 
 }  // namespace
+
+int wmain(int argc, wchar_t** argv);  // the entry point, called by the runtime
 
 int wmain(int argc, wchar_t** argv) {
   HMODULE hostLibrary = LoadBeside(L"host\\TakeCmd.dll");

@@ -25,10 +25,10 @@ LCTYPE ItemType(LocaleItem item, int index) {
   // Windows numbers its day names from Monday (1) to Sunday (7).
   int day = index == 0 ? 6 : index - 1;
   switch (item) {
-    case LocaleItem::AbbrevDayName: return LOCALE_SABBREVDAYNAME1 + day;
-    case LocaleItem::DayName: return LOCALE_SDAYNAME1 + day;
-    case LocaleItem::AbbrevMonthName: return LOCALE_SABBREVMONTHNAME1 + (index - 1);
-    case LocaleItem::MonthName: return LOCALE_SMONTHNAME1 + (index - 1);
+    case LocaleItem::AbbrevDayName: return LOCALE_SABBREVDAYNAME1 + static_cast<LCTYPE>(day);
+    case LocaleItem::DayName: return LOCALE_SDAYNAME1 + static_cast<LCTYPE>(day);
+    case LocaleItem::AbbrevMonthName: return LOCALE_SABBREVMONTHNAME1 + static_cast<LCTYPE>(index - 1);
+    case LocaleItem::MonthName: return LOCALE_SMONTHNAME1 + static_cast<LCTYPE>(index - 1);
     case LocaleItem::AmDesignator: return LOCALE_S1159;
     case LocaleItem::PmDesignator: return LOCALE_S2359;
     case LocaleItem::NativeDigits: return LOCALE_SNATIVEDIGITS;

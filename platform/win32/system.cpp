@@ -110,6 +110,7 @@ void EndProcess(Handle process) {
 }  // namespace horalin::platform
 
 // The module entry keeps the library's handle and does nothing else.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID);  // called by the loader
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) horalin::platform::ModuleHandle = instance;
   return TRUE;

@@ -35,7 +35,7 @@ void TakeUtcSnapshot(ZoneSnapshot* zone) {
       type != REG_SZ)
     value[0] = 0;
   RegCloseKey(key);
-  size_t length = lstrlenW(value);
+  size_t length = static_cast<size_t>(lstrlenW(value));
   if (length > 0 && length < 32) CopyText(zone->standardName, 32, reinterpret_cast<const char16_t*>(value));
 }
 

@@ -2,6 +2,8 @@
 // command line, as UTF-8, to the file that HORALIN_VIEWER_LOG names, and ends.
 #include <windows.h>
 
+int wmain();  // the entry point, called by the runtime
+
 int wmain() {
   wchar_t log[1024];
   DWORD n = GetEnvironmentVariableW(L"HORALIN_VIEWER_LOG", log, 1024);

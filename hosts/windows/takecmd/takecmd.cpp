@@ -2,6 +2,8 @@
 // the five host functions on the Windows console and on redirected handles. Output to
 // a console is written as UTF-16 at once; output to a file or pipe as UTF-8, standard
 // output held in a buffer until it fills, a read may block, or the program ends.
+#include "hosts/windows/takecmd/takecmd.h"
+
 #include <windows.h>
 
 #include <cstdarg>
