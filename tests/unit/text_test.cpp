@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -123,6 +124,25 @@ TEST(FormatTextTest, CutToTheCapacityAndTerminated) {
   EXPECT_EQ(out[5], u'#') << "nothing past the capacity";
   EXPECT_EQ(FormatText(out, 1, u"%u", 12345u), 0u);
   EXPECT_EQ(out[0], 0);
+}
+
+// The decimal writer against the C library's, across the turns of its pairs and of its
+// eight-digit steps, with padding.
+TEST(PutDecimalTest, AsPrintfWritesIt) {
+  const uint64_t values[] = {
+      0,           7,         9, 10, 99, 100, 999, 1000, 2026, 99999999, 100000000, 100000007, 1234567890123456789u,
+      11644473600, UINT64_MAX};
+  for (uint64_t v : values) {
+    for (unsigned width : {0u, 2u, 4u}) {
+      for (char16_t pad : {u'0', u' '}) {
+        char16_t out[32];
+        char expected[32];
+        std::snprintf(expected, sizeof expected, pad == u'0' ? "%0*llu" : "%*llu", static_cast<int>(width),
+                      static_cast<unsigned long long>(v));
+        EXPECT_EQ(U8(std::u16string(out, PutDecimal(out, v, width, pad))), expected) << v << " " << width;
+      }
+    }
+  }
 }
 
 TEST(CopyTextTest, BoundedCopiesAndAppends) {
