@@ -165,6 +165,7 @@ void PutPadded(TextSink* sink, const char16_t* text, size_t length, int width, b
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 void FormatToSink(TextSink* sink, const char16_t* format, va_list args) {
   va_list ap;
   va_copy(ap, args);

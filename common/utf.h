@@ -78,7 +78,7 @@ inline void PutAsciiUnits8(const char16_t* units, char* out) {
 // Writes eight 7-bit bytes as their eight units.
 inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
   if constexpr (std::endian::native == std::endian::little) {
-    for (int k = 0; k < 2; ++k) {  // four bytes spread over the four units of a word
+    for (size_t k = 0; k < 2; ++k) {  // four bytes spread over the four units of a word
       uint32_t four;
       std::memcpy(&four, bytes + 4 * k, sizeof four);
       uint64_t x = four;

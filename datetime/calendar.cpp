@@ -92,7 +92,8 @@ int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYea
 uint64_t FileTimeFromSystemTime(const SYSTEMTIME& t) {
   DayNumber n = DayNumberFromDate(t.wYear, t.wMonth, t.wDay);
   if (n < 0) return 0;
-  uint64_t seconds = static_cast<uint64_t>(n - 1) * 86400 + t.wHour * 3600u + t.wMinute * 60u + t.wSecond;
+  uint64_t seconds =
+      static_cast<uint64_t>(n - 1) * 86400 + uint64_t{t.wHour} * 3600 + uint64_t{t.wMinute} * 60 + t.wSecond;
   return seconds * 10000000 + t.wMilliseconds * 10000ull;
 }
 

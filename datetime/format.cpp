@@ -191,7 +191,7 @@ int64_t UnixTime(Context& ctx) {
   int64_t days = static_cast<int64_t>(DayNumberFromDate(t.wYear, t.wMonth, t.wDay)) - kUnixEpochDay;
   int64_t bias = 0;
   if (!(ctx.flags & FDT_UTC)) bias = Zone(ctx).bias * 60 + Zone(ctx).biasSeconds;
-  return days * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond + bias;
+  return days * 86400 + int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond + bias;
 }
 
 // "+hhmm" or "-hhmm" of a bias in minutes.
@@ -313,6 +313,7 @@ char16_t* PutPieces(Context& ctx, std::span<const Piece> pieces, bool alt, Local
 
 // Renders directive `c` (its row `d`, or null for a character that renders as itself)
 // into the empty work buffer `w`.
+// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 void RenderDirective(Context& ctx, const Directive* d, char16_t c, unsigned mods, Work& w) {
   const SYSTEMTIME& t = ctx.time;
   const bool alt = (mods & kAlternative) != 0;
@@ -421,7 +422,7 @@ constexpr DigitRange DigitsWithinContract(Field field) {
 constexpr auto kDigitPairs = [] {
   std::array<char16_t, 200> pairs{};
   for (unsigned v = 0; v < 100; ++v) {
-    pairs[2 * v] = static_cast<char16_t>(u'0' + v / 10);
+    pairs[2 * size_t{v}] = static_cast<char16_t>(u'0' + v / 10);
     pairs[2 * v + 1] = static_cast<char16_t>(u'0' + v % 10);
   }
   return pairs;
@@ -433,7 +434,7 @@ char16_t* PutDigits(char16_t* o, uint32_t v) {
   if constexpr (Digits == 1) {
     *o = static_cast<char16_t>(u'0' + v);
   } else if constexpr (Digits == 2) {
-    std::memcpy(o, &kDigitPairs[2 * v], 2 * sizeof(char16_t));
+    std::memcpy(o, &kDigitPairs[2 * size_t{v}], 2 * sizeof(char16_t));
   } else {
     PutDigits<Digits - 2>(o, v / 100);
     PutDigits<2>(o + Digits - 2, v % 100);
@@ -451,7 +452,7 @@ char16_t* PutPlainNumber(Context& ctx, char16_t* o) {
   } else if constexpr (digits.most <= Width && Pad == u'0') {
     return PutDigits<Width>(o, v);
   } else if constexpr (digits.most == 2 && Width == 2) {  // "%2u"
-    o[0] = v < 10 ? Pad : kDigitPairs[2 * v];
+    o[0] = v < 10 ? Pad : kDigitPairs[2 * size_t{v}];
     o[1] = kDigitPairs[2 * v + 1];
     return o + 2;
   } else {

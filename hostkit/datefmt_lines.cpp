@@ -140,6 +140,7 @@ void FormatLine(const char* bytes, size_t count, const HostFunctions& host, cons
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin) {
   State.format = format;
   State.formatLength = TextLength(format);

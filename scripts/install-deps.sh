@@ -14,7 +14,7 @@ packages=(
   moreutils time                          # benchmarks: the reference stamper, peak memory
   fp-utils python3                        # the compiled help file, help rendering
   clang libclang-rt-14-dev                # fuzzing
-  clang-format                            # the source layout check
+  clang-format clang-tidy                 # the source layout check, the static checks
   valgrind                                # memory checks of the end-to-end tests
   faketime                                # a wall clock set back under a running TS
 )

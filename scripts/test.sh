@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the POSIX unit and end-to-end tests, the same again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build under Wine.
+# Builds and runs every test: the static checks, the POSIX unit and end-to-end tests, the
+# same again under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -49,6 +50,9 @@ step "POSIX build, unit and end-to-end tests (POSIX host and Windows host under 
 cmake --preset posix -DHORALIN_WINDOWS_BUILD="$PWD/build/windows" >/dev/null
 cmake --build build/posix
 ctest --test-dir build/posix --output-on-failure
+
+step "Static checks (clang-tidy) of both builds' sources"
+scripts/clang-tidy.sh
 
 step "Packages: the .deb installed, run and removed; the Windows .zip"
 scripts/package-check.sh

@@ -66,6 +66,7 @@ size_t PutWide(const wchar_t* text, char16_t* buffer, size_t room) {
   if (room == 0) return 0;
   size_t n = 0;
   for (; *text; ++text) {
+    // NOLINTNEXTLINE(bugprone-signed-char-misuse): a wchar_t, which clang-tidy 14 takes for a char
     uint32_t c = static_cast<uint32_t>(*text);
     if (c >= 0x10000 && c <= 0x10FFFF) {
       if (n + 2 >= room) break;

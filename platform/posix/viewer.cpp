@@ -218,6 +218,7 @@ void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic) {
   AppendText(path, capacity, LastViewerKind == ViewerKind::Browser ? u".html" : u".1");
 }
 
+// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process) {
   *process = nullptr;
   static char line[kPathText * 3];

@@ -259,7 +259,7 @@ bool ParseRule(const char*& p, int64_t* in1970) {
       if (values[i] > limits[i] || (i < 2 && values[i] < 1)) return false;
     }
     int64_t first = DaysBeforeMonth[values[0]][0];
-    day = first + (values[2] + 7 - (4 + first) % 7) % 7 + 7 * (values[1] - 1);
+    day = first + (values[2] + 7 - (4 + first) % 7) % 7 + 7 * int64_t{values[1] - 1};
     while (day >= first + DaysInMonth[values[0]][0]) day -= 7;  // week 5: the last
   } else {
     return false;
@@ -462,8 +462,8 @@ void TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, ZoneSnapshot* zone)
       zone->state = ZoneInvalid;
       return;
     }
-    state =
-        Lookup((day - kUnixEpochDay) * kDay + localTime->wHour * 3600 + localTime->wMinute * 60 + localTime->wSecond);
+    state = Lookup((day - kUnixEpochDay) * kDay + int64_t{localTime->wHour} * 3600 + int64_t{localTime->wMinute} * 60 +
+                   localTime->wSecond);
   } else if (Loaded) {
     absl::TimeZone::CivilInfo now = Zone.At(absl::Now());
     year = static_cast<int32_t>(now.cs.year());

@@ -83,7 +83,7 @@ void TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime, ZoneSnapsh
   // Near the first instant of 1601 the probe or its local time would fall before it; a
   // moment two days on stands in (no zone changes its offset then).
   int64_t probe = local + (daylight < standard ? daylight : standard);
-  if (probe < 2 * 1440) probe = 2 * 1440;
+  if (probe < 2 * int64_t{1440}) probe = 2 * int64_t{1440};
   ::SYSTEMTIME probeUtc, probeLocal;
   if (local < 0 || !SystemTimeFromMinutes(probe, &probeUtc) ||
       !SystemTimeToTzSpecificLocalTime(&year, &probeUtc, &probeLocal)) {
