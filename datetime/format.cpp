@@ -7,11 +7,13 @@
 #include "datetime/format.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <utility>
 
 #include "common/text.h"
 #include "common/utf.h"
+#include "common/words.h"
 #include "datetime/calendar.h"
 #include "datetime/directives.h"
 #include "datetime/escapes.h"
@@ -188,7 +190,11 @@ void AppendDesignator(Context& ctx, Work& w, unsigned hour) {
 // Seconds since 1970-01-01 00:00:00 UTC of the local date and time, by the zone's bias.
 int64_t UnixTime(Context& ctx) {
   const SYSTEMTIME& t = ctx.time;
-  int64_t days = static_cast<int64_t>(DayNumberFromDate(t.wYear, t.wMonth, t.wDay)) - kUnixEpochDay;
+  // A date within the contract needs no checks.
+  int64_t days = (ctx.plain ? DaysBeforeYear(t.wYear) +
+                                  static_cast<DayNumber>(DaysBeforeMonth[t.wMonth][IsLeapYear(t.wYear)] + t.wDay)
+                            : static_cast<int64_t>(DayNumberFromDate(t.wYear, t.wMonth, t.wDay))) -
+                 kUnixEpochDay;
   int64_t bias = 0;
   if (!(ctx.flags & FDT_UTC)) bias = Zone(ctx).bias * 60 + Zone(ctx).biasSeconds;
   return days * 86400 + int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond + bias;
@@ -460,29 +466,34 @@ char16_t* PutPlainNumber(Context& ctx, char16_t* o) {
   }
 }
 
+// A number below 10^8 without padding, two digits at a time from its end.
+char16_t* PutShortCount(char16_t* o, uint32_t v) {
+  const unsigned digits =
+      1u + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) + (v >= 10000000);
+  char16_t* const end = o + digits;
+  char16_t* q = end;
+  for (; v >= 100; v /= 100) PutDigits<2>(q -= 2, v % 100);
+  if (v >= 10)
+    PutDigits<2>(q - 2, v);
+  else
+    q[-1] = static_cast<char16_t>(u'0' + v);
+  return end;
+}
+
 // A count without padding: eight digits at a time, each eight as four pairs.
 char16_t* PutCount(char16_t* o, uint64_t v) {
-  if (v >= 100000000) {
-    o = PutCount(o, v / 100000000);
+  if (v < 100000000) return PutShortCount(o, static_cast<uint32_t>(v));
+  if (v - 1000000000 < 9000000000) {  // ten digits: the instants from 2001 to 2286
     const auto low = static_cast<uint32_t>(v % 100000000);
-    PutDigits<4>(o, low / 10000);
-    return PutDigits<4>(o + 4, low % 10000);
+    PutDigits<2>(o, static_cast<uint32_t>(v / 100000000));
+    PutDigits<4>(o + 2, low / 10000);
+    return PutDigits<4>(o + 6, low % 10000);
   }
-  auto small = static_cast<uint32_t>(v);
-  char16_t digits[8];
-  size_t n = std::size(digits);
-  for (; small >= 100; small /= 100) {
-    n -= 2;
-    PutDigits<2>(digits + n, small % 100);
-  }
-  if (small >= 10) {
-    n -= 2;
-    PutDigits<2>(digits + n, small);
-  } else {
-    digits[--n] = static_cast<char16_t>(u'0' + small);
-  }
-  while (n < std::size(digits)) *o++ = digits[n++];
-  return o;
+  const uint64_t high = v / 100000000;
+  o = high < 100000000 ? PutShortCount(o, static_cast<uint32_t>(high)) : PutCount(o, high);
+  const auto low = static_cast<uint32_t>(v % 100000000);
+  PutDigits<4>(o, low / 10000);
+  return PutDigits<4>(o + 4, low % 10000);
 }
 
 template <size_t Row, size_t I>
@@ -524,8 +535,21 @@ size_t PutPlainDirective(Context& ctx, char16_t* o) {
       o = PutOffset(o, bias);
     }
   } else if constexpr (d.kind == DirectiveKind::ZoneName) {
-    const char16_t* name = ZoneNameText(Zone(ctx));
-    for (size_t i = 0; i < 31 && name[i]; ++i) *o++ = name[i];
+    const platform::ZoneSnapshot& zone = Zone(ctx);
+    if (zone.state != platform::ZoneInvalid) {
+      // Four units at a time: the name's array has 32, and the output room for as many.
+      const char16_t* name = zone.state == platform::ZoneDaylight ? zone.daylightName : zone.standardName;
+      size_t n = 0;
+      for (uint64_t v; n < 32; n += 4) {
+        v = words::Load(name + n);
+        std::memcpy(o + n, &v, sizeof v);
+        if (words::HasZeroUnit(v)) {
+          n += static_cast<size_t>(std::countr_zero((v - words::kUnitOnes) & ~v & words::kUnitHighs)) / 16;
+          break;
+        }
+      }
+      o += n < 31 ? n : 31;
+    }
   } else if constexpr (d.kind == DirectiveKind::WeekdayLetter) {
     *o++ = kWeekdayLetters[Weekday(ctx.time)];
   } else if constexpr (d.kind == DirectiveKind::Unit) {

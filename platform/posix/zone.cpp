@@ -167,10 +167,12 @@ void BuildTable() {
   }
 }
 
-// The state in force at a local time.
-InForce Lookup(int64_t local) {
+constexpr size_t kNoInterval = SIZE_MAX;
+
+// The interval in force at a local time; kNoInterval past a table that filled up.
+size_t IntervalAt(int64_t local) {
   if (local >= Table.end) {
-    if (Table.direct) return ResolveDirectly(local);
+    if (Table.direct) return kNoInterval;
     local -= ((local - Table.end) / kFourCenturies + 1) * kFourCenturies;
   }
   size_t i = Table.last;
@@ -184,7 +186,13 @@ InForce Lookup(int64_t local) {
     Table.last = i;
     Table.lastEnd = i + 1 < Table.count ? Starts[i + 1] : INT64_MAX;
   }
-  return States[i];
+  return i;
+}
+
+// The state in force at a local time.
+InForce Lookup(int64_t local) {
+  size_t i = IntervalAt(local);
+  return i == kNoInterval ? ResolveDirectly(local) : States[i];
 }
 
 // ---- POSIX rule strings, read as the C library reads them ----------------------
@@ -376,22 +384,43 @@ std::unique_ptr<absl::time_internal::cctz::ZoneInfoSource> ZoneSource(
   return nullptr;
 }
 
-// getenv("TZ"), without a search of the environment while TZ stays where it was found
-// (setenv, putenv and unsetenv keep one TZ entry at most, and the C library never
-// shrinks the array of entries that it keeps).
+// Where TZ was found in the environment, so that a call can tell that it has not changed
+// without a search: its entry, or, while it is not set, the end of the array, where
+// setenv and putenv add an entry (unsetenv moves the later entries down; the C library
+// never shrinks the array that it keeps, nor frees an entry that it made).
+struct TzPlace {
+  char** entries;       // environ when TZ was looked for (null: look again)
+  size_t where;         // TZ's entry; while TZ is not set, the number of entries
+  const char* lastOne;  // while TZ is not set, the last entry (null when there is none)
+  bool set;
+};
+TzPlace Place;
+
+// Whether TZ is where it was found, with the value last seen (SeenTz; putenv lets a
+// program change a value in place).
+bool TzUnchanged() {
+  char** env = environ;
+  if (!env || env != Place.entries) return false;
+  if (!Place.set) return !env[Place.where] && (Place.where ? env[Place.where - 1] == Place.lastOne : true);
+  const char* entry = env[Place.where];
+  return entry && entry[0] == 'T' && entry[1] == 'Z' && entry[2] == '=' && std::strcmp(entry + 3, SeenTz) == 0;
+}
+
+// getenv("TZ"), noting where it was found.
 const char* TzVariable() {
-  static char** entries;
-  static size_t where;
-  if (environ && environ == entries && environ[where] && std::strncmp(environ[where], "TZ=", 3) == 0)
-    return environ[where] + 3;
-  entries = environ;
-  for (size_t i = 0; environ && environ[i]; ++i) {
-    if (std::strncmp(environ[i], "TZ=", 3) == 0) {
-      where = i;
-      return environ[i] + 3;
+  char** env = environ;
+  Place = {env, 0, nullptr, false};
+  if (!env) return nullptr;
+  size_t i = 0;
+  for (; env[i]; ++i) {
+    if (std::strncmp(env[i], "TZ=", 3) == 0) {
+      Place.where = i;
+      Place.set = true;
+      return env[i] + 3;
     }
   }
-  where = 0;
+  Place.where = i;
+  Place.lastOne = i ? env[i - 1] : nullptr;
   return nullptr;
 }
 
@@ -443,35 +472,8 @@ const ZoneYear& YearOf(int32_t year) {
   return known;
 }
 
-}  // namespace
-
-void TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, ZoneSnapshot* zone) {
-  if (utc) {
-    *zone = ZoneSnapshot{};
-    CopyText(zone->standardName, 32, u"UTC");
-    return;
-  }
-  FollowTz();
-  InForce state;
-  int32_t year;
-  if (localTime) {
-    year = localTime->wYear;
-    DayNumber day = DayNumberFromDate(localTime->wYear, localTime->wMonth, localTime->wDay);
-    if (day < 0) {
-      *zone = ZoneSnapshot{};
-      zone->state = ZoneInvalid;
-      return;
-    }
-    state = Lookup((day - kUnixEpochDay) * kDay + int64_t{localTime->wHour} * 3600 + int64_t{localTime->wMinute} * 60 +
-                   localTime->wSecond);
-  } else if (Loaded) {
-    absl::TimeZone::CivilInfo now = Zone.At(absl::Now());
-    year = static_cast<int32_t>(now.cs.year());
-    state = StateOf(now);
-  } else {
-    year = 1970;
-    state = States[0];
-  }
+// The snapshot for a state in a year.
+void FillSnapshot(const InForce& state, int32_t year, ZoneSnapshot* zone) {
   // The offset in whole minutes towards zero (as %z shows it), and the seconds left over.
   zone->bias = -state.offset / 60;
   zone->biasSeconds = -state.offset % 60;
@@ -483,6 +485,92 @@ void TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, ZoneSnapshot* zone)
   (state.daylight ? daylightName : standardName) = state.name;
   std::memcpy(zone->standardName, Names[standardName], sizeof zone->standardName);
   std::memcpy(zone->daylightName, Names[daylightName], sizeof zone->daylightName);
+}
+
+// The snapshots of every interval of one year, for the local times of the year that
+// comes again and again (a log, a clock read line after line): a lookup is then a count
+// of the changes before the time within the year, and a copy. Made once two lookups in a
+// row fall in the same year.
+constexpr size_t kYearSlots = 8;  // war time and Ramadan rules change four times a year at most
+struct YearSnapshots {
+  int32_t year;          // 0: none
+  int32_t lastMissYear;  // the year of the last lookup that went the long way
+  int32_t refused;       // a year that MakeYearSnapshots could not make
+  int leap;
+  size_t changes;              // within the year, at most kYearSlots - 1
+  int32_t at[kYearSlots - 1];  // seconds from the start of the year, ascending
+  ZoneSnapshot zone[kYearSlots];
+};
+YearSnapshots ThisYear;
+
+// Makes ThisYear for `year` (1601 to 9999), unless the year reaches the folded or
+// unlisted part of the table or changes too often.
+void MakeYearSnapshots(int32_t year) {
+  ThisYear.year = 0;
+  ThisYear.refused = year;
+  const int64_t first = (DayNumberFromDate(static_cast<uint32_t>(year), 1, 1) - kUnixEpochDay) * kDay;
+  const int64_t end = first + (365 + IsLeapYear(year)) * kDay;
+  if (end > Table.end) return;
+  size_t i = IntervalAt(first);
+  size_t n = 0;
+  FillSnapshot(States[i], year, &ThisYear.zone[0]);
+  for (; i + 1 < Table.count && Starts[i + 1] < end; ++i) {
+    if (++n == kYearSlots) return;
+    ThisYear.at[n - 1] = static_cast<int32_t>(Starts[i + 1] - first);
+    FillSnapshot(States[i + 1], year, &ThisYear.zone[n]);
+  }
+  ThisYear.changes = n;
+  ThisYear.leap = IsLeapYear(year);
+  ThisYear.year = year;
+  ThisYear.refused = 0;
+}
+
+}  // namespace
+
+void TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, ZoneSnapshot* zone) {
+  if (utc) {
+    *zone = ZoneSnapshot{};
+    CopyText(zone->standardName, 32, u"UTC");
+    return;
+  }
+  if (!TzUnchanged()) {
+    FollowTz();
+    ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;  // the zone may have changed
+  }
+  if (!localTime) {
+    if (Loaded) {
+      absl::TimeZone::CivilInfo now = Zone.At(absl::Now());
+      FillSnapshot(StateOf(now), static_cast<int32_t>(now.cs.year()), zone);
+    } else {
+      FillSnapshot(States[0], 1970, zone);
+    }
+    return;
+  }
+  const unsigned month = localTime->wMonth, monthDay = localTime->wDay;
+  if (localTime->wYear == ThisYear.year && month - 1 < 12 && monthDay - 1 < DaysInMonth[month][ThisYear.leap]) {
+    const int64_t second = (DaysBeforeMonth[month][ThisYear.leap] + monthDay - 1) * kDay +
+                           int64_t{localTime->wHour} * 3600 + int64_t{localTime->wMinute} * 60 + localTime->wSecond;
+    if (second < (365 + ThisYear.leap) * kDay) {
+      size_t k = 0;
+      for (size_t j = 0; j < ThisYear.changes; ++j) k += second >= ThisYear.at[j];
+      *zone = ThisYear.zone[k];
+      return;
+    }
+  }
+  DayNumber day = DayNumberFromDate(localTime->wYear, month, monthDay);
+  if (day < 0) {
+    *zone = ZoneSnapshot{};
+    zone->state = ZoneInvalid;
+    return;
+  }
+  int64_t local = (day - kUnixEpochDay) * kDay + int64_t{localTime->wHour} * 3600 + int64_t{localTime->wMinute} * 60 +
+                  localTime->wSecond;
+  size_t i = IntervalAt(local);
+  if (i == kNoInterval) return FillSnapshot(ResolveDirectly(local), localTime->wYear, zone);
+  FillSnapshot(States[i], localTime->wYear, zone);
+  if (localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused)
+    MakeYearSnapshots(localTime->wYear);
+  ThisYear.lastMissYear = localTime->wYear;
 }
 
 }  // namespace horalin::platform

@@ -145,6 +145,30 @@ TEST(ZoneTest, NowFollowsTheZone) {
   }
 }
 
+// A change of TZ shows in the next call however it is made: also after calls in the same
+// year, which take the year's snapshots, and after calls without TZ.
+TEST(ZoneTest, FollowsEveryChangeOfTz) {
+  ScopedEnv locale("LC_ALL", "C.UTF-8");
+  ScopedEnv tz("TZ", "America/New_York");
+  const SYSTEMTIME summer = At(2024, 7, 15, 12, 0), winter = At(2024, 1, 15, 12, 0);
+  auto formatTwice = [&] { return Format("%z", winter) + " " + Format("%z %Z", summer); };
+  EXPECT_EQ(formatTwice(), "-0500 -0400 EDT");
+  tz.Set("Europe/Berlin");
+  EXPECT_EQ(formatTwice(), "+0100 +0200 CEST");
+  tz.Set(nullptr);
+  formatTwice();
+  {
+    ScopedEnv other("HORALIN_ZONE_TEST", "1");  // an entry added at the end, then TZ after it
+    tz.Set("Asia/Kolkata");
+    EXPECT_EQ(formatTwice(), "+0530 +0530 IST");
+  }
+  static char entry[] = "TZ=Asia/Tokyo\0\0\0\0\0";
+  putenv(entry);
+  EXPECT_EQ(formatTwice(), "+0900 +0900 JST");
+  std::memcpy(entry + 3, "Asia/Kolkata", 13);  // changed in place
+  EXPECT_EQ(formatTwice(), "+0530 +0530 IST");
+}
+
 // Every quarter hour of a year, shown as local time and formatted back with "%s", gives
 // the instant again; where the local time occurs twice, its first occurrence.
 TEST(ZoneTest, UnixTimeOfEveryLocalQuarterHour) {
