@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/text.h"
 #include "common/types.h"
 #include "common/utf.h"
@@ -23,8 +27,8 @@ struct LinesState {
   char block[kReadBytes + kLongestLineBytes];
   // The line, ",", the format; then the result, to which CR LF is added. The function
   // is given the first kFormatText units; the rest is room for the line end and for
-  // reading the result four units at a time.
-  char16_t argument[kFormatText + 4];
+  // reading the result eight units at a time.
+  char16_t argument[kFormatText + 8];
   const char16_t* format;
   size_t formatLength;
   size_t lineRoom;  // most units a line may have beside the separator and the format
@@ -54,9 +58,16 @@ void WriteEmptyLine(const HostFunctions& host) {
 // text is mended in place: it never grows but by the line end, for which there is room.
 void WriteResult(const HostFunctions& host) {
   char16_t* p = State.argument;
-  // To the first percent sign or the terminator, four units at a time: the buffer
-  // holds the four units that begin at any terminator the result can have.
+  // To the first percent sign or the terminator, eight (or four) units at a time: the
+  // buffer holds the eight units that begin at any terminator the result can have.
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), percent = _mm_set1_epi16(u'%');
+  for (__m128i v; v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                  !_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, zero), _mm_cmpeq_epi16(v, percent)));)
+    p += 8;
+#else
   for (uint64_t v; v = words::Load(p), !words::HasZeroUnit(v) && !words::HasUnit(v, u'%');) p += 4;
+#endif
   while (*p && *p != u'%') ++p;
   char16_t* out = CollapseDoubledPercents(p);
   *out++ = u'\r';
