@@ -2,6 +2,8 @@
 #include "hostkit/output.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -224,6 +226,36 @@ TEST(Utf8StreamTest, PlainStringFormatsAcrossCalls) {
       EXPECT_EQ(Written, c.expected) << fast;
     }
   }
+}
+
+// Plain strings are read in aligned blocks that may reach past their terminator but never
+// into the next page: here the terminator is the last unit before a page that cannot be
+// read, at every offset within a block, after plain units and after each special one.
+// Reading past the page would end the test with a fault, in every build.
+TEST(Utf8StreamTest, PlainStringsThatEndAtAPagesEnd) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  void* pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(pages, MAP_FAILED);
+  ASSERT_EQ(mprotect(static_cast<char*>(pages) + page, page, PROT_NONE), 0);
+  char16_t* const end = reinterpret_cast<char16_t*>(static_cast<char*>(pages) + page);
+  for (const char16_t* last : {u"x", u"\r", u"\u00e9", u"\U0001F600"}) {
+    for (size_t length = 0; length <= 40; ++length) {
+      std::u16string text = std::u16string(length, u'a') + last;
+      char16_t* start = end - text.size() - 1;
+      std::copy(text.begin(), text.end(), start);
+      start[text.size()] = 0;
+      for (bool fast : {true, false}) {
+        static Utf8Stream s;
+        s = Utf8Stream{Capture, true, false, false, false, 0, 0, {}};
+        Written.clear();
+        Format(&s, fast ? u"%s" : u"%0s", start);
+        StreamTerminatedText(&s, start);
+        FlushStream(&s, true);
+        EXPECT_EQ(Written, Reference(text + text, true)) << length << " " << fast;
+      }
+    }
+  }
+  munmap(pages, 2 * page);
 }
 
 }  // namespace
