@@ -63,8 +63,9 @@ struct ZoneTable {
   int shift;  // Buckets[b]: the interval in force at Starts[1] + (b << shift)
 };
 
-char SeenTz[256] = "\x01";  // TZ as last seen ("\x01" before the first call)
-bool Loaded;                // Zone holds the zone (else the table holds one fixed interval)
+// TZ's entry as last seen: "TZ=" and the value ("\x01" before the first call).
+char SeenTz[259] = "TZ=\x01";
+bool Loaded;  // Zone holds the zone (else the table holds one fixed interval)
 absl::TimeZone Zone;
 ZoneTable Table;
 int64_t Starts[kMaxIntervals];
@@ -396,14 +397,14 @@ struct TzPlace {
 };
 TzPlace Place;
 
-// Whether TZ is where it was found, with the value last seen (SeenTz; putenv lets a
-// program change a value in place).
+// Whether TZ is where it was found, with the value last seen (putenv lets a program
+// change a value in place).
 bool TzUnchanged() {
   char** env = environ;
   if (!env || env != Place.entries) return false;
   if (!Place.set) return !env[Place.where] && (Place.where ? env[Place.where - 1] == Place.lastOne : true);
   const char* entry = env[Place.where];
-  return entry && entry[0] == 'T' && entry[1] == 'Z' && entry[2] == '=' && std::strcmp(entry + 3, SeenTz) == 0;
+  return entry && std::strcmp(entry, SeenTz) == 0;
 }
 
 // getenv("TZ"), noting where it was found.
@@ -428,8 +429,8 @@ const char* TzVariable() {
 void FollowTz() {
   const char* tz = TzVariable();
   const char* seen = tz ? tz : "\x01\x01";
-  if (std::strcmp(seen, SeenTz) == 0) return;  // SeenTz is "\x02" for a value too long to remember
-  std::strcpy(SeenTz, std::strlen(seen) < sizeof SeenTz ? seen : "\x02");
+  if (std::strcmp(seen, SeenTz + 3) == 0) return;  // the value is "\x02" when too long to remember
+  std::strcpy(SeenTz + 3, std::strlen(seen) < sizeof SeenTz - 3 ? seen : "\x02");
   std::memset(Years, 0, sizeof Years);
 
   if (tz && !*tz) tz = "Universal";
