@@ -163,9 +163,58 @@ void PutPadded(TextSink* sink, const char16_t* text, size_t length, int width, b
     for (; padding; padding -= padding < 16 ? padding : 16) sink->put(sink, kPads, padding < 16 ? padding : 16);
 }
 
+// What stands between "%" and the conversion letter.
+struct Spec {
+  bool left = false;    // "-"
+  char16_t pad = u' ';  // "0"
+  int width = 0;
+  bool wide = false;  // "ll" or "I64"
+};
+
+const char16_t* ReadSpec(const char16_t* p, Spec* spec) {
+  for (;; ++p) {
+    if (*p == u'-')
+      spec->left = true;
+    else if (*p == u'0')
+      spec->pad = u'0';
+    else
+      break;
+  }
+  while (IsAsciiDigit(*p)) spec->width = spec->width * 10 + (*p++ - u'0');
+  if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4')
+    spec->wide = true, p += 3;
+  else if (p[0] == u'l' && p[1] == u'l')
+    spec->wide = true, p += 2;
+  else if (p[0] == u'l' || p[0] == u'h')
+    ++p;
+  return p;
+}
+
+// %d, %i, %u, %x or %X of the next argument.
+void PutInteger(TextSink* sink, char16_t conversion, const Spec& spec, va_list* ap) {
+  bool is_signed = conversion == u'd' || conversion == u'i';
+  unsigned base = (conversion == u'x' || conversion == u'X') ? 16 : 10;
+  const char16_t* alphabet = conversion == u'X' ? u"0123456789ABCDEF" : u"0123456789abcdef";
+  uint64_t magnitude;
+  bool negative = false;
+  if (is_signed) {
+    int64_t v = spec.wide ? va_arg(*ap, int64_t) : va_arg(*ap, int);
+    negative = v < 0;
+    magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  } else {
+    magnitude = spec.wide ? va_arg(*ap, uint64_t) : va_arg(*ap, unsigned);
+  }
+  char16_t digits[24];
+  char16_t* end = digits + 24;
+  char16_t* q = end;
+  do *--q = alphabet[magnitude % base];
+  while (magnitude /= base);
+  if (negative) *--q = u'-';
+  PutPadded(sink, q, static_cast<size_t>(end - q), spec.width, spec.left, spec.left ? u' ' : spec.pad);
+}
+
 }  // namespace
 
-// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 void FormatToSink(TextSink* sink, const char16_t* format, va_list args) {
   va_list ap;
   va_copy(ap, args);
@@ -176,64 +225,26 @@ void FormatToSink(TextSink* sink, const char16_t* format, va_list args) {
     if (p > literal) sink->put(sink, literal, static_cast<size_t>(p - literal));
     if (!*p) break;
     const char16_t* directive = p++;
-    bool left = false;
-    char16_t pad = u' ';
-    for (;; ++p) {
-      if (*p == u'-')
-        left = true;
-      else if (*p == u'0')
-        pad = u'0';
-      else
-        break;
-    }
-    int width = 0;
-    while (IsAsciiDigit(*p)) width = width * 10 + (*p++ - u'0');
-    bool wide = false;
-    if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4')
-      wide = true, p += 3;
-    else if (p[0] == u'l' && p[1] == u'l')
-      wide = true, p += 2;
-    else if (p[0] == u'l' || p[0] == u'h')
-      ++p;
-    char16_t digits[24];
-    char16_t* end = digits + 24;
-    char16_t* q = end;
+    Spec spec;
+    p = ReadSpec(p, &spec);
     switch (*p) {
       case u'%': sink->put(sink, u"%", 1); break;
       case u's': {
         const char16_t* s = va_arg(ap, const char16_t*);
         if (!s) s = u"(null)";
-        PutPadded(sink, s, TextLength(s), width, left, u' ');
+        PutPadded(sink, s, TextLength(s), spec.width, spec.left, u' ');
         break;
       }
       case u'c': {
         char16_t c = static_cast<char16_t>(va_arg(ap, int));
-        PutPadded(sink, &c, 1, width, left, u' ');
+        PutPadded(sink, &c, 1, spec.width, spec.left, u' ');
         break;
       }
       case u'd':
       case u'i':
       case u'u':
       case u'x':
-      case u'X': {
-        bool is_signed = *p == u'd' || *p == u'i';
-        unsigned base = (*p == u'x' || *p == u'X') ? 16 : 10;
-        const char16_t* alphabet = *p == u'X' ? u"0123456789ABCDEF" : u"0123456789abcdef";
-        uint64_t magnitude;
-        bool negative = false;
-        if (is_signed) {
-          int64_t v = wide ? va_arg(ap, int64_t) : va_arg(ap, int);
-          negative = v < 0;
-          magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        } else {
-          magnitude = wide ? va_arg(ap, uint64_t) : va_arg(ap, unsigned);
-        }
-        do *--q = alphabet[magnitude % base];
-        while (magnitude /= base);
-        if (negative) *--q = u'-';
-        PutPadded(sink, q, static_cast<size_t>(end - q), width, left, left ? u' ' : pad);
-        break;
-      }
+      case u'X': PutInteger(sink, *p, spec, &ap); break;
       case 0:
         sink->put(sink, directive, static_cast<size_t>(p - directive));
         va_end(ap);

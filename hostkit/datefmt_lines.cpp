@@ -149,10 +149,8 @@ void FormatLine(const char* bytes, size_t count, const HostFunctions& host, cons
   WriteResult(host);
 }
 
-}  // namespace
-
-// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
-int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin) {
+// Takes the format and readies the state; the exit status when the lines cannot be read.
+int Start(const char16_t* format, const HostFunctions& host) {
   State.format = format;
   State.formatLength = TextLength(format);
   if (State.formatLength == 0 || State.formatLength + 3 > kFormatText) {
@@ -168,6 +166,22 @@ int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const Plu
   State.lineRoom = kFormatText - 2 - State.formatLength;
   State.lineNumber = 0;
   State.failed = false;
+  return 0;
+}
+
+// A failed read, named by the line that was being read.
+void ReadFailed(const HostFunctions& host, uint32_t error) {
+  char16_t text[kSmallText];
+  if (!host.errorText || !host.errorText(error, text, kSmallText)) FormatText(text, kSmallText, u"error %u", error);
+  LinePrefix(host, State.lineNumber + 1);
+  host.qprintf(host.standardError, u"Error reading standard input: \"%s\"\r\n", text);
+  State.failed = true;
+}
+
+}  // namespace
+
+int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin) {
+  if (int status = Start(format, host)) return status;
 
   char* block = State.block;
   size_t start = 0, end = 0;
@@ -211,12 +225,8 @@ int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const Plu
     }
     uint32_t got = 0;
     uint32_t error = host.readInput(block + end, static_cast<uint32_t>(sizeof State.block - end), &got);
-    if (error) {  // named by the line that was being read
-      char16_t text[kSmallText];
-      if (!host.errorText || !host.errorText(error, text, kSmallText)) FormatText(text, kSmallText, u"error %u", error);
-      LinePrefix(host, State.lineNumber + 1);
-      host.qprintf(host.standardError, u"Error reading standard input: \"%s\"\r\n", text);
-      State.failed = true;
+    if (error) {
+      ReadFailed(host, error);
       break;
     }
     if (got == 0) atEnd = true;
