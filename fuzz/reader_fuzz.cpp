@@ -1,15 +1,20 @@
 // ReadPipeLine with the encoding decision, on input split into arbitrary blocks, from a
 // source that has every block at once or one that has nothing yet before each. Text in
 // UTF-8 or UTF-16 comes back whole: the lines joined equal the text less its line ends,
-// its signature and its zero units. Any input gives lines of at most 32,767 units.
+// its signature and its zero units. Bytes in any code page that is accepted give the
+// lines of their whole conversion, long ones split only between characters. Any input
+// gives lines of at most 32,767 units. One execution is cheap: the buffers, the list of
+// code pages and their converters are set up once, and long lines come only now and then,
+// made of plain characters up to the input's own.
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/types.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/platform.h"
+#include "tscmd/encoding.h"
 #include "tscmd/reader.h"
 
 using namespace horalin;
@@ -97,24 +102,29 @@ struct Reading {
   int32_t last = 0;
 };
 
-Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage) {
+uint8_t Block[kPipeBlockBytes], LineBytes[kLineCapacity];
+char16_t Line[kLineCapacity];
+PipeReader Reader;
+std::vector<uint32_t> CodePages;  // every code page that IsCodePageSupported accepts
+size_t Filler = 0;                // 7-bit characters in front of the text, to bring its own ones to a line's limit
+
+Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage, std::vector<std::u16string>* lines = nullptr) {
   Current = &feed;
-  std::unique_ptr<uint8_t[]> block(new uint8_t[kPipeBlockBytes]), lineBytes(new uint8_t[kLineCapacity]);
-  std::unique_ptr<char16_t[]> line(new char16_t[kLineCapacity]);
-  PipeReader reader;
-  SetUpPipeReader(&reader, nullptr, block.get(), kPipeBlockBytes, lineBytes.get(), encoding, codePage);
+  char16_t* line = Line;
+  PipeReader& reader = Reader;
+  SetUpPipeReader(&reader, nullptr, Block, kPipeBlockBytes, LineBytes, encoding, codePage);
   reader.read = ReadFeed;
   Reading r;
   for (size_t calls = 0;; ++calls) {
     Check(calls <= feed.bytes.size() + 2, "every call but the last delivers a line");
     int32_t n;
-    for (int waited = 0; (n = ReadPipeLine(&reader, line.get())) == kNoLineYet; ++waited)
+    for (int waited = 0; (n = ReadPipeLine(&reader, line)) == kNoLineYet; ++waited)
       Check(feed.waits && waited <= static_cast<int>(feed.bytes.size()) + 2,
             "a line waits only for reads that found nothing");
     if (n < 0) {
       r.last = n;
       int32_t again;
-      while ((again = ReadPipeLine(&reader, line.get())) == kNoLineYet) {
+      while ((again = ReadPipeLine(&reader, line)) == kNoLineYet) {
       }
       Check(again == n, "the end or the failure lasts");
       break;
@@ -122,10 +132,11 @@ Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage) {
     Check(n <= static_cast<int32_t>(kLineMaxUnits), "no line is longer than 32,767 units");
     const size_t length = static_cast<size_t>(n);
     Check(line[length] == 0, "a line is terminated after its length");
-    // An EBCDIC code page has other line-end bytes: its lines may hold U+000A.
-    for (size_t i = 0; i < length && codePage != 37; ++i)
-      Check(line[i] != 0 && line[i] != u'\r' && line[i] != u'\n', "no line end or zero unit in a line");
-    r.joined.append(line.get(), length);
+    for (size_t i = 0; i < length; ++i)
+      Check(line[i] != 0 && line[i] != u'' && line[i] != u'
+', "no line end or zero unit in a line");
+    r.joined.append(line, length);
+    if (lines) lines->emplace_back(line, length);
   }
   Check(feed.next == feed.bytes.size(), "every byte is read");
   Check(r.last == (feed.error ? -1 : kEndOfInput), "the input ends with the end, or with its failure");
@@ -143,6 +154,8 @@ void CheckText(fuzz::Bytes& in, Feed& feed) {
     AppendUtf16(text, cp);
     if (!utf16) AppendUtf8(bytes, cp);
   }
+  text.insert(0, Filler, u'a');
+  if (!utf16) bytes.insert(0, Filler, 'a');
   TextEncoding encoding = EncodingUndecided;
   static constexpr TextEncoding kForced[] = {EncodingUndecided, EncodingUndecided, EncodingUtf8,    EncodingCodePage,
                                              EncodingUndecided, EncodingUndecided, EncodingUtf16LE, EncodingUtf16BE};
@@ -163,12 +176,50 @@ void CheckText(fuzz::Bytes& in, Feed& feed) {
   Check(r.joined == visible, "the lines joined are the text less line ends, signature and zero units");
 }
 
+// Bytes in a code page that is accepted (no zero bytes: the reader drops them before the
+// conversion) give the lines of the whole text converted at once.
+void CheckCodePage(fuzz::Bytes& in, Feed& feed) {
+  const uint32_t codePage = CodePages[in.Number(static_cast<uint32_t>(CodePages.size()))];
+  feed.bytes.assign(Filler, 'a');
+  for (size_t i = 0; i < in.size; ++i)
+    if (in.data[i] != 0) feed.bytes += static_cast<char>(in.data[i]);
+  platform::ByteDecoder decoder;
+  Check(platform::OpenByteDecoder(&decoder, codePage), "an accepted code page has a decoder");
+  std::u16string whole(feed.bytes.size() + 16, u'\0');
+  size_t used = 0;
+  whole.resize(
+      platform::DecodeBytes(&decoder, feed.bytes.data(), feed.bytes.size(), &used, whole.data(), whole.size(), true));
+  platform::CloseByteDecoder(&decoder);
+  std::vector<std::u16string> expected(1), lines;
+  for (size_t i = 0; i < whole.size(); ++i) {
+    if (whole[i] == u'\r' || whole[i] == u'\n') {
+      if (whole[i] == u'\r' && i + 1 < whole.size() && whole[i + 1] == u'\n') ++i;
+      expected.emplace_back();
+    } else if (whole[i] != 0) {
+      expected.back() += whole[i];
+    }
+  }
+  if (expected.back().empty()) expected.pop_back();
+  ReadAll(feed, EncodingCodePage, codePage, &lines);
+  size_t next = 0;
+  for (const std::u16string& line : expected) {
+    std::u16string joined;  // the pieces of a line past the limit
+    do {
+      Check(next < lines.size(), "every line of the whole conversion comes");
+      joined += lines[next++];
+    } while (joined.size() < line.size());
+    Check(joined == line, "each line equals the whole conversion's, split only between characters");
+  }
+  Check(next == lines.size(), "no line comes that the whole conversion does not have");
+}
+
 void CheckAnyBytes(fuzz::Bytes& in, Feed& feed) {
   static constexpr uint32_t kCodePages[] = {0, 1252, 932, 936, 949, 950, 65001, 437, 37, 1361, 20127, 866};
   const uint8_t choice = in.Byte();
   const TextEncoding encoding = static_cast<TextEncoding>(choice % 5);
   const uint32_t codePage = kCodePages[choice / 5 % 12];
-  feed.bytes.assign(reinterpret_cast<const char*>(in.data), in.size);
+  feed.bytes.assign(Filler, 'a');
+  feed.bytes.append(reinterpret_cast<const char*>(in.data), in.size);
   ReadAll(feed, encoding, codePage);
 }
 
@@ -176,6 +227,8 @@ void CheckAnyBytes(fuzz::Bytes& in, Feed& feed) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::SetUpEnvironment();
+  for (uint32_t codePage = 1; codePage < 70000; ++codePage)  // their converters are opened and kept
+    if (IsCodePageSupported(codePage)) CodePages.push_back(codePage);
   return 0;
 }
 
@@ -190,14 +243,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (mode & 2) feed.error = 5;  // a read that fails after the last byte
   feed.waits = (mode & 8) != 0;
-  // Long lines come from a repeated input.
-  const uint32_t repeat = mode & 4 ? 1 + in.Byte() * 16u : 1;
-  std::string repeated;
-  for (uint32_t i = 0; i < repeat && repeated.size() < (1u << 20); ++i)
-    repeated.append(reinterpret_cast<const char*>(in.data), in.size);
-  fuzz::Bytes rest{reinterpret_cast<const uint8_t*>(repeated.data()), repeated.size()};
+  // Now and then a line past the limit: the input's own characters come after as many
+  // plain ones as bring them to it, so that the line is split among them.
+  Filler = (mode & 0xDC) == 0xDC ? kLineMaxUnits - 48 + in.Byte() % 64 : 0;
+  fuzz::Bytes rest = in;
   fuzz::ResetHost();
-  if (mode & 1)
+  if (mode & 0x20)
+    CheckCodePage(rest, feed);
+  else if (mode & 1)
     CheckAnyBytes(rest, feed);
   else
     CheckText(rest, feed);

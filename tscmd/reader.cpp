@@ -217,9 +217,11 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     // Undecided text may yet turn out to be UTF-8: a sequence cut off stays whole too.
     const uint32_t take =
         split && r->encoding == EncodingUndecided ? count - static_cast<uint32_t>(Utf8CutLength(text, count)) : count;
-    units = platform::DecodeBytes(decoder, text, take, &used, line, kLineMaxUnits, !split);
+    // Each unit comes from at least one byte of its own, so the room of the whole line
+    // buffer is never filled: its last unit stays for the terminator.
+    units = platform::DecodeBytes(decoder, text, take, &used, line, kLineCapacity, !split);
     if (used == 0 && split)  // no character ends within the limit: the bytes go as they are
-      units = platform::DecodeBytes(decoder, text, count, &used, line, kLineMaxUnits, true);
+      units = platform::DecodeBytes(decoder, text, count, &used, line, kLineCapacity, true);
   }
   // The bytes of a character that the limit cut off begin the next line: still in the
   // block when they fit there, else kept at the start of the working storage.

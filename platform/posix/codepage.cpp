@@ -144,7 +144,9 @@ bool SameCharset(const char* a, const char* b) {
 }
 
 // Converters, opened on first use and kept, idle, for the next decoder of the same code
-// page: TS converts every line, and tests open many readers.
+// page: opening one costs far more than a line's conversion, and tests and fuzzing open
+// readers by the thousand. Room for every code page of the table, and a few more for
+// readers that convert the same code page at the same time.
 struct Converter {
   uint32_t codePage;  // 0: a free slot
   iconv_t cd;
@@ -152,7 +154,8 @@ struct Converter {
   bool copiesAscii;  // each byte 01 to 7F alone gives itself at once: runs of them are copied
   bool keepsAscii;   // see ByteDecoder
 };
-Converter Converters[8];
+constexpr int32_t kConverterSlots = 128;
+Converter Converters[kConverterSlots];
 
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 constexpr char16_t kReplacement = 0xFFFD;
@@ -206,7 +209,7 @@ void LearnConverter(Converter* c) {
 // A converter for the code page, idle until now; the slot, or -1 for one outside the
 // table (every slot busy), handed back through ReleaseConverter.
 iconv_t AcquireConverter(uint32_t codePage, int32_t* slot, bool* keepsAscii) {
-  for (int32_t i = 0; i < 8; ++i) {
+  for (int32_t i = 0; i < kConverterSlots; ++i) {
     Converter& c = Converters[i];
     if (c.codePage == codePage && !c.inUse) {
       iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
@@ -221,9 +224,9 @@ iconv_t AcquireConverter(uint32_t codePage, int32_t* slot, bool* keepsAscii) {
   iconv_t cd = iconv_open(kUtf16Native, entry->iconvName);
   if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
   int32_t free = -1;
-  for (int32_t i = 0; i < 8 && free < 0; ++i)
+  for (int32_t i = 0; i < kConverterSlots && free < 0; ++i)
     if (Converters[i].codePage == 0) free = i;
-  for (int32_t i = 0; i < 8 && free < 0; ++i)
+  for (int32_t i = 0; i < kConverterSlots && free < 0; ++i)
     if (!Converters[i].inUse) free = i;
   Converter learned{codePage, cd, true, true, true};
   LearnConverter(&learned);

@@ -273,6 +273,8 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
        EncodingCodePage,
        932,
        {Join(u"\uFF1D", std::u16string(32765, u'a')), u"\uFF1D"}},
+      // A line of bytes that are no UTF-8, each shown as U+FFFD: every one of them comes.
+      {{std::string(32767, '\xFF') + "\n"}, EncodingUtf8, 0, {std::u16string(32767, u'\uFFFD')}},
       // Characters of three and four bytes, and a UTF-7 run.
       {{a32765 + "\x94\x39\xFC\x36"
                  "END\n"},
