@@ -28,6 +28,7 @@ struct Feed {
   size_t next = 0, turn = 0;
   uint32_t error = 0;  // returned once the bytes are used up
   bool waits = false;  // every other read finds nothing yet, as a read without waiting may
+  size_t plain = 0;    // the plain characters in front come in whole blocks
   int reads = 0;
 };
 Feed* Current = nullptr;
@@ -37,7 +38,7 @@ uint32_t ReadFeed(platform::Handle, void* block, uint32_t capacity, uint32_t* by
   *bytesRead = 0;
   if (f.waits && ++f.reads % 2) return kErrorIoPending;
   if (f.next == f.bytes.size()) return f.error;
-  size_t n = f.sizes[f.turn++ % f.sizes.size()];
+  size_t n = f.next < f.plain ? f.plain - f.next : f.sizes[f.turn++ % f.sizes.size()];
   if (n > capacity) n = capacity;
   if (n > f.bytes.size() - f.next) n = f.bytes.size() - f.next;
   std::memcpy(block, f.bytes.data() + f.next, n);
@@ -97,6 +98,34 @@ std::vector<uint32_t> CodePoints(fuzz::Bytes& in) {
   return points;
 }
 
+// The first CR, LF or zero unit from `from`, or `count`: four units at a time, since the
+// lines of long inputs are long.
+size_t FindLineEnd(const char16_t* units, size_t from, size_t count) {
+  constexpr uint64_t kOnes = 0x0001000100010001ull, kHigh = 0x8000800080008000ull;
+  for (uint64_t w; from + 4 <= count; from += 4) {
+    std::memcpy(&w, units + from, sizeof w);
+    const uint64_t cr = w ^ (13 * kOnes), lf = w ^ (10 * kOnes);
+    if ((((w - kOnes) & ~w) | ((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHigh) break;
+  }
+  while (from < count && units[from] != 0 && units[from] != u'\r' && units[from] != u'\n') ++from;
+  return from;
+}
+
+// The lines of a text as the reader tells them: CR, LF or CR LF ends a line, zero units
+// are dropped, a last line without a line end counts when it is not empty.
+std::vector<std::u16string> LinesOf(const std::u16string& text) {
+  std::vector<std::u16string> lines(1);
+  for (size_t i = 0; i < text.size();) {
+    const size_t end = FindLineEnd(text.data(), i, text.size());
+    lines.back().append(text, i, end - i);
+    if (end == text.size()) break;
+    if (text[end] != 0) lines.emplace_back();
+    i = end + (text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n' ? 2 : 1);
+  }
+  if (lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
 struct Reading {
   std::u16string joined;
   int32_t last = 0;
@@ -130,13 +159,10 @@ Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage, std::vecto
       break;
     }
     Check(n <= static_cast<int32_t>(kLineMaxUnits), "no line is longer than 32,767 units");
-    const size_t length = static_cast<size_t>(n);
-    Check(line[length] == 0, "a line is terminated after its length");
-    for (size_t i = 0; i < length; ++i)
-      Check(line[i] != 0 && line[i] != u'' && line[i] != u'
-', "no line end or zero unit in a line");
-    r.joined.append(line, length);
-    if (lines) lines->emplace_back(line, length);
+    Check(line[n] == 0, "a line is terminated after its length");
+    Check(FindLineEnd(line, 0, static_cast<size_t>(n)) == static_cast<size_t>(n), "no line end or zero unit in a line");
+    r.joined.append(line, static_cast<size_t>(n));
+    if (lines) lines->emplace_back(line, static_cast<size_t>(n));
   }
   Check(feed.next == feed.bytes.size(), "every byte is read");
   Check(r.last == (feed.error ? -1 : kEndOfInput), "the input ends with the end, or with its failure");
@@ -155,6 +181,7 @@ void CheckText(fuzz::Bytes& in, Feed& feed) {
     if (!utf16) AppendUtf8(bytes, cp);
   }
   text.insert(0, Filler, u'a');
+  feed.plain = utf16 ? 2 * Filler : Filler;
   if (!utf16) bytes.insert(0, Filler, 'a');
   TextEncoding encoding = EncodingUndecided;
   static constexpr TextEncoding kForced[] = {EncodingUndecided, EncodingUndecided, EncodingUtf8,    EncodingCodePage,
@@ -168,8 +195,7 @@ void CheckText(fuzz::Bytes& in, Feed& feed) {
   // A UTF-8 text that begins with U+FEFF begins with the signature.
   if ((form == 0 || form == 2) && !expected.empty() && expected[0] == 0xFEFF) expected.erase(0, 1);
   std::u16string visible;
-  for (char16_t u : expected)
-    if (u != 0 && u != u'\r' && u != u'\n') visible += u;
+  for (const std::u16string& line : LinesOf(expected)) visible += line;
 
   feed.bytes = bytes;
   Reading r = ReadAll(feed, encoding, form == 3 ? 1252 : 0);
@@ -181,6 +207,7 @@ void CheckText(fuzz::Bytes& in, Feed& feed) {
 void CheckCodePage(fuzz::Bytes& in, Feed& feed) {
   const uint32_t codePage = CodePages[in.Number(static_cast<uint32_t>(CodePages.size()))];
   feed.bytes.assign(Filler, 'a');
+  feed.plain = Filler;
   for (size_t i = 0; i < in.size; ++i)
     if (in.data[i] != 0) feed.bytes += static_cast<char>(in.data[i]);
   platform::ByteDecoder decoder;
@@ -190,16 +217,8 @@ void CheckCodePage(fuzz::Bytes& in, Feed& feed) {
   whole.resize(
       platform::DecodeBytes(&decoder, feed.bytes.data(), feed.bytes.size(), &used, whole.data(), whole.size(), true));
   platform::CloseByteDecoder(&decoder);
-  std::vector<std::u16string> expected(1), lines;
-  for (size_t i = 0; i < whole.size(); ++i) {
-    if (whole[i] == u'\r' || whole[i] == u'\n') {
-      if (whole[i] == u'\r' && i + 1 < whole.size() && whole[i + 1] == u'\n') ++i;
-      expected.emplace_back();
-    } else if (whole[i] != 0) {
-      expected.back() += whole[i];
-    }
-  }
-  if (expected.back().empty()) expected.pop_back();
+  const std::vector<std::u16string> expected = LinesOf(whole);
+  std::vector<std::u16string> lines;
   ReadAll(feed, EncodingCodePage, codePage, &lines);
   size_t next = 0;
   for (const std::u16string& line : expected) {
@@ -219,6 +238,7 @@ void CheckAnyBytes(fuzz::Bytes& in, Feed& feed) {
   const TextEncoding encoding = static_cast<TextEncoding>(choice % 5);
   const uint32_t codePage = kCodePages[choice / 5 % 12];
   feed.bytes.assign(Filler, 'a');
+  feed.plain = Filler;
   feed.bytes.append(reinterpret_cast<const char*>(in.data), in.size);
   ReadAll(feed, encoding, codePage);
 }

@@ -25,16 +25,23 @@ enum FillResult { kFilled, kEnded, kFailed, kWaiting };
 // whole big-endian line end; all `capacity` bytes when no line end comes before. The
 // first line cannot be handed over much sooner in any encoding, and these bytes are the
 // same however the reads divide the input.
-uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capacity) {
-  bool zero = false;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t b = bytes[i];
-    if (b == 0) zero = true;
-    if (b != kCr && b != kLf) continue;
-    if (!zero || ((i & 1) != 0 && bytes[i - 1] == 0) || i + 1 == capacity) return i + 1;
-    return i + 2 <= count ? i + 2 : 0;
+// `*scanned`: how many bytes are known to hold no CR or LF, kept from call to call while
+// the bytes come in, so that each byte is looked at once.
+uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capacity, uint32_t* scanned) {
+  const uint8_t* start = bytes + *scanned;
+  const uint8_t* end = bytes + count;
+  const void* lf = std::memchr(start, kLf, static_cast<size_t>(end - start));
+  const void* cr = std::memchr(start, kCr, static_cast<size_t>((lf ? static_cast<const uint8_t*>(lf) : end) - start));
+  const uint8_t* found = static_cast<const uint8_t*>(cr ? cr : lf);
+  if (!found) {
+    *scanned = count;
+    return count >= capacity ? capacity : 0;
   }
-  return count >= capacity ? capacity : 0;
+  const uint32_t i = static_cast<uint32_t>(found - bytes);
+  *scanned = i;
+  const bool zero = std::memchr(bytes, 0, i) != nullptr;
+  if (!zero || ((i & 1) != 0 && bytes[i - 1] == 0) || i + 1 == capacity) return i + 1;
+  return i + 2 <= count ? i + 2 : 0;
 }
 
 // Reads the next block and applies the encoding decision to it. Bytes of the block not
@@ -72,7 +79,7 @@ FillResult FillBlock(PipeReader* r) {
   // source read without waiting, the bytes so far wait in the block for the rest.
   uint32_t sample = got;
   if (r->firstBlock) {
-    while ((sample = FirstSampleLength(r->block, got, r->capacity)) == 0) {
+    while ((sample = FirstSampleLength(r->block, got, r->capacity, &r->firstScanned)) == 0) {
       uint32_t more = 0;
       error = r->read(r->handle, r->block + got, r->capacity - got, &more);
       if (error == kErrorIoPending) {
@@ -222,6 +229,11 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     units = platform::DecodeBytes(decoder, text, take, &used, line, kLineCapacity, !split);
     if (used == 0 && split)  // no character ends within the limit: the bytes go as they are
       units = platform::DecodeBytes(decoder, text, count, &used, line, kLineCapacity, true);
+    // A character held back for a combining mark belongs to this piece: it comes out here
+    // and is neither lost at the end of the input nor moved past a line end.
+    size_t none = 0;
+    if (decoder->pending)
+      units += platform::DecodeBytes(decoder, "", 0, &none, line + units, kLineCapacity - units, true);
   }
   // The bytes of a character that the limit cut off begin the next line: still in the
   // block when they fit there, else kept at the start of the working storage.
@@ -353,7 +365,7 @@ bool DecodeLast(PipeReader* r) {
 // another read (a lone last byte of UTF-16 is then held).
 bool PeekUnit(PipeReader* r, bool decoded, char16_t* unit, uint32_t* bytes) {
   if (decoded) {
-    if (!DecodeMore(r)) return false;
+    if (r->decodedPosition == r->decodedLength && !DecodeMore(r)) return false;
     *unit = r->decoded[r->decodedPosition];
     *bytes = 0;
     return true;
@@ -386,11 +398,42 @@ void TakeUnit(PipeReader* r, bool decoded, uint32_t bytes) {
   r->heldByte = -1;
 }
 
+// Takes the run of units at the front that holds no CR, LF or zero unit, as far as the
+// line's room allows but its last place (where a surrogate pair may not fit).
+uint32_t TakeOrdinaryUnits(PipeReader* r, bool decoded, char16_t* line, uint32_t count) {
+  const uint32_t room = kLineMaxUnits - 1 - count;
+  uint32_t n = 0;
+  if (decoded) {
+    const char16_t* units = r->decoded + r->decodedPosition;
+    const uint32_t left = r->decodedLength - r->decodedPosition;
+    for (; n < left && n < room; ++n) {
+      const char16_t u = units[n];
+      if (u == kCr || u == kLf || u == 0) break;
+      line[count + n] = u;
+    }
+    r->decodedPosition += n;
+    return n;
+  }
+  if (r->heldByte >= 0) return 0;
+  const uint8_t* bytes = r->block + r->position;
+  const uint32_t left = (r->length - r->position) / 2;
+  const int high = r->encoding == EncodingUtf16BE ? 0 : 1;
+  for (; n < left && n < room; ++n) {
+    const char16_t u = static_cast<char16_t>(bytes[2 * n + high] << 8 | bytes[2 * n + 1 - high]);
+    if (u == kCr || u == kLf || u == 0) break;
+    line[count + n] = u;
+  }
+  r->position += 2 * n;
+  return n;
+}
+
 // NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool decoded) {
   uint32_t count = r->partialCount;
   r->partialCount = 0;
   for (;;) {
+    if (r->pendingEnd == kNoPendingEnd && count < kLineMaxUnits - 1)
+      count += TakeOrdinaryUnits(r, decoded, line, count);
     if (count == kLineMaxUnits) {
       r->pendingEnd = kAfterSplit;
       break;

@@ -55,7 +55,8 @@ struct PipeReader {
   // lineBytes), and the bits of its bytes looked at one by one.
   uint32_t partialCount;
   uint8_t partialSeen;
-  uint32_t heldFirst;  // bytes of a first block that ends before its sample, waiting for the rest
+  uint32_t heldFirst;     // bytes of a first block that ends before its sample, waiting for the rest
+  uint32_t firstScanned;  // bytes of the first block known to hold no CR or LF
 
   // Byte text: the conversion of the code page in use, with its state from line to line;
   // the bytes of a character that a line's limit cut off, at the start of lineBytes; and,

@@ -275,6 +275,9 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
        {Join(u"\uFF1D", std::u16string(32765, u'a')), u"\uFF1D"}},
       // A line of bytes that are no UTF-8, each shown as U+FFFD: every one of them comes.
       {{std::string(32767, '\xFF') + "\n"}, EncodingUtf8, 0, {std::u16string(32767, u'\uFFFD')}},
+      // A character held back for a combining mark at the limit stays in its piece.
+      {{a32766 + "\xED\nb\n"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD", u"b"}},
+      {{a32766 + "\xED"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD"}},
       // Characters of three and four bytes, and a UTF-7 run.
       {{a32765 + "\x94\x39\xFC\x36"
                  "END\n"},
