@@ -417,7 +417,7 @@ uint32_t TakeOrdinaryUnits(PipeReader* r, bool decoded, char16_t* line, uint32_t
   if (r->heldByte >= 0) return 0;
   const uint8_t* bytes = r->block + r->position;
   const uint32_t left = (r->length - r->position) / 2;
-  const int high = r->encoding == EncodingUtf16BE ? 0 : 1;
+  const uint32_t high = r->encoding == EncodingUtf16BE ? 0u : 1u;
   for (; n < left && n < room; ++n) {
     const char16_t u = static_cast<char16_t>(bytes[2 * n + high] << 8 | bytes[2 * n + 1 - high]);
     if (u == kCr || u == kLf || u == 0) break;
