@@ -412,6 +412,32 @@ void WriteLinesSlowly(bool nonBlockingInput) {
 
 TEST(Ts, EachLineIsWrittenAsSoonAsItCame) { WriteLinesSlowly(false); }
 
+// The same bytes give the same lines however the pipe delivers them: UTF-16 without a
+// signature, with characters that have a zero low byte, of which the first read holds 1,
+// 5 or all bytes and later ones a few.
+TEST(Ts, TheEncodingIsTheSameHoweverThePipeDeliversIt) {
+  const std::string bytes = Utf16Le(u"h\u00E9llo \U0001F600\r\nw\u4E00\u0100\r\n");
+  for (size_t first : {size_t{1}, size_t{5}, bytes.size()}) {
+    Child child = StartTs({"X"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(UnderWine() ? 3000 : 300));  // reading by then
+    for (size_t at = 0; at < bytes.size();) {
+      const size_t n = at == 0 ? first : std::min<size_t>(3, bytes.size() - at);
+      ASSERT_EQ(write(child.in, bytes.data() + at, n), static_cast<ssize_t>(n));
+      at += n;
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    close(child.in);
+    std::string pending;
+    Strings lines;
+    for (std::string line; !(line = ReadLine(child.out, &pending, std::chrono::milliseconds(60000))).empty();)
+      lines.push_back(line);
+    close(child.out);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    EXPECT_EQ(lines, (Strings{"X h\u00E9llo \U0001F600", "X w\u4E00\u0100"})) << "a first read of " << first;
+  }
+}
+
 TEST(Ts, InputLeftNonBlockingIsWaitedFor) {
   POSIX_ONLY();
   WriteLinesSlowly(true);
