@@ -246,7 +246,7 @@ size_t CopyAsciiPrefix(const char* bytes, size_t count, char16_t* out, size_t ca
   for (uint64_t word; i + 8 <= n; i += 8) {  // eight bytes at a time while none has its high bit
     std::memcpy(&word, bytes + i, 8);
     if (word & 0x8080808080808080ull) break;
-    for (size_t k = 0; k < 8; ++k) out[i + k] = static_cast<char16_t>(bytes[i + k]);
+    PutAsciiBytes8(bytes + i, out + i);
   }
   while (i < count && i < capacity && static_cast<unsigned char>(bytes[i]) < 0x80) {
     out[i] = static_cast<char16_t>(bytes[i]);
