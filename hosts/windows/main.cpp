@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "hostkit/cli.h"
+#include "platform/win32/may_wait.h"
 
 using namespace horalin;
 
@@ -42,17 +43,6 @@ bool Bind(HMODULE module, const char* name, T* target) {
 // The stand-in host's functions beyond the shell's five.
 void (*FlushOutput)();
 void (*FinishOutput)();
-
-// Whether a read of the handle may wait for input: a pipe with nothing in it, a console;
-// a file on disk never waits. The kind of handle is learnt once.
-bool MayWait(HANDLE handle) {
-  static HANDLE known;
-  static DWORD type;
-  if (handle != known) known = handle, type = GetFileType(handle);
-  if (type == FILE_TYPE_DISK) return false;
-  DWORD available = 0;
-  return type != FILE_TYPE_PIPE || !PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr) || available == 0;
-}
 
 // Standard input, for datefmt --lines; what the output holds is written before a wait.
 uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead) {

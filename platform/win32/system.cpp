@@ -3,6 +3,7 @@
 
 #include "platform/help.h"
 #include "platform/platform.h"
+#include "platform/win32/may_wait.h"
 
 namespace horalin::platform {
 
@@ -36,17 +37,6 @@ void (*BeforeBlockingReadHook())() {
           reinterpret_cast<void (*)()>(reinterpret_cast<void*>(GetProcAddress(host, "HoralinFlushOutput")));
   }
   return BeforeBlockingRead;
-}
-
-// Whether a read of the handle may wait for input: a pipe with nothing in it, a console;
-// a file on disk never waits. The kind of handle is learnt once.
-bool MayWait(HANDLE handle) {
-  static HANDLE known;
-  static DWORD type;
-  if (handle != known) known = handle, type = GetFileType(handle);
-  if (type == FILE_TYPE_DISK) return false;
-  DWORD available = 0;
-  return type != FILE_TYPE_PIPE || !PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr) || available == 0;
 }
 
 }  // namespace
