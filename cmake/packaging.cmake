@@ -81,7 +81,7 @@ else()
   if(HORALIN_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libabsl20220623")  # the zone service: Abseil's time zone library
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")  # Abseil and the C++ library are linked in
   endif()
 endif()
 

@@ -4,6 +4,7 @@ set(HORALIN_POSIX_HOST_SOURCES hosts/posix/host_functions.cpp hosts/posix/main.c
 add_executable(horalin ${HORALIN_POSIX_HOST_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
 target_include_directories(horalin PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(horalin PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES})
+target_link_options(horalin PRIVATE -static-libstdc++ -static-libgcc)
 
 enable_testing()
 find_package(GTest REQUIRED)
