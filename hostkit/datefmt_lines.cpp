@@ -106,6 +106,17 @@ size_t DecodeLine(const char* bytes, size_t count, size_t* cut) {
       separator |= words::HasByte(v, ',') || words::HasByte(v, ';');
       PutAsciiBytes8(bytes + i, text + i);
     }
+    // The last few bytes as the eight that end the line, when it has as many: the bytes
+    // taken twice are widened to the same units again.
+    if (ascii && i < count && count >= 8) {
+      uint64_t v = words::Load(bytes + count - 8);
+      ascii = !words::HasNonAsciiByte(v);
+      if (ascii) {
+        separator |= words::HasByte(v, ',') || words::HasByte(v, ';');
+        PutAsciiBytes8(bytes + count - 8, text + count - 8);
+        i = count;
+      }
+    }
     for (; ascii && i < count; ++i) {
       unsigned char b = static_cast<unsigned char>(bytes[i]);
       ascii = b < 0x80;

@@ -89,6 +89,7 @@ size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
     } else if (i + 1 < length && text[i + 1] == u'\n') {
       s->buffer[s->used++] = '\n';
       i += 2;
+      if (i == length && s->used < sizeof s->buffer) return i;  // the usual line end
     } else {
       return i;  // held for what follows, or a CR alone
     }
