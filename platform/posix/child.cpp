@@ -14,6 +14,7 @@
 
 #include "common/utf.h"
 #include "platform/platform.h"
+#include "platform/posix/program_path.h"
 
 extern char** environ;
 
@@ -53,46 +54,6 @@ bool ArgumentBytes(const char16_t* const* argv, size_t count, char** args, size_
   }
   args[count] = nullptr;
   return true;
-}
-
-// Finds the program as a shell does: a name with a slash as it stands, any other in the
-// folders of PATH. 0 and its path, or why it cannot be run: ENOENT when there is no
-// such file, EACCES when the only ones found are not executable files. Telling these
-// apart before the start does not depend on how posix_spawnp reports a failed exec
-// (under valgrind only by the child's exit status).
-int FindProgram(const char* name, char* path, size_t capacity) {
-  auto check = [](const char* candidate) {
-    struct stat info;
-    if (stat(candidate, &info) != 0) return errno == ENOTDIR ? ENOENT : errno;
-    if (S_ISDIR(info.st_mode) || access(candidate, X_OK) != 0) return EACCES;
-    return 0;
-  };
-  size_t length = std::strlen(name);
-  if (length == 0) return ENOENT;
-  if (std::strchr(name, '/')) {
-    if (length >= capacity) return ENAMETOOLONG;
-    std::memcpy(path, name, length + 1);
-    return check(path);
-  }
-  const char* folders = getenv("PATH");
-  if (!folders) folders = "/bin:/usr/bin";
-  int found = ENOENT;
-  for (const char* p = folders;; ++p) {
-    const char* end = std::strchr(p, ':');
-    size_t n = end ? static_cast<size_t>(end - p) : std::strlen(p);
-    if (n + 1 + length < capacity) {  // an empty folder is the current one
-      std::memcpy(path, n ? p : ".", n ? n : 1);
-      size_t at = n ? n : 1;
-      path[at] = '/';
-      std::memcpy(path + at + 1, name, length + 1);
-      int error = check(path);
-      if (error == 0) return 0;
-      if (error == EACCES) found = EACCES;
-    }
-    if (!end) break;
-    p = end;
-  }
-  return found;
 }
 
 }  // namespace

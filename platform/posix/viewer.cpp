@@ -18,6 +18,7 @@
 #include "common/types.h"
 #include "common/utf.h"
 #include "platform/help.h"
+#include "platform/posix/program_path.h"
 
 extern char** environ;
 
@@ -58,42 +59,6 @@ bool ToBytes(const char16_t* text, char* bytes, size_t capacity) {
   return true;
 }
 
-bool IsProgram(const char* path) {
-  struct stat info;
-  return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
-}
-
-// The program's full path as execvp would find it: a name with a slash as it stands,
-// any other in the folders of PATH.
-bool FindProgram(const char* name, char* found, size_t capacity) {
-  if (!*name) return false;
-  if (std::strchr(name, '/')) {
-    if (std::strlen(name) >= capacity || !IsProgram(name)) return false;
-    std::strcpy(found, name);
-    return true;
-  }
-  const char* path = std::getenv("PATH");
-  if (!path) path = "/usr/bin:/bin";
-  for (const char* folder = path;;) {
-    const char* end = std::strchr(folder, ':');
-    size_t length = end ? static_cast<size_t>(end - folder) : std::strlen(folder);
-    size_t need = (length ? length : 1) + 1 + std::strlen(name) + 1;
-    if (need <= capacity) {
-      if (length) {
-        std::memcpy(found, folder, length);
-        found[length] = 0;
-      } else {
-        std::strcpy(found, ".");
-      }
-      std::strcat(found, "/");
-      std::strcat(found, name);
-      if (IsProgram(found)) return true;
-    }
-    if (!end) return false;
-    folder = end + 1;
-  }
-}
-
 bool HasDisplay() {
   const char* x = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -111,7 +76,7 @@ bool AtTerminal() {
 }
 
 bool FindBrowser(char* found, size_t capacity) {
-  if (FindProgram("xdg-open", found, capacity)) return true;
+  if (FindProgram("xdg-open", found, capacity) == 0) return true;
   const char* browser = std::getenv("BROWSER");  // a list of programs separated by colons
   if (!browser) return false;
   char first[kBytePath];
@@ -119,7 +84,7 @@ bool FindBrowser(char* found, size_t capacity) {
   if (length >= sizeof first) return false;
   std::memcpy(first, browser, length);
   first[length] = 0;
-  return FindProgram(first, found, capacity);
+  return FindProgram(first, found, capacity) == 0;
 }
 
 // Splits a command line of double-quoted or blank-separated arguments.
@@ -205,7 +170,7 @@ void FindHelpViewer(char16_t* viewer, size_t capacity) {
   viewer[0] = 0;
   bool browser = !AtTerminal() && HasDisplay() && FindBrowser(found, sizeof found);
   LastViewerKind = browser ? ViewerKind::Browser : ViewerKind::Manual;
-  if (!browser && !FindProgram("man", found, sizeof found)) return;
+  if (!browser && FindProgram("man", found, sizeof found) != 0) return;
   Utf16FromUtf8(found, std::strlen(found), viewer, capacity);
 }
 
