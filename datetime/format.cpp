@@ -11,6 +11,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/text.h"
 #include "common/utf.h"
 #include "common/words.h"
@@ -98,21 +102,19 @@ struct Context {
   uint32_t flags;
   bool doubling;
   bool plain;  // the date and time lie within the contract: the plain directives may go straight out
-  bool zoneTaken = false;
   bool localeFresh = false;
   bool digitsTaken = false;
   bool isoTaken = false;
-  platform::ZoneSnapshot* zone;  // filled on first use
+  const platform::ZoneSnapshot* zone = nullptr;  // taken on first use
   char16_t digits[10]{};         // digits[0] == 0: the locale has no digits of its own
   uint32_t isoYear = 0, isoWeek = 0, isoWeekday = 0;
 };
 
 const platform::ZoneSnapshot& Zone(Context& ctx) {
-  if (!ctx.zoneTaken) {
-    ctx.zoneTaken = true;
+  if (!ctx.zone) {
     bool utc = (ctx.flags & FDT_UTC) != 0;
     // The zone's rules in force at the local time being formatted, not at the moment of the call.
-    platform::TakeZoneSnapshot(utc, utc ? nullptr : &ctx.time, ctx.zone);
+    ctx.zone = &platform::TakeZoneSnapshot(utc, utc ? nullptr : &ctx.time);
   }
   return *ctx.zone;
 }
@@ -480,20 +482,44 @@ char16_t* PutShortCount(char16_t* o, uint32_t v) {
   return end;
 }
 
-// A count without padding: eight digits at a time, each eight as four pairs.
+#if defined(__SSE2__)
+// Exactly eight digits of v (v < 10^8), in one store: each digit in a lane of its own.
+char16_t* PutEightDigits(char16_t* o, uint32_t v) {
+  const __m128i x = _mm_cvtsi32_si128(static_cast<int>(v));
+  // v / 10000 by a multiply (0xD1B71759 / 2^45 is 1/10000 closely enough below 10^8), and v % 10000.
+  const __m128i high = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi32(static_cast<int>(0xD1B71759))), 45);
+  const __m128i low = _mm_sub_epi32(x, _mm_mul_epu32(high, _mm_set1_epi32(10000)));
+  // Four times each half, times four: [high x4, low x4].
+  __m128i halves = _mm_slli_epi64(_mm_unpacklo_epi16(high, low), 2);
+  halves = _mm_unpacklo_epi16(halves, halves);
+  halves = _mm_unpacklo_epi32(halves, halves);
+  // Each divided by 1000, 100, 10 and 1 (two multiplies by fixed-point reciprocals): the
+  // prefixes [a, ab, abc, abcd, e, ef, efg, efgh] of the digits abcdefgh.
+  const __m128i reciprocals = _mm_setr_epi16(8389, 5243, 13108, -32768, 8389, 5243, 13108, -32768);
+  const __m128i shifts = _mm_setr_epi16(1 << 7, 1 << 11, 1 << 13, -32768, 1 << 7, 1 << 11, 1 << 13, -32768);
+  const __m128i prefixes = _mm_mulhi_epu16(_mm_mulhi_epu16(halves, reciprocals), shifts);
+  // Each prefix less ten times the one before it: the digit.
+  const __m128i digits = _mm_sub_epi16(prefixes, _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_add_epi16(digits, _mm_set1_epi16(u'0')));
+  return o + 8;
+}
+#else
+char16_t* PutEightDigits(char16_t* o, uint32_t v) {
+  PutDigits<4>(o, v / 10000);
+  return PutDigits<4>(o + 4, v % 10000);
+}
+#endif
+
+// A count without padding: eight digits at a time.
 char16_t* PutCount(char16_t* o, uint64_t v) {
   if (v < 100000000) return PutShortCount(o, static_cast<uint32_t>(v));
-  if (v - 1000000000 < 9000000000) {  // ten digits: the instants from 2001 to 2286
-    const auto low = static_cast<uint32_t>(v % 100000000);
-    PutDigits<2>(o, static_cast<uint32_t>(v / 100000000));
-    PutDigits<4>(o + 2, low / 10000);
-    return PutDigits<4>(o + 6, low % 10000);
-  }
   const uint64_t high = v / 100000000;
-  o = high < 100000000 ? PutShortCount(o, static_cast<uint32_t>(high)) : PutCount(o, high);
-  const auto low = static_cast<uint32_t>(v % 100000000);
-  PutDigits<4>(o, low / 10000);
-  return PutDigits<4>(o + 4, low % 10000);
+  if (high < 100) {  // nine or ten digits: the instants from 1973 to 5138
+    o = high < 10 ? PutDigits<1>(o, static_cast<uint32_t>(high)) : PutDigits<2>(o, static_cast<uint32_t>(high));
+  } else {
+    o = high < 100000000 ? PutShortCount(o, static_cast<uint32_t>(high)) : PutCount(o, high);
+  }
+  return PutEightDigits(o, static_cast<uint32_t>(v % 100000000));
 }
 
 template <size_t Row, size_t I>
@@ -643,12 +669,10 @@ const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
 int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags) {
   if (!format) return -1;
   Output o{out, 0};
-  platform::ZoneSnapshot zone;  // left as it is until a directive needs it
   Context ctx{.time = datetime,
               .flags = flags,
               .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0,
-              .plain = WithinContract(datetime),
-              .zone = &zone};
+              .plain = WithinContract(datetime)};
   const char16_t* p = format;
   while (char16_t c = *p) {
     if (c == u'%') {

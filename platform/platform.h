@@ -99,8 +99,10 @@ struct ZoneSnapshot {
 };
 
 // In UTC mode: bias 0, ZoneUnknown, the system's name for UTC. Otherwise the zone's
-// rules in force at `localTime` (or now, when it is null).
-void TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, ZoneSnapshot* zone);
+// rules in force at `localTime` (or now, when it is null). The snapshot is the backend's
+// own and holds until the next call: the local times of a log fall in a few snapshots
+// that the backend keeps made, and a copy would cost as much as finding them.
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime);
 
 // ---- Locale ------------------------------------------------------------------
 

@@ -526,52 +526,57 @@ void MakeYearSnapshots(int32_t year) {
   ThisYear.refused = 0;
 }
 
-}  // namespace
-
-void TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, ZoneSnapshot* zone) {
-  if (utc) {
-    *zone = ZoneSnapshot{};
-    CopyText(zone->standardName, 32, u"UTC");
-    return;
-  }
-  if (!TzUnchanged()) {
-    FollowTz();
-    ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;  // the zone may have changed
-  }
+// The snapshot for a local time (now, when null) outside the year's snapshots.
+__attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* localTime) {
+  static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", u"", 0};
+  static ZoneSnapshot made;
   if (!localTime) {
     if (Loaded) {
       absl::TimeZone::CivilInfo now = Zone.At(absl::Now());
-      FillSnapshot(StateOf(now), static_cast<int32_t>(now.cs.year()), zone);
+      FillSnapshot(StateOf(now), static_cast<int32_t>(now.cs.year()), &made);
     } else {
-      FillSnapshot(States[0], 1970, zone);
+      FillSnapshot(States[0], 1970, &made);
     }
-    return;
+    return made;
   }
-  const unsigned month = localTime->wMonth, monthDay = localTime->wDay;
-  if (localTime->wYear == ThisYear.year && month - 1 < 12 && monthDay - 1 < DaysInMonth[month][ThisYear.leap]) {
-    const int64_t second = (DaysBeforeMonth[month][ThisYear.leap] + monthDay - 1) * kDay +
-                           int64_t{localTime->wHour} * 3600 + int64_t{localTime->wMinute} * 60 + localTime->wSecond;
-    if (second < (365 + ThisYear.leap) * kDay) {
-      size_t k = 0;
-      for (size_t j = 0; j < ThisYear.changes; ++j) k += second >= ThisYear.at[j];
-      *zone = ThisYear.zone[k];
-      return;
-    }
-  }
-  DayNumber day = DayNumberFromDate(localTime->wYear, month, monthDay);
-  if (day < 0) {
-    *zone = ZoneSnapshot{};
-    zone->state = ZoneInvalid;
-    return;
-  }
+  DayNumber day = DayNumberFromDate(localTime->wYear, localTime->wMonth, localTime->wDay);
+  if (day < 0) return kInvalid;
   int64_t local = (day - kUnixEpochDay) * kDay + int64_t{localTime->wHour} * 3600 + int64_t{localTime->wMinute} * 60 +
                   localTime->wSecond;
   size_t i = IntervalAt(local);
-  if (i == kNoInterval) return FillSnapshot(ResolveDirectly(local), localTime->wYear, zone);
-  FillSnapshot(States[i], localTime->wYear, zone);
-  if (localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused)
+  FillSnapshot(i == kNoInterval ? ResolveDirectly(local) : States[i], localTime->wYear, &made);
+  if (i != kNoInterval && localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused)
     MakeYearSnapshots(localTime->wYear);
   ThisYear.lastMissYear = localTime->wYear;
+  return made;
+}
+
+__attribute__((noinline)) void FollowTzChange() {
+  FollowTz();
+  ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;  // the zone may have changed
+}
+
+}  // namespace
+
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
+  static const ZoneSnapshot kUtc{0, ZoneUnknown, u"UTC", u"", 0};
+  if (utc) return kUtc;
+  if (!TzUnchanged()) FollowTzChange();
+  // A local time of the year in use: the year's snapshot in force there.
+  if (localTime && localTime->wYear == ThisYear.year) {
+    const unsigned month = localTime->wMonth, monthDay = localTime->wDay;
+    if (month - 1 < 12 && monthDay - 1 < DaysInMonth[month][ThisYear.leap]) {
+      // Below 2^31 whatever the hour, minute and second fields hold.
+      const int32_t second = static_cast<int32_t>((DaysBeforeMonth[month][ThisYear.leap] + monthDay - 1) * kDay) +
+                             localTime->wHour * 3600 + localTime->wMinute * 60 + localTime->wSecond;
+      if (second < (365 + ThisYear.leap) * kDay) {
+        size_t k = 0;
+        for (size_t j = 0; j < ThisYear.changes; ++j) k += second >= ThisYear.at[j];
+        return ThisYear.zone[k];
+      }
+    }
+  }
+  return LookUpSnapshot(localTime);
 }
 
 }  // namespace horalin::platform

@@ -39,19 +39,12 @@ void TakeUtcSnapshot(ZoneSnapshot* zone) {
   if (length > 0 && length < 32) CopyText(zone->standardName, 32, reinterpret_cast<const char16_t*>(value));
 }
 
-}  // namespace
-
 // The zone's rules for the year of `localTime` decide whether the zone keeps daylight
 // saving time that year and which offset is in force. A local time that the clocks show
 // twice is taken at its first occurrence; one that they skip is read with the offset in
 // force before the change, as the POSIX build reads it: 02:30 on 2024-03-10 in New York
 // is 02:30 EST, the instant also shown as 03:30 EDT.
-void TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone) {
-  *zone = ZoneSnapshot{};
-  if (utc) {
-    TakeUtcSnapshot(zone);
-    return;
-  }
+void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone) {
   TIME_ZONE_INFORMATION info;
   DWORD state = GetTimeZoneInformation(&info);
   if (state == TIME_ZONE_ID_INVALID) {
@@ -92,6 +85,18 @@ void TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime, ZoneSnapsh
   }
   zone->bias = static_cast<int32_t>(probe - MinutesOf(probeLocal));
   zone->state = zone->bias == daylight ? ZoneDaylight : ZoneStandard;
+}
+
+}  // namespace
+
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime) {
+  static ZoneSnapshot taken;
+  taken = ZoneSnapshot{};
+  if (utc)
+    TakeUtcSnapshot(&taken);
+  else
+    TakeLocalSnapshot(localTime, &taken);
+  return taken;
 }
 
 }  // namespace horalin::platform
