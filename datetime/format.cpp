@@ -106,7 +106,7 @@ struct Context {
   bool digitsTaken = false;
   bool isoTaken = false;
   const platform::ZoneSnapshot* zone = nullptr;  // taken on first use
-  char16_t digits[10]{};         // digits[0] == 0: the locale has no digits of its own
+  char16_t digits[10]{};                         // digits[0] == 0: the locale has no digits of its own
   uint32_t isoYear = 0, isoWeek = 0, isoWeekday = 0;
 };
 
