@@ -668,38 +668,44 @@ const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
 
 int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags) {
   if (!format) return -1;
-  Output o{out, 0};
   Context ctx{.time = datetime,
               .flags = flags,
               .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0,
               .plain = WithinContract(datetime)};
+  // The length stays in a register from one unit or directive to the next; the general
+  // ways take it in an Output of their own.
+  size_t length = 0;
   const char16_t* p = format;
   while (char16_t c = *p) {
     if (c == u'%') {
-      if (ctx.plain && kOutputLimit - o.length >= kPlainText) {
-        PlainWriter put = p[1] < kPlainWriters.size() ? kPlainWriters[p[1]] : nullptr;
-        if (put) {
-          o.length += put(ctx, o.text + o.length);
-          p += 2;
-          continue;
-        }
+      PlainWriter put = ctx.plain && p[1] < kPlainWriters.size() ? kPlainWriters[p[1]] : nullptr;
+      if (put && kOutputLimit - length >= kPlainText) {
+        length += put(ctx, out + length);
+        p += 2;
+        continue;
       }
+      Output o{out, length};
       p = RunDirective(ctx, o, p + 1);
+      length = o.length;
     } else if (c == u'\\') {
+      Output o{out, length};
       Escape e = ReadEscape(p + 1);
       EmitCodePoint(o, e.codePoint, ctx.doubling);
+      length = o.length;
       p = e.next;
     } else if (IsHighSurrogate(c) && IsLowSurrogate(p[1])) {
       // A pair is copied whole or not at all, so that a full output never ends in half of one.
+      Output o{out, length};
       EmitCodePoint(o, CodePointFromSurrogates(c, p[1]), false);
+      length = o.length;
       p += 2;
     } else {
-      if (o.length < kOutputLimit) o.text[o.length++] = c;
+      if (length < kOutputLimit) out[length++] = c;
       ++p;
     }
   }
-  out[o.length] = 0;
-  return static_cast<int64_t>(o.length);
+  out[length] = 0;
+  return static_cast<int64_t>(length);
 }
 
 }  // namespace horalin

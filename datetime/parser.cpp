@@ -1,5 +1,8 @@
 #include "datetime/parser.h"
 
+#include <iterator>
+#include <utility>
+
 #include "common/text.h"
 #include "datetime/calendar.h"
 #include "platform/platform.h"
@@ -203,6 +206,51 @@ bool ReadZone(Parse& s) {
   return false;
 }
 
+// "YYYY-MM-DD hh:mm:ss", with a blank or "T" between date and time, as logs write it.
+constexpr char16_t kLogForm[] = u"0000-00-00 00:00:00";  // 0: a digit
+constexpr size_t kLogFormLength = std::size(kLogForm) - 1;
+
+// Whether unit I fits the form; a digit's value goes to `digit`.
+template <size_t I>
+bool FitsLogForm(char16_t c, uint32_t& digit) {
+  if constexpr (kLogForm[I] == u'0') {
+    digit = static_cast<uint32_t>(c) - u'0';
+    return digit < 10;
+  } else if constexpr (I == 10) {
+    return c == u' ' || IsMarker(c, u'T');
+  } else {
+    return c == kLogForm[I];
+  }
+}
+
+// Whether the text fits the form, unit by unit in order: a unit is read only once those
+// before it fit, so the reading stops at the terminator of a shorter text.
+template <size_t... I>
+bool FitsLogForm(const char16_t* p, uint32_t (&digits)[kLogFormLength], std::index_sequence<I...>) {
+  return (FitsLogForm<I>(p[I], digits[I]) && ...);
+}
+
+// The log form read by position. It takes only text that the general way reads the same,
+// to the same end, with valid fields; the rest is left to the general way, which also
+// tells what is wrong.
+bool ReadLogForm(Parse& s) {
+  const char16_t* p = s.p;
+  uint32_t d[kLogFormLength];
+  if (!FitsLogForm(p, d, std::make_index_sequence<kLogFormLength>())) return false;
+  // More digits would belong to the seconds, a point to the milliseconds.
+  if (IsNumberDigit(p[kLogFormLength]) || p[kLogFormLength] == u'.') return false;
+  const uint32_t year = ((d[0] * 10 + d[1]) * 10 + d[2]) * 10 + d[3], month = d[5] * 10 + d[6], day = d[8] * 10 + d[9],
+                 hour = d[11] * 10 + d[12], minute = d[14] * 10 + d[15], second = d[17] * 10 + d[18];
+  if (year < kFirstYear || month < 1 || month > 12 || day < 1) return false;
+  const int leap = IsLeapYear(static_cast<int32_t>(year));
+  if (day > DaysInMonth[month][leap] || hour > 23 || minute > 59 || second > 59) return false;
+  const DayNumber dayNumber = DaysBeforeYear(year) + static_cast<DayNumber>(DaysBeforeMonth[month][leap] + day);
+  *s.t = SYSTEMTIME{Field(year), Field(month),  WeekdayOf(dayNumber), Field(day),
+                    Field(hour), Field(minute), Field(second),        0};
+  s.p = p + kLogFormLength;
+  return true;
+}
+
 // Today (by the UTC or the local clock) plus `offset` days, into the date fields.
 int32_t ResolveOffset(Parse& s, int32_t offset, bool utc) {
   SYSTEMTIME today;
@@ -247,6 +295,8 @@ int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t
     } else {
       platform::CurrentLocalTime(dateTime);
     }
+  } else if (ReadLogForm(s)) {
+    inUtc = ReadZone(s);
   } else {
     bool relative = false;
     int32_t offset = 0;
