@@ -94,6 +94,15 @@ TEST(ParseDateTimeTest, AcceptedForms) {
       {"2024-01-01 noon", 2024, 1, 1, 1, 0, 0, 0, 0, 0, 11},
       {"2024-01-01 \t ,%F", 2024, 1, 1, 1, 0, 0, 0, 0, 0, 13},
       {"2024-01-01 10:30 ;x", 2024, 1, 1, 1, 10, 30, 0, 0, 0, 17},
+      // The form of logs, read by position, and its neighbours, read the general way.
+      {"2024-02-29 23:59:59", 2024, 2, 29, 4, 23, 59, 59, 0, 0, 19},
+      {"9999-12-31T00:00:00Z,%s", 9999, 12, 31, 5, 0, 0, 0, 0, 1, 20},
+      {"2024-01-01 10:30:15 UTC ,%F", 2024, 1, 1, 1, 10, 30, 15, 0, 1, 24},
+      {"2024-01-01 10:30:15.250", 2024, 1, 1, 1, 10, 30, 15, 250, 0, 23},
+      {"2024-01-01 10:30:015", 2024, 1, 1, 1, 10, 30, 15, 0, 0, 20},
+      {"2024-01-01  10:30:15", 2024, 1, 1, 1, 10, 30, 15, 0, 0, 20},
+      {"2024-01-01 10:30:15:16", 2024, 1, 1, 1, 10, 30, 15, 0, 0, 19},
+      {"2024-01-01 10:6x:00", 2024, 1, 1, 1, 10, 6, 0, 0, 0, 15},
   };
   for (const Accepted& c : cases) {
     std::string input = c.input;
@@ -195,6 +204,10 @@ TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
       {"2024-01-01 10:30:,%F", 203, "Bad second\r\n", 17},
       {"2024-01-01 10:30:99999999999", 203, "Bad second\r\n", 17},
       {"2024-01-01 10:30:60", 203, "Second must be 0 - 59: 60\r\n", -1},
+      {"2024-01-01 10:30:159", 203, "Second must be 0 - 59: 159\r\n", -1},
+      {"2023-02-29 10:30:15", 102, "Day must be 1 - 28: 29\r\n", -1},
+      {"1600-12-31 23:59:59", 100, "Year must be 1601 - 9999: 1600\r\n", -1},
+      {"2024-01-01 24:00:00", 200, "Hour must be 0 - 23: 24\r\n", -1},
       {"+99999999999", 130, "Bad date offset\r\n", 0},
       {"-2147483649", 130, "Bad date offset\r\n", 0},
       {"+-99999999999", 130, "Bad date offset\r\n", 1},
@@ -349,15 +362,16 @@ TEST(ParseDateTimeTest, StarFormsReadTheClockAndTakeNoTime) {
 
 // Every day of the calendar as an ISO week date and as an ordinal date comes back as the
 // same date.
-TEST(ParseDateTimeTest, EveryDayAsWeekDateAndOrdinalDate) {
+TEST(ParseDateTimeTest, EveryDayAsWeekDateOrdinalDateAndLogForm) {
   for (DayNumber n = kFirstDay; n <= kLastDay; ++n) {
     uint32_t year, month, day, isoYear, week, weekday;
     DateFromDayNumber(n, &year, &month, &day);
     IsoWeekFromDate(static_cast<int32_t>(year), month, day, &isoYear, &week, &weekday);
     uint32_t dayOfYear = DaysBeforeMonth[month][IsLeapYear(static_cast<int32_t>(year))] + day;
-    char forms[2][32];
+    char forms[3][32];
     std::snprintf(forms[0], sizeof forms[0], "%u-W%02u-%u", isoYear, week, weekday);
     std::snprintf(forms[1], sizeof forms[1], "%u-%03u", year, dayOfYear);
+    std::snprintf(forms[2], sizeof forms[2], "%u-%02u-%02u 23:59:59", year, month, day);
     for (const char* form : forms) {
       char16_t text[32];
       for (size_t i = 0; i < sizeof text / sizeof text[0]; ++i)
