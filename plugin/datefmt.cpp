@@ -44,11 +44,12 @@ extern "C" int f_datefmt(char16_t* buffer) {
     return -1;
   }
 
-  // The result would overtake the format in the same buffer, so it is formatted aside
-  // and then copied over the argument by its length: the format is read once, where it
-  // stands, and needs no copy of its own.
-  char16_t result[kFormatText];
-  int64_t length = FormatDateTime(result, format, dateTime, utc ? FDT_UTC : 0);
-  std::memcpy(buffer, result, static_cast<size_t>(length + 1) * sizeof(char16_t));
+  // The result would overtake the format in the same buffer, so the format is copied
+  // aside and the result formatted straight into the buffer. The format was written
+  // before the date was read; the result has just been written, in pieces, and a copy
+  // of it in wide reads would wait for each piece's write to land.
+  char16_t copy[kFormatText];
+  std::memcpy(copy, format, (TextLength(format) + 1) * sizeof(char16_t));
+  FormatDateTime(buffer, copy, dateTime, utc ? FDT_UTC : 0);
   return 0;
 }
