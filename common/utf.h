@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace horalin {
 
 // UTF-16 surrogates: a code point above U+FFFF is a high unit (D800-DBFF) then a low
@@ -77,6 +81,10 @@ inline void PutAsciiUnits8(const char16_t* units, char* out) {
 
 // Writes eight 7-bit bytes as their eight units.
 inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
+#if defined(__SSE2__)
+  const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(eight, _mm_setzero_si128()));
+#else
   if constexpr (std::endian::native == std::endian::little) {
     for (size_t k = 0; k < 2; ++k) {  // four bytes spread over the four units of a word
       uint32_t four;
@@ -89,6 +97,7 @@ inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
   } else {
     for (int k = 0; k < 8; ++k) out[k] = static_cast<unsigned char>(bytes[k]);
   }
+#endif
 }
 
 // The bytes at the end of UTF-8 text that begin a sequence and lack its last bytes: a
