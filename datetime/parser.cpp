@@ -51,9 +51,6 @@ bool ReadNumber(const char16_t* p, uint32_t* value, const char16_t** end) {
 // comparison of ASCII cases is what towupper gives: no other character maps onto them.
 bool IsMarker(char16_t c, char16_t upper) { return c == upper || c == upper + (u'a' - u'A'); }
 
-// White space as iswspace sees it, with the ASCII characters decided here.
-bool IsBlank(char16_t c) { return c < 0x80 ? c == u' ' || (c >= u'\t' && c <= u'\r') : IsSpace(c); }
-
 uint16_t Field(uint32_t value) { return static_cast<uint16_t>(value); }
 
 // The weekday of a day number (1 or more), 0 Sunday.
@@ -273,11 +270,6 @@ int32_t ResolveOffset(Parse& s, int32_t offset, bool utc) {
 }
 
 }  // namespace
-
-const char16_t* SkipWhiteSpace(const char16_t* p) {
-  while (IsBlank(*p)) ++p;
-  return p;
-}
 
 int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc,
                       ParseError* error) {

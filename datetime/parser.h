@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/text.h"
 #include "common/types.h"
 
 namespace horalin {
@@ -42,7 +43,13 @@ struct ParseError {
 int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc,
                       ParseError* error);
 
-// The first position at or after `p` that is not white space (as iswspace decides).
-const char16_t* SkipWhiteSpace(const char16_t* p);
+// The first position at or after `p` that is not white space (as iswspace decides; the
+// ASCII characters, nearly all that it meets, are decided here).
+inline const char16_t* SkipWhiteSpace(const char16_t* p) {
+  for (;; ++p) {
+    const char16_t c = *p;
+    if (c < 0x80 ? c != u' ' && (c < u'\t' || c > u'\r') : !IsSpace(c)) return p;
+  }
+}
 
 }  // namespace horalin
