@@ -25,7 +25,9 @@ bool SystemTimeFromMinutes(int64_t minutes, ::SYSTEMTIME* t) {
   return FileTimeToSystemTime(&ft, t);
 }
 
-void TakeUtcSnapshot(ZoneSnapshot* zone) {
+// The system's name for UTC where it has one that fits, else "UTC". The name belongs to
+// the system's zone data, not to a setting, so the registry is read once, not per call.
+void ReadUtcName(ZoneSnapshot* zone) {
   CopyText(zone->standardName, 32, u"UTC");
   HKEY key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\UTC", 0,
@@ -39,6 +41,16 @@ void TakeUtcSnapshot(ZoneSnapshot* zone) {
   RegCloseKey(key);
   size_t length = static_cast<size_t>(lstrlenW(value));
   if (length > 0 && length < 32) CopyText(zone->standardName, 32, reinterpret_cast<const char16_t*>(value));
+}
+
+const ZoneSnapshot& UtcSnapshot() {
+  static ZoneSnapshot utc;
+  static bool read;
+  if (!read) {
+    read = true;
+    ReadUtcName(&utc);
+  }
+  return utc;
 }
 
 // The zone's rules for one year, as GetTimeZoneInformationForYear gives them for the zone
@@ -124,12 +136,10 @@ void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone)
 }  // namespace
 
 const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime) {
+  if (utc) return UtcSnapshot();
   static ZoneSnapshot taken;
   taken = ZoneSnapshot{};
-  if (utc)
-    TakeUtcSnapshot(&taken);
-  else
-    TakeLocalSnapshot(localTime, &taken);
+  TakeLocalSnapshot(localTime, &taken);
   return taken;
 }
 
