@@ -17,9 +17,10 @@
 # and for the full input.
 #
 # When the Windows build is there (HORALIN_WINDOWS, by default build/windows/horalin.exe)
-# and Wine too, a last table sets the cost of a line of horalin.exe datefmt --lines under
-# Wine (TZ=UTC, "%F %H:%M:%S %j %V") beside that of the POSIX program: a run over all
-# lines less a run over a tenth of them, so that the start-up of Wine is left out, and
+# and Wine too, two last tables set the cost of a line of horalin.exe datefmt --lines
+# under Wine (TZ=UTC; "%F %H:%M:%S %j %V" over the dates of 1601 to 9999, and
+# "%F %H:%M:%S %z %s" over the times of 2024) beside that of the POSIX program: a run over
+# all lines less a run over a tenth of them, so that the start-up of Wine is left out, and
 # checks that both print the same. Goal: within 10x of the POSIX build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -137,25 +138,30 @@ if [ -f "$horalin_windows" ] && [ -x "$wine" ]; then
   export TZ=UTC WINEPREFIX=${WINEPREFIX:-$PWD/$(dirname "$horalin_windows")/wineprefix} WINEDEBUG=-all
   "$wine" "$horalin_windows" --version >/dev/null 2>&1 || true
   /usr/lib/wine/wineserver -p 60 || true  # the server stays up between the runs
-  head -n $((lines / 10)) "$work/lines" > "$work/tenth"
-  printf '\nTZ UTC, "%s": cost of a line (%s lines less %s; best of five)\n' "$plain_format" "$lines" "$((lines / 10))"
-  printf '%-28s %10s %10s %10s\n' program all_s tenth_s us_a_line
-  declare -A per
-  for build in posix windows; do
-    if [ $build = posix ]; then cmd=("$horalin"); else cmd=("$wine" "$horalin_windows"); fi
-    run_all() { "${cmd[@]}" datefmt --lines "$plain_format" < "$work/lines" > "$work/$build.out"; }
-    run_tenth() { "${cmd[@]}" datefmt --lines "$plain_format" < "$work/tenth" > /dev/null; }
-    ta=$(best_of_five run_all)
-    tt=$(best_of_five run_tenth)
-    per[$build]=$(echo "($ta - $tt) / ($lines - $lines / 10) * 1000000" | bc -l)
-    printf '%-28s %10.3f %10.3f %10.3f\n' "datefmt --lines ($build)" "$ta" "$tt" "${per[$build]}"
+  # The plain format over the dates of 1601 to 9999, and the offset and instant (the
+  # zone's rules for the line's year) over the times of 2024.
+  for row in plain zone; do
+    if [ $row = plain ]; then row_format=$plain_format input=lines; else row_format='%F %H:%M:%S %z %s' input=year; fi
+    head -n $((lines / 10)) "$work/$input" > "$work/tenth"
+    printf '\nTZ UTC, "%s": cost of a line (%s lines less %s; best of five)\n' "$row_format" "$lines" "$((lines / 10))"
+    printf '%-28s %10s %10s %10s\n' program all_s tenth_s us_a_line
+    declare -A per
+    for build in posix windows; do
+      if [ $build = posix ]; then cmd=("$horalin"); else cmd=("$wine" "$horalin_windows"); fi
+      run_all() { "${cmd[@]}" datefmt --lines "$row_format" < "$work/$input" > "$work/$build.out"; }
+      run_tenth() { "${cmd[@]}" datefmt --lines "$row_format" < "$work/tenth" > /dev/null; }
+      ta=$(best_of_five run_all)
+      tt=$(best_of_five run_tenth)
+      per[$build]=$(echo "($ta - $tt) / ($lines - $lines / 10) * 1000000" | bc -l)
+      printf '%-28s %10.3f %10.3f %10.3f\n' "datefmt --lines ($build)" "$ta" "$tt" "${per[$build]}"
+    done
+    printf 'windows (Wine) / posix, a line: %.1fx (goal: within 10x)\n' "$(echo "${per[windows]} / ${per[posix]}" | bc -l)"
+    if tr -d '\r' < "$work/windows.out" | cmp -s - "$work/posix.out"; then
+      echo "same output from both builds"
+    else
+      echo "OUTPUTS DIFFER between the builds"
+      status=1
+    fi
   done
-  printf 'windows (Wine) / posix, a line: %.1fx (goal: within 10x)\n' "$(echo "${per[windows]} / ${per[posix]}" | bc -l)"
-  if tr -d '\r' < "$work/windows.out" | cmp -s - "$work/posix.out"; then
-    echo "same output from both builds"
-  else
-    echo "OUTPUTS DIFFER between the builds"
-    status=1
-  fi
 fi
 exit $status
