@@ -58,17 +58,33 @@ const ZoneSnapshot& UtcSnapshot() {
 // about 0.4 ms, a hundred times the rest of a stamp); the local times of a log fall in one
 // year, so its answer is kept while the zone stays the same.
 struct YearRules {
-  DYNAMIC_TIME_ZONE_INFORMATION zone;  // the zone asked about, padding zeroed
+  DYNAMIC_TIME_ZONE_INFORMATION zone;  // the zone asked about
   WORD year;                           // 0: nothing kept
   TIME_ZONE_INFORMATION rules;
 };
 YearRules KeptYear;
 
+bool SameTexts(const WCHAR* a, const WCHAR* b, size_t size) { return std::memcmp(a, b, size) == 0; }
+bool SameDates(const ::SYSTEMTIME& a, const ::SYSTEMTIME& b) {
+  return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDayOfWeek == b.wDayOfWeek && a.wDay == b.wDay &&
+         a.wHour == b.wHour && a.wMinute == b.wMinute && a.wSecond == b.wSecond && a.wMilliseconds == b.wMilliseconds;
+}
+// Whether two answers of GetDynamicTimeZoneInformation describe the same zone, field by
+// field (the texts whole: the answers are written over zeroed records).
+bool SameZone(const DYNAMIC_TIME_ZONE_INFORMATION& a, const DYNAMIC_TIME_ZONE_INFORMATION& b) {
+  return a.Bias == b.Bias && a.StandardBias == b.StandardBias && a.DaylightBias == b.DaylightBias &&
+         a.DynamicDaylightTimeDisabled == b.DynamicDaylightTimeDisabled && SameDates(a.StandardDate, b.StandardDate) &&
+         SameDates(a.DaylightDate, b.DaylightDate) &&
+         SameTexts(a.StandardName, b.StandardName, sizeof a.StandardName) &&
+         SameTexts(a.DaylightName, b.DaylightName, sizeof a.DaylightName) &&
+         SameTexts(a.TimeZoneKeyName, b.TimeZoneKeyName, sizeof a.TimeZoneKeyName);
+}
+
 // The rules of `year` for `zone` (the zone in force), whose fields begin as those of
 // `current`; `current` itself where the system has none for the year.
 const TIME_ZONE_INFORMATION& RulesForYear(WORD year, const DYNAMIC_TIME_ZONE_INFORMATION& zone,
                                           const TIME_ZONE_INFORMATION& current) {
-  if (KeptYear.year != year || std::memcmp(&KeptYear.zone, &zone, sizeof zone) != 0) {
+  if (KeptYear.year != year || !SameZone(KeptYear.zone, zone)) {
     KeptYear.zone = zone;
     KeptYear.year = year;
     if (!GetTimeZoneInformationForYear(year, nullptr, &KeptYear.rules)) KeptYear.rules = current;
@@ -82,7 +98,7 @@ const TIME_ZONE_INFORMATION& RulesForYear(WORD year, const DYNAMIC_TIME_ZONE_INF
 // force before the change, as the POSIX build reads it: 02:30 on 2024-03-10 in New York
 // is 02:30 EST, the instant also shown as 03:30 EDT.
 void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone) {
-  // Zeroed first, so that two answers for the same zone compare equal byte for byte.
+  // Zeroed first, so that two answers for the same zone have the same texts to their ends.
   DYNAMIC_TIME_ZONE_INFORMATION dynamic;
   std::memset(&dynamic, 0, sizeof dynamic);
   DWORD state = GetDynamicTimeZoneInformation(&dynamic);
