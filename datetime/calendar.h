@@ -32,12 +32,17 @@ inline DayNumber DaysBeforeYear(uint32_t year) {
   return static_cast<DayNumber>(365 * y + y / 4 - y / 100 + y / 400);
 }
 
+// The day number of a date known to be valid, without checks.
+inline DayNumber DayNumberOfValidDate(uint32_t year, uint32_t month, uint32_t day) {
+  return DaysBeforeYear(year) +
+         static_cast<DayNumber>(DaysBeforeMonth[month][IsLeapYear(static_cast<int32_t>(year))] + day);
+}
+
 // The day number of a date, or -1 when it is not a date within 1601 to 9999.
 inline DayNumber DayNumberFromDate(uint32_t year, uint32_t month, uint32_t day) {
   if (year < 1601 || year > 9999 || month < 1 || month > 12) return -1;
-  int leap = IsLeapYear(static_cast<int32_t>(year));
-  if (day < 1 || day > DaysInMonth[month][leap]) return -1;
-  return DaysBeforeYear(year) + static_cast<DayNumber>(DaysBeforeMonth[month][leap] + day);
+  if (day < 1 || day > DaysInMonth[month][IsLeapYear(static_cast<int32_t>(year))]) return -1;
+  return DayNumberOfValidDate(year, month, day);
 }
 // The date of a day number 1 to 3067671; -1 above that (outputs untouched).
 int DateFromDayNumber(DayNumber n, uint32_t* year, uint32_t* month, uint32_t* day);

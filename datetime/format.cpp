@@ -193,8 +193,7 @@ void AppendDesignator(Context& ctx, Work& w, unsigned hour) {
 int64_t UnixTime(Context& ctx) {
   const SYSTEMTIME& t = ctx.time;
   // A date within the contract needs no checks.
-  int64_t days = (ctx.plain ? DaysBeforeYear(t.wYear) +
-                                  static_cast<DayNumber>(DaysBeforeMonth[t.wMonth][IsLeapYear(t.wYear)] + t.wDay)
+  int64_t days = (ctx.plain ? DayNumberOfValidDate(t.wYear, t.wMonth, t.wDay)
                             : static_cast<int64_t>(DayNumberFromDate(t.wYear, t.wMonth, t.wDay))) -
                  kUnixEpochDay;
   int64_t bias = 0;
@@ -575,11 +574,11 @@ size_t PutPlainDirective(Context& ctx, char16_t* o) {
       size_t n = inFirst ? static_cast<size_t>(std::countr_zero(inFirst)) / 16
                          : 4 + static_cast<size_t>(std::countr_zero(inSecond)) / 16;
       if (!inFirst && !inSecond) {
-        for (uint64_t v; n < 32; n += 4) {
-          v = words::Load(name + n);
+        for (; n < 32; n += 4) {
+          const uint64_t v = words::Load(name + n);
           std::memcpy(o + n, &v, sizeof v);
-          if (words::HasZeroUnit(v)) {
-            n += static_cast<size_t>(std::countr_zero(zeros(v))) / 16;
+          if (const uint64_t inNext = zeros(v)) {
+            n += static_cast<size_t>(std::countr_zero(inNext)) / 16;
             break;
           }
         }

@@ -241,7 +241,7 @@ bool ReadLogForm(Parse& s) {
   if (year < kFirstYear || month < 1 || month > 12 || day < 1) return false;
   const int leap = IsLeapYear(static_cast<int32_t>(year));
   if (day > DaysInMonth[month][leap] || hour > 23 || minute > 59 || second > 59) return false;
-  const DayNumber dayNumber = DaysBeforeYear(year) + static_cast<DayNumber>(DaysBeforeMonth[month][leap] + day);
+  const DayNumber dayNumber = DayNumberOfValidDate(year, month, day);
   *s.t = SYSTEMTIME{Field(year), Field(month),  WeekdayOf(dayNumber), Field(day),
                     Field(hour), Field(minute), Field(second),        0};
   s.p = p + kLogFormLength;

@@ -111,6 +111,8 @@ TEST(ZoneTest, AsDatePrintsIt) {
       {"CET-1CEST,J60/2,J300/3", At(2024, 7, 1, 12, 0), "+0200 CEST 1719828000"},
       {"<+0530>-5:30", At(2024, 7, 1, 12, 0), "+0530 +0530 1719815400"},
       {"EST5", At(2024, 7, 1, 12, 0), "-0500 EST 1719853200"},
+      {"ABCDEFGHIJK-5", At(2024, 7, 1, 12, 0), "+0500 ABCDEFGHIJK 1719817200"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZABCD-5", At(2024, 7, 1, 12, 0), "+0500 ABCDEFGHIJKLMNOPQRSTUVWXYZABCD 1719817200"},
       {":Europe/Berlin", At(2024, 7, 1, 12, 0), "+0200 CEST 1719828000"},
       {"/usr/share/zoneinfo/Europe/Berlin", At(2024, 1, 1, 12, 0), "+0100 CET 1704106800"},
       {"", At(2024, 7, 1, 12, 0), "+0000 UTC 1719835200"},
