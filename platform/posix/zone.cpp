@@ -23,6 +23,7 @@
 
 #include "common/text.h"
 #include "common/utf.h"
+#include "common/words.h"
 #include "datetime/calendar.h"
 #include "platform/platform.h"
 
@@ -65,6 +66,7 @@ struct ZoneTable {
 
 // TZ's entry as last seen: "TZ=" and the value ("\x01" before the first call).
 char SeenTz[259] = "TZ=\x01";
+size_t SeenBytes = 5;
 bool Loaded;  // Zone holds the zone (else the table holds one fixed interval)
 absl::TimeZone Zone;
 ZoneTable Table;
@@ -392,19 +394,35 @@ std::unique_ptr<absl::time_internal::cctz::ZoneInfoSource> ZoneSource(
 struct TzPlace {
   char** entries;       // environ when TZ was looked for (null: look again)
   size_t where;         // TZ's entry; while TZ is not set, the number of entries
-  const char* lastOne;  // while TZ is not set, the last entry (null when there is none)
+  const char* lastOne;  // TZ's entry; while TZ is not set, the last entry (null when there is none)
   bool set;
 };
 TzPlace Place;
 
+// Whether the n bytes (at least four) at a and b agree, eight at a time; the last word
+// read may overlap the one before it.
+bool SameBytes(const char* a, const char* b, size_t n) {
+  if (n < 8) {
+    auto load4 = [](const char* p) {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    };
+    return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
+  }
+  uint64_t differ = 0;
+  for (size_t i = 0; i + 8 < n; i += 8) differ |= words::Load(a + i) ^ words::Load(b + i);
+  return (differ | (words::Load(a + n - 8) ^ words::Load(b + n - 8))) == 0;
+}
+
 // Whether TZ is where it was found, with the value last seen (putenv lets a program
-// change a value in place).
+// change a value in place). The entry is the one seen, so it still has the storage that
+// held SeenTz and its terminator: the bytes compare without a search for the end.
 bool TzUnchanged() {
   char** env = environ;
   if (!env || env != Place.entries) return false;
   if (!Place.set) return !env[Place.where] && (Place.where ? env[Place.where - 1] == Place.lastOne : true);
-  const char* entry = env[Place.where];
-  return entry && std::strcmp(entry, SeenTz) == 0;
+  return env[Place.where] == Place.lastOne && SameBytes(Place.lastOne, SeenTz, SeenBytes);
 }
 
 // getenv("TZ"), noting where it was found.
@@ -416,6 +434,7 @@ const char* TzVariable() {
   for (; env[i]; ++i) {
     if (std::strncmp(env[i], "TZ=", 3) == 0) {
       Place.where = i;
+      Place.lastOne = env[i];
       Place.set = true;
       return env[i] + 3;
     }
@@ -425,12 +444,13 @@ const char* TzVariable() {
   return nullptr;
 }
 
-// Loads the zone that TZ names, when TZ has changed since the last call.
-void FollowTz() {
+// Loads the zone that TZ names, when TZ has changed since the last call; whether it has.
+bool FollowTz() {
   const char* tz = TzVariable();
   const char* seen = tz ? tz : "\x01\x01";
-  if (std::strcmp(seen, SeenTz + 3) == 0) return;  // the value is "\x02" when too long to remember
+  if (std::strcmp(seen, SeenTz + 3) == 0) return false;  // the value is "\x02" when too long to remember
   std::strcpy(SeenTz + 3, std::strlen(seen) < sizeof SeenTz - 3 ? seen : "\x02");
+  SeenBytes = std::strlen(SeenTz) + 1;
   std::memset(Years, 0, sizeof Years);
 
   if (tz && !*tz) tz = "Universal";
@@ -456,8 +476,11 @@ void FollowTz() {
   Loaded = absl::LoadTimeZone(fileName, &Zone);
   Pending = nullptr;
   Table.names = 0;
-  if (Loaded) return BuildTable();
-  SetFixed(rules.fixedName.c_str(), rules.fixedOffset, rules.fixedDaylight);
+  if (Loaded)
+    BuildTable();
+  else
+    SetFixed(rules.fixedName.c_str(), rules.fixedOffset, rules.fixedDaylight);
+  return true;
 }
 
 const ZoneYear& YearOf(int32_t year) {
@@ -552,8 +575,7 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
 }
 
 __attribute__((noinline)) void FollowTzChange() {
-  FollowTz();
-  ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;  // the zone may have changed
+  if (FollowTz()) ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;
 }
 
 }  // namespace

@@ -164,6 +164,8 @@ TEST(ZoneTest, FollowsEveryChangeOfTz) {
   EXPECT_EQ(formatTwice(), "+0900 +0900 JST");
   std::memcpy(entry + 3, "Asia/Kolkata", 13);  // changed in place
   EXPECT_EQ(formatTwice(), "+0530 +0530 IST");
+  std::memcpy(entry + 3, "UTC", 4);  // shorter, the rest of the old value after its end
+  EXPECT_EQ(formatTwice(), "+0000 +0000 UTC");
 }
 
 // Every quarter hour of a year, shown as local time and formatted back with "%s", gives
