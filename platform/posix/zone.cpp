@@ -183,7 +183,11 @@ size_t IntervalAt(int64_t local) {
     if (Table.count < 3 || local < Starts[1] || local >= Starts[Table.count - 1]) {
       i = local < Starts[1] || Table.count == 1 ? 0 : Table.count - 1;
     } else {
+      // Starts[1] <= local < Starts[count - 1]: the walk stops by count - 2. Most buckets
+      // hold a change or two: the first two steps take no branch.
       i = Buckets[(local - Starts[1]) >> Table.shift];
+      i += Starts[i + 1] <= local;
+      i += Starts[i + 1] <= local;
       while (Starts[i + 1] <= local) ++i;
     }
     Table.last = i;
@@ -399,9 +403,11 @@ struct TzPlace {
 };
 TzPlace Place;
 
-// Whether the n bytes (at least four) at a and b agree, eight at a time; the last word
-// read may overlap the one before it.
+// Whether the n bytes (at least four) at a and b agree, a word at a time; words may
+// overlap. Nearly every TZ entry has 8 to 24 bytes: three words.
 bool SameBytes(const char* a, const char* b, size_t n) {
+  auto differ = [&](size_t at) { return words::Load(a + at) ^ words::Load(b + at); };
+  if (n - 8 <= 16) return (differ(0) | differ((n - 8) / 2) | differ(n - 8)) == 0;
   if (n < 8) {
     auto load4 = [](const char* p) {
       uint32_t v;
@@ -410,9 +416,9 @@ bool SameBytes(const char* a, const char* b, size_t n) {
     };
     return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
   }
-  uint64_t differ = 0;
-  for (size_t i = 0; i + 8 < n; i += 8) differ |= words::Load(a + i) ^ words::Load(b + i);
-  return (differ | (words::Load(a + n - 8) ^ words::Load(b + n - 8))) == 0;
+  uint64_t any = 0;
+  for (size_t i = 0; i + 8 < n; i += 8) any |= differ(i);
+  return (any | differ(n - 8)) == 0;
 }
 
 // Whether TZ is where it was found, with the value last seen (putenv lets a program
@@ -512,17 +518,20 @@ void FillSnapshot(const InForce& state, int32_t year, ZoneSnapshot* zone) {
 }
 
 // The snapshots of every interval of one year, for the local times of the year that
-// comes again and again (a log, a clock read line after line): a lookup is then a count
-// of the changes before the time within the year, and a copy. Made once two lookups in a
+// comes again and again (a log, a clock read line after line): a lookup is then one entry
+// of the year's days and a comparison with the time of day. Made once two lookups in a
 // row fall in the same year.
 constexpr size_t kYearSlots = 8;  // war time and Ramadan rules change four times a year at most
+constexpr uint8_t kNoDay = 0xFF;  // not a day of the year, or one with more than one change
+struct YearDay {
+  int32_t change;  // the second of the day at which the next interval begins (kDay: none)
+  uint8_t zone;    // the interval in force when the day begins; kNoDay: the long way
+};
 struct YearSnapshots {
   int32_t year;          // 0: none
   int32_t lastMissYear;  // the year of the last lookup that went the long way
   int32_t refused;       // a year that MakeYearSnapshots could not make
-  int leap;
-  size_t changes;              // within the year, at most kYearSlots - 1
-  int32_t at[kYearSlots - 1];  // seconds from the start of the year, ascending
+  YearDay days[12][31];
   ZoneSnapshot zone[kYearSlots];
 };
 YearSnapshots ThisYear;
@@ -533,18 +542,31 @@ void MakeYearSnapshots(int32_t year) {
   ThisYear.year = 0;
   ThisYear.refused = year;
   const int64_t first = (DayNumberFromDate(static_cast<uint32_t>(year), 1, 1) - kUnixEpochDay) * kDay;
-  const int64_t end = first + (365 + IsLeapYear(year)) * kDay;
+  const int leap = IsLeapYear(year);
+  const int64_t end = first + (365 + leap) * kDay;
   if (end > Table.end) return;
+  int64_t at[kYearSlots];  // where each interval after the first begins, from the year's start
   size_t i = IntervalAt(first);
   size_t n = 0;
   FillSnapshot(States[i], year, &ThisYear.zone[0]);
   for (; i + 1 < Table.count && Starts[i + 1] < end; ++i) {
     if (++n == kYearSlots) return;
-    ThisYear.at[n - 1] = static_cast<int32_t>(Starts[i + 1] - first);
+    at[n - 1] = Starts[i + 1] - first;
     FillSnapshot(States[i + 1], year, &ThisYear.zone[n]);
   }
-  ThisYear.changes = n;
-  ThisYear.leap = IsLeapYear(year);
+  at[n] = INT64_MAX;
+  size_t k = 0;  // the interval in force at the day's start
+  for (unsigned month = 1; month <= 12; ++month) {
+    for (unsigned day = 1; day <= 31; ++day) {
+      YearDay& entry = ThisYear.days[month - 1][day - 1];
+      entry = {kDay, kNoDay};
+      if (day > DaysInMonth[month][leap]) continue;
+      const int64_t start = (DaysBeforeMonth[month][leap] + day - 1) * kDay;
+      while (at[k] <= start) ++k;
+      if (at[k] < start + kDay && at[k + 1] < start + kDay) continue;  // two changes in a day
+      entry = {static_cast<int32_t>(at[k] < start + kDay ? at[k] - start : kDay), static_cast<uint8_t>(k)};
+    }
+  }
   ThisYear.year = year;
   ThisYear.refused = 0;
 }
@@ -568,7 +590,8 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
                   localTime->wSecond;
   size_t i = IntervalAt(local);
   FillSnapshot(i == kNoInterval ? ResolveDirectly(local) : States[i], localTime->wYear, &made);
-  if (i != kNoInterval && localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused)
+  if (i != kNoInterval && localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused &&
+      localTime->wYear != ThisYear.year)
     MakeYearSnapshots(localTime->wYear);
   ThisYear.lastMissYear = localTime->wYear;
   return made;
@@ -587,14 +610,13 @@ const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
   // A local time of the year in use: the year's snapshot in force there.
   if (localTime && localTime->wYear == ThisYear.year) {
     const unsigned month = localTime->wMonth, monthDay = localTime->wDay;
-    if (month - 1 < 12 && monthDay - 1 < DaysInMonth[month][ThisYear.leap]) {
-      // Below 2^31 whatever the hour, minute and second fields hold.
-      const int32_t second = static_cast<int32_t>((DaysBeforeMonth[month][ThisYear.leap] + monthDay - 1) * kDay) +
-                             localTime->wHour * 3600 + localTime->wMinute * 60 + localTime->wSecond;
-      if (second < (365 + ThisYear.leap) * kDay) {
-        size_t k = 0;
-        for (size_t j = 0; j < ThisYear.changes; ++j) k += second >= ThisYear.at[j];
-        return ThisYear.zone[k];
+    // Below 2^31 whatever the fields hold.
+    const int32_t second = localTime->wHour * 3600 + localTime->wMinute * 60 + localTime->wSecond;
+    if (month - 1 < 12 && monthDay - 1 < 31 && second < kDay) {
+      const YearDay& day = ThisYear.days[month - 1][monthDay - 1];
+      if (day.zone != kNoDay) {
+        ThisYear.lastMissYear = 0;  // misses of another year are no longer in a row
+        return ThisYear.zone[day.zone + (second >= day.change)];
       }
     }
   }
