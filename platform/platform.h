@@ -46,23 +46,38 @@ struct Child {
   Handle error;
 };
 
-enum class ChildStart { Started, NotFound, NotRunnable };
+// Refused: an argument cannot reach the command unchanged (a batch file's argument that
+// holds a line break); *error is then its index.
+enum class ChildStart { Started, NotFound, NotRunnable, Refused };
 
 // Starts the command argv[0], looked up as the system's shell looks up a command, with
 // the arguments argv[1] to argv[count - 1], our standard input and its standard output
-// and standard error on pipes of their own. Until WaitForChild, the interrupt,
-// termination and hang-up signals sent to this process reach the command too, and the
-// console's Ctrl-C, which reaches the whole console, leaves this process running until
-// the command ends. When it cannot start, *error holds the system's code.
+// and standard error on pipes of their own. On POSIX the arguments are the program's own
+// bytes where it kept them (KeepArgumentBytes), and a file that the system cannot run
+// runs under /bin/sh, as a shell runs it; on Windows a batch file runs under cmd.exe with
+// its arguments quoted for it (Refused when one cannot be). Until
+// WaitForChild, the interrupt, termination, hang-up and quit signals sent to this process
+// reach the command too (those that this process ignores stay ignored, in the command
+// too), and the console's Ctrl-C, which reaches the whole console, leaves this process
+// running until the command ends. When it cannot start, *error holds the system's code.
 ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, uint32_t* error);
 // Reads what one of the child's pipes holds, without waiting: 0 and the count (0 once
 // the pipe is closed and empty), kErrorIoPending when nothing is there yet, or the
 // system's error code.
 uint32_t ReadChildPipe(Handle pipe, void* block, uint32_t capacity, uint32_t* bytesRead);
+inline constexpr uint32_t kWaitNoLimit = 0xFFFFFFFFu;
 // Waits until one of the pipes given (nulls are skipped) has something to read or is
-// closed. Calls the before-blocking-read function first.
-void WaitForChildPipes(const Handle* pipes, size_t count);
+// closed, for at most `milliseconds`, and returns the index of the one whose data came
+// first; -1 when the time ran out or a request to stop came (ChildEndedAfterStop). Calls the
+// before-blocking-read function first.
+int WaitForChildPipes(const Handle* pipes, size_t count, uint32_t milliseconds);
 void CloseChildPipe(Handle pipe);
+// Whether a request to stop this program has come (an interrupt, termination or hang-up
+// signal; on Windows Ctrl-C or Ctrl-Break) and the command has ended: a process that it
+// left may still hold the pipes, and they are not waited for. WaitForChild then gives the
+// command's status, or 128 + the signal's number when the request came after the
+// command had ended (Ctrl-C counts as signal 2, Ctrl-Break as 21).
+bool ChildEndedAfterStop(Child* child);
 // Waits for the command to end, also when it closed its pipes long before, and returns
 // its exit status: its own code, or 128 + the number of the signal that ended it.
 int WaitForChild(Child* child);

@@ -496,6 +496,11 @@ int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool decoded) {
   return static_cast<int32_t>(count);
 }
 
+uint32_t NothingYet(platform::Handle, void*, uint32_t, uint32_t* bytesRead) {
+  *bytesRead = 0;
+  return kErrorIoPending;
+}
+
 }  // namespace
 
 void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block, uint32_t capacity, uint8_t* lineBytes,
@@ -537,6 +542,41 @@ int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   }
   if (result == -1 || result == kEndOfInput) platform::CloseByteDecoder(&reader->decoder);  // no more text to convert
   return result;
+}
+
+bool HoldsPartialLine(const PipeReader* reader) { return reader->partialCount > 0 || reader->heldFirst > 0; }
+
+int32_t TakePartialLine(PipeReader* r, char16_t* line) {
+  if (r->heldFirst > 0) {
+    if (r->firstScanned < r->heldFirst) return kNoLineYet;  // a line end is among them: it decides soon
+    r->length = r->heldFirst;
+    r->heldFirst = 0;
+    r->firstBlock = 0;
+    // A UTF-8 character that they cut off at their end decides nothing yet.
+    const uint32_t cut = static_cast<uint32_t>(Utf8CutLength(reinterpret_cast<const char*>(r->block), r->length));
+    r->position = DecideBlockEncoding(r->block, r->length - cut, true, &r->encoding, &r->codePage);
+    const ReadFunction read = r->read;
+    r->read = NothingYet;  // the bytes become the line that waits, and no more are read
+    const int32_t result = ReadPipeLine(r, line);
+    r->read = read;
+    if (result != kNoLineYet) return result;
+  }
+  const uint32_t count = r->partialCount;
+  if (count == 0) return kNoLineYet;
+  if (IsUtf16(r->encoding) || DecodesAhead(r)) {  // the units are in the line already
+    if (IsHighSurrogate(line[count - 1])) return kNoLineYet;
+    r->partialCount = 0;
+    line[count] = 0;
+    return static_cast<int32_t>(count);
+  }
+  const bool utf8 = r->encoding == EncodingUndecided || r->encoding == EncodingUtf8;
+  if (utf8 && Utf8CutLength(reinterpret_cast<const char*>(r->lineBytes), count) == count) return kNoLineYet;
+  r->partialCount = 0;
+  // Taken as a line split at its limit: a character cut off at its end begins the next.
+  const int32_t length = FinishByteLine(r, line, count, nullptr, 0, !(r->partialSeen & 0x80), true);
+  r->partialSeen = 0;
+  r->pendingEnd = kNoPendingEnd;
+  return length;
 }
 
 }  // namespace horalin

@@ -1,9 +1,11 @@
 // The run command: starts a command with its standard output and standard error on
 // pipes of their own and stamps each line of either when its line end arrives, with
-// the readers and the stamps of TS. Both pipes are read without waiting, one block of
-// each in turn, and waited on together when neither has anything.
+// the readers and the stamps of TS. The pipes are taken one read at a time, in the
+// order their data came; a line that waits unfinished (a prompt) is shown after a
+// moment, and the rest of it continues it when it comes.
 #include "tscmd/run.h"
 
+#include "common/text.h"
 #include "common/types.h"
 #include "host/host.h"
 #include "platform/platform.h"
@@ -15,6 +17,11 @@ namespace horalin {
 
 namespace {
 
+// How long the start of a line waits for the rest before it is shown: long enough that a
+// line written in pieces comes out whole, short enough that a prompt shows at once to
+// the eye. In the steady clock's units (100 ns).
+constexpr uint64_t kPromptDelay = 100 * 10000;
+
 struct RunPipe {
   TsStream* stream;
   platform::Handle pipe;  // null once closed
@@ -22,6 +29,8 @@ struct RunPipe {
   bool answered;          // this turn's read found bytes, the end or an error
   const char16_t* tag;    // with /M, after the stamp
   bool toError;           // without /M, stamped lines go to standard error
+  uint64_t heldSince;     // when the unfinished line that the reader holds began to wait; 0: none
+  bool open;              // the start of a line was written: the rest continues it, unstamped
 };
 
 RunPipe Pipes[2];
@@ -38,14 +47,39 @@ uint32_t ReadRunPipe(platform::Handle handle, void* block, uint32_t capacity, ui
   return error;
 }
 
-void WriteLine(TsCall& call, const RunPipe& p) {
-  const char16_t* stamp = MakeTsStamp(&call.stamps, call.options);
-  if (call.options.merge)
-    Printf(u"%s %s %s\r\n", stamp, p.tag, p.stream->line);
-  else if (p.toError)
-    Qprintf(StdErrorHandle(), u"%s %s\r\n", stamp, p.stream->line);
+void Write(const RunPipe& p, bool merge, const char16_t* format, const char16_t* a, const char16_t* b = u"",
+           const char16_t* c = u"") {
+  if (p.toError && !merge)
+    Qprintf(StdErrorHandle(), format, a, b, c);
   else
-    Printf(u"%s %s\r\n", stamp, p.stream->line);
+    Printf(format, a, b, c);
+}
+
+// With /M, a line of the other stream that was left open ends before this one's text:
+// its rest will begin a line of its own.
+void CloseOtherLine(const TsCall& call, const RunPipe& p) {
+  for (RunPipe& other : Pipes) {
+    if (&other == &p || !other.open || !call.options.merge) continue;
+    Printf(u"\r\n");
+    other.open = false;
+  }
+}
+
+// A line of the stream, or with `unfinished` the start of one, which stays open.
+void WriteText(TsCall& call, RunPipe& p, bool unfinished) {
+  const bool merge = call.options.merge;
+  const char16_t* end = unfinished ? u"" : u"\r\n";
+  if (p.open) {
+    Write(p, merge, u"%s%s", p.stream->line, end);
+  } else {
+    CloseOtherLine(call, p);
+    const char16_t* stamp = MakeTsStamp(&call.stamps, call.options);
+    if (merge)
+      Printf(u"%s %s %s%s", stamp, p.tag, p.stream->line, end);
+    else
+      Write(p, merge, u"%s %s%s", stamp, p.stream->line, end);
+  }
+  p.open = unfinished;
 }
 
 // Stamps every line that this turn's read of the pipe completes. False once the pipe
@@ -53,20 +87,104 @@ void WriteLine(TsCall& call, const RunPipe& p) {
 bool TakeTurn(TsCall& call, RunPipe& p, bool* failed) {
   p.mayRead = true;
   p.answered = false;
+  bool wrote = false;
   for (;;) {
     int32_t length = ReadPipeLine(&p.stream->reader, p.stream->line);
     if (length >= 0) {
-      WriteLine(call, p);
+      WriteText(call, p, false);
+      wrote = true;
       continue;
     }
-    if (length == kNoLineYet) return true;
+    if (length == kNoLineYet) {
+      if (!HoldsPartialLine(&p.stream->reader))
+        p.heldSince = 0;
+      else if (wrote || p.heldSince == 0)
+        p.heldSince = platform::CurrentMoment(true).steady;
+      return true;
+    }
     // A pipe that failed is closed as one that ended: the command then gets an error if
     // it writes to it, instead of waiting for a reader that has gone.
     if (ReportTsReadError(p.stream->reader.lastError)) *failed = true;
     platform::CloseChildPipe(p.pipe);
     p.pipe = nullptr;
+    if (p.open) Write(p, call.options.merge, u"%s", u"\r\n");
+    p.open = false;
     return false;
   }
+}
+
+// Shows the unfinished lines that have waited long enough (all of them with `now` 0, as
+// lines of their own), and returns how long the next may wait, in milliseconds.
+uint32_t ShowWaitingLines(TsCall& call, uint64_t now) {
+  uint32_t wait = platform::kWaitNoLimit;
+  for (RunPipe& p : Pipes) {
+    if (!p.pipe || p.heldSince == 0) continue;
+    if (now && now - p.heldSince < kPromptDelay) {
+      uint32_t left = static_cast<uint32_t>((kPromptDelay - (now - p.heldSince)) / 10000 + 1);
+      if (left < wait) wait = left;
+      continue;
+    }
+    if (TakePartialLine(&p.stream->reader, p.stream->line) >= 0) WriteText(call, p, now != 0);
+    p.heldSince = 0;
+  }
+  return wait;
+}
+
+// A system message's inserts ("%1") filled with the command's name, others left out.
+void FillInserts(char16_t* text, const char16_t* name) {
+  char16_t filled[kSmallText];
+  filled[0] = 0;
+  for (const char16_t* p = text; *p; ++p) {
+    if (*p != u'%' || p[1] < u'1' || p[1] > u'9') {
+      char16_t one[2] = {*p, 0};
+      AppendText(filled, kSmallText, one);
+      continue;
+    }
+    if (p[1] == u'1') AppendText(filled, kSmallText, name);
+    while (p[1] >= u'0' && p[1] <= u'9') ++p;
+  }
+  CopyText(text, kSmallText, filled);
+}
+
+int ReportNotStarted(platform::ChildStart started, uint32_t error, const char16_t* const* command) {
+  if (started == platform::ChildStart::Refused) {
+    ReportError(u"Cannot pass \"%s\" to the batch file \"%s\": cmd.exe would not read it as one argument\r\n",
+                command[error], command[0]);
+    return 2;
+  }
+  char16_t text[kSmallText];
+  Win32ErrorText(error, text);
+  FillInserts(text, command[0]);
+  ReportError(u"Cannot start \"%s\": %s\r\n", command[0], text);
+  return started == platform::ChildStart::NotFound ? 127 : 126;
+}
+
+// Reads both pipes until they end, or until the command has ended after a request to
+// stop: what the pipes hold then is written, without waiting for the rest. Whether a
+// pipe failed.
+bool StampPipes(TsCall& call, platform::Child* child) {
+  bool failed = false;
+  uint32_t wait = platform::kWaitNoLimit;
+  while (Pipes[0].pipe || Pipes[1].pipe) {
+    if (platform::ChildEndedAfterStop(child)) {
+      for (RunPipe& p : Pipes) {
+        while (p.pipe && TakeTurn(call, p, &failed) && p.answered) {
+        }
+      }
+      ShowWaitingLines(call, 0);
+      for (RunPipe& p : Pipes) {
+        if (p.open) Write(p, call.options.merge, u"%s", u"\r\n");
+        platform::CloseChildPipe(p.pipe);
+        p.pipe = nullptr;
+      }
+      break;
+    }
+    platform::Handle waiting[2] = {Pipes[0].pipe, Pipes[1].pipe};
+    int ready = platform::WaitForChildPipes(waiting, 2, wait);
+    if (ready >= 0) TakeTurn(call, Pipes[ready], &failed);
+    wait = ShowWaitingLines(call, platform::CurrentMoment(true).steady);
+  }
+  return failed;
 }
 
 int RunCommand(const char16_t* arguments, const char16_t* const* command, int count) {
@@ -79,30 +197,12 @@ int RunCommand(const char16_t* arguments, const char16_t* const* command, int co
   platform::Child child;
   uint32_t error = 0;
   platform::ChildStart started = platform::StartChild(command, static_cast<size_t>(count), &child, &error);
-  if (started != platform::ChildStart::Started) {
-    char16_t text[kSmallText];
-    Win32ErrorText(error, text);
-    ReportError(u"Cannot start \"%s\": %s\r\n", command[0], text);
-    return started == platform::ChildStart::NotFound ? 127 : 126;
-  }
-  Pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false};
-  Pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true};
+  if (started != platform::ChildStart::Started) return ReportNotStarted(started, error, command);
+  Pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false, 0, false};
+  Pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true, 0, false};
   for (RunPipe& p : Pipes) SetUpTsStream(p.stream, &p, ReadRunPipe, call.options);
 
-  bool failed = false;
-  while (Pipes[0].pipe || Pipes[1].pipe) {
-    bool answered = false;
-    for (RunPipe& p : Pipes) {
-      if (!p.pipe) continue;
-      TakeTurn(call, p, &failed);
-      answered = answered || p.answered;
-    }
-    if (!answered) {
-      platform::Handle waiting[2] = {Pipes[0].pipe, Pipes[1].pipe};
-      platform::WaitForChildPipes(waiting, 2);
-    }
-  }
-
+  bool failed = StampPipes(call, &child);
   int status = platform::WaitForChild(&child);
   if (call.options.footer)
     Printf(u"%s ---- End Of Command, exit status %d ----\r\n", MakeTsStamp(&call.stamps, call.options), status);

@@ -7,6 +7,7 @@
 #include "hostkit/cli.h"
 #include "hosts/posix/host_functions.h"
 #include "platform/platform.h"
+#include "platform/posix/child.h"
 #include "tscmd/run.h"
 
 using namespace horalin;
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
     args[count++] = storage + used;
     used += Utf16FromUtf8(argv[i], std::strlen(argv[i]), storage + used, room) + 1;
   }
+  // A command run gets its arguments as they came, not through the engine's text.
+  if (count == argc - 1) platform::KeepArgumentBytes(argv + 1, count);
 
   hostkit::HostFunctions host{Printf,
                               Qprintf,
@@ -41,5 +44,6 @@ int main(int argc, char** argv) {
                                 f_datefmt,     StampCommand};
   int status = hostkit::RunCommandLine(count, args, host, plugin);
   posixhost::FinishHost();
+  platform::EndLikeCommand(status);
   return status;
 }
