@@ -148,7 +148,7 @@ void FillInserts(char16_t* text, const char16_t* name) {
 
 int ReportNotStarted(platform::ChildStart started, uint32_t error, const char16_t* const* command) {
   if (started == platform::ChildStart::Refused) {
-    ReportError(u"Cannot pass \"%s\" to the batch file \"%s\": cmd.exe would not read it as one argument\r\n",
+    ReportError(u"Cannot pass \"%s\" to the batch file \"%s\": cmd.exe would change a %% or line break in it\r\n",
                 command[error], command[0]);
     return 2;
   }

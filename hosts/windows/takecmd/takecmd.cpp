@@ -25,9 +25,9 @@ struct HandleStream {
   bool console;
 };
 
-// A standard output that fails ends the program: quietly when its reader has closed the
-// pipe, with the system's text of the failure otherwise. Going on would lose every later
-// line without a word.
+// A standard output or standard error that fails ends the program: quietly when its
+// reader has closed the pipe, with the system's text of the failure otherwise. Going on
+// would lose every later line (a command's error lines, messages) without a word.
 [[noreturn]] void EndOnFailedOutput(DWORD error) {
   if (error != ERROR_BROKEN_PIPE && error != ERROR_NO_DATA && error != ERROR_PIPE_NOT_CONNECTED) {
     char16_t text[512];
@@ -53,7 +53,7 @@ bool WriteBytes(hostkit::Utf8Stream* stream, const char* bytes, size_t count) {
   while (count) {
     DWORD written = 0;
     if (!WriteFile(s->handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0) {
-      if (s == &Streams[0]) EndOnFailedOutput(GetLastError());
+      if (s != &Streams[2]) EndOnFailedOutput(GetLastError());
       return false;
     }
     bytes += written, count -= written;
