@@ -74,13 +74,13 @@ int WaitForChildPipes(const Handle* pipes, size_t count, uint32_t milliseconds);
 void CloseChildPipe(Handle pipe);
 // Whether a request to stop this program has come (an interrupt, termination or hang-up
 // signal; on Windows Ctrl-C or Ctrl-Break) and the command has ended: a process that it
-// left may still hold the pipes, and they are not waited for. WaitForChild then gives the
-// command's status, or 128 + the signal's number when the request came after the
-// command had ended (Ctrl-C counts as signal 2, Ctrl-Break as 21).
+// left may still hold the pipes, and they are not waited for.
 bool ChildEndedAfterStop(Child* child);
 // Waits for the command to end, also when it closed its pipes long before, and returns
 // its exit status: its own code, or 128 + the number of the signal that ended it.
-int WaitForChild(Child* child);
+// *stopSignal: the signal of a request to stop that came after the command had ended
+// (Ctrl-C counts as signal 2, Ctrl-Break as 21), or 0.
+int WaitForChild(Child* child, int* stopSignal);
 
 // ---- Error texts and the module ------------------------------------------------
 

@@ -203,9 +203,12 @@ int RunCommand(const char16_t* arguments, const char16_t* const* command, int co
   for (RunPipe& p : Pipes) SetUpTsStream(p.stream, &p, ReadRunPipe, call.options);
 
   bool failed = StampPipes(call, &child);
-  int status = platform::WaitForChild(&child);
+  int stopSignal = 0;
+  int status = platform::WaitForChild(&child, &stopSignal);
   if (call.options.footer)
     Printf(u"%s ---- End Of Command, exit status %d ----\r\n", MakeTsStamp(&call.stamps, call.options), status);
+  // Asked to stop after the command ended: as a signal would end a command.
+  if (stopSignal) return 128 + stopSignal;
   // Lines were lost: a command that succeeded does not make it a success.
   return failed && status == 0 ? 2 : status;
 }

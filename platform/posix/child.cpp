@@ -336,7 +336,7 @@ bool ChildEndedAfterStop(Child* child) {
   return true;
 }
 
-int WaitForChild(Child* child) {
+int WaitForChild(Child* child, int* stopSignal) {
   pid_t pid = static_cast<pid_t>(reinterpret_cast<intptr_t>(child->process));
   int status = KeptStatus;
   pid_t done = pid;
@@ -353,7 +353,7 @@ int WaitForChild(Child* child) {
   // Stopped after the command ended, this program ends by the signal that stopped it;
   // otherwise as the command ended.
   EndSignal = StopSignal ? static_cast<int>(StopSignal) : WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  if (StopSignal) return 128 + StopSignal;
+  *stopSignal = StopSignal;
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 

@@ -397,7 +397,7 @@ bool ChildEndedAfterStop(Child* child) {
   return StopAsked && child->process && WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0;
 }
 
-int WaitForChild(Child* child) {
+int WaitForChild(Child* child, int* stopSignal) {
   DWORD code = 127;
   WaitForSingleObject(child->process, INFINITE);
   GetExitCodeProcess(child->process, &code);
@@ -406,8 +406,8 @@ int WaitForChild(Child* child) {
   CloseHandle(child->process);
   child->process = nullptr;
   CloseBoth();
-  // Stopped after the command ended, the status of the request, as a signal's.
-  return StopSignal ? 128 + static_cast<int>(StopSignal) : static_cast<int>(code);
+  *stopSignal = static_cast<int>(StopSignal);
+  return static_cast<int>(code);
 }
 
 }  // namespace horalin::platform

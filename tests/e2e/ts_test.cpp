@@ -567,11 +567,23 @@ TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
 TEST(Run, ExitStatusAndCommandsThatCannotStart) {
   const std::string talker = std::getenv("HORALIN_TALKER") ? std::getenv("HORALIN_TALKER") : "talker";
   const std::string missing = UnderWine() ? "Z:\\no\\such\\command.exe" : "/no/such/command";
+  // The rows run in a folder of their own with: a text file without "#!", a batch file
+  // that shows its first arguments, and one found by PATHEXT alone.
+  char folder[] = "/tmp/horalin-run-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder, windowsDir = "Z:" + std::regex_replace(dir, std::regex("/"), "\\");
+  const std::string script = dir + "/plain", batch = windowsDir + "\\shows.cmd", latin1 = "caf\xE9";
+  ASSERT_EQ(std::system(("printf 'echo \"sh: $1\"\\n' >" + script + " && chmod +x " + script).c_str()), 0);
+  ASSERT_EQ(std::system(("printf '@echo [%%1] [%%2] [%%3] [%%4] [%%5] [%%6] [%%7] [%%8] [%%9]\\r\\n' >" + dir +
+                         "/shows.cmd && printf '@echo tool %%*\\r\\n' >" + dir + "/hltool.cmd")
+                            .c_str()),
+            0);
   struct Case {
     Strings args;  // after "run"
     int status;
     std::string out, err;
     bool wine;
+    bool posix = true;
   } cases[] = {
       {{"--", talker, "o:x"}, 0, "x", "", true},
       {{"--", talker, "exit:3"}, 3, "", "", true},
@@ -589,12 +601,30 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
        "[a b]\n[]\n[q\"uote]\n[back\\]\n[back\\\\ \"x\"]",
        "",
        true},
+      // Arguments and the command's name byte for byte; a text file without "#!" under /bin/sh.
+      {{"--", "/bin/sh", "-c", "[ \"$1\" = \"$(printf 'caf\\351')\" ] && echo same", "sh", latin1}, 0, "same", "", false},
+      {{"--", script, "x"}, 0, "sh: x", "", false},
+      // A batch file gets each argument whole, quoted for cmd.exe; one that no quoting carries
+      // there is refused. A name without extension finds a batch file by PATHEXT.
+      {{"--", batch, "a&b", "a|b", "a<b", "a>b", "a^b", "q\"x", "!OS!", "back\\", "sp ace\\"},
+       0,
+       "[\"a&b\"] [\"a|b\"] [\"a<b\"] [\"a>b\"] [\"a^b\"] [\"q\"\"x\"] [\"!OS!\"] [back\\] [\"sp ace\\\\\"]",
+       "",
+       true,
+       false},
+      {{"--", batch, "50%"}, 2, "", "Horalin plugin: Cannot pass \"50%\" to the batch file \"" + batch + "\": ", true, false},
+      {{"--", "hltool", "x&y"}, 0, "tool \"x&y\"", "", true, false},
+      // A system message's inserts filled.
+      {{"--", "C:\\windows\\win.ini"}, 126, "", "Horalin plugin: Cannot start \"C:\\windows\\win.ini\": ", true, false},
   };
+  Options inFolder;
+  inFolder.directory = dir;
   for (const Case& c : cases) {
-    if (UnderWine() && !c.wine) continue;
+    if (UnderWine() ? !c.wine : !c.posix) continue;
     Strings args = {"run"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    Result r = Horalin(args);
+    Result r = Horalin(args, inFolder);
+    EXPECT_EQ(r.err.find("%1"), std::string::npos) << r.err;
     EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args) << r.err;
     std::string out;
     for (const std::string& text : TextsAfterStamps(r.out, kFull)) out += (out.empty() ? "" : "\n") + text;
@@ -607,6 +637,7 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
   Result r = Horalin({"run", talker});  // no "--"
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("horalin: run needs '--'", 0), 0u) << r.err;
+  std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(Run, EachStreamIsReadAsTsReadsItsInput) {
@@ -636,21 +667,114 @@ TEST(Run, EachStreamIsReadAsTsReadsItsInput) {
   }
 }
 
-TEST(Run, ATerminationSignalReachesTheCommand) {
+// Reads from the child until `text` has come (not necessarily a whole line) or the time is up.
+bool WaitForText(int fd, std::string* seen, const std::string& text, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (seen->find(text) == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+    char buffer[4096];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    seen->append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
   POSIX_ONLY();
+  // Each script runs under bash in a process group of its own ($H: horalin, $T: talker).
+  // Once `waitFor` has come out: `signal` goes to the script's process (the group, as the
+  // terminal sends it, with `group`), or `input` to its standard input.
+  struct Case {
+    const char* name;
+    std::string script;
+    std::string waitFor;
+    int signal;
+    bool group;
+    std::string input;
+    int killedBy, status;  // how the script ended: by the signal, or with the status
+    std::string output;    // a regular expression the output must match somewhere
+  } cases[] = {
+      {"kill reaches the command, and ends us as it ended it",
+       "exec \"$H\" run -- \"$T\" o:started sleep:20000 o:unreached", "started", SIGTERM, false, "", SIGTERM, 0,
+       "^" + kFull + " started\n$"},
+      {"Ctrl-C in a loop stops the loop", "for i in 1 2; do \"$H\" run -- \"$T\" o:started sleep:20000; echo next; done",
+       "started", SIGINT, true, "", SIGINT, 0, "^" + kFull + " started\n$"},
+      {"TERM after the command ended, a child of it holding the pipes",
+       "exec \"$H\" run /F -- sh -c 'sleep 30 & echo started'", "started", SIGTERM, false, "", SIGTERM, 0,
+       " started\n.* exit status 0 ----\n$"},
+      {"a hang-up ignored stays ignored", "trap '' HUP; exec \"$H\" run -- sh -c 'echo started; sleep 1; echo survived'",
+       "started", SIGHUP, false, "", 0, 0, " survived\n$"},
+      {"a prompt shows before its answer",
+       "exec \"$H\" run -- sh -c 'printf \"Continue? \"; read a; echo \"answer=$a\"'", "Continue? ", 0, false, "y\n",
+       0, 0, "^" + kFull + " Continue\\? answer=y\n$"},
+      {"standard error full", "exec \"$H\" run -- \"$T\" o:started e:lost 2>/dev/full", "", 0, false, "", 0, 1,
+       " started\n$"},
+      {"standard error closed", "exec \"$H\" run -- \"$T\" e:lost 2>&-", "", 0, false, "", 0, 1, "^$"},
+  };
+  const char* program = std::getenv("HORALIN_PROGRAM");
   const char* talker = std::getenv("HORALIN_TALKER");
-  Child child =
-      StartTs({"/T", "--", talker ? talker : "talker", "o:started", "sleep:20000", "o:not reached"}, false, {}, "run");
-  std::string pending;
-  ASSERT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(30000)).substr(13), "started");
-  auto sent = std::chrono::steady_clock::now();
-  kill(child.pid, SIGTERM);
-  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(15000)), "");  // the end, no more lines
-  int status = 0;
-  waitpid(child.pid, &status, 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(10));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
-  close(child.in), close(child.out);
+  for (const Case& c : cases) {
+    int in[2], out[2];
+    ASSERT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC), 0);
+    auto started = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+      setpgid(0, 0);
+      dup2(in[0], 0), dup2(out[1], 1);
+      setenv("H", program ? program : "horalin", 1);
+      setenv("T", talker ? talker : "talker", 1);
+      signal(SIGPIPE, SIG_DFL);
+      execl("/bin/bash", "bash", "-c", c.script.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]), close(out[1]);
+    std::string seen;
+    if (!c.waitFor.empty()) {
+      EXPECT_TRUE(WaitForText(out[0], &seen, c.waitFor, std::chrono::seconds(30))) << c.name;
+    }
+    if (c.signal) kill(c.group ? -pid : pid, c.signal);
+    if (!c.input.empty()) {
+      EXPECT_EQ(write(in[1], c.input.data(), c.input.size()), static_cast<ssize_t>(c.input.size()));
+    }
+    close(in[1]);
+    WaitForText(out[0], &seen, "\x01", std::chrono::seconds(30));  // to the end
+    int status = 0;
+    waitpid(pid, &status, 0);
+    kill(-pid, SIGKILL);  // what the script left
+    close(out[0]);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15)) << c.name;
+    if (c.killedBy)
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.killedBy) << c.name << ": " << status;
+    else
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.name << ": " << status;
+    EXPECT_TRUE(std::regex_search(seen, std::regex(c.output))) << c.name << ": " << seen;
+  }
+}
+
+TEST(Run, LinesInTheOrderTheyCameAndUnfinishedLinesShown) {
+  struct Case {
+    Strings args, talk, out;
+  } cases[] = {
+      // An error line and the output line written 2 ms after it, four times.
+      {{"/M"},
+       {"e:E0", "sleep:2", "o:O0", "sleep:20", "e:E1", "sleep:2", "o:O1", "sleep:20", "e:E2", "sleep:2", "o:O2",
+        "sleep:20", "e:E3", "sleep:2", "o:O3"},
+       {"E: E0", "O: O0", "E: E1", "O: O1", "E: E2", "O: O2", "E: E3", "O: O3"}},
+      // A line that waits is shown; its rest continues it, unless a line of the other
+      // stream came between. Unfinished last lines in the order they came.
+      {{"/M"},
+       {"O:Continue? ", "sleep:400", "e:err", "o:yes", "E:err-tail", "sleep:300", "O:out-tail"},
+       {"O: Continue? ", "E: err", "O: yes", "E: err-tail", "O: out-tail"}},
+      {{}, {"O:Continue? ", "sleep:400", "o:yes"}, {"Continue? yes"}},
+  };
+  for (const Case& c : cases) {
+    Result r = RunTalker(c.args, c.talk);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TextsAfterStamps(r.out, kFull), c.out) << ::testing::PrintToString(c.talk);
+  }
 }
 
 TEST(Run, AMillionLinesAllStamped) {
