@@ -156,14 +156,15 @@ int Spawn(pid_t* pid, const char* program, char** args, int out, int err) {
   return ENOEXEC;
 }
 
-// Edge-triggered: each write to a pipe puts it at the end of epoll's list of ready ones,
-// unless it is there already, and a report takes it off. The list is so the order in
-// which the pipes' data came.
-void Watch(int fd) {
+// A pipe is watched for one report at a time (EPOLLONESHOT), and watched again after each
+// read of it: epoll puts it at the end of its list of ready ones when data comes after
+// that (or had come by then), so the list is in the order in which the pipes' data came.
+// (Watched all the time, a pipe would keep its place from data that the read took.)
+void Watch(int fd, int operation) {
   epoll_event event{};
-  event.events = EPOLLIN | EPOLLET;
+  event.events = EPOLLIN | (fd == WakeUp[0] ? EPOLLET : EPOLLONESHOT);
   event.data.fd = fd;
-  epoll_ctl(Poller, EPOLL_CTL_ADD, fd, &event);
+  epoll_ctl(Poller, operation, fd, &event);
 }
 
 // The pipes that may hold more without a new report, oldest first: those whose last
@@ -241,7 +242,7 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, u
   // Watched from before the start, so that epoll sees the first data come too.
   for (int fd : {out[0], err[0], WakeUp[0]}) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    Watch(fd);
+    Watch(fd, EPOLL_CTL_ADD);
   }
   // Held back while the command starts, so that none arrives before its id is known.
   sigset_t forwarded, old;
@@ -281,6 +282,7 @@ uint32_t ReadChildPipe(Handle pipe, void* block, uint32_t capacity, uint32_t* by
   *bytesRead = 0;
   for (;;) {
     ssize_t n = read(Descriptor(pipe), block, capacity);
+    if (n >= 0 || errno != EINTR) Watch(Descriptor(pipe), EPOLL_CTL_MOD);
     Mark(Unfinished, Descriptor(pipe), n > 0 && static_cast<uint32_t>(n) == capacity);
     if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) Mark(HungUp, Descriptor(pipe), false);
     if (n >= 0) {
