@@ -20,7 +20,7 @@ namespace {
 // How long the start of a line waits for the rest before it is shown: long enough that a
 // line written in pieces comes out whole, short enough that a prompt shows at once to
 // the eye. In the steady clock's units (100 ns).
-constexpr uint64_t kPromptDelay = 100 * 10000;
+constexpr uint64_t kPromptDelay = 100ull * 10000;
 
 struct RunPipe {
   TsStream* stream;
@@ -31,6 +31,8 @@ struct RunPipe {
   bool toError;           // without /M, stamped lines go to standard error
   uint64_t heldSince;     // when the unfinished line that the reader holds began to wait; 0: none
   bool open;              // the start of a line was written: the rest continues it, unstamped
+  bool heldFirst;         // that unfinished line came first in its read: before a line of the
+                          // other stream that a later read takes
 };
 
 RunPipe Pipes[2];
@@ -65,9 +67,22 @@ void CloseOtherLine(const TsCall& call, const RunPipe& p) {
   }
 }
 
+void WriteText(TsCall& call, RunPipe& p, bool unfinished);
+
+// With /M, the start of a line that the other stream holds came before this line: it
+// is shown first, and so keeps its place.
+void ShowOtherWaiting(TsCall& call, const RunPipe& p) {
+  for (RunPipe& other : Pipes) {
+    if (&other == &p || !other.pipe || other.heldSince == 0 || !other.heldFirst) continue;
+    if (TakePartialLine(&other.stream->reader, other.stream->line) >= 0) WriteText(call, other, true);
+    other.heldSince = 0;
+  }
+}
+
 // A line of the stream, or with `unfinished` the start of one, which stays open.
 void WriteText(TsCall& call, RunPipe& p, bool unfinished) {
   const bool merge = call.options.merge;
+  if (merge && !unfinished) ShowOtherWaiting(call, p);
   const char16_t* end = unfinished ? u"" : u"\r\n";
   if (p.open) {
     Write(p, merge, u"%s%s", p.stream->line, end);
@@ -96,10 +111,12 @@ bool TakeTurn(TsCall& call, RunPipe& p, bool* failed) {
       continue;
     }
     if (length == kNoLineYet) {
-      if (!HoldsPartialLine(&p.stream->reader))
+      if (!HoldsPartialLine(&p.stream->reader)) {
         p.heldSince = 0;
-      else if (wrote || p.heldSince == 0)
+      } else if (wrote || p.heldSince == 0) {
         p.heldSince = platform::CurrentMoment(true).steady;
+        p.heldFirst = !wrote;
+      }
       return true;
     }
     // A pipe that failed is closed as one that ended: the command then gets an error if
@@ -159,6 +176,24 @@ int ReportNotStarted(platform::ChildStart started, uint32_t error, const char16_
   return started == platform::ChildStart::NotFound ? 127 : 126;
 }
 
+// What the pipes hold now, taken without waiting for more (a wake-up for a signal can
+// come first); unfinished lines written as lines, and the pipes closed.
+void TakeWhatHasCome(TsCall& call, bool* failed) {
+  for (int turns = 0, misses = 0; turns < 64 && misses < 2 && (Pipes[0].pipe || Pipes[1].pipe); ++turns) {
+    platform::Handle waiting[2] = {Pipes[0].pipe, Pipes[1].pipe};
+    int ready = platform::WaitForChildPipes(waiting, 2, 0);
+    misses = ready < 0 ? misses + 1 : 0;
+    if (ready >= 0) TakeTurn(call, Pipes[ready], failed);
+  }
+  ShowWaitingLines(call, 0);
+  for (RunPipe& p : Pipes) {
+    if (p.open) Write(p, call.options.merge, u"%s", u"\r\n");
+    p.open = false;
+    platform::CloseChildPipe(p.pipe);
+    p.pipe = nullptr;
+  }
+}
+
 // Reads both pipes until they end, or until the command has ended after a request to
 // stop: what the pipes hold then is written, without waiting for the rest. Whether a
 // pipe failed.
@@ -167,16 +202,7 @@ bool StampPipes(TsCall& call, platform::Child* child) {
   uint32_t wait = platform::kWaitNoLimit;
   while (Pipes[0].pipe || Pipes[1].pipe) {
     if (platform::ChildEndedAfterStop(child)) {
-      for (RunPipe& p : Pipes) {
-        while (p.pipe && TakeTurn(call, p, &failed) && p.answered) {
-        }
-      }
-      ShowWaitingLines(call, 0);
-      for (RunPipe& p : Pipes) {
-        if (p.open) Write(p, call.options.merge, u"%s", u"\r\n");
-        platform::CloseChildPipe(p.pipe);
-        p.pipe = nullptr;
-      }
+      TakeWhatHasCome(call, &failed);
       break;
     }
     platform::Handle waiting[2] = {Pipes[0].pipe, Pipes[1].pipe};
@@ -198,8 +224,8 @@ int RunCommand(const char16_t* arguments, const char16_t* const* command, int co
   uint32_t error = 0;
   platform::ChildStart started = platform::StartChild(command, static_cast<size_t>(count), &child, &error);
   if (started != platform::ChildStart::Started) return ReportNotStarted(started, error, command);
-  Pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false, 0, false};
-  Pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true, 0, false};
+  Pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false, 0, false, false};
+  Pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true, 0, false, false};
   for (RunPipe& p : Pipes) SetUpTsStream(p.stream, &p, ReadRunPipe, call.options);
 
   bool failed = StampPipes(call, &child);
