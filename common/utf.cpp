@@ -32,38 +32,37 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
   return static_cast<size_t>(out - start);
 }
 
-size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity) {
-  if (capacity == 0) return 0;
+size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacity, bool final, size_t* used) {
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   size_t i = 0, n = 0;
-  while (i < length && n + 1 < capacity) {
-    uint32_t b = s[i];
-    uint32_t cp = 0xFFFD;
-    size_t need = b < 0x80                 ? 0
-                  : b >= 0xC2 && b <= 0xDF ? 1
-                  : b >= 0xE0 && b <= 0xEF ? 2
-                  : b >= 0xF0 && b <= 0xF4 ? 3
-                                           : 99;
-    if (need == 0) {
-      cp = b, i += 1;
-    } else if (need == 99) {
-      i += 1;
-    } else {
-      uint32_t v = b & (0x3F >> need);
-      size_t k = 1;
-      for (; k <= need && i + k < length && (s[i + k] & 0xC0) == 0x80; ++k) v = v << 6 | (s[i + k] & 0x3F);
-      bool overlong = (need == 2 && v < 0x800) || (need == 3 && v < 0x10000);
-      if (k == need + 1 && !overlong && v <= 0x10FFFF && !IsSurrogate(v)) cp = v;
-      i += k;
+  while (i < length && n < capacity) {
+    for (; i + 8 <= length && n + 8 <= capacity; i += 8, n += 8) {  // 7-bit runs, eight bytes at a time
+      uint64_t word;
+      std::memcpy(&word, s + i, sizeof word);
+      if (word & 0x8080808080808080ull) break;
+      PutAsciiBytes8(text + i, out + n);
     }
-    if (cp >= 0x10000) {
-      if (n + 2 >= capacity) break;
-      out[n++] = HighSurrogateOf(cp);
-      out[n++] = LowSurrogateOf(cp);
+    if (i == length || n == capacity) break;
+    const Utf8Sequence q = ReadUtf8Sequence(s + i, length - i);
+    if (q.form == Utf8Form::Cut && !final) break;
+    const uint32_t codePoint = q.form == Utf8Form::Valid ? q.codePoint : 0xFFFD;
+    if (codePoint >= 0x10000) {
+      if (n + 2 > capacity) break;
+      out[n++] = HighSurrogateOf(codePoint);
+      out[n++] = LowSurrogateOf(codePoint);
     } else {
-      out[n++] = static_cast<char16_t>(cp);
+      out[n++] = static_cast<char16_t>(codePoint);
     }
+    i += q.length;
   }
+  *used = i;
+  return n;
+}
+
+size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity) {
+  if (capacity == 0) return 0;
+  size_t used = 0;
+  const size_t n = DecodeUtf8(text, length, out, capacity - 1, true, &used);
   out[n] = 0;
   return n;
 }

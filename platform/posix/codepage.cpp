@@ -255,14 +255,6 @@ size_t CopyAsciiPrefix(const char* bytes, size_t count, char16_t* out, size_t ca
   return i;
 }
 
-// UTF-8 with a plain copy for the 7-bit runs that make up most text.
-size_t WideFromUtf8(const char* bytes, size_t count, char16_t* out, size_t capacity) {
-  size_t i = CopyAsciiPrefix(bytes, count, out, capacity);
-  if (i == count || i == capacity) return i;
-  // The rest; Utf16FromUtf8 keeps the last unit of the room for a terminator.
-  return i + Utf16FromUtf8(bytes + i, count - i, out + i, capacity - i);
-}
-
 }  // namespace
 
 uint32_t AnsiCodePage() {
@@ -309,11 +301,7 @@ void CloseByteDecoder(ByteDecoder* decoder) {
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final) {
   *used = 0;
-  if (decoder->codePage == kUtf8) {
-    const size_t take = final ? count : count - Utf8CutLength(bytes, count);
-    *used = take;
-    return take > 0 ? WideFromUtf8(bytes, take, out, capacity) : 0;
-  }
+  if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
   if (decoder->codePage == 0) return 0;
   const Converter* pooled = decoder->slot >= 0 ? &Converters[decoder->slot] : nullptr;
   iconv_t cd = pooled ? pooled->cd : static_cast<iconv_t>(decoder->converter);
