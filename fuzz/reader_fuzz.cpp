@@ -148,6 +148,7 @@ Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage, std::vecto
   PipeReader& reader = Reader;
   SetUpPipeReader(&reader, nullptr, Block, kPipeBlockBytes, LineBytes, encoding, codePage);
   reader.read = ReadFeed;
+  reader.wait = [](platform::Handle, uint32_t) { return true; };  // the bytes come without a pause
   Reading r;
   for (size_t calls = 0;; ++calls) {
     Check(calls <= feed.bytes.size() + 2, "every call but the last delivers a line");

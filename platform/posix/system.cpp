@@ -76,6 +76,15 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
   }
 }
 
+bool WaitForInput(Handle handle, uint32_t milliseconds) {
+  pollfd ready{Descriptor(handle), POLLIN, 0};
+  if (ready.fd < 0) return true;  // the read says what is wrong
+  int n;
+  do n = poll(&ready, 1, static_cast<int>(milliseconds));
+  while (n < 0 && errno == EINTR);
+  return n != 0;
+}
+
 bool IsDiskFile(Handle handle) {
   struct stat info;
   return fstat(Descriptor(handle), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 0;

@@ -291,6 +291,22 @@ TEST(Ts, InputEncodings) {
       {"CP437", {"/CP:437"}, "caf\x82 \xB0\n", {"caf\u00E9 \u2591"}, false},
       {"CP932", {"/CP:932"}, "\x82\xA0\x82\xA2\n", {"\u3042\u3044"}, false},
       {"KOI8-R", {"/CP:20866"}, "\xF0\xD2\xC9\xD7\xC5\xD4\n", {"\u041F\u0440\u0438\u0432\u0435\u0442"}, false},
+      // Without a signature: a first line of no 7-bit character, a CR byte inside a
+      // character (U+4E0A) and zero bytes at both offsets.
+      {"UTF-16LE, no 7-bit character",
+       {},
+       Utf16Le(u"\u4E2D\u6587\u6587\u672C\u6D4B\u8BD5\r\nok\r\n"),
+       {"\u4E2D\u6587\u6587\u672C\u6D4B\u8BD5", "ok"},
+       true},
+      {"UTF-16BE, U+4E0A",
+       {},
+       Utf16Be(u"\u4E00\u4E8C\u4E09 \u4E0B\u4E0A\r\nok\r\n"),
+       {"\u4E00\u4E8C\u4E09 \u4E0B\u4E0A", "ok"},
+       true},
+      // Only what UTF-8 decodes without a replacement is UTF-8; a bad byte takes no
+      // neighbour with it.
+      {"an overlong form is code-page text", {"/CP:1252"}, "Caf\xC0\xA9 ok\n", {"Caf\u00C0\u00A9 ok"}, true},
+      {"UTF-8 forced, a bad lead byte", {"/U:UTF-8"}, "a\xE0\r\nb \xF0\x9F z\n", {"a\uFFFD", "b \uFFFD z"}, true},
       {"CR, LF and CR LF", {}, "a\rb\nc\r\nd\n\re", {"a", "b", "c", "d", "", "e"}, true},
       {"Ctrl-Z in a pipe",
        {},
@@ -308,11 +324,15 @@ TEST(Ts, InputEncodings) {
   }
 }
 
+// Pieces of at most 32,767 bytes, each ending between two characters, on both builds.
 TEST(Ts, LongLinesAreSplitNotLost) {
-  POSIX_ONLY();
   Result r = Ts({"/T"}, std::string(40000, 'x') + "\n" + std::string(32767, 'y') + "\nz\n");
   EXPECT_EQ(TextsAfterStamps(r.out, kTime),
             (Strings{std::string(32767, 'x'), std::string(7233, 'x'), std::string(32767, 'y'), "z"}));
+  std::string chinese;
+  for (int i = 0; i < 20000; ++i) chinese += "\u4E2D";
+  r = Ts({"/T"}, chinese + "\n");
+  EXPECT_EQ(TextsAfterStamps(r.out, kTime), (Strings{chinese.substr(0, 32766), chinese.substr(32766)}));
 }
 
 TEST(Ts, ReadErrorIsReportedAfterTheLinesAndBeforeTheFooter) {
@@ -411,6 +431,22 @@ void WriteLinesSlowly(bool nonBlockingInput) {
 }
 
 TEST(Ts, EachLineIsWrittenAsSoonAsItCame) { WriteLinesSlowly(false); }
+
+// The first line, whose line end is the last byte written so far, waits only briefly for
+// the byte after it, which could show it to be UTF-16.
+TEST(Ts, TheFirstLineWaitsOnlyBrieflyForItsEncoding) {
+  Child child = StartTs({"X"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(UnderWine() ? 3000 : 300));  // reading by then
+  ASSERT_EQ(write(child.in, "hi\n", 3), 3);
+  std::string pending;
+  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(UnderWine() ? 5000 : 2000)), "X hi");
+  close(child.in);
+  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(30000)), "");
+  close(child.out);
+  int status = 0;
+  waitpid(child.pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
 
 // The same bytes give the same lines however the pipe delivers them: UTF-16 without a
 // signature, with characters that have a zero low byte, of which the first read holds 1,
