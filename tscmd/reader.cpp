@@ -235,7 +235,9 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
   // its own bytes before they are converted, not by the blocks that the reads made.
   if (!plain && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
   platform::ByteDecoder* decoder = Decoder(r);
-  if (plain && decoder && decoder->keepsAscii && !decoder->pending)  // most lines: a plain copy
+  // Most lines: a plain copy. A piece cut at the limit is converted, as its last character
+  // may still join what follows.
+  if (plain && !split && decoder && decoder->keepsAscii && !decoder->pending)
     return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));
   size_t units = 0, used = count;
   if (decoder && count > 0) {
@@ -248,11 +250,18 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     units = platform::DecodeBytes(decoder, text, take, &used, line, kLineCapacity, !split);
     if (used == 0 && split)  // no character ends within the limit: the bytes go as they are
       units = platform::DecodeBytes(decoder, text, count, &used, line, kLineCapacity, true);
-    // A character held back for a combining mark belongs to this piece: it comes out here
-    // and is neither lost at the end of the input nor moved past a line end.
+    // A character held back for a combining mark: at a line end it belongs to this line
+    // and comes out here, neither lost at the end of the input nor moved past the line
+    // end. At the limit its byte begins the next piece instead, where the mark after it
+    // still joins it (such code pages have one byte a character).
     size_t none = 0;
-    if (decoder->pending)
-      units += platform::DecodeBytes(decoder, "", 0, &none, line + units, kLineCapacity - units, true);
+    if (decoder->pending) {
+      const size_t held = platform::DecodeBytes(decoder, "", 0, &none, line + units, kLineCapacity - units, true);
+      if (!split)
+        units += held;
+      else if (held > 0 && used > 1)
+        --used;
+    }
   }
   // The bytes of a character that the limit cut off begin the next line: still in the
   // block when they fit there, else kept at the start of the working storage.

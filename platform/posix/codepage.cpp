@@ -159,7 +159,7 @@ Converter Converters[kConverterSlots];
 
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 constexpr char16_t kReplacement = 0xFFFD;
-constexpr uint32_t kUtf8 = 65001;
+constexpr uint32_t kUtf8 = 65001, kUtf7 = 65000;
 
 // Converts a few bytes from the converter's initial state, and with `flush` lets out what
 // it holds back. Returns the units written; -1 when the conversion failed.
@@ -324,7 +324,10 @@ size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t
     // holds back is a character waiting for a combining mark: it comes out first, or the
     // bad byte would take it with it. Elsewhere the state is a shift state that the bytes
     // after the bad one still need.
-    if (decoder->keepsAscii) iconv(cd, nullptr, nullptr, &target, &outLeft);
+    // UTF-7 is the exception: any byte that is no base64 digit ends a run of them, a bad
+    // one too, or the converter would go on reading the bytes after it (line ends
+    // included) as digits of the run.
+    if (decoder->keepsAscii || decoder->codePage == kUtf7) iconv(cd, nullptr, nullptr, &target, &outLeft);
     std::memcpy(target, &kReplacement, sizeof kReplacement);
     target += sizeof kReplacement, outLeft -= sizeof kReplacement;
     ++in, --inLeft;

@@ -268,6 +268,8 @@ TEST(ReaderTest, ByteEncodings) {
       {{"\x1B$)C\x0E\x21\x21\x0F\n\x0E\x21\x21\x0F\n"}, EncodingCodePage, 50225, {u"\u3000", u"\u3000"}},
       {{"\x88\x89\x25\x88\x0D\x25", "\x0A"}, EncodingUndecided, 37, {u"hi", u"h", u"\u008E"}},
       {{"+AGEACgBi-\n+AGM", "-"}, EncodingUndecided, 65000, {u"a", u"b", u"c"}},
+      // A bad byte ends a UTF-7 run: the bytes after it, and the line end, read as before.
+      {{"a+////\x98qq\nb\n"}, EncodingUndecided, 65000, {u"a\uFFFF\uFFFDqq", u"b"}},
   };
   for (const Case& c : cases) {
     Reading r = Read(c.blocks, c.forced, c.codePage);
@@ -331,9 +333,11 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
        {Join(u"\uFF1D", std::u16string(32765, u'a')), u"\uFF1D"}},
       // A line of bytes that are no UTF-8, each shown as U+FFFD: every one of them comes.
       {{std::string(32767, '\xFF') + "\n"}, EncodingUtf8, 0, {std::u16string(32767, u'\uFFFD')}},
-      // A character held back for a combining mark at the limit stays in its piece.
-      {{a32766 + "\xED\nb\n"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD", u"b"}},
-      {{a32766 + "\xED"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD"}},
+      // A character held back for a combining mark at the limit begins the next piece,
+      // where the mark after it joins it.
+      {{a32766 + "\xED\nb\n"}, EncodingCodePage, 1255, {std::u16string(32766, u'a'), u"\u05DD", u"b"}},
+      {{a32766 + "\xED"}, EncodingCodePage, 1255, {std::u16string(32766, u'a'), u"\u05DD"}},
+      {{a32766 + "o\xCC\n"}, EncodingCodePage, 1258, {std::u16string(32766, u'a'), u"\u00F2"}},
       // Characters of three and four bytes, and a UTF-7 run.
       {{a32765 + "\x94\x39\xFC\x36"
                  "END\n"},
@@ -358,7 +362,9 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
   for (const Case& c : cases) {
     Reading r = Read(c.blocks, c.forced, c.codePage);
     ASSERT_EQ(r.lines.size(), c.lines.size()) << c.blocks[0].substr(c.blocks[0].size() - 8);
-    for (size_t i = 0; i < c.lines.size(); ++i) EXPECT_TRUE(r.lines[i] == c.lines[i]) << "line " << i;
+    for (size_t i = 0; i < c.lines.size(); ++i)
+      EXPECT_TRUE(r.lines[i] == c.lines[i]) << "line " << i << ": " << r.lines[i].size() << " units, last "
+                                            << int(r.lines[i].empty() ? 0 : r.lines[i].back());
   }
 }
 
