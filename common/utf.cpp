@@ -59,6 +59,57 @@ size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacit
   return n;
 }
 
+namespace {
+
+// The value of a base64 digit, or -1.
+int Base64Value(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  return c == '+' ? 62 : c == '/' ? 63 : -1;
+}
+
+// A UTF-7 state: bit 31 inside a run, bits 16-20 the number of bits held, bits 0-15 the
+// bits themselves (fewer than 16: a whole unit is written at once).
+constexpr uint32_t kInRun = 1u << 31;
+
+}  // namespace
+
+size_t DecodeUtf7(uint32_t* state, const char* text, size_t length, char16_t* out, size_t capacity, bool final,
+                  size_t* used) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  uint32_t run = *state & kInRun, count = *state >> 16 & 0x1F, bits = *state & 0xFFFF;
+  size_t i = 0, n = 0;
+  for (; i < length && n < capacity; ++i) {
+    const unsigned char c = s[i];
+    if (run) {
+      const int value = Base64Value(c);
+      if (value >= 0) {
+        bits = bits << 6 | static_cast<uint32_t>(value), count += 6;
+        if (count >= 16) count -= 16, out[n++] = static_cast<char16_t>(bits >> count), bits &= (1u << count) - 1;
+        continue;
+      }
+      run = 0, count = 0, bits = 0;
+      if (c == '-') continue;
+    } else if (c == '+') {
+      if (i + 1 == length) {
+        if (!final) break;
+        continue;
+      }
+      if (s[i + 1] == '-') {
+        out[n++] = u'+', ++i;
+      } else {
+        run = kInRun;
+      }
+      continue;
+    }
+    out[n++] = c;
+  }
+  *state = final && i == length ? 0 : run | count << 16 | bits;
+  *used = i;
+  return n;
+}
+
 size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity) {
   if (capacity == 0) return 0;
   size_t used = 0;

@@ -100,6 +100,17 @@ inline Utf8Sequence ReadUtf8Sequence(const unsigned char* s, size_t left) {
 // before a character that no longer fits. *used receives the bytes taken.
 size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacity, bool final, size_t* used);
 
+// ---- UTF-7 -------------------------------------------------------------------------
+// Read as Windows reads it: a '+' opens a run of base64 digits that stands for UTF-16
+// units, "+-" stands for '+'; any other byte ends the run and stands for itself ('-' is
+// taken with the run), a byte from 80 for the character of its value. Bits of a unit
+// left unfinished when a run ends are dropped, and so is a '+' that ends the text.
+// `*state` carries a run from one piece to the next (0: outside a run, as at the start).
+// Stops before a '+' that the end cuts off unless `final`, and before a unit that no
+// longer fits. *used receives the bytes taken.
+size_t DecodeUtf7(uint32_t* state, const char* text, size_t length, char16_t* out, size_t capacity, bool final,
+                  size_t* used);
+
 // UTF-8 to UTF-16, as DecodeUtf8 reads it. Returns the units written, at most
 // capacity - 1, and terminates the output.
 size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity);

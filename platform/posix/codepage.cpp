@@ -276,8 +276,8 @@ uint32_t OemCodePage() { return AnsiCodePage(); }
 
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
   *decoder = ByteDecoder{};
-  if (codePage == kUtf8) {
-    *decoder = {codePage, -1, nullptr, true, false};
+  if (codePage == kUtf8 || codePage == kUtf7) {  // our own decoders; UTF-7 keeps its state in the slot
+    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
     return true;
   }
   bool keepsAscii = false;
@@ -289,7 +289,7 @@ bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
 }
 
 void CloseByteDecoder(ByteDecoder* decoder) {
-  if (decoder->codePage != 0 && decoder->codePage != kUtf8) {
+  if (decoder->codePage != 0 && decoder->codePage != kUtf8 && decoder->codePage != kUtf7) {
     if (decoder->slot >= 0)
       Converters[decoder->slot].inUse = false;
     else
@@ -302,6 +302,12 @@ size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t
                    bool final) {
   *used = 0;
   if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
+  if (decoder->codePage == kUtf7) {
+    auto state = static_cast<uint32_t>(decoder->slot);
+    const size_t units = DecodeUtf7(&state, bytes, count, out, capacity, final, used);
+    decoder->slot = static_cast<int32_t>(state);
+    return units;
+  }
   if (decoder->codePage == 0) return 0;
   const Converter* pooled = decoder->slot >= 0 ? &Converters[decoder->slot] : nullptr;
   iconv_t cd = pooled ? pooled->cd : static_cast<iconv_t>(decoder->converter);
@@ -324,10 +330,7 @@ size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t
     // holds back is a character waiting for a combining mark: it comes out first, or the
     // bad byte would take it with it. Elsewhere the state is a shift state that the bytes
     // after the bad one still need.
-    // UTF-7 is the exception: any byte that is no base64 digit ends a run of them, a bad
-    // one too, or the converter would go on reading the bytes after it (line ends
-    // included) as digits of the run.
-    if (decoder->keepsAscii || decoder->codePage == kUtf7) iconv(cd, nullptr, nullptr, &target, &outLeft);
+    if (decoder->keepsAscii) iconv(cd, nullptr, nullptr, &target, &outLeft);
     std::memcpy(target, &kReplacement, sizeof kReplacement);
     target += sizeof kReplacement, outLeft -= sizeof kReplacement;
     ++in, --inLeft;

@@ -268,8 +268,10 @@ TEST(ReaderTest, ByteEncodings) {
       {{"\x1B$)C\x0E\x21\x21\x0F\n\x0E\x21\x21\x0F\n"}, EncodingCodePage, 50225, {u"\u3000", u"\u3000"}},
       {{"\x88\x89\x25\x88\x0D\x25", "\x0A"}, EncodingUndecided, 37, {u"hi", u"h", u"\u008E"}},
       {{"+AGEACgBi-\n+AGM", "-"}, EncodingUndecided, 65000, {u"a", u"b", u"c"}},
-      // A bad byte ends a UTF-7 run: the bytes after it, and the line end, read as before.
-      {{"a+////\x98qq\nb\n"}, EncodingUndecided, 65000, {u"a\uFFFF\uFFFDqq", u"b"}},
+      // A byte that is no base64 digit ends a UTF-7 run and stands for itself, one from 80
+      // too (as Windows reads it): the bytes after it, and the line end, read as before.
+      {{"a+////\x98qq\nb\n"}, EncodingUndecided, 65000, {u"a\uFFFF\u0098qq", u"b"}},
+      {{"+AGE", "AYQ-+-x+", "AGI\r\n+"}, EncodingUndecided, 65000, {u"aa+x\u0062"}},
   };
   for (const Case& c : cases) {
     Reading r = Read(c.blocks, c.forced, c.codePage);
