@@ -12,6 +12,7 @@
 #include "common/utf.h"
 #include "platform/help.h"
 #include "platform/platform.h"
+#include "platform/posix/error_code.h"
 
 namespace horalin::platform {
 
@@ -71,8 +72,7 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
       poll(&ready, 1, -1);
       continue;
     }
-    if (errno == EBADF) return kErrorInvalidHandle;
-    return static_cast<uint32_t>(errno);
+    return CodeOfErrno(errno);
   }
 }
 
@@ -108,13 +108,18 @@ void WriteConsolePrompt(const char16_t* text) {
 const char16_t* ConsoleEndOfInputKeys() { return u"Ctrl-D"; }
 
 bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
-  if (code == 0 || code > 4095) return false;
-  // The codes that ReadInput shares with Windows stand for these conditions here.
-  if (code == kErrorInvalidHandle) code = EBADF;
-  if (code == kErrorBrokenPipe) code = EPIPE;
+  int error = static_cast<int>(code & ~kErrnoMark & 4095);
+  if (code == kErrorInvalidHandle)
+    error = EBADF;
+  else if (code == kErrorBrokenPipe)
+    error = EPIPE;
+  else if (code == kErrorInvalidParameter)
+    error = EINVAL;
+  else if ((code & ~kErrnoMark) > 4095 || !(code & kErrnoMark) || error == 0)
+    return false;
   char message[512];
   // The GNU strerror_r returns its text, which may or may not be in `message`.
-  const char* s = strerror_r(static_cast<int>(code), message, sizeof message);
+  const char* s = strerror_r(error, message, sizeof message);
   if (!s || std::strncmp(s, "Unknown error", 13) == 0) return false;
   Utf16FromUtf8(s, std::strlen(s), text, capacity);
   return true;
