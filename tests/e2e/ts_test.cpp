@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/version.h"
 #include "tests/e2e/process.h"
 
 namespace horalin::e2e {
@@ -256,7 +257,8 @@ TEST(Ts, UsageAndVersionLines) {
   r = Ts({"/??"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "Add time stamps to lines from a pipe. \n\n" + usage +
-                       "\n\t\t\t\tHoralin  0.93.1.0 (x64)\n\t\t\t\tTSCmd.cpp  0.93.1.0\n");
+                       "\n\t\t\t\tHoralin  " HORALIN_VERSION_TEXT " (x64)\n\t\t\t\tTSCmd.cpp  " HORALIN_VERSION_TEXT
+                       "\n");
   if (UnderWine()) return;
   r = Ts({"/D", "/?", "/X"}, "not read\n");  // arguments after it are not looked at
   EXPECT_EQ(r.status, 0);

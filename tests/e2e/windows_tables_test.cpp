@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/version.h"
 #include "tests/e2e/process.h"
 
 namespace horalin::e2e {
@@ -81,8 +82,9 @@ TEST_F(WindowsBuild, NeedsNoCompilerRuntime) {
 
 TEST_F(WindowsBuild, CarriesVersionResourceAndManifest) {
   Result r = RunProgram({"/usr/bin/strings", "-el", WindowsBuildDir() + "/Horalin.dll"});
-  for (const char* text : {"FileDescription", "Horalin plugin for Take Command", "0.93.1.0", "OriginalFilename",
-                           "Horalin.dll", "ProductName", "Horalin plugin", "0.93.1.0  (x64)", "Built On", "040904b0"})
+  for (const char* text :
+       {"FileDescription", "Horalin plugin for Take Command", HORALIN_VERSION_TEXT, "OriginalFilename", "Horalin.dll",
+        "ProductName", "Horalin plugin", HORALIN_PRODUCT_VERSION_TEXT, "Built On", "040904b0"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
   Result ascii = RunProgram({"/usr/bin/strings", WindowsBuildDir() + "/Horalin.dll"});
   EXPECT_NE(ascii.out.find("requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);

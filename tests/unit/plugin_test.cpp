@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
+#include "common/version.h"
 #include "host/host.h"
 #include "platform/posix/error_code.h"
 #include "plugin/errors.h"
@@ -49,7 +50,7 @@ TEST(InitializePluginTest, LoadNoticeOnlyInAnInteractiveShell) {
     if (c.noloadmsg) variables.push_back({"noloadmsg", c.noloadmsg});
     ResetHost(variables);
     EXPECT_EQ(InitializePlugin(), 0);
-    EXPECT_EQ(CapturedOutput(), c.shown ? "Horalin v0.93.1 loaded.\r\n" : "")
+    EXPECT_EQ(CapturedOutput(), c.shown ? "Horalin v" HORALIN_VERSION_SHORT_TEXT " loaded.\r\n" : "")
         << c.transient << c.pipe << (c.noloadmsg ? c.noloadmsg : "(unset)");
   }
 }
