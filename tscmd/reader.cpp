@@ -9,6 +9,7 @@
 
 #include "common/types.h"
 #include "common/utf.h"
+#include "common/words.h"
 
 namespace horalin {
 
@@ -165,13 +166,9 @@ uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
     if (marks) return pos + static_cast<uint32_t>(std::countr_zero(marks));
   }
 #endif
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-  for (uint64_t word; pos + 8 <= stop; pos += 8) {
-    std::memcpy(&word, block + pos, sizeof word);
-    // The high bit of each byte below 0E or from 80. A borrow marks a byte wrongly only
-    // above one rightly marked, so on a little-endian machine the lowest mark is the first
-    // such byte; elsewhere the caller looks at the bytes of this word one by one.
-    uint64_t marks = (((word - 14 * kOnes) & ~word) | word) & kHigh;
+  for (; pos + 8 <= stop; pos += 8) {
+    // Elsewhere than on a little-endian machine the caller looks at this word's bytes.
+    const uint64_t marks = words::BelowOrNonAsciiMarks(words::Load(block + pos), 14);
     if (marks) {
       if constexpr (std::endian::native == std::endian::little)
         pos += static_cast<uint32_t>(std::countr_zero(marks) / 8);
