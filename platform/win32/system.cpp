@@ -59,6 +59,19 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
   return 0;
 }
 
+uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  *handle = file;
+  return 0;
+}
+
+void CloseInputFile(Handle handle) {
+  if (handle) CloseHandle(handle);
+}
+
 bool IsDiskFile(Handle handle) {
   BY_HANDLE_FILE_INFORMATION info;
   return handle && GetFileInformationByHandle(handle, &info) && info.nNumberOfLinks > 0;

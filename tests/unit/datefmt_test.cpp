@@ -13,6 +13,7 @@
 #include "hostkit/cli.h"
 #include "plugin/errors.h"
 #include "tests/support/test_host.h"
+#include "tscmd/restamp.h"
 
 namespace horalin {
 namespace {
@@ -166,7 +167,8 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
                               ReadPieces, RecordLocation, nullptr, nullptr,         nullptr};
   if (UseWriteText) host.writeText = WriteText;
   if (failAt == 0) host.readInput = nullptr;
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt, nullptr};
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
+                                f_datefmt,     nullptr,          RestampLog,     DateLine};
   std::u16string f = U16(format);
   std::u16string words[] = {u"datefmt", u"--lines", f};
   char16_t* argv[] = {words[0].data(), words[1].data(), words[2].data()};

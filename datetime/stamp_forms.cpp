@@ -1,0 +1,344 @@
+#include "datetime/stamp_forms.h"
+
+#include "common/text.h"
+#include "datetime/calendar.h"
+#include "platform/platform.h"
+
+namespace horalin {
+
+// Directives beyond the format language's, for the rows only: %_T a "T" or one blank;
+// %_f an optional fraction of 1 to 9 digits after "." or ","; %_z an optional offset, at
+// once or after one blank; %_u a Unix time of 10 digits (seconds) or 13 (milliseconds)
+// with an optional fraction.
+const StampForm kStampForms[kStampFormCount] = {
+    {u"ISO 8601 and RFC 3339, TS's own stamp", u"%Y-%m-%d%_T%H:%M:%S%_f%_z"},
+    {u"web server", u"%d/%b/%Y:%H:%M:%S %z"},
+    {u"RFC 2822", u"%a, %#d %b %Y %H:%M:%S %z"},
+    {u"syslog", u"%b %e %H:%M:%S"},
+    {u"Unix time", u"%_u"},
+};
+
+namespace {
+
+enum class Step { Ok, No, Bad };
+
+constexpr uint64_t kUnitsPerSecond = 10000000;
+constexpr uint64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+
+constexpr const char16_t* kMonthNames[12] = {u"January",   u"February", u"March",    u"April",
+                                             u"May",       u"June",     u"July",     u"August",
+                                             u"September", u"October",  u"November", u"December"};
+constexpr const char16_t* kDayNames[7] = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
+                                          u"Thursday", u"Friday", u"Saturday"};
+
+// The fields a pattern has set.
+constexpr uint32_t kHasYear = 1, kHasMonth = 2, kHasDay = 4, kHasUnix = 8;
+
+struct Cursor {
+  const char16_t* p;
+  const char16_t* end;
+  uint32_t has;
+};
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool IsAsciiLetter(char16_t c) { return (c | 0x20) >= u'a' && (c | 0x20) <= u'z'; }
+
+// minDigits to maxDigits ASCII digits.
+bool Digits(Cursor& c, unsigned minDigits, unsigned maxDigits, uint32_t* value) {
+  uint32_t v = 0;
+  unsigned n = 0;
+  for (; n < maxDigits && c.p < c.end && IsAsciiDigit(*c.p); ++n, ++c.p)
+    v = v * 10 + static_cast<uint32_t>(*c.p - u'0');
+  *value = v;
+  return n >= minDigits;
+}
+
+bool Field(Cursor& c, bool flexible, uint16_t* field) {
+  uint32_t v;
+  if (!Digits(c, flexible ? 1 : 2, 2, &v)) return false;
+  *field = static_cast<uint16_t>(v);
+  return true;
+}
+
+// A name of the table, in full or its first three letters, in any case. Returns its
+// index, or -1.
+int Name(Cursor& c, const char16_t* const* names, int count, bool full) {
+  for (int k = 0; k < count; ++k) {
+    const char16_t* name = names[k];
+    size_t n = 0;
+    while (name[n] && (full || n < 3) && c.p + n < c.end && ToLower(c.p[n]) == ToLower(name[n])) ++n;
+    if (full ? n >= 3 && !name[n] : n == 3) {
+      c.p += n;
+      return k;
+    }
+  }
+  return -1;
+}
+
+// 1 to 9 digits of a second's fraction after "." or ",": No when none follows.
+Step Fraction(Cursor& c, StampFields* f, bool comma) {
+  if (c.p + 1 >= c.end || !(*c.p == u'.' || (comma && *c.p == u',')) || !IsAsciiDigit(c.p[1])) return Step::No;
+  ++c.p;
+  uint32_t units = 0, n = 0;
+  for (; c.p < c.end && IsAsciiDigit(*c.p); ++c.p, ++n)
+    if (n < 7) units = units * 10 + static_cast<uint32_t>(*c.p - u'0');
+  if (n > 9) return Step::Bad;
+  for (; n < 7; ++n) units *= 10;
+  f->fraction = units;
+  return Step::Ok;
+}
+
+bool StartsWith(const Cursor& c, const char16_t* word) {
+  const char16_t* p = c.p;
+  for (; *word; ++word, ++p)
+    if (p >= c.end || *p != *word) return false;
+  return true;
+}
+
+// "Z", "UTC", "GMT", "UT", "+hh", "+hhmm" or "+hh:mm" (or "-"): No when none begins here;
+// Bad for a sign and a digit cut short, or hours or minutes out of range.
+Step Offset(Cursor& c, StampFields* f) {
+  static constexpr const char16_t* kZeroOffsets[] = {u"UTC", u"GMT", u"UT", u"Z", u"z"};
+  for (const char16_t* word : kZeroOffsets) {
+    if (!StartsWith(c, word)) continue;
+    c.p += TextLength(word);
+    f->offset = 0;
+    f->hasOffset = true;
+    return Step::Ok;
+  }
+  if (c.p + 1 >= c.end || (*c.p != u'+' && *c.p != u'-') || !IsAsciiDigit(c.p[1])) return Step::No;
+  int32_t sign = *c.p++ == u'-' ? -1 : 1;
+  uint32_t hours, minutes = 0;
+  if (!Digits(c, 2, 2, &hours)) return Step::Bad;
+  if (c.p < c.end && *c.p == u':') {
+    ++c.p;
+    if (!Digits(c, 2, 2, &minutes)) return Step::Bad;
+  } else if (c.p < c.end && IsAsciiDigit(*c.p) && !Digits(c, 2, 2, &minutes)) {
+    return Step::Bad;
+  }
+  if (hours > 23 || minutes > 59) return Step::Bad;
+  f->offset = sign * static_cast<int32_t>(hours * 3600 + minutes * 60);
+  f->hasOffset = true;
+  return Step::Ok;
+}
+
+// An offset that may be left out: at once, or after one blank when a whole one follows.
+Step OptionalOffset(Cursor& c, StampFields* f) {
+  Step step = Offset(c, f);
+  if (step != Step::No || c.p >= c.end || *c.p != u' ') return step == Step::Bad ? Step::Bad : Step::Ok;
+  Cursor after{c.p + 1, c.end, c.has};
+  if (Offset(after, f) == Step::Ok && (after.p >= after.end || (!IsAsciiLetter(*after.p) && !IsAsciiDigit(*after.p)))) {
+    c.p = after.p;
+  } else {
+    f->hasOffset = false;
+  }
+  return Step::Ok;
+}
+
+// Seconds since 1970: 10 digits; or milliseconds: 13 digits; then an optional fraction.
+Step UnixTime(Cursor& c, StampFields* f) {
+  uint64_t v = 0;
+  const char16_t* start = c.p;
+  for (; c.p < c.end && IsAsciiDigit(*c.p) && c.p - start < 14; ++c.p) v = v * 10 + static_cast<uint64_t>(*c.p - u'0');
+  ptrdiff_t n = c.p - start;
+  if (n != 10 && n != 13) return Step::No;
+  uint64_t units = n == 10 ? v * kUnitsPerSecond : v * 10000;
+  if (Fraction(c, f, false) == Step::Bad) return Step::Bad;
+  units += n == 10 ? f->fraction : f->fraction / 1000;
+  f->fraction = 0;
+  f->isUnix = true;
+  f->unixTime = units + kUnixEpochSeconds * kUnitsPerSecond;
+  c.has |= kHasUnix;
+  return Step::Ok;
+}
+
+Step Match(const char16_t* pattern, Cursor& c, StampFields* f);
+
+// The directive at d (after "%" and an optional "#"). Advances d past it.
+Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
+  SYSTEMTIME& t = f->time;
+  uint32_t v;
+  int k;
+  switch (*d++) {
+    case u'Y':
+      c.has |= kHasYear;
+      if (!Digits(c, 4, 4, &v)) return Step::No;
+      t.wYear = static_cast<uint16_t>(v);
+      return Step::Ok;
+    case u'y':
+      c.has |= kHasYear;
+      if (!Digits(c, 2, 2, &v)) return Step::No;
+      t.wYear = static_cast<uint16_t>(v < 69 ? 2000 + v : 1900 + v);
+      return Step::Ok;
+    case u'm': c.has |= kHasMonth; return Field(c, flexible, &t.wMonth) ? Step::Ok : Step::No;
+    case u'd': c.has |= kHasDay; return Field(c, flexible, &t.wDay) ? Step::Ok : Step::No;
+    case u'e':
+      c.has |= kHasDay;
+      if (c.p < c.end && *c.p == u' ') ++c.p;
+      return Field(c, true, &t.wDay) ? Step::Ok : Step::No;
+    case u'H': return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
+    case u'M': return Field(c, flexible, &t.wMinute) ? Step::Ok : Step::No;
+    case u'S': return Field(c, flexible, &t.wSecond) ? Step::Ok : Step::No;
+    case u'L':
+      if (!Digits(c, 3, 3, &v)) return Step::No;
+      f->fraction = v * 10000;
+      return Step::Ok;
+    case u'b':
+    case u'h':
+    case u'B':
+      c.has |= kHasMonth;
+      if ((k = Name(c, kMonthNames, 12, d[-1] == u'B')) < 0) return Step::No;
+      t.wMonth = static_cast<uint16_t>(k + 1);
+      return Step::Ok;
+    case u'a':
+    case u'A': return Name(c, kDayNames, 7, d[-1] == u'A') < 0 ? Step::No : Step::Ok;
+    case u'z': return Offset(c, f) == Step::Ok ? Step::Ok : Step::Bad;
+    case u'F': return Match(u"%Y-%m-%d", c, f);
+    case u'T': return Match(u"%H:%M:%S", c, f);
+    case u's': return UnixTime(c, f);
+    case u'%': return c.p < c.end && *c.p++ == u'%' ? Step::Ok : Step::No;
+    default: return Step::No;
+  }
+}
+
+// The rows' own directives, after "%_".
+Step RowDirective(char16_t d, Cursor& c, StampFields* f) {
+  switch (d) {
+    case u'T':
+      if (c.p >= c.end || (*c.p != u'T' && *c.p != u't' && *c.p != u' ')) return Step::No;
+      ++c.p;
+      return Step::Ok;
+    case u'f': return Fraction(c, f, true) == Step::Bad ? Step::Bad : Step::Ok;
+    case u'z': return OptionalOffset(c, f);
+    case u'u': return UnixTime(c, f);
+    default: return Step::No;
+  }
+}
+
+// A blank of the pattern takes one or more blanks; any other character itself.
+Step Match(const char16_t* pattern, Cursor& c, StampFields* f) {
+  for (const char16_t* d = pattern; *d;) {
+    Step step;
+    if (*d != u'%') {
+      if (c.p >= c.end || (IsBlank(*d) ? !IsBlank(*c.p) : *c.p != *d)) return Step::No;
+      ++c.p;
+      if (IsBlank(*d++))
+        while (c.p < c.end && IsBlank(*c.p)) ++c.p;
+      continue;
+    }
+    ++d;
+    if (*d == u'_') {
+      step = RowDirective(d[1], c, f);
+      d += d[1] ? 2 : 1;
+    } else {
+      bool flexible = *d == u'#';
+      if (flexible) ++d;
+      step = Directive(d, flexible, c, f);
+    }
+    if (step != Step::Ok) return step;
+  }
+  return Step::Ok;
+}
+
+// The values of a stamp whose shape matched.
+bool InRange(const StampFields& f, uint32_t has) {
+  if (has & kHasUnix) return true;
+  const SYSTEMTIME& t = f.time;
+  if ((has & kHasYear) && (t.wYear < 1601 || t.wYear > 9999)) return false;
+  if (t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1) return false;
+  int leap = (has & kHasYear) ? IsLeapYear(t.wYear) : 1;
+  return t.wDay <= DaysInMonth[t.wMonth][leap] && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
+}
+
+}  // namespace
+
+StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
+                             size_t* used) {
+  *fields = StampFields{};
+  Cursor c{text, text + length, 0};
+  Step step = Match(pattern, c, fields);
+  if (step == Step::Bad) return StampMatch::Bad;
+  if (step == Step::No) return StampMatch::None;
+  if (c.p < c.end && (IsAsciiLetter(*c.p) || IsAsciiDigit(*c.p))) return StampMatch::None;
+  if (!(c.has & kHasUnix) && (c.has & (kHasMonth | kHasDay)) != (kHasMonth | kHasDay)) return StampMatch::None;
+  if (!InRange(*fields, c.has)) return StampMatch::Bad;
+  *used = static_cast<size_t>(c.p - text);
+  return StampMatch::Stamp;
+}
+
+StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
+                          size_t* used) {
+  if (pattern) return MatchStampPattern(pattern, text, length, fields, used);
+  StampMatch result = StampMatch::None;
+  for (const StampForm& form : kStampForms) {
+    StampMatch m = MatchStampPattern(form.pattern, text, length, fields, used);
+    if (m == StampMatch::Stamp) return m;
+    if (m == StampMatch::Bad) result = m;
+  }
+  return result;
+}
+
+const char16_t* CheckStampPattern(const char16_t* pattern) {
+  bool month = false, day = false, unix = false;
+  for (const char16_t* d = pattern; *d; ++d) {
+    if (*d != u'%') continue;
+    const char16_t* at = d++;
+    if (*d == u'#') ++d;
+    switch (*d) {
+      case u'Y':
+      case u'y':
+      case u'H':
+      case u'M':
+      case u'S':
+      case u'L':
+      case u'a':
+      case u'A':
+      case u'z':
+      case u'T':
+      case u'%': break;
+      case u'm':
+      case u'b':
+      case u'h':
+      case u'B': month = true; break;
+      case u'd':
+      case u'e': day = true; break;
+      case u'F': month = day = true; break;
+      case u's': unix = true; break;
+      default: return at;
+    }
+  }
+  return (month && day) || unix ? nullptr : pattern + TextLength(pattern);
+}
+
+bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTime) {
+  if (f.isUnix) {
+    *fileTime = f.unixTime;
+    return true;
+  }
+  DayNumber n = DayNumberFromDate(f.time.wYear, f.time.wMonth, f.time.wDay);
+  if (n < 0) return false;
+  int64_t seconds = int64_t{n - 1} * 86400 + f.time.wHour * 3600 + f.time.wMinute * 60 + f.time.wSecond;
+  if (f.hasOffset) {
+    seconds -= f.offset;
+  } else if (zone.kind == StampZoneKind::Fixed) {
+    seconds -= zone.offset;
+  } else if (zone.kind == StampZoneKind::Local) {
+    SYSTEMTIME local = f.time;
+    local.wDayOfWeek = static_cast<uint16_t>(n % 7);
+    local.wMilliseconds = static_cast<uint16_t>(f.fraction / 10000);
+    const platform::ZoneSnapshot& z = platform::TakeZoneSnapshot(false, &local);
+    seconds += int64_t{z.bias} * 60 + z.biasSeconds;
+  }
+  if (seconds < 0 || seconds >= int64_t{kLastDay} * 86400) return false;
+  *fileTime = static_cast<uint64_t>(seconds) * kUnitsPerSecond + f.fraction;
+  return true;
+}
+
+uint16_t SyslogYear(uint16_t month, uint16_t day, const SYSTEMTIME& today) {
+  uint16_t year = today.wYear;
+  // Compared as month * 32 + day, with a day's grace for a clock a little behind.
+  if (month * 32 + day > today.wMonth * 32 + today.wDay + 1) --year;
+  return year;
+}
+
+}  // namespace horalin
