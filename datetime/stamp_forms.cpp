@@ -54,6 +54,11 @@ bool Digits(Cursor& c, unsigned minDigits, unsigned maxDigits, uint32_t* value) 
 }
 
 bool Field(Cursor& c, bool flexible, uint16_t* field) {
+  if (c.end - c.p >= 3 && IsAsciiDigit(c.p[0]) && IsAsciiDigit(c.p[1]) && !IsAsciiDigit(c.p[2])) {
+    *field = static_cast<uint16_t>((c.p[0] - u'0') * 10 + (c.p[1] - u'0'));  // the usual two digits
+    c.p += 2;
+    return true;
+  }
   uint32_t v;
   if (!Digits(c, flexible ? 1 : 2, 2, &v)) return false;
   *field = static_cast<uint16_t>(v);
@@ -99,7 +104,10 @@ bool StartsWith(const Cursor& c, const char16_t* word) {
 // Bad for a sign and a digit cut short, or hours or minutes out of range.
 Step Offset(Cursor& c, StampFields* f) {
   static constexpr const char16_t* kZeroOffsets[] = {u"UTC", u"GMT", u"UT", u"Z", u"z"};
+  if (c.p >= c.end) return Step::No;
+  const char16_t first = *c.p;
   for (const char16_t* word : kZeroOffsets) {
+    if (first != word[0]) continue;
     if (!StartsWith(c, word)) continue;
     c.p += TextLength(word);
     f->offset = 0;
@@ -162,6 +170,13 @@ Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
   switch (*d++) {
     case u'Y':
       c.has |= kHasYear;
+      if (c.end - c.p >= 4 && IsAsciiDigit(c.p[0]) && IsAsciiDigit(c.p[1]) && IsAsciiDigit(c.p[2]) &&
+          IsAsciiDigit(c.p[3])) {
+        t.wYear = static_cast<uint16_t>((c.p[0] - u'0') * 1000 + (c.p[1] - u'0') * 100 + (c.p[2] - u'0') * 10 +
+                                        (c.p[3] - u'0'));
+        c.p += 4;
+        return Step::Ok;
+      }
       if (!Digits(c, 4, 4, &v)) return Step::No;
       t.wYear = static_cast<uint16_t>(v);
       return Step::Ok;
