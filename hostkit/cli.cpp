@@ -115,7 +115,7 @@ constexpr char16_t kRestampHelp[] =
     u"                              (13), with an optional fraction\r\n"
     u"A stamp with Z or an offset is that instant; one without is local time in /ZONE's\r\n"
     u"zone. The first argument that holds a % is the format; the FILEs follow the\r\n"
-    u"switches (or '--').\r\n"
+    u"switches (or '--', before a FILE that could be taken for a switch).\r\n"
     u"\r\n"
     u"Exit status: 0; 1 after an error in the ARGs; 2 when a FILE could not be read.\r\n"
     u"\r\n"
@@ -208,6 +208,15 @@ int RunStamped(int argc, char16_t** argv, const HostFunctions& host, const Plugi
   return plugin.stampCommand(line, argv + dashes + 1, argc - dashes - 1);
 }
 
+// A switch: "/" and letters, digits or hyphens up to its end or a ":" or "=" ("/I",
+// "/CP1252", "/U:UTF-8", "/FORM:%d/%m/%Y"); "/var/log/syslog" names a file.
+bool IsSwitch(const char16_t* text) {
+  if (text[0] != u'/') return false;
+  const char16_t* p = text + 1;
+  while (IsLetter(*p) || IsDigit(*p) || *p == u'-' || *p == u'?') ++p;
+  return *p == 0 || *p == u':' || *p == u'=';
+}
+
 bool HoldsPercent(const char16_t* text) {
   for (; *text; ++text)
     if (*text == u'%') return true;
@@ -227,7 +236,7 @@ int RunRestamp(int argc, char16_t** argv, const HostFunctions& host, const Plugi
   for (; files < argc; ++files) {
     const char16_t* a = argv[files];
     if (Equals(a, u"--")) break;
-    if (a[0] == u'/') continue;
+    if (IsSwitch(a)) continue;
     if (format || !HoldsPercent(a)) break;
     format = true;
   }

@@ -191,7 +191,7 @@ TEST(DatefmtLinesTest, OneOutputLinePerInputLineWhateverThePieces) {
       "Horalin plugin: Month must be 1 - 12: 13\r\n"
       "Horalin plugin: Missing date and time\r\n"
       "Horalin plugin: standard input [5]  Unexpected \",\" after the date and time\r\n"
-      "Horalin plugin: Syntax error (expected a colon)\r\n\r\n2024-01-01 10,%F %j\r\n             ^\r\n"
+      "Horalin plugin: Syntax error (expected a colon)\r\n\r\n2024-01-01 10\r\n             ^\r\n"
       "Horalin plugin: standard input [7]  Line longer than 8185 characters\r\n";
   for (bool withLength : {false, true}) {
     UseWriteText = withLength;
@@ -222,8 +222,8 @@ TEST(DatefmtLinesTest, SeparatorsAndWideCharactersAtEveryPlace) {
     expectedOutput += "\r\n", expectedErrors += lineError("Unexpected \";\" after the date and time");
     input += "2024-01-01" + blanks + "\xC3\xA9 \n", ++line;
     expectedOutput += "\r\n";
-    expectedErrors += "Horalin plugin: Syntax error (expected a comma)\r\n\r\n2024-01-01" + blanks +
-                      "\xC3\xA9 ,%F\r\n" + std::string(at, ' ') + "^\r\n";
+    expectedErrors += "Horalin plugin: Unexpected text after the date and time\r\n\r\n2024-01-01" + blanks +
+                      "\xC3\xA9 \r\n" + std::string(at, ' ') + "^\r\n";
     input += "2024-01-01" + blanks + "\n", ++line;
     expectedOutput += "2024-01-01\r\n";
   }
@@ -248,7 +248,7 @@ TEST(DatefmtLinesTest, LongestLineThatFits) {
   for (int i = 0; i < 3000; ++i) wide += "\xE2\x82\xAC";  // 9000 bytes, 3000 units
   EXPECT_EQ(RunLines("2024-01-01 " + wide + "\n", "%F", 7), 1);
   EXPECT_EQ(CapturedErrors().find("Line longer"), std::string::npos);
-  EXPECT_EQ(CapturedErrors().rfind("Horalin plugin: Syntax error (expected a comma)\r\n", 0), 0u);
+  EXPECT_EQ(CapturedErrors().rfind("Horalin plugin: Unexpected text after the date and time\r\n", 0), 0u);
 }
 
 TEST(DatefmtLinesTest, AllLinesGoodAndDoubledPercentShownOnce) {
