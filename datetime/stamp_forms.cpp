@@ -332,7 +332,8 @@ bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTim
   }
   DayNumber n = DayNumberFromDate(f.time.wYear, f.time.wMonth, f.time.wDay);
   if (n < 0) return false;
-  int64_t seconds = int64_t{n - 1} * 86400 + f.time.wHour * 3600 + f.time.wMinute * 60 + f.time.wSecond;
+  int64_t seconds =
+      int64_t{n - 1} * 86400 + int64_t{f.time.wHour} * 3600 + int64_t{f.time.wMinute} * 60 + f.time.wSecond;
   if (f.hasOffset) {
     seconds -= f.offset;
   } else if (zone.kind == StampZoneKind::Fixed) {

@@ -194,6 +194,17 @@ int Start(const char16_t* format, const HostFunctions& host) {
   return 0;
 }
 
+// Restamp's options, handed to the plug-in once; the exit status when they are wrong.
+int TakeOptions(const char16_t* options, const HostFunctions& host, const PluginExports& plugin) {
+  State.options = options;
+  if (!options) return 0;
+  if (!plugin.dateLine) {
+    host.qprintf(host.standardError, u"horalin: the plug-in library cannot read stamps\r\n");
+    return 2;
+  }
+  return plugin.dateLine(nullptr, 0, options) != 0 ? 2 : 0;
+}
+
 // A failed read, named by the line that was being read.
 void ReadFailed(const HostFunctions& host, uint32_t error) {
   char16_t text[kSmallText];
@@ -208,14 +219,7 @@ void ReadFailed(const HostFunctions& host, uint32_t error) {
 int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin,
                     const char16_t* options) {
   if (int status = Start(format, host)) return status;
-  State.options = options;
-  if (options) {
-    if (!plugin.dateLine) {
-      host.qprintf(host.standardError, u"horalin: the plug-in library cannot read stamps\r\n");
-      return 2;
-    }
-    if (plugin.dateLine(nullptr, 0, options) != 0) return 2;
-  }
+  if (int status = TakeOptions(options, host, plugin)) return status;
 
   char* block = State.block;
   size_t start = 0, end = 0;

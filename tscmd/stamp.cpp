@@ -50,11 +50,10 @@ SYSTEMTIME ShownTime(uint64_t now, uint32_t formatFlags, StampCache* cache) {
     shown = cache->shown;
   } else {
     shown = SystemTimeFromFileTime(now);
-    SYSTEMTIME local;
-    if (!utcFlag && cache && LocalTimeInQuarter(now, cache, &local))
-      shown = local;
-    else if (!utcFlag && platform::LocalTimeFromUtc(shown, &local))
-      shown = local;
+    SYSTEMTIME shownLocal;
+    bool local = !utcFlag && ((cache && LocalTimeInQuarter(now, cache, &shownLocal)) ||
+                              platform::LocalTimeFromUtc(shown, &shownLocal));
+    if (local) shown = shownLocal;
     if (cache) {
       cache->converted = true;
       cache->second = second;
