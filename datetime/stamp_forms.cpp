@@ -1,6 +1,9 @@
 #include "datetime/stamp_forms.h"
 
+#include <cstring>
+
 #include "common/text.h"
+#include "common/words.h"
 #include "datetime/calendar.h"
 #include "platform/platform.h"
 
@@ -103,13 +106,13 @@ bool StartsWith(const Cursor& c, const char16_t* word) {
 // "Z", "UTC", "GMT", "UT", "+hh", "+hhmm" or "+hh:mm" (or "-"): No when none begins here;
 // Bad for a sign and a digit cut short, or hours or minutes out of range.
 Step Offset(Cursor& c, StampFields* f) {
-  static constexpr const char16_t* kZeroOffsets[] = {u"UTC", u"GMT", u"UT", u"Z", u"z"};
   if (c.p >= c.end) return Step::No;
-  const char16_t first = *c.p;
-  for (const char16_t* word : kZeroOffsets) {
-    if (first != word[0]) continue;
-    if (!StartsWith(c, word)) continue;
-    c.p += TextLength(word);
+  size_t zero = *c.p == u'Z' || *c.p == u'z'                     ? 1
+                : StartsWith(c, u"UTC") || StartsWith(c, u"GMT") ? 3
+                : StartsWith(c, u"UT")                           ? 2
+                                                                 : 0;
+  if (zero) {
+    c.p += zero;
     f->offset = 0;
     f->hasOffset = true;
     return Step::Ok;
@@ -265,13 +268,131 @@ bool InRange(const StampFields& f, uint32_t has) {
   return t.wDay <= DaysInMonth[t.wMonth][leap] && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
 }
 
+// The fixed head of a pattern, compiled once: the digits of %Y %m %d %H %M %S %L (four,
+// two or three, each in its slot) and the literal characters between them (not blanks,
+// which take one or more), and %_T. A stamp's head is then read by one loop whose turns
+// are the same on every line, instead of directive by directive.
+constexpr char16_t kTOrBlank = 1;
+constexpr size_t kHeadUnits = 40;
+constexpr int kSlots = 7;  // Y m d H M S L
+
+struct CompiledHead {
+  const char16_t* pattern;    // as given; null: free
+  char16_t text[kHeadUnits];  // a copy of a caller's pattern, to tell a changed one
+  uint8_t length;
+  char16_t literal[kHeadUnits];  // 0: a digit of slot[k]
+  uint8_t slot[kHeadUnits];
+  bool ends[kHeadUnits];       // the last digit of its slot
+  uint8_t starts[kHeadUnits];  // where the slot of a digit (or the literal) begins
+  uint32_t has;
+  // The last head read and its values: the stamps of a log share most of their head
+  // ("2026-12-07T17:39:"), which is then compared, not read again.
+  bool lastValid;
+  char16_t last[kHeadUnits];
+  uint32_t lastValues[kSlots];
+  const char16_t* rest;  // the pattern after the head
+};
+
+CompiledHead Heads[kStampFormCount + 1];  // the rows, and the last caller's pattern
+
+void CompileHead(const char16_t* pattern, CompiledHead* h) {
+  static constexpr char16_t kFields[] = u"YmdHMSL";
+  static constexpr uint8_t kWidths[] = {4, 2, 2, 2, 2, 2, 3};
+  static constexpr uint32_t kHas[] = {kHasYear, kHasMonth, kHasDay, 0, 0, 0, 0};
+  h->pattern = pattern;
+  h->length = 0;
+  h->has = 0;
+  h->lastValid = false;
+  const char16_t* d = pattern;
+  for (; *d; ++d) {
+    int field = -1;
+    if (d[0] == u'%')
+      for (int k = 0; k < kSlots; ++k)
+        if (d[1] == kFields[k]) field = k;
+    bool row = d[0] == u'%' && d[1] == u'_' && d[2] == u'T';
+    size_t width = field >= 0 ? kWidths[field] : 1;
+    if ((field < 0 && !row && (d[0] == u'%' || IsBlank(d[0]))) || h->length + width > kHeadUnits) break;
+    for (size_t k = 0; k < width; ++k, ++h->length) {
+      h->literal[h->length] = field >= 0 ? 0 : row ? kTOrBlank : d[0];
+      h->slot[h->length] = static_cast<uint8_t>(field >= 0 ? field : 0);
+      h->ends[h->length] = field >= 0 && k + 1 == width;
+      h->starts[h->length] = static_cast<uint8_t>(h->length - k);
+    }
+    if (field >= 0) h->has |= kHas[field];
+    d += field >= 0 ? 1 : row ? 2 : 0;
+  }
+  h->rest = d;
+}
+
+CompiledHead& HeadOf(const char16_t* pattern) {
+  for (size_t k = 0; k < kStampFormCount; ++k)
+    if (pattern == kStampForms[k].pattern) {
+      if (Heads[k].pattern != pattern) CompileHead(pattern, &Heads[k]);
+      return Heads[k];
+    }
+  CompiledHead& h = Heads[kStampFormCount];
+  size_t n = TextLength(pattern);
+  bool same = h.pattern == pattern && n < kHeadUnits && h.text[n] == 0;
+  for (size_t k = 0; same && k < n; ++k) same = h.text[k] == pattern[k];
+  if (!same) {
+    CompileHead(pattern, &h);
+    h.pattern = n < kHeadUnits ? pattern : nullptr;
+    if (h.pattern) CopyText(h.text, kHeadUnits, pattern);
+  }
+  return h;
+}
+
+// Reads the head into the fields. No when the text does not have its shape.
+Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
+  if (static_cast<size_t>(c.end - c.p) < h.length) return h.length ? Step::No : Step::Ok;
+  uint32_t values[kSlots] = {}, value = 0;
+  size_t from = 0;
+  if (h.lastValid) {
+    size_t same = 0;
+    while (same + 4 <= h.length && words::Load(c.p + same) == words::Load(h.last + same)) same += 4;
+    while (same < h.length && c.p[same] == h.last[same]) ++same;
+    from = same < h.length ? h.starts[same] : same;
+    std::memcpy(values, h.lastValues, sizeof values);
+  }
+  for (size_t k = from; k < h.length; ++k) {
+    const char16_t u = c.p[k], literal = h.literal[k];
+    if (literal == 0) {
+      const uint32_t digit = static_cast<uint32_t>(u) - u'0';
+      if (digit > 9) return Step::No;
+      value = value * 10 + digit;
+      if (h.ends[k]) {
+        values[h.slot[k]] = value;
+        value = 0;
+      }
+    } else if (u != literal && !(literal == kTOrBlank && (u == u'T' || u == u't' || u == u' '))) {
+      return Step::No;
+    }
+  }
+  std::memcpy(h.last + from, c.p + from, (h.length - from) * sizeof(char16_t));
+  std::memcpy(h.lastValues, values, sizeof values);
+  h.lastValid = true;
+  c.p += h.length;
+  c.has |= h.has;
+  SYSTEMTIME& t = f->time;
+  t.wYear = static_cast<uint16_t>(values[0]);
+  t.wMonth = static_cast<uint16_t>(values[1]);
+  t.wDay = static_cast<uint16_t>(values[2]);
+  t.wHour = static_cast<uint16_t>(values[3]);
+  t.wMinute = static_cast<uint16_t>(values[4]);
+  t.wSecond = static_cast<uint16_t>(values[5]);
+  f->fraction = values[6] * 10000;
+  return Step::Ok;
+}
+
 }  // namespace
 
 StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
                              size_t* used) {
   *fields = StampFields{};
   Cursor c{text, text + length, 0};
-  Step step = Match(pattern, c, fields);
+  CompiledHead& head = HeadOf(pattern);
+  Step step = MatchHead(head, c, fields);
+  if (step == Step::Ok) step = Match(head.rest, c, fields);
   if (step == Step::Bad) return StampMatch::Bad;
   if (step == Step::No) return StampMatch::None;
   if (c.p < c.end && (IsAsciiLetter(*c.p) || IsAsciiDigit(*c.p))) return StampMatch::None;

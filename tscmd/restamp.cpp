@@ -9,6 +9,7 @@
 
 #include "common/text.h"
 #include "common/types.h"
+#include "common/words.h"
 #include "datetime/calendar.h"
 #include "datetime/format.h"
 #include "datetime/parser.h"
@@ -43,6 +44,8 @@ struct RestampState {
   uint32_t restamped;
   uint32_t unreadable;  // lines that began with a stamp's shape and a bad value
   char16_t elapsed[kFormatText];
+  // The line to write: what stood before the stamp, the new stamp, the rest, CR LF.
+  alignas(16) char16_t out[kLineCapacity + kFormatText + 2];
 };
 
 RestampState State;
@@ -189,6 +192,15 @@ const char16_t* RenderStamp(uint64_t instant) {
   return s.text;
 }
 
+// The stamp's length, four units at a time (the stamp text has room for the four that
+// begin at its terminator).
+size_t StampLength(const char16_t* stamp) {
+  size_t n = 0;
+  while (!words::HasZeroUnit(words::Load(stamp + n))) n += 4;
+  while (stamp[n]) ++n;
+  return n;
+}
+
 void RestampLine(char16_t* line, size_t length) {
   size_t begin = 0, used = 0;
   uint64_t instant = 0;
@@ -200,10 +212,17 @@ void RestampLine(char16_t* line, size_t length) {
   }
   ++State.restamped;
   const char16_t* stamp = RenderStamp(instant);
-  // What stood before the stamp, the stamp, the rest: the first unit of the old stamp
-  // ends the first part.
-  line[begin] = 0;
-  Printf(u"%s%s%s\r\n", line, stamp, line + begin + used);
+  // One text for the host to write: a line costs one pass through its output.
+  size_t stampLength = StampLength(stamp), restLength = length - begin - used;
+  char16_t* out = State.out;
+  std::memcpy(out, line, begin * sizeof(char16_t));
+  std::memcpy(out + begin, stamp, stampLength * sizeof(char16_t));
+  std::memcpy(out + begin + stampLength, line + begin + used, restLength * sizeof(char16_t));
+  char16_t* end = out + begin + stampLength + restLength;
+  end[0] = u'\r';
+  end[1] = u'\n';
+  end[2] = 0;
+  QPuts(out);
 }
 
 // Reads one source to its end. False after a read error (reported).

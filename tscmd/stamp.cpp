@@ -49,11 +49,11 @@ SYSTEMTIME ShownTime(uint64_t now, uint32_t formatFlags, StampCache* cache) {
   if (cache && cache->converted && cache->second == second && cache->shownUtc == utcFlag) {
     shown = cache->shown;
   } else {
-    shown = SystemTimeFromFileTime(now);
-    SYSTEMTIME shownLocal;
-    bool local = !utcFlag && ((cache && LocalTimeInQuarter(now, cache, &shownLocal)) ||
-                              platform::LocalTimeFromUtc(shown, &shownLocal));
-    if (local) shown = shownLocal;
+    if (utcFlag || !cache || !LocalTimeInQuarter(now, cache, &shown)) {
+      shown = SystemTimeFromFileTime(now);
+      SYSTEMTIME local;
+      if (!utcFlag && platform::LocalTimeFromUtc(shown, &local)) shown = local;
+    }
     if (cache) {
       cache->converted = true;
       cache->second = second;
