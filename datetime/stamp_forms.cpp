@@ -71,10 +71,12 @@ bool Field(Cursor& c, bool flexible, uint16_t* field) {
 // A name of the table, in full or its first three letters, in any case. Returns its
 // index, or -1.
 int Name(Cursor& c, const char16_t* const* names, int count, bool full) {
+  if (c.p >= c.end || !IsAsciiLetter(*c.p)) return -1;
   for (int k = 0; k < count; ++k) {
     const char16_t* name = names[k];
     size_t n = 0;
-    while (name[n] && (full || n < 3) && c.p + n < c.end && ToLower(c.p[n]) == ToLower(name[n])) ++n;
+    // The names are ASCII letters: a letter's case is its bit 0x20.
+    while (name[n] && (full || n < 3) && c.p + n < c.end && (c.p[n] | 0x20) == (name[n] | 0x20)) ++n;
     if (full ? n >= 3 && !name[n] : n == 3) {
       c.p += n;
       return k;
@@ -285,6 +287,7 @@ struct CompiledHead {
   bool ends[kHeadUnits];       // the last digit of its slot
   uint8_t starts[kHeadUnits];  // where the slot of a digit (or the literal) begins
   uint32_t has;
+  char first;  // what the first unit of a stamp must be: 'd' a digit, 'a' an ASCII letter, 0 anything
   // The last head read and its values: the stamps of a log share most of their head
   // ("2026-12-07T17:39:"), which is then compared, not read again.
   bool lastValid;
@@ -303,6 +306,13 @@ void CompileHead(const char16_t* pattern, CompiledHead* h) {
   h->length = 0;
   h->has = 0;
   h->lastValid = false;
+  const char16_t* directive = pattern[0] == u'%' ? pattern + (pattern[1] == u'#' || pattern[1] == u'_' ? 2 : 1) : u"";
+  static constexpr char16_t kDigitFirst[] = u"YymdHMSLsFTu", kLetterFirst[] = u"aAbBh";
+  h->first = 0;
+  for (const char16_t* p = kDigitFirst; *p && *directive; ++p)
+    if (*p == *directive) h->first = 'd';
+  for (const char16_t* p = kLetterFirst; *p && *directive; ++p)
+    if (*p == *directive) h->first = 'a';
   const char16_t* d = pattern;
   for (; *d; ++d) {
     int field = -1;
@@ -391,6 +401,8 @@ StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size
   *fields = StampFields{};
   Cursor c{text, text + length, 0};
   CompiledHead& head = HeadOf(pattern);
+  if (head.first && (length == 0 || !(head.first == 'd' ? IsAsciiDigit(text[0]) : IsAsciiLetter(text[0]))))
+    return StampMatch::None;
   Step step = MatchHead(head, c, fields);
   if (step == Step::Ok) step = Match(head.rest, c, fields);
   if (step == Step::Bad) return StampMatch::Bad;
