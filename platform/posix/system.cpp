@@ -76,6 +76,13 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
   }
 }
 
+bool IsDiskFile(Handle handle) {
+  struct stat info;
+  return fstat(Descriptor(handle), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 0;
+}
+
+bool IsConsoleInput(Handle handle) { return isatty(Descriptor(handle)) == 1; }
+
 uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
   static char name[4 * 32768];
   size_t consumed = 0, length = 0;
@@ -91,13 +98,6 @@ uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
 void CloseInputFile(Handle handle) {
   if (handle) close(Descriptor(handle));
 }
-
-bool IsDiskFile(Handle handle) {
-  struct stat info;
-  return fstat(Descriptor(handle), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 0;
-}
-
-bool IsConsoleInput(Handle handle) { return isatty(Descriptor(handle)) == 1; }
 
 void WriteConsolePrompt(const char16_t* text) {
   int fd = open("/dev/tty", O_WRONLY | O_CLOEXEC);

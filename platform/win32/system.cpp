@@ -59,6 +59,16 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
   return 0;
 }
 
+bool IsDiskFile(Handle handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return handle && GetFileInformationByHandle(handle, &info) && info.nNumberOfLinks > 0;
+}
+
+bool IsConsoleInput(Handle handle) {
+  DWORD mode = 0xFFFFFFFF;
+  return handle && GetConsoleMode(handle, &mode) && mode != 0xFFFFFFFF;
+}
+
 uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
   HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -70,16 +80,6 @@ uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
 
 void CloseInputFile(Handle handle) {
   if (handle) CloseHandle(handle);
-}
-
-bool IsDiskFile(Handle handle) {
-  BY_HANDLE_FILE_INFORMATION info;
-  return handle && GetFileInformationByHandle(handle, &info) && info.nNumberOfLinks > 0;
-}
-
-bool IsConsoleInput(Handle handle) {
-  DWORD mode = 0xFFFFFFFF;
-  return handle && GetConsoleMode(handle, &mode) && mode != 0xFFFFFFFF;
 }
 
 void WriteConsolePrompt(const char16_t* text) {
