@@ -29,6 +29,9 @@ bool WaitForInput(Handle handle, uint32_t milliseconds);
 bool IsDiskFile(Handle handle);
 // Whether the handle is an interactive console or terminal.
 bool IsConsoleInput(Handle handle);
+// Opens a file for reading: 0 and its handle, or the system's error code.
+uint32_t OpenInputFile(const char16_t* path, Handle* handle);
+void CloseInputFile(Handle handle);
 // Writes straight to the console or terminal, past any redirection.
 void WriteConsolePrompt(const char16_t* text);
 // The keys that end input typed at the console ("Ctrl-Z then Enter" on Windows).

@@ -92,6 +92,22 @@ bool IsDiskFile(Handle handle) {
 
 bool IsConsoleInput(Handle handle) { return isatty(Descriptor(handle)) == 1; }
 
+uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
+  static char name[4 * 32768];
+  size_t consumed = 0, length = 0;
+  while (path[length] && length < 32767) ++length;
+  size_t n = Utf8FromUtf16(path, length, name, true, &consumed);
+  name[n] = 0;
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return static_cast<uint32_t>(errno);
+  *handle = reinterpret_cast<Handle>(static_cast<intptr_t>(fd + 1));
+  return 0;
+}
+
+void CloseInputFile(Handle handle) {
+  if (handle) close(Descriptor(handle));
+}
+
 void WriteConsolePrompt(const char16_t* text) {
   int fd = open("/dev/tty", O_WRONLY | O_CLOEXEC);
   if (fd < 0) return;

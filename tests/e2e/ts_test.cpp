@@ -567,6 +567,139 @@ int Milliseconds(const std::string& elapsed) {
          std::stoi(elapsed.substr(9, 3));
 }
 
+// ---- restamp: the stamps already in a log ------------------------------------------
+
+Result Restamp(const Strings& args, const std::string& input,
+               std::vector<std::pair<std::string, std::string>> env = {}) {
+  Strings all = {"restamp"};
+  all.insert(all.end(), args.begin(), args.end());
+  Options options;
+  options.input = input;
+  options.env = std::move(env);
+  return Horalin(all, options);
+}
+
+TEST(Restamp, LogsRewrittenLineByLine) {
+  const std::string build =
+      "2026-12-07T17:39:42.125Z configure\n"
+      "  cc -c a.c\n"
+      "2026-12-07T17:39:43.000Z compile\n"
+      "[2026-12-07T17:43:43.000Z] link\n"
+      "2026-12-07T17:43:44Z tests\n"
+      "2026-13-07T17:43:44Z not a month\n";
+  struct Case {
+    const char* name;
+    Strings args;
+    std::string input;
+    std::vector<std::pair<std::string, std::string>> env;
+    std::string out;
+    bool wine;
+  } cases[] = {
+      {"a UTC log in Berlin's time across the change to summer time and back",
+       {"%F %T"},
+       "2026-03-29T00:59:59Z a\n2026-03-29T01:00:00Z b\n2026-10-25T00:30:00+00:00 c\n2026-10-25 01:30:00.5Z d\n",
+       {{"TZ", "Europe/Berlin"}},
+       "2026-03-29 01:59:59 a\n2026-03-29 03:00:00 b\n2026-10-25 02:30:00 c\n2026-10-25 02:30:00 d\n",
+       false},
+      {"local stamps named UTC, shown in New York",
+       {"/ZONE:UTC", "%H:%M %Z"},
+       "2026-03-08 06:59:00 x\n2026-03-08 07:00:00 y\n",
+       {{"TZ", "America/New_York"}},
+       "01:59 EST x\n03:00 EDT y\n",
+       false},
+      {"/I: the step that took four minutes, /S: since the first, /F: the counts",
+       {"/I", "/S", "/F"},
+       build,
+       {},
+       "00:00:00.000 00:00:00.000 configure\n  cc -c a.c\n00:00:00.875 00:00:00.875 compile\n"
+       "[00:04:00.000 00:04:00.875] link\n00:00:01.000 00:04:01.875 tests\n2026-13-07T17:43:44Z not a month\n"
+       "---- End Of Log: 4 lines restamped, 1 with a stamp that could not be read ----\n",
+       true},
+      {"no stamps: byte for byte",
+       {"/I"},
+       "caf\xC3\xA9 \xE2\x82\xAC\t \n\n 12:00 noon \n2026-12-07\n[not] a stamp\n\xF0\x9F\x98\x81 last",
+       {},
+       "caf\xC3\xA9 \xE2\x82\xAC\t \n\n 12:00 noon \n2026-12-07\n[not] a stamp\n\xF0\x9F\x98\x81 last\n",
+       true},
+      {"UTF-16LE",
+       {"/U", "%T"},
+       "\xFF\xFE" + Utf16Le(u"2026-12-07T17:39:42Z h\u00E9\n"),
+       {},
+       "17:39:42 h\u00E9\n",
+       true},
+      {"code page 1252",
+       {"/CP:1252", "/U", "%T"},
+       "Dec  7 17:39:42 caf\xE9 \x80\n",
+       {},
+       "17:39:42 caf\u00E9 \u20AC\n",
+       true},
+      {"a form named, in a fixed zone",
+       {"/FORM:%d/%m/%Y %H:%M:%S", "/ZONE:+01:00", "/U", "%FT%TZ"},
+       "07/12/2026 17:39:42 a\n2026-12-07T17:39:42Z b\n",
+       {},
+       "2026-12-07T16:39:42Z a\n2026-12-07T17:39:42Z b\n",
+       true},
+      {"Unix times, web and mail stamps",
+       {"/U", "%F %T.%L"},
+       "1796665182125 u\n[07/Dec/2026:17:39:42 +0100] w\nMon, 07 Dec 2026 17:39:42 -0100 m\n",
+       {},
+       "2026-12-07 17:39:42.125 u\n[2026-12-07 16:39:42.000] w\n2026-12-07 18:39:42.000 m\n",
+       true},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && !c.wine) continue;
+    Result r = Restamp(c.args, c.input, c.env);
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.out, c.out) << c.name;
+    EXPECT_EQ(r.err, "") << c.name;
+  }
+}
+
+TEST(Restamp, FilesInTurnEachInItsEncoding) {
+  POSIX_ONLY();
+  char dir[] = "/tmp/horalin-restamp-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string a = std::string(dir) + "/a.log", b = std::string(dir) + "/b.log";
+  FILE* f = std::fopen(a.c_str(), "wb");
+  std::fputs("2026-12-07T17:39:42Z caf\xC3\xA9\n", f);
+  std::fclose(f);
+  f = std::fopen(b.c_str(), "wb");
+  const std::string utf16 = "\xFF\xFE" + Utf16Le(u"2026-12-07T17:43:42Z w\u00F6rld\n");
+  std::fwrite(utf16.data(), 1, utf16.size(), f);
+  std::fclose(f);
+  Result r = Restamp({"/S", a, b, std::string(dir) + "/none.log"}, "");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "00:00:00.000 caf\u00E9\n00:04:00.000 w\u00F6rld\n");
+  EXPECT_EQ(r.err, "Horalin plugin: Cannot open \"" + std::string(dir) + "/none.log\": No such file or directory\n");
+  std::remove(a.c_str());
+  std::remove(b.c_str());
+  rmdir(dir);
+}
+
+TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
+  Result bad = Restamp({"/ZONE:Mars"}, "");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "Horalin plugin: Bad zone: \"Mars\" (LOCAL, UTC or an offset such as +01:00)\n");
+  Result noDate = Restamp({"/FORM:%H:%M"}, "");
+  EXPECT_EQ(noDate.status, 1);
+  EXPECT_EQ(noDate.err, "Horalin plugin: The stamp form names no date: \"%H:%M\"\n");
+
+  Options options;
+  options.input = "2024-02-29T13:45:30+01:00\nMon, 07 Dec 2026 17:39:42 +0000\n2024-13-01 00:00:00\n";
+  Result lines = Horalin({"datefmt", "--lines", "/FORM", "%F %T"}, options);
+  EXPECT_EQ(lines.status, 1);
+  EXPECT_EQ(lines.out, "2024-02-29 12:45:30\n2026-12-07 17:39:42\n\n");
+  EXPECT_EQ(lines.err, "Horalin plugin: standard input [3]  Date and time out of range\n\n2024-13-01 00:00:00\n^\n");
+  // Without /FORM: the line as given, not with the format after it.
+  Result plain = Horalin({"datefmt", "--lines", "%F"}, options);
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_NE(plain.err.find("Horalin plugin: standard input [1]  Unexpected text after the date and time\n\n"
+                           "2024-02-29T13:45:30+01:00\n                   ^\n"),
+            std::string::npos)
+      << plain.err;
+  EXPECT_EQ(plain.err.find(",%F"), std::string::npos) << plain.err;
+}
+
 TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
   // Lines on both streams with pauses; partial last lines; standard output closed early
   // while the command goes on.
