@@ -99,7 +99,7 @@ uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
   size_t n = Utf8FromUtf16(path, length, name, true, &consumed);
   name[n] = 0;
   int fd = open(name, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return static_cast<uint32_t>(errno);
+  if (fd < 0) return CodeOfErrno(errno);
   *handle = reinterpret_cast<Handle>(static_cast<intptr_t>(fd + 1));
   return 0;
 }
