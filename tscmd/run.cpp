@@ -49,6 +49,12 @@ uint32_t ReadRunPipe(platform::Handle handle, void* block, uint32_t capacity, ui
   return error;
 }
 
+// The reader's wait for the rest of a first line's sample: none. The run command waits
+// only for both pipes together; the first line of 8-bit text is decided on the bytes
+// that have come (a writer of UTF-16 writes both bytes of a unit at once), and is not
+// held back until the command writes again.
+bool NoWait(platform::Handle, uint32_t) { return false; }
+
 void Write(const RunPipe& p, bool merge, const char16_t* format, const char16_t* a, const char16_t* b = u"",
            const char16_t* c = u"") {
   if (p.toError && !merge)
@@ -226,7 +232,10 @@ int RunCommand(const char16_t* arguments, const char16_t* const* command, int co
   if (started != platform::ChildStart::Started) return ReportNotStarted(started, error, command);
   Pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false, 0, false, false};
   Pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true, 0, false, false};
-  for (RunPipe& p : Pipes) SetUpTsStream(p.stream, &p, ReadRunPipe, call.options);
+  for (RunPipe& p : Pipes) {
+    SetUpTsStream(p.stream, &p, ReadRunPipe, call.options);
+    p.stream->reader.wait = NoWait;
+  }
 
   bool failed = StampPipes(call, &child);
   int stopSignal = 0;

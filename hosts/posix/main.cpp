@@ -8,6 +8,7 @@
 #include "hosts/posix/host_functions.h"
 #include "platform/platform.h"
 #include "platform/posix/child.h"
+#include "tscmd/restamp.h"
 #include "tscmd/run.h"
 
 using namespace horalin;
@@ -40,8 +41,8 @@ int main(int argc, char** argv) {
                               posixhost::WriteText,
                               posixhost::ErrorText,
                               posixhost::ErrorsWritten};
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts,
-                                f_datefmt,     StampCommand};
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
+                                f_datefmt,     StampCommand,     RestampLog,     DateLine};
   int status = hostkit::RunCommandLine(count, args, host, plugin);
   posixhost::FinishHost();
   platform::EndLikeCommand(status);

@@ -18,6 +18,7 @@
 
 #include "common/utf.h"
 #include "platform/platform.h"
+#include "platform/posix/error_code.h"
 #include "platform/posix/program_path.h"
 
 extern char** environ;
@@ -226,17 +227,17 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, u
   *error = 0;
   static char* args[4096];
   if (count == 0 || !ArgumentBytes(argv, count, args, sizeof args / sizeof args[0])) {
-    *error = E2BIG;
+    *error = CodeOfErrno(E2BIG);
     return ChildStart::NotRunnable;
   }
   static char program[4096];
   if (int missing = FindProgram(args[0], program, sizeof program)) {
-    *error = static_cast<uint32_t>(missing);
+    *error = CodeOfErrno(missing);
     return missing == EACCES ? ChildStart::NotRunnable : ChildStart::NotFound;
   }
   int out[2], err[2];
   if (!MakeWaitingPipes(out, err)) {
-    *error = static_cast<uint32_t>(errno);
+    *error = CodeOfErrno(errno);
     return ChildStart::NotRunnable;
   }
   // Watched from before the start, so that epoll sees the first data come too.
@@ -256,7 +257,7 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, u
     sigprocmask(SIG_SETMASK, &old, nullptr);
     close(out[0]), close(err[0]);
     CloseWaitingPipes();
-    *error = static_cast<uint32_t>(failed);
+    *error = CodeOfErrno(failed);
     return failed == ENOENT ? ChildStart::NotFound : ChildStart::NotRunnable;
   }
   ChildId = pid;
@@ -291,7 +292,7 @@ uint32_t ReadChildPipe(Handle pipe, void* block, uint32_t capacity, uint32_t* by
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return kErrorIoPending;
-    return errno == EBADF ? kErrorInvalidHandle : static_cast<uint32_t>(errno);
+    return CodeOfErrno(errno);
   }
 }
 

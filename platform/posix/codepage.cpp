@@ -159,7 +159,7 @@ Converter Converters[kConverterSlots];
 
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 constexpr char16_t kReplacement = 0xFFFD;
-constexpr uint32_t kUtf8 = 65001;
+constexpr uint32_t kUtf8 = 65001, kUtf7 = 65000;
 
 // Converts a few bytes from the converter's initial state, and with `flush` lets out what
 // it holds back. Returns the units written; -1 when the conversion failed.
@@ -255,14 +255,6 @@ size_t CopyAsciiPrefix(const char* bytes, size_t count, char16_t* out, size_t ca
   return i;
 }
 
-// UTF-8 with a plain copy for the 7-bit runs that make up most text.
-size_t WideFromUtf8(const char* bytes, size_t count, char16_t* out, size_t capacity) {
-  size_t i = CopyAsciiPrefix(bytes, count, out, capacity);
-  if (i == count || i == capacity) return i;
-  // The rest; Utf16FromUtf8 keeps the last unit of the room for a terminator.
-  return i + Utf16FromUtf8(bytes + i, count - i, out + i, capacity - i);
-}
-
 }  // namespace
 
 uint32_t AnsiCodePage() {
@@ -284,8 +276,8 @@ uint32_t OemCodePage() { return AnsiCodePage(); }
 
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
   *decoder = ByteDecoder{};
-  if (codePage == kUtf8) {
-    *decoder = {codePage, -1, nullptr, true, false};
+  if (codePage == kUtf8 || codePage == kUtf7) {  // our own decoders; UTF-7 keeps its state in the slot
+    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
     return true;
   }
   bool keepsAscii = false;
@@ -297,7 +289,7 @@ bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
 }
 
 void CloseByteDecoder(ByteDecoder* decoder) {
-  if (decoder->codePage != 0 && decoder->codePage != kUtf8) {
+  if (decoder->codePage != 0 && decoder->codePage != kUtf8 && decoder->codePage != kUtf7) {
     if (decoder->slot >= 0)
       Converters[decoder->slot].inUse = false;
     else
@@ -309,10 +301,12 @@ void CloseByteDecoder(ByteDecoder* decoder) {
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final) {
   *used = 0;
-  if (decoder->codePage == kUtf8) {
-    const size_t take = final ? count : count - Utf8CutLength(bytes, count);
-    *used = take;
-    return take > 0 ? WideFromUtf8(bytes, take, out, capacity) : 0;
+  if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
+  if (decoder->codePage == kUtf7) {
+    auto state = static_cast<uint32_t>(decoder->slot);
+    const size_t units = DecodeUtf7(&state, bytes, count, out, capacity, final, used);
+    decoder->slot = static_cast<int32_t>(state);
+    return units;
   }
   if (decoder->codePage == 0) return 0;
   const Converter* pooled = decoder->slot >= 0 ? &Converters[decoder->slot] : nullptr;

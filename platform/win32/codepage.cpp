@@ -22,7 +22,6 @@ int Convert(uint32_t codePage, const char* bytes, size_t count, char16_t* out, s
 // here keeps no state from call to call, so its own lead bytes tell where characters
 // begin, from the first byte, which begins one.
 size_t CutLength(uint32_t codePage, const char* bytes, size_t count) {
-  if (codePage == kUtf8) return Utf8CutLength(bytes, count);
   CPINFO info;
   if (!GetCPInfo(codePage, &info) || info.MaxCharSize < 2) return 0;
   size_t i = 0, start = 0;
@@ -43,6 +42,8 @@ uint32_t OemCodePage() { return GetOEMCP(); }
 
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
                          uint32_t* error) {
+  size_t used = 0;
+  if (codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, true, &used);
   int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(count), reinterpret_cast<LPWSTR>(out),
                               static_cast<int>(capacity));
   if (n <= 0) {
@@ -52,8 +53,14 @@ size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, cha
   return static_cast<size_t>(n);
 }
 
+// UTF-8 is read by our own decoder, as in every build: the system's takes the byte after
+// a bad lead byte with it (E0 0D gives one U+FFFD, and the line end is lost).
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
   *decoder = ByteDecoder{};
+  if (codePage == kUtf8) {
+    *decoder = {codePage, -1, nullptr, true, false};
+    return true;
+  }
   char16_t units[4];
   const char probe = 'a';
   if (Convert(codePage, &probe, 1, units, 4) <= 0) return false;
@@ -76,6 +83,7 @@ void CloseByteDecoder(ByteDecoder* decoder) { *decoder = ByteDecoder{}; }
 
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final) {
+  if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
   const size_t take = final ? count : count - CutLength(decoder->codePage, bytes, count);
   const int n = Convert(decoder->codePage, bytes, take, out, capacity);
   *used = n > 0 || take == 0 ? take : 0;
