@@ -56,20 +56,47 @@ uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capaci
   return count >= capacity ? capacity : 0;
 }
 
+// Gathers the first bytes until they decide the encoding, so that the decision is the
+// same however the writer's bytes came: how many of the `*got` bytes in the block it is
+// made on, or 0 when a source read without waiting has nothing yet (the bytes so far
+// wait in the block for the rest). How the input ends is kept for the next read.
+uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
+  bool lineSeen = r->firstLineSeen != 0;
+  uint32_t sample;
+  while ((sample = FirstSampleLength(r->block, *got, r->capacity, &r->firstScanned, &lineSeen)) == 0) {
+    // Once a line of 8-bit text is whole, the bytes that could make it UTF-16 are waited
+    // for only briefly: a writer of UTF-16 writes both bytes of a unit at once.
+    if (lineSeen && !r->wait(r->handle, kSampleWaitMilliseconds)) return *got;
+    uint32_t more = 0;
+    const uint32_t error = r->read(r->handle, r->block + *got, r->capacity - *got, &more);
+    if (error == kErrorIoPending) {
+      r->heldFirst = *got;
+      r->firstLineSeen = lineSeen;
+      return 0;
+    }
+    if (error != 0 || more == 0) {
+      if (error == 0) r->atEnd = 1;
+      r->deferredError = error;
+      return *got;
+    }
+    *got += more < r->capacity - *got ? more : r->capacity - *got;
+  }
+  return sample;
+}
+
 // Reads the next block and applies the encoding decision to it. Bytes of the block not
 // yet taken (a character that the block cut off, in text decoded ahead) move to its start
-// and the read fills the rest.
-// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
+// and the read fills the rest. Later lines of byte text are decided by their own bytes
+// (ReadByteLine).
 FillResult FillBlock(PipeReader* r) {
   if (r->atEnd) return kEnded;
   uint32_t got = r->heldFirst;  // first bytes that wait for the rest of their sample: no new block
-  uint32_t error = 0;
   if (got == 0) {
     const uint32_t keep = r->position < r->length ? r->length - r->position : 0;
     if (keep > 0) std::memmove(r->block, r->block + r->position, keep);
     r->position = 0;
     r->length = keep;
-    error = r->deferredError;
+    uint32_t error = r->deferredError;
     r->deferredError = 0;
     if (error == 0) error = r->read(r->handle, r->block + keep, r->capacity - keep, &got);
     if (error == kErrorIoPending) return kWaiting;
@@ -86,36 +113,8 @@ FillResult FillBlock(PipeReader* r) {
     if (got > r->capacity - keep) got = r->capacity - keep;
     got += keep;
   }
-  // The first bytes are gathered until they decide the encoding, so that the decision
-  // is the same however the writer's bytes came. How the input ends is kept for the next
-  // read. Later lines of byte text are decided by their own bytes (ReadByteLine). From a
-  // source read without waiting, the bytes so far wait in the block for the rest.
-  uint32_t sample = got;
-  if (r->firstBlock) {
-    bool lineSeen = r->firstLineSeen != 0;
-    while ((sample = FirstSampleLength(r->block, got, r->capacity, &r->firstScanned, &lineSeen)) == 0) {
-      // Once a line of 8-bit text is whole, the bytes that could make it UTF-16 are waited
-      // for only briefly: a writer of UTF-16 writes both bytes of a unit at once.
-      if (lineSeen && !r->wait(r->handle, kSampleWaitMilliseconds)) {
-        sample = got;
-        break;
-      }
-      uint32_t more = 0;
-      error = r->read(r->handle, r->block + got, r->capacity - got, &more);
-      if (error == kErrorIoPending) {
-        r->heldFirst = got;
-        r->firstLineSeen = lineSeen;
-        return kWaiting;
-      }
-      if (error != 0 || more == 0) {
-        if (error == 0) r->atEnd = 1;
-        r->deferredError = error;
-        sample = got;
-        break;
-      }
-      got += more < r->capacity - got ? more : r->capacity - got;
-    }
-  }
+  const uint32_t sample = r->firstBlock ? GatherFirstSample(r, &got) : got;
+  if (sample == 0) return kWaiting;
   r->heldFirst = 0;
   r->length = got;
   r->position = r->firstBlock ? DecideBlockEncoding(r->block, sample, true, &r->encoding, &r->codePage) : 0;
