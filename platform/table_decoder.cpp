@@ -25,7 +25,7 @@ void SettleTable(CodePageTable* t) {
     if (t->lead[b] && !t->pairs) t->lead[b] = false;
     if (t->lead[b]) {
       char16_t* row = (*t->pairs)[b - 0x80];
-      row[0] = row['\n'] = row['\r'] = kBadCell;
+      row[0] = row[0x0A] = row[0x0D] = kBadCell;  // zero, LF, CR
       bool any = false;
       for (unsigned second = 0; second < 256 && !any; ++second) any = row[second] != kBadCell;
       t->lead[b] = any;
