@@ -325,7 +325,7 @@ TEST(Ts, CodePageTextKeepsItsLineEndsAndBlanks) {
        {}},
       {{"/CP:932", "#"}, "a\x81\nb\n", {"# a\uFFFD", "# b"}, {}},
       {{"/CP:932", "#"}, "a\x81 z\r\n", {"# a\uFFFD z"}, {}},
-      {{"/CP:949", "#"}, "a\x81 z\xB0\xA1\r\n", {"# a\uFFFD z\uAC00"}, {}},
+      {{"/CP:936", "#"}, "a\x81 z\xB0\xA1\r\n", {"# a\uFFFD z\u554A"}, {}},
       {{"/CP:1252", "#"},
        "a\x81"
        "b\n",
