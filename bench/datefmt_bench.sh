@@ -17,11 +17,13 @@
 # and for the full input.
 #
 # When the Windows build is there (HORALIN_WINDOWS, by default build/windows/horalin.exe)
-# and Wine too, two last tables set the cost of a line of horalin.exe datefmt --lines
-# under Wine (TZ=UTC; "%F %H:%M:%S %j %V" over the dates of 1601 to 9999, and
-# "%F %H:%M:%S %z %s" over the times of 2024) beside that of the POSIX program: a run over
-# all lines less a run over a tenth of them, so that the start-up of Wine is left out, and
-# checks that both print the same. Goal: within 10x of the POSIX build.
+# and Wine too, three last tables set the cost of a line of horalin.exe datefmt --lines
+# under Wine (TZ=UTC: "%F %H:%M:%S %j %V" over the dates of 1601 to 9999, and
+# "%F %H:%M:%S %z %s" over the times of 2024; TZ=Europe/Berlin: "%F %H:%M:%S %z %Z %s" over
+# 200,000 random dates and times of 1970 to 2037, which need the zone's rules for many
+# years) beside that of the POSIX program: a run over all lines less a run over a tenth of
+# them, so that the start-up of Wine is left out, and checks that both print the same.
+# Goal: within 10x of the POSIX build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 horalin=${1:-build/posix/horalin}
@@ -60,6 +62,22 @@ awk -v n="$lines" -v seed=20240301 '
       printf "2024-%02d-%02d %02d:%02d:%02d\n", m, d + 1, int(s / 3600), int(s % 3600 / 60), s % 60
     }
   }' > "$work/year"
+# 200,000 random dates and times of 1970 to 2037 (day 0 to 24836 from 1970-01-01).
+awk -v n=200000 -v seed=20370101 '
+  function civil(z,   era, doe, yoe, doy, mp) {
+    z += 719468; era = int(z / 146097); doe = z - era * 146097
+    yoe = int((doe - int(doe / 1460) + int(doe / 36524) - int(doe / 146096)) / 365)
+    Y = yoe + era * 400; doy = doe - (365 * yoe + int(yoe / 4) - int(yoe / 100))
+    mp = int((5 * doy + 2) / 153); D = doy - int((153 * mp + 2) / 5) + 1
+    M = mp < 10 ? mp + 3 : mp - 9; if (M <= 2) Y++
+  }
+  BEGIN {
+    srand(seed)
+    for (i = 0; i < n; i++) {
+      civil(int(rand() * 24837))
+      printf "%04d-%02d-%02d %02d:%02d:%02d\n", Y, M, D, int(rand() * 24), int(rand() * 60), int(rand() * 60)
+    }
+  }' > "$work/years"
 head -n 10000 "$work/lines" > "$work/small"
 
 now() { date +%s.%N; }
@@ -135,15 +153,24 @@ printf '\nhoralin peak memory, "%s": %s KB for 10000 lines, %s KB for %s lines\n
 
 wine=/usr/lib/wine/wine64
 if [ -f "$horalin_windows" ] && [ -x "$wine" ]; then
-  export TZ=UTC WINEPREFIX=${WINEPREFIX:-$PWD/$(dirname "$horalin_windows")/wineprefix} WINEDEBUG=-all
-  "$wine" "$horalin_windows" --version >/dev/null 2>&1 || true
+  export WINEPREFIX=${WINEPREFIX:-$PWD/$(dirname "$horalin_windows")/wineprefix} WINEDEBUG=-all
+  TZ=UTC "$wine" "$horalin_windows" --version >/dev/null 2>&1 || true
   /usr/lib/wine/wineserver -p 60 || true  # the server stays up between the runs
   # The plain format over the dates of 1601 to 9999, and the offset and instant (the
-  # zone's rules for the line's year) over the times of 2024.
-  for row in plain zone; do
-    if [ $row = plain ]; then row_format=$plain_format input=lines; else row_format='%F %H:%M:%S %z %s' input=year; fi
-    head -n $((lines / 10)) "$work/$input" > "$work/tenth"
-    printf '\nTZ UTC, "%s": cost of a line (%s lines less %s; best of five)\n' "$row_format" "$lines" "$((lines / 10))"
+  # zone's rules for the line's year) over the times of 2024 and over the dates of 1970
+  # to 2037 (the rules of many years).
+  for row in "plain lines UTC" "zone year UTC" "names years Europe/Berlin"; do
+    read -r kind input zone <<< "$row"
+    case $kind in
+      plain) row_format=$plain_format ;;
+      zone) row_format='%F %H:%M:%S %z %s' ;;
+      names) row_format=$zone_format ;;
+    esac
+    export TZ=$zone
+    count=$(wc -l < "$work/$input")
+    head -n $((count / 10)) "$work/$input" > "$work/tenth"
+    printf '\nTZ %s, "%s": cost of a line (%s lines less %s; best of five)\n' "$zone" "$row_format" "$count" \
+      "$((count / 10))"
     printf '%-28s %10s %10s %10s\n' program all_s tenth_s us_a_line
     declare -A per
     for build in posix windows; do
@@ -152,11 +179,26 @@ if [ -f "$horalin_windows" ] && [ -x "$wine" ]; then
       run_tenth() { "${cmd[@]}" datefmt --lines "$row_format" < "$work/tenth" > /dev/null; }
       ta=$(best_of_five run_all)
       tt=$(best_of_five run_tenth)
-      per[$build]=$(echo "($ta - $tt) / ($lines - $lines / 10) * 1000000" | bc -l)
+      per[$build]=$(echo "($ta - $tt) / ($count - $count / 10) * 1000000" | bc -l)
       printf '%-28s %10.3f %10.3f %10.3f\n' "datefmt --lines ($build)" "$ta" "$tt" "${per[$build]}"
     done
     printf 'windows (Wine) / posix, a line: %.1fx (goal: within 10x)\n' "$(echo "${per[windows]} / ${per[posix]}" | bc -l)"
-    if tr -d '\r' < "$work/windows.out" | cmp -s - "$work/posix.out"; then
+    tr -d '\r' < "$work/windows.out" > "$work/windows.lf"
+    if [ "$kind" = names ]; then
+      # The zone's names are the system's (Windows: "Central Europe Standard Time"), and
+      # Wine's zone data holds only the rules in force since 1996: the date, the offset and
+      # the instant are compared from 1996 on.
+      differ=$(paste -d '\t' "$work/windows.lf" "$work/posix.out" |
+        awk -F '\t' '{ n = split($1, w, " "); m = split($2, p, " ")
+                       if (w[1] >= "1996" && (w[1] != p[1] || w[2] != p[2] || w[3] != p[3] || w[n] != p[m])) bad++ }
+                     END { print bad + 0 }')
+      if [ "$differ" -eq 0 ]; then
+        echo "same dates, offsets and instants from 1996 on (the names are each system's)"
+      else
+        echo "OUTPUTS DIFFER between the builds: $differ lines from 1996 on"
+        status=1
+      fi
+    elif cmp -s "$work/windows.lf" "$work/posix.out"; then
       echo "same output from both builds"
     else
       echo "OUTPUTS DIFFER between the builds"

@@ -43,10 +43,11 @@ if(WIN32)
     message(WARNING "chmcmd (Debian package fp-utils) not found: Horalin.chm is not built")
   endif()
 
-  add_executable(horalin_fake_viewer tests/fakes/hh.cpp)
+  add_executable(horalin_fake_viewer WIN32 tests/fakes/hh.cpp)
   set_target_properties(horalin_fake_viewer PROPERTIES OUTPUT_NAME hh
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_options(horalin_fake_viewer PRIVATE ${HORALIN_STATIC_RUNTIME} -municode)
+  target_link_libraries(horalin_fake_viewer PRIVATE user32)
   add_executable(horalin_talker tests/fakes/talker.cpp)
   set_target_properties(horalin_talker PROPERTIES OUTPUT_NAME talker RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_options(horalin_talker PRIVATE ${HORALIN_STATIC_RUNTIME})

@@ -27,7 +27,7 @@ set(HORALIN_E2E_SOURCES
     tests/e2e/datefmt_test.cpp tests/e2e/faults_test.cpp tests/e2e/foundation_test.cpp tests/e2e/help_test.cpp
     tests/e2e/process.cpp tests/e2e/ts_test.cpp tests/e2e/windows_tables_test.cpp)
 add_executable(horalin_e2e_tests ${HORALIN_E2E_SOURCES})
-target_include_directories(horalin_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(horalin_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(horalin_e2e_tests PRIVATE GTest::gtest GTest::gtest_main)
 # The command that the tests of `horalin run` run.
 add_executable(horalin_talker tests/fakes/talker.cpp)

@@ -1,5 +1,7 @@
 #include "common/utf.h"
 
+#include "common/words.h"
+
 namespace horalin {
 
 size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed) {
@@ -32,38 +34,85 @@ size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final,
   return static_cast<size_t>(out - start);
 }
 
-size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity) {
-  if (capacity == 0) return 0;
+size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacity, bool final, size_t* used) {
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   size_t i = 0, n = 0;
-  while (i < length && n + 1 < capacity) {
-    uint32_t b = s[i];
-    uint32_t cp = 0xFFFD;
-    size_t need = b < 0x80                 ? 0
-                  : b >= 0xC2 && b <= 0xDF ? 1
-                  : b >= 0xE0 && b <= 0xEF ? 2
-                  : b >= 0xF0 && b <= 0xF4 ? 3
-                                           : 99;
-    if (need == 0) {
-      cp = b, i += 1;
-    } else if (need == 99) {
-      i += 1;
+  while (i < length && n < capacity) {
+    for (; i + 8 <= length && n + 8 <= capacity && !words::HasNonAsciiByte(words::Load(s + i)); i += 8, n += 8)
+      PutAsciiBytes8(text + i, out + n);  // 7-bit runs, eight bytes at a time
+    if (i == length || n == capacity) break;
+    const Utf8Sequence q = ReadUtf8Sequence(s + i, length - i);
+    if (q.form == Utf8Form::Cut && !final) break;
+    const uint32_t codePoint = q.form == Utf8Form::Valid ? q.codePoint : 0xFFFD;
+    if (codePoint >= 0x10000) {
+      if (n + 2 > capacity) break;
+      out[n++] = HighSurrogateOf(codePoint);
+      out[n++] = LowSurrogateOf(codePoint);
     } else {
-      uint32_t v = b & (0x3F >> need);
-      size_t k = 1;
-      for (; k <= need && i + k < length && (s[i + k] & 0xC0) == 0x80; ++k) v = v << 6 | (s[i + k] & 0x3F);
-      bool overlong = (need == 2 && v < 0x800) || (need == 3 && v < 0x10000);
-      if (k == need + 1 && !overlong && v <= 0x10FFFF && !IsSurrogate(v)) cp = v;
-      i += k;
+      out[n++] = static_cast<char16_t>(codePoint);
     }
-    if (cp >= 0x10000) {
-      if (n + 2 >= capacity) break;
-      out[n++] = HighSurrogateOf(cp);
-      out[n++] = LowSurrogateOf(cp);
-    } else {
-      out[n++] = static_cast<char16_t>(cp);
-    }
+    i += q.length;
   }
+  *used = i;
+  return n;
+}
+
+namespace {
+
+// The value of a base64 digit, or -1.
+int Base64Value(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  return c == '+' ? 62 : c == '/' ? 63 : -1;
+}
+
+// A UTF-7 state: bit 31 inside a run, bits 16-20 the number of bits held, bits 0-15 the
+// bits themselves (fewer than 16: a whole unit is written at once).
+constexpr uint32_t kInRun = 1u << 31;
+
+}  // namespace
+
+size_t DecodeUtf7(uint32_t* state, const char* text, size_t length, char16_t* out, size_t capacity, bool final,
+                  size_t* used) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  uint32_t run = *state & kInRun, count = *state >> 16 & 0x1F, bits = *state & 0xFFFF;
+  size_t i = 0, n = 0;
+  for (; i < length && n < capacity; ++i) {
+    const unsigned char c = s[i];
+    if (run) {
+      const int value = Base64Value(c);
+      if (value >= 0) {
+        bits = bits << 6 | static_cast<uint32_t>(value), count += 6;
+        if (count >= 16) count -= 16, out[n++] = static_cast<char16_t>(bits >> count), bits &= (1u << count) - 1;
+        continue;
+      }
+      run = 0;
+      if (c < 0x80) count = 0, bits = 0;  // after a byte from 80 the next run goes on with them
+      if (c == '-') continue;
+    } else if (c == '+') {
+      if (i + 1 == length) {
+        if (!final) break;
+        continue;
+      }
+      if (s[i + 1] == '-') {
+        out[n++] = u'+', ++i;
+      } else {
+        run = kInRun;
+      }
+      continue;
+    }
+    out[n++] = c;
+  }
+  *state = final && i == length ? 0 : run | count << 16 | bits;
+  *used = i;
+  return n;
+}
+
+size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity) {
+  if (capacity == 0) return 0;
+  size_t used = 0;
+  const size_t n = DecodeUtf8(text, length, out, capacity - 1, true, &used);
   out[n] = 0;
   return n;
 }

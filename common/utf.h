@@ -53,8 +53,67 @@ inline char* AppendUtf8(char* out, uint32_t codePoint) {
   return out;
 }
 
-// UTF-8 to UTF-16; a malformed sequence becomes U+FFFD. Returns the units written,
-// at most capacity - 1, and terminates the output.
+// ---- UTF-8 -------------------------------------------------------------------------
+// The well-formed sequences, the only ones read as characters (the detector of TS and
+// every decoder ask this one function): a byte 00-7F alone; a lead byte C2-F4 and one to
+// three bytes 80-BF, the first of them narrowed after E0 (A0-BF: no overlong form), ED
+// (80-9F: no surrogate), F0 (90-BF: no overlong form) and F4 (80-8F: nothing past
+// U+10FFFF). C0, C1 and F5-FF never begin one, and 80-BF never stand alone.
+enum class Utf8Form : uint8_t {
+  Valid,
+  Invalid,  // `length` bytes stand for one U+FFFD: the lead and what still fitted after it
+  Cut,      // the text ends inside a sequence that was well formed so far
+};
+struct Utf8Sequence {
+  Utf8Form form;
+  uint32_t length;  // 1 to 4
+  uint32_t codePoint;
+};
+
+// The sequence that begins the text (`left` >= 1 bytes). A byte that does not fit the
+// sequence begun before it is not taken into it: it begins the next one.
+inline Utf8Sequence ReadUtf8Sequence(const unsigned char* s, size_t left) {
+  const uint32_t b = s[0];
+  if (b < 0x80) return {Utf8Form::Valid, 1, b};
+  uint32_t trail, low = 0x80, high = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    trail = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    trail = 2, low = b == 0xE0 ? 0xA0 : low, high = b == 0xED ? 0x9F : high;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    trail = 3, low = b == 0xF0 ? 0x90 : low, high = b == 0xF4 ? 0x8F : high;
+  } else {
+    return {Utf8Form::Invalid, 1, 0};
+  }
+  uint32_t codePoint = b & (0x3Fu >> trail);
+  for (uint32_t k = 1; k <= trail; ++k, low = 0x80, high = 0xBF) {
+    if (k == left) return {Utf8Form::Cut, k, 0};
+    const uint32_t c = s[k];
+    if (c < low || c > high) return {Utf8Form::Invalid, k, 0};
+    codePoint = codePoint << 6 | (c & 0x3F);
+  }
+  return {Utf8Form::Valid, trail + 1, codePoint};
+}
+
+// Decodes UTF-8 into at most `capacity` units (not terminated); each malformed sequence
+// becomes one U+FFFD. Stops before a sequence that the end cuts off unless `final`, and
+// before a character that no longer fits. *used receives the bytes taken.
+size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacity, bool final, size_t* used);
+
+// ---- UTF-7 -------------------------------------------------------------------------
+// Read as Windows reads it: a '+' opens a run of base64 digits that stands for UTF-16
+// units, "+-" stands for '+'; any other byte ends the run and stands for itself ('-' is
+// taken with the run), a byte from 80 for the character of its value. Bits of a unit
+// left unfinished when a run ends are dropped (but for a byte from 80, after which the
+// next run goes on with them), and so is a '+' that ends the text.
+// `*state` carries a run from one piece to the next (0: outside a run, as at the start).
+// Stops before a '+' that the end cuts off unless `final`, and before a unit that no
+// longer fits. *used receives the bytes taken.
+size_t DecodeUtf7(uint32_t* state, const char* text, size_t length, char16_t* out, size_t capacity, bool final,
+                  size_t* used);
+
+// UTF-8 to UTF-16, as DecodeUtf8 reads it. Returns the units written, at most
+// capacity - 1, and terminates the output.
 size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity);
 
 // Whether eight units are all 7-bit (below U+0080).
@@ -100,16 +159,13 @@ inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
 #endif
 }
 
-// The bytes at the end of UTF-8 text that begin a sequence and lack its last bytes: a
-// character cut off by the end of a piece, for the caller to join to the next piece.
+// The bytes at the end of UTF-8 text that begin a well-formed sequence and lack its last
+// bytes: a character cut off by the end of a piece, for the caller to join to the next.
 inline size_t Utf8CutLength(const char* text, size_t length) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
   for (size_t k = 1; k <= 3 && k <= length; ++k) {
-    const auto b = static_cast<unsigned char>(text[length - k]);
-    if (b < 0x80) return 0;
-    if (b >= 0xC0) {
-      const size_t size = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-      return size > k ? k : 0;
-    }
+    const uint32_t b = s[length - k];
+    if (b < 0x80 || b > 0xBF) return ReadUtf8Sequence(s + length - k, k).form == Utf8Form::Cut ? k : 0;
   }
   return 0;
 }

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/types.h"
+#include "common/utf.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/platform.h"
 #include "tscmd/encoding.h"
@@ -148,6 +150,7 @@ Reading ReadAll(Feed& feed, TextEncoding encoding, uint32_t codePage, std::vecto
   PipeReader& reader = Reader;
   SetUpPipeReader(&reader, nullptr, Block, kPipeBlockBytes, LineBytes, encoding, codePage);
   reader.read = ReadFeed;
+  reader.wait = [](platform::Handle, uint32_t) { return true; };  // the bytes come without a pause
   Reading r;
   for (size_t calls = 0;; ++calls) {
     Check(calls <= feed.bytes.size() + 2, "every call but the last delivers a line");
@@ -246,6 +249,21 @@ void CheckAnyBytes(fuzz::Bytes& in, Feed& feed) {
   feed.plain = Filler;
   feed.bytes.append(reinterpret_cast<const char*>(in.data), in.size);
   ReadAll(feed, encoding, codePage);
+  // What the detector calls UTF-8, the decoder reads without a replacement (but for one
+  // that the bytes hold themselves, and a character that their end cuts off).
+  TextEncoding detected = EncodingUndecided;
+  uint32_t detectedCodePage = 0;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(in.data);
+  if (DetectUtf8(bytes, static_cast<uint32_t>(in.size), &detected, &detectedCodePage) && detected == EncodingUtf8 &&
+      std::string_view(reinterpret_cast<const char*>(in.data), in.size).find("\xEF\xBF\xBD") ==
+          std::string_view::npos) {
+    static char16_t units[kPipeBlockBytes * 2];
+    size_t used = 0;
+    const size_t n =
+        DecodeUtf8(reinterpret_cast<const char*>(in.data), in.size, units, sizeof units / sizeof *units, false, &used);
+    Check(std::u16string_view(units, n).find(u'\uFFFD') == std::u16string_view::npos,
+          "text called UTF-8 decodes without a replacement");
+  }
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ void FindHelpViewer(char16_t* viewer, size_t capacity);
 void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic);
 // Starts a program with a command line (the program in double quotes, then its
 // arguments, each in double quotes). Returns false when it could not be started.
-// Windows: the viewer runs on and its process handle is stored in `process`. POSIX: the
+// Windows: the viewer runs on once it has started (or ended) and its process handle is
+// stored in `process`. POSIX: the
 // viewer runs in the foreground (a pager needs the terminal) and has ended on return;
 // `process` is null.
 bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process);
@@ -60,8 +61,8 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
 // Whether the viewer that StartProcess last ran failed at its work, and then a short
 // description of what went wrong. POSIX: it ended with a status other than 0 or by a
 // signal, or its output could not be written (a reader that went away is no failure).
-// Windows: never; the viewer runs on by itself, and one that cannot start is
-// StartProcess's failure.
+// Windows: it ended before it waited for input, its window never shown (StartProcess
+// waits for that, up to ten seconds); a viewer that runs on counts as shown.
 bool ViewerFailed(char16_t* description, size_t capacity);
 
 // Ends a process that the plug-in started, with exit code 0, without waiting for it,

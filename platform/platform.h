@@ -21,10 +21,17 @@ Handle StdHandle(StdStream stream);
 // input), or the system's error code; a writer that closed its end of a pipe gives
 // kErrorBrokenPipe, an invalid handle kErrorInvalidHandle.
 uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead);
+// Waits at most `milliseconds` for input on the handle. False when none came and a read
+// would still wait; true when there is input, the input has ended or failed, or the
+// handle is one that a read never waits on.
+bool WaitForInput(Handle handle, uint32_t milliseconds);
 // Whether the handle is a file on disk (it reports at least one link).
 bool IsDiskFile(Handle handle);
 // Whether the handle is an interactive console or terminal.
 bool IsConsoleInput(Handle handle);
+// Opens a file for reading: 0 and its handle, or the system's error code.
+uint32_t OpenInputFile(const char16_t* path, Handle* handle);
+void CloseInputFile(Handle handle);
 // Writes straight to the console or terminal, past any redirection.
 void WriteConsolePrompt(const char16_t* text);
 // The keys that end input typed at the console ("Ctrl-Z then Enter" on Windows).

@@ -46,15 +46,3 @@ size_t DecodeWithTable(const CodePageTable& table, const char* bytes, size_t cou
                        size_t capacity, bool final);
 
 }  // namespace horalin::platform
-
-namespace horalin::platform {
-
-// UTF-7 (code page 65000) as Windows reads it, with its state kept in `*state` from call
-// to call, so that a run of base64 may go on from one piece into the next: a byte outside
-// the code page's set stands for itself; a byte from 80 ends a run but keeps the bits
-// left over for the next run, where '-' and other bytes drop them. Takes every byte;
-// with `final`, the state starts afresh (bits left over and a '+' at the end are dropped).
-size_t DecodeUtf7(uint32_t* state, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
-                  bool final);
-
-}  // namespace horalin::platform

@@ -4,6 +4,8 @@
 
 #include "common/text.h"
 #include "common/types.h"
+#include "common/utf.h"
+#include "common/words.h"
 #include "platform/platform.h"
 
 namespace horalin {
@@ -90,49 +92,28 @@ bool DetectUtf16(const uint8_t* block, uint32_t count, TextEncoding* encoding) {
   return true;
 }
 
-namespace {
-
-bool IsContinuation(uint8_t b) { return b >= 0x80 && b <= 0xBF; }
-
-}  // namespace
-
 bool DetectUtf8(const uint8_t* block, uint32_t count, TextEncoding* encoding, uint32_t* codePage) {
   if (!block || count < 2) return false;
-  uint32_t i = 0;
-  while (i < count && IsContinuation(block[i])) ++i;  // the tail of a sequence begun before
-  if (i == count) return false;
+  // Only what the decoder reads without a replacement counts as valid: a line called UTF-8
+  // loses none of its bytes. A sequence cut off by the end counts neither way.
   uint32_t valid = 0, invalid = 0;
-  while (i < count) {
-    for (uint64_t words[4]; i + 32 <= count; i += 32) {  // long runs of 7-bit text, 32 bytes at a time
-      std::memcpy(words, block + i, sizeof words);
-      if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) break;
+  for (uint32_t i = 0; i < count;) {
+    for (; i + 32 <= count; i += 32) {  // long runs of 7-bit text, 32 bytes at a time
+      const uint8_t* b = block + i;
+      if (words::HasNonAsciiByte(words::Load(b) | words::Load(b + 8) | words::Load(b + 16) | words::Load(b + 24)))
+        break;
     }
-    for (uint64_t word; i + 8 <= count; i += 8) {  // then eight bytes at a time
-      std::memcpy(&word, block + i, 8);
-      if (word & 0x8080808080808080ull) break;
+    for (; i + 8 <= count && !words::HasNonAsciiByte(words::Load(block + i)); i += 8) {  // then eight at a time
     }
     if (i == count) break;
-    uint8_t b = block[i];
-    uint32_t trail = b < 0x80                 ? 0
-                     : b >= 0xC0 && b <= 0xDF ? 1
-                     : b >= 0xE0 && b <= 0xEF ? 2
-                     : b >= 0xF0 && b <= 0xF7 ? 3
-                                              : 99;
-    if (trail == 0) {
+    if (block[i] < 0x80) {
       ++i;
       continue;
     }
-    if (trail == 99) {  // a stray continuation byte, or F8 to FF
-      ++invalid, ++i;
-      continue;
-    }
-    uint32_t k = 1;
-    while (k <= trail && i + k < count && IsContinuation(block[i + k])) ++k;
-    if (k > trail)
-      ++valid;
-    else if (i + k < count)  // broken inside the block; cut off by its end counts neither way
-      ++invalid;
-    i += k;
+    const Utf8Sequence sequence = ReadUtf8Sequence(block + i, count - i);
+    if (sequence.form == Utf8Form::Valid) ++valid;
+    if (sequence.form == Utf8Form::Invalid) ++invalid;
+    i += sequence.length;
   }
   if (invalid > 0) {
     *encoding = EncodingCodePage;

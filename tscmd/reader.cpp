@@ -9,6 +9,7 @@
 
 #include "common/types.h"
 #include "common/utf.h"
+#include "common/words.h"
 
 namespace horalin {
 
@@ -20,28 +21,39 @@ constexpr char16_t kReplacement = 0xFFFD;
 enum FillResult { kFilled, kEnded, kFailed, kWaiting };
 
 // How many of the input's first bytes the encoding is decided on, or 0 while `count`
-// bytes do not yet hold them all: the bytes up to the first CR or LF byte; after a zero
-// byte, which may make them UTF-16, also the byte after it, unless the two before are a
-// whole big-endian line end; all `capacity` bytes when no line end comes before. The
-// first line cannot be handed over much sooner in any encoding, and these bytes are the
-// same however the reads divide the input.
-// `*scanned`: how many bytes are known to hold no CR or LF, kept from call to call while
-// the bytes come in, so that each byte is looked at once.
-uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capacity, uint32_t* scanned) {
-  const uint8_t* start = bytes + *scanned;
-  const uint8_t* end = bytes + count;
-  const void* lf = std::memchr(start, kLf, static_cast<size_t>(end - start));
-  const void* cr = std::memchr(start, kCr, static_cast<size_t>((lf ? static_cast<const uint8_t*>(lf) : end) - start));
-  const uint8_t* found = static_cast<const uint8_t*>(cr ? cr : lf);
-  if (!found) {
-    *scanned = count;
-    return count >= capacity ? capacity : 0;
+// bytes do not yet hold them all: the bytes up to the first line end, with the unit it
+// belongs to if the text is UTF-16. A CR or LF byte at an even offset is the low byte of a
+// little-endian unit, whose high byte must be 00 for a line end; at an odd offset, of a
+// big-endian one, whose high byte before it must be 00. Before any zero byte, a CR or LF
+// byte ends the sample unless the zero byte after it makes it a little-endian line end;
+// after one, only a whole UTF-16 line end does (one that is not whole is part of a
+// character such as U+4E0A), and all `capacity` bytes when none comes. So the sample is
+// the same however the reads divide the input. `*scanned`: the bytes known to hold no
+// end of the sample, kept from call to call while the bytes come in, so that each byte is
+// looked at once; `*lineSeen`: they hold a CR or LF byte (as 8-bit text the first line is
+// whole, and the caller waits only briefly for the rest of the sample).
+uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capacity, uint32_t* scanned, bool* lineSeen) {
+  for (uint32_t i = *scanned; i < count; ++i) {
+    const uint8_t* end = bytes + count;
+    const void* lf = std::memchr(bytes + i, kLf, static_cast<size_t>(end - bytes - i));
+    const void* cr =
+        std::memchr(bytes + i, kCr, static_cast<size_t>((lf ? static_cast<const uint8_t*>(lf) : end) - bytes - i));
+    const uint8_t* found = static_cast<const uint8_t*>(cr ? cr : lf);
+    if (!found) break;
+    i = static_cast<uint32_t>(found - bytes);
+    *lineSeen = true;
+    const bool zero = std::memchr(bytes, 0, i) != nullptr;
+    if ((i & 1) != 0) {  // the low byte of a big-endian unit
+      if (!zero || bytes[i - 1] == 0) return *scanned = i, i + 1;
+      continue;
+    }
+    if (i + 1 == capacity) return *scanned = i, i + 1;
+    if (i + 1 == count) return *scanned = i, 0;  // the byte after it tells
+    if (bytes[i + 1] == 0) return *scanned = i, i + 2;
+    if (!zero) return *scanned = i, i + 1;
   }
-  const uint32_t i = static_cast<uint32_t>(found - bytes);
-  *scanned = i;
-  const bool zero = std::memchr(bytes, 0, i) != nullptr;
-  if (!zero || ((i & 1) != 0 && bytes[i - 1] == 0) || i + 1 == capacity) return i + 1;
-  return i + 2 <= count ? i + 2 : 0;
+  *scanned = count;
+  return count >= capacity ? capacity : 0;
 }
 
 // Reads the next block and applies the encoding decision to it. Bytes of the block not
@@ -79,11 +91,19 @@ FillResult FillBlock(PipeReader* r) {
   // source read without waiting, the bytes so far wait in the block for the rest.
   uint32_t sample = got;
   if (r->firstBlock) {
-    while ((sample = FirstSampleLength(r->block, got, r->capacity, &r->firstScanned)) == 0) {
+    bool lineSeen = r->firstLineSeen != 0;
+    while ((sample = FirstSampleLength(r->block, got, r->capacity, &r->firstScanned, &lineSeen)) == 0) {
+      // Once a line of 8-bit text is whole, the bytes that could make it UTF-16 are waited
+      // for only briefly: a writer of UTF-16 writes both bytes of a unit at once.
+      if (lineSeen && !r->wait(r->handle, kSampleWaitMilliseconds)) {
+        sample = got;
+        break;
+      }
       uint32_t more = 0;
       error = r->read(r->handle, r->block + got, r->capacity - got, &more);
       if (error == kErrorIoPending) {
         r->heldFirst = got;
+        r->firstLineSeen = lineSeen;
         return kWaiting;
       }
       if (error != 0 || more == 0) {
@@ -146,13 +166,9 @@ uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
     if (marks) return pos + static_cast<uint32_t>(std::countr_zero(marks));
   }
 #endif
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-  for (uint64_t word; pos + 8 <= stop; pos += 8) {
-    std::memcpy(&word, block + pos, sizeof word);
-    // The high bit of each byte below 0E or from 80. A borrow marks a byte wrongly only
-    // above one rightly marked, so on a little-endian machine the lowest mark is the first
-    // such byte; elsewhere the caller looks at the bytes of this word one by one.
-    uint64_t marks = (((word - 14 * kOnes) & ~word) | word) & kHigh;
+  for (; pos + 8 <= stop; pos += 8) {
+    // Elsewhere than on a little-endian machine the caller looks at this word's bytes.
+    const uint64_t marks = words::BelowOrNonAsciiMarks(words::Load(block + pos), 14);
     if (marks) {
       if constexpr (std::endian::native == std::endian::little)
         pos += static_cast<uint32_t>(std::countr_zero(marks) / 8);
@@ -216,7 +232,9 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
   // its own bytes before they are converted, not by the blocks that the reads made.
   if (!plain && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
   platform::ByteDecoder* decoder = Decoder(r);
-  if (plain && decoder && decoder->keepsAscii && !decoder->pending)  // most lines: a plain copy
+  // Most lines: a plain copy. A piece cut at the limit is converted, as its last character
+  // may still join what follows.
+  if (plain && !split && decoder && decoder->keepsAscii && !decoder->pending)
     return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));
   size_t units = 0, used = count;
   if (decoder && count > 0) {
@@ -229,11 +247,18 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     units = platform::DecodeBytes(decoder, text, take, &used, line, kLineCapacity, !split);
     if (used == 0 && split)  // no character ends within the limit: the bytes go as they are
       units = platform::DecodeBytes(decoder, text, count, &used, line, kLineCapacity, true);
-    // A character held back for a combining mark belongs to this piece: it comes out here
-    // and is neither lost at the end of the input nor moved past a line end.
+    // A character held back for a combining mark: at a line end it belongs to this line
+    // and comes out here, neither lost at the end of the input nor moved past the line
+    // end. At the limit its byte begins the next piece instead, where the mark after it
+    // still joins it (such code pages have one byte a character).
     size_t none = 0;
-    if (decoder->pending)
-      units += platform::DecodeBytes(decoder, "", 0, &none, line + units, kLineCapacity - units, true);
+    if (decoder->pending) {
+      const size_t held = platform::DecodeBytes(decoder, "", 0, &none, line + units, kLineCapacity - units, true);
+      if (!split)
+        units += held;
+      else if (held > 0 && used > 1)
+        --used;
+    }
   }
   // The bytes of a character that the limit cut off begin the next line: still in the
   // block when they fit there, else kept at the start of the working storage.
@@ -508,6 +533,7 @@ void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block
   reader->firstBlock = 1;
   reader->handle = handle;
   reader->read = platform::ReadInput;
+  reader->wait = platform::WaitForInput;
   reader->lineBytes = lineBytes;
   reader->heldByte = -1;
 }

@@ -23,6 +23,11 @@ inline constexpr uint32_t kDecodedUnits = 512;
 // Reads up to `capacity` bytes: 0 and the count (0 at the end), or a system error code;
 // kErrorIoPending from a source read without waiting, when it has nothing yet.
 using ReadFunction = uint32_t (*)(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead);
+// Waits at most `milliseconds` for input; false when none came (a read would still wait).
+using WaitFunction = bool (*)(platform::Handle handle, uint32_t milliseconds);
+// How long the first line, when it is whole as 8-bit text, waits for the bytes that could
+// still show it to be UTF-16.
+inline constexpr uint32_t kSampleWaitMilliseconds = 100;
 
 // What the start of the next line may hold that still belongs to the last one.
 enum PendingLineEnd : int32_t {
@@ -44,6 +49,7 @@ struct PipeReader {
   uint32_t lastError;  // of the read that failed or ended the input
 
   ReadFunction read;   // platform::ReadInput, or a test's source of blocks
+  WaitFunction wait;   // platform::WaitForInput, or a test's
   uint8_t* lineBytes;  // kLineCapacity bytes: a line of byte text that spans blocks
   int32_t failed;      // a read failed after part of a line came: the next call reports it
   PendingLineEnd pendingEnd;
@@ -56,7 +62,8 @@ struct PipeReader {
   uint32_t partialCount;
   uint8_t partialSeen;
   uint32_t heldFirst;     // bytes of a first block that ends before its sample, waiting for the rest
-  uint32_t firstScanned;  // bytes of the first block known to hold no CR or LF
+  uint32_t firstScanned;  // bytes of the first block known to hold no end of its sample
+  int32_t firstLineSeen;  // ...and they hold a CR or LF byte
 
   // Byte text: the conversion of the code page in use, with its state from line to line;
   // the bytes of a character that a line's limit cut off, at the start of lineBytes; and,

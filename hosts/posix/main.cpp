@@ -7,6 +7,7 @@
 #include "hostkit/cli.h"
 #include "hosts/posix/host_functions.h"
 #include "platform/platform.h"
+#include "tscmd/restamp.h"
 #include "tscmd/run.h"
 
 using namespace horalin;
@@ -37,8 +38,8 @@ int main(int argc, char** argv) {
                               posixhost::WriteText,
                               posixhost::ErrorText,
                               posixhost::ErrorsWritten};
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts,
-                                f_datefmt,     StampCommand};
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
+                                f_datefmt,     StampCommand,     RestampLog,     DateLine};
   int status = hostkit::RunCommandLine(count, args, host, plugin);
   posixhost::FinishHost();
   return status;

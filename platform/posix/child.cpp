@@ -14,6 +14,7 @@
 
 #include "common/utf.h"
 #include "platform/platform.h"
+#include "platform/posix/error_code.h"
 #include "platform/posix/program_path.h"
 
 extern char** environ;
@@ -69,16 +70,16 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, u
   }
   static char program[4096];
   if (int missing = FindProgram(args[0], program, sizeof program)) {
-    *error = static_cast<uint32_t>(missing);
+    *error = CodeOfErrno(missing);
     return missing == EACCES ? ChildStart::NotRunnable : ChildStart::NotFound;
   }
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
-    *error = static_cast<uint32_t>(errno);
+    *error = CodeOfErrno(errno);
     return ChildStart::NotRunnable;
   }
   if (pipe2(err, O_CLOEXEC) != 0) {
-    *error = static_cast<uint32_t>(errno);
+    *error = CodeOfErrno(errno);
     close(out[0]), close(out[1]);
     return ChildStart::NotRunnable;
   }
@@ -141,7 +142,7 @@ uint32_t ReadChildPipe(Handle pipe, void* block, uint32_t capacity, uint32_t* by
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return kErrorIoPending;
-    return errno == EBADF ? kErrorInvalidHandle : static_cast<uint32_t>(errno);
+    return CodeOfErrno(errno);
   }
 }
 

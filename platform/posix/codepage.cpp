@@ -1,7 +1,7 @@
 // POSIX backend: Windows code pages, and the code page of the locale's character set.
 // Those of one or two bytes a character are read through a table (platform/
 // table_decoder.h) filled from glibc's iconv and corrected where Windows reads a cell
-// otherwise (codepage_cells.h); UTF-7 as Windows reads it (DecodeUtf7).
+// otherwise (codepage_cells.h); UTF-8 and UTF-7 by our own decoders (common/utf.h).
 #include <iconv.h>
 #include <langinfo.h>
 
@@ -183,30 +183,6 @@ bool FillFromLibrary(uint32_t codePage, CodePageTable* table) {
   return CorrectCells(codePage, table);
 }
 
-// Copies the run of 7-bit bytes at the start; returns its length.
-size_t CopyAsciiPrefix(const char* bytes, size_t count, char16_t* out, size_t capacity) {
-  size_t n = count < capacity ? count : capacity;
-  size_t i = 0;
-  for (uint64_t word; i + 8 <= n; i += 8) {  // eight bytes at a time while none has its high bit
-    std::memcpy(&word, bytes + i, 8);
-    if (word & 0x8080808080808080ull) break;
-    PutAsciiBytes8(bytes + i, out + i);
-  }
-  while (i < count && i < capacity && static_cast<unsigned char>(bytes[i]) < 0x80) {
-    out[i] = static_cast<char16_t>(bytes[i]);
-    ++i;
-  }
-  return i;
-}
-
-// UTF-8 with a plain copy for the 7-bit runs that make up most text.
-size_t WideFromUtf8(const char* bytes, size_t count, char16_t* out, size_t capacity) {
-  size_t i = CopyAsciiPrefix(bytes, count, out, capacity);
-  if (i == count || i == capacity) return i;
-  // The rest; Utf16FromUtf8 keeps the last unit of the room for a terminator.
-  return i + Utf16FromUtf8(bytes + i, count - i, out + i, capacity - i);
-}
-
 }  // namespace
 
 uint32_t AnsiCodePage() {
@@ -228,8 +204,8 @@ uint32_t OemCodePage() { return AnsiCodePage(); }
 
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
   *decoder = ByteDecoder{};
-  if (codePage == kUtf8 || codePage == kUtf7) {
-    *decoder = {codePage, 0, nullptr, codePage == kUtf8, false};
+  if (codePage == kUtf8 || codePage == kUtf7) {  // our own decoders; UTF-7 keeps its state in the slot
+    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
     return true;
   }
   CodePageTable* table = AcquireCodePageTable(codePage, FillFromLibrary);
@@ -246,14 +222,10 @@ void CloseByteDecoder(ByteDecoder* decoder) {
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final) {
   *used = 0;
-  if (decoder->codePage == kUtf8) {
-    const size_t take = final ? count : count - Utf8CutLength(bytes, count);
-    *used = take;
-    return take > 0 ? WideFromUtf8(bytes, take, out, capacity) : 0;
-  }
+  if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
   if (decoder->codePage == kUtf7) {
     auto state = static_cast<uint32_t>(decoder->slot);
-    const size_t units = DecodeUtf7(&state, bytes, count, used, out, capacity, final);
+    const size_t units = DecodeUtf7(&state, bytes, count, out, capacity, final, used);
     decoder->slot = static_cast<int32_t>(state);
     return units;
   }

@@ -26,6 +26,7 @@
 #include "common/words.h"
 #include "datetime/calendar.h"
 #include "platform/platform.h"
+#include "platform/posix/rule_string.h"
 
 namespace horalin::platform {
 
@@ -202,119 +203,10 @@ InForce Lookup(int64_t local) {
   return i == kNoInterval ? ResolveDirectly(local) : States[i];
 }
 
-// ---- POSIX rule strings, read as the C library reads them ----------------------
-
-// A zone name: three or more letters, or three or more letters, digits and signs in
-// angle brackets. Advances `p` past it and copies the name (without brackets).
-bool ParseName(const char*& p, std::string* name) {
-  const char* q = p;
-  if (*q == '<') {
-    ++q;
-    while ((*q >= 'a' && *q <= 'z') || (*q >= 'A' && *q <= 'Z') || (*q >= '0' && *q <= '9') || *q == '+' || *q == '-')
-      ++q;
-    if (*q != '>' || q - p - 1 < 3) return false;
-    name->assign(p + 1, q);
-    p = q + 1;
-    return true;
-  }
-  while ((*q >= 'a' && *q <= 'z') || (*q >= 'A' && *q <= 'Z')) ++q;
-  if (q - p < 3) return false;
-  name->assign(p, q);
-  p = q;
-  return true;
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-unsigned Number(const char*& p, unsigned limit) {
-  unsigned value = 0;
-  while (IsDigit(*p)) {
-    value = std::min(value * 10 + static_cast<unsigned>(*p++ - '0'), 100000u);
-  }
-  return std::min(value, limit);
-}
-
-// [+-]hh[:mm[:ss]], seconds west of UTC as written (POSIX counts westward). Hours above
-// 24, minutes and seconds above 59 are cut to those, as the C library cuts them.
-bool ParseOffset(const char*& p, int32_t* west) {
-  const char* q = p;
-  int32_t sign = 1;
-  if (*q == '+' || *q == '-') sign = *q++ == '-' ? -1 : 1;
-  if (!IsDigit(*q)) return false;
-  int32_t seconds = static_cast<int32_t>(Number(q, 24)) * 3600;
-  if (*q == ':' && IsDigit(q[1])) {
-    seconds += static_cast<int32_t>(Number(++q, 59)) * 60;
-    if (*q == ':' && IsDigit(q[1])) seconds += static_cast<int32_t>(Number(++q, 59));
-  }
-  *west = sign * seconds;
-  p = q;
-  return true;
-}
-
-// ",Jn", ",n" or ",Mm.w.d", each with an optional "/time" (2:00 when none). Gives the
-// local time of the change in 1970 in seconds since 1970-01-01 00:00, which is all the C
-// library uses of a rule for the years before 1970.
-bool ParseRule(const char*& p, int64_t* in1970) {
-  const char* q = p;
-  if (*q++ != ',') return false;
-  int64_t day;  // of 1970, from 0, a year without 29 February and begun on a Thursday
-  if (*q == 'J' || IsDigit(*q)) {
-    bool julian = *q == 'J';
-    q += julian;
-    if (!IsDigit(*q)) return false;
-    unsigned n = Number(q, 1000);
-    if (julian ? n < 1 || n > 365 : n > 365) return false;
-    day = n - julian;
-  } else if (*q == 'M') {
-    ++q;
-    unsigned values[3], limits[3] = {12, 5, 6};
-    for (int i = 0; i < 3; ++i) {
-      if ((i > 0 && *q++ != '.') || !IsDigit(*q)) return false;
-      values[i] = Number(q, 1000);
-      if (values[i] > limits[i] || (i < 2 && values[i] < 1)) return false;
-    }
-    int64_t first = DaysBeforeMonth[values[0]][0];
-    day = first + (values[2] + 7 - (4 + first) % 7) % 7 + 7 * int64_t{values[1] - 1};
-    while (day >= first + DaysInMonth[values[0]][0]) day -= 7;  // week 5: the last
-  } else {
-    return false;
-  }
-  int32_t time = -7200;  // as west offsets are written: 2:00
-  if (*q == '/' && !ParseOffset(++q, &time)) return false;
-  *in1970 = day * kDay - time;
-  p = q;
-  return true;
-}
-
-// TZif data of a zone given by a rule string: no changes of its own, one state (the
-// standard time), and the rule string for every year, which the library applies.
-class RuleStringSource : public absl::time_internal::cctz::ZoneInfoSource {
+// The data of a zone that the library reads from memory.
+class DataSource : public absl::time_internal::cctz::ZoneInfoSource {
  public:
-  // `name`, `offset` and `isDaylight`: the state at 1970-01-01 00:00 UTC, and before.
-  RuleStringSource(const std::string& rules, const std::string& name, int32_t offset, bool isDaylight) {
-    auto put = [this](uint64_t v, int bytes) {
-      for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) data_ += static_cast<char>((v >> shift) & 0xFF);
-    };
-    for (int version = 1; version <= 2; ++version) {  // the 32-bit block, empty, and the 64-bit block
-      data_ += "TZif2";
-      data_.append(15, '\0');
-      uint32_t changes = version == 2, states = version == 2;
-      uint32_t chars = version == 2 ? static_cast<uint32_t>(name.size() + 1) : 0;
-      for (uint32_t count : {0u, 0u, 0u, changes, states, chars}) put(count, 4);
-      if (version == 1) continue;
-      // One change, at 1970-01-01 00:00 UTC, to the state before it: the library applies
-      // the rule string from a zone's last change on, and the C library applies a rule
-      // string from 1970 on (before, the state in which 1970 begins).
-      put(0, 8);
-      data_ += '\0';
-      put(static_cast<uint32_t>(offset), 4);
-      data_ += static_cast<char>(isDaylight);
-      data_ += '\0';  // the name's index
-      data_ += name;
-      data_ += '\0';
-    }
-    data_ += '\n' + rules + '\n';
-  }
+  explicit DataSource(const std::string& data) : data_(data) {}
   size_t Read(void* ptr, size_t size) override {
     size = std::min(size, data_.size() - position_);
     std::memcpy(ptr, data_.data() + position_, size);
@@ -328,66 +220,19 @@ class RuleStringSource : public absl::time_internal::cctz::ZoneInfoSource {
   }
 
  private:
-  std::string data_;
+  const std::string& data_;
   size_t position_ = 0;
 };
 
-// What the C library makes of TZ as a rule string: a whole one with daylight saving
-// time goes to the library (`rules` not empty); anything else is one fixed state.
-struct RuleString {
-  std::string rules, firstName;  // firstName, firstOffset, firstDaylight: the state in which 1970 begins
-  int32_t firstOffset = 0;
-  bool firstDaylight = false;
-  std::string fixedName;
-  int32_t fixedOffset = 0;
-  bool fixedDaylight = false;
-};
-
-RuleString ReadRuleString(const char* tz) {
-  RuleString out;
-  const char* p = tz;
-  std::string standard, daylight;
-  int32_t standardWest = 0, daylightWest;
-  if (!ParseName(p, &standard)) return out;
-  out.fixedName = standard;
-  if (!ParseOffset(p, &standardWest) || !*p) {
-    out.fixedOffset = -standardWest;
-    return out;
-  }
-  // When what follows does not read, the C library keeps its daylight state nearly all year.
-  out.fixedDaylight = true;
-  if (!ParseName(p, &daylight)) {
-    out.fixedName.clear();
-    return out;
-  }
-  if (!ParseOffset(p, &daylightWest)) daylightWest = standardWest - 3600;
-  out.fixedName = daylight;
-  out.fixedOffset = -daylightWest;
-  // Without rules, the United States' rules since 2007, as the C library has them.
-  std::string rules = !*p || (p[0] == ',' && !p[1]) ? std::string(tz, p) + ",M3.2.0,M11.1.0" : std::string(tz);
-  const char* r = rules.c_str() + (p - tz);
-  int64_t start, end;
-  if (!ParseRule(r, &start) || !ParseRule(r, &end) || *r) return out;
-  out.rules = rules;
-  // Daylight saving time across the turn of the year (the southern hemisphere): 1970
-  // begins in it.
-  out.firstDaylight = start + standardWest > end + daylightWest;
-  out.firstName = out.firstDaylight ? daylight : standard;
-  out.firstOffset = out.firstDaylight ? -daylightWest : -standardWest;
-  return out;
-}
-
-// The rule string for the library to load, while it loads it under `name`.
-const RuleString* Pending;
+// The zone of a rule string for the library to load, while it loads it under `name`.
+const RuleZone* Pending;
 const std::string* PendingName;
 
 std::unique_ptr<absl::time_internal::cctz::ZoneInfoSource> ZoneSource(
     const std::string& name,
     const std::function<std::unique_ptr<absl::time_internal::cctz::ZoneInfoSource>(const std::string&)>& files) {
   if (auto source = files(name)) return source;
-  if (Pending && *PendingName == name)
-    return std::make_unique<RuleStringSource>(Pending->rules, Pending->firstName, Pending->firstOffset,
-                                              Pending->firstDaylight);
+  if (Pending && *PendingName == name) return std::make_unique<DataSource>(Pending->data);
   return nullptr;
 }
 
@@ -459,8 +304,8 @@ bool FollowTz() {
   SeenBytes = std::strlen(SeenTz) + 1;
   std::memset(Years, 0, sizeof Years);
 
-  if (tz && !*tz) tz = "Universal";
   if (tz && *tz == ':') ++tz;
+  if (tz && !*tz) tz = "Universal";
   // Always a path: it keeps the library's own names ("localtime", "Fixed/...") out of it.
   std::string fileName;
   if (!tz) {
@@ -471,13 +316,13 @@ bool FollowTz() {
     const char* dir = std::getenv("TZDIR");
     fileName = std::string(dir && *dir ? dir : "/usr/share/zoneinfo") + '/' + tz;
   }
-  RuleString rules;
+  RuleZone rules;
   if (tz)
     rules = ReadRuleString(tz);
   else
-    rules.fixedName = "UTC";
+    rules.name = "UTC";
   // The library asks for a name once and remembers the answer, a failure too.
-  Pending = rules.rules.empty() ? nullptr : &rules;
+  Pending = rules.data.empty() ? nullptr : &rules;
   PendingName = &fileName;
   Loaded = absl::LoadTimeZone(fileName, &Zone);
   Pending = nullptr;
@@ -485,7 +330,7 @@ bool FollowTz() {
   if (Loaded)
     BuildTable();
   else
-    SetFixed(rules.fixedName.c_str(), rules.fixedOffset, rules.fixedDaylight);
+    SetFixed(rules.name.c_str(), rules.offset, rules.daylight);
   return true;
 }
 

@@ -1,8 +1,7 @@
 // Win32 backend: code pages. Those of one or two bytes a character are read through a
-// table filled from the system's conversion (platform/table_decoder.h); UTF-8 and
-// GB18030 through the conversion itself, which needs no state. UTF-7, whose runs the
-// system's conversion cannot carry from call to call, is read as it reads it, with the
-// state kept (DecodeUtf7). Other code pages that keep a state (ISO-2022, HZ) are refused.
+// table filled from the system's conversion (platform/table_decoder.h); GB18030 through
+// the conversion itself, which needs no state; UTF-8 and UTF-7 by our own decoders
+// (common/utf.h). Other code pages that keep a state (ISO-2022, HZ) are refused.
 #include <windows.h>
 
 #include "common/utf.h"
@@ -53,10 +52,9 @@ bool FillFromSystem(uint32_t codePage, CodePageTable* table) {
   return true;
 }
 
-// The bytes at the end that begin a character and lack its last bytes, in UTF-8 or
-// GB18030, where the lead bytes tell where characters begin, from the first byte.
-size_t CutLength(uint32_t codePage, const char* bytes, size_t count) {
-  if (codePage == kUtf8) return Utf8CutLength(bytes, count);
+// The bytes at the end that begin a character and lack its last bytes, in GB18030, where
+// the lead bytes tell where characters begin, from the first byte.
+size_t CutLength(const char* bytes, size_t count) {
   size_t i = 0, start = 0;
   while (i < count) {
     start = i;
@@ -86,16 +84,19 @@ size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, cha
   return units;
 }
 
+// UTF-8 and UTF-7 are read by our own decoders, as in every build: the system's UTF-8
+// takes the byte after a bad lead byte with it (E0 0D gives one U+FFFD, and the line end
+// is lost), and its UTF-7 cannot carry a run from one call to the next.
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
   *decoder = ByteDecoder{};
-  if (codePage == kUtf8 || codePage == kGb18030) {
+  if (codePage == kUtf8 || codePage == kUtf7) {  // UTF-7 keeps its state in the slot
+    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
+    return true;
+  }
+  if (codePage == kGb18030) {
     char16_t unit;
     if (Convert(codePage, "a", 1, &unit, 1) != 1) return false;
     *decoder = {codePage, -1, nullptr, true, false};
-    return true;
-  }
-  if (codePage == kUtf7) {
-    *decoder = {codePage, 0, nullptr, false, false};
     return true;
   }
   CodePageTable* table = AcquireCodePageTable(codePage, FillFromSystem);
@@ -113,16 +114,17 @@ size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t
                    bool final) {
   *used = 0;
   if (decoder->codePage == 0) return 0;
+  if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
   if (decoder->codePage == kUtf7) {
     auto state = static_cast<uint32_t>(decoder->slot);
-    const size_t units = DecodeUtf7(&state, bytes, count, used, out, capacity, final);
+    const size_t units = DecodeUtf7(&state, bytes, count, out, capacity, final, used);
     decoder->slot = static_cast<int32_t>(state);
     return units;
   }
   if (decoder->converter)
     return DecodeWithTable(*static_cast<const CodePageTable*>(decoder->converter), bytes, count, used, out, capacity,
                            final);
-  const size_t take = final ? count : count - CutLength(decoder->codePage, bytes, count);
+  const size_t take = final ? count : count - CutLength(bytes, count);
   const int n = Convert(decoder->codePage, bytes, take, out, capacity);
   *used = n > 0 || take == 0 ? take : 0;
   return n > 0 ? static_cast<size_t>(n) : 0;

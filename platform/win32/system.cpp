@@ -59,6 +59,24 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
   return 0;
 }
 
+bool WaitForInput(Handle handle, uint32_t milliseconds) {
+  const DWORD type = GetFileType(handle);
+  if (type == FILE_TYPE_CHAR && IsConsoleInput(handle))
+    return WaitForSingleObject(handle, milliseconds) != WAIT_TIMEOUT;
+  if (type != FILE_TYPE_PIPE) return true;
+  // A pipe tells only what it holds now: asked again each millisecond until the time is up.
+  // One that cannot be asked (under Wine, a Unix pipe as standard input) counts as empty:
+  // the caller then goes on with what it has rather than wait without end.
+  const ULONGLONG deadline = GetTickCount64() + milliseconds;
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr)) return GetLastError() == ERROR_BROKEN_PIPE;
+    if (available > 0) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(1);
+  }
+}
+
 bool IsDiskFile(Handle handle) {
   BY_HANDLE_FILE_INFORMATION info;
   return handle && GetFileInformationByHandle(handle, &info) && info.nNumberOfLinks > 0;
@@ -67,6 +85,19 @@ bool IsDiskFile(Handle handle) {
 bool IsConsoleInput(Handle handle) {
   DWORD mode = 0xFFFFFFFF;
   return handle && GetConsoleMode(handle, &mode) && mode != 0xFFFFFFFF;
+}
+
+uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  *handle = file;
+  return 0;
+}
+
+void CloseInputFile(Handle handle) {
+  if (handle) CloseHandle(handle);
 }
 
 void WriteConsolePrompt(const char16_t* text) {

@@ -103,6 +103,35 @@ void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic) {
   AppendText(path, capacity, u".html");
 }
 
+namespace {
+
+// What went wrong with the viewer that started last; empty when nothing did, or nothing
+// could be seen.
+char16_t ViewerFailure[512];
+
+// hh.exe shows its window within a second or two; a viewer still starting after this
+// long is taken as shown.
+constexpr DWORD kViewerStartLimit = 10000;  // milliseconds
+
+// Waits until the viewer waits for input (its window is up, or a message box of its own
+// tells what went wrong) or has ended, and notes a viewer that ended first: it never
+// showed the page (hh.exe ends so, with status 0, when it cannot open the file or
+// create its window). What a running viewer shows cannot be known from here, nor the
+// fate of a viewer without windows (a console program: WaitForInputIdle returns at
+// once), nor of one that is still starting at the limit.
+void WatchViewerStart(HANDLE process, const char16_t* program) {
+  ViewerFailure[0] = 0;
+  WaitForInputIdle(process, kViewerStartLimit);
+  if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return;
+  DWORD status = 0;
+  if (GetExitCodeProcess(process, &status) && status != 0)
+    FormatText(ViewerFailure, 512, u"%s ended with status %u", program, static_cast<uint32_t>(status));
+  else
+    FormatText(ViewerFailure, 512, u"%s ended without showing its window", program);
+}
+
+}  // namespace
+
 bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process) {
   // CreateProcessW may write into the command line.
   static char16_t line[kPathText];
@@ -116,10 +145,15 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
     return false;
   CloseHandle(info.hThread);
   *process = info.hProcess;
+  WatchViewerStart(info.hProcess, program);
   return true;
 }
 
-bool ViewerFailed(char16_t*, size_t) { return false; }
+bool ViewerFailed(char16_t* description, size_t capacity) {
+  if (!ViewerFailure[0]) return false;
+  CopyText(description, capacity, ViewerFailure);
+  return true;
+}
 
 // MessageBoxW fails where there is no desktop to show it on (a service, a locked station,
 // a session without a display): the caller then writes the text to standard error.

@@ -1,6 +1,7 @@
 // Win32 backend: the time zone at a given local time, and the registry's name for UTC.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "common/text.h"
@@ -53,16 +54,22 @@ const ZoneSnapshot& UtcSnapshot() {
   return utc;
 }
 
-// The zone's rules for one year, as GetTimeZoneInformationForYear gives them for the zone
-// in force when they were asked for. That call reads the registry (under Wine it takes
-// about 0.4 ms, a hundred times the rest of a stamp); the local times of a log fall in one
-// year, so its answer is kept while the zone stays the same.
-struct YearRules {
-  DYNAMIC_TIME_ZONE_INFORMATION zone;  // the zone asked about
-  WORD year;                           // 0: nothing kept
-  TIME_ZONE_INFORMATION rules;
+// The zone's rules for each year, as GetTimeZoneInformationForYear gives them for the
+// zone in force when they were asked for. That call reads the registry (under Wine it
+// takes about 0.3 ms, a hundred times the rest of a stamp), so each year's answer is kept
+// while the zone stays the same: any mix of years costs what one year costs. A zone has
+// few distinct rules over the years, so a year keeps the number of its rules in a table
+// of those; a zone with more than the table holds starts it afresh.
+constexpr WORD kFirstYear = 1601, kLastYear = 30827;  // the years that SYSTEMTIME holds
+constexpr int kRuleCapacity = 64;
+struct KeptRules {
+  DYNAMIC_TIME_ZONE_INFORMATION zone;              // the zone asked about
+  bool kept;                                       // whether anything below is
+  uint8_t ruleOfYear[kLastYear - kFirstYear + 1];  // 0: not asked yet; else 1 + index in `rules`
+  int ruleCount;
+  TIME_ZONE_INFORMATION rules[kRuleCapacity];  // without names: the zone's are used
 };
-YearRules KeptYear;
+KeptRules Kept;
 
 bool SameTexts(const WCHAR* a, const WCHAR* b, size_t size) { return std::memcmp(a, b, size) == 0; }
 bool SameDates(const ::SYSTEMTIME& a, const ::SYSTEMTIME& b) {
@@ -79,17 +86,46 @@ bool SameZone(const DYNAMIC_TIME_ZONE_INFORMATION& a, const DYNAMIC_TIME_ZONE_IN
          SameTexts(a.DaylightName, b.DaylightName, sizeof a.DaylightName) &&
          SameTexts(a.TimeZoneKeyName, b.TimeZoneKeyName, sizeof a.TimeZoneKeyName);
 }
+bool SameRules(const TIME_ZONE_INFORMATION& a, const TIME_ZONE_INFORMATION& b) {
+  return a.Bias == b.Bias && a.StandardBias == b.StandardBias && a.DaylightBias == b.DaylightBias &&
+         SameDates(a.StandardDate, b.StandardDate) && SameDates(a.DaylightDate, b.DaylightDate);
+}
+
+// The number in Kept.rules of `rules` (added when new), 1 and up.
+uint8_t RuleNumber(const TIME_ZONE_INFORMATION& rules) {
+  for (int i = 0; i < Kept.ruleCount; ++i)
+    if (SameRules(Kept.rules[i], rules)) return static_cast<uint8_t>(i + 1);
+  if (Kept.ruleCount == kRuleCapacity) {
+    std::memset(Kept.ruleOfYear, 0, sizeof Kept.ruleOfYear);
+    Kept.ruleCount = 0;
+  }
+  TIME_ZONE_INFORMATION& added = Kept.rules[Kept.ruleCount++];
+  std::memset(&added, 0, sizeof added);
+  added.Bias = rules.Bias;
+  added.StandardDate = rules.StandardDate;
+  added.StandardBias = rules.StandardBias;
+  added.DaylightDate = rules.DaylightDate;
+  added.DaylightBias = rules.DaylightBias;
+  return static_cast<uint8_t>(Kept.ruleCount);
+}
 
 // The rules of `year` for `zone` (the zone in force), whose fields begin as those of
-// `current`; `current` itself where the system has none for the year.
+// `current`; `current`'s where the system has none for the year.
 const TIME_ZONE_INFORMATION& RulesForYear(WORD year, const DYNAMIC_TIME_ZONE_INFORMATION& zone,
                                           const TIME_ZONE_INFORMATION& current) {
-  if (KeptYear.year != year || !SameZone(KeptYear.zone, zone)) {
-    KeptYear.zone = zone;
-    KeptYear.year = year;
-    if (!GetTimeZoneInformationForYear(year, nullptr, &KeptYear.rules)) KeptYear.rules = current;
+  if (year < kFirstYear || year > kLastYear) return current;
+  if (!Kept.kept || !SameZone(Kept.zone, zone)) {
+    Kept.zone = zone;
+    Kept.kept = true;
+    std::memset(Kept.ruleOfYear, 0, sizeof Kept.ruleOfYear);
+    Kept.ruleCount = 0;
   }
-  return KeptYear.rules;
+  uint8_t& number = Kept.ruleOfYear[year - kFirstYear];
+  if (number == 0) {
+    TIME_ZONE_INFORMATION rules;
+    number = RuleNumber(GetTimeZoneInformationForYear(year, nullptr, &rules) ? rules : current);
+  }
+  return Kept.rules[number - 1];
 }
 
 // The zone's rules for the year of `localTime` decide whether the zone keeps daylight

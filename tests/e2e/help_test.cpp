@@ -2,12 +2,13 @@
 // the topic's page, or lists the places on standard error; the rendered pages hold
 // together (scripts/package-check.sh checks the .deb). POSIX viewers are scripts on PATH that
 // record their arguments; under Wine a stand-in hh.exe in the Windows folder records its
-// command line.
+// command line (and may end at once with a status, as a viewer that fails).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -297,6 +298,31 @@ TEST_F(WineHelp, TheViewerOpensTheTopicsPageInTheHelpFile) {
     std::string expected("\"C:\\windows\\hh.exe\" \"");
     expected += Windows(chm) + "::/" + c.page + "\"\n";
     EXPECT_EQ(Lower(ViewerLine()), Lower(expected)) << c.name;
+  }
+}
+
+// A viewer that ends before it waits for input never showed the page (hh.exe ends so,
+// with status 0, where it cannot create its window): reported as on POSIX, status 1.
+TEST_F(WineHelp, AViewerThatEndsAtOnceIsReported) {
+  scratch_.File("app/Horalin.chm");
+  struct Case {
+    const char* viewerStatus;  // empty: the viewer waits for input and runs on
+    int status;
+    std::string err;
+  } cases[] = {
+      {"", 0, ""},
+      {"3", 1, "Horalin plugin: The help viewer failed: C:\\windows\\hh.exe ended with status 3\n"},
+      {"0", 1, "Horalin plugin: The help viewer failed: C:\\windows\\hh.exe ended without showing its window\n"},
+  };
+  for (const Case& c : cases) {
+    fs::remove(scratch_.root / "log");
+    std::vector<std::pair<std::string, std::string>> env;
+    if (*c.viewerStatus) env.push_back({"HORALIN_VIEWER_STATUS", c.viewerStatus});
+    Result r = Help("ts", env);
+    EXPECT_EQ(r.status, c.status) << c.viewerStatus;
+    EXPECT_EQ(Lower(r.err), Lower(c.err)) << c.viewerStatus;
+    std::string log = ViewerLine();  // the viewer ran once: no other place was tried
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << c.viewerStatus;
   }
 }
 

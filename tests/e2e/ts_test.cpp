@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/version.h"
 #include "tests/e2e/process.h"
 
 namespace horalin::e2e {
@@ -256,7 +257,8 @@ TEST(Ts, UsageAndVersionLines) {
   r = Ts({"/??"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "Add time stamps to lines from a pipe. \n\n" + usage +
-                       "\n\t\t\t\tHoralin  0.93.1.0 (x64)\n\t\t\t\tTSCmd.cpp  0.93.1.0\n");
+                       "\n\t\t\t\tHoralin  " HORALIN_VERSION_TEXT " (x64)\n\t\t\t\tTSCmd.cpp  " HORALIN_VERSION_TEXT
+                       "\n");
   if (UnderWine()) return;
   r = Ts({"/D", "/?", "/X"}, "not read\n");  // arguments after it are not looked at
   EXPECT_EQ(r.status, 0);
@@ -291,6 +293,22 @@ TEST(Ts, InputEncodings) {
       {"CP437", {"/CP:437"}, "caf\x82 \xB0\n", {"caf\u00E9 \u2591"}, false},
       {"CP932", {"/CP:932"}, "\x82\xA0\x82\xA2\n", {"\u3042\u3044"}, false},
       {"KOI8-R", {"/CP:20866"}, "\xF0\xD2\xC9\xD7\xC5\xD4\n", {"\u041F\u0440\u0438\u0432\u0435\u0442"}, false},
+      // Without a signature: a first line of no 7-bit character, a CR byte inside a
+      // character (U+4E0A) and zero bytes at both offsets.
+      {"UTF-16LE, no 7-bit character",
+       {},
+       Utf16Le(u"\u4E2D\u6587\u6587\u672C\u6D4B\u8BD5\r\nok\r\n"),
+       {"\u4E2D\u6587\u6587\u672C\u6D4B\u8BD5", "ok"},
+       true},
+      {"UTF-16BE, U+4E0A",
+       {},
+       Utf16Be(u"\u4E00\u4E8C\u4E09 \u4E0B\u4E0A\r\nok\r\n"),
+       {"\u4E00\u4E8C\u4E09 \u4E0B\u4E0A", "ok"},
+       true},
+      // Only what UTF-8 decodes without a replacement is UTF-8; a bad byte takes no
+      // neighbour with it.
+      {"an overlong form is code-page text", {"/CP:1252"}, "Caf\xC0\xA9 ok\n", {"Caf\u00C0\u00A9 ok"}, true},
+      {"UTF-8 forced, a bad lead byte", {"/U:UTF-8"}, "a\xE0\r\nb \xF0\x9F z\n", {"a\uFFFD", "b \uFFFD z"}, true},
       {"CR, LF and CR LF", {}, "a\rb\nc\r\nd\n\re", {"a", "b", "c", "d", "", "e"}, true},
       {"Ctrl-Z in a pipe",
        {},
@@ -428,11 +446,15 @@ TEST(Ts, EveryCodePageReadsPieceByPieceOnWindows) {
   EXPECT_NE(r.out.find(" code pages checked, 0 failed"), std::string::npos) << r.out;
 }
 
+// Pieces of at most 32,767 bytes, each ending between two characters, on both builds.
 TEST(Ts, LongLinesAreSplitNotLost) {
-  POSIX_ONLY();
   Result r = Ts({"/T"}, std::string(40000, 'x') + "\n" + std::string(32767, 'y') + "\nz\n");
   EXPECT_EQ(TextsAfterStamps(r.out, kTime),
             (Strings{std::string(32767, 'x'), std::string(7233, 'x'), std::string(32767, 'y'), "z"}));
+  std::string chinese;
+  for (int i = 0; i < 20000; ++i) chinese += "\u4E2D";
+  r = Ts({"/T"}, chinese + "\n");
+  EXPECT_EQ(TextsAfterStamps(r.out, kTime), (Strings{chinese.substr(0, 32766), chinese.substr(32766)}));
 }
 
 TEST(Ts, ReadErrorIsReportedAfterTheLinesAndBeforeTheFooter) {
@@ -531,6 +553,22 @@ void WriteLinesSlowly(bool nonBlockingInput) {
 }
 
 TEST(Ts, EachLineIsWrittenAsSoonAsItCame) { WriteLinesSlowly(false); }
+
+// The first line, whose line end is the last byte written so far, waits only briefly for
+// the byte after it, which could show it to be UTF-16.
+TEST(Ts, TheFirstLineWaitsOnlyBrieflyForItsEncoding) {
+  Child child = StartTs({"X"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(UnderWine() ? 3000 : 300));  // reading by then
+  ASSERT_EQ(write(child.in, "hi\n", 3), 3);
+  std::string pending;
+  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(UnderWine() ? 5000 : 2000)), "X hi");
+  close(child.in);
+  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(30000)), "");
+  close(child.out);
+  int status = 0;
+  waitpid(child.pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
 
 // The same bytes give the same lines however the pipe delivers them: UTF-16 without a
 // signature, with characters that have a zero low byte, of which the first read holds 1,
@@ -647,6 +685,139 @@ int Milliseconds(const std::string& elapsed) {
           std::stoi(elapsed.substr(6, 2))) *
              1000 +
          std::stoi(elapsed.substr(9, 3));
+}
+
+// ---- restamp: the stamps already in a log ------------------------------------------
+
+Result Restamp(const Strings& args, const std::string& input,
+               std::vector<std::pair<std::string, std::string>> env = {}) {
+  Strings all = {"restamp"};
+  all.insert(all.end(), args.begin(), args.end());
+  Options options;
+  options.input = input;
+  options.env = std::move(env);
+  return Horalin(all, options);
+}
+
+TEST(Restamp, LogsRewrittenLineByLine) {
+  const std::string build =
+      "2026-12-07T17:39:42.125Z configure\n"
+      "  cc -c a.c\n"
+      "2026-12-07T17:39:43.000Z compile\n"
+      "[2026-12-07T17:43:43.000Z] link\n"
+      "2026-12-07T17:43:44Z tests\n"
+      "2026-13-07T17:43:44Z not a month\n";
+  struct Case {
+    const char* name;
+    Strings args;
+    std::string input;
+    std::vector<std::pair<std::string, std::string>> env;
+    std::string out;
+    bool wine;
+  } cases[] = {
+      {"a UTC log in Berlin's time across the change to summer time and back",
+       {"%F %T"},
+       "2026-03-29T00:59:59Z a\n2026-03-29T01:00:00Z b\n2026-10-25T00:30:00+00:00 c\n2026-10-25 01:30:00.5Z d\n",
+       {{"TZ", "Europe/Berlin"}},
+       "2026-03-29 01:59:59 a\n2026-03-29 03:00:00 b\n2026-10-25 02:30:00 c\n2026-10-25 02:30:00 d\n",
+       false},
+      {"local stamps named UTC, shown in New York",
+       {"/ZONE:UTC", "%H:%M %Z"},
+       "2026-03-08 06:59:00 x\n2026-03-08 07:00:00 y\n",
+       {{"TZ", "America/New_York"}},
+       "01:59 EST x\n03:00 EDT y\n",
+       false},
+      {"/I: the step that took four minutes, /S: since the first, /F: the counts",
+       {"/I", "/S", "/F"},
+       build,
+       {},
+       "00:00:00.000 00:00:00.000 configure\n  cc -c a.c\n00:00:00.875 00:00:00.875 compile\n"
+       "[00:04:00.000 00:04:00.875] link\n00:00:01.000 00:04:01.875 tests\n2026-13-07T17:43:44Z not a month\n"
+       "---- End Of Log: 4 lines restamped, 1 with a stamp that could not be read ----\n",
+       true},
+      {"no stamps: byte for byte",
+       {"/I"},
+       "caf\xC3\xA9 \xE2\x82\xAC\t \n\n 12:00 noon \n2026-12-07\n[not] a stamp\n\xF0\x9F\x98\x81 last",
+       {},
+       "caf\xC3\xA9 \xE2\x82\xAC\t \n\n 12:00 noon \n2026-12-07\n[not] a stamp\n\xF0\x9F\x98\x81 last\n",
+       true},
+      {"UTF-16LE",
+       {"/U", "%T"},
+       "\xFF\xFE" + Utf16Le(u"2026-12-07T17:39:42Z h\u00E9\n"),
+       {},
+       "17:39:42 h\u00E9\n",
+       true},
+      {"code page 1252",
+       {"/CP:1252", "/U", "%T"},
+       "Dec  7 17:39:42 caf\xE9 \x80\n",
+       {},
+       "17:39:42 caf\u00E9 \u20AC\n",
+       true},
+      {"a form named, in a fixed zone",
+       {"/FORM:%d/%m/%Y %H:%M:%S", "/ZONE:+01:00", "/U", "%FT%TZ"},
+       "07/12/2026 17:39:42 a\n2026-12-07T17:39:42Z b\n",
+       {},
+       "2026-12-07T16:39:42Z a\n2026-12-07T17:39:42Z b\n",
+       true},
+      {"Unix times, web and mail stamps",
+       {"/U", "%F %T.%L"},
+       "1796665182125 u\n[07/Dec/2026:17:39:42 +0100] w\nMon, 07 Dec 2026 17:39:42 -0100 m\n",
+       {},
+       "2026-12-07 17:39:42.125 u\n[2026-12-07 16:39:42.000] w\n2026-12-07 18:39:42.000 m\n",
+       true},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && !c.wine) continue;
+    Result r = Restamp(c.args, c.input, c.env);
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.out, c.out) << c.name;
+    EXPECT_EQ(r.err, "") << c.name;
+  }
+}
+
+TEST(Restamp, FilesInTurnEachInItsEncoding) {
+  POSIX_ONLY();
+  char dir[] = "/tmp/horalin-restamp-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string a = std::string(dir) + "/a.log", b = std::string(dir) + "/b.log";
+  FILE* f = std::fopen(a.c_str(), "wb");
+  std::fputs("2026-12-07T17:39:42Z caf\xC3\xA9\n", f);
+  std::fclose(f);
+  f = std::fopen(b.c_str(), "wb");
+  const std::string utf16 = "\xFF\xFE" + Utf16Le(u"2026-12-07T17:43:42Z w\u00F6rld\n");
+  std::fwrite(utf16.data(), 1, utf16.size(), f);
+  std::fclose(f);
+  Result r = Restamp({"/S", a, b, std::string(dir) + "/none.log"}, "");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "00:00:00.000 caf\u00E9\n00:04:00.000 w\u00F6rld\n");
+  EXPECT_EQ(r.err, "Horalin plugin: Cannot open \"" + std::string(dir) + "/none.log\": No such file or directory\n");
+  std::remove(a.c_str());
+  std::remove(b.c_str());
+  rmdir(dir);
+}
+
+TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
+  Result bad = Restamp({"/ZONE:Mars"}, "");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "Horalin plugin: Bad zone: \"Mars\" (LOCAL, UTC or an offset such as +01:00)\n");
+  Result noDate = Restamp({"/FORM:%H:%M"}, "");
+  EXPECT_EQ(noDate.status, 1);
+  EXPECT_EQ(noDate.err, "Horalin plugin: The stamp form names no date: \"%H:%M\"\n");
+
+  Options options;
+  options.input = "2024-02-29T13:45:30+01:00\nMon, 07 Dec 2026 17:39:42 +0000\n2024-13-01 00:00:00\n";
+  Result lines = Horalin({"datefmt", "--lines", "/FORM", "%F %T"}, options);
+  EXPECT_EQ(lines.status, 1);
+  EXPECT_EQ(lines.out, "2024-02-29 12:45:30\n2026-12-07 17:39:42\n\n");
+  EXPECT_EQ(lines.err, "Horalin plugin: standard input [3]  Date and time out of range\n\n2024-13-01 00:00:00\n^\n");
+  // Without /FORM: the line as given, not with the format after it.
+  Result plain = Horalin({"datefmt", "--lines", "%F"}, options);
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_NE(plain.err.find("Horalin plugin: standard input [1]  Unexpected text after the date and time\n\n"
+                           "2024-02-29T13:45:30+01:00\n                   ^\n"),
+            std::string::npos)
+      << plain.err;
+  EXPECT_EQ(plain.err.find(",%F"), std::string::npos) << plain.err;
 }
 
 TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "common/utf.h"
 #include "platform/platform.h"
 #include "tests/support/test_host.h"
 
@@ -105,6 +106,15 @@ TEST(DetectTest, Utf16ByZeroBytes) {
   }
 }
 
+// The code page backend's conversion of a whole text.
+std::u16string Convert(uint32_t codePage, const std::string& bytes, uint32_t* error = nullptr) {
+  char16_t out[64];
+  uint32_t e = 0;
+  size_t n = platform::WideFromMultiByte(codePage, bytes.data(), bytes.size(), out, 64, &e);
+  if (error) *error = e;
+  return std::u16string(out, n);
+}
+
 TEST(DetectTest, Utf8ByValidAndBrokenSequences) {
   const uint32_t oem = platform::OemCodePage();
   struct Case {
@@ -118,8 +128,23 @@ TEST(DetectTest, Utf8ByValidAndBrokenSequences) {
       {"\xE2\x82\xAC and \xF0\x9F\x98\x80", true, EncodingUtf8, 65001},
       {"caf\xC3\xA9 \xE2\x82", true, EncodingUtf8, 65001},  // cut off at the end: counts neither way
       {"caf\xE9 ok", true, EncodingCodePage, oem},          // a lone E9 breaks a sequence
-      {"\xA9\xA9 tail of a sequence begun before", false, EncodingUndecided, 0},
-      {"\x80\x80\x80", false, EncodingUndecided, 0},  // nothing but continuation bytes
+      {"\xA9\xA9 a line that begins with continuation bytes", true, EncodingCodePage, oem},
+      {"\x80\x80\x80", true, EncodingCodePage, oem},
+      // Forms that the decoder refuses (overlong, surrogates, past U+10FFFF) are no UTF-8,
+      // so that text called UTF-8 loses no byte; the borders of each are.
+      {"Caf\xC0\xA9 ok", true, EncodingCodePage, oem},
+      {"\xC1\xBF", true, EncodingCodePage, oem},
+      {"\xE0\x9F\xBF", true, EncodingCodePage, oem},
+      {"\xE0\xA0\x80", true, EncodingUtf8, 65001},
+      {"\xED\xA0\x80", true, EncodingCodePage, oem},
+      {"\xED\x9F\xBF\xEE\x80\x80", true, EncodingUtf8, 65001},
+      {"\xF0\x8F\xBF\xBF", true, EncodingCodePage, oem},
+      {"\xF0\x90\x80\x80", true, EncodingUtf8, 65001},
+      {"\xF4\x8F\xBF\xBF", true, EncodingUtf8, 65001},
+      {"\xF4\x90\x80\x80", true, EncodingCodePage, oem},
+      {"\xF5\x80\x80\x80", true, EncodingCodePage, oem},
+      {"\xE0\xA0 cut", true, EncodingCodePage, oem},  // a sequence cut short within the text
+      {"ok \xE0\xA0", false, EncodingUndecided, 0},   // ...and by its end
       {"a\xF8"
        "b",
        true, EncodingCodePage, oem},
@@ -133,6 +158,11 @@ TEST(DetectTest, Utf8ByValidAndBrokenSequences) {
     EXPECT_EQ(DetectUtf8(bytes, static_cast<uint32_t>(strlen(c.bytes)), &encoding, &codePage), c.decided) << c.bytes;
     EXPECT_EQ(encoding, c.encoding) << c.bytes;
     EXPECT_EQ(codePage, c.codePage) << c.bytes;
+    // The decoder agrees: text called UTF-8 comes without a replacement, other text with
+    // one (a sequence that the end cuts off belongs to the text that follows).
+    if (c.decided && Utf8CutLength(c.bytes, strlen(c.bytes)) == 0) {
+      EXPECT_EQ(Convert(65001, c.bytes).find(u'\uFFFD') == std::u16string::npos, encoding == EncodingUtf8) << c.bytes;
+    }
   }
   // A code page chosen before is kept for code-page text.
   TextEncoding encoding = EncodingUndecided;
@@ -180,14 +210,6 @@ TEST(DecideTest, SignaturesTestsAndForcedEncodings) {
 
 // ---- The POSIX code page backend ---------------------------------------------------
 
-std::u16string Convert(uint32_t codePage, const std::string& bytes, uint32_t* error = nullptr) {
-  char16_t out[64];
-  uint32_t e = 0;
-  size_t n = platform::WideFromMultiByte(codePage, bytes.data(), bytes.size(), out, 64, &e);
-  if (error) *error = e;
-  return std::u16string(out, n);
-}
-
 TEST(CodePageBackendTest, ConvertsWithoutDroppingBytes) {
   struct Case {
     uint32_t codePage;
@@ -217,6 +239,12 @@ TEST(CodePageBackendTest, ConvertsWithoutDroppingBytes) {
        "b",
        u"a\uFFFD"
        "b"},
+      // One U+FFFD for each bad byte, or for a lead and what still fitted after it: a byte
+      // that does not fit begins anew, so no line end or blank is taken along.
+      {65001, "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
+      {65001, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+      {65001, "\xE0\r\xF0\x9F\x98 z", u"\uFFFD\r\uFFFD z"},
+      {65001, "\xC0\xA9\xF4\x90", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
   };
   for (const Case& c : cases) EXPECT_EQ(Convert(c.codePage, c.bytes), c.text) << c.codePage << " " << c.bytes;
   uint32_t error = 0;

@@ -28,6 +28,7 @@ struct Script {
   size_t offset = 0;
   int reads = 0;
   bool waits = false;  // every other read finds nothing yet, as a read without waiting may
+  size_t late = 99;    // the blocks from this one on come after a pause longer than a short wait
 };
 
 uint32_t ReadScript(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
@@ -43,6 +44,11 @@ uint32_t ReadScript(platform::Handle handle, void* block, uint32_t capacity, uin
   if (script->offset == b.size()) ++script->next, script->offset = 0;
   *bytesRead = static_cast<uint32_t>(n);
   return 0;
+}
+
+bool WaitScript(platform::Handle handle, uint32_t) {
+  auto* script = static_cast<Script*>(handle);
+  return script->next < script->late || script->next == script->blocks.size();
 }
 
 struct Reading {
@@ -64,6 +70,7 @@ struct TestReader {
     script.error = error;
     SetUpPipeReader(&reader, &script, block, kPipeBlockBytes, lineBytes, encoding, codePage);
     reader.read = ReadScript;
+    reader.wait = WaitScript;
   }
 };
 
@@ -167,6 +174,55 @@ TEST(ReaderTest, Utf16InBothByteOrders) {
   }
 }
 
+// Without a signature, the first line's bytes with the unit that its line end belongs to
+// tell UTF-16: also a first line of no 7-bit character, and characters that hold a CR or
+// LF byte (U+4E0A) or zero bytes at both offsets (U+4E00, a blank). The same lines
+// whatever bytes the first read holds.
+TEST(ReaderTest, Utf16WithoutSignatureWhateverTheFirstLine) {
+  const std::u16string texts[] = {u"\u4E2D\u6587\u6587\u672C\u6D4B\u8BD5\r\nok\r\n",
+                                  u"\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3067\u3059\u3002\nok\n",
+                                  u"\u4E00\u4E8C\u4E09 \u4E0B\u4E0A\r\nok\r\n"};
+  for (const std::u16string& text : texts) {
+    const std::u16string first = text.substr(0, text.find_first_of(u"\r\n"));
+    for (bool big : {false, true}) {
+      const std::string bytes = big ? Utf16Be(text) : Utf16Le(text);
+      for (size_t split = 1; split <= 2 * first.size() + 3; ++split) {
+        Reading r = Read({bytes.substr(0, split), bytes.substr(split)});
+        EXPECT_EQ(r.lines, (Lines{first, u"ok"})) << (big ? "BE" : "LE") << ", first read of " << split;
+      }
+    }
+  }
+}
+
+// A first line whose line end is the last byte so far waits only briefly for the byte
+// that could show it to be UTF-16; a line end at an odd offset, with no zero byte before
+// it, not at all. Its lines come before the writer's next bytes.
+TEST(ReaderTest, SlowWriterOfTheFirstLine) {
+  struct Case {
+    std::vector<std::string> blocks;  // the second one comes after a pause
+    Lines lines;
+  } cases[] = {
+      {{"hi\n", "there\n"}, {u"hi", u"there"}},
+      {{"hi\r", "\nthere\n"}, {u"hi", u"there"}},
+      {{"caf\xC3\xA9\n", "\xC3\xA9\n"}, {u"caf\u00E9", u"\u00E9"}},
+      {{"odd\n", "x\n"}, {u"odd", u"x"}},
+      {{Utf16Be(u"\u4E2D\n"), Utf16Be(u"ok\n")}, {u"\u4E2D", u"ok"}},
+      {{Utf16Le(u"\u4E2D\r\n"), Utf16Le(u"ok\n")}, {u"\u4E2D", u"ok"}},
+  };
+  for (const Case& c : cases) {
+    auto* t = new TestReader(c.blocks);
+    t->script.late = 1;
+    const int32_t n = ReadPipeLine(&t->reader, t->line);
+    ASSERT_GE(n, 0) << ::testing::PrintToString(c.blocks);
+    EXPECT_EQ(std::u16string(t->line, static_cast<size_t>(n)), c.lines[0]) << ::testing::PrintToString(c.blocks);
+    EXPECT_EQ(t->script.next, 1u) << "the first line waited for the next block";
+    Lines rest;
+    for (int32_t m; (m = ReadPipeLine(&t->reader, t->line)) >= 0;) rest.emplace_back(t->line, static_cast<size_t>(m));
+    EXPECT_EQ(rest, Lines(c.lines.begin() + 1, c.lines.end()));
+    delete t;
+  }
+}
+
 TEST(ReaderTest, Utf16Details) {
   // Zero units are dropped.
   EXPECT_EQ(Read({Utf16Le(std::u16string(u"a\0b\n", 4))}, EncodingUtf16LE).lines, Lines{u"ab"});
@@ -220,6 +276,12 @@ TEST(ReaderTest, ByteEncodings) {
       // Line ends that only the decoded text shows.
       {{"\x88\x89\x25\x88\x0D\x25", "\x0A"}, EncodingUndecided, 37, {u"hi", u"h", u"\u008E"}},
       {{"+AGEACgBi-\n+AGM", "-"}, EncodingUndecided, 65000, {u"a", u"b", u"c"}},
+      // A byte that is no base64 digit ends a UTF-7 run and stands for itself, one from 80
+      // too (as Windows reads it): the bytes after it, and the line end, read as before.
+      {{"a+////\x98qq\nb\n"}, EncodingUndecided, 65000, {u"a\uFFFF\u0098qq", u"b"}},
+      {{"+AGE", "AYQ-+-x+", "AGI\r\n+"}, EncodingUndecided, 65000, {u"aa+x\u0062"}},
+      // The bits left when a byte from 80 ends a run go on in the next run (Windows too).
+      {{"+AG\x98+AE-x\n"}, EncodingUndecided, 65000, {u"\u0098`x"}},
   };
   for (const Case& c : cases) {
     Reading r = Read(c.blocks, c.forced, c.codePage);
@@ -283,8 +345,11 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
        {Join(u"\uFF1D", std::u16string(32765, u'a')), u"\uFF1D"}},
       // A line of bytes that are no UTF-8, each shown as U+FFFD: every one of them comes.
       {{std::string(32767, '\xFF') + "\n"}, EncodingUtf8, 0, {std::u16string(32767, u'\uFFFD')}},
-      // A base character and the combining mark after it, each a character of its own.
+      // A base character and the combining mark after it, each a character of its own
+      // (Windows composes nothing): a mark past the limit begins the next piece.
       {{a32766 + "\xED\xC4\nb\n"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD", u"\u05B4", u"b"}},
+      {{a32766 + "\xED"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD"}},
+      {{a32766 + "o\xCC\n"}, EncodingCodePage, 1258, {std::u16string(32766, u'a') + u"o", u"\u0300"}},
       // A lead byte without its pair at the limit; a UTF-7 run.
       {{a32766 + "\xA4\xA2"
                  "END\n"},
@@ -299,7 +364,9 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
   for (const Case& c : cases) {
     Reading r = Read(c.blocks, c.forced, c.codePage);
     ASSERT_EQ(r.lines.size(), c.lines.size()) << c.blocks[0].substr(c.blocks[0].size() - 8);
-    for (size_t i = 0; i < c.lines.size(); ++i) EXPECT_TRUE(r.lines[i] == c.lines[i]) << "line " << i;
+    for (size_t i = 0; i < c.lines.size(); ++i)
+      EXPECT_TRUE(r.lines[i] == c.lines[i]) << "line " << i << ": " << r.lines[i].size() << " units, last "
+                                            << int(r.lines[i].empty() ? 0 : r.lines[i].back());
   }
 }
 

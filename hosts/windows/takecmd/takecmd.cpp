@@ -26,23 +26,25 @@ struct HandleStream {
 };
 
 // A standard output that fails ends the program: quietly when its reader has closed the
-// pipe, with the system's text of the failure otherwise. Going on would lose every later
-// line without a word.
+// pipe, with status 141 as the POSIX build (128 + the broken-pipe signal, which Windows
+// lacks), so that a script reads the same status from both; with the system's text of
+// the failure and status 1 otherwise. Going on would lose every later line without a word.
 [[noreturn]] void EndOnFailedOutput(DWORD error) {
-  if (error != ERROR_BROKEN_PIPE && error != ERROR_NO_DATA && error != ERROR_PIPE_NOT_CONNECTED) {
-    char16_t text[512];
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
-    if (!FormatMessageW(flags, nullptr, error, 0, reinterpret_cast<LPWSTR>(text), 512, nullptr))
-      FormatText(text, 512, u"Error %u", error);
-    size_t length = TextLength(text);
-    while (length && (text[length - 1] == u' ' || text[length - 1] == u'\r' || text[length - 1] == u'\n')) --length;
-    char message[1600] = "horalin: write error: ";
-    size_t used = TextLength(u"horalin: write error: ");
-    used += Utf8FromUtf16(text, length, message + used, true, nullptr);
-    message[used++] = '\r', message[used++] = '\n';
-    DWORD written;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, static_cast<DWORD>(used), &written, nullptr);
-  }
+  constexpr UINT kReaderGone = 141;
+  if (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED)
+    ExitProcess(kReaderGone);
+  char16_t text[512];
+  const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  if (!FormatMessageW(flags, nullptr, error, 0, reinterpret_cast<LPWSTR>(text), 512, nullptr))
+    FormatText(text, 512, u"Error %u", error);
+  size_t length = TextLength(text);
+  while (length && (text[length - 1] == u' ' || text[length - 1] == u'\r' || text[length - 1] == u'\n')) --length;
+  char message[1600] = "horalin: write error: ";
+  size_t used = TextLength(u"horalin: write error: ");
+  used += Utf8FromUtf16(text, length, message + used, true, nullptr);
+  message[used++] = '\r', message[used++] = '\n';
+  DWORD written;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, static_cast<DWORD>(used), &written, nullptr);
   ExitProcess(1);
 }
 
