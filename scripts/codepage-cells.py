@@ -7,7 +7,7 @@ read it with `ts /CP:n #`; the lines of their outputs are compared cell by cell.
 
   codepage-cells.py compare POSIX_HORALIN WINDOWS_HORALIN_EXE [CODEPAGE...]
       the count of differing cells for each code page that either build accepts
-  codepage-cells.py fixes POSIX_HORALIN WINDOWS_HORALIN_EXE FIXES_FILE
+  codepage-cells.py fixes POSIX_HORALIN WINDOWS_HORALIN_EXE FIXES_FILE [CODEPAGE...]
       writes FIXES_FILE again: its entries, with the Windows build's reading of every
       cell where the POSIX build reads otherwise (the POSIX build must be one built with
       the file as it is)
@@ -90,14 +90,14 @@ def compare(posix, windows, cps):
 FIX = re.compile(r"\{(\d+), 0x([0-9A-F]+), (\d+), 0x([0-9A-F]+)\},")
 
 
-def fixes(posix, windows, path):
+def fixes(posix, windows, path, cps):
     with open(path) as f:
         source = f.read()
     entries = {}
     for cp, first, count, unit in ((int(a), int(b, 16), int(c), int(d, 16)) for a, b, c, d in FIX.findall(source)):
         for i in range(count):
             entries[(cp, first + i)] = unit if unit == 0xFFFD else unit + i
-    for cp in CANDIDATES:
+    for cp in cps:
         if cp == 65000:
             continue  # read through iconv, not through a table
         a, b = read_cells(posix, cp), read_cells(windows, cp)
@@ -115,8 +115,8 @@ def fixes(posix, windows, path):
                 if w == b[0][one] + b[0][two] and a[0][c] == a[0][one] + a[0][two]:
                     continue  # no lead byte in either build: the cells of the single bytes decide it
                 entries[key] = ord(w) if len(w) == 1 else 0xFFFD  # else the first byte stands alone
-            elif len(w) == 1:
-                entries[key] = ord(w)
+            elif len(w) <= 1:
+                entries[key] = ord(w) if w else 0  # a zero unit, which the reader drops
             else:
                 print("%d %s: cannot be fixed (%r)" % (cp, c.hex(), w), file=sys.stderr)
     runs = []
@@ -141,7 +141,7 @@ def main():
     if sys.argv[1] == "compare":
         compare(sys.argv[2], sys.argv[3], [int(a) for a in sys.argv[4:]] or CANDIDATES)
     else:
-        fixes(sys.argv[2], sys.argv[3], sys.argv[4])
+        fixes(sys.argv[2], sys.argv[3], sys.argv[4], [int(a) for a in sys.argv[5:]] or CANDIDATES)
 
 
 if __name__ == "__main__":

@@ -24,7 +24,12 @@ struct CodePageName {
   bool doubleByte;  // has lead bytes
 };
 
-// Windows code page numbers and the iconv names of the same character sets. Not here:
+// A code page that the C library does not have is read as ASCII and the corrections,
+// which give its upper half.
+constexpr const char* kAsciiBase = "US-ASCII";
+
+// Windows code page numbers and the iconv names of the same character sets (or of a
+// set close to them: the corrections do the rest). Not here:
 // code pages that Windows reads as the C library does not and that no table here
 // corrects (858; the EBCDIC pages 870, 1047, 1140 to 1149, 20273 to 20905 and 21025;
 // 38598; ISO-2022 50220 and 50225; EUC 51932, 51936, 51949; GB18030 54936): they are
@@ -34,6 +39,7 @@ constexpr CodePageName kCodePages[] = {
     {437, "IBM437", false},
     {500, "IBM500", false},
     {708, "ASMO-708", false},
+    {720, kAsciiBase, false},
     {737, "CP737", false},
     {775, "IBM775", false},
     {850, "IBM850", false},
@@ -66,13 +72,21 @@ constexpr CodePageName kCodePages[] = {
     {1258, "CP1258", false},
     {1361, "JOHAB", true},
     {10000, "MACINTOSH", false},
+    {10004, kAsciiBase, false},
+    {10005, kAsciiBase, false},
+    {10006, kAsciiBase, false},
     {10007, "MAC-CYRILLIC", false},
+    {10010, kAsciiBase, false},
     {10017, "MACUKRAINIAN", false},
+    {10021, kAsciiBase, false},
     {10029, "MAC-CENTRALEUROPE", false},
     {10079, "MAC-IS", false},
-    {20127, "US-ASCII", false},
+    {10081, kAsciiBase, false},
+    {10082, kAsciiBase, false},
+    {20127, kAsciiBase, false},
     {20866, "KOI8-R", false},
     {20932, "EUC-JP", true},
+    {20949, "EUC-KR", true},
     {21866, "KOI8-U", false},
     {28591, "ISO-8859-1", false},
     {28592, "ISO-8859-2", false},
@@ -193,7 +207,7 @@ uint32_t AnsiCodePage() {
     for (const CodePageName& entry : kLocaleCharsets)
       if (SameCharset(charset, entry.iconvName)) return entry.codePage;
     for (const CodePageName& entry : kCodePages)
-      if (!entry.doubleByte && entry.codePage != 20127 && entry.codePage != 65000 &&
+      if (!entry.doubleByte && entry.iconvName != kAsciiBase && entry.codePage != 65000 &&
           SameCharset(charset, entry.iconvName))
         return entry.codePage;
   }

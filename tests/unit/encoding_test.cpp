@@ -64,8 +64,8 @@ TEST(EncodingNameTest, Names) {
 }
 
 TEST(CodePageTest, SupportedCodePages) {
-  for (uint32_t cp :
-       {437u, 850u, 866u, 932u, 936u, 949u, 950u, 1250u, 1252u, 1258u, 20866u, 28591u, 28605u, 65000u, 65001u})
+  for (uint32_t cp : {437u, 850u, 866u, 932u, 936u, 949u, 950u, 1250u, 1252u, 1258u, 20866u, 28591u, 28605u, 65000u,
+                      65001u, 720u, 10004u, 20949u})  // the last from ASCII or EUC-KR and the corrections
     EXPECT_TRUE(IsCodePageSupported(cp)) << cp;
   // Code pages that Windows reads otherwise and that no table here corrects are refused.
   for (uint32_t cp : {1u, 1200u, 12345u, 99999u, 0xFFFFFFFEu, 858u, 1047u, 20273u, 50220u, 50225u, 51932u, 54936u})
