@@ -87,7 +87,8 @@ size_t DecodeUtf7(uint32_t* state, const char* text, size_t length, char16_t* ou
         if (count >= 16) count -= 16, out[n++] = static_cast<char16_t>(bits >> count), bits &= (1u << count) - 1;
         continue;
       }
-      run = 0, count = 0, bits = 0;
+      run = 0;
+      if (c < 0x80) count = 0, bits = 0;  // after a byte from 80 the next run goes on with them
       if (c == '-') continue;
     } else if (c == '+') {
       if (i + 1 == length) {

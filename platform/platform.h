@@ -160,9 +160,9 @@ void RefreshLocale();
 uint32_t AnsiCodePage();
 uint32_t OemCodePage();
 // Converts `count` bytes of text in `codePage` (65001: UTF-8) to at most `capacity`
-// units, not terminated. Returns the units written, or 0 with *error set
-// (kErrorInvalidParameter for a code page that the system cannot convert). A byte
-// that the code page does not map becomes U+FFFD or the code page's own substitute.
+// units, not terminated, as DecodeBytes does for the whole text. Returns the units
+// written, or 0 with *error set (kErrorInvalidParameter for a code page that the backend
+// does not read).
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
                          uint32_t* error);
 
@@ -177,15 +177,18 @@ struct ByteDecoder {
   bool pending;       // a call that was not final left text in the state
 };
 
-// Opens a decoder for the code page (65001: UTF-8); false when the system cannot convert
-// it. Every decoder opened is closed.
+// Opens a decoder for the code page (65001: UTF-8); false when the backend does not read
+// it as Windows reads it, piece by piece. Every decoder opened is closed.
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage);
 void CloseByteDecoder(ByteDecoder* decoder);
 // Converts up to `count` bytes into at most `capacity` units, going on from the state
 // that the last call left. Stops before a character that the bytes cut off at their end,
 // for the caller to hand in again with the bytes that follow; with `final`, the text ends
 // there instead: such a character shows as U+FFFD, a character held back comes out, and
-// the decoder starts afresh. A byte that the code page does not map shows as U+FFFD.
+// the decoder starts afresh. Text is read as Windows reads it (a byte that a code page
+// leaves undefined but Windows keeps, such as 81 in 1252, is kept), except that a byte
+// that the code page does not map, or a lead byte without its pair, shows as U+FFFD and
+// the byte after it is read on its own.
 // Returns the units written; *used receives the bytes taken.
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final);

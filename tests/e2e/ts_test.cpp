@@ -326,6 +326,126 @@ TEST(Ts, InputEncodings) {
   }
 }
 
+// Text in a double-byte code page: a lead byte never takes a line end or a blank with
+// it, and UTF-8 after a first line of ASCII is still told, whatever the code page.
+TEST(Ts, CodePageTextKeepsItsLineEndsAndBlanks) {
+  const std::pair<std::string, std::string> japanese = {"LC_ALL", "ja_JP.UTF-8"};
+  struct Case {
+    Strings args;
+    std::string input;
+    Strings lines;
+    std::vector<std::pair<std::string, std::string>> env;
+  } cases[] = {
+      {{"#"}, "Build started\r\n\xE4\xB8\xAD\xE6\x96\x87 ok\r\n", {"# Build started", "# \u4E2D\u6587 ok"}, {japanese}},
+      {{"/CP:932", "#"},
+       "Build started\r\n\xE4\xB8\xAD\xE6\x96\x87 ok\r\n",
+       {"# Build started", "# \u4E2D\u6587 ok"},
+       {}},
+      {{"/CP:932", "#"}, "a\x81\nb\n", {"# a\uFFFD", "# b"}, {}},
+      {{"/CP:932", "#"}, "a\x81 z\r\n", {"# a\uFFFD z"}, {}},
+      {{"/CP:936", "#"}, "a\x81 z\xB0\xA1\r\n", {"# a\uFFFD z\u554A"}, {}},
+      {{"/CP:1252", "#"},
+       "a\x81"
+       "b\n",
+       {"# a\u0081b"},
+       {}},  // kept as Windows keeps it
+  };
+  for (const Case& c : cases) {
+    Result r = Ts(c.args, c.input, c.env);
+    EXPECT_EQ(r.status, 0) << c.input;
+    EXPECT_EQ(SplitLines(r.out), c.lines) << c.input;
+  }
+}
+
+// ---- Every cell of every code page, read by both builds --------------------------------
+
+// The code pages that either build accepts (those that Windows defines and a few more).
+const uint32_t kCodePageCandidates[] = {
+    1,     2,     3,     37,    42,    437,   500,   708,   720,   737,   775,   850,   852,   855,   857,   858,
+    860,   861,   862,   863,   864,   865,   866,   869,   870,   874,   875,   932,   936,   949,   950,   1026,
+    1047,  1140,  1141,  1142,  1143,  1144,  1145,  1146,  1147,  1148,  1149,  1250,  1251,  1252,  1253,  1254,
+    1255,  1256,  1257,  1258,  1361,  10000, 10001, 10002, 10003, 10004, 10005, 10006, 10007, 10008, 10010, 10017,
+    10021, 10029, 10079, 10081, 10082, 20127, 20273, 20277, 20278, 20280, 20284, 20285, 20290, 20297, 20420, 20423,
+    20424, 20866, 20871, 20880, 20905, 20932, 20936, 20949, 21025, 21866, 28591, 28592, 28593, 28594, 28595, 28596,
+    28597, 28598, 28599, 28603, 28605, 38598, 50220, 50221, 50222, 50225, 51932, 51936, 51949, 54936, 65000, 65010};
+
+// One cell a line: every single byte, then every byte from 80 with every byte after it,
+// leaving out the bytes that end lines in the code page (scripts/codepage-cells.py makes
+// the same input).
+Strings CellsOf(uint32_t codePage) {
+  std::string ends("\0\n\r", 3);
+  if (codePage == 37 || codePage == 500 || codePage == 870 || codePage == 875 || codePage == 1026 || codePage == 1047 ||
+      (codePage >= 1140 && codePage <= 1149) || (codePage >= 20273 && codePage <= 20905) || codePage == 21025)
+    ends += "\x15\x25";  // EBCDIC
+  if (codePage == 20127) ends += "\x80\x8A\x8D";
+  Strings cells;
+  for (int b = 0; b < 256; ++b)
+    if (ends.find(static_cast<char>(b)) == std::string::npos) cells.emplace_back(1, static_cast<char>(b));
+  const size_t singles = cells.size();
+  for (size_t lead = 0; lead < singles; ++lead)
+    if (static_cast<unsigned char>(cells[lead][0]) >= 0x80)
+      for (size_t second = 0; second < singles; ++second) cells.push_back({cells[lead][0], cells[second][0]});
+  return cells;
+}
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    hex += "0123456789ABCDEF"[b >> 4], hex += "0123456789ABCDEF"[b & 15];
+  }
+  return hex;
+}
+
+// Both builds read the same cells, one a line, after a first line that is no UTF-8; they
+// must agree on each, and the POSIX build must refuse what the Windows build refuses.
+TEST(Ts, EveryCellOfEveryCodePageReadsAsTheWindowsBuildReadsIt) {
+  if (!UnderWine()) GTEST_SKIP() << "compares the POSIX build with the Windows build";
+  const char* posix = std::getenv("HORALIN_POSIX_PROGRAM");
+  ASSERT_TRUE(posix) << "HORALIN_POSIX_PROGRAM";
+  std::vector<uint32_t> windowsOnly;
+  for (uint32_t codePage : kCodePageCandidates) {
+    const Strings cells = CellsOf(codePage);
+    std::string input = "\xFF\r";
+    for (const std::string& cell : cells) input.append(cell).push_back('\r');
+    std::string option = "/CP:";
+    option += std::to_string(codePage);
+    Options options;
+    options.input = input;
+    options.env = {{"TZ", "UTC"}, {"LC_ALL", "C.UTF-8"}};
+    const Result p = RunProgram({posix, "ts", option, "#"}, options);
+    const Result w = Ts({option, "#"}, input);
+    if (p.status != 0 && w.status != 0) continue;
+    EXPECT_EQ(w.status, 0) << "code page " << codePage << " is accepted by the POSIX build only";
+    if (p.status != 0) windowsOnly.push_back(codePage);
+    if (p.status != 0 || w.status != 0) continue;
+    const Strings pl = SplitLines(p.out), wl = SplitLines(w.out);
+    ASSERT_EQ(pl.size(), cells.size() + 1) << codePage;
+    ASSERT_EQ(wl.size(), cells.size() + 1) << codePage;
+    int differ = 0;
+    for (size_t i = 0; i < cells.size(); ++i)
+      if (pl[i + 1] != wl[i + 1] && ++differ <= 3)
+        ADD_FAILURE() << "code page " << codePage << ", bytes " << Hex(cells[i]) << ": POSIX '" << pl[i + 1]
+                      << "', Windows '" << wl[i + 1] << "'";
+    EXPECT_EQ(differ, 0) << "code page " << codePage;
+  }
+  std::string refused;
+  for (uint32_t codePage : windowsOnly) refused.append(1, ' ').append(std::to_string(codePage));
+  RecordProperty("RefusedByThePosixBuildOnly", refused);
+}
+
+// The reader's property with random block sizes (the unit tests check it on POSIX) over
+// every code page that the Windows build accepts.
+TEST(Ts, EveryCodePageReadsPieceByPieceOnWindows) {
+  if (!UnderWine()) GTEST_SKIP() << "for the Windows build";
+  Horalin({"--version"});  // Wine started as the other tests start it
+  Options options;
+  options.env = {{"WINEDEBUG", "-all"}, {"WINEPREFIX", WindowsBuildDir() + "/wineprefix"}};
+  const Result r = RunProgram({"/usr/lib/wine/wine64", WindowsBuildDir() + "/tests/code_page_property.exe"}, options);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(" code pages checked, 0 failed"), std::string::npos) << r.out;
+}
+
 // Pieces of at most 32,767 bytes, each ending between two characters, on both builds.
 TEST(Ts, LongLinesAreSplitNotLost) {
   Result r = Ts({"/T"}, std::string(40000, 'x') + "\n" + std::string(32767, 'y') + "\nz\n");
