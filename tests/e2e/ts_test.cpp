@@ -455,6 +455,10 @@ TEST(Ts, LongLinesAreSplitNotLost) {
   for (int i = 0; i < 20000; ++i) chinese += "\u4E2D";
   r = Ts({"/T"}, chinese + "\n");
   EXPECT_EQ(TextsAfterStamps(r.out, kTime), (Strings{chinese.substr(0, 32766), chinese.substr(32766)}));
+  std::string doubleByte;  // U+4E2D in code page 932
+  for (int i = 0; i < 20000; ++i) doubleByte += "\x92\x86";
+  r = Ts({"/T", "/CP:932"}, doubleByte + "\n");
+  EXPECT_EQ(TextsAfterStamps(r.out, kTime), (Strings{chinese.substr(0, 3 * 16383), chinese.substr(3 * 16383)}));
 }
 
 TEST(Ts, ReadErrorIsReportedAfterTheLinesAndBeforeTheFooter) {
