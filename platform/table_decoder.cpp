@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/utf.h"
+
 namespace horalin::platform {
 
 namespace {
@@ -112,6 +114,44 @@ size_t DecodeWithTable(const CodePageTable& table, const char* bytes, size_t cou
   }
   *used = i;
   return n;
+}
+
+namespace {
+constexpr uint32_t kUtf8 = 65001, kUtf7 = 65000;
+}  // namespace
+
+bool OpenSharedDecoder(ByteDecoder* decoder, uint32_t codePage, FillCodePageTable fill) {
+  *decoder = ByteDecoder{};
+  if (codePage == kUtf8 || codePage == kUtf7) {
+    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
+    return true;
+  }
+  CodePageTable* table = AcquireCodePageTable(codePage, fill);
+  if (!table) return false;
+  *decoder = {codePage, -1, table, table->keepsAscii, false};
+  return true;
+}
+
+void CloseSharedDecoder(ByteDecoder* decoder) {
+  if (decoder->converter) ReleaseCodePageTable(static_cast<CodePageTable*>(decoder->converter));
+  *decoder = ByteDecoder{};
+}
+
+bool DecodeShared(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
+                  bool final, size_t* units) {
+  if (decoder->codePage == kUtf8) {
+    *units = DecodeUtf8(bytes, count, out, capacity, final, used);
+  } else if (decoder->codePage == kUtf7) {
+    auto state = static_cast<uint32_t>(decoder->slot);
+    *units = DecodeUtf7(&state, bytes, count, out, capacity, final, used);
+    decoder->slot = static_cast<int32_t>(state);
+  } else if (decoder->converter) {
+    *units = DecodeWithTable(*static_cast<const CodePageTable*>(decoder->converter), bytes, count, used, out, capacity,
+                             final);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace horalin::platform

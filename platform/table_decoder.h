@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace horalin::platform {
 
 // The cell of a byte, or of a lead byte and the byte after it, that the code page does
@@ -44,5 +46,18 @@ void ReleaseCodePageTable(CodePageTable* table);
 // *used receives the bytes taken.
 size_t DecodeWithTable(const CodePageTable& table, const char* bytes, size_t count, size_t* used, char16_t* out,
                        size_t capacity, bool final);
+
+// ---- What both backends decode alike ----------------------------------------------
+
+// Opens a decoder for UTF-8 or UTF-7, read by our own decoders (UTF-7 keeps its run in
+// the decoder's slot), or for a code page of a table that `fill` fills (the table in the
+// decoder's converter). False when the code page is none of them, or `fill` refuses it.
+bool OpenSharedDecoder(ByteDecoder* decoder, uint32_t codePage, FillCodePageTable fill);
+// Lets go of a decoder's table, if it has one.
+void CloseSharedDecoder(ByteDecoder* decoder);
+// Decodes with a decoder that OpenSharedDecoder opened, as DecodeBytes does, into
+// *units; false for any other decoder.
+bool DecodeShared(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
+                  bool final, size_t* units);
 
 }  // namespace horalin::platform

@@ -129,8 +129,7 @@ bool SameCharset(const char* a, const char* b) {
 }
 
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-constexpr uint32_t kUtf8 = 65001, kUtf7 = 65000;
-constexpr int32_t kTableSlot = -2;  // ByteDecoder::slot of a decoder that reads through a table
+constexpr uint32_t kUtf7 = 65000;
 
 // Converts a few bytes from the converter's initial state, and with `flush` lets out what
 // it holds back. Returns the units written; -1 when the conversion failed.
@@ -217,35 +216,17 @@ uint32_t AnsiCodePage() {
 uint32_t OemCodePage() { return AnsiCodePage(); }
 
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
-  *decoder = ByteDecoder{};
-  if (codePage == kUtf8 || codePage == kUtf7) {  // our own decoders; UTF-7 keeps its state in the slot
-    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
-    return true;
-  }
-  CodePageTable* table = AcquireCodePageTable(codePage, FillFromLibrary);
-  if (!table) return false;
-  *decoder = {codePage, kTableSlot, table, table->keepsAscii, false};
-  return true;
+  return OpenSharedDecoder(decoder, codePage, FillFromLibrary);
 }
 
-void CloseByteDecoder(ByteDecoder* decoder) {
-  if (decoder->slot == kTableSlot) ReleaseCodePageTable(static_cast<CodePageTable*>(decoder->converter));
-  *decoder = ByteDecoder{};
-}
+void CloseByteDecoder(ByteDecoder* decoder) { CloseSharedDecoder(decoder); }
 
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final) {
+  size_t units = 0;
   *used = 0;
-  if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
-  if (decoder->codePage == kUtf7) {
-    auto state = static_cast<uint32_t>(decoder->slot);
-    const size_t units = DecodeUtf7(&state, bytes, count, out, capacity, final, used);
-    decoder->slot = static_cast<int32_t>(state);
-    return units;
-  }
-  if (decoder->slot != kTableSlot) return 0;
-  return DecodeWithTable(*static_cast<const CodePageTable*>(decoder->converter), bytes, count, used, out, capacity,
-                         final);
+  DecodeShared(decoder, bytes, count, used, out, capacity, final, &units);
+  return units;
 }
 
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,

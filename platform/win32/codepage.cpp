@@ -12,7 +12,7 @@ namespace horalin::platform {
 
 namespace {
 
-constexpr uint32_t kUtf8 = 65001, kUtf7 = 65000, kGb18030 = 54936;
+constexpr uint32_t kGb18030 = 54936;
 
 int Convert(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity) {
   if (count == 0) return 0;
@@ -89,41 +89,22 @@ size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, cha
 // is lost), and its UTF-7 cannot carry a run from one call to the next.
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
   *decoder = ByteDecoder{};
-  if (codePage == kUtf8 || codePage == kUtf7) {  // UTF-7 keeps its state in the slot
-    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
-    return true;
-  }
   if (codePage == kGb18030) {
     char16_t unit;
     if (Convert(codePage, "a", 1, &unit, 1) != 1) return false;
     *decoder = {codePage, -1, nullptr, true, false};
     return true;
   }
-  CodePageTable* table = AcquireCodePageTable(codePage, FillFromSystem);
-  if (!table) return false;
-  *decoder = {codePage, -1, table, table->keepsAscii, false};
-  return true;
+  return OpenSharedDecoder(decoder, codePage, FillFromSystem);
 }
 
-void CloseByteDecoder(ByteDecoder* decoder) {
-  if (decoder->converter) ReleaseCodePageTable(static_cast<CodePageTable*>(decoder->converter));
-  *decoder = ByteDecoder{};
-}
+void CloseByteDecoder(ByteDecoder* decoder) { CloseSharedDecoder(decoder); }
 
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final) {
   *used = 0;
   if (decoder->codePage == 0) return 0;
-  if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
-  if (decoder->codePage == kUtf7) {
-    auto state = static_cast<uint32_t>(decoder->slot);
-    const size_t units = DecodeUtf7(&state, bytes, count, out, capacity, final, used);
-    decoder->slot = static_cast<int32_t>(state);
-    return units;
-  }
-  if (decoder->converter)
-    return DecodeWithTable(*static_cast<const CodePageTable*>(decoder->converter), bytes, count, used, out, capacity,
-                           final);
+  if (size_t units; DecodeShared(decoder, bytes, count, used, out, capacity, final, &units)) return units;
   const size_t take = final ? count : count - CutLength(bytes, count);
   const int n = Convert(decoder->codePage, bytes, take, out, capacity);
   *used = n > 0 || take == 0 ? take : 0;

@@ -1011,7 +1011,7 @@ TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
        "exec \"$H\" run -- sh -c 'trap \"echo cleanup; exit 3\" QUIT; echo started; while :; do sleep 0.1; done'",
        "started", SIGQUIT, true, "", 0, 3, " started\n.* cleanup\n$"},
       {"TERM after the command ended, a child of it holding the pipes",
-       "exec \"$H\" run /F -- sh -c 'sleep 30 & echo started'", "started", SIGTERM, false, "", SIGTERM, 0,
+       "exec \"$H\" run /F -- sh -c '(sleep 0.3; echo started; sleep 30) &'", "started", SIGTERM, false, "", SIGTERM, 0,
        " started\n.* exit status 0 ----\n$"},
       {"a hang-up ignored stays ignored",
        "trap '' HUP; exec \"$H\" run -- sh -c 'echo started; sleep 1; echo survived'", "started", SIGHUP, false, "", 0,
