@@ -124,6 +124,19 @@ FillResult FillBlock(PipeReader* r) {
 
 bool IsUtf16(TextEncoding encoding) { return encoding == EncodingUtf16LE || encoding == EncodingUtf16BE; }
 
+// The one step for the first unit (or byte) of a line that may still belong to the last
+// one's end, for text of either kind: whether it is taken with it. After a CR, an LF is.
+// After a split at the limit, a line end is (a CR then waits for its LF), and so is a zero
+// unit, which is dropped and leaves the question open, as if it were not there.
+bool TakenByPendingEnd(PipeReader* r, char16_t unit) {
+  const PendingLineEnd pending = r->pendingEnd;
+  r->pendingEnd = kNoPendingEnd;
+  if (unit == kLf) return true;
+  if (pending != kAfterSplit) return false;
+  r->pendingEnd = unit == kCr ? kAfterCr : unit == 0 ? kAfterSplit : kNoPendingEnd;
+  return unit == kCr || unit == 0;
+}
+
 // ---- Byte encodings ----------------------------------------------------------------
 
 uint32_t ConversionCodePage(PipeReader* r) {
@@ -299,15 +312,7 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
     }
     const uint8_t* block = r->block;
     if (r->pendingEnd != kNoPendingEnd) {
-      uint8_t b = block[r->position];
-      PendingLineEnd pending = r->pendingEnd;
-      r->pendingEnd = kNoPendingEnd;
-      if (b == kLf) {
-        ++r->position;
-      } else if (b == kCr && pending == kAfterSplit) {
-        ++r->position;
-        r->pendingEnd = kAfterCr;
-      }
+      r->position += TakenByPendingEnd(r, block[r->position]);
       continue;
     }
 
@@ -485,14 +490,7 @@ int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool decoded) {
       break;
     }
     if (r->pendingEnd != kNoPendingEnd) {
-      PendingLineEnd pending = r->pendingEnd;
-      r->pendingEnd = kNoPendingEnd;
-      if (unit == kLf) {
-        TakeUnit(r, decoded, bytes);
-      } else if (unit == kCr && pending == kAfterSplit) {
-        TakeUnit(r, decoded, bytes);
-        r->pendingEnd = kAfterCr;
-      }
+      if (TakenByPendingEnd(r, unit)) TakeUnit(r, decoded, bytes);
       continue;
     }
     if (unit == kCr || unit == kLf) {

@@ -329,6 +329,15 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
       {{std::string(32767, 'x') + "\r\ny"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u"y"}},
       {{std::string(32767, 'x'), "\r", "\ny"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u"y"}},
       {{std::string(32767, 'x') + "\n\n"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u""}},
+      // Zero bytes, which are dropped, leave the line end after a split its own.
+      {{std::string(32767, 'x') + std::string("\0\r\0", 3), std::string("\ny", 2)},
+       EncodingUndecided,
+       0,
+       {std::u16string(32767, u'x'), u"", u"y"}},
+      {{std::string(32767, 'x') + std::string("\0\0\r\ny", 6)},
+       EncodingUndecided,
+       0,
+       {std::u16string(32767, u'x'), u"y"}},
       // A UTF-8 character that would cross the limit starts the next line.
       {{a32766 + "\xC3\xA9" + "b\n"}, EncodingUtf8, 0, {std::u16string(32766, u'a'), u"\u00E9b"}},
       {{a32765 + "\xE2\x82\xAC\xE2\x82\xAC\n"}, EncodingUtf8, 0, {std::u16string(32765, u'a'), u"\u20AC\u20AC"}},
@@ -377,6 +386,9 @@ TEST(ReaderTest, LongUtf16LinesKeepSurrogatePairsWhole) {
   EXPECT_TRUE(r.lines[0] == a);
   EXPECT_TRUE(r.lines[1] == u"\U0001F600b");
   r = Read({"\xFF\xFE" + Utf16Le(std::u16string(32767, u'x') + u"\r\ny")});
+  ASSERT_EQ(r.lines.size(), 2u);
+  EXPECT_TRUE(r.lines[1] == u"y");
+  r = Read({"\xFF\xFE" + Utf16Le(std::u16string(32767, u'x') + std::u16string(u"\0\r\ny", 4))});
   ASSERT_EQ(r.lines.size(), 2u);
   EXPECT_TRUE(r.lines[1] == u"y");
 }
