@@ -2,8 +2,8 @@
 // (datetime/calendar.h) with its width and padding (with and without "#") and the rule
 // for its Roman value; a composite directive is a row of such fields and literal units;
 // the rest name the locale, zone or text that they render. The format interpreter
-// compiles each directive of a format from its row here; adding a directive is adding a
-// row.
+// compiles the writer of each directive from its row here; adding a directive is adding
+// a row.
 #pragma once
 
 #include <array>

@@ -316,8 +316,6 @@ char16_t* PutFieldDigits(char16_t* o, uint32_t v) {
 
 // ---- The emitters -------------------------------------------------------------------
 
-// The text emitter, for the text of any directive at `text`: native digits and case.
-// Returns its length.
 void MapNativeAndCase(Context& ctx, uint8_t mods, char16_t* text, size_t length) {
   if (mods & kNative) {
     const char16_t* digits = NativeDigits(ctx);
@@ -334,6 +332,8 @@ void MapNativeAndCase(Context& ctx, uint8_t mods, char16_t* text, size_t length)
   }
 }
 
+// The text emitter, for the text of any directive at `text`: native digits and case.
+// Returns its length.
 inline size_t EmitText(Context& ctx, uint8_t mods, char16_t* text, size_t length) {
   if (mods & (kNative | kCase)) [[unlikely]]
     MapNativeAndCase(ctx, mods, text, length);
