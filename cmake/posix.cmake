@@ -15,7 +15,7 @@ set(HORALIN_UNIT_SOURCES
     tests/unit/escapes_test.cpp tests/unit/faults_test.cpp tests/unit/format_test.cpp tests/unit/help_test.cpp
     tests/unit/output_test.cpp tests/unit/parser_test.cpp tests/unit/plugin_test.cpp tests/unit/reader_test.cpp
     tests/unit/stamp_test.cpp tests/unit/text_test.cpp tests/unit/tokenizer_test.cpp tests/unit/ts_test.cpp
-    tests/unit/zone_locale_test.cpp tests/support/test_host.cpp)
+    tests/unit/zone_locale_test.cpp tests/support/code_page_property.cpp tests/support/test_host.cpp)
 add_executable(horalin_unit_tests ${HORALIN_UNIT_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
 target_include_directories(horalin_unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(horalin_unit_tests PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES} GTest::gtest GTest::gtest_main)
@@ -27,7 +27,7 @@ set(HORALIN_E2E_SOURCES
     tests/e2e/datefmt_test.cpp tests/e2e/faults_test.cpp tests/e2e/foundation_test.cpp tests/e2e/help_test.cpp
     tests/e2e/process.cpp tests/e2e/ts_test.cpp tests/e2e/windows_tables_test.cpp)
 add_executable(horalin_e2e_tests ${HORALIN_E2E_SOURCES})
-target_include_directories(horalin_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(horalin_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(horalin_e2e_tests PRIVATE GTest::gtest GTest::gtest_main)
 # The command that the tests of `horalin run` run.
 add_executable(horalin_talker tests/fakes/talker.cpp)
@@ -63,7 +63,7 @@ set(HORALIN_WINDOWS_BUILD "" CACHE PATH "Build directory of the Windows build, f
 if(HORALIN_WINDOWS_BUILD)
   add_test(NAME e2e-wine COMMAND horalin_e2e_tests)
   set_tests_properties(e2e-wine PROPERTIES
-    ENVIRONMENT "HORALIN_HOST=wine;HORALIN_PROGRAM=${HORALIN_WINDOWS_BUILD}/horalin.exe;HORALIN_WINDOWS_BUILD=${HORALIN_WINDOWS_BUILD};HORALIN_TALKER=${HORALIN_WINDOWS_BUILD}/tests/talker.exe;TZ=UTC;LC_ALL=C.UTF-8"
+    ENVIRONMENT "HORALIN_HOST=wine;HORALIN_PROGRAM=${HORALIN_WINDOWS_BUILD}/horalin.exe;HORALIN_POSIX_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_WINDOWS_BUILD=${HORALIN_WINDOWS_BUILD};HORALIN_TALKER=${HORALIN_WINDOWS_BUILD}/tests/talker.exe;TZ=UTC;LC_ALL=C.UTF-8"
     TIMEOUT 1200)
 endif()
 

@@ -40,3 +40,13 @@ target_include_directories(horalin_exe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(horalin_exe PRIVATE horalin_hostkit)
 target_link_options(horalin_exe PRIVATE ${HORALIN_STATIC_RUNTIME} -municode)
 add_dependencies(horalin_exe Horalin TakeCmd)
+
+# The reader's property over every code page that the build accepts, as a program that the
+# end-to-end tests run under Wine (the unit tests check it in the POSIX build).
+add_executable(code_page_property tests/support/code_page_property.cpp tests/support/code_page_property_main.cpp
+               tscmd/encoding.cpp tscmd/reader.cpp platform/table_decoder.cpp platform/win32/codepage.cpp
+               platform/win32/system.cpp)
+set_target_properties(code_page_property PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+target_include_directories(code_page_property PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(code_page_property PRIVATE horalin_common)
+target_link_options(code_page_property PRIVATE ${HORALIN_STATIC_RUNTIME})

@@ -1,5 +1,7 @@
 #include "common/utf.h"
 
+#include "common/words.h"
+
 namespace horalin {
 
 size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed) {
@@ -36,12 +38,8 @@ size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacit
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   size_t i = 0, n = 0;
   while (i < length && n < capacity) {
-    for (; i + 8 <= length && n + 8 <= capacity; i += 8, n += 8) {  // 7-bit runs, eight bytes at a time
-      uint64_t word;
-      std::memcpy(&word, s + i, sizeof word);
-      if (word & 0x8080808080808080ull) break;
-      PutAsciiBytes8(text + i, out + n);
-    }
+    for (; i + 8 <= length && n + 8 <= capacity && !words::HasNonAsciiByte(words::Load(s + i)); i += 8, n += 8)
+      PutAsciiBytes8(text + i, out + n);  // 7-bit runs, eight bytes at a time
     if (i == length || n == capacity) break;
     const Utf8Sequence q = ReadUtf8Sequence(s + i, length - i);
     if (q.form == Utf8Form::Cut && !final) break;
@@ -89,7 +87,8 @@ size_t DecodeUtf7(uint32_t* state, const char* text, size_t length, char16_t* ou
         if (count >= 16) count -= 16, out[n++] = static_cast<char16_t>(bits >> count), bits &= (1u << count) - 1;
         continue;
       }
-      run = 0, count = 0, bits = 0;
+      run = 0;
+      if (c < 0x80) count = 0, bits = 0;  // after a byte from 80 the next run goes on with them
       if (c == '-') continue;
     } else if (c == '+') {
       if (i + 1 == length) {

@@ -104,7 +104,8 @@ size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacit
 // Read as Windows reads it: a '+' opens a run of base64 digits that stands for UTF-16
 // units, "+-" stands for '+'; any other byte ends the run and stands for itself ('-' is
 // taken with the run), a byte from 80 for the character of its value. Bits of a unit
-// left unfinished when a run ends are dropped, and so is a '+' that ends the text.
+// left unfinished when a run ends are dropped (but for a byte from 80, after which the
+// next run goes on with them), and so is a '+' that ends the text.
 // `*state` carries a run from one piece to the next (0: outside a run, as at the start).
 // Stops before a '+' that the end cuts off unless `final`, and before a unit that no
 // longer fits. *used receives the bytes taken.

@@ -26,5 +26,11 @@ inline bool HasByte(uint64_t v, unsigned char b) { return HasZeroByte(v ^ (kByte
 inline bool HasUnit(uint64_t v, char16_t u) { return HasZeroUnit(v ^ (kUnitOnes * u)); }
 // Whether a byte is 0x80 or above.
 inline bool HasNonAsciiByte(uint64_t v) { return (v & kByteHighs) != 0; }
+// The high bit of each byte below `n` (at most 0x80) or from 0x80. A borrow marks a byte
+// wrongly only above one rightly marked, so on a little-endian machine the lowest mark is
+// the first such byte; elsewhere only whether there is one holds.
+inline uint64_t BelowOrNonAsciiMarks(uint64_t v, unsigned char n) {
+  return (((v - kByteOnes * n) & ~v) | v) & kByteHighs;
+}
 
 }  // namespace horalin::words

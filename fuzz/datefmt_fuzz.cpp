@@ -1,5 +1,7 @@
 // ParseDateTime and f_datefmt on arbitrary arguments: success comes with a valid date
-// and time and no message; failure with exactly one error report.
+// and time and no message; failure with exactly one error report. And the stamp forms
+// of restamp on the same text as a line: a stamp found lies within it and is a date.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -8,6 +10,7 @@
 #include "common/types.h"
 #include "datetime/calendar.h"
 #include "datetime/parser.h"
+#include "datetime/stamp_forms.h"
 #include "fuzz/fuzz_support.h"
 #include "host/host.h"
 #include "plugin/errors.h"
@@ -79,6 +82,26 @@ void CheckFunction(const std::u16string& text) {
   Check(fuzz::CapturedOutput().empty(), "the function writes nothing to standard output");
 }
 
+// The line exactly as long as the text, without a terminator, so that a read past it is
+// caught; every known form, then the text's first part as a form of its own.
+void CheckStampForms(const std::u16string& text) {
+  std::unique_ptr<char16_t[]> line(new char16_t[text.size() + 1]);
+  std::copy(text.begin(), text.end(), line.get());
+  size_t split = text.find(u'|');
+  std::u16string form = split == std::u16string::npos ? u"" : text.substr(0, split);
+  const char16_t* patterns[] = {nullptr, form.empty() || CheckStampPattern(form.c_str()) ? nullptr : form.c_str()};
+  for (const char16_t* pattern : patterns) {
+    StampFields f;
+    size_t used = 0;
+    if (RecognizeStamp(pattern, line.get(), text.size(), &f, &used) != StampMatch::Stamp) continue;
+    Check(used > 0 && used <= text.size(), "a stamp lies within the line");
+    if (!f.isUnix && f.time.wYear == 0) f.time.wYear = 2024;
+    uint64_t instant = 0;
+    if (StampInstant(f, StampZone{StampZoneKind::Utc, 0}, &instant))
+      Check(instant < uint64_t{kLastDay} * 86400 * 10000000, "an instant lies within the calendar");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -91,5 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string text = Argument(in);
   CheckParser(text);
   CheckFunction(text);
+  CheckStampForms(text);
   return 0;
 }

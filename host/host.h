@@ -48,7 +48,8 @@ struct PluginInfo {
 static_assert(sizeof(PluginInfo) == 80);
 
 // The seven exports, as the host calls them. (The library also exports StampCommand,
-// tscmd/run.h, which only the horalin program calls.)
+// tscmd/run.h, and RestampLog and DateLine, tscmd/restamp.h, which only the horalin
+// program calls.)
 extern "C" {
 HORALIN_EXPORT PluginInfo* GetPluginInfo();
 HORALIN_EXPORT int InitializePlugin();

@@ -18,6 +18,9 @@ constexpr char16_t kProgramHelp[] =
     u"  run [ARG...] -- COMMAND [ARG...]\r\n"
     u"                   run COMMAND and stamp each line of its output and errors as TS\r\n"
     u"                   would ('horalin run --help')\r\n"
+    u"  restamp [ARG...] [FILE...]\r\n"
+    u"                   write the stamps at the start of a log's lines again as TS\r\n"
+    u"                   would, with the times between them ('horalin restamp --help')\r\n"
     u"  datefmt ARG      format a date and time: ARG is \"DATE,FORMAT\" as for @DATEFMT\r\n"
     u"  datefmt --lines FORMAT\r\n"
     u"                   format the date and time on each line of standard input\r\n"
@@ -33,11 +36,13 @@ constexpr char16_t kProgramHelp[] =
 
 constexpr char16_t kDatefmtHelp[] =
     u"Usage: horalin datefmt \"DATE,FORMAT\"\r\n"
-    u"       horalin datefmt --lines FORMAT <FILE\r\n"
+    u"       horalin datefmt --lines [/FORM[:F] /ZONE:Z /YEAR:N] FORMAT <FILE\r\n"
     u"Format a date and time as @DATEFMT does inside the shell. DATE is empty (now), a\r\n"
     u"calendar date, an ISO 8601 week date, an ordinal date or a day offset, with an\r\n"
     u"optional time of day and UTC marker; FORMAT is a format string of % directives.\r\n"
-    u"With --lines, every line of standard input holds one DATE and gives one line.\r\n"
+    u"With --lines, every line of standard input holds one DATE and gives one line;\r\n"
+    u"with /FORM (and /ZONE, /YEAR) each line is read as restamp reads a stamp, and\r\n"
+    u"shown in local time ('horalin restamp --help').\r\n"
     u"'horalin help datefmt' shows the date forms and the directives.\r\n";
 
 constexpr char16_t kHelpHelp[] =
@@ -64,17 +69,67 @@ constexpr char16_t kRunHelp[] =
     u"Without /M, stamped output lines go to standard output and stamped error lines to\r\n"
     u"standard error. /I and /S count over both streams; /F writes a footer with the\r\n"
     u"command's exit status once it has ended. COMMAND reads this program's standard\r\n"
-    u"input; interrupt and termination signals reach it.\r\n"
+    u"input and gets its arguments unchanged; interrupt and termination signals reach it.\r\n"
+    u"A line that waits unfinished (a prompt) is shown after 100 ms; its rest continues it.\r\n"
+    u"\r\n"
+    u"Order under /M: the pipes are taken in the order their data came, so a line written\r\n"
+    u"1 ms or more after one of the other stream comes after it. Lines that wait in a pipe\r\n"
+    u"together (written faster than they are read, or held in the command's own buffer)\r\n"
+    u"come out together: their order against the other stream's cannot be known.\r\n"
     u"\r\n"
     u"Exit status: the command's (128 + the signal's number when a signal ended it);\r\n"
     u"127 when it was not found, 126 when it could not be run; 1 after an error in the\r\n"
-    u"ARGs (nothing is started); 2 when the command line has no '--' and COMMAND.\r\n"
+    u"ARGs (nothing is started) or when output could not be written; 2 when the command\r\n"
+    u"line has no '--' and COMMAND, or a batch file's argument holds a % or line break.\r\n"
     u"\r\n"
     u"Examples:\r\n"
     u"  horalin run /T -- make all        a build log: output and errors, each stamped,\r\n"
     u"                                    each on its own stream\r\n"
     u"  horalin run /M /S -- ./deploy.sh >deploy.log\r\n"
     u"                                    both streams into one file, in order, tagged\r\n";
+
+constexpr char16_t kRestampHelp[] =
+    u"Usage: horalin restamp [ARG...] [FILE...]\r\n"
+    u"Read a log (the FILEs in turn, or standard input) and write each line that begins\r\n"
+    u"with a date and time (after blanks, and inside [ ]) with that stamp written again\r\n"
+    u"as TS writes its stamp; the rest of the line stays as it was (UTF-8 input byte for\r\n"
+    u"byte; other encodings are read as TS reads them and written in UTF-8). Lines\r\n"
+    u"without a stamp pass unchanged.\r\n"
+    u"\r\n"
+    u"The ARGs are TS's own: /D /T /U /CP:n /U:name and a format ('horalin ts --help');\r\n"
+    u"/I and /S give the time since the previous stamped line and since the first, from\r\n"
+    u"the log's stamps; /F adds a footer with the count of lines restamped and of lines\r\n"
+    u"whose stamp could not be read (a month 13, an offset cut short). And these:\r\n"
+    u"  /FORM:FORM       read only stamps of FORM, in the format's directives: %Y %y %m\r\n"
+    u"                   %d %e %H %M %S %L (milliseconds) %b %B %a %A %z (offset) %F %T\r\n"
+    u"                   %s (Unix seconds); %#d and the like take one or two digits,\r\n"
+    u"                   a blank takes one or more\r\n"
+    u"  /ZONE:Z          the zone of stamps without an offset: LOCAL (the default, as TZ\r\n"
+    u"                   says), UTC, or an offset such as +01:00\r\n"
+    u"  /YEAR:N          the year of stamps without one (syslog); else the current year,\r\n"
+    u"                   or the one before for a date after today\r\n"
+    u"  /R               the time from each stamp to now instead of the date and time\r\n"
+    u"\r\n"
+    u"Forms read without /FORM, the first that fits winning:\r\n"
+    u"  2026-12-07T17:39:42Z        ISO 8601 and RFC 3339 (T or a blank; a fraction of\r\n"
+    u"                              1-9 digits after . or ,; Z, +01:00 or +0100 or none),\r\n"
+    u"                              TS's own 2026-12-07 17:39:42.125 among them\r\n"
+    u"  07/Dec/2026:17:39:42 +0100  web server logs\r\n"
+    u"  Mon, 07 Dec 2026 17:39:42 +0000\r\n"
+    u"                              RFC 2822\r\n"
+    u"  Dec  7 17:39:42             syslog\r\n"
+    u"  1796665182, 1796665182125   Unix time in seconds (10 digits) or milliseconds\r\n"
+    u"                              (13), with an optional fraction\r\n"
+    u"A stamp with Z or an offset is that instant; one without is local time in /ZONE's\r\n"
+    u"zone. The first argument that holds a % is the format; the FILEs follow the\r\n"
+    u"switches (or '--', before a FILE that could be taken for a switch).\r\n"
+    u"\r\n"
+    u"Exit status: 0; 1 after an error in the ARGs; 2 when a FILE could not be read.\r\n"
+    u"\r\n"
+    u"Examples:\r\n"
+    u"  horalin restamp /I build.log         the time each step of a build took\r\n"
+    u"  TZ=Europe/Berlin horalin restamp /ZONE:UTC \"%F %H:%M:%S.%L\" <app.log\r\n"
+    u"                                       a UTC log in Berlin's local time\r\n";
 
 bool Equals(const char16_t* a, const char16_t* b) { return CompareNoCase(a, b) == 0 && TextLength(a) == TextLength(b); }
 
@@ -160,6 +215,44 @@ int RunStamped(int argc, char16_t** argv, const HostFunctions& host, const Plugi
   return plugin.stampCommand(line, argv + dashes + 1, argc - dashes - 1);
 }
 
+// A switch: "/" and letters, digits or hyphens up to its end or a ":" or "=" ("/I",
+// "/CP1252", "/U:UTF-8", "/FORM:%d/%m/%Y"); "/var/log/syslog" names a file.
+bool IsSwitch(const char16_t* text) {
+  if (text[0] != u'/') return false;
+  const char16_t* p = text + 1;
+  while (IsLetter(*p) || IsDigit(*p) || *p == u'-' || *p == u'?') ++p;
+  return *p == 0 || *p == u':' || *p == u'=';
+}
+
+bool HoldsPercent(const char16_t* text) {
+  for (; *text; ++text)
+    if (*text == u'%') return true;
+  return false;
+}
+
+// The switches and the format, then the files: the first argument that is neither a
+// switch nor (while there is none) a format holding a "%" begins the files, as "--" does.
+int RunRestamp(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
+  if (AsksForHelp(argc, argv)) {
+    host.puts(kRestampHelp);
+    return 0;
+  }
+  if (!plugin.restampLog) return CommandLineError(host, u"the plug-in library has no %s command", u"restamp");
+  int files = 0;
+  bool format = false;
+  for (; files < argc; ++files) {
+    const char16_t* a = argv[files];
+    if (Equals(a, u"--")) break;
+    if (IsSwitch(a)) continue;
+    if (format || !HoldsPercent(a)) break;
+    format = true;
+  }
+  static char16_t line[kPathText];
+  if (int status = JoinTsArguments(files, argv, line, host, u"restamp")) return status;
+  int first = files < argc && Equals(argv[files], u"--") ? files + 1 : files;
+  return plugin.restampLog(line, argv + first, argc - first);
+}
+
 // Writes the result as the shell shows it.
 void ShowFunctionResult(const HostFunctions& host, char16_t* text) {
   *CollapseDoubledPercents(text) = 0;
@@ -173,9 +266,15 @@ int RunDatefmt(int argc, char16_t** argv, const HostFunctions& host, const Plugi
     return 0;
   }
   if (argc >= 1 && Equals(argv[0], u"--lines")) {
-    if (argc != 2) return CommandLineError(host, u"%s takes one FORMAT", u"datefmt --lines");
-    if (!argv[1][0]) return CommandLineError(host, u"the FORMAT of %s is empty", u"datefmt --lines");
-    return RunDatefmtLines(argv[1], host, plugin);
+    // Switches of restamp's before the FORMAT: the lines are read as it reads stamps.
+    int switches = 1;
+    while (switches < argc - 1 && argv[switches][0] == u'/') ++switches;
+    if (argc != switches + 1) return CommandLineError(host, u"%s takes one FORMAT", u"datefmt --lines");
+    if (!argv[switches][0]) return CommandLineError(host, u"the FORMAT of %s is empty", u"datefmt --lines");
+    if (switches == 1) return RunDatefmtLines(argv[1], host, plugin);
+    static char16_t options[kPathText];
+    if (int status = JoinTsArguments(switches - 1, argv + 1, options, host, u"datefmt --lines")) return status;
+    return RunDatefmtLines(argv[switches], host, plugin, options);
   }
   if (argc != 1) return CommandLineError(host, u"%s takes one argument: \"DATE,FORMAT\"", u"datefmt");
   static char16_t buffer[kFormatText];
@@ -248,6 +347,7 @@ int Dispatch(int argc, char16_t** argv, const HostFunctions& host, const PluginE
   const char16_t* command = argv[0];
   if (Equals(command, u"ts")) return RunTs(argc - 1, argv + 1, host, plugin);
   if (Equals(command, u"run")) return RunStamped(argc - 1, argv + 1, host, plugin);
+  if (Equals(command, u"restamp")) return RunRestamp(argc - 1, argv + 1, host, plugin);
   if (Equals(command, u"datefmt")) return RunDatefmt(argc - 1, argv + 1, host, plugin);
   const char16_t* help = Equals(command, u"help")    ? kHelpHelp
                          : Equals(command, u"usage") ? kUsageHelp

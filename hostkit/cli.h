@@ -44,6 +44,10 @@ struct PluginExports {
   int (*datefmt)(char16_t* buffer);
   // The run command: TS's arguments as one command line, then the command to run.
   int (*stampCommand)(const char16_t* arguments, const char16_t* const* command, int count);
+  // The restamp command: TS's arguments and its own as one command line, then the files.
+  int (*restampLog)(const char16_t* arguments, const char16_t* const* files, int count);
+  // One line of datefmt --lines (null: the line goes to datefmt as "LINE,FORMAT").
+  int (*dateLine)(char16_t* buffer, int lineLength, const char16_t* options);
 };
 
 // Rewrites a function's result in place as the shell shows it, from `text` on: every

@@ -34,6 +34,7 @@ struct LinesState {
   size_t lineRoom;  // most units a line may have beside the separator and the format
   uint32_t lineNumber;
   bool failed;
+  const char16_t* options;  // restamp's, for reading the lines as stamps; null: as @DATEFMT
 };
 
 LinesState State;
@@ -152,6 +153,7 @@ void FormatLine(const char* bytes, size_t count, const HostFunctions& host, cons
   size_t cut;
   size_t length = DecodeLine(bytes, count, &cut);
   if (length > State.lineRoom) return TooLong(host);
+  if (State.options) cut = length;  // a stamp may hold a comma ("Mon, 07 Dec 2026")
 
   // A line holds a date and time only. A comma or semicolon in it would be taken for
   // the separator and the rest of the line for the format, so the text before the first
@@ -162,7 +164,9 @@ void FormatLine(const char* bytes, size_t count, const HostFunctions& host, cons
   std::memcpy(State.argument + cut + 1, State.format, (State.formatLength + 1) * sizeof(char16_t));
 
   if (host.setErrorLocation) host.setErrorLocation(kInputName, State.lineNumber);
-  if (plugin.datefmt(State.argument) != 0) return WriteEmptyLine(host);
+  int result = plugin.dateLine ? plugin.dateLine(State.argument, static_cast<int>(cut), State.options)
+                               : plugin.datefmt(State.argument);
+  if (result != 0) return WriteEmptyLine(host);
   if (separator) {
     LineError(host, u"Unexpected \"%c\" after the date and time\r\n", separator);
     return WriteEmptyLine(host);
@@ -190,6 +194,17 @@ int Start(const char16_t* format, const HostFunctions& host) {
   return 0;
 }
 
+// Restamp's options, handed to the plug-in once; the exit status when they are wrong.
+int TakeOptions(const char16_t* options, const HostFunctions& host, const PluginExports& plugin) {
+  State.options = options;
+  if (!options) return 0;
+  if (!plugin.dateLine) {
+    host.qprintf(host.standardError, u"horalin: the plug-in library cannot read stamps\r\n");
+    return 2;
+  }
+  return plugin.dateLine(nullptr, 0, options) != 0 ? 2 : 0;
+}
+
 // A failed read, named by the line that was being read.
 void ReadFailed(const HostFunctions& host, uint32_t error) {
   char16_t text[kSmallText];
@@ -201,8 +216,10 @@ void ReadFailed(const HostFunctions& host, uint32_t error) {
 
 }  // namespace
 
-int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin) {
+int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin,
+                    const char16_t* options) {
   if (int status = Start(format, host)) return status;
+  if (int status = TakeOptions(options, host, plugin)) return status;
 
   char* block = State.block;
   size_t start = 0, end = 0;

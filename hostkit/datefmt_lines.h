@@ -8,8 +8,10 @@ namespace horalin::hostkit {
 
 // Reads standard input to its end with fixed buffers. A line that fails is reported on
 // standard error with its line number and gives an empty output line, so that output
-// lines stay aligned with input lines. Returns 0, or 1 when any line failed (or the
-// input could not be read).
-int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin);
+// lines stay aligned with input lines. `options` (restamp's /FORM, /ZONE and /YEAR as
+// one command line, or null) have each line read as restamp reads a stamp. Returns 0, or
+// 1 when any line failed (or the input could not be read), 2 when the options are wrong.
+int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const PluginExports& plugin,
+                    const char16_t* options = nullptr);
 
 }  // namespace horalin::hostkit

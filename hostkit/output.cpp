@@ -10,6 +10,7 @@
 
 #include "common/text.h"
 #include "common/utf.h"
+#include "common/words.h"
 
 namespace horalin::hostkit {
 
@@ -36,11 +37,7 @@ void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
 
 // Whether none of eight 7-bit units is a CR.
 bool HasNoCr8(const char16_t* units) {
-  constexpr uint64_t kCr = 0x000D000D000D000Dull, kOne = 0x0001000100010001ull, kTop = 0x8000800080008000ull;
-  uint64_t w[2];
-  std::memcpy(w, units, sizeof w);
-  uint64_t x = w[0] ^ kCr, y = w[1] ^ kCr;  // a CR becomes a zero unit
-  return ((((x - kOne) & ~x) | ((y - kOne) & ~y)) & kTop) == 0;
+  return !words::HasUnit(words::Load(units), u'\r') && !words::HasUnit(words::Load(units + 4), u'\r');
 }
 
 // Copies the leading run of ASCII units straight into the buffer, the usual text, and

@@ -29,6 +29,9 @@ bool WaitForInput(Handle handle, uint32_t milliseconds);
 bool IsDiskFile(Handle handle);
 // Whether the handle is an interactive console or terminal.
 bool IsConsoleInput(Handle handle);
+// Opens a file for reading: 0 and its handle, or the system's error code.
+uint32_t OpenInputFile(const char16_t* path, Handle* handle);
+void CloseInputFile(Handle handle);
 // Writes straight to the console or terminal, past any redirection.
 void WriteConsolePrompt(const char16_t* text);
 // The keys that end input typed at the console ("Ctrl-Z then Enter" on Windows).
@@ -50,26 +53,41 @@ struct Child {
   Handle error;
 };
 
-enum class ChildStart { Started, NotFound, NotRunnable };
+// Refused: an argument cannot reach the command unchanged (a batch file's argument that
+// holds a line break); *error is then its index.
+enum class ChildStart { Started, NotFound, NotRunnable, Refused };
 
 // Starts the command argv[0], looked up as the system's shell looks up a command, with
 // the arguments argv[1] to argv[count - 1], our standard input and its standard output
-// and standard error on pipes of their own. Until WaitForChild, the interrupt,
-// termination and hang-up signals sent to this process reach the command too, and the
-// console's Ctrl-C, which reaches the whole console, leaves this process running until
-// the command ends. When it cannot start, *error holds the system's code.
+// and standard error on pipes of their own. On POSIX the arguments are the program's own
+// bytes where it kept them (KeepArgumentBytes), and a file that the system cannot run
+// runs under /bin/sh, as a shell runs it; on Windows a batch file runs under cmd.exe with
+// its arguments quoted for it (Refused when one cannot be). Until
+// WaitForChild, the interrupt, termination, hang-up and quit signals sent to this process
+// reach the command too (those that this process ignores stay ignored, in the command
+// too), and the console's Ctrl-C, which reaches the whole console, leaves this process
+// running until the command ends. When it cannot start, *error holds the system's code.
 ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, uint32_t* error);
 // Reads what one of the child's pipes holds, without waiting: 0 and the count (0 once
 // the pipe is closed and empty), kErrorIoPending when nothing is there yet, or the
 // system's error code.
 uint32_t ReadChildPipe(Handle pipe, void* block, uint32_t capacity, uint32_t* bytesRead);
+inline constexpr uint32_t kWaitNoLimit = 0xFFFFFFFFu;
 // Waits until one of the pipes given (nulls are skipped) has something to read or is
-// closed. Calls the before-blocking-read function first.
-void WaitForChildPipes(const Handle* pipes, size_t count);
+// closed, for at most `milliseconds`, and returns the index of the one whose data came
+// first; -1 when the time ran out or a request to stop came (ChildEndedAfterStop). Calls the
+// before-blocking-read function first.
+int WaitForChildPipes(const Handle* pipes, size_t count, uint32_t milliseconds);
 void CloseChildPipe(Handle pipe);
+// Whether a request to stop this program has come (an interrupt, termination or hang-up
+// signal; on Windows Ctrl-C or Ctrl-Break) and the command has ended: a process that it
+// left may still hold the pipes, and they are not waited for.
+bool ChildEndedAfterStop(Child* child);
 // Waits for the command to end, also when it closed its pipes long before, and returns
 // its exit status: its own code, or 128 + the number of the signal that ended it.
-int WaitForChild(Child* child);
+// *stopSignal: the signal of a request to stop that came after the command had ended
+// (Ctrl-C counts as signal 2, Ctrl-Break as 21), or 0.
+int WaitForChild(Child* child, int* stopSignal);
 
 // ---- Error texts and the module ------------------------------------------------
 
@@ -142,9 +160,9 @@ void RefreshLocale();
 uint32_t AnsiCodePage();
 uint32_t OemCodePage();
 // Converts `count` bytes of text in `codePage` (65001: UTF-8) to at most `capacity`
-// units, not terminated. Returns the units written, or 0 with *error set
-// (kErrorInvalidParameter for a code page that the system cannot convert). A byte
-// that the code page does not map becomes U+FFFD or the code page's own substitute.
+// units, not terminated, as DecodeBytes does for the whole text. Returns the units
+// written, or 0 with *error set (kErrorInvalidParameter for a code page that the backend
+// does not read).
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
                          uint32_t* error);
 
@@ -159,15 +177,18 @@ struct ByteDecoder {
   bool pending;       // a call that was not final left text in the state
 };
 
-// Opens a decoder for the code page (65001: UTF-8); false when the system cannot convert
-// it. Every decoder opened is closed.
+// Opens a decoder for the code page (65001: UTF-8); false when the backend does not read
+// it as Windows reads it, piece by piece. Every decoder opened is closed.
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage);
 void CloseByteDecoder(ByteDecoder* decoder);
 // Converts up to `count` bytes into at most `capacity` units, going on from the state
 // that the last call left. Stops before a character that the bytes cut off at their end,
 // for the caller to hand in again with the bytes that follow; with `final`, the text ends
 // there instead: such a character shows as U+FFFD, a character held back comes out, and
-// the decoder starts afresh. A byte that the code page does not map shows as U+FFFD.
+// the decoder starts afresh. Text is read as Windows reads it (a byte that a code page
+// leaves undefined but Windows keeps, such as 81 in 1252, is kept), except that a byte
+// that the code page does not map, or a lead byte without its pair, shows as U+FFFD and
+// the byte after it is read on its own.
 // Returns the units written; *used receives the bytes taken.
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final);

@@ -140,7 +140,7 @@ void ChooseDefaultFormat(TsOptions* options) {
   CopyText(options->format, kFormatText, format);
 }
 
-TsArguments ReadArguments(const char16_t* text, TsOptions* options, bool acceptMerge) {
+TsArguments ReadArguments(const char16_t* text, TsOptions* options, bool acceptMerge, ExtraTsOption extra) {
   int32_t count = TokenizeArguments(text);
   if (count < 0) return TsArguments::Failed;
   for (int32_t k = 0; k < count; ++k) {
@@ -151,7 +151,10 @@ TsArguments ReadArguments(const char16_t* text, TsOptions* options, bool acceptM
       return TsArguments::Done;
     }
     bool ok = true;
-    if (StartsWithNoCase(argument, u"/CP")) {
+    int taken = extra ? extra(argument) : 0;
+    if (taken != 0) {
+      ok = taken > 0;
+    } else if (StartsWithNoCase(argument, u"/CP")) {
       ok = ReadCodePageOption(argument, options);
     } else if (CompareNoCase(argument, u"/D") == 0) {
       options->stampFlags |= TSF_DATE;
@@ -211,11 +214,11 @@ int RunTs(const char16_t* arguments) {
 
 }  // namespace
 
-TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, bool acceptMerge) {
+TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, bool acceptMerge, ExtraTsOption extra) {
   std::memset(options, 0, sizeof *options);
   options->formatFlags = FDT_NO_DOUBLE_PERCENT;
   options->encoding = EncodingUndecided;
-  TsArguments parsed = ReadArguments(text, options, acceptMerge);
+  TsArguments parsed = ReadArguments(text, options, acceptMerge, extra);
   if (parsed == TsArguments::Run) ChooseDefaultFormat(options);
   return parsed;
 }

@@ -60,10 +60,15 @@ extern TsCall TsCallStorage;
 
 enum class TsArguments { Run, Done, Failed };
 
+// A command's options beyond TS's, looked at before TS's own (an argument as the
+// tokenizer gives it, double quotes and all): 1 when it took the argument, 0 when it is
+// not its own, -1 after reporting an error.
+using ExtraTsOption = int (*)(char16_t* argument);
+
 // Resets the options and reads them from the argument text as TS does, "/M" too when
-// `acceptMerge`, then chooses the default format. Done after the usage text; Failed
-// after an error message.
-TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, bool acceptMerge);
+// `acceptMerge` and those that `extra` takes, then chooses the default format. Done
+// after the usage text; Failed after an error message.
+TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, bool acceptMerge, ExtraTsOption extra = nullptr);
 // Sets up a stream's reader over `handle` for the options' encoding and code page.
 void SetUpTsStream(TsStream* stream, platform::Handle handle, ReadFunction read, const TsOptions& options);
 // The start time and the previous stamp time become now.

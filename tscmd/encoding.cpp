@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "common/types.h"
 #include "common/utf.h"
+#include "common/words.h"
 #include "platform/platform.h"
 
 namespace horalin {
@@ -97,13 +98,12 @@ bool DetectUtf8(const uint8_t* block, uint32_t count, TextEncoding* encoding, ui
   // loses none of its bytes. A sequence cut off by the end counts neither way.
   uint32_t valid = 0, invalid = 0;
   for (uint32_t i = 0; i < count;) {
-    for (uint64_t words[4]; i + 32 <= count; i += 32) {  // long runs of 7-bit text, 32 bytes at a time
-      std::memcpy(words, block + i, sizeof words);
-      if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) break;
+    for (; i + 32 <= count; i += 32) {  // long runs of 7-bit text, 32 bytes at a time
+      const uint8_t* b = block + i;
+      if (words::HasNonAsciiByte(words::Load(b) | words::Load(b + 8) | words::Load(b + 16) | words::Load(b + 24)))
+        break;
     }
-    for (uint64_t word; i + 8 <= count; i += 8) {  // then eight bytes at a time
-      std::memcpy(&word, block + i, 8);
-      if (word & 0x8080808080808080ull) break;
+    for (; i + 8 <= count && !words::HasNonAsciiByte(words::Load(block + i)); i += 8) {  // then eight at a time
     }
     if (i == count) break;
     if (block[i] < 0x80) {

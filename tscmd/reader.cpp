@@ -9,6 +9,7 @@
 
 #include "common/types.h"
 #include "common/utf.h"
+#include "common/words.h"
 
 namespace horalin {
 
@@ -55,19 +56,47 @@ uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capaci
   return count >= capacity ? capacity : 0;
 }
 
+// Gathers the first bytes until they decide the encoding, so that the decision is the
+// same however the writer's bytes came: how many of the `*got` bytes in the block it is
+// made on, or 0 when a source read without waiting has nothing yet (the bytes so far
+// wait in the block for the rest). How the input ends is kept for the next read.
+uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
+  bool lineSeen = r->firstLineSeen != 0;
+  uint32_t sample;
+  while ((sample = FirstSampleLength(r->block, *got, r->capacity, &r->firstScanned, &lineSeen)) == 0) {
+    // Once a line of 8-bit text is whole, the bytes that could make it UTF-16 are waited
+    // for only briefly: a writer of UTF-16 writes both bytes of a unit at once.
+    if (lineSeen && !r->wait(r->handle, kSampleWaitMilliseconds)) return *got;
+    uint32_t more = 0;
+    const uint32_t error = r->read(r->handle, r->block + *got, r->capacity - *got, &more);
+    if (error == kErrorIoPending) {
+      r->heldFirst = *got;
+      r->firstLineSeen = lineSeen;
+      return 0;
+    }
+    if (error != 0 || more == 0) {
+      if (error == 0) r->atEnd = 1;
+      r->deferredError = error;
+      return *got;
+    }
+    *got += more < r->capacity - *got ? more : r->capacity - *got;
+  }
+  return sample;
+}
+
 // Reads the next block and applies the encoding decision to it. Bytes of the block not
 // yet taken (a character that the block cut off, in text decoded ahead) move to its start
-// and the read fills the rest.
+// and the read fills the rest. Later lines of byte text are decided by their own bytes
+// (ReadByteLine).
 FillResult FillBlock(PipeReader* r) {
   if (r->atEnd) return kEnded;
   uint32_t got = r->heldFirst;  // first bytes that wait for the rest of their sample: no new block
-  uint32_t error = 0;
   if (got == 0) {
     const uint32_t keep = r->position < r->length ? r->length - r->position : 0;
     if (keep > 0) std::memmove(r->block, r->block + r->position, keep);
     r->position = 0;
     r->length = keep;
-    error = r->deferredError;
+    uint32_t error = r->deferredError;
     r->deferredError = 0;
     if (error == 0) error = r->read(r->handle, r->block + keep, r->capacity - keep, &got);
     if (error == kErrorIoPending) return kWaiting;
@@ -84,36 +113,8 @@ FillResult FillBlock(PipeReader* r) {
     if (got > r->capacity - keep) got = r->capacity - keep;
     got += keep;
   }
-  // The first bytes are gathered until they decide the encoding, so that the decision
-  // is the same however the writer's bytes came. How the input ends is kept for the next
-  // read. Later lines of byte text are decided by their own bytes (ReadByteLine). From a
-  // source read without waiting, the bytes so far wait in the block for the rest.
-  uint32_t sample = got;
-  if (r->firstBlock) {
-    bool lineSeen = r->firstLineSeen != 0;
-    while ((sample = FirstSampleLength(r->block, got, r->capacity, &r->firstScanned, &lineSeen)) == 0) {
-      // Once a line of 8-bit text is whole, the bytes that could make it UTF-16 are waited
-      // for only briefly: a writer of UTF-16 writes both bytes of a unit at once.
-      if (lineSeen && !r->wait(r->handle, kSampleWaitMilliseconds)) {
-        sample = got;
-        break;
-      }
-      uint32_t more = 0;
-      error = r->read(r->handle, r->block + got, r->capacity - got, &more);
-      if (error == kErrorIoPending) {
-        r->heldFirst = got;
-        r->firstLineSeen = lineSeen;
-        return kWaiting;
-      }
-      if (error != 0 || more == 0) {
-        if (error == 0) r->atEnd = 1;
-        r->deferredError = error;
-        sample = got;
-        break;
-      }
-      got += more < r->capacity - got ? more : r->capacity - got;
-    }
-  }
+  const uint32_t sample = r->firstBlock ? GatherFirstSample(r, &got) : got;
+  if (sample == 0) return kWaiting;
   r->heldFirst = 0;
   r->length = got;
   r->position = r->firstBlock ? DecideBlockEncoding(r->block, sample, true, &r->encoding, &r->codePage) : 0;
@@ -165,13 +166,9 @@ uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
     if (marks) return pos + static_cast<uint32_t>(std::countr_zero(marks));
   }
 #endif
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-  for (uint64_t word; pos + 8 <= stop; pos += 8) {
-    std::memcpy(&word, block + pos, sizeof word);
-    // The high bit of each byte below 0E or from 80. A borrow marks a byte wrongly only
-    // above one rightly marked, so on a little-endian machine the lowest mark is the first
-    // such byte; elsewhere the caller looks at the bytes of this word one by one.
-    uint64_t marks = (((word - 14 * kOnes) & ~word) | word) & kHigh;
+  for (; pos + 8 <= stop; pos += 8) {
+    // Elsewhere than on a little-endian machine the caller looks at this word's bytes.
+    const uint64_t marks = words::BelowOrNonAsciiMarks(words::Load(block + pos), 14);
     if (marks) {
       if constexpr (std::endian::native == std::endian::little)
         pos += static_cast<uint32_t>(std::countr_zero(marks) / 8);
@@ -524,6 +521,11 @@ int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool decoded) {
   return static_cast<int32_t>(count);
 }
 
+uint32_t NothingYet(platform::Handle, void*, uint32_t, uint32_t* bytesRead) {
+  *bytesRead = 0;
+  return kErrorIoPending;
+}
+
 }  // namespace
 
 void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block, uint32_t capacity, uint8_t* lineBytes,
@@ -566,6 +568,41 @@ int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   }
   if (result == -1 || result == kEndOfInput) platform::CloseByteDecoder(&reader->decoder);  // no more text to convert
   return result;
+}
+
+bool HoldsPartialLine(const PipeReader* reader) { return reader->partialCount > 0 || reader->heldFirst > 0; }
+
+int32_t TakePartialLine(PipeReader* r, char16_t* line) {
+  if (r->heldFirst > 0) {
+    if (r->firstScanned < r->heldFirst) return kNoLineYet;  // a line end is among them: it decides soon
+    r->length = r->heldFirst;
+    r->heldFirst = 0;
+    r->firstBlock = 0;
+    // A UTF-8 character that they cut off at their end decides nothing yet.
+    const uint32_t cut = static_cast<uint32_t>(Utf8CutLength(reinterpret_cast<const char*>(r->block), r->length));
+    r->position = DecideBlockEncoding(r->block, r->length - cut, true, &r->encoding, &r->codePage);
+    const ReadFunction read = r->read;
+    r->read = NothingYet;  // the bytes become the line that waits, and no more are read
+    const int32_t result = ReadPipeLine(r, line);
+    r->read = read;
+    if (result != kNoLineYet) return result;
+  }
+  const uint32_t count = r->partialCount;
+  if (count == 0) return kNoLineYet;
+  if (IsUtf16(r->encoding) || DecodesAhead(r)) {  // the units are in the line already
+    if (IsHighSurrogate(line[count - 1])) return kNoLineYet;
+    r->partialCount = 0;
+    line[count] = 0;
+    return static_cast<int32_t>(count);
+  }
+  const bool utf8 = r->encoding == EncodingUndecided || r->encoding == EncodingUtf8;
+  if (utf8 && Utf8CutLength(reinterpret_cast<const char*>(r->lineBytes), count) == count) return kNoLineYet;
+  r->partialCount = 0;
+  // Taken as a line split at its limit: a character cut off at its end begins the next.
+  const int32_t length = FinishByteLine(r, line, count, nullptr, 0, !(r->partialSeen & 0x80), true);
+  r->partialSeen = 0;
+  r->pendingEnd = kNoPendingEnd;
+  return length;
 }
 
 }  // namespace horalin

@@ -86,4 +86,13 @@ void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block
 // yet.
 int32_t ReadPipeLine(PipeReader* reader, char16_t* line);
 
+// Whether the reader holds the start of a line that waits for more (after kNoLineYet).
+bool HoldsPartialLine(const PipeReader* reader);
+// Hands over the start of a line that the reader holds (after kNoLineYet) in `line`, as
+// a line of its own, and lets go of it: what comes next begins the next line. First
+// bytes that have not decided the encoding decide it as they stand. Returns its length,
+// or kNoLineYet when nothing can be handed over yet (none held, or only part of a
+// character).
+int32_t TakePartialLine(PipeReader* reader, char16_t* line);
+
 }  // namespace horalin

@@ -11,6 +11,34 @@ namespace {
 
 constexpr uint64_t kUnitsPerMillisecond = 10000;
 constexpr uint64_t kUnitsPerSecond = 10000000;
+constexpr uint64_t kUnitsPerQuarter = 900 * kUnitsPerSecond;
+
+// Local time less UTC at a UTC file time, in 100-nanosecond units; false on failure.
+bool LocalOffsetAt(uint64_t utc, int64_t* offset) {
+  SYSTEMTIME local;
+  if (!platform::LocalTimeFromUtc(SystemTimeFromFileTime(utc), &local)) return false;
+  *offset = static_cast<int64_t>(FileTimeFromSystemTime(local) / kUnitsPerSecond * kUnitsPerSecond) -
+            static_cast<int64_t>(utc / kUnitsPerSecond * kUnitsPerSecond);
+  return true;
+}
+
+// The local time of `now` through the quarter hour's offset, when the cache knows it or
+// learns it now. Times of a log come a second or more apart, a local time each.
+bool LocalTimeInQuarter(uint64_t now, StampCache* cache, SYSTEMTIME* shown) {
+  uint64_t quarter = now / kUnitsPerQuarter;
+  if (!cache->quarterKnown || cache->quarter != quarter) {
+    int64_t first = 0, last = 0;
+    uint64_t start = quarter * kUnitsPerQuarter;
+    cache->quarterKnown = LocalOffsetAt(start, &first) &&
+                          LocalOffsetAt(start + kUnitsPerQuarter - kUnitsPerSecond, &last) && first == last &&
+                          (first >= 0 || static_cast<uint64_t>(-first) <= start);
+    cache->quarter = quarter;
+    cache->quarterOffset = first;
+    if (!cache->quarterKnown) return false;
+  }
+  *shown = SystemTimeFromFileTime(static_cast<uint64_t>(static_cast<int64_t>(now) + cache->quarterOffset));
+  return true;
+}
 
 // The time to display for `now`: UTC, or local time. Zone offsets change only at whole
 // seconds, so the conversion is made once per second.
@@ -21,9 +49,11 @@ SYSTEMTIME ShownTime(uint64_t now, uint32_t formatFlags, StampCache* cache) {
   if (cache && cache->converted && cache->second == second && cache->shownUtc == utcFlag) {
     shown = cache->shown;
   } else {
-    shown = SystemTimeFromFileTime(now);
-    SYSTEMTIME local;
-    if (!utcFlag && platform::LocalTimeFromUtc(shown, &local)) shown = local;
+    if (utcFlag || !cache || !LocalTimeInQuarter(now, cache, &shown)) {
+      shown = SystemTimeFromFileTime(now);
+      SYSTEMTIME local;
+      if (!utcFlag && platform::LocalTimeFromUtc(shown, &local)) shown = local;
+    }
     if (cache) {
       cache->converted = true;
       cache->second = second;

@@ -27,6 +27,12 @@ struct StampCache {
   uint64_t second;    // file time / 10,000,000
   uint32_t shownUtc;  // FDT_UTC when `shown` is UTC
   SYSTEMTIME shown;
+  // The zone's offset over a quarter of an hour of UTC, when it is the same at both ends
+  // of it: zones change their offsets at whole quarters of an hour (local mean time's
+  // odd offsets, older, show different ends), so it holds within.
+  bool quarterKnown;
+  uint64_t quarter;       // file time / 9,000,000,000
+  int64_t quarterOffset;  // 100-nanosecond units, local time less UTC
 };
 
 // Fills `stamp` (kFormatText units) for the moment `now`: its wall-clock time rendered

@@ -37,7 +37,8 @@ bool WriteAll(int fd, const char* bytes, size_t count) {
   return true;
 }
 
-// Standard output that can take no more ends the program, as it ends any filter: a
+// Standard output or standard error that can take no more ends the program, as it ends
+// any filter (on standard error the lines of a command run are lost, or its messages): a
 // reader that went away (as "| head -1" does) quietly, with the status of a broken
 // pipe; any other failure (a full disk, a closed descriptor) with a message. Going on
 // would lose every later line without a word, and read input that nobody sees.
@@ -55,7 +56,10 @@ bool WriteOut(hostkit::Utf8Stream*, const char* bytes, size_t count) {
   if (!WriteAll(1, bytes, count)) EndOnFailedOutput(errno ? errno : EIO);
   return true;
 }
-bool WriteErr(hostkit::Utf8Stream*, const char* bytes, size_t count) { return WriteAll(2, bytes, count); }
+bool WriteErr(hostkit::Utf8Stream*, const char* bytes, size_t count) {
+  if (!WriteAll(2, bytes, count)) EndOnFailedOutput(errno ? errno : EIO);
+  return true;
+}
 
 hostkit::Utf8Stream Out{WriteOut, true, true, false, false, 0, 0, {}};
 hostkit::Utf8Stream Err{WriteErr, true, false, false, false, 0, 0, {}};

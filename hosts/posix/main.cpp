@@ -7,6 +7,8 @@
 #include "hostkit/cli.h"
 #include "hosts/posix/host_functions.h"
 #include "platform/platform.h"
+#include "platform/posix/child.h"
+#include "tscmd/restamp.h"
 #include "tscmd/run.h"
 
 using namespace horalin;
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
     args[count++] = storage + used;
     used += Utf16FromUtf8(argv[i], std::strlen(argv[i]), storage + used, room) + 1;
   }
+  // A command run gets its arguments as they came, not through the engine's text.
+  if (count == argc - 1) platform::KeepArgumentBytes(argv + 1, count);
 
   hostkit::HostFunctions host{Printf,
                               Qprintf,
@@ -37,9 +41,10 @@ int main(int argc, char** argv) {
                               posixhost::WriteText,
                               posixhost::ErrorText,
                               posixhost::ErrorsWritten};
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts,
-                                f_datefmt,     StampCommand};
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
+                                f_datefmt,     StampCommand,     RestampLog,     DateLine};
   int status = hostkit::RunCommandLine(count, args, host, plugin);
   posixhost::FinishHost();
+  platform::EndLikeCommand(status);
   return status;
 }

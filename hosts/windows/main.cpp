@@ -88,7 +88,8 @@ int wmain(int argc, wchar_t** argv) {
                Bind(plugin, "InitializePlugin", &exports.initializePlugin) &&
                Bind(plugin, "ShutdownPlugin", &exports.shutdownPlugin) && Bind(plugin, "Usage", &exports.usage) &&
                Bind(plugin, "Help", &exports.help) && Bind(plugin, "ts", &exports.ts) &&
-               Bind(plugin, "f_datefmt", &exports.datefmt) && Bind(plugin, "StampCommand", &exports.stampCommand);
+               Bind(plugin, "f_datefmt", &exports.datefmt) && Bind(plugin, "StampCommand", &exports.stampCommand) &&
+               Bind(plugin, "RestampLog", &exports.restampLog) && Bind(plugin, "DateLine", &exports.dateLine);
   if (!bound) return Fail("horalin: Horalin.dll or the host library lacks an export\r\n");
   host.standardError = GetStdHandle(STD_ERROR_HANDLE);
   host.readInput = ReadStandardInput;

@@ -1,16 +1,18 @@
-// POSIX backend: Windows code pages through glibc's iconv, and the code page of the
-// locale's character set.
-#include <errno.h>
+// POSIX backend: Windows code pages, and the code page of the locale's character set.
+// Those of one or two bytes a character are read through a table (platform/
+// table_decoder.h) filled from glibc's iconv and corrected where Windows reads a cell
+// otherwise (codepage_cells.h); UTF-8 and UTF-7 by our own decoders (common/utf.h).
 #include <iconv.h>
 #include <langinfo.h>
 
 #include <bit>
 #include <cstring>
-#include <initializer_list>
 
 #include "common/types.h"
 #include "common/utf.h"
 #include "platform/platform.h"
+#include "platform/posix/codepage_cells.h"
+#include "platform/table_decoder.h"
 
 namespace horalin::platform {
 
@@ -22,19 +24,28 @@ struct CodePageName {
   bool doubleByte;  // has lead bytes
 };
 
-// Windows code page numbers and the iconv names of the same character sets.
+// A code page that the C library does not have is read as ASCII and the corrections,
+// which give its upper half.
+constexpr const char* kAsciiBase = "US-ASCII";
+
+// Windows code page numbers and the iconv names of the same character sets (or of a
+// set close to them: the corrections do the rest). Not here:
+// code pages that Windows reads as the C library does not and that no table here
+// corrects (858; the EBCDIC pages 870, 1047, 1140 to 1149, 20273 to 20905 and 21025;
+// 38598; ISO-2022 50220 and 50225; EUC 51932, 51936, 51949; GB18030 54936): they are
+// refused rather than read otherwise.
 constexpr CodePageName kCodePages[] = {
     {37, "IBM037", false},
     {437, "IBM437", false},
     {500, "IBM500", false},
     {708, "ASMO-708", false},
+    {720, kAsciiBase, false},
     {737, "CP737", false},
     {775, "IBM775", false},
     {850, "IBM850", false},
     {852, "IBM852", false},
     {855, "IBM855", false},
     {857, "IBM857", false},
-    {858, "IBM858", false},
     {860, "IBM860", false},
     {861, "IBM861", false},
     {862, "IBM862", false},
@@ -43,7 +54,6 @@ constexpr CodePageName kCodePages[] = {
     {865, "IBM865", false},
     {866, "IBM866", false},
     {869, "IBM869", false},
-    {870, "IBM870", false},
     {874, "WINDOWS-874", false},
     {875, "IBM875", false},
     {932, "WINDOWS-31J", true},
@@ -51,17 +61,6 @@ constexpr CodePageName kCodePages[] = {
     {949, "UHC", true},
     {950, "BIG5", true},
     {1026, "IBM1026", false},
-    {1047, "IBM1047", false},
-    {1140, "IBM1140", false},
-    {1141, "IBM1141", false},
-    {1142, "IBM1142", false},
-    {1143, "IBM1143", false},
-    {1144, "IBM1144", false},
-    {1145, "IBM1145", false},
-    {1146, "IBM1146", false},
-    {1147, "IBM1147", false},
-    {1148, "IBM1148", false},
-    {1149, "IBM1149", false},
     {1250, "CP1250", false},
     {1251, "CP1251", false},
     {1252, "CP1252", false},
@@ -73,28 +72,21 @@ constexpr CodePageName kCodePages[] = {
     {1258, "CP1258", false},
     {1361, "JOHAB", true},
     {10000, "MACINTOSH", false},
+    {10004, kAsciiBase, false},
+    {10005, kAsciiBase, false},
+    {10006, kAsciiBase, false},
     {10007, "MAC-CYRILLIC", false},
+    {10010, kAsciiBase, false},
     {10017, "MACUKRAINIAN", false},
+    {10021, kAsciiBase, false},
     {10029, "MAC-CENTRALEUROPE", false},
     {10079, "MAC-IS", false},
-    {20127, "US-ASCII", false},
-    {20273, "IBM273", false},
-    {20277, "IBM277", false},
-    {20278, "IBM278", false},
-    {20280, "IBM280", false},
-    {20284, "IBM284", false},
-    {20285, "IBM285", false},
-    {20290, "IBM290", false},
-    {20297, "IBM297", false},
-    {20420, "IBM420", false},
-    {20423, "IBM423", false},
-    {20424, "IBM424", false},
+    {10081, kAsciiBase, false},
+    {10082, kAsciiBase, false},
+    {20127, kAsciiBase, false},
     {20866, "KOI8-R", false},
-    {20871, "IBM871", false},
-    {20880, "IBM880", false},
-    {20905, "IBM905", false},
     {20932, "EUC-JP", true},
-    {21025, "IBM1025", false},
+    {20949, "EUC-KR", true},
     {21866, "KOI8-U", false},
     {28591, "ISO-8859-1", false},
     {28592, "ISO-8859-2", false},
@@ -107,13 +99,6 @@ constexpr CodePageName kCodePages[] = {
     {28599, "ISO-8859-9", false},
     {28603, "ISO-8859-13", false},
     {28605, "ISO-8859-15", false},
-    {38598, "ISO-8859-8", false},
-    {50220, "ISO-2022-JP", false},
-    {50225, "ISO-2022-KR", false},
-    {51932, "EUC-JP", true},
-    {51936, "EUC-CN", true},
-    {51949, "EUC-KR", true},
-    {54936, "GB18030", true},
     {65000, "UTF-7", false},
 };
 
@@ -143,23 +128,9 @@ bool SameCharset(const char* a, const char* b) {
   }
 }
 
-// Converters, opened on first use and kept, idle, for the next decoder of the same code
-// page: opening one costs far more than a line's conversion, and tests and fuzzing open
-// readers by the thousand. Room for every code page of the table, and a few more for
-// readers that convert the same code page at the same time.
-struct Converter {
-  uint32_t codePage;  // 0: a free slot
-  iconv_t cd;
-  bool inUse;
-  bool copiesAscii;  // each byte 01 to 7F alone gives itself at once: runs of them are copied
-  bool keepsAscii;   // see ByteDecoder
-};
-constexpr int32_t kConverterSlots = 128;
-Converter Converters[kConverterSlots];
-
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-constexpr char16_t kReplacement = 0xFFFD;
 constexpr uint32_t kUtf8 = 65001, kUtf7 = 65000;
+constexpr int32_t kTableSlot = -2;  // ByteDecoder::slot of a decoder that reads through a table
 
 // Converts a few bytes from the converter's initial state, and with `flush` lets out what
 // it holds back. Returns the units written; -1 when the conversion failed.
@@ -174,85 +145,56 @@ int ConvertFew(iconv_t cd, const char* bytes, size_t count, bool flush, char16_t
   return failed ? -1 : static_cast<int>(static_cast<size_t>(target - reinterpret_cast<char*>(units)) / 2);
 }
 
-// Asks the conversion itself how the code page treats 7-bit bytes and line ends.
-void LearnConverter(Converter* c) {
+// The C library's reading of one cell: kBadCell unless it gives one unit of all the bytes.
+char16_t LibraryCell(iconv_t cd, const char* bytes, size_t count) {
   char16_t units[8];
-  c->copiesAscii = c->keepsAscii = true;
-  for (unsigned b = 1; b < 0x80; ++b) {
-    const char byte = static_cast<char>(b);
-    if (ConvertFew(c->cd, &byte, 1, false, units) != 1 || units[0] != b) c->copiesAscii = false;
-    if (ConvertFew(c->cd, &byte, 1, true, units) != 1 || units[0] != b) c->keepsAscii = c->copiesAscii = false;
-  }
-  // No byte takes a following CR, LF or zero byte into its character.
-  for (unsigned b = 0x80; b < 0x100 && c->keepsAscii; ++b)
-    for (char end : {'\r', '\n', '\0'}) {
-      const char pair[2] = {static_cast<char>(b), end};
-      char* in = const_cast<char*>(pair);
-      char* target = reinterpret_cast<char*>(units);
-      size_t inLeft = 2, outLeft = sizeof units;
-      iconv(c->cd, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(c->cd, &in, &inLeft, &target, &outLeft) == static_cast<size_t>(-1)) {
-        if (errno != EILSEQ) {  // the pair may begin a longer character
-          c->keepsAscii = false;
-          break;
-        }
-        ++in, --inLeft;  // the byte is refused: the line end after it must still stand alone
-        iconv(c->cd, &in, &inLeft, &target, &outLeft);
+  return ConvertFew(cd, bytes, count, true, units) == 1 ? units[0] : kBadCell;
+}
+
+// The corrections, cell by cell, where Windows reads the code page otherwise.
+bool CorrectCells(uint32_t codePage, CodePageTable* table) {
+  for (const CellCorrection& fix : kCellCorrections) {
+    if (fix.codePage != codePage) continue;
+    for (uint32_t i = 0; i < fix.count; ++i) {
+      const uint32_t cell = fix.first + i;
+      const char16_t unit = fix.unit == kBadCell ? kBadCell : static_cast<char16_t>(fix.unit + i);
+      if (cell < 0x100) {
+        table->single[cell] = unit;
+        continue;
       }
-      iconv(c->cd, nullptr, nullptr, &target, &outLeft);
-      const char16_t* last = reinterpret_cast<char16_t*>(target) - 1;
-      if (target == reinterpret_cast<char*>(units) || *last != static_cast<unsigned char>(end)) c->keepsAscii = false;
-    }
-  iconv(c->cd, nullptr, nullptr, nullptr, nullptr);
-}
-
-// A converter for the code page, idle until now; the slot, or -1 for one outside the
-// table (every slot busy), handed back through ReleaseConverter.
-iconv_t AcquireConverter(uint32_t codePage, int32_t* slot, bool* keepsAscii) {
-  for (int32_t i = 0; i < kConverterSlots; ++i) {
-    Converter& c = Converters[i];
-    if (c.codePage == codePage && !c.inUse) {
-      iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
-      c.inUse = true;
-      *slot = i;
-      *keepsAscii = c.keepsAscii;
-      return c.cd;
+      const uint32_t lead = cell >> 8;
+      if (!table->pairs && !TakePairRows(table)) return false;
+      char16_t* row = (*table->pairs)[lead - 0x80];
+      if (!table->lead[lead])
+        for (unsigned second = 0; second < 256; ++second) row[second] = kBadCell;
+      table->lead[lead] = true;
+      row[cell & 0xFF] = unit;
     }
   }
+  return true;
+}
+
+bool FillFromLibrary(uint32_t codePage, CodePageTable* table) {
   const CodePageName* entry = FindCodePage(codePage);
-  if (!entry) return nullptr;
+  if (!entry || codePage == kUtf7) return false;
   iconv_t cd = iconv_open(kUtf16Native, entry->iconvName);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
-  int32_t free = -1;
-  for (int32_t i = 0; i < kConverterSlots && free < 0; ++i)
-    if (Converters[i].codePage == 0) free = i;
-  for (int32_t i = 0; i < kConverterSlots && free < 0; ++i)
-    if (!Converters[i].inUse) free = i;
-  Converter learned{codePage, cd, true, true, true};
-  LearnConverter(&learned);
-  *keepsAscii = learned.keepsAscii;
-  *slot = free;
-  if (free >= 0) {
-    if (Converters[free].codePage != 0) iconv_close(Converters[free].cd);
-    Converters[free] = learned;
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  if (entry->doubleByte && !TakePairRows(table)) {
+    iconv_close(cd);
+    return false;
   }
-  return cd;
-}
-
-// Copies the run of 7-bit bytes at the start; returns its length.
-size_t CopyAsciiPrefix(const char* bytes, size_t count, char16_t* out, size_t capacity) {
-  size_t n = count < capacity ? count : capacity;
-  size_t i = 0;
-  for (uint64_t word; i + 8 <= n; i += 8) {  // eight bytes at a time while none has its high bit
-    std::memcpy(&word, bytes + i, 8);
-    if (word & 0x8080808080808080ull) break;
-    PutAsciiBytes8(bytes + i, out + i);
+  for (unsigned b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    table->single[b] = LibraryCell(cd, &byte, 1);
+    if (!entry->doubleByte || b < 0x81 || b > 0xFE) continue;
+    table->lead[b] = true;
+    for (unsigned second = 0; second < 256; ++second) {
+      const char pair[2] = {byte, static_cast<char>(second)};
+      (*table->pairs)[b - 0x80][second] = LibraryCell(cd, pair, 2);
+    }
   }
-  while (i < count && i < capacity && static_cast<unsigned char>(bytes[i]) < 0x80) {
-    out[i] = static_cast<char16_t>(bytes[i]);
-    ++i;
-  }
-  return i;
+  iconv_close(cd);
+  return CorrectCells(codePage, table);
 }
 
 }  // namespace
@@ -265,7 +207,7 @@ uint32_t AnsiCodePage() {
     for (const CodePageName& entry : kLocaleCharsets)
       if (SameCharset(charset, entry.iconvName)) return entry.codePage;
     for (const CodePageName& entry : kCodePages)
-      if (!entry.doubleByte && entry.codePage != 20127 && entry.codePage != 65000 &&
+      if (!entry.doubleByte && entry.iconvName != kAsciiBase && entry.codePage != 65000 &&
           SameCharset(charset, entry.iconvName))
         return entry.codePage;
   }
@@ -280,21 +222,14 @@ bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
     *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
     return true;
   }
-  bool keepsAscii = false;
-  int32_t slot = -1;
-  iconv_t cd = AcquireConverter(codePage, &slot, &keepsAscii);
-  if (!cd) return false;
-  *decoder = {codePage, slot, slot < 0 ? cd : nullptr, keepsAscii, false};
+  CodePageTable* table = AcquireCodePageTable(codePage, FillFromLibrary);
+  if (!table) return false;
+  *decoder = {codePage, kTableSlot, table, table->keepsAscii, false};
   return true;
 }
 
 void CloseByteDecoder(ByteDecoder* decoder) {
-  if (decoder->codePage != 0 && decoder->codePage != kUtf8 && decoder->codePage != kUtf7) {
-    if (decoder->slot >= 0)
-      Converters[decoder->slot].inUse = false;
-    else
-      iconv_close(static_cast<iconv_t>(decoder->converter));
-  }
+  if (decoder->slot == kTableSlot) ReleaseCodePageTable(static_cast<CodePageTable*>(decoder->converter));
   *decoder = ByteDecoder{};
 }
 
@@ -308,41 +243,9 @@ size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t
     decoder->slot = static_cast<int32_t>(state);
     return units;
   }
-  if (decoder->codePage == 0) return 0;
-  const Converter* pooled = decoder->slot >= 0 ? &Converters[decoder->slot] : nullptr;
-  iconv_t cd = pooled ? pooled->cd : static_cast<iconv_t>(decoder->converter);
-  // A run of 7-bit bytes is copied, unless a character held back must come first.
-  size_t prefix = pooled && pooled->copiesAscii && !decoder->pending ? CopyAsciiPrefix(bytes, count, out, capacity) : 0;
-  char* in = const_cast<char*>(bytes + prefix);
-  size_t inLeft = count - prefix;
-  char* target = reinterpret_cast<char*>(out + prefix);
-  size_t outLeft = (capacity - prefix) * sizeof(char16_t);
-  bool full = false;
-  while (inLeft > 0) {
-    if (iconv(cd, &in, &inLeft, &target, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG || outLeft < 2 * sizeof(char16_t)) {  // room for a held character and U+FFFD
-      full = true;
-      break;
-    }
-    if (errno == EINVAL && !final) break;  // a character cut off at the end: the caller keeps it
-    // A byte that the code page does not map, or a character cut off at the end of the
-    // text, shows as U+FFFD. Where 7-bit bytes stand for themselves, what the converter
-    // holds back is a character waiting for a combining mark: it comes out first, or the
-    // bad byte would take it with it. Elsewhere the state is a shift state that the bytes
-    // after the bad one still need.
-    if (decoder->keepsAscii) iconv(cd, nullptr, nullptr, &target, &outLeft);
-    std::memcpy(target, &kReplacement, sizeof kReplacement);
-    target += sizeof kReplacement, outLeft -= sizeof kReplacement;
-    ++in, --inLeft;
-  }
-  *used = static_cast<size_t>(in - bytes);
-  if (final && !full && inLeft == 0) {
-    iconv(cd, nullptr, nullptr, &target, &outLeft);  // what is held back, and the initial state
-    decoder->pending = false;
-  } else if (*used > prefix) {
-    decoder->pending = true;
-  }
-  return static_cast<size_t>(target - reinterpret_cast<char*>(out)) / sizeof(char16_t);
+  if (decoder->slot != kTableSlot) return 0;
+  return DecodeWithTable(*static_cast<const CodePageTable*>(decoder->converter), bytes, count, used, out, capacity,
+                         final);
 }
 
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,

@@ -110,12 +110,12 @@ bool ParseRule(const char*& p, bool second, Rule* rule) {
     return false;
   }
   if (*q && *q != '/' && *q != ',') return false;
-  rule->seconds = 2 * 3600;
+  rule->seconds = int64_t{2} * 3600;
   if (*q == '/') {
     if (!*++q) return false;
     const int64_t sign = *q == '-' ? -1 : 1;
     q += *q == '-';
-    int64_t seconds = 2 * 3600;
+    int64_t seconds = int64_t{2} * 3600;
     ParseClock(q, false, &seconds);
     rule->seconds = sign * seconds;
   }

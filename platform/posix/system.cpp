@@ -12,6 +12,7 @@
 #include "common/utf.h"
 #include "platform/help.h"
 #include "platform/platform.h"
+#include "platform/posix/error_code.h"
 
 namespace horalin::platform {
 
@@ -71,8 +72,7 @@ uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* byte
       poll(&ready, 1, -1);
       continue;
     }
-    if (errno == EBADF) return kErrorInvalidHandle;
-    return static_cast<uint32_t>(errno);
+    return CodeOfErrno(errno);
   }
 }
 
@@ -92,6 +92,22 @@ bool IsDiskFile(Handle handle) {
 
 bool IsConsoleInput(Handle handle) { return isatty(Descriptor(handle)) == 1; }
 
+uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
+  static char name[4 * 32768];
+  size_t consumed = 0, length = 0;
+  while (path[length] && length < 32767) ++length;
+  size_t n = Utf8FromUtf16(path, length, name, true, &consumed);
+  name[n] = 0;
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return CodeOfErrno(errno);
+  *handle = reinterpret_cast<Handle>(static_cast<intptr_t>(fd + 1));
+  return 0;
+}
+
+void CloseInputFile(Handle handle) {
+  if (handle) close(Descriptor(handle));
+}
+
 void WriteConsolePrompt(const char16_t* text) {
   int fd = open("/dev/tty", O_WRONLY | O_CLOEXEC);
   if (fd < 0) return;
@@ -108,13 +124,18 @@ void WriteConsolePrompt(const char16_t* text) {
 const char16_t* ConsoleEndOfInputKeys() { return u"Ctrl-D"; }
 
 bool SystemErrorText(uint32_t code, char16_t* text, size_t capacity) {
-  if (code == 0 || code > 4095) return false;
-  // The codes that ReadInput shares with Windows stand for these conditions here.
-  if (code == kErrorInvalidHandle) code = EBADF;
-  if (code == kErrorBrokenPipe) code = EPIPE;
+  int error = static_cast<int>(code & ~kErrnoMark & 4095);
+  if (code == kErrorInvalidHandle)
+    error = EBADF;
+  else if (code == kErrorBrokenPipe)
+    error = EPIPE;
+  else if (code == kErrorInvalidParameter)
+    error = EINVAL;
+  else if ((code & ~kErrnoMark) > 4095 || !(code & kErrnoMark) || error == 0)
+    return false;
   char message[512];
   // The GNU strerror_r returns its text, which may or may not be in `message`.
-  const char* s = strerror_r(static_cast<int>(code), message, sizeof message);
+  const char* s = strerror_r(error, message, sizeof message);
   if (!s || std::strncmp(s, "Unknown error", 13) == 0) return false;
   Utf16FromUtf8(s, std::strlen(s), text, capacity);
   return true;

@@ -1,9 +1,11 @@
-// Win32 backend of the run command: the command started with CreateProcessW on a
-// command line quoted as the C runtime splits it again, its standard output and
-// standard error on named pipes of their own (anonymous pipes take no overlapped
-// reads), read with overlapped reads and waited on together.
+// Win32 backend of the run command: the command found as the console finds it (PATHEXT), started
+// with CreateProcessW on a command line quoted as the C runtime splits it again (a batch file
+// under cmd.exe, quoted for it), its standard output and standard error on named pipes of their
+// own (anonymous pipes take no overlapped reads), read with overlapped reads whose completions
+// a completion port gives in the order they came.
 #include <windows.h>
 
+#include "common/text.h"
 #include "common/types.h"
 #include "platform/platform.h"
 
@@ -12,70 +14,129 @@ namespace horalin::platform {
 namespace {
 
 LPWSTR Wide(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
+LPCWSTR Wide(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
 
 // Our end of one of the command's pipes. A read is made into the pipe's own buffer, so
 // that one on its way never writes where the caller has moved on from.
 struct PipeEnd {
   HANDLE handle;
-  HANDLE event;  // signalled when the read on its way completes
   OVERLAPPED overlapped;
-  bool pending;
+  bool pending;         // a read is on its way: its completion comes through the port
+  uint32_t failed;      // how the last read ended when it brought no bytes (the end: kErrorBrokenPipe)
   DWORD offset, count;  // bytes of `buffer` not yet handed over
   BYTE buffer[8192];
 };
 PipeEnd Pipes[2];
+HANDLE Port;  // the completion port of both pipes' reads
+constexpr ULONG_PTR kStopKey = 2;
+HANDLE volatile ChildProcess;
+volatile LONG StopAsked;   // Ctrl-C or Ctrl-Break came
+volatile LONG StopSignal;  // the last one that came after the command had ended, as a signal's number
 
 // Ctrl-C and Ctrl-Break reach every process of the console, the command included: this
-// one keeps running to take the command's last lines and its exit status.
-BOOL WINAPI KeepRunning(DWORD event) { return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT; }
+// one keeps running to take the command's last lines and its exit status, unless the
+// command has ended already (a process that it left may hold the pipes).
+BOOL WINAPI KeepRunning(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  InterlockedExchange(&StopAsked, 1);
+  HANDLE process = ChildProcess;
+  if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
+    InterlockedExchange(&StopSignal, event == CTRL_C_EVENT ? 2 : 21);
+  if (Port) PostQueuedCompletionStatus(Port, 0, kStopKey, nullptr);
+  return TRUE;
+}
+
+struct LineBuilder {
+  char16_t* line;
+  size_t capacity;
+  size_t used;
+  bool room;
+};
+
+void Put(LineBuilder* b, char16_t c, size_t times = 1) {
+  for (; times > 0 && b->room; --times) {
+    b->room = b->used + 1 < b->capacity;
+    if (b->room) b->line[b->used++] = c;
+  }
+  b->line[b->room ? b->used : 0] = 0;
+}
+
+void PutText(LineBuilder* b, const char16_t* text) {
+  for (; *text; ++text) Put(b, *text);
+}
 
 // Appends one argument so that the C runtime's splitting of the command line gives it
 // back unchanged: quoted when empty or holding blanks or quotes; inside quotes, the
 // backslashes before a quote or the closing quote doubled and the quote escaped.
-bool AppendArgument(char16_t* line, size_t capacity, size_t* used, const char16_t* argument) {
-  bool room = true;
-  auto put = [&](char16_t c, size_t times) {
-    for (; times > 0 && room; --times) {
-      room = *used + 1 < capacity;
-      if (room) line[(*used)++] = c;
-    }
-  };
-  if (*used) put(u' ', 1);
+void AppendArgument(LineBuilder* b, const char16_t* argument) {
+  if (b->used) Put(b, u' ');
   bool plain = argument[0] != 0;
   for (const char16_t* p = argument; *p && plain; ++p)
     plain = *p != u' ' && *p != u'\t' && *p != u'\n' && *p != u'\v' && *p != u'"';
   if (plain) {
-    for (const char16_t* p = argument; *p; ++p) put(*p, 1);
-  } else {
-    put(u'"', 1);
-    for (const char16_t* p = argument;; ++p) {
-      size_t backslashes = 0;
-      for (; *p == u'\\'; ++p) ++backslashes;
-      if (*p == 0) {
-        put(u'\\', 2 * backslashes);
-        break;
-      }
-      put(u'\\', *p == u'"' ? 2 * backslashes + 1 : backslashes);
-      put(*p, 1);
-    }
-    put(u'"', 1);
+    PutText(b, argument);
+    return;
   }
-  line[room ? *used : 0] = 0;
-  return room;
+  Put(b, u'"');
+  for (const char16_t* p = argument;; ++p) {
+    size_t backslashes = 0;
+    for (; *p == u'\\'; ++p) ++backslashes;
+    if (*p == 0) {
+      Put(b, u'\\', 2 * backslashes);
+      break;
+    }
+    Put(b, u'\\', *p == u'"' ? 2 * backslashes + 1 : backslashes);
+    Put(b, *p);
+  }
+  Put(b, u'"');
+}
+
+// Appends one argument of a batch file. cmd.exe reads the command line again: outside
+// double quotes & | < > ^ ( ) , ; = end or change the command or the argument. So an
+// argument with anything but letters, digits and - _ . / : \ @ + # $ is quoted; inside, a
+// quote is doubled (cmd.exe stays inside the quotes, and the C runtime reads "" there as
+// one quote), and backslashes before a quote or the closing quote are doubled. Delayed
+// expansion (!) is off for the command. False for an argument that no quoting carries:
+// cmd.exe replaces %NAME% inside quotes too (and no escape of % holds in all its
+// versions), and a line break ends the command.
+bool AppendBatchArgument(LineBuilder* b, const char16_t* argument, bool always) {
+  bool plain = argument[0] != 0 && !always;
+  for (const char16_t* p = argument; *p; ++p) {
+    if (*p == u'\r' || *p == u'\n' || *p == u'%') return false;
+    const char16_t c = *p;
+    bool safe = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+    for (const char16_t* q = u"-_./:\\@+#$"; *q && !safe; ++q) safe = *q == c;
+    plain = plain && safe;
+  }
+  if (b->used) Put(b, u' ');
+  if (plain) {
+    PutText(b, argument);
+    return true;
+  }
+  Put(b, u'"');
+  for (const char16_t* p = argument;; ++p) {
+    size_t backslashes = 0;
+    for (; *p == u'\\'; ++p) ++backslashes;
+    Put(b, u'\\', *p == 0 || *p == u'"' ? 2 * backslashes : backslashes);
+    if (*p == 0) break;
+    if (*p == u'"') Put(b, u'"');
+    Put(b, *p);
+  }
+  Put(b, u'"');
+  return true;
 }
 
 void ClosePipeEnd(PipeEnd* p) {
-  if (p->pending) {  // the read must be over before its buffer and event go
+  if (p->pending) {  // the read must be over before its buffer goes; its completion is let go
     DWORD n;
     CancelIo(p->handle);
     GetOverlappedResult(p->handle, &p->overlapped, &n, TRUE);
   }
   if (p->handle) CloseHandle(p->handle);
-  if (p->event) CloseHandle(p->event);
   *p = PipeEnd{};
 }
 
-// Our end of a new pipe and the command's end, which the command inherits.
+// Our end of a new pipe, tied to the port, and the command's end, which the command inherits.
 uint32_t MakePipe(PipeEnd* p, int index, HANDLE* commandEnd) {
   *p = PipeEnd{};
   static LONG made = 0;
@@ -89,8 +150,8 @@ uint32_t MakePipe(PipeEnd* p, int index, HANDLE* commandEnd) {
   }
   SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
   *commandEnd = CreateFileW(name, GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  p->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (*commandEnd == INVALID_HANDLE_VALUE || !p->event) {
+  if (*commandEnd == INVALID_HANDLE_VALUE ||
+      !CreateIoCompletionPort(p->handle, Port, static_cast<ULONG_PTR>(index), 0)) {
     uint32_t error = GetLastError();
     if (*commandEnd != INVALID_HANDLE_VALUE) CloseHandle(*commandEnd);
     *commandEnd = nullptr;
@@ -105,24 +166,137 @@ bool IsMissing(uint32_t error) {
          error == ERROR_BAD_NETPATH;
 }
 
-}  // namespace
+bool EndsWith(const char16_t* text, const char16_t* end) {
+  size_t n = TextLength(text), m = TextLength(end);
+  return n >= m && CompareNoCase(text + n - m, end) == 0;
+}
 
-ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, uint32_t* error) {
-  *child = Child{};
-  static char16_t line[kPathText];
-  size_t used = 0;
-  line[0] = 0;
-  bool fits = count > 0;
-  for (size_t i = 0; i < count && fits; ++i) fits = AppendArgument(line, kPathText, &used, argv[i]);
-  if (!fits) {
+bool IsBatchFile(const char16_t* path) { return EndsWith(path, u".bat") || EndsWith(path, u".cmd"); }
+
+bool IsFile(const char16_t* path) {
+  DWORD attributes = GetFileAttributesW(Wide(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Whether FOLDER\NAME EXTENSION (the folder empty: NAME EXTENSION) is a file; its path in `path`.
+bool TryPath(const char16_t* folder, size_t folderLength, const char16_t* name, const char16_t* extension,
+             size_t extensionLength, char16_t* path) {
+  LineBuilder b{path, kPathText, 0, true};
+  for (size_t i = 0; i < folderLength; ++i) Put(&b, folder[i]);
+  if (folderLength && folder[folderLength - 1] != u'\\' && folder[folderLength - 1] != u'/') Put(&b, u'\\');
+  PutText(&b, name);
+  for (size_t i = 0; i < extensionLength; ++i) Put(&b, extension[i]);
+  return b.room && IsFile(path);
+}
+
+// Looks for the name in one folder (empty: the name as it stands): as it stands when it
+// has an extension, then with each extension of the list.
+bool FindIn(const char16_t* folder, size_t folderLength, const char16_t* name, const char16_t* extensions,
+            char16_t* path) {
+  const char16_t* last = name;
+  for (const char16_t* p = name; *p; ++p)
+    if (*p == u'\\' || *p == u'/' || *p == u':') last = p + 1;
+  bool hasExtension = false;
+  for (const char16_t* p = last; *p; ++p) hasExtension = hasExtension || *p == u'.';
+  if (hasExtension && TryPath(folder, folderLength, name, u"", 0, path)) return true;
+  for (const char16_t* e = extensions; *e;) {
+    size_t n = 0;
+    while (e[n] && e[n] != u';') ++n;
+    if (n && TryPath(folder, folderLength, name, e, n, path)) return true;
+    e += n;
+    if (*e) ++e;
+  }
+  return false;
+}
+
+// Finds the command as the console does: a name with a folder in it there alone, any
+// other in the current folder and then in the folders of PATH; in each, as it stands when
+// it has an extension, then with each extension of PATHEXT (.COM;.EXE;.BAT;.CMD unset).
+bool FindCommand(const char16_t* name, char16_t* path) {
+  static char16_t extensions[kSmallText], folders[kPathText];
+  if (!name[0] || !GetEnvironmentVariableW(L"PATHEXT", Wide(extensions), kSmallText) ||
+      TextLength(extensions) + 1 >= kSmallText)
+    CopyText(extensions, kSmallText, u".COM;.EXE;.BAT;.CMD");
+  bool folderGiven = false;
+  for (const char16_t* p = name; *p; ++p) folderGiven = folderGiven || *p == u'\\' || *p == u'/' || *p == u':';
+  if (folderGiven) return FindIn(u"", 0, name, extensions, path);
+  if (FindIn(u".", 1, name, extensions, path)) return true;
+  DWORD n = GetEnvironmentVariableW(L"PATH", Wide(folders), kPathText);
+  if (n == 0 || n >= kPathText) return false;
+  for (const char16_t* f = folders; *f;) {
+    size_t length = 0;
+    while (f[length] && f[length] != u';') ++length;
+    if (length && FindIn(f, length, name, extensions, path)) return true;
+    f += length;
+    if (*f) ++f;
+  }
+  return false;
+}
+
+// The program to start and its command line: the command found, or cmd.exe with a batch
+// file's command line ("cmd.exe /d /v:off /s /c ""FILE" ARGS""). Refused with the index of
+// an argument that cannot be passed; NotFound for a batch file that is not there.
+ChildStart MakeCommandLine(const char16_t* const* argv, size_t count, char16_t* program, char16_t* line,
+                           uint32_t* error) {
+  static char16_t found[kPathText];
+  LineBuilder b{line, kPathText, 0, true};
+  line[0] = program[0] = 0;
+  const bool located = FindCommand(argv[0], found);
+  const bool batch = located && IsBatchFile(found);
+  if (!batch && IsBatchFile(argv[0])) {
+    *error = ERROR_FILE_NOT_FOUND;
+    return ChildStart::NotFound;
+  }
+  if (batch) {
+    if (!GetEnvironmentVariableW(L"ComSpec", Wide(program), kSmallText) || !IsFile(program)) {
+      UINT n = GetSystemDirectoryW(Wide(program), kSmallText - 10);
+      CopyText(program + n, kSmallText - n, u"\\cmd.exe");
+    }
+    PutText(&b, u"cmd.exe /d /v:off /s /c \"");
+    for (size_t i = 0; i < count; ++i) {
+      if (!AppendBatchArgument(&b, i ? argv[i] : found, i == 0)) {
+        *error = static_cast<uint32_t>(i);
+        return ChildStart::Refused;
+      }
+    }
+    Put(&b, u'"');
+  } else {
+    if (located) CopyText(program, kPathText, found);  // else the system's own search
+    for (size_t i = 0; i < count; ++i) AppendArgument(&b, argv[i]);
+  }
+  if (!b.room) {
     *error = ERROR_FILENAME_EXCED_RANGE;
     return ChildStart::NotRunnable;
   }
+  return ChildStart::Started;
+}
+
+void CloseBoth() {
+  ClosePipeEnd(&Pipes[0]);
+  ClosePipeEnd(&Pipes[1]);
+  if (Port) CloseHandle(Port);
+  Port = nullptr;
+}
+
+}  // namespace
+
+// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
+ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, uint32_t* error) {
+  *child = Child{};
+  *error = 0;
+  static char16_t line[kPathText], program[kPathText];
+  if (count == 0) {
+    *error = ERROR_INVALID_PARAMETER;
+    return ChildStart::NotRunnable;
+  }
+  ChildStart made = MakeCommandLine(argv, count, program, line, error);
+  if (made != ChildStart::Started) return made;
   HANDLE commandOut = nullptr, commandErr = nullptr, commandIn = nullptr;
-  *error = MakePipe(&Pipes[0], 0, &commandOut);
+  Port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  *error = Port ? MakePipe(&Pipes[0], 0, &commandOut) : GetLastError();
   if (*error == 0) *error = MakePipe(&Pipes[1], 1, &commandErr);
   if (*error != 0) {
-    ClosePipeEnd(&Pipes[0]);
+    CloseBoth();
     if (commandOut) CloseHandle(commandOut);
     return ChildStart::NotRunnable;
   }
@@ -137,19 +311,22 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, u
   startup.hStdOutput = commandOut;
   startup.hStdError = commandErr;
   PROCESS_INFORMATION process{};
+  StopAsked = 0;
+  StopSignal = 0;
   SetConsoleCtrlHandler(KeepRunning, TRUE);
-  BOOL started = CreateProcessW(nullptr, Wide(line), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  BOOL started = CreateProcessW(program[0] ? Wide(program) : nullptr, Wide(line), nullptr, nullptr, TRUE, 0, nullptr,
+                                nullptr, &startup, &process);
   *error = started ? 0 : GetLastError();
   CloseHandle(commandOut);
   CloseHandle(commandErr);
   if (commandIn) CloseHandle(commandIn);
   if (!started) {
     SetConsoleCtrlHandler(KeepRunning, FALSE);
-    ClosePipeEnd(&Pipes[0]);
-    ClosePipeEnd(&Pipes[1]);
+    CloseBoth();
     return IsMissing(*error) ? ChildStart::NotFound : ChildStart::NotRunnable;
   }
   CloseHandle(process.hThread);
+  ChildProcess = process.hProcess;
   child->process = process.hProcess;
   child->output = &Pipes[0];
   child->error = &Pipes[1];
@@ -160,29 +337,19 @@ uint32_t ReadChildPipe(Handle pipe, void* block, uint32_t capacity, uint32_t* by
   PipeEnd* p = static_cast<PipeEnd*>(pipe);
   *bytesRead = 0;
   if (p->count == 0) {
+    if (p->failed) return p->failed;
     if (!p->pending) {
-      ResetEvent(p->event);
       p->overlapped = OVERLAPPED{};
-      p->overlapped.hEvent = p->event;
       if (!ReadFile(p->handle, p->buffer, sizeof p->buffer, nullptr, &p->overlapped)) {
         DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) return error == ERROR_PIPE_NOT_CONNECTED ? kErrorBrokenPipe : error;
+        if (error != ERROR_IO_PENDING) {
+          p->failed = error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE ? kErrorBrokenPipe : error;
+          return p->failed;
+        }
       }
-      p->pending = true;
+      p->pending = true;  // also when it completed at once: its completion is queued on the port
     }
-    DWORD n = 0;
-    if (!GetOverlappedResult(p->handle, &p->overlapped, &n, FALSE)) {
-      DWORD error = GetLastError();
-      if (error == ERROR_IO_INCOMPLETE) return kErrorIoPending;
-      p->pending = false;
-      return error == ERROR_PIPE_NOT_CONNECTED ? kErrorBrokenPipe : error;
-    }
-    p->pending = false;
-    p->offset = 0;
-    p->count = n;
-    // A write of no bytes completes a read with none: not the end, which comes as a
-    // broken pipe. The event is still set, so the wait that follows returns at once.
-    if (n == 0) return kErrorIoPending;
+    return kErrorIoPending;
   }
   DWORD n = p->count < capacity ? p->count : capacity;
   CopyMemory(block, p->buffer + p->offset, n);
@@ -192,31 +359,54 @@ uint32_t ReadChildPipe(Handle pipe, void* block, uint32_t capacity, uint32_t* by
   return 0;
 }
 
-void WaitForChildPipes(const Handle* pipes, size_t count) {
-  HANDLE events[2];
-  DWORD n = 0;
-  for (size_t i = 0; i < count && n < 2; ++i) {
+int WaitForChildPipes(const Handle* pipes, size_t count, uint32_t milliseconds) {
+  // Bytes to hand over, an end to report or no read on its way: nothing to wait for.
+  for (size_t i = 0; i < count; ++i) {
     const PipeEnd* p = static_cast<const PipeEnd*>(pipes[i]);
-    if (!p) continue;
-    if (!p->pending) return;  // bytes to hand over, or no read on its way: nothing to wait for
-    events[n++] = p->event;
+    if (p && (p->count || p->failed || !p->pending)) return static_cast<int>(i);
   }
-  if (n == 0) return;
+  if (!Port) return -1;
   CallBeforeBlockingRead();
-  WaitForMultipleObjects(n, events, FALSE, INFINITE);
+  if (StopAsked && milliseconds > 50) milliseconds = 50;
+  DWORD n = 0;
+  ULONG_PTR key = 0;
+  OVERLAPPED* overlapped = nullptr;
+  BOOL done = GetQueuedCompletionStatus(Port, &n, &key, &overlapped, milliseconds);
+  if (!overlapped || key >= 2) return -1;  // the time ran out, or a request to stop
+  PipeEnd* p = &Pipes[key];
+  if (overlapped != &p->overlapped || !p->pending) return -1;  // a read let go when its pipe closed
+  p->pending = false;
+  if (!done) {
+    DWORD error = GetLastError();
+    p->failed = error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE ? kErrorBrokenPipe : error;
+  }
+  // A write of no bytes completes a read with none: not the end, which comes as a
+  // broken pipe. The next read is made when the pipe is read again.
+  p->offset = 0;
+  p->count = done ? n : 0;
+  for (size_t i = 0; i < count; ++i)
+    if (pipes[i] == p) return static_cast<int>(i);
+  return -1;
 }
 
 void CloseChildPipe(Handle pipe) {
   if (pipe) ClosePipeEnd(static_cast<PipeEnd*>(pipe));
 }
 
-int WaitForChild(Child* child) {
+bool ChildEndedAfterStop(Child* child) {
+  return StopAsked && child->process && WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0;
+}
+
+int WaitForChild(Child* child, int* stopSignal) {
   DWORD code = 127;
   WaitForSingleObject(child->process, INFINITE);
   GetExitCodeProcess(child->process, &code);
+  SetConsoleCtrlHandler(KeepRunning, FALSE);
+  ChildProcess = nullptr;
   CloseHandle(child->process);
   child->process = nullptr;
-  SetConsoleCtrlHandler(KeepRunning, FALSE);
+  CloseBoth();
+  *stopSignal = static_cast<int>(StopSignal);
   return static_cast<int>(code);
 }
 

@@ -1,16 +1,18 @@
-// Win32 backend: code pages.
+// Win32 backend: code pages. Those of one or two bytes a character are read through a
+// table filled from the system's conversion (platform/table_decoder.h); GB18030 through
+// the conversion itself, which needs no state; UTF-8 and UTF-7 by our own decoders
+// (common/utf.h). Other code pages that keep a state (ISO-2022, HZ) are refused.
 #include <windows.h>
-
-#include <initializer_list>
 
 #include "common/utf.h"
 #include "platform/platform.h"
+#include "platform/table_decoder.h"
 
 namespace horalin::platform {
 
 namespace {
 
-constexpr uint32_t kUtf8 = 65001, kGb18030 = 54936;
+constexpr uint32_t kUtf8 = 65001, kUtf7 = 65000, kGb18030 = 54936;
 
 int Convert(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity) {
   if (count == 0) return 0;
@@ -18,18 +20,47 @@ int Convert(uint32_t codePage, const char* bytes, size_t count, char16_t* out, s
                              static_cast<int>(capacity));
 }
 
-// The bytes at the end that begin a character and lack its last bytes. The conversion
-// here keeps no state from call to call, so its own lead bytes tell where characters
-// begin, from the first byte, which begins one.
-size_t CutLength(uint32_t codePage, const char* bytes, size_t count) {
-  CPINFO info;
-  if (!GetCPInfo(codePage, &info) || info.MaxCharSize < 2) return 0;
+// The system's reading of one cell: the character, or kBadCell where the bytes are no
+// character of the code page. The system shows such bytes as its default character,
+// which the code page may also map: the strict conversion tells the two apart.
+char16_t CellOf(uint32_t codePage, char16_t defaultChar, const char* bytes, int count) {
+  wchar_t units[4];
+  if (MultiByteToWideChar(codePage, 0, bytes, count, units, 4) != 1) return kBadCell;
+  if (units[0] == defaultChar && MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, count, units, 4) != 1)
+    return kBadCell;
+  return static_cast<char16_t>(units[0]);
+}
+
+bool FillFromSystem(uint32_t codePage, CodePageTable* table) {
+  CPINFOEXW info;
+  if (!GetCPInfoExW(codePage, 0, &info) || info.MaxCharSize > 2) return false;
+  for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2)
+    for (unsigned b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) table->lead[b] = b >= 0x81 && b <= 0xFE;
+  if (info.LeadByte[0] != 0 && !TakePairRows(table)) return false;
+  const auto defaultChar = static_cast<char16_t>(info.UnicodeDefaultChar);
+  for (unsigned b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    if (!table->lead[b]) {
+      table->single[b] = CellOf(codePage, defaultChar, &byte, 1);
+      continue;
+    }
+    for (unsigned second = 0; second < 256; ++second) {
+      const char pair[2] = {byte, static_cast<char>(second)};
+      (*table->pairs)[b - 0x80][second] = CellOf(codePage, defaultChar, pair, 2);
+    }
+  }
+  return true;
+}
+
+// The bytes at the end that begin a character and lack its last bytes, in GB18030, where
+// the lead bytes tell where characters begin, from the first byte.
+size_t CutLength(const char* bytes, size_t count) {
   size_t i = 0, start = 0;
   while (i < count) {
     start = i;
-    const auto b = static_cast<BYTE>(bytes[i]);
-    size_t size = IsDBCSLeadByteEx(codePage, b) ? 2 : 1;
-    if (size == 2 && codePage == kGb18030 && i + 1 < count && bytes[i + 1] >= '0' && bytes[i + 1] <= '9') size = 4;
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    size_t size = b >= 0x81 && b <= 0xFE ? 2 : 1;
+    if (size == 2 && i + 1 < count && bytes[i + 1] >= '0' && bytes[i + 1] <= '9') size = 4;
     i += size;
   }
   return i > count ? count - start : 0;
@@ -42,49 +73,58 @@ uint32_t OemCodePage() { return GetOEMCP(); }
 
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
                          uint32_t* error) {
-  size_t used = 0;
-  if (codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, true, &used);
-  int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(count), reinterpret_cast<LPWSTR>(out),
-                              static_cast<int>(capacity));
-  if (n <= 0) {
-    *error = GetLastError();
+  ByteDecoder decoder;
+  if (!OpenByteDecoder(&decoder, codePage)) {
+    *error = kErrorInvalidParameter;
     return 0;
   }
-  return static_cast<size_t>(n);
+  size_t used = 0;
+  const size_t units = DecodeBytes(&decoder, bytes, count, &used, out, capacity, true);
+  CloseByteDecoder(&decoder);
+  return units;
 }
 
-// UTF-8 is read by our own decoder, as in every build: the system's takes the byte after
-// a bad lead byte with it (E0 0D gives one U+FFFD, and the line end is lost).
+// UTF-8 and UTF-7 are read by our own decoders, as in every build: the system's UTF-8
+// takes the byte after a bad lead byte with it (E0 0D gives one U+FFFD, and the line end
+// is lost), and its UTF-7 cannot carry a run from one call to the next.
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
   *decoder = ByteDecoder{};
-  if (codePage == kUtf8) {
+  if (codePage == kUtf8 || codePage == kUtf7) {  // UTF-7 keeps its state in the slot
+    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
+    return true;
+  }
+  if (codePage == kGb18030) {
+    char16_t unit;
+    if (Convert(codePage, "a", 1, &unit, 1) != 1) return false;
     *decoder = {codePage, -1, nullptr, true, false};
     return true;
   }
-  char16_t units[4];
-  const char probe = 'a';
-  if (Convert(codePage, &probe, 1, units, 4) <= 0) return false;
-  bool keepsAscii = true;
-  for (unsigned b = 1; b < 0x80 && keepsAscii; ++b) {
-    const char byte = static_cast<char>(b);
-    keepsAscii = Convert(codePage, &byte, 1, units, 4) == 1 && units[0] == b;
-  }
-  for (unsigned b = 0x80; b < 0x100 && keepsAscii; ++b)
-    for (char end : {'\r', '\n', '\0'}) {
-      const char pair[2] = {static_cast<char>(b), end};
-      const int n = Convert(codePage, pair, 2, units, 4);
-      if (n <= 0 || units[n - 1] != static_cast<unsigned char>(end)) keepsAscii = false;
-    }
-  *decoder = {codePage, -1, nullptr, keepsAscii, false};
+  CodePageTable* table = AcquireCodePageTable(codePage, FillFromSystem);
+  if (!table) return false;
+  *decoder = {codePage, -1, table, table->keepsAscii, false};
   return true;
 }
 
-void CloseByteDecoder(ByteDecoder* decoder) { *decoder = ByteDecoder{}; }
+void CloseByteDecoder(ByteDecoder* decoder) {
+  if (decoder->converter) ReleaseCodePageTable(static_cast<CodePageTable*>(decoder->converter));
+  *decoder = ByteDecoder{};
+}
 
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final) {
+  *used = 0;
+  if (decoder->codePage == 0) return 0;
   if (decoder->codePage == kUtf8) return DecodeUtf8(bytes, count, out, capacity, final, used);
-  const size_t take = final ? count : count - CutLength(decoder->codePage, bytes, count);
+  if (decoder->codePage == kUtf7) {
+    auto state = static_cast<uint32_t>(decoder->slot);
+    const size_t units = DecodeUtf7(&state, bytes, count, out, capacity, final, used);
+    decoder->slot = static_cast<int32_t>(state);
+    return units;
+  }
+  if (decoder->converter)
+    return DecodeWithTable(*static_cast<const CodePageTable*>(decoder->converter), bytes, count, used, out, capacity,
+                           final);
+  const size_t take = final ? count : count - CutLength(bytes, count);
   const int n = Convert(decoder->codePage, bytes, take, out, capacity);
   *used = n > 0 || take == 0 ? take : 0;
   return n > 0 ? static_cast<size_t>(n) : 0;

@@ -87,6 +87,19 @@ bool IsConsoleInput(Handle handle) {
   return handle && GetConsoleMode(handle, &mode) && mode != 0xFFFFFFFF;
 }
 
+uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  *handle = file;
+  return 0;
+}
+
+void CloseInputFile(Handle handle) {
+  if (handle) CloseHandle(handle);
+}
+
 void WriteConsolePrompt(const char16_t* text) {
   HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);

@@ -161,7 +161,7 @@ TEST(DatefmtLines, AllGoodExitsZeroAndOverridesABatchLocation) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.out, "\n");
   EXPECT_EQ(bad.err,
-            "Horalin plugin: standard input [1]  Syntax error (expected a colon)\n\n2024-01-01 10,%F\n"
+            "Horalin plugin: standard input [1]  Syntax error (expected a colon)\n\n2024-01-01 10\n"
             "             ^\n");
 }
 

@@ -2,6 +2,7 @@
 // user sees them from both hosts.
 #include <gtest/gtest.h>
 
+#include "common/version.h"
 #include "tests/e2e/process.h"
 
 namespace horalin::e2e {
@@ -46,7 +47,7 @@ TEST(CommandLine, Info) {
   EXPECT_NE(r.out.find("Name:        Horalin\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Description: Reimplements TS and @DATEFMT.\n"), std::string::npos);
   EXPECT_NE(r.out.find("Functions:   ts,@datefmt\n"), std::string::npos);
-  EXPECT_NE(r.out.find("Version:     0.93.1\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Version:     " HORALIN_VERSION_SHORT_TEXT "\n"), std::string::npos);
   EXPECT_EQ(r.out.find("loaded"), std::string::npos) << "a one-shot command is a transient shell";
 }
 
@@ -66,7 +67,7 @@ TEST(CommandLine, LoadNoticeFollowsTheShellVariables) {
     o.env = c.env;
     Result r = Horalin({"info"}, o);
     EXPECT_EQ(r.status, 0);
-    bool shown = r.out.rfind("Horalin v0.93.1 loaded.\n", 0) == 0;
+    bool shown = r.out.rfind("Horalin v" HORALIN_VERSION_SHORT_TEXT " loaded.\n", 0) == 0;
     EXPECT_EQ(shown, c.shown) << r.out;
   }
 }
@@ -74,7 +75,7 @@ TEST(CommandLine, LoadNoticeFollowsTheShellVariables) {
 TEST(CommandLine, VersionAndHelp) {
   Result v = Horalin({"--version"});
   EXPECT_EQ(v.status, 0);
-  EXPECT_EQ(v.out, "horalin 0.93.1.0\n");
+  EXPECT_EQ(v.out, "horalin " HORALIN_VERSION_TEXT "\n");
   Result h = Horalin({"--help"});
   EXPECT_EQ(h.status, 0);
   EXPECT_NE(h.out.find("Usage: horalin COMMAND"), std::string::npos);

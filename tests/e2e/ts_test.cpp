@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/version.h"
 #include "tests/e2e/process.h"
 
 namespace horalin::e2e {
@@ -256,7 +257,8 @@ TEST(Ts, UsageAndVersionLines) {
   r = Ts({"/??"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "Add time stamps to lines from a pipe. \n\n" + usage +
-                       "\n\t\t\t\tHoralin  0.93.1.0 (x64)\n\t\t\t\tTSCmd.cpp  0.93.1.0\n");
+                       "\n\t\t\t\tHoralin  " HORALIN_VERSION_TEXT " (x64)\n\t\t\t\tTSCmd.cpp  " HORALIN_VERSION_TEXT
+                       "\n");
   if (UnderWine()) return;
   r = Ts({"/D", "/?", "/X"}, "not read\n");  // arguments after it are not looked at
   EXPECT_EQ(r.status, 0);
@@ -324,6 +326,126 @@ TEST(Ts, InputEncodings) {
   }
 }
 
+// Text in a double-byte code page: a lead byte never takes a line end or a blank with
+// it, and UTF-8 after a first line of ASCII is still told, whatever the code page.
+TEST(Ts, CodePageTextKeepsItsLineEndsAndBlanks) {
+  const std::pair<std::string, std::string> japanese = {"LC_ALL", "ja_JP.UTF-8"};
+  struct Case {
+    Strings args;
+    std::string input;
+    Strings lines;
+    std::vector<std::pair<std::string, std::string>> env;
+  } cases[] = {
+      {{"#"}, "Build started\r\n\xE4\xB8\xAD\xE6\x96\x87 ok\r\n", {"# Build started", "# \u4E2D\u6587 ok"}, {japanese}},
+      {{"/CP:932", "#"},
+       "Build started\r\n\xE4\xB8\xAD\xE6\x96\x87 ok\r\n",
+       {"# Build started", "# \u4E2D\u6587 ok"},
+       {}},
+      {{"/CP:932", "#"}, "a\x81\nb\n", {"# a\uFFFD", "# b"}, {}},
+      {{"/CP:932", "#"}, "a\x81 z\r\n", {"# a\uFFFD z"}, {}},
+      {{"/CP:936", "#"}, "a\x81 z\xB0\xA1\r\n", {"# a\uFFFD z\u554A"}, {}},
+      {{"/CP:1252", "#"},
+       "a\x81"
+       "b\n",
+       {"# a\u0081b"},
+       {}},  // kept as Windows keeps it
+  };
+  for (const Case& c : cases) {
+    Result r = Ts(c.args, c.input, c.env);
+    EXPECT_EQ(r.status, 0) << c.input;
+    EXPECT_EQ(SplitLines(r.out), c.lines) << c.input;
+  }
+}
+
+// ---- Every cell of every code page, read by both builds --------------------------------
+
+// The code pages that either build accepts (those that Windows defines and a few more).
+const uint32_t kCodePageCandidates[] = {
+    1,     2,     3,     37,    42,    437,   500,   708,   720,   737,   775,   850,   852,   855,   857,   858,
+    860,   861,   862,   863,   864,   865,   866,   869,   870,   874,   875,   932,   936,   949,   950,   1026,
+    1047,  1140,  1141,  1142,  1143,  1144,  1145,  1146,  1147,  1148,  1149,  1250,  1251,  1252,  1253,  1254,
+    1255,  1256,  1257,  1258,  1361,  10000, 10001, 10002, 10003, 10004, 10005, 10006, 10007, 10008, 10010, 10017,
+    10021, 10029, 10079, 10081, 10082, 20127, 20273, 20277, 20278, 20280, 20284, 20285, 20290, 20297, 20420, 20423,
+    20424, 20866, 20871, 20880, 20905, 20932, 20936, 20949, 21025, 21866, 28591, 28592, 28593, 28594, 28595, 28596,
+    28597, 28598, 28599, 28603, 28605, 38598, 50220, 50221, 50222, 50225, 51932, 51936, 51949, 54936, 65000, 65010};
+
+// One cell a line: every single byte, then every byte from 80 with every byte after it,
+// leaving out the bytes that end lines in the code page (scripts/codepage-cells.py makes
+// the same input).
+Strings CellsOf(uint32_t codePage) {
+  std::string ends("\0\n\r", 3);
+  if (codePage == 37 || codePage == 500 || codePage == 870 || codePage == 875 || codePage == 1026 || codePage == 1047 ||
+      (codePage >= 1140 && codePage <= 1149) || (codePage >= 20273 && codePage <= 20905) || codePage == 21025)
+    ends += "\x15\x25";  // EBCDIC
+  if (codePage == 20127) ends += "\x80\x8A\x8D";
+  Strings cells;
+  for (int b = 0; b < 256; ++b)
+    if (ends.find(static_cast<char>(b)) == std::string::npos) cells.emplace_back(1, static_cast<char>(b));
+  const size_t singles = cells.size();
+  for (size_t lead = 0; lead < singles; ++lead)
+    if (static_cast<unsigned char>(cells[lead][0]) >= 0x80)
+      for (size_t second = 0; second < singles; ++second) cells.push_back({cells[lead][0], cells[second][0]});
+  return cells;
+}
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    hex += "0123456789ABCDEF"[b >> 4], hex += "0123456789ABCDEF"[b & 15];
+  }
+  return hex;
+}
+
+// Both builds read the same cells, one a line, after a first line that is no UTF-8; they
+// must agree on each, and the POSIX build must refuse what the Windows build refuses.
+TEST(Ts, EveryCellOfEveryCodePageReadsAsTheWindowsBuildReadsIt) {
+  if (!UnderWine()) GTEST_SKIP() << "compares the POSIX build with the Windows build";
+  const char* posix = std::getenv("HORALIN_POSIX_PROGRAM");
+  ASSERT_TRUE(posix) << "HORALIN_POSIX_PROGRAM";
+  std::vector<uint32_t> windowsOnly;
+  for (uint32_t codePage : kCodePageCandidates) {
+    const Strings cells = CellsOf(codePage);
+    std::string input = "\xFF\r";
+    for (const std::string& cell : cells) input.append(cell).push_back('\r');
+    std::string option = "/CP:";
+    option += std::to_string(codePage);
+    Options options;
+    options.input = input;
+    options.env = {{"TZ", "UTC"}, {"LC_ALL", "C.UTF-8"}};
+    const Result p = RunProgram({posix, "ts", option, "#"}, options);
+    const Result w = Ts({option, "#"}, input);
+    if (p.status != 0 && w.status != 0) continue;
+    EXPECT_EQ(w.status, 0) << "code page " << codePage << " is accepted by the POSIX build only";
+    if (p.status != 0) windowsOnly.push_back(codePage);
+    if (p.status != 0 || w.status != 0) continue;
+    const Strings pl = SplitLines(p.out), wl = SplitLines(w.out);
+    ASSERT_EQ(pl.size(), cells.size() + 1) << codePage;
+    ASSERT_EQ(wl.size(), cells.size() + 1) << codePage;
+    int differ = 0;
+    for (size_t i = 0; i < cells.size(); ++i)
+      if (pl[i + 1] != wl[i + 1] && ++differ <= 3)
+        ADD_FAILURE() << "code page " << codePage << ", bytes " << Hex(cells[i]) << ": POSIX '" << pl[i + 1]
+                      << "', Windows '" << wl[i + 1] << "'";
+    EXPECT_EQ(differ, 0) << "code page " << codePage;
+  }
+  std::string refused;
+  for (uint32_t codePage : windowsOnly) refused.append(1, ' ').append(std::to_string(codePage));
+  RecordProperty("RefusedByThePosixBuildOnly", refused);
+}
+
+// The reader's property with random block sizes (the unit tests check it on POSIX) over
+// every code page that the Windows build accepts.
+TEST(Ts, EveryCodePageReadsPieceByPieceOnWindows) {
+  if (!UnderWine()) GTEST_SKIP() << "for the Windows build";
+  Horalin({"--version"});  // Wine started as the other tests start it
+  Options options;
+  options.env = {{"WINEDEBUG", "-all"}, {"WINEPREFIX", WindowsBuildDir() + "/wineprefix"}};
+  const Result r = RunProgram({"/usr/lib/wine/wine64", WindowsBuildDir() + "/tests/code_page_property.exe"}, options);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(" code pages checked, 0 failed"), std::string::npos) << r.out;
+}
+
 // Pieces of at most 32,767 bytes, each ending between two characters, on both builds.
 TEST(Ts, LongLinesAreSplitNotLost) {
   Result r = Ts({"/T"}, std::string(40000, 'x') + "\n" + std::string(32767, 'y') + "\nz\n");
@@ -333,6 +455,10 @@ TEST(Ts, LongLinesAreSplitNotLost) {
   for (int i = 0; i < 20000; ++i) chinese += "\u4E2D";
   r = Ts({"/T"}, chinese + "\n");
   EXPECT_EQ(TextsAfterStamps(r.out, kTime), (Strings{chinese.substr(0, 32766), chinese.substr(32766)}));
+  std::string doubleByte;  // U+4E2D in code page 932
+  for (int i = 0; i < 20000; ++i) doubleByte += "\x92\x86";
+  r = Ts({"/T", "/CP:932"}, doubleByte + "\n");
+  EXPECT_EQ(TextsAfterStamps(r.out, kTime), (Strings{chinese.substr(0, 3 * 16383), chinese.substr(3 * 16383)}));
 }
 
 TEST(Ts, ReadErrorIsReportedAfterTheLinesAndBeforeTheFooter) {
@@ -565,6 +691,139 @@ int Milliseconds(const std::string& elapsed) {
          std::stoi(elapsed.substr(9, 3));
 }
 
+// ---- restamp: the stamps already in a log ------------------------------------------
+
+Result Restamp(const Strings& args, const std::string& input,
+               std::vector<std::pair<std::string, std::string>> env = {}) {
+  Strings all = {"restamp"};
+  all.insert(all.end(), args.begin(), args.end());
+  Options options;
+  options.input = input;
+  options.env = std::move(env);
+  return Horalin(all, options);
+}
+
+TEST(Restamp, LogsRewrittenLineByLine) {
+  const std::string build =
+      "2026-12-07T17:39:42.125Z configure\n"
+      "  cc -c a.c\n"
+      "2026-12-07T17:39:43.000Z compile\n"
+      "[2026-12-07T17:43:43.000Z] link\n"
+      "2026-12-07T17:43:44Z tests\n"
+      "2026-13-07T17:43:44Z not a month\n";
+  struct Case {
+    const char* name;
+    Strings args;
+    std::string input;
+    std::vector<std::pair<std::string, std::string>> env;
+    std::string out;
+    bool wine;
+  } cases[] = {
+      {"a UTC log in Berlin's time across the change to summer time and back",
+       {"%F %T"},
+       "2026-03-29T00:59:59Z a\n2026-03-29T01:00:00Z b\n2026-10-25T00:30:00+00:00 c\n2026-10-25 01:30:00.5Z d\n",
+       {{"TZ", "Europe/Berlin"}},
+       "2026-03-29 01:59:59 a\n2026-03-29 03:00:00 b\n2026-10-25 02:30:00 c\n2026-10-25 02:30:00 d\n",
+       false},
+      {"local stamps named UTC, shown in New York",
+       {"/ZONE:UTC", "%H:%M %Z"},
+       "2026-03-08 06:59:00 x\n2026-03-08 07:00:00 y\n",
+       {{"TZ", "America/New_York"}},
+       "01:59 EST x\n03:00 EDT y\n",
+       false},
+      {"/I: the step that took four minutes, /S: since the first, /F: the counts",
+       {"/I", "/S", "/F"},
+       build,
+       {},
+       "00:00:00.000 00:00:00.000 configure\n  cc -c a.c\n00:00:00.875 00:00:00.875 compile\n"
+       "[00:04:00.000 00:04:00.875] link\n00:00:01.000 00:04:01.875 tests\n2026-13-07T17:43:44Z not a month\n"
+       "---- End Of Log: 4 lines restamped, 1 with a stamp that could not be read ----\n",
+       true},
+      {"no stamps: byte for byte",
+       {"/I"},
+       "caf\xC3\xA9 \xE2\x82\xAC\t \n\n 12:00 noon \n2026-12-07\n[not] a stamp\n\xF0\x9F\x98\x81 last",
+       {},
+       "caf\xC3\xA9 \xE2\x82\xAC\t \n\n 12:00 noon \n2026-12-07\n[not] a stamp\n\xF0\x9F\x98\x81 last\n",
+       true},
+      {"UTF-16LE",
+       {"/U", "%T"},
+       "\xFF\xFE" + Utf16Le(u"2026-12-07T17:39:42Z h\u00E9\n"),
+       {},
+       "17:39:42 h\u00E9\n",
+       true},
+      {"code page 1252",
+       {"/CP:1252", "/U", "%T"},
+       "Dec  7 17:39:42 caf\xE9 \x80\n",
+       {},
+       "17:39:42 caf\u00E9 \u20AC\n",
+       true},
+      {"a form named, in a fixed zone",
+       {"/FORM:%d/%m/%Y %H:%M:%S", "/ZONE:+01:00", "/U", "%FT%TZ"},
+       "07/12/2026 17:39:42 a\n2026-12-07T17:39:42Z b\n",
+       {},
+       "2026-12-07T16:39:42Z a\n2026-12-07T17:39:42Z b\n",
+       true},
+      {"Unix times, web and mail stamps",
+       {"/U", "%F %T.%L"},
+       "1796665182125 u\n[07/Dec/2026:17:39:42 +0100] w\nMon, 07 Dec 2026 17:39:42 -0100 m\n",
+       {},
+       "2026-12-07 17:39:42.125 u\n[2026-12-07 16:39:42.000] w\n2026-12-07 18:39:42.000 m\n",
+       true},
+  };
+  for (const Case& c : cases) {
+    if (UnderWine() && !c.wine) continue;
+    Result r = Restamp(c.args, c.input, c.env);
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.out, c.out) << c.name;
+    EXPECT_EQ(r.err, "") << c.name;
+  }
+}
+
+TEST(Restamp, FilesInTurnEachInItsEncoding) {
+  POSIX_ONLY();
+  char dir[] = "/tmp/horalin-restamp-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string a = std::string(dir) + "/a.log", b = std::string(dir) + "/b.log";
+  FILE* f = std::fopen(a.c_str(), "wb");
+  std::fputs("2026-12-07T17:39:42Z caf\xC3\xA9\n", f);
+  std::fclose(f);
+  f = std::fopen(b.c_str(), "wb");
+  const std::string utf16 = "\xFF\xFE" + Utf16Le(u"2026-12-07T17:43:42Z w\u00F6rld\n");
+  std::fwrite(utf16.data(), 1, utf16.size(), f);
+  std::fclose(f);
+  Result r = Restamp({"/S", a, b, std::string(dir) + "/none.log"}, "");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "00:00:00.000 caf\u00E9\n00:04:00.000 w\u00F6rld\n");
+  EXPECT_EQ(r.err, "Horalin plugin: Cannot open \"" + std::string(dir) + "/none.log\": No such file or directory\n");
+  std::remove(a.c_str());
+  std::remove(b.c_str());
+  rmdir(dir);
+}
+
+TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
+  Result bad = Restamp({"/ZONE:Mars"}, "");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "Horalin plugin: Bad zone: \"Mars\" (LOCAL, UTC or an offset such as +01:00)\n");
+  Result noDate = Restamp({"/FORM:%H:%M"}, "");
+  EXPECT_EQ(noDate.status, 1);
+  EXPECT_EQ(noDate.err, "Horalin plugin: The stamp form names no date: \"%H:%M\"\n");
+
+  Options options;
+  options.input = "2024-02-29T13:45:30+01:00\nMon, 07 Dec 2026 17:39:42 +0000\n2024-13-01 00:00:00\n";
+  Result lines = Horalin({"datefmt", "--lines", "/FORM", "%F %T"}, options);
+  EXPECT_EQ(lines.status, 1);
+  EXPECT_EQ(lines.out, "2024-02-29 12:45:30\n2026-12-07 17:39:42\n\n");
+  EXPECT_EQ(lines.err, "Horalin plugin: standard input [3]  Date and time out of range\n\n2024-13-01 00:00:00\n^\n");
+  // Without /FORM: the line as given, not with the format after it.
+  Result plain = Horalin({"datefmt", "--lines", "%F"}, options);
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_NE(plain.err.find("Horalin plugin: standard input [1]  Unexpected text after the date and time\n\n"
+                           "2024-02-29T13:45:30+01:00\n                   ^\n"),
+            std::string::npos)
+      << plain.err;
+  EXPECT_EQ(plain.err.find(",%F"), std::string::npos) << plain.err;
+}
+
 TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
   // Lines on both streams with pauses; partial last lines; standard output closed early
   // while the command goes on.
@@ -603,11 +862,23 @@ TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
 TEST(Run, ExitStatusAndCommandsThatCannotStart) {
   const std::string talker = std::getenv("HORALIN_TALKER") ? std::getenv("HORALIN_TALKER") : "talker";
   const std::string missing = UnderWine() ? "Z:\\no\\such\\command.exe" : "/no/such/command";
+  // The rows run in a folder of their own with: a text file without "#!", a batch file
+  // that shows its first arguments, and one found by PATHEXT alone.
+  char folder[] = "/tmp/horalin-run-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder, windowsDir = "Z:" + std::regex_replace(dir, std::regex("/"), "\\");
+  const std::string script = dir + "/plain", batch = windowsDir + "\\shows.cmd", latin1 = "caf\xE9";
+  ASSERT_EQ(std::system(("printf 'echo \"sh: $1\"\\n' >" + script + " && chmod +x " + script).c_str()), 0);
+  ASSERT_EQ(std::system(("printf '@echo [%%1] [%%2] [%%3] [%%4] [%%5] [%%6] [%%7] [%%8] [%%9]\\r\\n' >" + dir +
+                         "/shows.cmd && printf '@echo tool %%*\\r\\n' >" + dir + "/hltool.cmd")
+                            .c_str()),
+            0);
   struct Case {
     Strings args;  // after "run"
     int status;
     std::string out, err;
     bool wine;
+    bool posix = true;
   } cases[] = {
       {{"--", talker, "o:x"}, 0, "x", "", true},
       {{"--", talker, "exit:3"}, 3, "", "", true},
@@ -625,12 +896,39 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
        "[a b]\n[]\n[q\"uote]\n[back\\]\n[back\\\\ \"x\"]",
        "",
        true},
+      // Arguments and the command's name byte for byte; a text file without "#!" under /bin/sh.
+      {{"--", "/bin/sh", "-c", "[ \"$1\" = \"$(printf 'caf\\351')\" ] && echo same", "sh", latin1},
+       0,
+       "same",
+       "",
+       false},
+      {{"--", script, "x"}, 0, "sh: x", "", false},
+      // A batch file gets each argument whole, quoted for cmd.exe; one that no quoting carries
+      // there is refused. A name without extension finds a batch file by PATHEXT.
+      {{"--", batch, "a&b", "a|b", "a<b", "a>b", "a^b", "q\"x", "!OS!", "back\\", "sp ace\\"},
+       0,
+       "[\"a&b\"] [\"a|b\"] [\"a<b\"] [\"a>b\"] [\"a^b\"] [\"q\"\"x\"] [\"!OS!\"] [back\\] [\"sp ace\\\\\"]",
+       "",
+       true,
+       false},
+      {{"--", batch, "50%"},
+       2,
+       "",
+       "Horalin plugin: Cannot pass \"50%\" to the batch file \"" + batch + "\": ",
+       true,
+       false},
+      {{"--", "hltool", "x&y"}, 0, "tool \"x&y\"", "", true, false},
+      // A system message's inserts filled.
+      {{"--", "C:\\windows\\win.ini"}, 126, "", "Horalin plugin: Cannot start \"C:\\windows\\win.ini\": ", true, false},
   };
+  Options inFolder;
+  inFolder.directory = dir;
   for (const Case& c : cases) {
-    if (UnderWine() && !c.wine) continue;
+    if (UnderWine() ? !c.wine : !c.posix) continue;
     Strings args = {"run"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    Result r = Horalin(args);
+    Result r = Horalin(args, inFolder);
+    EXPECT_EQ(r.err.find("%1"), std::string::npos) << r.err;
     EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args) << r.err;
     std::string out;
     for (const std::string& text : TextsAfterStamps(r.out, kFull)) out += (out.empty() ? "" : "\n") + text;
@@ -643,6 +941,7 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
   Result r = Horalin({"run", talker});  // no "--"
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("horalin: run needs '--'", 0), 0u) << r.err;
+  std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(Run, EachStreamIsReadAsTsReadsItsInput) {
@@ -672,21 +971,123 @@ TEST(Run, EachStreamIsReadAsTsReadsItsInput) {
   }
 }
 
-TEST(Run, ATerminationSignalReachesTheCommand) {
+// Reads from the child until `text` has come (not necessarily a whole line) or the time is up.
+bool WaitForText(int fd, std::string* seen, const std::string& text, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (seen->find(text) == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+    char buffer[4096];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    seen->append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
   POSIX_ONLY();
+  // Each script runs under bash in a process group of its own ($H: horalin, $T: talker).
+  // Once `waitFor` has come out: `signal` goes to the script's process (the group, as the
+  // terminal sends it, with `group`), or `input` to its standard input.
+  struct Case {
+    const char* name;
+    std::string script;
+    std::string waitFor;
+    int signal;
+    bool group;
+    std::string input;
+    int killedBy, status;  // how the script ended: by the signal, or with the status
+    std::string output;    // a regular expression the output must match somewhere
+  } cases[] = {
+      {"kill reaches the command, and ends us as it ended it",
+       "exec \"$H\" run -- \"$T\" o:started sleep:20000 o:unreached", "started", SIGTERM, false, "", SIGTERM, 0,
+       "^" + kFull + " started\n$"},
+      {"Ctrl-C in a loop stops the loop",
+       "for i in 1 2; do \"$H\" run -- \"$T\" o:started sleep:20000; echo next; done", "started", SIGINT, true, "",
+       SIGINT, 0, "^" + kFull + " started\n$"},
+      {"Ctrl-\\ to the group: we outlive the command and write its last lines",
+       "exec \"$H\" run -- sh -c 'trap \"echo cleanup; exit 3\" QUIT; echo started; while :; do sleep 0.1; done'",
+       "started", SIGQUIT, true, "", 0, 3, " started\n.* cleanup\n$"},
+      {"TERM after the command ended, a child of it holding the pipes",
+       "exec \"$H\" run /F -- sh -c 'sleep 30 & echo started'", "started", SIGTERM, false, "", SIGTERM, 0,
+       " started\n.* exit status 0 ----\n$"},
+      {"a hang-up ignored stays ignored",
+       "trap '' HUP; exec \"$H\" run -- sh -c 'echo started; sleep 1; echo survived'", "started", SIGHUP, false, "", 0,
+       0, " survived\n$"},
+      {"a prompt shows before its answer",
+       "exec \"$H\" run -- sh -c 'printf \"Continue? \"; read a; echo \"answer=$a\"'", "Continue? ", 0, false, "y\n", 0,
+       0, "^" + kFull + " Continue\\? answer=y\n$"},
+      {"standard error full", "exec \"$H\" run -- \"$T\" o:started e:lost 2>/dev/full", "", 0, false, "", 0, 1,
+       " started\n$"},
+      {"standard error closed", "exec \"$H\" run -- \"$T\" e:lost 2>&-", "", 0, false, "", 0, 1, "^$"},
+  };
+  const bool valgrind = std::getenv("HORALIN_VALGRIND") != nullptr;  // which needs a standard error
+  const char* program = std::getenv("HORALIN_PROGRAM");
   const char* talker = std::getenv("HORALIN_TALKER");
-  Child child =
-      StartTs({"/T", "--", talker ? talker : "talker", "o:started", "sleep:20000", "o:not reached"}, false, {}, "run");
-  std::string pending;
-  ASSERT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(30000)).substr(13), "started");
-  auto sent = std::chrono::steady_clock::now();
-  kill(child.pid, SIGTERM);
-  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(15000)), "");  // the end, no more lines
-  int status = 0;
-  waitpid(child.pid, &status, 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(10));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
-  close(child.in), close(child.out);
+  for (const Case& c : cases) {
+    if (valgrind && c.script.find("2>&-") != std::string::npos) continue;
+    int in[2], out[2];
+    ASSERT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC), 0);
+    auto started = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+      setpgid(0, 0);
+      dup2(in[0], 0), dup2(out[1], 1);
+      setenv("H", program ? program : "horalin", 1);
+      setenv("T", talker ? talker : "talker", 1);
+      signal(SIGPIPE, SIG_DFL);
+      execl("/bin/bash", "bash", "-c", c.script.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]), close(out[1]);
+    std::string seen;
+    if (!c.waitFor.empty()) {
+      EXPECT_TRUE(WaitForText(out[0], &seen, c.waitFor, std::chrono::seconds(30))) << c.name;
+    }
+    if (c.signal) kill(c.group ? -pid : pid, c.signal);
+    if (!c.input.empty()) {
+      EXPECT_EQ(write(in[1], c.input.data(), c.input.size()), static_cast<ssize_t>(c.input.size()));
+    }
+    close(in[1]);
+    WaitForText(out[0], &seen, "\x01", std::chrono::seconds(30));  // to the end
+    int status = 0;
+    waitpid(pid, &status, 0);
+    kill(-pid, SIGKILL);  // what the script left
+    close(out[0]);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15)) << c.name;
+    if (c.killedBy)
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.killedBy) << c.name << ": " << status;
+    else
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.name << ": " << status;
+    EXPECT_TRUE(std::regex_search(seen, std::regex(c.output))) << c.name << ": " << seen;
+  }
+}
+
+TEST(Run, LinesInTheOrderTheyCameAndUnfinishedLinesShown) {
+  struct Case {
+    Strings args, talk, out;
+  } cases[] = {
+      // An error line and the output line written 2 ms after it, four times (valgrind reads
+      // too slowly to tell: each pipe holds several lines at each read).
+      {{"/M"},
+       {"e:E0", "sleep:2", "o:O0", "sleep:100", "e:E1", "sleep:2", "o:O1", "sleep:100", "e:E2", "sleep:2", "o:O2",
+        "sleep:100", "e:E3", "sleep:2", "o:O3"},
+       {"E: E0", "O: O0", "E: E1", "O: O1", "E: E2", "O: O2", "E: E3", "O: O3"}},
+      // A line that waits is shown; its rest continues it, unless a line of the other
+      // stream came between. Unfinished last lines in the order they came.
+      {{"/M"},
+       {"O:Continue? ", "sleep:400", "e:err", "o:yes", "E:err-tail", "sleep:300", "O:out-tail"},
+       {"O: Continue? ", "E: err", "O: yes", "E: err-tail", "O: out-tail"}},
+      {{}, {"O:Continue? ", "sleep:400", "o:yes"}, {"Continue? yes"}},
+  };
+  for (const Case& c : cases) {
+    if (&c == cases && std::getenv("HORALIN_VALGRIND")) continue;
+    Result r = RunTalker(c.args, c.talk);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TextsAfterStamps(r.out, kFull), c.out) << ::testing::PrintToString(c.talk);
+  }
 }
 
 TEST(Run, AMillionLinesAllStamped) {

@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/version.h"
 #include "tests/e2e/process.h"
 
 namespace horalin::e2e {
@@ -46,7 +47,8 @@ class WindowsBuild : public ::testing::Test {
   }
 };
 
-// The seven that the shell calls, and StampCommand for horalin.exe's run command.
+// The seven that the shell calls, and StampCommand, RestampLog and DateLine for
+// horalin.exe's run, restamp and datefmt --lines.
 TEST_F(WindowsBuild, ExportsExactlyTheHostsFunctionsAndTheRunCommand) {
   std::string dump = Dump("Horalin.dll");
   EXPECT_NE(dump.find("Name \t\t\t\t"), std::string::npos);
@@ -60,8 +62,8 @@ TEST_F(WindowsBuild, ExportsExactlyTheHostsFunctionsAndTheRunCommand) {
   ASSERT_NE(table, std::string::npos);
   std::string names = dump.substr(table);
   for (std::sregex_iterator i(names.begin(), names.end(), entry), end; i != end; ++i) exports.insert((*i)[1]);
-  EXPECT_EQ(exports, (std::set<std::string>{"GetPluginInfo", "Help", "InitializePlugin", "ShutdownPlugin",
-                                            "StampCommand", "Usage", "f_datefmt", "ts"}));
+  EXPECT_EQ(exports, (std::set<std::string>{"DateLine", "GetPluginInfo", "Help", "InitializePlugin", "RestampLog",
+                                            "ShutdownPlugin", "StampCommand", "Usage", "f_datefmt", "ts"}));
 }
 
 TEST_F(WindowsBuild, ImportsTheFiveHostFunctions) {
@@ -81,8 +83,9 @@ TEST_F(WindowsBuild, NeedsNoCompilerRuntime) {
 
 TEST_F(WindowsBuild, CarriesVersionResourceAndManifest) {
   Result r = RunProgram({"/usr/bin/strings", "-el", WindowsBuildDir() + "/Horalin.dll"});
-  for (const char* text : {"FileDescription", "Horalin plugin for Take Command", "0.93.1.0", "OriginalFilename",
-                           "Horalin.dll", "ProductName", "Horalin plugin", "0.93.1.0  (x64)", "Built On", "040904b0"})
+  for (const char* text :
+       {"FileDescription", "Horalin plugin for Take Command", HORALIN_VERSION_TEXT, "OriginalFilename", "Horalin.dll",
+        "ProductName", "Horalin plugin", HORALIN_PRODUCT_VERSION_TEXT, "Built On", "040904b0"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
   Result ascii = RunProgram({"/usr/bin/strings", WindowsBuildDir() + "/Horalin.dll"});
   EXPECT_NE(ascii.out.find("requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);

@@ -13,6 +13,7 @@
 #include "hostkit/cli.h"
 #include "plugin/errors.h"
 #include "tests/support/test_host.h"
+#include "tscmd/restamp.h"
 
 namespace horalin {
 namespace {
@@ -166,7 +167,8 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
                               ReadPieces, RecordLocation, nullptr, nullptr,         nullptr};
   if (UseWriteText) host.writeText = WriteText;
   if (failAt == 0) host.readInput = nullptr;
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage, Help, ts, f_datefmt, nullptr};
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
+                                f_datefmt,     nullptr,          RestampLog,     DateLine};
   std::u16string f = U16(format);
   std::u16string words[] = {u"datefmt", u"--lines", f};
   char16_t* argv[] = {words[0].data(), words[1].data(), words[2].data()};
@@ -189,7 +191,7 @@ TEST(DatefmtLinesTest, OneOutputLinePerInputLineWhateverThePieces) {
       "Horalin plugin: Month must be 1 - 12: 13\r\n"
       "Horalin plugin: Missing date and time\r\n"
       "Horalin plugin: standard input [5]  Unexpected \",\" after the date and time\r\n"
-      "Horalin plugin: Syntax error (expected a colon)\r\n\r\n2024-01-01 10,%F %j\r\n             ^\r\n"
+      "Horalin plugin: Syntax error (expected a colon)\r\n\r\n2024-01-01 10\r\n             ^\r\n"
       "Horalin plugin: standard input [7]  Line longer than 8185 characters\r\n";
   for (bool withLength : {false, true}) {
     UseWriteText = withLength;
@@ -220,8 +222,8 @@ TEST(DatefmtLinesTest, SeparatorsAndWideCharactersAtEveryPlace) {
     expectedOutput += "\r\n", expectedErrors += lineError("Unexpected \";\" after the date and time");
     input += "2024-01-01" + blanks + "\xC3\xA9 \n", ++line;
     expectedOutput += "\r\n";
-    expectedErrors += "Horalin plugin: Syntax error (expected a comma)\r\n\r\n2024-01-01" + blanks +
-                      "\xC3\xA9 ,%F\r\n" + std::string(at, ' ') + "^\r\n";
+    expectedErrors += "Horalin plugin: Unexpected text after the date and time\r\n\r\n2024-01-01" + blanks +
+                      "\xC3\xA9 \r\n" + std::string(at, ' ') + "^\r\n";
     input += "2024-01-01" + blanks + "\n", ++line;
     expectedOutput += "2024-01-01\r\n";
   }
@@ -246,7 +248,7 @@ TEST(DatefmtLinesTest, LongestLineThatFits) {
   for (int i = 0; i < 3000; ++i) wide += "\xE2\x82\xAC";  // 9000 bytes, 3000 units
   EXPECT_EQ(RunLines("2024-01-01 " + wide + "\n", "%F", 7), 1);
   EXPECT_EQ(CapturedErrors().find("Line longer"), std::string::npos);
-  EXPECT_EQ(CapturedErrors().rfind("Horalin plugin: Syntax error (expected a comma)\r\n", 0), 0u);
+  EXPECT_EQ(CapturedErrors().rfind("Horalin plugin: Unexpected text after the date and time\r\n", 0), 0u);
 }
 
 TEST(DatefmtLinesTest, AllLinesGoodAndDoubledPercentShownOnce) {

@@ -64,10 +64,12 @@ TEST(EncodingNameTest, Names) {
 }
 
 TEST(CodePageTest, SupportedCodePages) {
-  for (uint32_t cp :
-       {437u, 850u, 866u, 932u, 936u, 949u, 950u, 1250u, 1252u, 1258u, 20866u, 28591u, 28605u, 54936u, 65001u})
+  for (uint32_t cp : {437u, 850u, 866u, 932u, 936u, 949u, 950u, 1250u, 1252u, 1258u, 20866u, 28591u, 28605u, 65000u,
+                      65001u, 720u, 10004u, 20949u})  // the last from ASCII or EUC-KR and the corrections
     EXPECT_TRUE(IsCodePageSupported(cp)) << cp;
-  for (uint32_t cp : {1u, 1200u, 12345u, 99999u, 0xFFFFFFFEu}) EXPECT_FALSE(IsCodePageSupported(cp)) << cp;
+  // Code pages that Windows reads otherwise and that no table here corrects are refused.
+  for (uint32_t cp : {1u, 1200u, 12345u, 99999u, 0xFFFFFFFEu, 858u, 1047u, 20273u, 50220u, 50225u, 51932u, 54936u})
+    EXPECT_FALSE(IsCodePageSupported(cp)) << cp;
 }
 
 TEST(DetectTest, Utf16ByZeroBytes) {
@@ -218,8 +220,10 @@ TEST(CodePageBackendTest, ConvertsWithoutDroppingBytes) {
       {1252,
        "a\x81"
        "b",
-       u"a\uFFFD"
-       "b"},  // unmapped: shown, not dropped
+       u"a\u0081"
+       "b"},                                     // undefined: kept, as Windows keeps it
+      {20127, "\xE9", u"i"},                     // Windows takes the low seven bits
+      {949, "\x81 \xB0\xA1", u"\uFFFD \uAC00"},  // a lead byte without its pair takes no neighbour
       {437, "\xB0\x82", u"\u2591\u00E9"},
       {850, "\x82", u"\u00E9"},
       {866, "\x80", u"\u0410"},
@@ -255,9 +259,9 @@ TEST(CodePageBackendTest, OutputStopsAtTheCapacity) {
   EXPECT_EQ(out[3], u'-');
 }
 
-// Text in pieces: a character that a piece cuts off is left for the next piece, a
-// character held back for a combining mark comes out before a bad byte, a shift state
-// runs on; whether lines can be told in the bytes.
+// Text in pieces: a character that a piece cuts off is left for the next piece, a byte
+// that the code page does not map takes no neighbour with it, a UTF-7 run goes on;
+// whether lines can be told in the bytes.
 TEST(CodePageBackendTest, DecodesPiecesWithTheirState) {
   struct Case {
     uint32_t codePage;
@@ -267,15 +271,13 @@ TEST(CodePageBackendTest, DecodesPiecesWithTheirState) {
     bool keepsAscii;
   } cases[] = {
       {932, {"a\x82", "\x82\xA0"}, {1, 2}, u"a\u3042", true},
-      {20932, {"a\x8F\xA2", "\x8F\xA2\xAF"}, {1, 3}, u"a\u02D8", true},
-      {54936, {"a\x94\x39\xFC", "\x94\x39\xFC\x36"}, {1, 4}, U16("a\xF0\x9F\x98\x80"), true},
+      {20932, {"a\x8F\xA4", "\xA4\xA2"}, {2, 2}, u"a\u008F\u3042", true},
       {65001, {"a\xF0\x9F", "\xF0\x9F\x98\x80"}, {1, 4}, U16("a\xF0\x9F\x98\x80"), true},
-      {1255, {"\xF9\xEC\xE5\xED", "\xFB!"}, {4, 2}, u"\u05E9\u05DC\u05D5\u05DD\uFFFD!", true},
-      {1258, {"hello\x81world"}, {11}, u"hello\uFFFDworld", true},
-      {1258, {"hello", "\xCCx"}, {5, 2}, u"hell\u00F2x", true},  // o and the grave accent after it
-      {932, {"x\x82"}, {2}, u"x\uFFFD", true},                   // cut off at the end of the text
-      {50220, {"\x1B$BF|", "K\\\x1B(B\n"}, {5, 6}, u"\u65E5\u672C\n", false},
-      {50220, {"\x1B$", "\x1B$BF|\x1B(B"}, {0, 8}, u"\u65E5", false},
+      {1255, {"\xF9\xEC\xE5\xED", "\xFB!"}, {4, 2}, u"\u05E9\u05DC\u05D5\u05DD\uF894!", true},
+      {1258, {"hello\x81world"}, {11}, u"hello\u0081world", true},
+      {1258, {"hello", "\xCCx"}, {5, 2}, u"hello\u0300x", true},  // the mark is not composed
+      {932, {"a\x81\r\x81"}, {4}, u"a\uFFFD\r\uFFFD", true},      // no line end in a pair
+      {932, {"x\x82"}, {2}, u"x\uFFFD", true},                    // cut off at the end of the text
       {65000, {"+AG", "UAZQ-x"}, {3, 6}, u"\u0065\u0065x", false},
       {37, {"\x88\x25\x0D"}, {3}, u"h\n\r", false},
   };

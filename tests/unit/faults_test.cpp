@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "platform/posix/error_code.h"
 #include "tests/support/test_host.h"
 #include "tscmd/TSCmd.h"
 
@@ -79,7 +80,7 @@ TEST_F(FaultTest, AReadThatFailsEndsTheInputAfterWhatCame) {
   };
   for (const Case& c : cases) {
     ResetHost({{"_batch", "0"}});
-    Input = Source{c.blocks, 5};
+    Input = Source{c.blocks, platform::CodeOfErrno(EIO)};
     TsInputReader = ReadSource;
     EXPECT_EQ(ts(u"/F /T"), 2);
     std::string expected;

@@ -7,9 +7,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "datetime/calendar.h"
+#include "datetime/stamp_forms.h"
 #include "plugin/errors.h"
 #include "tests/support/test_host.h"
 
@@ -400,6 +402,126 @@ TEST(ShowErrorPositionTest, MissingOrEarlierPositionWritesNothing) {
   EXPECT_EQ(ShowErrorPosition(text, nullptr), -1);
   EXPECT_EQ(ShowErrorPosition(text + 1, text), -2);
   EXPECT_EQ(CapturedErrors(), "");
+}
+
+}  // namespace
+}  // namespace horalin
+
+namespace horalin {
+namespace {
+
+// ---- Stamps at the start of a log's lines -------------------------------------------
+
+// The instant of a line's stamp as "YYYY-MM-DD HH:MM:SS.fffffff" UTC, local stamps read
+// in UTC; "-" for no stamp, "bad" for a stamp's shape with a bad value.
+std::string StampOf(const char16_t* pattern, const std::u16string& text, size_t* used) {
+  StampFields f;
+  StampMatch m = RecognizeStamp(pattern, text.data(), text.size(), &f, used);
+  if (m == StampMatch::None) return "-";
+  if (m == StampMatch::Bad) return "bad";
+  if (!f.isUnix && f.time.wYear == 0) f.time.wYear = 2026;
+  uint64_t t = 0;
+  if (!StampInstant(f, StampZone{StampZoneKind::Utc, 0}, &t)) return "bad";
+  SYSTEMTIME s = SystemTimeFromFileTime(t);
+  char out[64];
+  std::snprintf(out, sizeof out, "%04u-%02u-%02u %02u:%02u:%02u.%07u", s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute,
+                s.wSecond, static_cast<unsigned>(t % 10000000));
+  return out;
+}
+
+TEST(StampFormsTest, EachFormItsNearMissesAndBadValues) {
+  struct Case {
+    const char16_t* pattern;  // null: every known form
+    std::u16string text;
+    std::string instant;
+    size_t used;
+  } cases[] = {
+      {nullptr, u"2026-12-07T17:39:42Z x", "2026-12-07 17:39:42.0000000", 20},
+      {nullptr, u"2026-12-07 17:39:42.125 TS", "2026-12-07 17:39:42.1250000", 23},
+      {nullptr, u"2026-12-07t17:39:42,5+01:00", "2026-12-07 16:39:42.5000000", 27},
+      {nullptr, u"2026-12-07T17:39:42.123456789-0530", "2026-12-07 23:09:42.1234567", 34},
+      {nullptr, u"2026-12-07T17:39:42+01 x", "2026-12-07 16:39:42.0000000", 22},
+      {nullptr, u"2026-12-07 17:39:42 +0100 x", "2026-12-07 16:39:42.0000000", 25},
+      {nullptr, u"2026-12-07 17:39:42 UTC", "2026-12-07 17:39:42.0000000", 23},
+      {nullptr, u"2026-12-07 17:39:42 +5 items", "2026-12-07 17:39:42.0000000", 19},
+      {nullptr, u"2026-12-07 17:39:42.", "2026-12-07 17:39:42.0000000", 19},
+      {nullptr, u"07/Dec/2026:17:39:42 +0100]", "2026-12-07 16:39:42.0000000", 26},
+      {nullptr, u"Mon, 7 Dec 2026 17:39:42 +0000", "2026-12-07 17:39:42.0000000", 30},
+      {nullptr, u"Dec  7 17:39:42 host", "2026-12-07 17:39:42.0000000", 15},
+      {nullptr, u"dec 17 07:09:02", "2026-12-17 07:09:02.0000000", 15},
+      {nullptr, u"1796665182 x", "2026-12-07 17:39:42.0000000", 10},
+      {nullptr, u"1796665182125", "2026-12-07 17:39:42.1250000", 13},
+      {nullptr, u"1796665182.5", "2026-12-07 17:39:42.5000000", 12},
+      // Near misses: no stamp.
+      {nullptr, u"2026-12-7T17:39:42Z", "-", 0},
+      {nullptr, u"2026-12-07T17:39Z", "-", 0},
+      {nullptr, u"2026-12-07x17:39:42", "-", 0},
+      {nullptr, u"2026-12-07T17:39:42Zulu", "-", 0},
+      {nullptr, u"2026-12-07 17:39:42x", "-", 0},
+      {nullptr, u"179666518", "-", 0},
+      {nullptr, u"17966651821", "-", 0},
+      {nullptr, u"Dez  7 17:39:42", "-", 0},
+      {nullptr, u"Decimal 7 17:39:42", "-", 0},
+      {nullptr, u"2026-12-07", "-", 0},
+      {nullptr, u"", "-", 0},
+      // The shape of a stamp with a bad value.
+      {nullptr, u"2026-13-07T17:39:42Z", "bad", 0},
+      {nullptr, u"2026-02-29 17:39:42", "bad", 0},
+      {nullptr, u"2026-12-07 24:00:00", "bad", 0},
+      {nullptr, u"2026-12-07 23:60:00", "bad", 0},
+      {nullptr, u"1600-12-07 23:00:00", "bad", 0},
+      {nullptr, u"2026-12-07T17:39:42+01:0", "bad", 0},
+      {nullptr, u"2026-12-07T17:39:42+1", "bad", 0},
+      {nullptr, u"2026-12-07T17:39:42+24:00", "bad", 0},
+      {nullptr, u"2026-12-07T17:39:42.1234567890Z", "bad", 0},
+      {nullptr, u"07/Dec/2026:17:39:42 +010", "bad", 0},
+      {nullptr, u"Dec 32 17:39:42", "bad", 0},
+      // A form named in the format's directives.
+      {u"%d/%m/%Y %H:%M:%S", u"07/12/2026  17:39:42 x", "2026-12-07 17:39:42.0000000", 20},
+      {u"%#d.%#m.%y %T.%L %z", u"7.1.26 17:39:42.007 -01:00", "2026-01-07 18:39:42.0070000", 26},
+      {u"%A %d %B %Y %T", u"monday 07 december 2026 17:39:42", "2026-12-07 17:39:42.0000000", 32},
+      {u"%s", u"1796665182", "2026-12-07 17:39:42.0000000", 10},
+      {u"%d/%m/%Y %H:%M:%S", u"2026-12-07T17:39:42Z", "-", 0},
+  };
+  for (const Case& c : cases) {
+    size_t used = 0;
+    EXPECT_EQ(StampOf(c.pattern, c.text, &used), c.instant) << c.instant;
+    if (c.instant.size() > 3) {
+      EXPECT_EQ(used, c.used) << c.instant;
+    }
+  }
+}
+
+TEST(StampFormsTest, NeverReadsPastTheLine) {
+  // Each prefix of a stamp, copied alone, so that a read past it would show.
+  const std::u16string full = u"2026-12-07T17:39:42.125+01:00";
+  for (size_t n = 0; n <= full.size(); ++n) {
+    std::unique_ptr<char16_t[]> copy(new char16_t[n + 1]);
+    std::copy(full.begin(), full.begin() + static_cast<ptrdiff_t>(n), copy.get());
+    StampFields f;
+    size_t used = 0;
+    if (RecognizeStamp(nullptr, copy.get(), n, &f, &used) == StampMatch::Stamp) {
+      EXPECT_LE(used, n);
+    }
+  }
+}
+
+TEST(StampFormsTest, SyslogYearRollsBackAcrossNewYear) {
+  SYSTEMTIME jan2{2027, 1, 6, 2, 8, 0, 0, 0}, dec31{2026, 12, 4, 31, 23, 0, 0, 0};
+  EXPECT_EQ(SyslogYear(12, 31, jan2), 2026);
+  EXPECT_EQ(SyslogYear(1, 2, jan2), 2027);
+  EXPECT_EQ(SyslogYear(1, 3, jan2), 2027);  // a day's grace
+  EXPECT_EQ(SyslogYear(1, 4, jan2), 2026);
+  EXPECT_EQ(SyslogYear(12, 31, dec31), 2026);
+}
+
+TEST(StampFormsTest, PatternsThatCannotReadAStamp) {
+  EXPECT_EQ(CheckStampPattern(u"%d/%m/%Y %T"), nullptr);
+  EXPECT_EQ(CheckStampPattern(u"%s"), nullptr);
+  const char16_t* noDate = u"%H:%M:%S";
+  EXPECT_EQ(CheckStampPattern(noDate), noDate + 8);
+  const char16_t* unknown = u"%F %Q";
+  EXPECT_EQ(CheckStampPattern(unknown), unknown + 3);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
+#include "common/version.h"
 #include "host/host.h"
+#include "platform/posix/error_code.h"
 #include "plugin/errors.h"
 #include "tests/support/test_host.h"
 
@@ -48,7 +50,7 @@ TEST(InitializePluginTest, LoadNoticeOnlyInAnInteractiveShell) {
     if (c.noloadmsg) variables.push_back({"noloadmsg", c.noloadmsg});
     ResetHost(variables);
     EXPECT_EQ(InitializePlugin(), 0);
-    EXPECT_EQ(CapturedOutput(), c.shown ? "Horalin v0.93.1 loaded.\r\n" : "")
+    EXPECT_EQ(CapturedOutput(), c.shown ? "Horalin v" HORALIN_VERSION_SHORT_TEXT " loaded.\r\n" : "")
         << c.transient << c.pipe << (c.noloadmsg ? c.noloadmsg : "(unset)");
   }
 }
@@ -102,7 +104,12 @@ TEST(ErrorTextTest, KnownUnknownAndAllBits) {
   EXPECT_EQ(U8(text), "Unknown error");
   Win32ErrorText(0xE0001234u, text);
   EXPECT_EQ(U8(text), "Error -536866252");
-  Win32ErrorText(5, text);
+  // An errno value is not taken for the Windows code of the same number (6: an invalid handle).
+  Win32ErrorText(platform::CodeOfErrno(ENXIO), text);
+  EXPECT_EQ(U8(text), "No such device or address");
+  Win32ErrorText(kErrorInvalidHandle, text);
+  EXPECT_EQ(U8(text), "Bad file descriptor");
+  Win32ErrorText(platform::CodeOfErrno(EIO), text);
   std::string known = U8(text);
   EXPECT_FALSE(known.empty());
   EXPECT_FALSE(isspace(static_cast<unsigned char>(known.back())));

@@ -11,6 +11,7 @@
 
 #include "common/types.h"
 #include "host/host.h"
+#include "platform/posix/error_code.h"
 #include "tests/support/test_host.h"
 #include "tscmd/TSCmd.h"
 
@@ -69,7 +70,7 @@ class TsDriverTest : public ::testing::Test {
 const std::string kStamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})";
 
 TEST_F(TsDriverTest, ReadErrorComesAfterThePartialLineAndBeforeTheFooter) {
-  EXPECT_EQ(Run(u"/F", {"one\ntw"}, 5), 2);
+  EXPECT_EQ(Run(u"/F", {"one\ntw"}, platform::CodeOfErrno(EIO)), 2);
   EXPECT_TRUE(std::regex_match(
       CapturedOutput(), std::regex(kStamp + " one\r\n" + kStamp + " tw\r\n" + kStamp + " ---- End Of Pipe ----\r\n")))
       << CapturedOutput();

@@ -25,10 +25,11 @@ struct HandleStream {
   bool console;
 };
 
-// A standard output that fails ends the program: quietly when its reader has closed the
-// pipe, with status 141 as the POSIX build (128 + the broken-pipe signal, which Windows
-// lacks), so that a script reads the same status from both; with the system's text of
-// the failure and status 1 otherwise. Going on would lose every later line without a word.
+// A standard output or standard error that fails ends the program: quietly when its
+// reader has closed the pipe, with status 141 as the POSIX build (128 + the broken-pipe
+// signal, which Windows lacks), so that a script reads the same status from both; with
+// the system's text of the failure and status 1 otherwise. Going on would lose every
+// later line (a command's error lines, messages) without a word.
 [[noreturn]] void EndOnFailedOutput(DWORD error) {
   constexpr UINT kReaderGone = 141;
   if (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED)
@@ -55,7 +56,7 @@ bool WriteBytes(hostkit::Utf8Stream* stream, const char* bytes, size_t count) {
   while (count) {
     DWORD written = 0;
     if (!WriteFile(s->handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0) {
-      if (s == &Streams[0]) EndOnFailedOutput(GetLastError());
+      if (s != &Streams[2]) EndOnFailedOutput(GetLastError());
       return false;
     }
     bytes += written, count -= written;
