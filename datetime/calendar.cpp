@@ -89,6 +89,20 @@ int IsoWeekFromDate(int32_t year, uint32_t month, uint32_t day, uint32_t* isoYea
   return 0;
 }
 
+uint32_t WeekOfYear(const SYSTEMTIME& t, unsigned firstDay) {
+  DayNumber first = DayNumberFromDate(t.wYear, 1, 1);
+  unsigned j1 = first > 0 ? static_cast<unsigned>(first) % 7 : 0;  // weekday of 1 January, 0 Sunday
+  return ((j1 + 7 - firstDay - 1) % 7 + DayOfYear(t)) / 7;
+}
+
+void TakeIsoWeek(DateFields& f) {
+  if (f.isoTaken) return;
+  f.isoTaken = true;
+  const SYSTEMTIME& t = f.time;
+  if (f.valid || DayNumberFromDate(t.wYear, t.wMonth, t.wDay) > 0)
+    IsoWeekFromDate(t.wYear, t.wMonth, t.wDay, &f.isoYear, &f.isoWeek, &f.isoWeekday);
+}
+
 uint64_t FileTimeFromSystemTime(const SYSTEMTIME& t) {
   DayNumber n = DayNumberFromDate(t.wYear, t.wMonth, t.wDay);
   if (n < 0) return 0;

@@ -1,48 +1,18 @@
 // The directives of the format language, one row each. A numeric directive is a field
-// with its width and padding (with and without "#") and the rule for its Roman value;
-// a composite directive is a row of such fields and literal units; the rest name the
-// locale, zone or text that they render. The format interpreter reads every directive
-// here, both on its general way and on the plain way that writes straight into the
-// output; adding a directive is adding a row.
+// (datetime/calendar.h) with its width and padding (with and without "#") and the rule
+// for its Roman value; a composite directive is a row of such fields and literal units;
+// the rest name the locale, zone or text that they render. The format interpreter
+// compiles the writer of each directive from its row here; adding a directive is adding
+// a row.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <span>
 
-namespace horalin {
+#include "datetime/calendar.h"
 
-// What a number shows: a field of the date and time, or a value computed from them.
-enum class Field : uint8_t {
-  Literal,         // no number: a composite's literal unit
-  Year,            // wYear
-  Year2,           // wYear modulo 100
-  Century,         // wYear / 100
-  CenturyOrdinal,  // (wYear + 99) / 100: 2000 is in the 20th century
-  Month,           // 1 to 12
-  Day,             // 1 to 31
-  DayOfYear,       // 1 to 366
-  DayCount,        // the DayNumber: 1 for 1601-01-01; 0 for no valid date
-  Hour,            // 0 to 23
-  Hour12,          // 12, 1 to 11
-  Minute,          // 0 to 59
-  Second,          // 0 to 59
-  Millisecond,     // 0 to 999
-  Weekday,         // 0 Sunday to 6 Saturday
-  WeekdayFrom1,    // 1 Sunday to 7 Saturday
-  IsoWeekday,      // 1 Monday to 7 Sunday, from the weekday field
-  IsoYear,         // the ISO week-based year
-  IsoYear2,        // the same modulo 100
-  IsoWeek,         // 1 to 53
-  IsoWeekWeekday,  // 1 Monday to 7 Sunday, from the ISO week date (0 for no valid date)
-  SundayWeek,      // week of the year, weeks from Sunday, 0 to 53
-  MondayWeek,      // week of the year, weeks from Monday, 0 to 53
-  MonthLength,     // 28 to 31
-  YearLength,      // 365 or 366
-  LeapYear,        // 1 or 0
-  AmPm,            // a composite's AM or PM designator (user locale)
-  MonthAbbrev,     // a composite's abbreviated month name, at most 15 units
-};
+namespace horalin {
 
 // The value that "O" writes in Roman numerals.
 enum class Roman : uint8_t {
@@ -72,20 +42,28 @@ enum class DirectiveKind : uint8_t {
   ZoneName,         // "#": the military letter
 };
 
-// A field of a composite directive, or a literal unit.
+enum class PieceKind : uint8_t {
+  Number,       // a field
+  Literal,      // one unit
+  Designator,   // the AM or PM designator (user locale)
+  MonthAbbrev,  // the abbreviated month name ("E": English), at most 15 units
+};
+
+// A field of a composite directive, a literal unit, or a locale text.
 struct Piece {
-  Field field;
+  PieceKind kind;
+  Field field;       // Number
   uint8_t width;     // digits at least: "%02u" is 2
   uint8_t altWidth;  // the same with "#"
   char16_t pad;      // u'0', or u' ' for "%2u"
-  char16_t unit;     // the literal unit, for Field::Literal
+  char16_t unit;     // Literal
 };
 
 struct Directive {
   char16_t c;
   DirectiveKind kind;
-  Field field = Field::Literal;  // Number
-  uint8_t width = 0;             // Number
+  Field field = Field::Year;  // Number
+  uint8_t width = 0;          // Number
   uint8_t altWidth = 0;
   char16_t pad = u'0';
   Roman roman = Roman::None;
@@ -97,9 +75,10 @@ struct Directive {
 namespace directive_rows {
 
 constexpr Piece Num(Field field, uint8_t width, uint8_t altWidth, char16_t pad = u'0') {
-  return {field, width, altWidth, pad, 0};
+  return {PieceKind::Number, field, width, altWidth, pad, 0};
 }
-constexpr Piece Lit(char16_t unit) { return {Field::Literal, 0, 0, u'0', unit}; }
+constexpr Piece Lit(char16_t unit) { return {PieceKind::Literal, Field::Year, 0, 0, u'0', unit}; }
+constexpr Piece Text(PieceKind kind) { return {kind, Field::Year, 0, 0, u'0', 0}; }
 
 inline constexpr Piece kMonthDayYear[] = {Num(Field::Month, 2, 0), Lit(u'/'), Num(Field::Day, 2, 0), Lit(u'/'),
                                           Num(Field::Year2, 2, 0)};
@@ -111,9 +90,9 @@ inline constexpr Piece kIsoWeekDate[] = {Num(Field::IsoYear, 4, 4), Lit(u'-'), L
 inline constexpr Piece kHourMinute[] = {Num(Field::Hour, 2, 0), Lit(u':'), Num(Field::Minute, 2, 0)};
 inline constexpr Piece kHourMinuteSecond[] = {Num(Field::Hour, 2, 0), Lit(u':'), Num(Field::Minute, 2, 0), Lit(u':'),
                                               Num(Field::Second, 2, 0)};
-inline constexpr Piece kTwelveHourTime[] = {Num(Field::Hour12, 2, 2), Lit(u':'), Num(Field::Minute, 2, 2), Lit(u':'),
-                                            Num(Field::Second, 2, 2), Lit(u' '), Num(Field::AmPm, 0, 0)};
-inline constexpr Piece kDayMonthNameYear[] = {Num(Field::Day, 2, 0, u' '), Lit(u'-'), Num(Field::MonthAbbrev, 0, 0),
+inline constexpr Piece kTwelveHourTime[] = {Num(Field::Hour12, 2, 2), Lit(u':'), Num(Field::Minute, 2, 2),   Lit(u':'),
+                                            Num(Field::Second, 2, 2), Lit(u' '), Text(PieceKind::Designator)};
+inline constexpr Piece kDayMonthNameYear[] = {Num(Field::Day, 2, 0, u' '), Lit(u'-'), Text(PieceKind::MonthAbbrev),
                                               Lit(u'-'), Num(Field::Year, 4, 0)};
 
 constexpr Directive NumberRow(char16_t c, Field field, uint8_t width, uint8_t altWidth, char16_t pad, Roman roman) {
@@ -198,9 +177,10 @@ inline constexpr Directive kDirectives[] = {
 
 using directive_rows::kDirectives;
 
-// Whether a directive is computed from the date and time alone (or with the zone's state
-// there), so that without modifiers it may go straight into the output.
-constexpr bool IsPlainDirective(const Directive& d) {
+// Whether a directive's text is computed from the date and time (and the zone's state
+// there) alone, without the locale: such a text is short (at most 32 units, whatever its
+// modifiers; see format.cpp), while a locale's text may fill a work buffer.
+constexpr bool IsShortDirective(const Directive& d) {
   switch (d.kind) {
     case DirectiveKind::Number:
     case DirectiveKind::Percent:
@@ -211,34 +191,21 @@ constexpr bool IsPlainDirective(const Directive& d) {
     case DirectiveKind::ZoneName: return true;
     case DirectiveKind::Composite:
       for (const Piece& p : d.pieces)
-        if (p.field == Field::AmPm || p.field == Field::MonthAbbrev) return false;
+        if (p.kind == PieceKind::Designator || p.kind == PieceKind::MonthAbbrev) return false;
       return true;
     default: return false;
   }
 }
 
-// The row of each character below U+0100 that is a directive, and whether it is plain.
-struct DirectiveIndex {
-  uint8_t row;  // row + 1; 0: no directive
-  bool plain;
-};
-inline constexpr auto kDirectiveIndex = [] {
-  std::array<DirectiveIndex, 256> index{};
-  for (size_t i = 0; i < std::size(kDirectives); ++i)
-    index[kDirectives[i].c] = {static_cast<uint8_t>(i + 1), IsPlainDirective(kDirectives[i])};
-  return index;
-}();
-
-// The row of directive character `c`, or null when `c` renders as itself.
-inline const Directive* FindDirective(char16_t c) {
-  unsigned row = c < kDirectiveIndex.size() ? kDirectiveIndex[c].row : 0;
-  return row ? &kDirectives[row - 1] : nullptr;
-}
-
-// The same for a plain directive only.
-inline const Directive* FindPlainDirective(char16_t c) {
-  if (c >= kDirectiveIndex.size() || !kDirectiveIndex[c].plain) return nullptr;
-  return &kDirectives[kDirectiveIndex[c].row - 1];
-}
+// Every directive character lies below U+0100 and has one row: the interpreter finds the
+// rows by the character, in tables of 256 entries.
+static_assert([] {
+  for (size_t i = 0; i < std::size(kDirectives); ++i) {
+    if (kDirectives[i].c >= 0x100) return false;
+    for (size_t j = 0; j < i; ++j)
+      if (kDirectives[j].c == kDirectives[i].c) return false;
+  }
+  return true;
+}());
 
 }  // namespace horalin

@@ -1,14 +1,18 @@
-// The date format interpreter. One pass over the format: literal units and escapes go
-// out through the emission rule; each directive is looked up in the directive table
-// (datetime/directives.h) and renders into a work buffer, where shared code applies
-// Roman numerals, ordinal suffixes, native digits and case before the text is appended.
-// A plain directive without modifiers takes a shorter way straight into the output,
-// by the same row.
+// The date format interpreter: one pass over the format. Literal units and escapes go
+// out by the emission rule. A directive is read from its row of the directive table
+// (datetime/directives.h) by one writer, RenderRow, compiled from the row: each kind of
+// directive sets its number or writes its text there, and goes on to the two emitters
+// that every directive shares. The number emitter applies Roman numerals and ordinal
+// suffixes, the text emitter native digits and case. Each writer is compiled twice:
+// once with its modifiers, and once for the usual directive, without modifiers on a
+// valid date and time, where the checks of them fold away and the digits take their
+// fixed forms.
 #include "datetime/format.h"
 
 #include <array>
 #include <bit>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -30,91 +34,94 @@ namespace {
 using platform::Locale;
 using platform::LocaleItem;
 
+static_assert(std::endian::native == std::endian::little, "digits and names are moved as words of units");
+
 constexpr size_t kOutputLimit = kFormatText - 1;  // units of text, without the terminator
+
+// The room that a short directive (IsShortDirective) needs, whatever its modifiers: a
+// zone name of 31 units and the word copy that ends it; 21 Roman digits and an ordinal
+// suffix; a signed count of 20 digits. Any other directive needs a work buffer
+// (kDirectiveText). A directive goes straight into the output while that much room is
+// left; near the end of the output it renders aside and is cut to fit.
+constexpr size_t kShortText = 32;
 
 constexpr char16_t kWeekdayLetters[] = u"UMTWRFS";  // Sunday to Saturday
 
-struct Output {
-  char16_t* text;
-  size_t length;
-};
-
-// The emission rule for literal units and escape results: nothing for 0 or a full
-// output, a doubled "%" while doubling is on and there is room for the second, and a
-// surrogate pair whole or not at all.
-void EmitCodePoint(Output& out, uint32_t cp, bool doubling) {
-  if (cp == 0 || out.length >= kOutputLimit) return;
-  if (cp <= 0xFFFF) {
-    out.text[out.length++] = static_cast<char16_t>(cp);
-    if (cp == u'%' && doubling && out.length < kOutputLimit) out.text[out.length++] = u'%';
-  } else if (out.length + 1 < kOutputLimit) {
-    out.text[out.length++] = HighSurrogateOf(cp);
-    out.text[out.length++] = LowSurrogateOf(cp);
-  }
-}
-
-// A directive text goes out as far as it fits, never ending in half a surrogate pair.
-void EmitText(Output& out, const char16_t* text, size_t length) {
-  size_t room = kOutputLimit - out.length;
-  if (length > room) {
-    length = room;
-    if (length && IsHighSurrogate(text[length - 1])) --length;
-  }
-  char16_t* target = out.text + out.length;
-  for (size_t i = 0; i < length; ++i) target[i] = text[i];
-  out.length += length;
-}
-
-// Modifiers of one directive.
-enum : unsigned {
+// Modifiers of one directive, as its writer takes them, with what it needs to know of
+// the date and time.
+enum : uint8_t {
   kAlternative = 1,  // "#"
   kEnglish = 2,      // "E"
   kRoman = 4,        // "O"
   kOrdinal = 8,      // "?"
   kNative = 16,      // "~"
+  kUpper = 32,       // "^" or "!"
+  kLower = 64,       // ","
+  kInvalid = 128,    // not a modifier: the date and time is not valid (IsValidDateTime)
 };
-enum class CaseMode { None, Upper, Lower };
+constexpr uint8_t kCase = kUpper | kLower;
 
-// The text of one directive (kDirectiveText units with the terminator) and, for a
-// numeric directive, the values that "?" and "O" use.
-struct Work {
-  char16_t* text;
-  size_t length;
-  bool numeric;
-  uint32_t ordinalValue;
-  uint32_t romanValue;  // 0: no Roman form
-};
+// The modifier of each character below U+0080, 0 for the rest.
+constexpr auto kModifiers = [] {
+  std::array<uint8_t, 128> m{};
+  m[u'#'] = kAlternative;
+  m[u'E'] = kEnglish;
+  m[u'O'] = kRoman;
+  m[u'?'] = kOrdinal;
+  m[u'~'] = kNative;
+  m[u'!'] = m[u'^'] = kUpper;
+  m[u','] = kLower;
+  return m;
+}();
 
-void AppendUnit(Work& w, char16_t c) {
-  if (w.length + 1 < kDirectiveText) w.text[w.length++] = c;
+// ---- Output -----------------------------------------------------------------------
+
+// The emission rule for the character of an escape: nothing for 0 or a full output, a
+// doubled "%" while doubling is on and there is room for the second, and a surrogate
+// pair whole or not at all. Returns the new length.
+size_t EmitCodePoint(char16_t* out, size_t length, uint32_t cp, bool doubling) {
+  if (cp == 0 || length >= kOutputLimit) return length;
+  if (cp <= 0xFFFF) {
+    out[length++] = static_cast<char16_t>(cp);
+    if (cp == u'%' && doubling && length < kOutputLimit) out[length++] = u'%';
+  } else if (length + 1 < kOutputLimit) {
+    out[length++] = HighSurrogateOf(cp);
+    out[length++] = LowSurrogateOf(cp);
+  }
+  return length;
 }
 
-void AppendString(Work& w, const char16_t* s) {
-  while (*s) AppendUnit(w, *s++);
+// A directive's text goes out as far as it fits, never ending in half a surrogate pair.
+size_t PutCut(char16_t* out, size_t length, const char16_t* text, size_t count) {
+  size_t room = kOutputLimit - length;
+  if (count > room) {
+    count = room;
+    if (count && IsHighSurrogate(text[count - 1])) --count;
+  }
+  for (size_t i = 0; i < count; ++i) out[length + i] = text[i];
+  return length + count;
 }
 
-// What the directives share within one call. The zone snapshot, the native digits and
-// the check of the user's locale settings are made on first use only: most formats (TS
-// stamps one line after another) need none of them, and the platform queries cost more
-// than the rest of the formatting.
+// ---- What the directives share within one call ------------------------------------
+
+// The zone snapshot, the native digits and the check of the user's locale settings are
+// made on first use only: most formats (TS stamps one line after another) need none of
+// them, and the platform queries cost more than the rest of the formatting.
 struct Context {
-  const SYSTEMTIME& time;
+  DateFields fields;
   uint32_t flags;
   bool doubling;
-  bool plain;  // the date and time lie within the contract: the plain directives may go straight out
   bool localeFresh = false;
   bool digitsTaken = false;
-  bool isoTaken = false;
   const platform::ZoneSnapshot* zone = nullptr;  // taken on first use
   char16_t digits[10]{};                         // digits[0] == 0: the locale has no digits of its own
-  uint32_t isoYear = 0, isoWeek = 0, isoWeekday = 0;
 };
 
 const platform::ZoneSnapshot& Zone(Context& ctx) {
   if (!ctx.zone) {
     bool utc = (ctx.flags & FDT_UTC) != 0;
     // The zone's rules in force at the local time being formatted, not at the moment of the call.
-    ctx.zone = &platform::TakeZoneSnapshot(utc, utc ? nullptr : &ctx.time);
+    ctx.zone = &platform::TakeZoneSnapshot(utc, utc ? nullptr : &ctx.fields.time);
   }
   return *ctx.zone;
 }
@@ -143,287 +150,7 @@ const char16_t* NativeDigits(Context& ctx) {
   return ctx.digits;
 }
 
-bool IsValidDate(const SYSTEMTIME& t) { return DayNumberFromDate(t.wYear, t.wMonth, t.wDay) > 0; }
-
-void TakeIsoWeek(Context& ctx) {
-  if (ctx.isoTaken) return;
-  ctx.isoTaken = true;
-  ctx.isoYear = ctx.isoWeek = ctx.isoWeekday = 0;
-  const SYSTEMTIME& t = ctx.time;
-  if (ctx.plain || IsValidDate(t))
-    IsoWeekFromDate(t.wYear, t.wMonth, t.wDay, &ctx.isoYear, &ctx.isoWeek, &ctx.isoWeekday);
-}
-
-// Whether every field holds what the contract allows: a date of 1601 to 9999, a
-// weekday, a time of day. Such a date and time has fields of fixed widths.
-bool WithinContract(const SYSTEMTIME& t) {
-  return t.wYear >= 1601 && t.wYear <= 9999 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 &&
-         t.wDay <= DaysInMonth[t.wMonth][IsLeapYear(t.wYear)] && t.wDayOfWeek <= 6 && t.wHour <= 23 &&
-         t.wMinute <= 59 && t.wSecond <= 59 && t.wMilliseconds <= 999;
-}
-
-// Table rows and indexes stay inside their tables even for a date and time outside the
-// contract (month 0 or 14, a weekday of 9): such a date formats as nonsense, never as a
-// read past a table.
-unsigned MonthRow(const SYSTEMTIME& t) { return t.wMonth <= 13 ? t.wMonth : 0; }
-unsigned Weekday(const SYSTEMTIME& t) { return t.wDayOfWeek % 7u; }
-
-uint32_t DayOfYear(const SYSTEMTIME& t) { return DaysBeforeMonth[MonthRow(t)][IsLeapYear(t.wYear)] + t.wDay; }
-
-// Week of the year with weeks starting on Sunday (firstDay 0) or Monday (firstDay 1):
-// the days before the year's first such day fall in week 0.
-uint32_t WeekOfYear(const SYSTEMTIME& t, unsigned firstDay) {
-  DayNumber first = DayNumberFromDate(t.wYear, 1, 1);
-  unsigned j1 = first > 0 ? static_cast<unsigned>(first) % 7 : 0;  // weekday of 1 January, 0 Sunday
-  return ((j1 + 7 - firstDay - 1) % 7 + DayOfYear(t)) / 7;
-}
-
-uint32_t TwelveHour(unsigned hour) { return hour % 12 == 0 ? 12 : hour % 12; }
-
-void AppendLocaleText(Context& ctx, Work& w, Locale locale, LocaleItem item, int index) {
-  FollowLocale(ctx);
-  w.length += platform::LocaleText(locale, item, index, w.text + w.length, kDirectiveText - w.length);
-}
-
-void AppendDesignator(Context& ctx, Work& w, unsigned hour) {
-  AppendLocaleText(ctx, w, Locale::User, hour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator, 0);
-}
-
-// Seconds since 1970-01-01 00:00:00 UTC of the local date and time, by the zone's bias.
-int64_t UnixTime(Context& ctx) {
-  const SYSTEMTIME& t = ctx.time;
-  // A date within the contract needs no checks.
-  int64_t days = (ctx.plain ? DayNumberOfValidDate(t.wYear, t.wMonth, t.wDay)
-                            : static_cast<int64_t>(DayNumberFromDate(t.wYear, t.wMonth, t.wDay))) -
-                 kUnixEpochDay;
-  int64_t bias = 0;
-  if (!(ctx.flags & FDT_UTC)) bias = Zone(ctx).bias * 60 + Zone(ctx).biasSeconds;
-  return days * 86400 + int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond + bias;
-}
-
-// "+hhmm" or "-hhmm" of a bias in minutes.
-char16_t* PutOffset(char16_t* o, int32_t bias) {
-  uint32_t magnitude = bias < 0 ? 0u - static_cast<uint32_t>(bias) : static_cast<uint32_t>(bias);
-  *o++ = bias <= 0 ? u'+' : u'-';
-  o = PutDecimal(o, magnitude / 60, 2);
-  return PutDecimal(o, magnitude % 60, 2);
-}
-
-void AppendOffset(Work& w, int32_t bias) {
-  // The work buffer is empty: room for all of it.
-  w.length = static_cast<size_t>(PutOffset(w.text + w.length, bias) - w.text);
-}
-
-// The name that "%Z" shows: of daylight saving time or standard time, none when the zone
-// is not known.
-const char16_t* ZoneNameText(const platform::ZoneSnapshot& zone) {
-  if (zone.state == platform::ZoneDaylight) return zone.daylightName;
-  return zone.state != platform::ZoneInvalid ? zone.standardName : u"";
-}
-
-// The military letter of a whole-hour offset within twelve hours, else "-".
-void AppendMilitaryLetter(Work& w, const platform::ZoneSnapshot& zone) {
-  static constexpr char16_t kLetters[] = u"YXWVUTSRQPONZABCDEFGHIKLM";  // bias +720 ... -720
-  if (zone.state != platform::ZoneInvalid && zone.bias % 60 == 0 && zone.biasSeconds == 0 && zone.bias >= -720 &&
-      zone.bias <= 720)
-    AppendUnit(w, kLetters[12 - zone.bias / 60]);
-  else
-    AppendUnit(w, u'-');
-}
-
-// The value of a field. Fields of the ISO week date are computed once per call.
-uint32_t FieldValue(Context& ctx, Field field) {
-  const SYSTEMTIME& t = ctx.time;
-  switch (field) {
-    case Field::Year: return t.wYear;
-    case Field::Year2: return t.wYear % 100u;
-    case Field::Century: return t.wYear / 100u;
-    case Field::CenturyOrdinal: return (t.wYear + 99u) / 100;
-    case Field::Month: return t.wMonth;
-    case Field::Day: return t.wDay;
-    case Field::DayOfYear: return DayOfYear(t);
-    case Field::DayCount: {
-      DayNumber n = DayNumberFromDate(t.wYear, t.wMonth, t.wDay);
-      return n > 0 ? static_cast<uint32_t>(n) : 0;
-    }
-    case Field::Hour: return t.wHour;
-    case Field::Hour12: return TwelveHour(t.wHour);
-    case Field::Minute: return t.wMinute;
-    case Field::Second: return t.wSecond;
-    case Field::Millisecond: return t.wMilliseconds;
-    case Field::Weekday: return Weekday(t);
-    case Field::WeekdayFrom1: return Weekday(t) + 1;
-    case Field::IsoWeekday: return Weekday(t) ? Weekday(t) : 7;
-    case Field::IsoYear: TakeIsoWeek(ctx); return ctx.isoYear;
-    case Field::IsoYear2: TakeIsoWeek(ctx); return ctx.isoYear % 100;
-    case Field::IsoWeek: TakeIsoWeek(ctx); return ctx.isoWeek;
-    case Field::IsoWeekWeekday: TakeIsoWeek(ctx); return ctx.isoWeekday;
-    case Field::SundayWeek: return WeekOfYear(t, 0);
-    case Field::MondayWeek: return WeekOfYear(t, 1);
-    case Field::MonthLength: return DaysInMonth[MonthRow(t)][IsLeapYear(t.wYear)];
-    case Field::YearLength: return 365u + static_cast<uint32_t>(IsLeapYear(t.wYear));
-    case Field::LeapYear: return static_cast<uint32_t>(IsLeapYear(t.wYear));
-    case Field::Literal:
-    case Field::AmPm:
-    case Field::MonthAbbrev: break;
-  }
-  return 0;
-}
-
-uint32_t RomanValue(Roman rule, uint32_t value, bool alt) {
-  switch (rule) {
-    case Roman::None: break;
-    case Roman::Value: return value;
-    case Roman::Hour24: return value ? value : 24;
-    case Roman::Century: return alt ? value * 100 : value;
-  }
-  return 0;
-}
-
-// The most units that a number of a field takes: ten digits, wider than any padding.
-constexpr ptrdiff_t kNumberText = 10;
-
-// Writes the pieces of a composite directive at `o`, up to `end` (where a terminator
-// may still go), and returns where it stopped.
-char16_t* PutPieces(Context& ctx, std::span<const Piece> pieces, bool alt, Locale names, char16_t* o, char16_t* end) {
-  for (const Piece& piece : pieces) {
-    switch (piece.field) {
-      case Field::Literal:
-        if (o < end) *o++ = piece.unit;
-        break;
-      case Field::AmPm:
-        FollowLocale(ctx);
-        o += platform::LocaleText(Locale::User,
-                                  ctx.time.wHour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator, 0, o,
-                                  static_cast<size_t>(end - o + 1));
-        break;
-      case Field::MonthAbbrev: {
-        // At most 15 units, cut where a character ends.
-        FollowLocale(ctx);
-        size_t n = platform::LocaleText(names, LocaleItem::AbbrevMonthName, ctx.time.wMonth, o,
-                                        static_cast<size_t>(end - o + 1));
-        if (n > 15) {
-          n = 15;
-          if (IsHighSurrogate(o[n - 1])) --n;
-        }
-        o += n;
-        break;
-      }
-      default:
-        if (end - o < kNumberText) return o;
-        o = PutDecimal(o, FieldValue(ctx, piece.field), alt ? piece.altWidth : piece.width, piece.pad);
-        break;
-    }
-  }
-  return o;
-}
-
-// Renders directive `c` (its row `d`, or null for a character that renders as itself)
-// into the empty work buffer `w`.
-// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
-void RenderDirective(Context& ctx, const Directive* d, char16_t c, unsigned mods, Work& w) {
-  const SYSTEMTIME& t = ctx.time;
-  const bool alt = (mods & kAlternative) != 0;
-  const Locale names = (mods & kEnglish) ? Locale::English : Locale::User;
-  if (!d) {
-    AppendUnit(w, c);
-    return;
-  }
-  switch (d->kind) {
-    case DirectiveKind::Number: {
-      uint32_t value = FieldValue(ctx, d->field);
-      w.length = static_cast<size_t>(PutDecimal(w.text, value, alt ? d->altWidth : d->width, d->pad) - w.text);
-      w.numeric = true;
-      w.ordinalValue = value;
-      w.romanValue = RomanValue(d->roman, value, alt);
-      break;
-    }
-    case DirectiveKind::Composite:
-      w.length = static_cast<size_t>(
-          PutPieces(ctx, alt ? d->altPieces : d->pieces, alt, names, w.text, w.text + kDirectiveText - 1) - w.text);
-      break;
-    case DirectiveKind::Percent: AppendString(w, ctx.doubling ? u"%%" : u"%"); break;
-    case DirectiveKind::WeekdayLetter: AppendUnit(w, kWeekdayLetters[Weekday(t)]); break;
-    case DirectiveKind::Unit: AppendUnit(w, d->unit); break;
-    case DirectiveKind::AbbrevDayName:
-      AppendLocaleText(ctx, w, names, LocaleItem::AbbrevDayName, static_cast<int>(Weekday(t)));
-      if (alt && names == Locale::English && w.length > 2) w.length = 2;
-      break;
-    case DirectiveKind::DayName:
-      AppendLocaleText(ctx, w, names, LocaleItem::DayName, static_cast<int>(Weekday(t)));
-      break;
-    case DirectiveKind::AbbrevMonthName: AppendLocaleText(ctx, w, names, LocaleItem::AbbrevMonthName, t.wMonth); break;
-    case DirectiveKind::MonthName: AppendLocaleText(ctx, w, names, LocaleItem::MonthName, t.wMonth); break;
-    case DirectiveKind::LocaleDateTime:
-      FollowLocale(ctx);
-      w.length += platform::LocaleDate(alt, t, w.text, kDirectiveText);
-      AppendUnit(w, u' ');
-      w.length += platform::LocaleTime(false, t, w.text + w.length, kDirectiveText - w.length);
-      break;
-    case DirectiveKind::LocaleDate:
-      FollowLocale(ctx);
-      w.length += platform::LocaleDate(alt, t, w.text, kDirectiveText);
-      break;
-    case DirectiveKind::LocaleTime:
-      FollowLocale(ctx);
-      w.length += platform::LocaleTime(alt, t, w.text, kDirectiveText);
-      break;
-    case DirectiveKind::Designator:
-    case DirectiveKind::LowerDesignator:
-      AppendDesignator(ctx, w, t.wHour);
-      if (d->kind == DirectiveKind::LowerDesignator) platform::MapToLowerCase(w.text, w.length);
-      break;
-    case DirectiveKind::UnixTime: {
-      int64_t seconds = UnixTime(ctx);
-      uint64_t magnitude = seconds < 0 ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds);
-      if (seconds < 0) AppendUnit(w, u'-');
-      w.length = static_cast<size_t>(PutDecimal(w.text + w.length, magnitude) - w.text);
-      w.numeric = true;
-      w.ordinalValue = static_cast<uint32_t>(magnitude % 100);
-      w.romanValue = 0;
-      break;
-    }
-    case DirectiveKind::Offset: AppendOffset(w, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias); break;
-    case DirectiveKind::ZoneName:
-      if (alt)
-        AppendMilitaryLetter(w, Zone(ctx));
-      else
-        AppendString(w, ZoneNameText(Zone(ctx)));
-      break;
-  }
-}
-
-// ---- The plain way --------------------------------------------------------------
-// A plain directive (one computed from the date and time, or the zone's state there)
-// without modifiers, for a date and time within the contract, goes straight into the
-// output: the text that RenderDirective gives it, without the work buffer and the
-// modifiers' steps. Each
-// plain row gets a writer of its own, compiled from the row, so that its widths and
-// fields are constants there.
-
-// The digits that a field has within the contract, fewest and most.
-struct DigitRange {
-  unsigned fewest, most;
-};
-constexpr DigitRange DigitsWithinContract(Field field) {
-  switch (field) {
-    case Field::Year:
-    case Field::IsoYear: return {4, 4};
-    case Field::Century:
-    case Field::MonthLength: return {2, 2};
-    case Field::CenturyOrdinal: return {2, 3};  // 17 to 100
-    case Field::YearLength: return {3, 3};
-    case Field::DayOfYear:
-    case Field::Millisecond: return {1, 3};
-    case Field::DayCount: return {1, 7};
-    case Field::Weekday:
-    case Field::WeekdayFrom1:
-    case Field::IsoWeekday:
-    case Field::IsoWeekWeekday:
-    case Field::LeapYear: return {1, 1};
-    default: return {1, 2};
-  }
-}
+// ---- Digits -----------------------------------------------------------------------
 
 // "00" to "99", two units each.
 constexpr auto kDigitPairs = [] {
@@ -435,36 +162,20 @@ constexpr auto kDigitPairs = [] {
   return pairs;
 }();
 
+void PutPair(char16_t* o, uint32_t v) { std::memcpy(o, &kDigitPairs[2 * size_t{v}], 2 * sizeof(char16_t)); }
+
 // Exactly `Digits` digits of v (v < 10^Digits), zero-padded.
 template <unsigned Digits>
-char16_t* PutDigits(char16_t* o, uint32_t v) {
+char16_t* PutFixedDigits(char16_t* o, uint32_t v) {
   if constexpr (Digits == 1) {
     *o = static_cast<char16_t>(u'0' + v);
   } else if constexpr (Digits == 2) {
-    std::memcpy(o, &kDigitPairs[2 * size_t{v}], 2 * sizeof(char16_t));
+    PutPair(o, v);
   } else {
-    PutDigits<Digits - 2>(o, v / 100);
-    PutDigits<2>(o + Digits - 2, v % 100);
+    PutFixedDigits<Digits - 2>(o, v / 100);
+    PutPair(o + Digits - 2, v % 100);
   }
   return o + Digits;
-}
-
-// A number of field `f` by (width, pad), as PutDecimal writes it.
-template <Field F, unsigned Width, char16_t Pad>
-char16_t* PutPlainNumber(Context& ctx, char16_t* o) {
-  constexpr DigitRange digits = DigitsWithinContract(F);
-  const uint32_t v = FieldValue(ctx, F);
-  if constexpr (digits.fewest == digits.most && digits.most >= Width) {
-    return PutDigits<digits.most>(o, v);
-  } else if constexpr (digits.most <= Width && Pad == u'0') {
-    return PutDigits<Width>(o, v);
-  } else if constexpr (digits.most == 2 && Width == 2) {  // "%2u"
-    o[0] = v < 10 ? Pad : kDigitPairs[2 * size_t{v}];
-    o[1] = kDigitPairs[2 * v + 1];
-    return o + 2;
-  } else {
-    return PutDecimal(o, v, Width, Pad);
-  }
 }
 
 // A number below 10^8 without padding, two digits at a time from its end.
@@ -473,9 +184,9 @@ char16_t* PutShortCount(char16_t* o, uint32_t v) {
       1u + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) + (v >= 10000000);
   char16_t* const end = o + digits;
   char16_t* q = end;
-  for (; v >= 100; v /= 100) PutDigits<2>(q -= 2, v % 100);
+  for (; v >= 100; v /= 100) PutPair(q -= 2, v % 100);
   if (v >= 10)
-    PutDigits<2>(q - 2, v);
+    PutPair(q - 2, v);
   else
     q[-1] = static_cast<char16_t>(u'0' + v);
   return end;
@@ -504,8 +215,11 @@ char16_t* PutEightDigits(char16_t* o, uint32_t v) {
 }
 #else
 char16_t* PutEightDigits(char16_t* o, uint32_t v) {
-  PutDigits<4>(o, v / 10000);
-  return PutDigits<4>(o + 4, v % 10000);
+  PutPair(o, v / 1000000);
+  PutPair(o + 2, v / 10000 % 100);
+  PutPair(o + 4, v / 100 % 100);
+  PutPair(o + 6, v % 100);
+  return o + 8;
 }
 #endif
 
@@ -514,199 +228,434 @@ char16_t* PutCount(char16_t* o, uint64_t v) {
   if (v < 100000000) return PutShortCount(o, static_cast<uint32_t>(v));
   const uint64_t high = v / 100000000;
   if (high < 100) {  // nine or ten digits: the instants from 1973 to 5138
-    o = high < 10 ? PutDigits<1>(o, static_cast<uint32_t>(high)) : PutDigits<2>(o, static_cast<uint32_t>(high));
+    o = high < 10 ? PutFixedDigits<1>(o, static_cast<uint32_t>(high))
+                  : PutFixedDigits<2>(o, static_cast<uint32_t>(high));
   } else {
     o = high < 100000000 ? PutShortCount(o, static_cast<uint32_t>(high)) : PutCount(o, high);
   }
   return PutEightDigits(o, static_cast<uint32_t>(v % 100000000));
 }
 
-template <size_t Row, size_t I>
-char16_t* PutPlainPiece(Context& ctx, char16_t* o) {
-  constexpr Piece P = kDirectives[Row].pieces[I];
-  if constexpr (P.field == Field::Literal) {
-    *o = P.unit;
-    return o + 1;
-  } else {
-    return PutPlainNumber<P.field, P.width, P.pad>(ctx, o);
+// The digits that a field of a valid date and time has, fewest and most. A field not
+// named here is written by PutDecimal.
+struct DigitRange {
+  unsigned fewest, most;
+};
+constexpr DigitRange DigitsOfValidField(Field field) {
+  switch (field) {
+    case Field::Year:
+    case Field::IsoYear: return {4, 4};
+    case Field::Century:
+    case Field::MonthLength: return {2, 2};
+    case Field::YearLength: return {3, 3};
+    case Field::CenturyOrdinal: return {2, 3};  // 17 to 100
+    case Field::DayOfYear:
+    case Field::Millisecond: return {1, 3};
+    case Field::DayCount: return {1, 7};
+    case Field::Weekday:
+    case Field::WeekdayFrom1:
+    case Field::IsoWeekday:
+    case Field::IsoWeekWeekday:
+    case Field::LeapYear: return {1, 1};
+    case Field::Year2:
+    case Field::Month:
+    case Field::Day:
+    case Field::Hour:
+    case Field::Hour12:
+    case Field::Minute:
+    case Field::Second:
+    case Field::IsoYear2:
+    case Field::IsoWeek:
+    case Field::SundayWeek:
+    case Field::MondayWeek: return {1, 2};
+  }
+  return {1, 10};
+}
+
+// Whether field F by (Width, Pad) of a valid date and time has a fixed form: a fixed
+// number of digits, or "%2u" of a field of one or two.
+template <Field F, unsigned Width, char16_t Pad>
+constexpr bool HasFixedForm() {
+  constexpr DigitRange digits = DigitsOfValidField(F);
+  return (digits.fewest == digits.most && digits.most >= Width) || (digits.most <= Width && Pad == u'0') ||
+         (digits.most == 2 && Width <= 2);
+}
+
+// The digits of field F by (Width, Pad) of a valid date and time, as PutDecimal writes
+// them, by its fixed form.
+template <Field F, unsigned Width, char16_t Pad>
+char16_t* PutFixedForm(char16_t* o, uint32_t v) {
+  constexpr DigitRange digits = DigitsOfValidField(F);
+  if constexpr (digits.fewest == digits.most && digits.most >= Width) {
+    return PutFixedDigits<digits.most>(o, v);
+  } else if constexpr (digits.most <= Width && Pad == u'0') {
+    return PutFixedDigits<Width>(o, v);
+  } else if constexpr (Width == 2) {  // "%2u" of one or two digits
+    o[0] = v < 10 ? Pad : kDigitPairs[2 * size_t{v}];
+    o[1] = kDigitPairs[2 * v + 1];
+    return o + 2;
+  } else {  // "%u" of one or two digits
+    static_assert(digits.most == 2 && Width < 2);
+    if (v < 10) {
+      *o = static_cast<char16_t>(u'0' + v);
+      return o + 1;
+    }
+    PutPair(o, v);
+    return o + 2;
   }
 }
 
-template <size_t Row>
-size_t PutPlainDirective(Context& ctx, char16_t* o) {
-  constexpr const Directive& d = kDirectives[Row];
-  static_assert(IsPlainDirective(d));
-  char16_t* const start = o;
-  if constexpr (d.kind == DirectiveKind::Number) {
-    o = PutPlainNumber<d.field, d.width, d.pad>(ctx, o);
-  } else if constexpr (d.kind == DirectiveKind::Composite) {
-    [&]<size_t... I>(std::index_sequence<I...>) { ((o = PutPlainPiece<Row, I>(ctx, o)), ...); }
-    (std::make_index_sequence<d.pieces.size()>());
-  } else if constexpr (d.kind == DirectiveKind::Percent) {
-    *o++ = u'%';
-    if (ctx.doubling) *o++ = u'%';
-  } else if constexpr (d.kind == DirectiveKind::UnixTime) {
-    int64_t seconds = UnixTime(ctx);
-    if (seconds < 0) *o++ = u'-';
-    o = PutCount(o, seconds < 0 ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds));
-  } else if constexpr (d.kind == DirectiveKind::Offset) {
-    const int32_t bias = (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias;
-    const uint32_t magnitude = bias < 0 ? 0u - static_cast<uint32_t>(bias) : static_cast<uint32_t>(bias);
-    if (magnitude < 100 * 60) {
-      *o = bias <= 0 ? u'+' : u'-';
-      PutDigits<2>(o + 1, magnitude / 60);
-      o = PutDigits<2>(o + 3, magnitude % 60);
-    } else {
-      o = PutOffset(o, bias);
-    }
-  } else if constexpr (d.kind == DirectiveKind::ZoneName) {
-    const platform::ZoneSnapshot& zone = Zone(ctx);
-    if (zone.state != platform::ZoneInvalid) {
-      // Four units at a time: the name's array has 32, and the output room for as many.
-      // The first eight go at once, so that names of up to seven units, nearly all, take
-      // no branch on their length (a zone's two names often differ in it: CET, CEST).
-      const char16_t* name = zone.state == platform::ZoneDaylight ? zone.daylightName : zone.standardName;
-      auto zeros = [](uint64_t v) { return (v - words::kUnitOnes) & ~v & words::kUnitHighs; };  // the lowest is exact
-      const uint64_t first = words::Load(name), second = words::Load(name + 4);
-      std::memcpy(o, &first, sizeof first);
-      std::memcpy(o + 4, &second, sizeof second);
-      const uint64_t inFirst = zeros(first), inSecond = zeros(second);
-      size_t n = inFirst ? static_cast<size_t>(std::countr_zero(inFirst)) / 16
-                         : 4 + static_cast<size_t>(std::countr_zero(inSecond)) / 16;
-      if (!inFirst && !inSecond) {
-        for (; n < 32; n += 4) {
-          const uint64_t v = words::Load(name + n);
-          std::memcpy(o + n, &v, sizeof v);
-          if (const uint64_t inNext = zeros(v)) {
-            n += static_cast<size_t>(std::countr_zero(inNext)) / 16;
-            break;
-          }
-        }
+// The same for a date and time of any fields (`Valid`: a valid one).
+template <Field F, unsigned Width, char16_t Pad, bool Valid>
+char16_t* PutFieldDigits(char16_t* o, uint32_t v) {
+  if constexpr (Valid && HasFixedForm<F, Width, Pad>())
+    return PutFixedForm<F, Width, Pad>(o, v);
+  else
+    return PutDecimal(o, v, Width, Pad);
+}
+
+// ---- The emitters -------------------------------------------------------------------
+
+void MapNativeAndCase(Context& ctx, uint8_t mods, char16_t* text, size_t length) {
+  if (mods & kNative) {
+    const char16_t* digits = NativeDigits(ctx);
+    if (digits[0])
+      for (size_t i = 0; i < length; ++i)
+        if (text[i] >= u'0' && text[i] <= u'9') text[i] = digits[text[i] - u'0'];
+  }
+  if (mods & kCase) {
+    FollowLocale(ctx);
+    if (mods & kUpper)
+      platform::MapToUpperCase(text, length);
+    else
+      platform::MapToLowerCase(text, length);
+  }
+}
+
+// The text emitter, for the text of any directive at `text`: native digits and case.
+// Returns its length.
+inline size_t EmitText(Context& ctx, uint8_t mods, char16_t* text, size_t length) {
+  if (mods & (kNative | kCase)) [[unlikely]]
+    MapNativeAndCase(ctx, mods, text, length);
+  return length;
+}
+
+uint32_t RomanValue(Roman rule, uint32_t value, bool alt) {
+  switch (rule) {
+    case Roman::None: break;
+    case Roman::Value: return value;
+    case Roman::Hour24: return value ? value : 24;
+    case Roman::Century: return alt ? value * 100 : value;
+  }
+  return 0;
+}
+
+size_t ApplyRomanAndOrdinal(uint8_t mods, char16_t* text, size_t length, uint32_t ordinal, Roman roman) {
+  const bool alt = (mods & kAlternative) != 0;
+  if (mods & kRoman)
+    if (uint32_t value = RomanValue(roman, ordinal, alt)) RomanNumeral(value, alt, text, kShortText, &length);
+  if (mods & kOrdinal) length = AppendOrdinalSuffix(ordinal, text, length, kShortText);
+  return length;
+}
+
+// The number emitter, for the digits of a number at [o, end): Roman numerals ("O", by
+// the rule `roman` from the value `ordinal`) and ordinal suffixes ("?", by `ordinal`),
+// then the text emitter. Needs kShortText units of room at `o`.
+size_t EmitNumber(Context& ctx, uint8_t mods, char16_t* o, char16_t* end, uint32_t ordinal, Roman roman = Roman::None) {
+  size_t length = static_cast<size_t>(end - o);
+  if (mods & (kRoman | kOrdinal)) length = ApplyRomanAndOrdinal(mods, o, length, ordinal, roman);
+  return EmitText(ctx, mods, o, length);
+}
+
+// The modifiers that change the text of a number.
+constexpr uint8_t kNumberModifiers = kRoman | kOrdinal | kNative | kCase;
+
+// A numeric directive: its digits by its width and padding, and the number emitter. Out
+// of line, so that the fixed forms of its callers keep no registers.
+[[gnu::noinline]] size_t RenderNumber(Context& ctx, uint8_t mods, char16_t* o, uint32_t v, unsigned width, char16_t pad,
+                                      Roman roman) {
+  return EmitNumber(ctx, mods, o, PutDecimal(o, v, width, pad), v, roman);
+}
+
+// "%s": the local date and time, by the zone's bias in force there, in seconds since
+// 1970 UTC. "?" takes its last two digits.
+size_t PutUnixTime(Context& ctx, uint8_t mods, char16_t* o) {
+  int64_t seconds = SecondsSince1970(ctx.fields);
+  if (!(ctx.flags & FDT_UTC)) seconds += int64_t{Zone(ctx).bias} * 60 + Zone(ctx).biasSeconds;
+  const uint64_t magnitude = seconds < 0 ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds);
+  char16_t* digits = o;
+  if (seconds < 0) *digits++ = u'-';
+  return EmitNumber(ctx, mods, o, PutCount(digits, magnitude), static_cast<uint32_t>(magnitude % 100));
+}
+
+// ---- Texts of the directives --------------------------------------------------------
+
+// "+hhmm" or "-hhmm" of a bias in minutes (UTC = local time + bias).
+size_t PutOffset(char16_t* o, int32_t bias) {
+  const uint32_t magnitude = bias < 0 ? 0u - static_cast<uint32_t>(bias) : static_cast<uint32_t>(bias);
+  o[0] = bias <= 0 ? u'+' : u'-';
+  PutPair(o + 3, magnitude % 60);
+  if (magnitude < 100 * 60) {
+    PutPair(o + 1, magnitude / 60);
+    return 5;
+  }
+  char16_t* end = PutDecimal(o + 1, magnitude / 60);
+  PutPair(end, magnitude % 60);
+  return static_cast<size_t>(end + 2 - o);
+}
+
+// The name of daylight saving time or of standard time, none when the zone is not known.
+// Four units at a time: the name's array has 32, and the room is as many. The first eight
+// go at once, so that names of up to seven units, nearly all, take no branch on their
+// length (a zone's two names often differ in it: CET, CEST).
+size_t PutZoneName(char16_t* o, const platform::ZoneSnapshot& zone) {
+  if (zone.state == platform::ZoneInvalid) return 0;
+  const char16_t* name = zone.state == platform::ZoneDaylight ? zone.daylightName : zone.standardName;
+  auto zeros = [](uint64_t v) { return (v - words::kUnitOnes) & ~v & words::kUnitHighs; };  // the lowest is exact
+  const uint64_t first = words::Load(name), second = words::Load(name + 4);
+  std::memcpy(o, &first, sizeof first);
+  std::memcpy(o + 4, &second, sizeof second);
+  const uint64_t inFirst = zeros(first), inSecond = zeros(second);
+  size_t n = inFirst ? static_cast<size_t>(std::countr_zero(inFirst)) / 16
+                     : 4 + static_cast<size_t>(std::countr_zero(inSecond)) / 16;
+  if (!inFirst && !inSecond) {
+    for (; n < 32; n += 4) {
+      const uint64_t v = words::Load(name + n);
+      std::memcpy(o + n, &v, sizeof v);
+      if (const uint64_t inNext = zeros(v)) {
+        n += static_cast<size_t>(std::countr_zero(inNext)) / 16;
+        break;
       }
-      o += n < 31 ? n : 31;
     }
-  } else if constexpr (d.kind == DirectiveKind::WeekdayLetter) {
-    *o++ = kWeekdayLetters[Weekday(ctx.time)];
-  } else if constexpr (d.kind == DirectiveKind::Unit) {
-    *o++ = d.unit;
   }
-  return static_cast<size_t>(o - start);
+  return n < 31 ? n : 31;
 }
 
-// The most units that a plain directive writes: a zone's name, 31 units.
-constexpr size_t kPlainText = 32;
+// The military letter of a whole-hour offset within twelve hours, else "-".
+size_t PutMilitaryLetter(char16_t* o, const platform::ZoneSnapshot& zone) {
+  static constexpr char16_t kLetters[] = u"YXWVUTSRQPONZABCDEFGHIKLM";  // bias +720 ... -720
+  const bool lettered = zone.state != platform::ZoneInvalid && zone.bias % 60 == 0 && zone.biasSeconds == 0 &&
+                        zone.bias >= -720 && zone.bias <= 720;
+  o[0] = lettered ? kLetters[12 - zone.bias / 60] : u'-';
+  return 1;
+}
 
-using PlainWriter = size_t (*)(Context&, char16_t*);
+// A locale's text in a composite directive, at `o` up to `end` (where a terminator may
+// still go); returns where it stopped.
+char16_t* PutLocalePiece(Context& ctx, PieceKind kind, uint8_t mods, char16_t* o, char16_t* end) {
+  FollowLocale(ctx);
+  const SYSTEMTIME& t = ctx.fields.time;
+  const size_t room = static_cast<size_t>(end - o + 1);
+  if (kind == PieceKind::Designator)
+    return o + platform::LocaleText(Locale::User, t.wHour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator, 0,
+                                    o, room);
+  // The abbreviated month name, at most 15 units, cut where a character ends.
+  const Locale names = (mods & kEnglish) ? Locale::English : Locale::User;
+  size_t n = platform::LocaleText(names, LocaleItem::AbbrevMonthName, t.wMonth, o, room);
+  if (n > 15) n = IsHighSurrogate(o[14]) ? 14 : 15;
+  return o + n;
+}
 
-// The writer of each plain directive character below U+0100; null for the rest.
-constexpr auto kPlainWriters = []<size_t... Row>(std::index_sequence<Row...>) {
-  std::array<PlainWriter, 256> writers{};
-  auto put = [&]<size_t R>() {
-    if constexpr (IsPlainDirective(kDirectives[R])) writers[kDirectives[R].c] = &PutPlainDirective<R>;
-  };
-  (put.template operator()<Row>(), ...);
+// The text of a directive that the locale gives, at `o` (a work buffer of room).
+size_t PutLocaleText(Context& ctx, DirectiveKind kind, uint8_t mods, char16_t* o) {
+  FollowLocale(ctx);
+  const SYSTEMTIME& t = ctx.fields.time;
+  const bool alt = (mods & kAlternative) != 0;
+  const Locale names = (mods & kEnglish) ? Locale::English : Locale::User;
+  const int weekday = static_cast<int>(WeekdayOf(t));
+  constexpr size_t room = kDirectiveText;
+  switch (kind) {
+    case DirectiveKind::AbbrevDayName: {
+      size_t n = platform::LocaleText(names, LocaleItem::AbbrevDayName, weekday, o, room);
+      return alt && names == Locale::English && n > 2 ? 2 : n;
+    }
+    case DirectiveKind::DayName: return platform::LocaleText(names, LocaleItem::DayName, weekday, o, room);
+    case DirectiveKind::AbbrevMonthName:
+      return platform::LocaleText(names, LocaleItem::AbbrevMonthName, t.wMonth, o, room);
+    case DirectiveKind::MonthName: return platform::LocaleText(names, LocaleItem::MonthName, t.wMonth, o, room);
+    case DirectiveKind::LocaleDateTime: {
+      size_t n = platform::LocaleDate(alt, t, o, room);
+      if (n + 1 < room) o[n++] = u' ';
+      return n + platform::LocaleTime(false, t, o + n, room - n);
+    }
+    case DirectiveKind::LocaleDate: return platform::LocaleDate(alt, t, o, room);
+    case DirectiveKind::LocaleTime: return platform::LocaleTime(alt, t, o, room);
+    case DirectiveKind::Designator:
+    case DirectiveKind::LowerDesignator: {
+      LocaleItem item = t.wHour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator;
+      size_t n = platform::LocaleText(Locale::User, item, 0, o, room);
+      if (kind == DirectiveKind::LowerDesignator) platform::MapToLowerCase(o, n);
+      return n;
+    }
+    default: return 0;
+  }
+}
+
+// ---- The directives -----------------------------------------------------------------
+
+// Renders a directive at `o`, where there is room for it (kShortText for a short one,
+// else kDirectiveText), and returns its length.
+using Writer = size_t (*)(Context& ctx, uint8_t mods, char16_t* o);
+
+// A piece of a composite directive.
+template <Piece P, bool Alt, bool Valid>
+char16_t* PutPiece(Context& ctx, uint8_t mods, char16_t* o, char16_t* end) {
+  constexpr ptrdiff_t kNumberText = 10;  // the digits of any field
+  if constexpr (P.kind == PieceKind::Number) {
+    if (end - o < kNumberText) return o;
+    return PutFieldDigits < P.field, Alt ? P.altWidth : P.width, P.pad, Valid > (o, FieldValue(ctx.fields, P.field));
+  } else if constexpr (P.kind == PieceKind::Literal) {
+    if (o < end) *o++ = P.unit;
+    return o;
+  } else {
+    return PutLocalePiece(ctx, P.kind, mods, o, end);
+  }
+}
+
+template <size_t Row, bool Alt, bool Valid>
+char16_t* PutPieces(Context& ctx, uint8_t mods, char16_t* o, char16_t* end) {
+  constexpr std::span<const Piece> pieces = Alt ? kDirectives[Row].altPieces : kDirectives[Row].pieces;
+  [&]<size_t... I>(std::index_sequence<I...>) { ((o = PutPiece<pieces[I], Alt, Valid>(ctx, mods, o, end)), ...); }
+  (std::make_index_sequence<pieces.size()>());
+  return o;
+}
+
+// The directive of row `Row` at `o`, where there is room for it (kShortText for a short
+// one, else kDirectiveText); returns its length. Each kind sets its number, or writes its
+// text, and goes on to the emitter.
+template <size_t Row, bool Plain>
+size_t RenderRow(Context& ctx, uint8_t modifiers, char16_t* o) {
+  constexpr const Directive& d = kDirectives[Row];
+  const uint8_t mods = Plain ? 0 : modifiers;
+  const bool alt = (mods & kAlternative) != 0;
+  if constexpr (d.kind == DirectiveKind::Number) {
+    const uint32_t v = FieldValue(ctx.fields, d.field);
+    // Without modifiers that change it, the number of a valid date and time takes the
+    // fixed form of its digits.
+    if (!(mods & (kNumberModifiers | kInvalid))) {
+      if constexpr (HasFixedForm<d.field, d.width, d.pad>())
+        if (!alt) return static_cast<size_t>(PutFixedForm<d.field, d.width, d.pad>(o, v) - o);
+      if constexpr (HasFixedForm<d.field, d.altWidth, d.pad>())
+        if (alt) return static_cast<size_t>(PutFixedForm<d.field, d.altWidth, d.pad>(o, v) - o);
+    }
+    return RenderNumber(ctx, mods, o, v, alt ? d.altWidth : d.width, d.pad, d.roman);
+  } else if constexpr (d.kind == DirectiveKind::UnixTime) {
+    return PutUnixTime(ctx, mods, o);
+  } else if constexpr (d.kind == DirectiveKind::Composite) {
+    char16_t* const end = o + (IsShortDirective(d) ? kShortText : kDirectiveText) - 1;
+    char16_t* stop =
+        !(mods & kInvalid)
+            ? (alt ? PutPieces<Row, true, true>(ctx, mods, o, end) : PutPieces<Row, false, true>(ctx, mods, o, end))
+            : (alt ? PutPieces<Row, true, false>(ctx, mods, o, end) : PutPieces<Row, false, false>(ctx, mods, o, end));
+    return EmitText(ctx, mods, o, static_cast<size_t>(stop - o));
+  } else if constexpr (d.kind == DirectiveKind::Percent) {
+    o[0] = o[1] = u'%';
+    return EmitText(ctx, mods, o, ctx.doubling ? 2 : 1);
+  } else if constexpr (d.kind == DirectiveKind::WeekdayLetter) {
+    o[0] = kWeekdayLetters[WeekdayOf(ctx.fields.time)];
+    return EmitText(ctx, mods, o, 1);
+  } else if constexpr (d.kind == DirectiveKind::Unit) {
+    o[0] = d.unit;
+    return EmitText(ctx, mods, o, 1);
+  } else if constexpr (d.kind == DirectiveKind::Offset) {
+    return EmitText(ctx, mods, o, PutOffset(o, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias));
+  } else if constexpr (d.kind == DirectiveKind::ZoneName) {
+    return EmitText(ctx, mods, o, alt ? PutMilitaryLetter(o, Zone(ctx)) : PutZoneName(o, Zone(ctx)));
+  } else {
+    return EmitText(ctx, mods, o, PutLocaleText(ctx, d.kind, mods, o));
+  }
+}
+
+// The writer of each directive character below U+0100, compiled from its row, and the
+// room it needs; none for the characters that render as themselves.
+struct WriterEntry {
+  Writer write;
+  size_t room;
+};
+constexpr auto kWriters = []<size_t... Row>(std::index_sequence<Row...>) {
+  std::array<WriterEntry, 256> writers{};
+  ((writers[kDirectives[Row].c] = {&RenderRow<Row, false>,
+                                   IsShortDirective(kDirectives[Row]) ? kShortText : kDirectiveText}),
+   ...);
   return writers;
 }
 (std::make_index_sequence<std::size(kDirectives)>());
 
-// Reads the modifiers and the directive character after a "%", renders the directive
-// and appends its text. Returns where the scan goes on.
-const char16_t* RunDirective(Context& ctx, Output& out, const char16_t* p) {
-  unsigned mods = 0;
-  CaseMode caseMode = CaseMode::None;
-  for (;; ++p) {
-    switch (*p) {
-      case u'#': mods |= kAlternative; continue;
-      case u'E': mods |= kEnglish; continue;
-      case u'O': mods |= kRoman; continue;
-      case u'?': mods |= kOrdinal; continue;
-      case u'~': mods |= kNative; continue;
-      case u'!':
-      case u'^': caseMode = CaseMode::Upper; continue;
-      case u',': caseMode = CaseMode::Lower; continue;
-      default: break;
-    }
-    break;
-  }
-  const char16_t c = *p;
-  if (c == 0) return p;
+// The same writers compiled for a directive without modifiers on a valid date and time,
+// where every check of them folds away; for the short directives only (kShortText of
+// room), as the others take their time in the locale's services.
+constexpr auto kPlainWriters = []<size_t... Row>(std::index_sequence<Row...>) {
+  std::array<Writer, 256> writers{};
+  ((writers[kDirectives[Row].c] = IsShortDirective(kDirectives[Row]) ? &RenderRow<Row, true> : nullptr), ...);
+  return writers;
+}
+(std::make_index_sequence<std::size(kDirectives)>());
 
-  // While the output has room for a whole work buffer the directive is rendered in
-  // place, right after the output's text, and needs no copy; near the end of the output
-  // it is rendered aside and copied as far as it fits.
+// ---- The format ---------------------------------------------------------------
+
+// Where the format goes on, and the length of the output.
+struct Position {
+  const char16_t* p;
+  size_t length;
+};
+
+// Near the end of the output a directive renders aside and goes out as far as it fits.
+// A character that is no directive renders as itself, a surrogate pair whole.
+Position PutDirectiveAside(Context& ctx, Writer write, uint8_t mods, const char16_t* p, char16_t* out, size_t length) {
   char16_t aside[kDirectiveText];
-  const bool inPlace = kOutputLimit - out.length >= kDirectiveText;
-  Work w{inPlace ? out.text + out.length : aside, 0, false, 0, 0};
-  if (IsHighSurrogate(c) && IsLowSurrogate(p[1])) {
-    // A character beyond the Basic Multilingual Plane renders as itself, both halves together.
-    w.text[0] = c;
-    w.text[1] = p[1];
-    w.length = 2;
-    ++p;
+  size_t n = 1;
+  if (write) {
+    n = write(ctx, mods, aside);
   } else {
-    RenderDirective(ctx, FindDirective(c), c, mods, w);
+    aside[0] = *p;
+    if (IsHighSurrogate(p[0]) && IsLowSurrogate(p[1])) aside[n++] = *++p;
+    n = EmitText(ctx, mods, aside, n);
   }
-  if (w.length == 0) return p + 1;
+  return {p + 1, PutCut(out, length, aside, n)};
+}
 
-  if (w.numeric) {
-    if ((mods & kRoman) && w.romanValue)
-      RomanNumeral(w.romanValue, mods & kAlternative, w.text, kDirectiveText, &w.length);
-    if (mods & kOrdinal) w.length = AppendOrdinalSuffix(w.ordinalValue, w.text, w.length);
-  }
-  if (mods & kNative) {
-    const char16_t* digits = NativeDigits(ctx);
-    if (digits[0])
-      for (size_t i = 0; i < w.length; ++i)
-        if (w.text[i] >= u'0' && w.text[i] <= u'9') w.text[i] = digits[w.text[i] - u'0'];
-  }
-  if (caseMode != CaseMode::None) {
-    FollowLocale(ctx);
-    if (caseMode == CaseMode::Upper)
-      platform::MapToUpperCase(w.text, w.length);
-    else
-      platform::MapToLowerCase(w.text, w.length);
-  }
-  if (inPlace)
-    out.length += w.length;
-  else
-    EmitText(out, w.text, w.length);
-  return p + 1;
+// Reads the modifiers and the directive character after a "%" at `p`, renders the
+// directive and appends it. Out of line: the usual directive takes the plain writer.
+[[gnu::noinline]] Position PutDirective(Context& ctx, const char16_t* p, char16_t* out, size_t length) {
+  uint8_t mods = ctx.fields.valid ? 0 : kInvalid;
+  for (uint8_t m; *p < kModifiers.size() && (m = kModifiers[*p]) != 0; ++p)
+    mods = (m & kCase) ? static_cast<uint8_t>((mods & ~kCase) | m) : static_cast<uint8_t>(mods | m);
+  const char16_t c = *p;
+  if (c == 0) return {p, length};
+  const WriterEntry entry = c < kWriters.size() ? kWriters[c] : WriterEntry{};
+  if (entry.write && kOutputLimit - length >= entry.room) return {p + 1, length + entry.write(ctx, mods, out + length)};
+  return PutDirectiveAside(ctx, entry.write, mods, p, out, length);
 }
 
 }  // namespace
 
 int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags) {
   if (!format) return -1;
-  Context ctx{.time = datetime,
+  Context ctx{.fields = {.time = datetime, .valid = IsValidDateTime(datetime)},
               .flags = flags,
-              .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0,
-              .plain = WithinContract(datetime)};
-  // The length stays in a register from one unit or directive to the next; the general
-  // ways take it in an Output of their own.
+              .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0};
+  // The length stays in a register from one unit or directive to the next.
   size_t length = 0;
   const char16_t* p = format;
   while (char16_t c = *p) {
     if (c == u'%') {
-      PlainWriter put = ctx.plain && p[1] < kPlainWriters.size() ? kPlainWriters[p[1]] : nullptr;
-      if (put && kOutputLimit - length >= kPlainText) {
-        length += put(ctx, out + length);
+      // A short directive without modifiers, the usual case, goes straight to its plain writer.
+      const Writer write = ctx.fields.valid && p[1] < kPlainWriters.size() ? kPlainWriters[p[1]] : nullptr;
+      if (write && kOutputLimit - length >= kShortText) {
+        length += write(ctx, 0, out + length);
         p += 2;
         continue;
       }
-      Output o{out, length};
-      p = RunDirective(ctx, o, p + 1);
-      length = o.length;
+      Position next = PutDirective(ctx, p + 1, out, length);
+      p = next.p;
+      length = next.length;
     } else if (c == u'\\') {
-      Output o{out, length};
       Escape e = ReadEscape(p + 1);
-      EmitCodePoint(o, e.codePoint, ctx.doubling);
-      length = o.length;
+      length = EmitCodePoint(out, length, e.codePoint, ctx.doubling);
       p = e.next;
     } else if (IsHighSurrogate(c) && IsLowSurrogate(p[1])) {
       // A pair is copied whole or not at all, so that a full output never ends in half of one.
-      Output o{out, length};
-      EmitCodePoint(o, CodePointFromSurrogates(c, p[1]), false);
-      length = o.length;
+      length = EmitCodePoint(out, length, CodePointFromSurrogates(c, p[1]), false);
       p += 2;
     } else {
       if (length < kOutputLimit) out[length++] = c;

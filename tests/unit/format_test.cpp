@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "datetime/calendar.h"
@@ -422,35 +423,81 @@ TEST_F(FormatTest, WeekNumbersMatchANaiveWalk) {
   }
 }
 
-// The plain rows of the directive table go straight into the output when they have no
-// modifiers and the date and time lie within the contract. "E" changes no such directive
-// but sends it the general way, so each must read the same with and without it, on every
-// day of years at the calendar's turns and at both ends, at times from midnight to the
-// last millisecond.
-TEST_F(FormatTest, PlainDirectivesReadAsTheGeneralWayReadsThem) {
-  std::u16string plain, general;
+// The zone's directives with every modifier, in zones east and west of UTC and with
+// offsets of half hours: a modifier takes the same writer as the directive without it,
+// so a sign or an offset read wrongly would show in every column.
+TEST_F(FormatTest, ZoneDirectivesWithEveryModifierInSeveralZones) {
+  struct ZoneCase {
+    const char* tz;
+    SYSTEMTIME time;
+    const char* expected;
+  };
+  const char* format = "%z %#z %Ez %Oz %?z %~z %^z %,z|%Z %^Z %,Z %EZ %#Z %E#Z|%s %?s %Os %#s %Es %~s";
+  const SYSTEMTIME summer = {2024, 7, 1, 15, 12, 0, 0, 0};  // 1721044800 as UTC
+  const ZoneCase cases[] = {
+      {"UTC", kSunday,
+       "+0000 +0000 +0000 +0000 +0000 +0000 +0000 +0000|UTC UTC utc UTC Z Z|"
+       "1796562309 1796562309th 1796562309 1796562309 1796562309 1796562309"},
+      {"America/New_York", kSunday,
+       "-0500 -0500 -0500 -0500 -0500 -0500 -0500 -0500|EST EST est EST R R|"
+       "1796580309 1796580309th 1796580309 1796580309 1796580309 1796580309"},
+      {"America/New_York", summer,
+       "-0400 -0400 -0400 -0400 -0400 -0400 -0400 -0400|EDT EDT edt EDT Q Q|"
+       "1721059200 1721059200th 1721059200 1721059200 1721059200 1721059200"},
+      {"Asia/Kolkata", kSunday,
+       "+0530 +0530 +0530 +0530 +0530 +0530 +0530 +0530|IST IST ist IST - -|"
+       "1796542509 1796542509th 1796542509 1796542509 1796542509 1796542509"},
+      {"America/St_Johns", kSunday,
+       "-0330 -0330 -0330 -0330 -0330 -0330 -0330 -0330|NST NST nst NST - -|"
+       "1796574909 1796574909th 1796574909 1796574909 1796574909 1796574909"},
+      {"Asia/Tokyo",
+       {1970, 1, 4, 1, 8, 59, 58, 0},
+       "+0900 +0900 +0900 +0900 +0900 +0900 +0900 +0900|JST JST jst JST I I|"
+       "-2 -2nd -2 -2 -2 -2"},
+  };
+  for (const ZoneCase& c : cases) {
+    ScopedEnv tz("TZ", c.tz);
+    EXPECT_EQ(Format(format, c.time), c.expected) << c.tz;
+  }
+}
+
+// Every directive of the table reads the same with the modifiers that change nothing in
+// the C locale ("E" but for "%#Ea"; "~": the locale has no digits of its own) as
+// without them, on every day of years at the calendar's turns and at both ends, at times
+// from midnight to the last millisecond, in zones east and west of UTC. A directive
+// without modifiers on a valid date takes its writer's plain form, with modifiers the
+// general one: both must agree.
+TEST_F(FormatTest, ModifiersThatChangeNothingChangeNothing) {
+  std::u16string plain, english, native;
   for (const Directive& d : kDirectives) {
-    if (!IsPlainDirective(d)) continue;
     plain += {u'%', d.c, u'|'};
-    general += {u'%', u'E', d.c, u'|'};
+    english += {u'%', u'E', d.c, u'|'};
+    native += {u'%', u'~', d.c, u'|'};
   }
   const SYSTEMTIME times[] = {
       {0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 23, 59, 59, 999}, {0, 0, 0, 0, 12, 30, 5, 7}, {0, 0, 0, 0, 1, 9, 10, 42}};
   const uint32_t years[] = {1601, 1602, 1700, 1900, 1999, 2000, 2004, 2026, 9900, 9901, 9998, 9999};
   int mismatches = 0;
   size_t i = 0;
-  for (uint32_t year : years) {
-    for (DayNumber n = DayNumberFromDate(year, 1, 1); n <= DayNumberFromDate(year, 12, 31) && mismatches < 5; ++n) {
-      uint32_t y, m, d;
-      DateFromDayNumber(n, &y, &m, &d);
-      SYSTEMTIME t = times[i++ % std::size(times)];
-      t.wYear = static_cast<uint16_t>(y), t.wMonth = static_cast<uint16_t>(m), t.wDay = static_cast<uint16_t>(d);
-      t.wDayOfWeek = static_cast<uint16_t>(n % 7);
-      for (uint32_t flags : {0u, FDT_NO_DOUBLE_PERCENT}) {
-        std::u16string got = Format16(plain, t, flags), expected = Format16(general, t, flags);
-        if (got != expected) {
-          ++mismatches;
-          ADD_FAILURE() << y << "-" << m << "-" << d << ": " << U8(got) << " instead of " << U8(expected);
+  for (const char* tz : {"UTC", "America/New_York", "Asia/Kolkata", "Pacific/Chatham"}) {
+    ScopedEnv zoneHere("TZ", tz);
+    for (uint32_t year : years) {
+      for (DayNumber n = DayNumberFromDate(year, 1, 1); n <= DayNumberFromDate(year, 12, 31) && mismatches < 5;
+           n += std::string_view(tz) == "UTC" ? 1 : 5) {
+        uint32_t y, m, d;
+        DateFromDayNumber(n, &y, &m, &d);
+        SYSTEMTIME t = times[i++ % std::size(times)];
+        t.wYear = static_cast<uint16_t>(y), t.wMonth = static_cast<uint16_t>(m), t.wDay = static_cast<uint16_t>(d);
+        t.wDayOfWeek = static_cast<uint16_t>(n % 7);
+        for (uint32_t flags : {0u, FDT_NO_DOUBLE_PERCENT, FDT_UTC}) {
+          const std::u16string expected = Format16(plain, t, flags);
+          for (const std::u16string* other : {&english, &native}) {
+            if (std::u16string got = Format16(*other, t, flags); got != expected) {
+              ++mismatches;
+              ADD_FAILURE() << tz << " " << y << "-" << m << "-" << d << ": " << U8(got) << " instead of "
+                            << U8(expected);
+            }
+          }
         }
       }
     }
