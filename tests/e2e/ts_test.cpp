@@ -32,14 +32,20 @@ const std::string kElapsed = R"(\d\d:\d\d:\d\d\.\d{3})";
 #define POSIX_ONLY() \
   if (UnderWine()) GTEST_SKIP() << "the Windows build runs a smaller set"
 
-Result Ts(const Strings& args, const std::string& input = "",
-          std::vector<std::pair<std::string, std::string>> env = {}) {
-  Strings all = {"ts"};
+// One of the program's commands, with its arguments, standard input and environment.
+Result Command(const char* name, const Strings& args, const std::string& input,
+               std::vector<std::pair<std::string, std::string>> env) {
+  Strings all = {name};
   all.insert(all.end(), args.begin(), args.end());
   Options options;
   options.input = input;
   options.env = std::move(env);
   return Horalin(all, options);
+}
+
+Result Ts(const Strings& args, const std::string& input = "",
+          std::vector<std::pair<std::string, std::string>> env = {}) {
+  return Command("ts", args, input, std::move(env));
 }
 
 Strings SplitLines(const std::string& out) {
@@ -695,12 +701,7 @@ int Milliseconds(const std::string& elapsed) {
 
 Result Restamp(const Strings& args, const std::string& input,
                std::vector<std::pair<std::string, std::string>> env = {}) {
-  Strings all = {"restamp"};
-  all.insert(all.end(), args.begin(), args.end());
-  Options options;
-  options.input = input;
-  options.env = std::move(env);
-  return Horalin(all, options);
+  return Command("restamp", args, input, std::move(env));
 }
 
 TEST(Restamp, LogsRewrittenLineByLine) {
