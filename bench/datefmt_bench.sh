@@ -36,22 +36,26 @@ export LC_ALL=C.UTF-8
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Day numbers counted from 1970-01-01: 1601-01-01 is -134774, 9999-12-31 is 2932896.
-awk -v n="$lines" -v seed=20240229 '
-  function civil(z,   era, doe, yoe, doy, mp) {
-    z += 719468; era = int(z / 146097); doe = z - era * 146097
-    yoe = int((doe - int(doe / 1460) + int(doe / 36524) - int(doe / 146096)) / 365)
-    Y = yoe + era * 400; doy = doe - (365 * yoe + int(yoe / 4) - int(yoe / 100))
-    mp = int((5 * doy + 2) / 153); D = doy - int((153 * mp + 2) / 5) + 1
-    M = mp < 10 ? mp + 3 : mp - 9; if (M <= 2) Y++
-  }
-  BEGIN {
-    srand(seed)
-    for (i = 0; i < n; i++) {
-      civil(-134774 + int(rand() * 3067671))
-      printf "%04d-%02d-%02d %02d:%02d:%02d\n", Y, M, D, int(rand() * 24), int(rand() * 60), int(rand() * 60)
+# N random dates and times, one a line, of the days FIRST to FIRST + DAYS - 1 counted from
+# 1970-01-01 (1601-01-01 is -134774, 9999-12-31 is 2932896), drawn with SEED.
+random_datetimes() {
+  awk -v n="$1" -v seed="$2" -v first="$3" -v days="$4" '
+    function civil(z,   era, doe, yoe, doy, mp) {
+      z += 719468; era = int(z / 146097); doe = z - era * 146097
+      yoe = int((doe - int(doe / 1460) + int(doe / 36524) - int(doe / 146096)) / 365)
+      Y = yoe + era * 400; doy = doe - (365 * yoe + int(yoe / 4) - int(yoe / 100))
+      mp = int((5 * doy + 2) / 153); D = doy - int((153 * mp + 2) / 5) + 1
+      M = mp < 10 ? mp + 3 : mp - 9; if (M <= 2) Y++
     }
-  }' > "$work/lines"
+    BEGIN {
+      srand(seed)
+      for (i = 0; i < n; i++) {
+        civil(first + int(rand() * days))
+        printf "%04d-%02d-%02d %02d:%02d:%02d\n", Y, M, D, int(rand() * 24), int(rand() * 60), int(rand() * 60)
+      }
+    }'
+}
+random_datetimes "$lines" 20240229 -134774 3067671 > "$work/lines"
 # Random seconds of 2024 (1704067200 to 1735689599 as UTC; read as local times).
 awk -v n="$lines" -v seed=20240301 '
   BEGIN {
@@ -63,21 +67,7 @@ awk -v n="$lines" -v seed=20240301 '
     }
   }' > "$work/year"
 # 200,000 random dates and times of 1970 to 2037 (day 0 to 24836 from 1970-01-01).
-awk -v n=200000 -v seed=20370101 '
-  function civil(z,   era, doe, yoe, doy, mp) {
-    z += 719468; era = int(z / 146097); doe = z - era * 146097
-    yoe = int((doe - int(doe / 1460) + int(doe / 36524) - int(doe / 146096)) / 365)
-    Y = yoe + era * 400; doy = doe - (365 * yoe + int(yoe / 4) - int(yoe / 100))
-    mp = int((5 * doy + 2) / 153); D = doy - int((153 * mp + 2) / 5) + 1
-    M = mp < 10 ? mp + 3 : mp - 9; if (M <= 2) Y++
-  }
-  BEGIN {
-    srand(seed)
-    for (i = 0; i < n; i++) {
-      civil(int(rand() * 24837))
-      printf "%04d-%02d-%02d %02d:%02d:%02d\n", Y, M, D, int(rand() * 24), int(rand() * 60), int(rand() * 60)
-    }
-  }' > "$work/years"
+random_datetimes 200000 20370101 0 24837 > "$work/years"
 head -n 10000 "$work/lines" > "$work/small"
 
 now() { date +%s.%N; }
