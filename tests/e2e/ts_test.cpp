@@ -537,6 +537,16 @@ std::string ReadLine(int fd, std::string* pending, std::chrono::milliseconds lim
   }
 }
 
+// Ends TS's input and expects nothing more, then its end with status 0.
+void ExpectQuietEnd(Child& child, std::string* pending) {
+  close(child.in);
+  EXPECT_EQ(ReadLine(child.out, pending, std::chrono::milliseconds(30000)), "");
+  close(child.out);
+  int status = 0;
+  waitpid(child.pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 void WriteLinesSlowly(bool nonBlockingInput) {
   Child child = StartTs({"/I"}, nonBlockingInput);
   std::string pending;
@@ -554,12 +564,7 @@ void WriteLinesSlowly(bool nonBlockingInput) {
       EXPECT_GE(ms, 250) << line;
     }
   }
-  close(child.in);
-  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(30000)), "");
-  close(child.out);
-  int status = 0;
-  waitpid(child.pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ExpectQuietEnd(child, &pending);
 }
 
 TEST(Ts, EachLineIsWrittenAsSoonAsItCame) { WriteLinesSlowly(false); }
@@ -572,12 +577,7 @@ TEST(Ts, TheFirstLineWaitsOnlyBrieflyForItsEncoding) {
   ASSERT_EQ(write(child.in, "hi\n", 3), 3);
   std::string pending;
   EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(UnderWine() ? 5000 : 2000)), "X hi");
-  close(child.in);
-  EXPECT_EQ(ReadLine(child.out, &pending, std::chrono::milliseconds(30000)), "");
-  close(child.out);
-  int status = 0;
-  waitpid(child.pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ExpectQuietEnd(child, &pending);
 }
 
 // The same bytes give the same lines however the pipe delivers them: UTF-16 without a
