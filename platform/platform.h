@@ -174,7 +174,6 @@ struct ByteDecoder {
   void* converter;    // the backend's
   bool keepsAscii;    // each byte 01 to 7F stands for itself, and no byte of a longer
                       // character is a CR, LF or zero byte: lines can be told in the bytes
-  bool pending;       // a call that was not final left text in the state
 };
 
 // Opens a decoder for the code page (65001: UTF-8); false when the backend does not read
@@ -184,11 +183,11 @@ void CloseByteDecoder(ByteDecoder* decoder);
 // Converts up to `count` bytes into at most `capacity` units, going on from the state
 // that the last call left. Stops before a character that the bytes cut off at their end,
 // for the caller to hand in again with the bytes that follow; with `final`, the text ends
-// there instead: such a character shows as U+FFFD, a character held back comes out, and
-// the decoder starts afresh. Text is read as Windows reads it (a byte that a code page
-// leaves undefined but Windows keeps, such as 81 in 1252, is kept), except that a byte
-// that the code page does not map, or a lead byte without its pair, shows as U+FFFD and
-// the byte after it is read on its own.
+// there instead: such a character shows as U+FFFD, and the decoder starts afresh. No
+// character is held back once its bytes have come. Text is read as Windows reads it (a
+// byte that a code page leaves undefined but Windows keeps, such as 81 in 1252, is kept),
+// except that a byte that the code page does not map, or a lead byte without its pair,
+// shows as U+FFFD and the byte after it is read on its own.
 // Returns the units written; *used receives the bytes taken.
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final);

@@ -123,12 +123,12 @@ constexpr uint32_t kUtf8 = 65001, kUtf7 = 65000;
 bool OpenSharedDecoder(ByteDecoder* decoder, uint32_t codePage, FillCodePageTable fill) {
   *decoder = ByteDecoder{};
   if (codePage == kUtf8 || codePage == kUtf7) {
-    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8, false};
+    *decoder = {codePage, codePage == kUtf7 ? 0 : -1, nullptr, codePage == kUtf8};
     return true;
   }
   CodePageTable* table = AcquireCodePageTable(codePage, fill);
   if (!table) return false;
-  *decoder = {codePage, -1, table, table->keepsAscii, false};
+  *decoder = {codePage, -1, table, table->keepsAscii};
   return true;
 }
 

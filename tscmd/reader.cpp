@@ -245,9 +245,7 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
   // its own bytes before they are converted, not by the blocks that the reads made.
   if (!plain && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
   platform::ByteDecoder* decoder = Decoder(r);
-  // Most lines: a plain copy. A piece cut at the limit is converted, as its last character
-  // may still join what follows.
-  if (plain && !split && decoder && decoder->keepsAscii && !decoder->pending)
+  if (plain && decoder && decoder->keepsAscii)  // most lines: a plain copy
     return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));
   size_t units = 0, used = count;
   if (decoder && count > 0) {
@@ -260,18 +258,6 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     units = platform::DecodeBytes(decoder, text, take, &used, line, kLineCapacity, !split);
     if (used == 0 && split)  // no character ends within the limit: the bytes go as they are
       units = platform::DecodeBytes(decoder, text, count, &used, line, kLineCapacity, true);
-    // A character held back for a combining mark: at a line end it belongs to this line
-    // and comes out here, neither lost at the end of the input nor moved past the line
-    // end. At the limit its byte begins the next piece instead, where the mark after it
-    // still joins it (such code pages have one byte a character).
-    size_t none = 0;
-    if (decoder->pending) {
-      const size_t held = platform::DecodeBytes(decoder, "", 0, &none, line + units, kLineCapacity - units, true);
-      if (!split)
-        units += held;
-      else if (held > 0 && used > 1)
-        --used;
-    }
   }
   // The bytes of a character that the limit cut off begin the next line: still in the
   // block when they fit there, else kept at the start of the working storage.
@@ -377,10 +363,10 @@ bool DecodeMore(PipeReader* r) {
 }
 
 // At the end of the input, or a failed read: the decoder's last text, of the bytes that
-// are left and of what it holds back. False when there is none.
+// are left (a character that they cut off shows as U+FFFD). False when there is none.
 bool DecodeLast(PipeReader* r) {
   platform::ByteDecoder* decoder = Decoder(r);
-  if (!decoder || (!decoder->pending && r->position >= r->length)) return false;
+  if (!decoder || r->position >= r->length) return false;
   size_t used = 0;
   const size_t units = platform::DecodeBytes(decoder, reinterpret_cast<const char*>(r->block + r->position),
                                              r->length - r->position, &used, r->decoded, kDecodedUnits, true);
@@ -547,7 +533,7 @@ int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   if (reader->failed) {
     result = -1;
   } else if (reader->atEnd && reader->position >= reader->length && reader->heldByte < 0 &&
-             reader->decodedPosition >= reader->decodedLength && reader->carried == 0 && !reader->decoder.pending) {
+             reader->decodedPosition >= reader->decodedLength && reader->carried == 0) {
     result = kEndOfInput;
   } else {
     if (reader->partialCount == 0) line[0] = 0;

@@ -92,7 +92,7 @@ bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
   if (codePage == kGb18030) {
     char16_t unit;
     if (Convert(codePage, "a", 1, &unit, 1) != 1) return false;
-    *decoder = {codePage, -1, nullptr, true, false};
+    *decoder = {codePage, -1, nullptr, true};
     return true;
   }
   return OpenSharedDecoder(decoder, codePage, FillFromSystem);
