@@ -14,176 +14,242 @@
 
 namespace horalin::hostkit {
 
+// Every way into the stream (counted text, terminated text, formats) is made of two parts:
+// the run, which copies 7-bit units straight into the buffer as their bytes, and the step,
+// which takes one unit that the run leaves and is the only code that knows what the
+// stream holds from before (a CR waiting for an LF, a high half waiting for its low one).
+// The run never starts while the stream holds a unit, so everything the step holds comes
+// out in order.
+
 namespace {
 
-constexpr size_t kChunk = 1024;  // units converted at a time; 3 bytes each at most
+constexpr size_t kChunk = 1024;    // units converted at a time; 3 bytes each at most
+constexpr size_t kStepRoom = 8;    // the most one step writes: a held unit (3) and a character (4)
+constexpr size_t kBlockRoom = 16;  // the most one block of the run writes
 
 void Drain(Utf8Stream* s) {
   if (s->used && !s->failed && !s->write(s, s->buffer, s->used)) s->failed = true;
   s->used = 0;
 }
 
-void PutUnits(Utf8Stream* s, const char16_t* text, size_t length, bool final) {
-  while (length) {
-    size_t n = length < kChunk ? length : kChunk;
-    if (n < length && IsHighSurrogate(text[n - 1])) --n;  // keep pairs whole
-    if (sizeof s->buffer - s->used < 3 * kChunk + 8) Drain(s);
-    size_t consumed = n;
-    s->used += Utf8FromUtf16(text, n, s->buffer + s->used, final || n < length, &consumed);
-    if (consumed < n) s->pendingHigh = text[consumed];  // a high half at the very end
-    text += n, length -= n;
-  }
-}
+// ---- The run -----------------------------------------------------------------------
+// A unit goes in the run when it is 1 to 7F and not `stop`: CR where CR LF becomes LF,
+// else 0 (which is never in the run anyway). The rest go to the step. Everything below
+// applies this one rule, sixteen units, eight units or one unit at a time.
 
-// Whether none of eight 7-bit units is a CR.
-bool HasNoCr8(const char16_t* units) {
-  return !words::HasUnit(words::Load(units), u'\r') && !words::HasUnit(words::Load(units + 4), u'\r');
-}
+char16_t StopUnit(const Utf8Stream* s) { return s->lineFeedsOnly ? u'\r' : 0; }
 
-// Copies the leading run of ASCII units straight into the buffer, the usual text, and
-// returns its length; the rest takes the general way. A CR goes straight in where it
-// stays as it is, or where an LF follows it within the text, which it then joins.
-size_t PutAsciiRun(Utf8Stream* s, const char16_t* text, size_t length) {
-  const bool joinCrLf = s->lineFeedsOnly;
-  size_t i = 0;
-  for (;;) {
-    if (s->used == sizeof s->buffer) Drain(s);
-    char* const out = s->buffer + s->used;
-    const size_t room = sizeof s->buffer - s->used;
-    const size_t n = length - i < room ? length - i : room;  // units that may go in now
-    const char16_t* const in = text + i;
-    size_t k = 0;
-#if defined(__SSE2__)
-    // Sixteen units at a time while none of them needs a closer look. Packed with
-    // saturation, units 1 to 7F keep their value, 80 to 7FFF become FF and the rest 0: as
-    // signed bytes, the units to look at (beyond 7F, CR, and a zero unit, which is let
-    // through one by one) are the ones below 1, and CR.
-    const __m128i one = _mm_set1_epi8(1), cr = _mm_set1_epi8('\r');
-    for (; k + 16 <= n; k += 16) {
-      const __m128i bytes = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k)),
-                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k + 8)));
-      if (_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(bytes, one), _mm_cmpeq_epi8(bytes, cr)))) break;
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), bytes);
-    }
-#endif
-    // Eight units at a time while none of them needs a closer look.
-    for (; k + 8 <= n && AreAsciiUnits8(in + k) && HasNoCr8(in + k); k += 8) PutAsciiUnits8(in + k, out + k);
-    for (; k < n; ++k) {
-      char16_t c = in[k];
-      if (c >= 0x80 || c == u'\r') break;
-      out[k] = static_cast<char>(c);
-    }
-    s->used += k, i += k;
-    if (k == n) {
-      if (i == length) return i;
-      continue;  // the buffer is full
-    }
-    // A CR, with room for one byte.
-    if (text[i] != u'\r') return i;
-    if (!joinCrLf) {
-      s->buffer[s->used++] = '\r';
-      ++i;
-    } else if (i + 1 < length && text[i + 1] == u'\n') {
-      s->buffer[s->used++] = '\n';
-      i += 2;
-      if (i == length && s->used < sizeof s->buffer) return i;  // the usual line end
-    } else {
-      return i;  // held for what follows, or a CR alone
-    }
-  }
-}
+bool InRun(char16_t c, char16_t stop) { return c - 1u < 0x7Fu && c != stop; }
 
-// One unit of text after the bulk of it: joins a pair, or a CR LF when only LFs are
-// wanted, with the unit before it, which waits in the stream until this one comes.
-void PutUnit(Utf8Stream* s, char16_t c) {
-  if (sizeof s->buffer - s->used < 8) Drain(s);
-  char* out = s->buffer + s->used;
-  if (s->pendingHigh) {
-    const uint32_t high = s->pendingHigh;
-    s->pendingHigh = 0;
-    if (IsLowSurrogate(c)) {
-      s->used = static_cast<size_t>(AppendUtf8(out, CodePointFromSurrogates(high, c)) - s->buffer);
-      return;
-    }
-    out = AppendUtf8(out, 0xFFFD);
-  }
-  if (s->pendingCr) {
-    s->pendingCr = false;
-    if (c != u'\n') *out++ = '\r';
-  }
-  if (c == u'\r' && s->lineFeedsOnly)
-    s->pendingCr = true;
-  else if (IsHighSurrogate(c))
-    s->pendingHigh = c;
-  else
-    out = AppendUtf8(out, IsLowSurrogate(c) ? 0xFFFD : c);
-  s->used = static_cast<size_t>(out - s->buffer);
-}
+bool Holds(const Utf8Stream* s) { return s->pendingCr || s->pendingHigh; }
 
 #if defined(__SSE2__)
+// The classifier: sixteen units packed into their bytes, stored at `out`, and the mask of
+// those not in the run. Packed with saturation, units 1 to 7F keep their value, 80 to
+// 7FFF become FF and the rest 0: as signed bytes, the units not in the run are those below
+// 1, and `stop`. The bytes before the first one marked are the units' own.
+inline unsigned ClassifyBlock(__m128i first, __m128i second, __m128i stop, char* out) {
+  const __m128i bytes = _mm_packus_epi16(first, second);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8(1)), _mm_cmpeq_epi8(bytes, stop))));
+}
+
+inline __m128i LoadUnaligned(const char16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// The leading units of `in` (n of them) that are in the run, copied to `out`; their count.
+// Sixteen at a time, the last sixteen overlapping those before (the units that both read
+// are in the run, so the first one marked lies beyond them).
+size_t CopyRun(const char16_t* in, size_t n, char* out, char16_t stop) {
+  const __m128i stopBytes = _mm_set1_epi8(static_cast<char>(stop));
+  size_t k = 0;
+  for (; k + 16 <= n; k += 16)
+    if (const unsigned marks = ClassifyBlock(LoadUnaligned(in + k), LoadUnaligned(in + k + 8), stopBytes, out + k))
+      return k + static_cast<size_t>(std::countr_zero(marks));
+  if (k == n) return n;
+  if (n >= 16) {
+    k = n - 16;
+    const unsigned marks = ClassifyBlock(LoadUnaligned(in + k), LoadUnaligned(in + k + 8), stopBytes, out + k);
+    return marks ? k + static_cast<size_t>(std::countr_zero(marks)) : n;
+  }
+  for (; k < n && InRun(in[k], stop); ++k) out[k] = static_cast<char>(in[k]);
+  return k;
+}
+
 // One aligned block of eight units. The block may reach past the terminator of the text
 // it holds a unit of, but never past that unit's page (it starts at a multiple of 16), so
 // the read cannot fault. The bytes beyond the terminator are read but never used. The
 // address sanitizer would flag them as outside the string, so it leaves this one read
 // unchecked: the sanitizer builds run the same reads as the shipped build, and
-// Utf8StreamTest.PlainStringsThatEndAtAPagesEnd (strings whose terminator is the last
+// Utf8StreamTest.TerminatedStringsThatEndAtAPagesEnd (strings whose terminator is the last
 // unit before a page that cannot be read) checks in every build that they stay within
 // the page. Finding the length first would read each string twice.
 __attribute__((no_sanitize_address)) inline __m128i LoadBlock(const char16_t* p) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
 }
+
+// One block of the run of terminated text at `*p`, a multiple of 16 bytes: 16 or 32
+// bytes that lie within one page (see LoadBlock). Moves `*p` and `*used`, the buffer's
+// fill, which has room for the block; whether every unit of it was in the run.
+bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used, char16_t stop) {
+  const __m128i stopBytes = _mm_set1_epi8(static_cast<char>(stop));
+  const bool both = (reinterpret_cast<uintptr_t>(*p) & 4095) <= 4096 - 32;
+  const __m128i first = LoadBlock(*p);
+  const unsigned marks = ClassifyBlock(first, both ? LoadBlock(*p + 8) : first, stopBytes, buffer + *used);
+  const size_t n = marks ? static_cast<size_t>(std::countr_zero(marks)) : both ? 16 : 8;
+  *p += n, *used += n;
+  return !marks;
+}
+#else
+size_t CopyRun(const char16_t* in, size_t n, char* out, char16_t stop) {
+  size_t k = 0;
+  for (uint64_t a, b; k + 8 <= n && (a = words::Load(in + k), b = words::Load(in + k + 4),
+                                    words::AreUnitsInAsciiRun(a, stop) && words::AreUnitsInAsciiRun(b, stop));
+       k += 8)
+    PutAsciiUnits8(in + k, out + k);
+  for (; k < n && InRun(in[k], stop); ++k) out[k] = static_cast<char>(in[k]);
+  return k;
+}
+
+bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used, char16_t stop) {
+  for (size_t k = 0; k < 8; ++k, ++*p) {
+    if (!InRun(**p, stop)) return false;
+    buffer[(*used)++] = static_cast<char>(**p);
+  }
+  return true;
+}
 #endif
 
-// Streams text up to its terminator in one pass: 7-bit units other than CR go into the
-// buffer sixteen at a time, the others one by one through PutUnit. The units are read in
-// blocks of 16 or 32 bytes that start at a multiple of 16 and lie within one page; such
-// a block holds a unit of the text, so its page is there to read (see LoadBlock).
-void PutTerminated(Utf8Stream* s, const char16_t* text) {
-  const char16_t* p = text;
-#if defined(__SSE2__)
-  const __m128i one = _mm_set1_epi8(1), cr = _mm_set1_epi8('\r');
-#endif
+// The run of `text` into the buffer, drained as it fills; the units it took.
+size_t PutRun(Utf8Stream* s, const char16_t* text, size_t length, char16_t stop) {
+  size_t i = 0;
   for (;;) {
-#if defined(__SSE2__)
-    if (!s->pendingCr && !s->pendingHigh) {
-      size_t used = s->used;  // kept here: the stores into the buffer could otherwise alias it
-      for (;;) {
-        const uintptr_t address = reinterpret_cast<uintptr_t>(p);
-        if (address & 15) break;
-        const bool both = (address & 4095) <= 4096 - 32;
-        if (sizeof s->buffer - used < 16) {
-          s->used = used;
-          Drain(s);
-          used = 0;
-        }
-        const __m128i first = LoadBlock(p);
-        const __m128i second = both ? LoadBlock(p + 8) : first;
-        // Packed with saturation, units 1 to 7F keep their value, 80 to 7FFF become FF and
-        // the rest 0: as signed bytes, the units that need a closer look (the terminator,
-        // those beyond 7F, CR) are the ones below 1, and CR.
-        const __m128i bytes = _mm_packus_epi16(first, second);
-        const unsigned special = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(bytes, one), _mm_cmpeq_epi8(bytes, cr))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(s->buffer + used), bytes);
-        if (special == 0) {
-          const unsigned n = both ? 16 : 8;
-          used += n, p += n;
-          continue;
-        }
-        const unsigned n = static_cast<unsigned>(std::countr_zero(special));
-        used += n, p += n;
-        break;
-      }
-      s->used = used;
-    }
-#endif
-    if (*p == 0) return;
-    PutUnit(s, *p++);
+    if (s->used == sizeof s->buffer) Drain(s);
+    const size_t room = sizeof s->buffer - s->used;
+    const size_t n = length - i < room ? length - i : room;
+    const size_t k = CopyRun(text + i, n, s->buffer + s->used, stop);
+    s->used += k, i += k;
+    if (k < n || i == length) return i;
   }
 }
 
-// Whether the format holds no conversion but plain "%s", which then takes the fast way.
-bool OnlyPlainStrings(const char16_t* format) {
+// The run of terminated text; the units it took. Up to a multiple of 16 bytes one unit at
+// a time, then block by block.
+size_t PutTerminatedRun(Utf8Stream* s, const char16_t* text, char16_t stop) {
+  const char16_t* p = text;
+  size_t used = s->used;  // kept here: the stores into the buffer could otherwise alias it
+  for (; reinterpret_cast<uintptr_t>(p) & 15; ++p) {
+    if (!InRun(*p, stop)) break;
+    if (used == sizeof s->buffer) s->used = used, Drain(s), used = 0;
+    s->buffer[used++] = static_cast<char>(*p);
+  }
+  if (!(reinterpret_cast<uintptr_t>(p) & 15)) {
+    do {
+      if (sizeof s->buffer - used < kBlockRoom) s->used = used, Drain(s), used = 0;
+    } while (CopyAlignedBlock(&p, s->buffer, &used, stop));
+  }
+  s->used = used;
+  return static_cast<size_t>(p - text);
+}
+
+// Units beyond 7 bits up to the next `stop` (CR where CR LF becomes LF, else the end),
+// converted together; a high half at the very end is left for the step, which joins it to
+// what follows. The units taken.
+size_t PutWideRun(Utf8Stream* s, const char16_t* text, size_t length, char16_t stop) {
+  size_t span = 0;
+  if (stop)
+    while (span < length && text[span] != stop) ++span;
+  else
+    span = length;
+  size_t taken = 0;
+  while (taken < span) {
+    size_t n = span - taken < kChunk ? span - taken : kChunk;
+    const bool last = n == span - taken;
+    if (!last && IsHighSurrogate(text[taken + n - 1])) --n;  // keep pairs whole
+    if (sizeof s->buffer - s->used < 3 * kChunk + 8) Drain(s);
+    size_t consumed = n;
+    s->used += Utf8FromUtf16(text + taken, n, s->buffer + s->used, !last, &consumed);
+    taken += consumed;
+    if (consumed < n) break;  // a high half at the very end
+  }
+  return taken;
+}
+
+// ---- The step ----------------------------------------------------------------------
+
+// Lets out the unit the stream holds, as it stands: a CR, or a lone high half as U+FFFD.
+char* PutHeld(Utf8Stream* s, char* out) {
+  if (s->pendingCr) *out++ = '\r';
+  if (s->pendingHigh) out = AppendUtf8(out, 0xFFFD);
+  s->pendingCr = false;
+  s->pendingHigh = 0;
+  return out;
+}
+
+// One unit that the run leaves, `c`, with `next` the unit after it (0 where the caller's
+// text ends: 0 joins nothing). A held unit joins `c` (a pair; CR LF as LF) or goes out as
+// it stands. Then `c` itself: a CR where CR LF becomes LF, or a high half, joins `next` or
+// is held for the next call; a lone low half becomes U+FFFD. Returns the units taken, 1 or
+// 2. At most one unit is held at a time, so the state is the two fields of the stream.
+size_t PutStep(Utf8Stream* s, char16_t c, char16_t next) {
+  if (sizeof s->buffer - s->used < kStepRoom) Drain(s);
+  char* out = s->buffer + s->used;
+  size_t taken = 1;
+  if (s->pendingHigh && IsLowSurrogate(c)) {
+    out = AppendUtf8(out, CodePointFromSurrogates(s->pendingHigh, c));
+    s->pendingHigh = 0;
+  } else if (s->pendingCr && c == u'\n') {
+    *out++ = '\n';
+    s->pendingCr = false;
+  } else {
+    out = PutHeld(s, out);
+    if (c == u'\r' && s->lineFeedsOnly) {
+      if (next == u'\n')
+        *out++ = '\n', taken = 2;  // the usual line end
+      else
+        s->pendingCr = true;
+    } else if (IsHighSurrogate(c)) {
+      if (IsLowSurrogate(next))
+        out = AppendUtf8(out, CodePointFromSurrogates(c, next)), taken = 2;
+      else
+        s->pendingHigh = c;
+    } else {
+      out = AppendUtf8(out, IsLowSurrogate(c) ? 0xFFFD : c);
+    }
+  }
+  s->used = static_cast<size_t>(out - s->buffer);
+  return taken;
+}
+
+// ---- The ways in -------------------------------------------------------------------
+
+void PutCounted(Utf8Stream* s, const char16_t* text, size_t length) {
+  const char16_t stop = StopUnit(s);
+  size_t i = 0;
+  while (i < length) {
+    if (!Holds(s)) {
+      i += PutRun(s, text + i, length - i, stop);
+      if (i < length && text[i] >= 0x80) i += PutWideRun(s, text + i, length - i, stop);
+      if (i == length) break;
+    }
+    i += PutStep(s, text[i], i + 1 < length ? text[i + 1] : 0);
+  }
+}
+
+// Text up to its terminator in one pass. The unit after one the step takes is within the
+// text or its terminator, so it can be read.
+void PutTerminated(Utf8Stream* s, const char16_t* text) {
+  const char16_t stop = StopUnit(s);
+  const char16_t* p = text;
+  for (;;) {
+    if (!Holds(s)) p += PutTerminatedRun(s, p, stop);
+    if (*p == 0) return;
+    p += PutStep(s, p[0], p[1]);
+  }
+}
+
+// Whether the format holds no conversion but "%s", which then takes the fast way.
+bool OnlyStringConversions(const char16_t* format) {
   for (const char16_t* p = format; *p; ++p)
     if (*p == u'%' && *++p != u's') return false;
   return true;
@@ -192,40 +258,7 @@ bool OnlyPlainStrings(const char16_t* format) {
 }  // namespace
 
 void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
-  char16_t joined[2];
-  if (s->pendingHigh && length) {
-    joined[0] = s->pendingHigh, joined[1] = text[0];
-    s->pendingHigh = 0;
-    bool pair = IsLowSurrogate(text[0]);
-    PutUnits(s, joined, pair ? 2 : 1, true);
-    if (pair) ++text, --length;
-  }
-  if (!s->pendingCr) {
-    size_t n = PutAsciiRun(s, text, length);
-    text += n, length -= n;
-    if (!length) {
-      if (!s->buffered) Drain(s);
-      return;
-    }
-  }
-  if (!s->lineFeedsOnly) {
-    PutUnits(s, text, length, false);
-  } else {
-    // CR LF becomes LF; a CR at the end waits for what follows it.
-    size_t start = 0;
-    for (size_t i = 0; i < length; ++i) {
-      if (s->pendingCr) {
-        s->pendingCr = false;
-        if (text[i] != u'\n') PutUnits(s, u"\r", 1, true);
-      }
-      if (text[i] == u'\r') {
-        PutUnits(s, text + start, i - start, true);
-        s->pendingCr = true;
-        start = i + 1;
-      }
-    }
-    PutUnits(s, text + start, length - start, false);
-  }
+  PutCounted(s, text, length);
   if (!s->buffered) Drain(s);
 }
 
@@ -279,41 +312,31 @@ __attribute__((noinline)) void StreamFormatPieces(Utf8Stream* stream, const char
 }  // namespace
 
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
-  if (!OnlyPlainStrings(format)) {
+  if (!OnlyStringConversions(format)) {
     StreamFormatPieces(stream, format, args);
     return;
   }
-  // Literal text and strings straight into the buffer.
-  for (const char16_t* p = format; *p; ++p) {
-    if (*p != u'%') {
-      const char16_t c = *p;
-      if (!stream->pendingCr && !stream->pendingHigh && sizeof stream->buffer - stream->used >= 8) {
-        if (c >= 1 && c < 0x80 && c != u'\r') {
-          stream->buffer[stream->used++] = static_cast<char>(c);
-          continue;
-        }
-        if (c == u'\r' && p[1] == u'\n' && stream->lineFeedsOnly) {  // the usual line end
-          stream->buffer[stream->used++] = '\n';
-          ++p;
-          continue;
-        }
-      }
-      PutUnit(stream, c);
-      continue;
+  // Literal text and strings straight into the buffer; the unit after a literal one is
+  // the next of the format (or its terminator).
+  const char16_t stop = StopUnit(stream);
+  for (const char16_t* p = format; *p;) {
+    if (*p == u'%') {
+      const char16_t* text = va_arg(args, const char16_t*);
+      PutTerminated(stream, text ? text : u"(null)");
+      p += 2;
+    } else if (!Holds(stream) && InRun(*p, stop) && stream->used < sizeof stream->buffer) {
+      stream->buffer[stream->used++] = static_cast<char>(*p++);
+    } else {
+      p += PutStep(stream, p[0], p[1]);
     }
-    ++p;
-    const char16_t* text = va_arg(args, const char16_t*);
-    PutTerminated(stream, text ? text : u"(null)");
   }
   if (!stream->buffered) Drain(stream);
 }
 
 void FlushStream(Utf8Stream* s, bool final) {
-  if (final) {
-    if (s->pendingCr) PutUnits(s, u"\r", 1, true);
-    s->pendingCr = false;
-    if (s->pendingHigh) PutUnits(s, &s->pendingHigh, 1, true);
-    s->pendingHigh = 0;
+  if (final && Holds(s)) {
+    if (sizeof s->buffer - s->used < kStepRoom) Drain(s);
+    s->used = static_cast<size_t>(PutHeld(s, s->buffer + s->used) - s->buffer);
   }
   Drain(s);
 }
