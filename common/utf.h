@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/words.h"
+
 namespace horalin {
 
 // UTF-16 surrogates: a code point above U+FFFF is a high unit (D800-DBFF) then a low
@@ -118,20 +120,13 @@ size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capa
 
 // Whether eight units are all 7-bit (below U+0080).
 inline bool AreAsciiUnits8(const char16_t* units) {
-  uint64_t words[2];
-  std::memcpy(words, units, sizeof words);
-  return ((words[0] | words[1]) & 0xFF80FF80FF80FF80ull) == 0;
+  return !words::HasNonAsciiUnit(words::Load(units) | words::Load(units + 4));
 }
 
 // Writes eight 7-bit units as their eight bytes.
 inline void PutAsciiUnits8(const char16_t* units, char* out) {
   if constexpr (std::endian::native == std::endian::little) {
-    uint64_t words[2], packed = 0;
-    std::memcpy(words, units, sizeof words);
-    for (int k = 1; k >= 0; --k) {  // each word holds four units: gather their low bytes
-      uint64_t x = (words[k] | words[k] >> 8) & 0x0000FFFF0000FFFFull;
-      packed = packed << 32 | ((x | x >> 16) & 0xFFFFFFFFull);
-    }
+    const uint64_t packed = words::PackAsciiUnits(words::Load(units), words::Load(units + 4));
     std::memcpy(out, &packed, sizeof packed);
   } else {
     for (int k = 0; k < 8; ++k) out[k] = static_cast<char>(units[k]);
@@ -145,12 +140,10 @@ inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(eight, _mm_setzero_si128()));
 #else
   if constexpr (std::endian::native == std::endian::little) {
-    for (size_t k = 0; k < 2; ++k) {  // four bytes spread over the four units of a word
+    for (size_t k = 0; k < 2; ++k) {
       uint32_t four;
       std::memcpy(&four, bytes + 4 * k, sizeof four);
-      uint64_t x = four;
-      x = (x | x << 16) & 0x0000FFFF0000FFFFull;
-      x = (x | x << 8) & 0x00FF00FF00FF00FFull;
+      const uint64_t x = words::SpreadBytesToUnits(four);
       std::memcpy(out + 4 * k, &x, sizeof x);
     }
   } else {

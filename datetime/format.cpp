@@ -411,19 +411,17 @@ size_t PutOffset(char16_t* o, int32_t bias) {
 size_t PutZoneName(char16_t* o, const platform::ZoneSnapshot& zone) {
   if (zone.state == platform::ZoneInvalid) return 0;
   const char16_t* name = zone.state == platform::ZoneDaylight ? zone.daylightName : zone.standardName;
-  auto zeros = [](uint64_t v) { return (v - words::kUnitOnes) & ~v & words::kUnitHighs; };  // the lowest is exact
   const uint64_t first = words::Load(name), second = words::Load(name + 4);
   std::memcpy(o, &first, sizeof first);
   std::memcpy(o + 4, &second, sizeof second);
-  const uint64_t inFirst = zeros(first), inSecond = zeros(second);
-  size_t n = inFirst ? static_cast<size_t>(std::countr_zero(inFirst)) / 16
-                     : 4 + static_cast<size_t>(std::countr_zero(inSecond)) / 16;
-  if (!inFirst && !inSecond) {
+  const size_t inFirst = words::FirstZeroUnit(first);
+  size_t n = inFirst < 4 ? inFirst : 4 + words::FirstZeroUnit(second);
+  if (n == 8) {
     for (; n < 32; n += 4) {
       const uint64_t v = words::Load(name + n);
       std::memcpy(o + n, &v, sizeof v);
-      if (const uint64_t inNext = zeros(v)) {
-        n += static_cast<size_t>(std::countr_zero(inNext)) / 16;
+      if (const size_t inNext = words::FirstZeroUnit(v); inNext < 4) {
+        n += inNext;
         break;
       }
     }

@@ -98,13 +98,7 @@ bool DetectUtf8(const uint8_t* block, uint32_t count, TextEncoding* encoding, ui
   // loses none of its bytes. A sequence cut off by the end counts neither way.
   uint32_t valid = 0, invalid = 0;
   for (uint32_t i = 0; i < count;) {
-    for (; i + 32 <= count; i += 32) {  // long runs of 7-bit text, 32 bytes at a time
-      const uint8_t* b = block + i;
-      if (words::HasNonAsciiByte(words::Load(b) | words::Load(b + 8) | words::Load(b + 16) | words::Load(b + 24)))
-        break;
-    }
-    for (; i + 8 <= count && !words::HasNonAsciiByte(words::Load(block + i)); i += 8) {  // then eight at a time
-    }
+    i += static_cast<uint32_t>(words::AsciiWordsLength(block + i, count - i));  // runs of 7-bit text
     if (i == count) break;
     if (block[i] < 0x80) {
       ++i;
