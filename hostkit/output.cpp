@@ -33,13 +33,11 @@ void Drain(Utf8Stream* s) {
 }
 
 // ---- The run -----------------------------------------------------------------------
-// A unit goes in the run when it is 1 to 7F and not `stop`: CR where CR LF becomes LF,
-// else 0 (which is never in the run anyway). The rest go to the step. Everything below
-// applies this one rule, sixteen units, eight units or one unit at a time.
+// A unit goes in the run when it is 1 to 7F and not CR (which may join an LF); the rest
+// go to the step. Everything below applies this one rule, sixteen units, eight units or
+// one unit at a time.
 
-char16_t StopUnit(const Utf8Stream* s) { return s->lineFeedsOnly ? u'\r' : 0; }
-
-bool InRun(char16_t c, char16_t stop) { return c - 1u < 0x7Fu && c != stop; }
+bool InRun(char16_t c) { return c - 1u < 0x7Fu && c != u'\r'; }
 
 bool Holds(const Utf8Stream* s) { return s->pendingCr || s->pendingHigh; }
 
@@ -47,12 +45,12 @@ bool Holds(const Utf8Stream* s) { return s->pendingCr || s->pendingHigh; }
 // The classifier: sixteen units packed into their bytes, stored at `out`, and the mask of
 // those not in the run. Packed with saturation, units 1 to 7F keep their value, 80 to
 // 7FFF become FF and the rest 0: as signed bytes, the units not in the run are those below
-// 1, and `stop`. The bytes before the first one marked are the units' own.
-inline unsigned ClassifyBlock(__m128i first, __m128i second, __m128i stop, char* out) {
+// 1, and CR. The bytes before the first one marked are the units' own.
+inline unsigned ClassifyBlock(__m128i first, __m128i second, char* out) {
   const __m128i bytes = _mm_packus_epi16(first, second);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-  return static_cast<unsigned>(
-      _mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8(1)), _mm_cmpeq_epi8(bytes, stop))));
+  return static_cast<unsigned>(_mm_movemask_epi8(
+      _mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8(1)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')))));
 }
 
 inline __m128i LoadUnaligned(const char16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -60,19 +58,18 @@ inline __m128i LoadUnaligned(const char16_t* p) { return _mm_loadu_si128(reinter
 // The leading units of `in` (n of them) that are in the run, copied to `out`; their count.
 // Sixteen at a time, the last sixteen overlapping those before (the units that both read
 // are in the run, so the first one marked lies beyond them).
-size_t CopyRun(const char16_t* in, size_t n, char* out, char16_t stop) {
-  const __m128i stopBytes = _mm_set1_epi8(static_cast<char>(stop));
+size_t CopyRun(const char16_t* in, size_t n, char* out) {
   size_t k = 0;
   for (; k + 16 <= n; k += 16)
-    if (const unsigned marks = ClassifyBlock(LoadUnaligned(in + k), LoadUnaligned(in + k + 8), stopBytes, out + k))
+    if (const unsigned marks = ClassifyBlock(LoadUnaligned(in + k), LoadUnaligned(in + k + 8), out + k))
       return k + static_cast<size_t>(std::countr_zero(marks));
   if (k == n) return n;
   if (n >= 16) {
     k = n - 16;
-    const unsigned marks = ClassifyBlock(LoadUnaligned(in + k), LoadUnaligned(in + k + 8), stopBytes, out + k);
+    const unsigned marks = ClassifyBlock(LoadUnaligned(in + k), LoadUnaligned(in + k + 8), out + k);
     return marks ? k + static_cast<size_t>(std::countr_zero(marks)) : n;
   }
-  for (; k < n && InRun(in[k], stop); ++k) out[k] = static_cast<char>(in[k]);
+  for (; k < n && InRun(in[k]); ++k) out[k] = static_cast<char>(in[k]);
   return k;
 }
 
@@ -91,29 +88,28 @@ __attribute__((no_sanitize_address)) inline __m128i LoadBlock(const char16_t* p)
 // One block of the run of terminated text at `*p`, a multiple of 16 bytes: 16 or 32
 // bytes that lie within one page (see LoadBlock). Moves `*p` and `*used`, the buffer's
 // fill, which has room for the block; whether every unit of it was in the run.
-bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used, char16_t stop) {
-  const __m128i stopBytes = _mm_set1_epi8(static_cast<char>(stop));
+bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used) {
   const bool both = (reinterpret_cast<uintptr_t>(*p) & 4095) <= 4096 - 32;
   const __m128i first = LoadBlock(*p);
-  const unsigned marks = ClassifyBlock(first, both ? LoadBlock(*p + 8) : first, stopBytes, buffer + *used);
+  const unsigned marks = ClassifyBlock(first, both ? LoadBlock(*p + 8) : first, buffer + *used);
   const size_t n = marks ? static_cast<size_t>(std::countr_zero(marks)) : both ? 16 : 8;
   *p += n, *used += n;
   return !marks;
 }
 #else
-size_t CopyRun(const char16_t* in, size_t n, char* out, char16_t stop) {
+size_t CopyRun(const char16_t* in, size_t n, char* out) {
   size_t k = 0;
   for (uint64_t a, b; k + 8 <= n && (a = words::Load(in + k), b = words::Load(in + k + 4),
-                                    words::AreUnitsInAsciiRun(a, stop) && words::AreUnitsInAsciiRun(b, stop));
+                                    words::AreUnitsInAsciiRun(a, u'\r') && words::AreUnitsInAsciiRun(b, u'\r'));
        k += 8)
     PutAsciiUnits8(in + k, out + k);
-  for (; k < n && InRun(in[k], stop); ++k) out[k] = static_cast<char>(in[k]);
+  for (; k < n && InRun(in[k]); ++k) out[k] = static_cast<char>(in[k]);
   return k;
 }
 
-bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used, char16_t stop) {
+bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used) {
   for (size_t k = 0; k < 8; ++k, ++*p) {
-    if (!InRun(**p, stop)) return false;
+    if (!InRun(**p)) return false;
     buffer[(*used)++] = static_cast<char>(**p);
   }
   return true;
@@ -121,13 +117,13 @@ bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used, char16_t s
 #endif
 
 // The run of `text` into the buffer, drained as it fills; the units it took.
-size_t PutRun(Utf8Stream* s, const char16_t* text, size_t length, char16_t stop) {
+size_t PutRun(Utf8Stream* s, const char16_t* text, size_t length) {
   size_t i = 0;
   for (;;) {
     if (s->used == sizeof s->buffer) Drain(s);
     const size_t room = sizeof s->buffer - s->used;
     const size_t n = length - i < room ? length - i : room;
-    const size_t k = CopyRun(text + i, n, s->buffer + s->used, stop);
+    const size_t k = CopyRun(text + i, n, s->buffer + s->used);
     s->used += k, i += k;
     if (k < n || i == length) return i;
   }
@@ -135,30 +131,31 @@ size_t PutRun(Utf8Stream* s, const char16_t* text, size_t length, char16_t stop)
 
 // The run of terminated text; the units it took. Up to a multiple of 16 bytes one unit at
 // a time, then block by block.
-size_t PutTerminatedRun(Utf8Stream* s, const char16_t* text, char16_t stop) {
+size_t PutTerminatedRun(Utf8Stream* s, const char16_t* text) {
   const char16_t* p = text;
   size_t used = s->used;  // kept here: the stores into the buffer could otherwise alias it
   for (; reinterpret_cast<uintptr_t>(p) & 15; ++p) {
-    if (!InRun(*p, stop)) break;
+    if (!InRun(*p)) {
+      s->used = used;
+      return static_cast<size_t>(p - text);
+    }
     if (used == sizeof s->buffer) s->used = used, Drain(s), used = 0;
     s->buffer[used++] = static_cast<char>(*p);
   }
-  if (!(reinterpret_cast<uintptr_t>(p) & 15)) {
-    do {
-      if (sizeof s->buffer - used < kBlockRoom) s->used = used, Drain(s), used = 0;
-    } while (CopyAlignedBlock(&p, s->buffer, &used, stop));
-  }
+  do {
+    if (sizeof s->buffer - used < kBlockRoom) s->used = used, Drain(s), used = 0;
+  } while (CopyAlignedBlock(&p, s->buffer, &used));
   s->used = used;
   return static_cast<size_t>(p - text);
 }
 
-// Units beyond 7 bits up to the next `stop` (CR where CR LF becomes LF, else the end),
+// Units beyond 7 bits up to the next CR where CR LF becomes LF (else up to the end),
 // converted together; a high half at the very end is left for the step, which joins it to
 // what follows. The units taken.
-size_t PutWideRun(Utf8Stream* s, const char16_t* text, size_t length, char16_t stop) {
+size_t PutWideRun(Utf8Stream* s, const char16_t* text, size_t length) {
   size_t span = 0;
-  if (stop)
-    while (span < length && text[span] != stop) ++span;
+  if (s->lineFeedsOnly)
+    while (span < length && text[span] != u'\r') ++span;
   else
     span = length;
   size_t taken = 0;
@@ -194,28 +191,32 @@ char* PutHeld(Utf8Stream* s, char* out) {
 size_t PutStep(Utf8Stream* s, char16_t c, char16_t next) {
   if (sizeof s->buffer - s->used < kStepRoom) Drain(s);
   char* out = s->buffer + s->used;
-  size_t taken = 1;
-  if (s->pendingHigh && IsLowSurrogate(c)) {
-    out = AppendUtf8(out, CodePointFromSurrogates(s->pendingHigh, c));
-    s->pendingHigh = 0;
-  } else if (s->pendingCr && c == u'\n') {
-    *out++ = '\n';
-    s->pendingCr = false;
-  } else {
-    out = PutHeld(s, out);
-    if (c == u'\r' && s->lineFeedsOnly) {
-      if (next == u'\n')
-        *out++ = '\n', taken = 2;  // the usual line end
-      else
-        s->pendingCr = true;
-    } else if (IsHighSurrogate(c)) {
-      if (IsLowSurrogate(next))
-        out = AppendUtf8(out, CodePointFromSurrogates(c, next)), taken = 2;
-      else
-        s->pendingHigh = c;
-    } else {
-      out = AppendUtf8(out, IsLowSurrogate(c) ? 0xFFFD : c);
+  if (Holds(s)) {
+    if (s->pendingHigh && IsLowSurrogate(c)) {
+      s->used = static_cast<size_t>(AppendUtf8(out, CodePointFromSurrogates(s->pendingHigh, c)) - s->buffer);
+      s->pendingHigh = 0;
+      return 1;
     }
+    if (s->pendingCr && c == u'\n') {
+      s->buffer[s->used++] = '\n';
+      s->pendingCr = false;
+      return 1;
+    }
+    out = PutHeld(s, out);
+  }
+  size_t taken = 1;
+  if (c == u'\r' && s->lineFeedsOnly) {
+    if (next == u'\n')
+      *out++ = '\n', taken = 2;  // the usual line end
+    else
+      s->pendingCr = true;
+  } else if (IsHighSurrogate(c)) {
+    if (IsLowSurrogate(next))
+      out = AppendUtf8(out, CodePointFromSurrogates(c, next)), taken = 2;
+    else
+      s->pendingHigh = c;
+  } else {
+    out = AppendUtf8(out, IsLowSurrogate(c) ? 0xFFFD : c);
   }
   s->used = static_cast<size_t>(out - s->buffer);
   return taken;
@@ -224,12 +225,11 @@ size_t PutStep(Utf8Stream* s, char16_t c, char16_t next) {
 // ---- The ways in -------------------------------------------------------------------
 
 void PutCounted(Utf8Stream* s, const char16_t* text, size_t length) {
-  const char16_t stop = StopUnit(s);
   size_t i = 0;
   while (i < length) {
     if (!Holds(s)) {
-      i += PutRun(s, text + i, length - i, stop);
-      if (i < length && text[i] >= 0x80) i += PutWideRun(s, text + i, length - i, stop);
+      i += PutRun(s, text + i, length - i);
+      if (i < length && text[i] >= 0x80) i += PutWideRun(s, text + i, length - i);
       if (i == length) break;
     }
     i += PutStep(s, text[i], i + 1 < length ? text[i + 1] : 0);
@@ -239,10 +239,9 @@ void PutCounted(Utf8Stream* s, const char16_t* text, size_t length) {
 // Text up to its terminator in one pass. The unit after one the step takes is within the
 // text or its terminator, so it can be read.
 void PutTerminated(Utf8Stream* s, const char16_t* text) {
-  const char16_t stop = StopUnit(s);
   const char16_t* p = text;
   for (;;) {
-    if (!Holds(s)) p += PutTerminatedRun(s, p, stop);
+    if (!Holds(s)) p += PutTerminatedRun(s, p);
     if (*p == 0) return;
     p += PutStep(s, p[0], p[1]);
   }
@@ -318,13 +317,12 @@ void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   }
   // Literal text and strings straight into the buffer; the unit after a literal one is
   // the next of the format (or its terminator).
-  const char16_t stop = StopUnit(stream);
   for (const char16_t* p = format; *p;) {
     if (*p == u'%') {
       const char16_t* text = va_arg(args, const char16_t*);
       PutTerminated(stream, text ? text : u"(null)");
       p += 2;
-    } else if (!Holds(stream) && InRun(*p, stop) && stream->used < sizeof stream->buffer) {
+    } else if (!Holds(stream) && InRun(*p) && stream->used < sizeof stream->buffer) {
       stream->buffer[stream->used++] = static_cast<char>(*p++);
     } else {
       p += PutStep(stream, p[0], p[1]);
