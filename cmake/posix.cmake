@@ -15,7 +15,8 @@ set(HORALIN_UNIT_SOURCES
     tests/unit/escapes_test.cpp tests/unit/faults_test.cpp tests/unit/format_test.cpp tests/unit/help_test.cpp
     tests/unit/output_test.cpp tests/unit/parser_test.cpp tests/unit/plugin_test.cpp tests/unit/reader_test.cpp
     tests/unit/stamp_test.cpp tests/unit/text_test.cpp tests/unit/tokenizer_test.cpp tests/unit/ts_test.cpp
-    tests/unit/zone_locale_test.cpp tests/support/code_page_property.cpp tests/support/test_host.cpp)
+    tests/unit/zone_locale_test.cpp tests/support/code_page_property.cpp tests/support/test_host.cpp
+    tests/support/ts_feed.cpp)
 add_executable(horalin_unit_tests ${HORALIN_UNIT_SOURCES})
 target_include_directories(horalin_unit_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(horalin_unit_tests PRIVATE horalin_plugin horalin_hostkit GTest::gtest GTest::gtest_main)

@@ -18,6 +18,7 @@
 
 #include "common/version.h"
 #include "tests/e2e/process.h"
+#include "tests/support/utf16_bytes.h"
 
 namespace horalin::e2e {
 namespace {
@@ -72,17 +73,8 @@ Strings TextsAfterStamps(const std::string& out, const std::string& stamp) {
   return texts;
 }
 
-std::string Utf16Le(const std::u16string& text) {
-  std::string out;
-  for (char16_t u : text) out += static_cast<char>(u & 0xFF), out += static_cast<char>(u >> 8);
-  return out;
-}
-
-std::string Utf16Be(const std::u16string& text) {
-  std::string out;
-  for (char16_t u : text) out += static_cast<char>(u >> 8), out += static_cast<char>(u & 0xFF);
-  return out;
-}
+using testing::Utf16Be;
+using testing::Utf16Le;
 
 std::string TodayUtc(int daysLater = 0) {
   time_t now = time(nullptr) + daysLater * 86400;

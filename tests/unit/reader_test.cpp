@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "tests/support/code_page_property.h"
 #include "tests/support/test_host.h"
+#include "tests/support/utf16_bytes.h"
 
 namespace horalin {
 namespace {
@@ -99,17 +100,8 @@ Reading Read(std::vector<std::string> blocks, TextEncoding encoding = EncodingUn
   return r;
 }
 
-std::string Utf16Le(const std::u16string& text) {
-  std::string out;
-  for (char16_t u : text) out += static_cast<char>(u & 0xFF), out += static_cast<char>(u >> 8);
-  return out;
-}
-
-std::string Utf16Be(const std::u16string& text) {
-  std::string out;
-  for (char16_t u : text) out += static_cast<char>(u >> 8), out += static_cast<char>(u & 0xFF);
-  return out;
-}
+using testing::Utf16Be;
+using testing::Utf16Le;
 
 using Lines = std::vector<std::u16string>;
 
