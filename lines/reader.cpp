@@ -169,7 +169,7 @@ bool DecodesAhead(PipeReader* r) {
 
 // Moves past bytes 0E to 7F, eight at a time: none of them ends a line or starts a
 // character of more than one byte, in any of the byte encodings.
-uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
+uint32_t SkipAsciiBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
 #if defined(__SSE2__)
   const __m128i fourteen = _mm_set1_epi8(14);
   for (; pos + 16 <= stop; pos += 16) {
@@ -196,7 +196,7 @@ uint32_t SkipPlainBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
 // terminator and zeros after it (when the line buffer has room for them): the output
 // stream reads the line back in such groups, and a group put together from several
 // smaller stores would make it wait.
-size_t WidenPlainBytes(const uint8_t* bytes, uint32_t count, char16_t* line) {
+size_t WidenAsciiBytes(const uint8_t* bytes, uint32_t count, char16_t* line) {
   uint32_t k = 0;
 #if defined(__SSE2__) && defined(__x86_64__)
   const __m128i zero = _mm_setzero_si128();
@@ -229,10 +229,10 @@ size_t WidenPlainBytes(const uint8_t* bytes, uint32_t count, char16_t* line) {
 }
 
 // Converts the line's bytes: the gathered ones, then `tail` (still in the block, which
-// ends there). `plain`: none of them is above 7F. `split`: the line reached its limit; a
+// ends there). `ascii`: none of them is above 7F. `split`: the line reached its limit; a
 // character that the limit cut off is left for the next line.
 int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const uint8_t* tail, uint32_t tailLength,
-                       bool plain, bool split) {
+                       bool ascii, bool split) {
   const uint8_t* bytes = tail;
   uint32_t count = tailLength;
   if (gathered > 0) {
@@ -241,12 +241,12 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     count = gathered + tailLength;
   }
   if (split) r->pendingEnd = kAfterSplit;
-  // While the input is undecided, each line that is not plain 7-bit text is decided by
+  // While the input is undecided, each line that is not 7-bit text is decided by
   // its own bytes before they are converted, not by the blocks that the reads made.
-  if (!plain && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
+  if (!ascii && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
   platform::ByteDecoder* decoder = Decoder(r);
-  if (plain && decoder && decoder->keepsAscii)  // most lines: a plain copy
-    return static_cast<int32_t>(WidenPlainBytes(bytes, count, line));
+  if (ascii && decoder && decoder->keepsAscii)  // most lines: widened as they are
+    return static_cast<int32_t>(WidenAsciiBytes(bytes, count, line));
   size_t units = 0, used = count;
   if (decoder && count > 0) {
     const char* text = reinterpret_cast<const char*>(bytes);
@@ -308,7 +308,7 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line) {
     uint32_t pos = start;
     bool lineEnd = false;
     for (;; ++pos) {
-      pos = SkipPlainBytes(block, pos, stop);
+      pos = SkipAsciiBytes(block, pos, stop);
       if (pos >= stop) break;
       const uint8_t b = block[pos];
       seen |= b;
