@@ -21,7 +21,7 @@ struct Escape {
 //  - numeric: \#ddddd (decimal, 1-65535), \ooo (octal, 1-511), \xhhhh (1-FFFF, lone
 //    surrogates pass), \uhhhh (1-FFFF, no surrogates), \Uhhhhhhhh (1-10FFFF, no surrogates).
 //    A number that fails writes a backslash and the scan goes on after the escape
-//    character, so its digits are read again as plain text. When the unit after
+//    character, so its digits are read again as literal text. When the unit after
 //    #, x, u or U is no digit of the C library's wide classification, the escape
 //    character is written alone;
 //  - any other unit writes itself (a surrogate pair as one code point).

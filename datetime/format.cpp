@@ -521,10 +521,10 @@ char16_t* PutPieces(Context& ctx, uint8_t mods, char16_t* o, char16_t* end) {
 // The directive of row `Row` at `o`, where there is room for it (kShortText for a short
 // one, else kDirectiveText); returns its length. Each kind sets its number, or writes its
 // text, and goes on to the emitter.
-template <size_t Row, bool Plain>
+template <size_t Row, bool Unmodified>
 size_t RenderRow(Context& ctx, uint8_t modifiers, char16_t* o) {
   constexpr const Directive& d = kDirectives[Row];
-  const uint8_t mods = Plain ? 0 : modifiers;
+  const uint8_t mods = Unmodified ? 0 : modifiers;
   const bool alt = (mods & kAlternative) != 0;
   if constexpr (d.kind == DirectiveKind::Number) {
     const uint32_t v = FieldValue(ctx.fields, d.field);
@@ -582,7 +582,7 @@ constexpr auto kWriters = []<size_t... Row>(std::index_sequence<Row...>) {
 // The same writers compiled for a directive without modifiers on a valid date and time,
 // where every check of them folds away; for the short directives only (kShortText of
 // room), as the others take their time in the locale's services.
-constexpr auto kPlainWriters = []<size_t... Row>(std::index_sequence<Row...>) {
+constexpr auto kUnmodifiedWriters = []<size_t... Row>(std::index_sequence<Row...>) {
   std::array<Writer, 256> writers{};
   ((writers[kDirectives[Row].c] = IsShortDirective(kDirectives[Row]) ? &RenderRow<Row, true> : nullptr), ...);
   return writers;
@@ -613,7 +613,7 @@ Position PutDirectiveAside(Context& ctx, Writer write, uint8_t mods, const char1
 }
 
 // Reads the modifiers and the directive character after a "%" at `p`, renders the
-// directive and appends it. Out of line: the usual directive takes the plain writer.
+// directive and appends it. Out of line: the usual directive takes the unmodified writer.
 [[gnu::noinline]] Position PutDirective(Context& ctx, const char16_t* p, char16_t* out, size_t length) {
   uint8_t mods = ctx.fields.valid ? 0 : kInvalid;
   for (uint8_t m; *p < kModifiers.size() && (m = kModifiers[*p]) != 0; ++p)
@@ -637,8 +637,8 @@ int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& 
   const char16_t* p = format;
   while (char16_t c = *p) {
     if (c == u'%') {
-      // A short directive without modifiers, the usual case, goes straight to its plain writer.
-      const Writer write = ctx.fields.valid && p[1] < kPlainWriters.size() ? kPlainWriters[p[1]] : nullptr;
+      // A short directive without modifiers, the usual case, goes straight to its unmodified writer.
+      const Writer write = ctx.fields.valid && p[1] < kUnmodifiedWriters.size() ? kUnmodifiedWriters[p[1]] : nullptr;
       if (write && kOutputLimit - length >= kShortText) {
         length += write(ctx, 0, out + length);
         p += 2;

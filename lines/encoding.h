@@ -33,7 +33,7 @@ bool IsCodePageSupported(uint32_t codePage);
 bool DetectUtf16(const uint8_t* block, uint32_t count, TextEncoding* encoding);
 
 // Complete UTF-8 sequences and no broken one: UTF-8 (code page 65001); a broken one:
-// code-page text (code page 0 becomes the OEM code page). Plain 7-bit text decides
+// code-page text (code page 0 becomes the OEM code page). 7-bit text decides
 // nothing. Returns true when it decided.
 bool DetectUtf8(const uint8_t* block, uint32_t count, TextEncoding* encoding, uint32_t* codePage);
 

@@ -95,8 +95,8 @@ int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, 
   uint64_t millisecond = now.utc / kUnitsPerMillisecond;
   if (cache && cache->rendered && cache->millisecond == millisecond && cache->format == format &&
       cache->formatFlags == formatFlags) {
-    // Written only when elapsed times followed it: a store here would hold up the output
-    // stream's wide reads of the stamp.
+    // The stamp text still holds this rendering and its terminator, but for elapsed times
+    // appended after it, which are cut off.
     if (stamp[cache->renderedLength] != 0) stamp[cache->renderedLength] = 0;
   } else {
     int64_t length = FormatDateTime(stamp, format, ShownTime(now.utc, formatFlags, cache), formatFlags);

@@ -16,7 +16,10 @@ inline constexpr uint32_t TSF_CUMULATIVE = 8;
 
 // What the last stamp rendered. Within one millisecond (the finest unit a format shows)
 // the rendered time cannot change, so the stamp text that still holds it is reused;
-// the local time is looked up once per second.
+// the local time is looked up once per second. The rendering is known by the format's
+// address, not its text: the caller keeps the text at that address unchanged for as
+// long as it passes the cache (TS's options hold the format for the whole run); one that
+// changes it, or passes another format at the same address, starts with a cleared cache.
 struct StampCache {
   bool rendered;           // the stamp text begins with the rendering of `millisecond`
   uint64_t millisecond;    // of the rendered time, counted like a file time / 10,000

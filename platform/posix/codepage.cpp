@@ -200,7 +200,7 @@ bool FillFromLibrary(uint32_t codePage, CodePageTable* table) {
 
 uint32_t AnsiCodePage() {
   // The locale's character set when it is a single-byte one; otherwise (UTF-8, a
-  // multi-byte set, or plain ASCII in the C locale) the Western European code page.
+  // multi-byte set, or ASCII in the C locale) the Western European code page.
   const char* charset = nl_langinfo(CODESET);
   if (charset && *charset) {
     for (const CodePageName& entry : kLocaleCharsets)

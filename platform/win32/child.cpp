@@ -70,10 +70,10 @@ void PutText(LineBuilder* b, const char16_t* text) {
 // backslashes before a quote or the closing quote doubled and the quote escaped.
 void AppendArgument(LineBuilder* b, const char16_t* argument) {
   if (b->used) Put(b, u' ');
-  bool plain = argument[0] != 0;
-  for (const char16_t* p = argument; *p && plain; ++p)
-    plain = *p != u' ' && *p != u'\t' && *p != u'\n' && *p != u'\v' && *p != u'"';
-  if (plain) {
+  bool unquoted = argument[0] != 0;
+  for (const char16_t* p = argument; *p && unquoted; ++p)
+    unquoted = *p != u' ' && *p != u'\t' && *p != u'\n' && *p != u'\v' && *p != u'"';
+  if (unquoted) {
     PutText(b, argument);
     return;
   }
@@ -100,16 +100,16 @@ void AppendArgument(LineBuilder* b, const char16_t* argument) {
 // cmd.exe replaces %NAME% inside quotes too (and no escape of % holds in all its
 // versions), and a line break ends the command.
 bool AppendBatchArgument(LineBuilder* b, const char16_t* argument, bool always) {
-  bool plain = argument[0] != 0 && !always;
+  bool unquoted = argument[0] != 0 && !always;
   for (const char16_t* p = argument; *p; ++p) {
     if (*p == u'\r' || *p == u'\n' || *p == u'%') return false;
     const char16_t c = *p;
     bool safe = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
     for (const char16_t* q = u"-_./:\\@+#$"; *q && !safe; ++q) safe = *q == c;
-    plain = plain && safe;
+    unquoted = unquoted && safe;
   }
   if (b->used) Put(b, u' ');
-  if (plain) {
+  if (unquoted) {
     PutText(b, argument);
     return true;
   }

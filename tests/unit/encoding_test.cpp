@@ -123,7 +123,7 @@ TEST(DetectTest, Utf8ByValidAndBrokenSequences) {
     TextEncoding encoding;
     uint32_t codePage;  // from 0
   } cases[] = {
-      {"plain 7-bit text", false, EncodingUndecided, 0},
+      {"7-bit text", false, EncodingUndecided, 0},
       {"caf\xC3\xA9", true, EncodingUtf8, 65001},
       {"\xE2\x82\xAC and \xF0\x9F\x98\x80", true, EncodingUtf8, 65001},
       {"caf\xC3\xA9 \xE2\x82", true, EncodingUtf8, 65001},  // cut off at the end: counts neither way
@@ -193,7 +193,7 @@ TEST(DecideTest, SignaturesTestsAndForcedEncodings) {
        true, EncodingUtf16LE, EncodingUtf16LE, 0},  // forced: kept as U+FEFF
       {std::string("a\0b\0", 4), true, EncodingUndecided, EncodingUtf16LE, 0},
       {"caf\xC3\xA9", true, EncodingUndecided, EncodingUtf8, 0},
-      {"plain", true, EncodingUndecided, EncodingUndecided, 0},
+      {"7-bit", true, EncodingUndecided, EncodingUndecided, 0},
       {std::string("a\0b\0", 4), false, EncodingUndecided, EncodingUndecided, 0},  // later blocks: UTF-8 only
       {"caf\xC3\xA9", false, EncodingUndecided, EncodingUtf8, 0},
       {"\xEF\xBB\xBFx", false, EncodingUndecided, EncodingUtf8, 0},  // no signature after the start
@@ -305,7 +305,7 @@ TEST(CodePageBackendTest, LocaleCharacterSetGivesTheAnsiCodePage) {
     const char* locale;
     uint32_t codePage;
   } cases[] = {
-      {"C.UTF-8", 1252},      {"C", 1252},  // plain ASCII: the Western European code page
+      {"C.UTF-8", 1252},      {"C", 1252},  // ASCII: the Western European code page
       {"de_DE", 28591},       {"de_DE@euro", 28605}, {"ru_RU.koi8r", 20866},
       {"ru_RU.cp1251", 1251}, {"ja_JP.eucjp", 1252},  // a multi-byte set
   };

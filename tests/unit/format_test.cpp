@@ -465,12 +465,12 @@ TEST_F(FormatTest, ZoneDirectivesWithEveryModifierInSeveralZones) {
 // the C locale ("E" but for "%#Ea"; "~": the locale has no digits of its own) as
 // without them, on every day of years at the calendar's turns and at both ends, at times
 // from midnight to the last millisecond, in zones east and west of UTC. A directive
-// without modifiers on a valid date takes its writer's plain form, with modifiers the
+// without modifiers on a valid date takes its writer's unmodified form, with modifiers the
 // general one: both must agree.
 TEST_F(FormatTest, ModifiersThatChangeNothingChangeNothing) {
-  std::u16string plain, english, native;
+  std::u16string unmodified, english, native;
   for (const Directive& d : kDirectives) {
-    plain += {u'%', d.c, u'|'};
+    unmodified += {u'%', d.c, u'|'};
     english += {u'%', u'E', d.c, u'|'};
     native += {u'%', u'~', d.c, u'|'};
   }
@@ -490,7 +490,7 @@ TEST_F(FormatTest, ModifiersThatChangeNothingChangeNothing) {
         t.wYear = static_cast<uint16_t>(y), t.wMonth = static_cast<uint16_t>(m), t.wDay = static_cast<uint16_t>(d);
         t.wDayOfWeek = static_cast<uint16_t>(n % 7);
         for (uint32_t flags : {0u, FDT_NO_DOUBLE_PERCENT, FDT_UTC}) {
-          const std::u16string expected = Format16(plain, t, flags);
+          const std::u16string expected = Format16(unmodified, t, flags);
           for (const std::u16string* other : {&english, &native}) {
             if (std::u16string got = Format16(*other, t, flags); got != expected) {
               ++mismatches;

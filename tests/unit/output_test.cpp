@@ -41,7 +41,7 @@ TEST(Utf8StreamTest, PiecesJoinWhateverTheSplit) {
       {{u"a\xD83D", u"\xDE00z"}, true, "a\xF0\x9F\x98\x80z"},  // a pair split between two writes
       {{u"a\xD83D", u"z"}, true, "a\xEF\xBF\xBDz"},            // a lone high half
       {{u"2024-01-01\r\n", u"2024-01-02\r\n"}, true, "2024-01-01\n2024-01-02\n"},
-      // Runs of eight plain units, with a CR inside, at the end or just after one.
+      // Runs of eight 7-bit units, with a CR inside, at the end or just after one.
       {{u"0123456789abcdef\r\n0123456789abcdef\r\n"}, true, "0123456789abcdef\n0123456789abcdef\n"},
       {{u"0123456\r\n89abcdef"}, true, "0123456\n89abcdef"},
       {{u"01234567\r", u"\n01234567"}, true, "01234567\n01234567"},
@@ -84,7 +84,7 @@ std::string Reference(const std::u16string& text, bool lineFeedsOnly) {
 
 // ASCII goes into the buffer four units at a time; a CR, a unit beyond ASCII, a pair or
 // a NUL at any place within or across those groups, and a text split anywhere into two
-// writes, come out as the plain conversion of the whole.
+// writes, come out as the conversion of the whole.
 TEST(Utf8StreamTest, SpecialUnitsAtEveryPlace) {
   const std::u16string specials[] = {
       u"\r", u"\n", u"\r\n", u"\r\r\n", u"\u00e9", u"\u20ac", u"\U0001F600", u"\xDC00", std::u16string(1, u'\0')};
@@ -142,7 +142,7 @@ TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
   }
 }
 
-// A format of plain "%s" conversions takes a fast way into the buffer; a width that the
+// A format of "%s" conversions only takes a fast way into the buffer; a width that the
 // text already fills ("%1s") sends the same text the general way. Both must write the
 // same bytes: for CR, LF and CR LF at every place, characters beyond 7 bits, pairs and
 // lone halves, texts that start anywhere within a block of 16 bytes, and texts longer
@@ -159,7 +159,7 @@ std::string FormatBoth(bool fast, bool lineFeedsOnly, const char16_t* stamp, con
   return Written;
 }
 
-TEST(Utf8StreamTest, PlainStringFormatsWriteWhatTheGeneralWayWrites) {
+TEST(Utf8StreamTest, StringOnlyFormatsWriteWhatTheGeneralWayWrites) {
   const std::u16string specials[] = {u"\r",     u"\n",         u"\r\n",   u"\n\r",   u"\r\r\n",   u"\u00e9", u"\u20ac",
                                      u"\u07ff", u"\U0001F600", u"\xD83D", u"\xDC00", u"\x7f\x80", u"\xFFFF", u"\x8000"};
   alignas(16) char16_t buffer[2][96];
@@ -186,7 +186,7 @@ TEST(Utf8StreamTest, PlainStringFormatsWriteWhatTheGeneralWayWrites) {
   }
 }
 
-TEST(Utf8StreamTest, PlainStringFormatsLongerThanTheBuffer) {
+TEST(Utf8StreamTest, StringOnlyFormatsLongerThanTheBuffer) {
   for (size_t n : {65535u, 65536u, 65537u, 70001u}) {
     std::u16string line(n, u'x');
     for (size_t at : {n / 3, n / 2, n - 9}) line[at] = u'\u20ac', line[at - 1] = u'\r';
@@ -199,7 +199,7 @@ TEST(Utf8StreamTest, PlainStringFormatsLongerThanTheBuffer) {
 
 // What one call leaves waiting (a CR, a high half) joins the next call's first unit,
 // the same either way; a missing string is written as "(null)".
-TEST(Utf8StreamTest, PlainStringFormatsAcrossCalls) {
+TEST(Utf8StreamTest, StringOnlyFormatsAcrossCalls) {
   struct Case {
     const char16_t* first;
     const char16_t* second;
@@ -228,11 +228,11 @@ TEST(Utf8StreamTest, PlainStringFormatsAcrossCalls) {
   }
 }
 
-// Plain strings are read in aligned blocks that may reach past their terminator but never
-// into the next page: here the terminator is the last unit before a page that cannot be
-// read, at every offset within a block, after plain units and after each special one.
-// Reading past the page would end the test with a fault, in every build.
-TEST(Utf8StreamTest, PlainStringsThatEndAtAPagesEnd) {
+// Strings of a "%s" format, and terminated text, are read in aligned blocks that may reach past their terminator but
+// never into the next page: here the terminator is the last unit before a page that cannot be read, at every offset
+// within a block, after 7-bit units and after each special one. Reading past the page would end the test with a fault,
+// in every build.
+TEST(Utf8StreamTest, TerminatedStringsThatEndAtAPagesEnd) {
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   void* pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(pages, MAP_FAILED);
