@@ -6,6 +6,7 @@
 #include "common/types.h"
 #include "lines/reader.h"
 #include "platform/platform.h"
+#include "tests/support/block_feed.h"
 
 namespace horalin::testing {
 
@@ -89,28 +90,6 @@ Lines LinesOf(const std::u16string& text) {
   return lines;
 }
 
-// The blocks, one a read; with `waits`, every other read finds nothing yet.
-struct Feed {
-  std::vector<std::string> blocks;
-  size_t next = 0, offset = 0;
-  int reads = 0;
-  bool waits = false;
-};
-
-uint32_t ReadFeed(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
-  auto* feed = static_cast<Feed*>(handle);
-  *bytesRead = 0;
-  if (feed->waits && ++feed->reads % 2) return kErrorIoPending;
-  if (feed->next == feed->blocks.size()) return 0;
-  const std::string& b = feed->blocks[feed->next];
-  const size_t n = capacity < b.size() - feed->offset ? capacity : b.size() - feed->offset;
-  std::memcpy(block, b.data() + feed->offset, n);
-  feed->offset += n;
-  if (feed->offset == b.size()) ++feed->next, feed->offset = 0;
-  *bytesRead = static_cast<uint32_t>(n);
-  return 0;
-}
-
 struct Storage {
   uint8_t block[kPipeBlockBytes];
   uint8_t lineBytes[kLineCapacity];
@@ -118,10 +97,10 @@ struct Storage {
   PipeReader reader;
 };
 
-Lines ReadBlocks(Feed* feed, uint32_t codePage, int32_t* end) {
+Lines ReadBlocks(testing::BlockFeed* feed, uint32_t codePage, int32_t* end) {
   auto* s = new Storage;
   SetUpPipeReader(&s->reader, feed, s->block, kPipeBlockBytes, s->lineBytes, EncodingCodePage, codePage);
-  s->reader.read = ReadFeed;
+  s->reader.read = testing::ReadBlockFeed;
   Lines lines;
   int32_t n;
   while ((n = ReadPipeLine(&s->reader, s->line)) != kEndOfInput && n != -1)
@@ -147,7 +126,7 @@ std::string CheckCodePageReading(uint32_t codePage, std::mt19937& random, Refere
   if (reference && reference(codePage, bytes, &system) && system != whole) return "the system converts otherwise";
   const Lines expected = LinesOf(whole);
 
-  Feed feed;
+  testing::BlockFeed feed;
   for (size_t at = 0; at < bytes.size();) {
     const size_t size = random() % 3 ? 1 + random() % 9000 : 1 + random() % 8;
     feed.blocks.push_back(bytes.substr(at, size));

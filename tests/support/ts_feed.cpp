@@ -3,9 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstring>
-
 #include "host/host.h"
 #include "plugin/TSCmd.h"
 #include "tests/support/test_host.h"
@@ -16,15 +13,9 @@ namespace {
 
 BlockFeed* Current = nullptr;
 
-uint32_t ReadBlock(platform::Handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
-  BlockFeed& f = *Current;
-  ++f.reads;
-  *bytesRead = 0;
-  if (f.next == f.blocks.size()) return f.error;
-  const std::string& b = f.blocks[f.next++];
-  *bytesRead = static_cast<uint32_t>(std::min<size_t>(b.size(), capacity));
-  std::memcpy(block, b.data(), *bytesRead);
-  return 0;
+// TS reads standard input's handle: the feed is the one the running test set.
+uint32_t ReadCurrentFeed(platform::Handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
+  return ReadFromFeed(Current, block, capacity, bytesRead);
 }
 
 }  // namespace
@@ -34,7 +25,7 @@ void TsFeedTest::SetUp() {
   int null = open("/dev/null", O_RDONLY);
   dup2(null, 0);
   close(null);
-  TsInputReader = ReadBlock;
+  TsInputReader = ReadCurrentFeed;
   Current = &feed;
   ResetHost({{"_batch", "0"}});
 }

@@ -7,15 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace horalin::testing {
+#include "tests/support/block_feed.h"
 
-// The blocks, one a read; after the last, every read answers `error` (0: the end).
-struct BlockFeed {
-  std::vector<std::string> blocks;
-  uint32_t error = 0;
-  size_t next = 0;
-  int reads = 0;
-};
+namespace horalin::testing {
 
 // A test whose TS reads `feed`, with standard input /dev/null meanwhile (no console
 // prompt), and the shell's batch flag off.

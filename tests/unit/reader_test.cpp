@@ -10,6 +10,7 @@
 
 #include "common/types.h"
 #include "platform/platform.h"
+#include "tests/support/block_feed.h"
 #include "tests/support/code_page_property.h"
 #include "tests/support/test_host.h"
 #include "tests/support/utf16_bytes.h"
@@ -20,36 +21,20 @@ namespace {
 using testing::U16;
 using testing::U8;
 
-// A source of blocks: each read returns the next block (at most the capacity asked
-// for), then 0 bytes, or the error given.
+// The reader's blocks, of which those from `late` on come after a pause longer than a
+// short wait.
 struct Script {
-  std::vector<std::string> blocks;
-  uint32_t error = 0;  // returned once the blocks are used up, instead of the end
-  size_t next = 0;
-  size_t offset = 0;
-  int reads = 0;
-  bool waits = false;  // every other read finds nothing yet, as a read without waiting may
-  size_t late = 99;    // the blocks from this one on come after a pause longer than a short wait
+  testing::BlockFeed feed;
+  size_t late = 99;
 };
 
 uint32_t ReadScript(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
-  auto* script = static_cast<Script*>(handle);
-  ++script->reads;
-  *bytesRead = 0;
-  if (script->waits && script->reads % 2) return kErrorIoPending;
-  if (script->next == script->blocks.size()) return script->error;
-  const std::string& b = script->blocks[script->next];
-  size_t n = std::min<size_t>(capacity, b.size() - script->offset);
-  std::memcpy(block, b.data() + script->offset, n);
-  script->offset += n;
-  if (script->offset == b.size()) ++script->next, script->offset = 0;
-  *bytesRead = static_cast<uint32_t>(n);
-  return 0;
+  return testing::ReadFromFeed(&static_cast<Script*>(handle)->feed, block, capacity, bytesRead);
 }
 
 bool WaitScript(platform::Handle handle, uint32_t) {
-  auto* script = static_cast<Script*>(handle);
-  return script->next < script->late || script->next == script->blocks.size();
+  const Script* script = static_cast<Script*>(handle);
+  return script->feed.next < script->late || script->feed.next == script->feed.blocks.size();
 }
 
 struct Reading {
@@ -67,8 +52,8 @@ struct TestReader {
 
   TestReader(std::vector<std::string> blocks, TextEncoding encoding = EncodingUndecided, uint32_t codePage = 0,
              uint32_t error = 0) {
-    script.blocks = std::move(blocks);
-    script.error = error;
+    script.feed.blocks = std::move(blocks);
+    script.feed.error = error;
     SetUpPipeReader(&reader, &script, block, kPipeBlockBytes, lineBytes, encoding, codePage);
     reader.read = ReadScript;
     reader.wait = WaitScript;
@@ -77,7 +62,7 @@ struct TestReader {
 
 Reading ReadAll(std::vector<std::string> blocks, TextEncoding encoding, uint32_t codePage, uint32_t error, bool waits) {
   auto* t = new TestReader(std::move(blocks), encoding, codePage, error);
-  t->script.waits = waits;
+  t->script.feed.waits = waits;
   Reading r;
   for (int32_t n; (n = ReadPipeLine(&t->reader, t->line)) != kEndOfInput && n != -1;)
     if (n >= 0) r.lines.emplace_back(t->line, static_cast<size_t>(n));
@@ -207,7 +192,7 @@ TEST(ReaderTest, SlowWriterOfTheFirstLine) {
     const int32_t n = ReadPipeLine(&t->reader, t->line);
     ASSERT_GE(n, 0) << ::testing::PrintToString(c.blocks);
     EXPECT_EQ(std::u16string(t->line, static_cast<size_t>(n)), c.lines[0]) << ::testing::PrintToString(c.blocks);
-    EXPECT_EQ(t->script.next, 1u) << "the first line waited for the next block";
+    EXPECT_EQ(t->script.feed.next, 1u) << "the first line waited for the next block";
     Lines rest;
     for (int32_t m; (m = ReadPipeLine(&t->reader, t->line)) >= 0;) rest.emplace_back(t->line, static_cast<size_t>(m));
     EXPECT_EQ(rest, Lines(c.lines.begin() + 1, c.lines.end()));
@@ -409,12 +394,12 @@ TEST(ReaderTest, NeverReadsAheadOfTheLineAndStopsAtTheEnd) {
   TestReader t({"a\nb\n", "c\n"});
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 1);
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 1);
-  EXPECT_EQ(t.script.reads, 1);  // both lines came from the first block
+  EXPECT_EQ(t.script.feed.reads, 1);  // both lines came from the first block
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 1);
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), kEndOfInput);
-  int reads = t.script.reads;
+  int reads = t.script.feed.reads;
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), kEndOfInput);
-  EXPECT_EQ(t.script.reads, reads);  // no read after the end
+  EXPECT_EQ(t.script.feed.reads, reads);  // no read after the end
 }
 
 TEST(ReaderTest, MissingPartsAndInvalidHandles) {
