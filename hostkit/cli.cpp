@@ -10,8 +10,9 @@ namespace horalin::hostkit {
 
 namespace {
 
-// The help texts of the commands, each in its parts: before the switches, between the
-// lists of them, and after.
+// The help texts of the commands. Those that name switches come in two parts: the first
+// has a "%s" for the names of the switches it shares with TS (for datefmt, those of
+// --lines), and the command's own switches come before the second (PutSwitchHelp).
 constexpr char16_t kDatefmtHelp[] =
     u"Usage: horalin datefmt \"DATE,FORMAT\"\r\n"
     u"       horalin datefmt --lines [%s] FORMAT <FILE\r\n";
