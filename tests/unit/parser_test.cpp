@@ -3,10 +3,8 @@
 #include "datetime/parser.h"
 
 #include <gtest/gtest.h>
-#include <time.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
