@@ -13,7 +13,6 @@
 #include <absl/time/clock.h>
 #include <absl/time/internal/cctz/include/cctz/zone_info_source.h>
 #include <absl/time/time.h>
-#include <unistd.h>  // environ
 
 #include <algorithm>
 #include <cstdint>
@@ -23,9 +22,9 @@
 
 #include "common/text.h"
 #include "common/utf.h"
-#include "common/words.h"
 #include "datetime/calendar.h"
 #include "platform/platform.h"
+#include "platform/posix/environment_watch.h"
 #include "platform/posix/rule_string.h"
 
 namespace horalin::platform {
@@ -65,9 +64,7 @@ struct ZoneTable {
   int shift;  // Buckets[b]: the interval in force at Starts[1] + (b << shift)
 };
 
-// TZ's entry as last seen: "TZ=" and the value ("\x01" before the first call).
-char SeenTz[259] = "TZ=\x01";
-size_t SeenBytes = 5;
+EnvironmentWatch<1> TzWatch{{Watching("TZ=")}, nullptr};
 bool Loaded;  // Zone holds the zone (else the table holds one fixed interval)
 absl::TimeZone Zone;
 ZoneTable Table;
@@ -236,72 +233,10 @@ std::unique_ptr<absl::time_internal::cctz::ZoneInfoSource> ZoneSource(
   return nullptr;
 }
 
-// Where TZ was found in the environment, so that a call can tell that it has not changed
-// without a search: its entry, or, while it is not set, the end of the array, where
-// setenv and putenv add an entry (unsetenv moves the later entries down; the C library
-// never shrinks the array that it keeps, nor frees an entry that it made).
-struct TzPlace {
-  char** entries;       // environ when TZ was looked for (null: look again)
-  size_t where;         // TZ's entry; while TZ is not set, the number of entries
-  const char* lastOne;  // TZ's entry; while TZ is not set, the last entry (null when there is none)
-  bool set;
-};
-TzPlace Place;
-
-// Whether the n bytes (at least four) at a and b agree, a word at a time; words may
-// overlap. Nearly every TZ entry has 8 to 24 bytes: three words.
-bool SameBytes(const char* a, const char* b, size_t n) {
-  auto differ = [&](size_t at) { return words::Load(a + at) ^ words::Load(b + at); };
-  if (n - 8 <= 16) return (differ(0) | differ((n - 8) / 2) | differ(n - 8)) == 0;
-  if (n < 8) {
-    auto load4 = [](const char* p) {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    };
-    return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
-  }
-  uint64_t any = 0;
-  for (size_t i = 0; i + 8 < n; i += 8) any |= differ(i);
-  return (any | differ(n - 8)) == 0;
-}
-
-// Whether TZ is where it was found, with the value last seen (putenv lets a program
-// change a value in place). The entry is the one seen, so it still has the storage that
-// held SeenTz and its terminator: the bytes compare without a search for the end.
-bool TzUnchanged() {
-  char** env = environ;
-  if (!env || env != Place.entries) return false;
-  if (!Place.set) return !env[Place.where] && (Place.where ? env[Place.where - 1] == Place.lastOne : true);
-  return env[Place.where] == Place.lastOne && SameBytes(Place.lastOne, SeenTz, SeenBytes);
-}
-
-// getenv("TZ"), noting where it was found.
-const char* TzVariable() {
-  char** env = environ;
-  Place = {env, 0, nullptr, false};
-  if (!env) return nullptr;
-  size_t i = 0;
-  for (; env[i]; ++i) {
-    if (std::strncmp(env[i], "TZ=", 3) == 0) {
-      Place.where = i;
-      Place.lastOne = env[i];
-      Place.set = true;
-      return env[i] + 3;
-    }
-  }
-  Place.where = i;
-  Place.lastOne = i ? env[i - 1] : nullptr;
-  return nullptr;
-}
-
 // Loads the zone that TZ names, when TZ has changed since the last call; whether it has.
 bool FollowTz() {
-  const char* tz = TzVariable();
-  const char* seen = tz ? tz : "\x01\x01";
-  if (std::strcmp(seen, SeenTz + 3) == 0) return false;  // the value is "\x02" when too long to remember
-  std::strcpy(SeenTz + 3, std::strlen(seen) < sizeof SeenTz - 3 ? seen : "\x02");
-  SeenBytes = std::strlen(SeenTz) + 1;
+  if (!LookAgain(TzWatch)) return false;  // set again to the same value
+  const char* tz = ValueOf(TzWatch.variables[0]);
   std::memset(Years, 0, sizeof Years);
 
   if (tz && *tz == ':') ++tz;
@@ -451,7 +386,7 @@ __attribute__((noinline)) void FollowTzChange() {
 const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
   static const ZoneSnapshot kUtc{0, ZoneUnknown, u"UTC", u"", 0};
   if (utc) return kUtc;
-  if (!TzUnchanged()) FollowTzChange();
+  if (!Unchanged(TzWatch)) FollowTzChange();
   // A local time of the year in use: the year's snapshot in force there.
   if (localTime && localTime->wYear == ThisYear.year) {
     const unsigned month = localTime->wMonth, monthDay = localTime->wDay;

@@ -169,6 +169,9 @@ TEST(ZoneTest, FollowsEveryChangeOfTz) {
   EXPECT_EQ(formatTwice(), "+0530 +0530 IST");
   std::memcpy(entry + 3, "UTC", 4);  // shorter, the rest of the old value after its end
   EXPECT_EQ(formatTwice(), "+0000 +0000 UTC");
+  locale.Set("de_DE.UTF-8");  // the locale changed beside TZ, between the same two calls
+  tz.Set("Europe/Berlin");
+  EXPECT_EQ(Format("%z %Z %B", summer), "+0200 CEST Juli");
 }
 
 // Every quarter hour of a year, shown as local time and formatted back with "%s %z %Z",
@@ -433,6 +436,11 @@ TEST(LocaleTest, VariablesAndTheirOrder) {
   all.Set("C.UTF-8");
   EXPECT_EQ(Format("%B", kSunday), "December");
   all.Set("de_DE.UTF-8");
+  EXPECT_EQ(Format("%B", kSunday), "Dezember");
+  static char entry[] = "LC_ALL=fr_FR.UTF-8";
+  putenv(entry);
+  EXPECT_EQ(Format("%B", kSunday), "décembre");
+  std::memcpy(entry + 7, "de_DE", 5);  // changed in place
   EXPECT_EQ(Format("%B", kSunday), "Dezember");
 }
 
