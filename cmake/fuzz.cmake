@@ -14,8 +14,8 @@ set(HORALIN_FUZZ_TARGETS fuzz/datefmt_fuzz.cpp fuzz/format_fuzz.cpp fuzz/reader_
 foreach(source ${HORALIN_FUZZ_TARGETS})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source} fuzz/fuzz_support.cpp fuzz/fuzz_host.cpp
-                 $<TARGET_OBJECTS:horalin_engine>)
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES})
+)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+  target_link_libraries(${name} PRIVATE horalin_plugin horalin_hostkit)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
 endforeach()

@@ -1,9 +1,9 @@
 # The POSIX build: the horalin command, the unit and end-to-end tests, benchmarks.
 
 set(HORALIN_POSIX_HOST_SOURCES hosts/posix/host_functions.cpp hosts/posix/main.cpp)
-add_executable(horalin ${HORALIN_POSIX_HOST_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
-target_include_directories(horalin PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(horalin PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES})
+add_executable(horalin ${HORALIN_POSIX_HOST_SOURCES})
+target_include_directories(horalin PRIVATE ${HORALIN_HOSTS_ROOT})
+target_link_libraries(horalin PRIVATE horalin_plugin horalin_hostkit)
 target_link_options(horalin PRIVATE -static-libstdc++ -static-libgcc)
 
 enable_testing()
@@ -16,9 +16,9 @@ set(HORALIN_UNIT_SOURCES
     tests/unit/output_test.cpp tests/unit/parser_test.cpp tests/unit/plugin_test.cpp tests/unit/reader_test.cpp
     tests/unit/stamp_test.cpp tests/unit/text_test.cpp tests/unit/tokenizer_test.cpp tests/unit/ts_test.cpp
     tests/unit/zone_locale_test.cpp tests/support/code_page_property.cpp tests/support/test_host.cpp)
-add_executable(horalin_unit_tests ${HORALIN_UNIT_SOURCES} $<TARGET_OBJECTS:horalin_engine>)
-target_include_directories(horalin_unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(horalin_unit_tests PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES} GTest::gtest GTest::gtest_main)
+add_executable(horalin_unit_tests ${HORALIN_UNIT_SOURCES})
+target_include_directories(horalin_unit_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(horalin_unit_tests PRIVATE horalin_plugin horalin_hostkit GTest::gtest GTest::gtest_main)
 add_test(NAME unit COMMAND horalin_unit_tests)
 set_tests_properties(unit PROPERTIES ENVIRONMENT "TZ=UTC;LC_ALL=C.UTF-8")
 
@@ -72,8 +72,8 @@ if(HORALIN_BENCH)
   set(HORALIN_BENCH_SOURCES bench/format_bench.cpp)
   if(benchmark_FOUND AND HORALIN_BENCH_SOURCES)
     add_executable(horalin_bench ${HORALIN_BENCH_SOURCES} tests/support/test_host.cpp
-                   $<TARGET_OBJECTS:horalin_engine>)
-    target_include_directories(horalin_bench PRIVATE ${CMAKE_SOURCE_DIR})
-    target_link_libraries(horalin_bench PRIVATE horalin_hostkit ${HORALIN_PLATFORM_LIBRARIES} benchmark::benchmark)
+)
+    target_include_directories(horalin_bench PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+    target_link_libraries(horalin_bench PRIVATE horalin_plugin horalin_hostkit benchmark::benchmark)
   endif()
 endif()

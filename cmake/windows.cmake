@@ -17,11 +17,13 @@ string(TIMESTAMP HORALIN_BUILD_TIME "%Y-%m-%d %H:%M:%S")
 cmake_host_system_information(RESULT HORALIN_BUILD_HOST QUERY HOSTNAME)
 configure_file(plugin/build_stamp.h.in ${CMAKE_BINARY_DIR}/generated/build_stamp.h @ONLY)
 
-add_library(Horalin SHARED $<TARGET_OBJECTS:horalin_engine> plugin/Horalin.def plugin/Horalin.rc)
+add_library(Horalin SHARED plugin/Horalin.def plugin/Horalin.rc)
 set_target_properties(Horalin PROPERTIES PREFIX "" OUTPUT_NAME Horalin)
 target_include_directories(Horalin PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/plugin)
 add_dependencies(Horalin takecmd_implib)
-target_link_libraries(Horalin PRIVATE horalin_common ${TAKECMD_IMPLIB} advapi32 user32)
+# Every object of the shell-facing layer, whose exports nothing in the library calls; the
+# layers below come in as it needs them.
+target_link_libraries(Horalin PRIVATE $<LINK_LIBRARY:WHOLE_ARCHIVE,horalin_plugin> ${TAKECMD_IMPLIB} advapi32 user32)
 target_link_options(Horalin PRIVATE ${HORALIN_STATIC_RUNTIME} -Wl,--no-insert-timestamp)
 
 # The stand-in host library, in its own folder so that it is never taken for the shell's.
@@ -29,24 +31,22 @@ set(TAKECMD_SOURCES hosts/windows/takecmd/takecmd.cpp)
 add_library(TakeCmd SHARED ${TAKECMD_SOURCES} ${TAKECMD_DEF})
 set_target_properties(TakeCmd PROPERTIES PREFIX "" OUTPUT_NAME TakeCmd
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/host)
-target_include_directories(TakeCmd PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(TakeCmd PRIVATE ${HORALIN_HOSTS_ROOT})
 target_link_libraries(TakeCmd PRIVATE horalin_hostkit)
 target_link_options(TakeCmd PRIVATE ${HORALIN_STATIC_RUNTIME})
 
 set(HORALIN_WINDOWS_HOST_SOURCES hosts/windows/main.cpp)
 add_executable(horalin_exe ${HORALIN_WINDOWS_HOST_SOURCES})
 set_target_properties(horalin_exe PROPERTIES OUTPUT_NAME horalin)
-target_include_directories(horalin_exe PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(horalin_exe PRIVATE horalin_hostkit)
+target_include_directories(horalin_exe PRIVATE ${HORALIN_HOSTS_ROOT})
+target_link_libraries(horalin_exe PRIVATE horalin_hostkit horalin_platform)
 target_link_options(horalin_exe PRIVATE ${HORALIN_STATIC_RUNTIME} -municode)
 add_dependencies(horalin_exe Horalin TakeCmd)
 
 # The reader's property over every code page that the build accepts, as a program that the
 # end-to-end tests run under Wine (the unit tests check it in the POSIX build).
-add_executable(code_page_property tests/support/code_page_property.cpp tests/support/code_page_property_main.cpp
-               tscmd/encoding.cpp tscmd/reader.cpp platform/table_decoder.cpp platform/win32/codepage.cpp
-               platform/win32/system.cpp)
+add_executable(code_page_property tests/support/code_page_property.cpp tests/support/code_page_property_main.cpp)
 set_target_properties(code_page_property PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-target_include_directories(code_page_property PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(code_page_property PRIVATE horalin_common)
+target_include_directories(code_page_property PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(code_page_property PRIVATE horalin_lines)
 target_link_options(code_page_property PRIVATE ${HORALIN_STATIC_RUNTIME})

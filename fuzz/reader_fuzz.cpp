@@ -15,9 +15,9 @@
 #include "common/types.h"
 #include "common/utf.h"
 #include "fuzz/fuzz_support.h"
+#include "lines/encoding.h"
+#include "lines/reader.h"
 #include "platform/platform.h"
-#include "tscmd/encoding.h"
-#include "tscmd/reader.h"
 
 using namespace horalin;
 using horalin::fuzz::Check;

@@ -8,7 +8,7 @@
 #include "common/types.h"
 #include "fuzz/fuzz_support.h"
 #include "host/host.h"
-#include "tscmd/TSCmd.h"
+#include "plugin/TSCmd.h"
 
 using namespace horalin;
 using horalin::fuzz::Check;

@@ -47,9 +47,7 @@ struct PluginInfo {
 };
 static_assert(sizeof(PluginInfo) == 80);
 
-// The seven exports, as the host calls them. (The library also exports StampCommand,
-// tscmd/run.h, and RestampLog and DateLine, tscmd/restamp.h, which only the horalin
-// program calls.)
+// The seven exports, as the host calls them.
 extern "C" {
 HORALIN_EXPORT PluginInfo* GetPluginInfo();
 HORALIN_EXPORT int InitializePlugin();
@@ -58,4 +56,28 @@ HORALIN_EXPORT int Usage(const char16_t* name, char16_t* syntax);
 HORALIN_EXPORT int Help(const char16_t* name);
 HORALIN_EXPORT int ts(const char16_t* arguments);
 HORALIN_EXPORT int f_datefmt(char16_t* buffer);
+}
+
+// The three exports that only the horalin program calls; the shell does not.
+extern "C" {
+// The run command: a command's standard output and standard error stamped line by line as
+// TS stamps its input. `arguments`: TS's arguments and "/M", as one command line;
+// `command`: the command and its arguments, `count` of them. Returns the command's exit
+// status (128 + the signal's number when a signal ended it); 127 when the command was not
+// found, 126 when it could not be run; 1 after an error in the arguments (nothing is
+// started); 87 when a part is missing.
+HORALIN_EXPORT int StampCommand(const char16_t* arguments, const char16_t* const* command, int count);
+// The restamp command: the stamps already at the start of a log's lines read and written
+// again as TS writes its stamps. `arguments`: TS's arguments and restamp's own (/FORM,
+// /ZONE, /YEAR, /R) as one command line; `files`: the files to read in turn, `count` of
+// them (none: standard input). Returns 0; 1 after an error in the arguments (nothing is
+// read); 2 when a file could not be opened or read; 87 when a part is missing.
+HORALIN_EXPORT int RestampLog(const char16_t* arguments, const char16_t* const* files, int count);
+// One line of datefmt --lines. `buffer` (8192 units) holds the line, `lineLength` units,
+// then a separator and the format; on success it holds the result (0). Without
+// `options` the line is read as @DATEFMT reads its date and time; with them (restamp's
+// /FORM, /ZONE and /YEAR, as one command line, read when `buffer` is null) as restamp
+// reads a stamp, and rendered in local time. An error is reported with the line as
+// given (-1). Returns 1 for a missing buffer or options that are not right (reported).
+HORALIN_EXPORT int DateLine(char16_t* buffer, int lineLength, const char16_t* options);
 }

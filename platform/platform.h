@@ -88,6 +88,15 @@ bool ChildEndedAfterStop(Child* child);
 // *stopSignal: the signal of a request to stop that came after the command had ended
 // (Ctrl-C counts as signal 2, Ctrl-Break as 21), or 0.
 int WaitForChild(Child* child, int* stopSignal);
+// The program's arguments as it was given them (POSIX), kept so that a command started by
+// StartChild gets its arguments byte for byte: its `count` arguments are the last ones
+// of these. Unset, they are converted from the engine's text. Windows passes its
+// arguments as UTF-16 and keeps nothing.
+void KeepArgumentBytes(char* const* argv, int count);
+// Ends this program by the signal that ended the last command run, or that stopped this
+// program after it had ended, when `status` is 128 + that signal (POSIX), so that a shell
+// sees the same end as without this program. Returns otherwise, and always on Windows.
+void EndLikeCommand(int status);
 
 // ---- Error texts and the module ------------------------------------------------
 

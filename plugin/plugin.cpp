@@ -4,7 +4,7 @@
 #include "common/text.h"
 #include "common/types.h"
 #include "platform/help.h"
-#include "tscmd/TSCmd.h"
+#include "plugin/TSCmd.h"
 
 namespace horalin {
 

@@ -7,9 +7,6 @@
 #include "hostkit/cli.h"
 #include "hosts/posix/host_functions.h"
 #include "platform/platform.h"
-#include "platform/posix/child.h"
-#include "tscmd/restamp.h"
-#include "tscmd/run.h"
 
 using namespace horalin;
 

@@ -5,7 +5,7 @@
 
 #include "common/text.h"
 #include "hostkit/cli.h"
-#include "platform/win32/may_wait.h"
+#include "platform/platform.h"
 
 using namespace horalin;
 
@@ -41,27 +41,19 @@ bool Bind(HMODULE module, const char* name, T* target) {
 }
 
 // The stand-in host's functions beyond the shell's five.
-void (*FlushOutput)();
+void (*FlushOutput)();  // bound to check that the host has it; the platform's read calls it
 void (*FinishOutput)();
 
-// Standard input, for datefmt --lines; what the output holds is written before a wait.
+// Standard input, for datefmt --lines. The platform's read writes what the host's output
+// holds before a read that may wait (the stand-in host exports HoralinFlushOutput).
 uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead) {
-  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  if (MayWait(input)) FlushOutput();
-  DWORD n = 0, error = ReadFile(input, block, capacity, &n, nullptr) ? 0 : GetLastError();
-  *bytesRead = n;
-  return error == ERROR_BROKEN_PIPE ? 0 : error;  // the writer closed the pipe: the end
+  uint32_t error = platform::ReadInput(platform::StdHandle(platform::StdStream::Input), block, capacity, bytesRead);
+  return error == kErrorBrokenPipe ? 0 : error;  // the writer closed the pipe: the end
 }
 
 // The system's text for an error code on one line, as TS shows it.
 bool ErrorText(uint32_t code, char16_t* text, size_t capacity) {
-  wchar_t* out = reinterpret_cast<wchar_t*>(text);
-  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
-  DWORD n = FormatMessageW(flags, nullptr, code, 0, out, static_cast<DWORD>(capacity), nullptr);
-  while (n > 0 && (out[n - 1] == L'\r' || out[n - 1] == L'\n' || out[n - 1] == L' ')) --n;
-  if (n == 0) return false;
-  out[n] = 0;
-  return true;
+  return platform::SystemErrorText(code, text, capacity);
 }
 
 }  // namespace

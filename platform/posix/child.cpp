@@ -1,8 +1,6 @@
 // POSIX backend of the run command: the command found on PATH and started with posix_spawn (under
 // /bin/sh when the system cannot run the file), its two pipes read without waiting and waited on
 // with epoll, which reports them in the order their data came, signals passed on to it.
-#include "platform/posix/child.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/epoll.h>

@@ -425,4 +425,8 @@ int WaitForChild(Child* child, int* stopSignal) {
   return static_cast<int>(code);
 }
 
+void KeepArgumentBytes(char* const*, int) {}
+
+void EndLikeCommand(int) {}
+
 }  // namespace horalin::platform

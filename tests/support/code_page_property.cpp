@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "common/types.h"
+#include "lines/reader.h"
 #include "platform/platform.h"
-#include "tscmd/reader.h"
 
 namespace horalin::testing {
 

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
+#include "lines/encoding.h"
 #include "tests/support/code_page_property.h"
-#include "tscmd/encoding.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include "hostkit/cli.h"
 #include "plugin/errors.h"
 #include "tests/support/test_host.h"
-#include "tscmd/restamp.h"
 
 namespace horalin {
 namespace {

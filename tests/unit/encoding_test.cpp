@@ -1,6 +1,6 @@
 // Encoding names, the code page test, the UTF-16 and UTF-8 tests and the decision per
 // block; and the POSIX code page backend under them.
-#include "tscmd/encoding.h"
+#include "lines/encoding.h"
 
 #include <gtest/gtest.h>
 

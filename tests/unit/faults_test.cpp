@@ -12,8 +12,8 @@
 
 #include "host/host.h"
 #include "platform/posix/error_code.h"
+#include "plugin/TSCmd.h"
 #include "tests/support/test_host.h"
-#include "tscmd/TSCmd.h"
 
 namespace horalin {
 namespace {

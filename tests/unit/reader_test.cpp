@@ -1,5 +1,5 @@
 // The pipe line reader over byte inputs split into blocks at awkward places.
-#include "tscmd/reader.h"
+#include "lines/reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Line stamps: the elapsed texts, the separator, and stamps for given moments.
-#include "tscmd/stamp.h"
+#include "lines/stamp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tscmd/reader.h"
+#include "lines/reader.h"
 
 #include <bit>
 #include <cstring>

@@ -3,15 +3,14 @@
 // the readers and the stamps of TS. The pipes are taken one read at a time, in the
 // order their data came; a line that waits unfinished (a prompt) is shown after a
 // moment, and the rest of it continues it when it comes.
-#include "tscmd/run.h"
 
 #include "common/text.h"
 #include "common/types.h"
 #include "host/host.h"
+#include "lines/reader.h"
 #include "platform/platform.h"
+#include "plugin/TSCmd.h"
 #include "plugin/errors.h"
-#include "tscmd/TSCmd.h"
-#include "tscmd/reader.h"
 
 namespace horalin {
 

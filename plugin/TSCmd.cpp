@@ -1,6 +1,6 @@
 // The TS command: reads lines from standard input and writes each with a time stamp in
 // front of it, through the host's output functions.
-#include "tscmd/TSCmd.h"
+#include "plugin/TSCmd.h"
 
 #include <cstring>
 
@@ -8,12 +8,12 @@
 #include "common/types.h"
 #include "common/utf.h"
 #include "host/host.h"
+#include "lines/encoding.h"
+#include "lines/reader.h"
+#include "lines/stamp.h"
 #include "platform/platform.h"
 #include "plugin/errors.h"
 #include "plugin/tokenizer.h"
-#include "tscmd/encoding.h"
-#include "tscmd/reader.h"
-#include "tscmd/stamp.h"
 
 namespace horalin {
 

@@ -1,4 +1,4 @@
-#include "tscmd/stamp.h"
+#include "lines/stamp.h"
 
 #include "common/text.h"
 #include "datetime/calendar.h"

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "lines/encoding.h"
 #include "platform/platform.h"
-#include "tscmd/encoding.h"
 
 namespace horalin {
 

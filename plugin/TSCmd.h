@@ -1,14 +1,14 @@
 // The TS command (export `ts`, in host/host.h) and its usage text, and the parts of its
-// driver that the run command (tscmd/run.h) shares: the options, one stamp state and
+// driver that the run command (plugin/run.cpp) shares: the options, one stamp state and
 // the streams of input, each with a reader of its own.
 #pragma once
 
 #include <cstdint>
 
 #include "common/types.h"
-#include "tscmd/encoding.h"
-#include "tscmd/reader.h"
-#include "tscmd/stamp.h"
+#include "lines/encoding.h"
+#include "lines/reader.h"
+#include "lines/stamp.h"
 
 namespace horalin {
 

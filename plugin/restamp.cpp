@@ -3,7 +3,6 @@
 // as TS renders its stamp, the elapsed times counted between the log's own stamps. The
 // rest of the line is the reader's text, which the host writes as UTF-8: UTF-8 input
 // comes out as it went in.
-#include "tscmd/restamp.h"
 
 #include <cstring>
 
@@ -15,12 +14,12 @@
 #include "datetime/parser.h"
 #include "datetime/stamp_forms.h"
 #include "host/host.h"
+#include "lines/reader.h"
+#include "lines/stamp.h"
 #include "platform/platform.h"
+#include "plugin/TSCmd.h"
 #include "plugin/errors.h"
 #include "plugin/tokenizer.h"
-#include "tscmd/TSCmd.h"
-#include "tscmd/reader.h"
-#include "tscmd/stamp.h"
 
 namespace horalin {
 

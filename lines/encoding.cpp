@@ -1,4 +1,4 @@
-#include "tscmd/encoding.h"
+#include "lines/encoding.h"
 
 #include <cstring>
 
