@@ -169,6 +169,12 @@ TEST(ZoneTest, FollowsEveryChangeOfTz) {
   EXPECT_EQ(formatTwice(), "+0530 +0530 IST");
   std::memcpy(entry + 3, "UTC", 4);  // shorter, the rest of the old value after its end
   EXPECT_EQ(formatTwice(), "+0000 +0000 UTC");
+  std::string far;  // values too long to remember, which differ only at their ends
+  for (int i = 0; i < 140; ++i) far += "./";
+  tz.Set((far + "Asia/Tokyo").c_str());
+  EXPECT_EQ(formatTwice(), "+0900 +0900 JST");
+  tz.Set((far + "Asia/Kolkata").c_str());
+  EXPECT_EQ(formatTwice(), "+0530 +0530 IST");
   locale.Set("de_DE.UTF-8");  // the locale changed beside TZ, between the same two calls
   tz.Set("Europe/Berlin");
   EXPECT_EQ(Format("%z %Z %B", summer), "+0200 CEST Juli");
