@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "datetime/calendar.h"
+#include "common/days.h"
 #include "platform/platform.h"
 #include "platform/posix/environment_watch.h"
 #include "platform/posix/zone_source.h"
@@ -22,20 +22,9 @@ namespace {
 
 EnvironmentWatch<1> TzWatch{{Watching("TZ=")}, nullptr};
 
-// The zone's names in one year: whether it keeps daylight saving time at all, and the
-// names of its standard and daylight time (from mid-January and mid-July, at one of
-// which a zone with daylight saving time keeps it).
-struct ZoneYear {
-  bool valid;
-  bool hasDaylight;
-  uint8_t standardName, daylightName;  // kMaxNames: none
-};
-ZoneYear Years[9999 - 1601 + 1];  // learnt as the years come
-
 // Loads the zone that TZ names, when TZ has changed since the last call; whether it has.
 bool FollowTz() {
   if (!LookAgain(TzWatch)) return false;  // set again to the same value
-  std::memset(Years, 0, sizeof Years);
   absl::TimeZone zone;
   RuleZone fixed;
   if (LoadZone(ValueOf(TzWatch.variables[0]), &zone, &fixed))
@@ -45,32 +34,13 @@ bool FollowTz() {
   return true;
 }
 
-const ZoneYear& YearOf(int32_t year) {
-  ZoneYear& known = Years[year - 1601];
-  if (known.valid) return known;
-  known = {true, false, kMaxNames, kMaxNames};
-  for (uint32_t month : {1u, 7u}) {
-    int64_t noon = (DayNumberFromDate(static_cast<uint32_t>(year), month, 15) - kUnixEpochDay) * kDay + kDay / 2;
-    InForce probe = StateAt(noon);
-    known.hasDaylight |= probe.daylight;
-    (probe.daylight ? known.daylightName : known.standardName) = probe.name;
-  }
-  return known;
-}
-
-// The snapshot for a state in a year.
-void FillSnapshot(const InForce& state, int32_t year, ZoneSnapshot* zone) {
+// The snapshot for a state.
+void FillSnapshot(const InForce& state, ZoneSnapshot* zone) {
   // The offset in whole minutes towards zero (as %z shows it), and the seconds left over.
   zone->bias = -state.offset / 60;
   zone->biasSeconds = -state.offset % 60;
-  static constexpr ZoneYear kNoYear{false, false, kMaxNames, kMaxNames};
-  const ZoneYear& names = year >= 1601 && year <= 9999 ? YearOf(year) : kNoYear;
-  zone->state = state.daylight ? ZoneDaylight : names.hasDaylight ? ZoneStandard : ZoneUnknown;
-  uint8_t standardName = names.standardName, daylightName = names.daylightName;
-  // The name in force at the time itself wins over the year's.
-  (state.daylight ? daylightName : standardName) = state.name;
-  std::memcpy(zone->standardName, Names[standardName], sizeof zone->standardName);
-  std::memcpy(zone->daylightName, Names[daylightName], sizeof zone->daylightName);
+  zone->state = state.daylight ? ZoneDaylight : ZoneStandard;
+  std::memcpy(zone->name, Names[state.name], sizeof zone->name);
 }
 
 // The snapshots of every interval of one year, for the local times of the year that
@@ -104,11 +74,11 @@ void MakeYearSnapshots(int32_t year) {
   int64_t at[kYearSlots];  // where each interval after the first begins, from the year's start
   size_t i = IntervalAt(first);
   size_t n = 0;
-  FillSnapshot(States[i], year, &ThisYear.zone[0]);
+  FillSnapshot(States[i], &ThisYear.zone[0]);
   for (; i + 1 < Table.count && Starts[i + 1] < end; ++i) {
     if (++n == kYearSlots) return;
     at[n - 1] = Starts[i + 1] - first;
-    FillSnapshot(States[i + 1], year, &ThisYear.zone[n]);
+    FillSnapshot(States[i + 1], &ThisYear.zone[n]);
   }
   at[n] = INT64_MAX;  // ends each walk below: k never passes n, and at[k + 1] is read only while at[k] is a change
   size_t k = 0;       // the interval in force at the day's start
@@ -129,12 +99,10 @@ void MakeYearSnapshots(int32_t year) {
 
 // The snapshot for a local time (now, when null) outside the year's snapshots.
 __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* localTime) {
-  static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", u"", 0};
+  static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", 0};
   static ZoneSnapshot made;
   if (!localTime) {
-    int32_t year = 0;
-    InForce now = StateNow(&year);
-    FillSnapshot(now, year, &made);
+    FillSnapshot(StateNow(), &made);
     return made;
   }
   DayNumber day = DayNumberFromDate(localTime->wYear, localTime->wMonth, localTime->wDay);
@@ -142,7 +110,7 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
   int64_t local = (day - kUnixEpochDay) * kDay + int64_t{localTime->wHour} * 3600 + int64_t{localTime->wMinute} * 60 +
                   localTime->wSecond;
   size_t i = IntervalAt(local);
-  FillSnapshot(i == kNoInterval ? ResolveDirectly(local) : States[i], localTime->wYear, &made);
+  FillSnapshot(i == kNoInterval ? ResolveDirectly(local) : States[i], &made);
   if (i != kNoInterval && localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused &&
       localTime->wYear != ThisYear.year)
     MakeYearSnapshots(localTime->wYear);
@@ -157,7 +125,7 @@ __attribute__((noinline)) void FollowTzChange() {
 }  // namespace
 
 const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
-  static const ZoneSnapshot kUtc{0, ZoneUnknown, u"UTC", u"", 0};
+  static const ZoneSnapshot kUtc{0, ZoneStandard, u"UTC", 0};
   if (utc) return kUtc;
   if (!Unchanged(TzWatch)) FollowTzChange();
   // A local time of the year in use: the year's snapshot in force there.

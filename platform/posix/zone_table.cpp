@@ -17,7 +17,7 @@ namespace horalin::platform {
 ZoneTable Table;
 int64_t Starts[kMaxIntervals];
 InForce States[kMaxIntervals];
-char16_t Names[kMaxNames + 1][32];
+char16_t Names[kMaxNames][32];
 uint16_t Buckets[kMaxBuckets];
 
 namespace {
@@ -114,15 +114,7 @@ void UseFixedZone(const char* name, int32_t offset, bool daylight) {
   SetFixed(name, offset, daylight);
 }
 
-InForce StateNow(int32_t* year) {
-  if (!Loaded) {
-    *year = 1970;
-    return States[0];
-  }
-  absl::TimeZone::CivilInfo now = Zone.At(absl::Now());
-  *year = static_cast<int32_t>(now.cs.year());
-  return StateOf(now);
-}
+InForce StateNow() { return Loaded ? StateOf(Zone.At(absl::Now())) : States[0]; }
 
 InForce ResolveDirectly(int64_t local) {
   absl::TimeZone::TimeInfo when = Zone.At(absl::CivilSecond(1970) + local);

@@ -48,15 +48,15 @@ struct ZoneTable {
 extern ZoneTable Table;
 extern int64_t Starts[kMaxIntervals];
 extern InForce States[kMaxIntervals];
-extern char16_t Names[kMaxNames + 1][32];  // the last stays empty: "no name"
+extern char16_t Names[kMaxNames][32];
 extern uint16_t Buckets[kMaxBuckets];
 
 // The table of a zone that the library loaded, which it keeps for lookups past the table.
 void UseZone(const absl::TimeZone& zone);
 // The table of a zone with one state for all time.
 void UseFixedZone(const char* name, int32_t offset, bool daylight);
-// The state in force now, and the local year.
-InForce StateNow(int32_t* year);
+// The state in force now.
+InForce StateNow();
 // The zone's state for a local time, asked of the library (past a table that filled up).
 InForce ResolveDirectly(int64_t local);
 
@@ -84,12 +84,6 @@ inline size_t IntervalAt(int64_t local) {
     Table.lastEnd = i + 1 < Table.count ? Starts[i + 1] : INT64_MAX;
   }
   return i;
-}
-
-// The state in force at a local time.
-inline InForce StateAt(int64_t local) {
-  size_t i = IntervalAt(local);
-  return i == kNoInterval ? ResolveDirectly(local) : States[i];
 }
 
 }  // namespace horalin::platform
