@@ -2,6 +2,7 @@
 // the hot loops over lines of text; every word is read from within the caller's buffer.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -31,6 +32,18 @@ inline bool HasNonAsciiByte(uint64_t v) { return (v & kByteHighs) != 0; }
 // the first such byte; elsewhere only whether there is one holds.
 inline uint64_t BelowOrNonAsciiMarks(uint64_t v, unsigned char n) {
   return (((v - kByteOnes * n) & ~v) | v) & kByteHighs;
+}
+
+// How many bytes of the word, from its first in memory, a scan may pass over once
+// BelowOrNonAsciiMarks has marked some (`marks` not 0): on a little-endian machine all
+// before the lowest mark, which is a right one, as a borrow marks wrongly only bytes
+// above a rightly marked one; elsewhere none, since a wrong mark may come before the
+// first right one in memory, and the caller looks at the word's bytes one by one.
+inline unsigned BytesBeforeFirstMark(uint64_t marks) {
+  if constexpr (std::endian::native == std::endian::little)
+    return static_cast<unsigned>(std::countr_zero(marks)) / 8;
+  else
+    return 0;
 }
 
 }  // namespace horalin::words
