@@ -42,11 +42,11 @@ struct PipeReader {
   int32_t atEnd;
   uint32_t lastError;  // of the read that failed or ended the input
 
-  ReadFunction read;   // platform::ReadInput, or a test's source of blocks
-  WaitFunction wait;   // platform::WaitForInput, or a test's
-  uint8_t* lineBytes;  // kLineCapacity bytes: a line of byte text that spans blocks
-  int32_t failed;      // a read failed after part of a line came: the next call reports it
-  int32_t ended;       // kEndOfInput was returned: every later call returns it at once
+  ReadFunction read;       // platform::ReadInput, or a test's source of blocks
+  WaitFunction wait;       // platform::WaitForInput, or a test's
+  uint8_t* lineBytes;      // kLineCapacity bytes: a line of byte text that spans blocks
+  int32_t failed;          // a read failed after part of a line came: the next call reports it
+  int32_t ended;           // kEndOfInput was returned: every later call returns it at once
   uint32_t deferredError;  // how a read after a cut signature ended, for the next read to report
 
   // What waits for more input, each kind for its own:
