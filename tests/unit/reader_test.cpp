@@ -234,6 +234,9 @@ TEST(ReaderTest, Utf16Details) {
                  EncodingUtf16LE)
                 .lines,
             Lines{u"caf\u00E9"});
+  // A CR LF pair cut where the units are taken from the block in turns (512 at a time).
+  EXPECT_EQ(Read({"\xFF\xFE" + Utf16Le(std::u16string(511, u'a') + u"\r\nb")}).lines,
+            (Lines{std::u16string(511, u'a'), u"b"}));
   // Input that ends inside a unit: the lone byte is shown, not lost.
   EXPECT_EQ(Read({Utf16Le(u"ab") + "c"}, EncodingUtf16LE).lines, Lines{u"ab\uFFFD"});
 }
