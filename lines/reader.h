@@ -42,10 +42,12 @@ struct PipeReader {
   int32_t atEnd;
   uint32_t lastError;  // of the read that failed or ended the input
 
-  ReadFunction read;       // platform::ReadInput, or a test's source of blocks
-  WaitFunction wait;       // platform::WaitForInput, or a test's
-  uint8_t* lineBytes;      // kLineCapacity bytes: a line of byte text that spans blocks
-  int32_t failed;          // a read failed after part of a line came: the next call reports it
+  ReadFunction read;   // platform::ReadInput, or a test's source of blocks
+  WaitFunction wait;   // platform::WaitForInput, or a test's
+  uint8_t* lineBytes;  // kLineCapacity bytes: a line of byte text that spans blocks
+  // A read failed (not a broken pipe): no read follows; the line that came before it, if
+  // any, is handed over first, and every call after that returns -1.
+  int32_t failed;
   int32_t ended;           // kEndOfInput was returned: every later call returns it at once
   uint32_t deferredError;  // how a read after a cut signature ended, for the next read to report
 

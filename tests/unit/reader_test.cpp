@@ -426,6 +426,15 @@ TEST(ReaderTest, NeverReadsAheadOfTheLineAndStopsAtTheEnd) {
   int reads = t.script.reads;
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), kEndOfInput);
   EXPECT_EQ(t.script.reads, reads);  // no read after the end
+
+  // Nor after a failed read: a UTF-16 byte left without its pair before it shows.
+  TestReader f({"\xFF\xFE" + Utf16Le(u"ab") + "c"}, EncodingUndecided, 0, 5);
+  EXPECT_EQ(ReadPipeLine(&f.reader, f.line), 3);
+  EXPECT_EQ(f.line[2], u'\uFFFD');
+  reads = f.script.reads;
+  EXPECT_EQ(ReadPipeLine(&f.reader, f.line), -1);
+  EXPECT_EQ(ReadPipeLine(&f.reader, f.line), -1);
+  EXPECT_EQ(f.script.reads, reads);
 }
 
 TEST(ReaderTest, MissingPartsAndInvalidHandles) {
