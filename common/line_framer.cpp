@@ -37,16 +37,30 @@ uint32_t SkipPlainBytes(const uint8_t* bytes, uint32_t pos, uint32_t stop) {
 // The first CR, LF or zero byte from `pos` on, or `stop`; the bits of the bytes looked
 // at one by one go into `*seen`.
 uint32_t FindLineStop(const uint8_t* bytes, uint32_t pos, uint32_t stop, uint8_t* seen) {
+  uint8_t bits = 0;
   for (;; ++pos) {
     pos = SkipPlainBytes(bytes, pos, stop);
-    if (pos >= stop) return stop;
+    if (pos >= stop) break;
     const uint8_t b = bytes[pos];
-    *seen |= b;
-    if (b == 0 || b == kCr || b == kLf) return pos;
+    bits |= b;
+    if (b == 0 || b == kCr || b == kLf) break;
   }
+  *seen |= bits;
+  return pos < stop ? pos : stop;
 }
 
+// The first CR, LF or zero unit from `pos` on, or `stop`.
 uint32_t FindLineStop(const char16_t* units, uint32_t pos, uint32_t stop, uint8_t*) {
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi16(kCr), lf = _mm_set1_epi16(kLf), zero = _mm_setzero_si128();
+  for (; pos + 8 <= stop; pos += 8) {
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + pos));
+    const __m128i stops = _mm_or_si128(_mm_cmpeq_epi16(eight, zero),
+                                       _mm_or_si128(_mm_cmpeq_epi16(eight, cr), _mm_cmpeq_epi16(eight, lf)));
+    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(stops));
+    if (marks) return pos + static_cast<uint32_t>(std::countr_zero(marks)) / 2;
+  }
+#endif
   for (; pos < stop; ++pos) {
     const char16_t u = units[pos];
     if (u == kCr || u == kLf || u == 0) break;

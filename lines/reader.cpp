@@ -1,5 +1,6 @@
 #include "lines/reader.h"
 
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -289,9 +290,16 @@ bool JoinUtf16Units(PipeReader* r) {
     r->decoded[n++] = static_cast<char16_t>(big ? first << 8 | second : second << 8 | first);
     r->byteAwaitingPair = -1;
   }
-  const uint32_t high = big ? 0u : 1u;
-  for (; r->length - pos >= 2 && n < kDecodedUnits; pos += 2)
-    r->decoded[n++] = static_cast<char16_t>(bytes[pos + high] << 8 | bytes[pos + 1 - high]);
+  const uint32_t pairs = (r->length - pos) / 2 < kDecodedUnits - n ? (r->length - pos) / 2 : kDecodedUnits - n;
+  if (big == (std::endian::native == std::endian::big)) {  // the units as they stand in memory
+    std::memcpy(r->decoded + n, bytes + pos, 2 * pairs);
+  } else {
+    const uint32_t high = big ? 0u : 1u;  // of the unit's two bytes
+    for (uint32_t i = 0; i < pairs; ++i)
+      r->decoded[n + i] = static_cast<char16_t>(bytes[pos + 2 * i + high] << 8 | bytes[pos + 2 * i + 1 - high]);
+  }
+  n += pairs;
+  pos += 2 * pairs;
   if (r->length - pos == 1) r->byteAwaitingPair = bytes[pos++];
   r->position = pos;
   r->decodedPosition = 0;
