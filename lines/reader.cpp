@@ -292,7 +292,7 @@ bool JoinUtf16Units(PipeReader* r) {
   }
   const uint32_t pairs = (r->length - pos) / 2 < kDecodedUnits - n ? (r->length - pos) / 2 : kDecodedUnits - n;
   if (big == (std::endian::native == std::endian::big)) {  // the units as they stand in memory
-    std::memcpy(r->decoded + n, bytes + pos, 2 * pairs);
+    std::memcpy(r->decoded + n, bytes + pos, sizeof(char16_t) * pairs);
   } else {
     const uint32_t high = big ? 0u : 1u;  // of the unit's two bytes
     for (uint32_t i = 0; i < pairs; ++i)
