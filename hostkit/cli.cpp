@@ -2,41 +2,21 @@
 
 #include "common/text.h"
 #include "common/types.h"
+#include "host/switches.h"
 #include "hostkit/datefmt_lines.h"
+#include "hostkit/program_help.h"
 
 namespace horalin::hostkit {
 
 namespace {
 
-constexpr char16_t kProgramHelp[] =
-    u"Usage: horalin COMMAND [ARGUMENT...]\r\n"
-    u"Stamp piped lines with the date and time, and format dates, as the Horalin\r\n"
-    u"plug-in does inside the shell.\r\n"
-    u"\r\n"
-    u"Commands:\r\n"
-    u"  ts [ARG...]      stamp every line of standard input (TS; 'horalin ts --help' for its options)\r\n"
-    u"  run [ARG...] -- COMMAND [ARG...]\r\n"
-    u"                   run COMMAND and stamp each line of its output and errors as TS\r\n"
-    u"                   would ('horalin run --help')\r\n"
-    u"  restamp [ARG...] [FILE...]\r\n"
-    u"                   write the stamps at the start of a log's lines again as TS\r\n"
-    u"                   would, with the times between them ('horalin restamp --help')\r\n"
-    u"  datefmt ARG      format a date and time: ARG is \"DATE,FORMAT\" as for @DATEFMT\r\n"
-    u"  datefmt --lines FORMAT\r\n"
-    u"                   format the date and time on each line of standard input\r\n"
-    u"  help NAME        show the help for TS or @DATEFMT\r\n"
-    u"  usage ts         show the syntax of TS\r\n"
-    u"  info             load the plug-in as the shell does and show what it reports\r\n"
-    u"\r\n"
-    u"Options:\r\n"
-    u"  --help, -h       show this text; after a command, that command's help\r\n"
-    u"  --version        show the version\r\n"
-    u"\r\n"
-    u"Exit status: the command's result; 0 for success.\r\n";
-
+// The help texts of the commands. Those that name switches come in two parts: the first
+// has a "%s" for the names of the switches it shares with TS (for datefmt, those of
+// --lines), and the command's own switches come before the second (PutSwitchHelp).
 constexpr char16_t kDatefmtHelp[] =
     u"Usage: horalin datefmt \"DATE,FORMAT\"\r\n"
-    u"       horalin datefmt --lines [/FORM[:F] /ZONE:Z /YEAR:N] FORMAT <FILE\r\n"
+    u"       horalin datefmt --lines [%s] FORMAT <FILE\r\n";
+constexpr char16_t kDatefmtHelpEnd[] =
     u"Format a date and time as @DATEFMT does inside the shell. DATE is empty (now), a\r\n"
     u"calendar date, an ISO 8601 week date, an ordinal date or a day offset, with an\r\n"
     u"optional time of day and UTC marker; FORMAT is a format string of % directives.\r\n"
@@ -62,10 +42,9 @@ constexpr char16_t kRunHelp[] =
     u"Run COMMAND and stamp every line of its standard output and standard error when\r\n"
     u"the line ends, as TS stamps piped lines.\r\n"
     u"\r\n"
-    u"The ARGs are TS's own: /D /T /I /S /F /U /CP:n /U:name and a format ('horalin ts --help'),\r\n"
-    u"and one more:\r\n"
-    u"  /M               both streams onto standard output in the order they came, each\r\n"
-    u"                   line tagged O: (output) or E: (errors) after its stamp\r\n"
+    u"The ARGs are TS's own: %s and a format ('horalin ts --help'),\r\n"
+    u"and its own:\r\n";
+constexpr char16_t kRunHelpEnd[] =
     u"Without /M, stamped output lines go to standard output and stamped error lines to\r\n"
     u"standard error. /I and /S count over both streams; /F writes a footer with the\r\n"
     u"command's exit status once it has ended. COMMAND reads this program's standard\r\n"
@@ -96,19 +75,11 @@ constexpr char16_t kRestampHelp[] =
     u"byte; other encodings are read as TS reads them and written in UTF-8). Lines\r\n"
     u"without a stamp pass unchanged.\r\n"
     u"\r\n"
-    u"The ARGs are TS's own: /D /T /U /CP:n /U:name and a format ('horalin ts --help');\r\n"
+    u"The ARGs are TS's own: %s and a format ('horalin ts --help');\r\n"
     u"/I and /S give the time since the previous stamped line and since the first, from\r\n"
     u"the log's stamps; /F adds a footer with the count of lines restamped and of lines\r\n"
-    u"whose stamp could not be read (a month 13, an offset cut short). And these:\r\n"
-    u"  /FORM:FORM       read only stamps of FORM, in the format's directives: %Y %y %m\r\n"
-    u"                   %d %e %H %M %S %L (milliseconds) %b %B %a %A %z (offset) %F %T\r\n"
-    u"                   %s (Unix seconds); %#d and the like take one or two digits,\r\n"
-    u"                   a blank takes one or more\r\n"
-    u"  /ZONE:Z          the zone of stamps without an offset: LOCAL (the default, as TZ\r\n"
-    u"                   says), UTC, or an offset such as +01:00\r\n"
-    u"  /YEAR:N          the year of stamps without one (syslog); else the current year,\r\n"
-    u"                   or the one before for a date after today\r\n"
-    u"  /R               the time from each stamp to now instead of the date and time\r\n"
+    u"whose stamp could not be read (a month 13, an offset cut short). And these:\r\n";
+constexpr char16_t kRestampHelpEnd[] =
     u"\r\n"
     u"Forms read without /FORM, the first that fits winning:\r\n"
     u"  2026-12-07T17:39:42Z        ISO 8601 and RFC 3339 (T or a blank; a fraction of\r\n"
@@ -130,6 +101,48 @@ constexpr char16_t kRestampHelp[] =
     u"  horalin restamp /I build.log         the time each step of a build took\r\n"
     u"  TZ=Europe/Berlin horalin restamp /ZONE:UTC \"%F %H:%M:%S.%L\" <app.log\r\n"
     u"                                       a UTC log in Berlin's local time\r\n";
+
+// The names of the switches that every command of `commands` accepts, as the help texts
+// name them, parted by blanks.
+void SwitchNames(uint8_t commands, char16_t* names, size_t capacity) {
+  names[0] = 0;
+  for (const TsSwitch& s : kTsSwitches) {
+    if (!AcceptedByAll(s, commands) || !s.syntax) continue;
+    if (names[0]) AppendText(names, capacity, u" ");
+    AppendText(names, capacity, s.syntax);
+  }
+}
+
+// The switches of `command` that TS does not take, each with its help: the name in a
+// column of 17, the help's lines after it.
+void PutOwnSwitches(const HostFunctions& host, uint8_t command) {
+  for (const TsSwitch& s : kTsSwitches) {
+    if (!AcceptedByAll(s, command) || AcceptedByAll(s, kSwitchTs) || !s.help) continue;
+    const char16_t* name = s.syntax;
+    for (const char16_t* line = s.help; *line;) {
+      size_t length = 0;
+      while (line[length] && line[length] != u'\n' && length + 1 < kSmallText) ++length;
+      char16_t text[kSmallText], entry[kSmallText];
+      CopyText(text, length + 1, line);
+      FormatText(entry, kSmallText, u"  %-17s%s\r\n", name, text);
+      host.puts(entry);
+      name = u"";
+      line += length;
+      if (*line == u'\n') ++line;
+    }
+  }
+}
+
+// A command's help that names switches of TS's: `text` with the names of those that every
+// command of `listed` accepts for its "%s", the switches of `own` that TS does not take,
+// then `end`.
+void PutSwitchHelp(const HostFunctions& host, const char16_t* text, uint8_t listed, uint8_t own, const char16_t* end) {
+  char16_t names[kSmallText];
+  SwitchNames(listed, names, kSmallText);
+  host.printf(text, names);
+  if (own) PutOwnSwitches(host, own);
+  host.puts(end);
+}
 
 bool Equals(const char16_t* a, const char16_t* b) { return CompareNoCase(a, b) == 0 && TextLength(a) == TextLength(b); }
 
@@ -205,7 +218,7 @@ int RunStamped(int argc, char16_t** argv, const HostFunctions& host, const Plugi
   int dashes = 0;
   while (dashes < argc && !Equals(argv[dashes], u"--")) ++dashes;
   if (AsksForHelp(dashes, argv)) {
-    host.puts(kRunHelp);
+    PutSwitchHelp(host, kRunHelp, kSwitchTs | kSwitchRun, kSwitchRun, kRunHelpEnd);
     return 0;
   }
   if (dashes + 1 >= argc) return CommandLineError(host, u"%s needs '--' and a command after its arguments", u"run");
@@ -234,7 +247,7 @@ bool HoldsPercent(const char16_t* text) {
 // switch nor (while there is none) a format holding a "%" begins the files, as "--" does.
 int RunRestamp(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
   if (AsksForHelp(argc, argv)) {
-    host.puts(kRestampHelp);
+    PutSwitchHelp(host, kRestampHelp, kSwitchTs | kSwitchRestamp, kSwitchRestamp, kRestampHelpEnd);
     return 0;
   }
   if (!plugin.restampLog) return CommandLineError(host, u"the plug-in library has no %s command", u"restamp");
@@ -262,7 +275,7 @@ void ShowFunctionResult(const HostFunctions& host, char16_t* text) {
 
 int RunDatefmt(int argc, char16_t** argv, const HostFunctions& host, const PluginExports& plugin) {
   if (AsksForHelp(argc, argv)) {
-    host.puts(kDatefmtHelp);
+    PutSwitchHelp(host, kDatefmtHelp, kSwitchLines, 0, kDatefmtHelpEnd);
     return 0;
   }
   if (argc >= 1 && Equals(argv[0], u"--lines")) {

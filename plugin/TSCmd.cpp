@@ -17,28 +17,70 @@
 
 namespace horalin {
 
-const char16_t kTsHelpText[] =
-    u"Add time stamps to lines from a pipe. \n\n"
-    u"TS /CP: /D /F /I /S /T /U \"format\" \r\n\n"
-    u"\t/CP:n\tcode page (for non-Unicode text) \n"
-    u"\t/D\tinclude the date \n"
-    u"\t/F\tadd a final footer line \n"
-    u"\t/I\tincremental times (since the last line) \n"
-    u"\t/S\tcumulative times (since the start time) \n"
-    u"\t/T\tinclude the time \n"
-    u"\t/U\tCoordinated Universal Time \n"
-    u"\tformat\tformat string, as in @DATEFMT \n\n"
-    u"TS reads lines from a pipe, and prepends the current time to \n"
-    u"each.  Remember that pipe commands run in a new shell!  To pipe \n"
-    u"to this command, you must ensure that this plugin is loaded in \n"
-    u"the new shell, e.g. by copying the plugin .DLL file to TCC\u2019s \n"
-    u"\u2018PlugIns\u2019 directory.\n";
-
 ReadFunction TsInputReader = platform::ReadInput;
 
 TsCall TsCallStorage;
 
 namespace {
+
+// Counts a text, or writes it too where `out` is not null: the help text is made at
+// compile time, once counted and once written.
+struct HelpWriter {
+  char16_t* out;
+  size_t length;
+  // `text` up to its end, or up to and with its first `stop`.
+  constexpr void Put(const char16_t* text, char16_t stop = 0) {
+    for (; *text; ++text) {
+      if (out) out[length] = *text;
+      ++length;
+      if (*text == stop) break;
+    }
+  }
+};
+
+constexpr bool HasTsHelp(const TsSwitch& s) { return AcceptedByAll(s, kSwitchTs) && s.help; }
+
+// The help text: the syntax line names each switch up to its value ("/CP:"), then a
+// line for each.
+constexpr size_t WriteTsHelpText(char16_t* out) {
+  HelpWriter w{out, 0};
+  w.Put(u"Add time stamps to lines from a pipe. \n\nTS");
+  for (const TsSwitch& s : kTsSwitches)
+    if (HasTsHelp(s)) {
+      w.Put(u" ");
+      w.Put(s.syntax, u':');
+    }
+  w.Put(u" \"format\" \r\n\n");
+  for (const TsSwitch& s : kTsSwitches)
+    if (HasTsHelp(s)) {
+      w.Put(u"\t");
+      w.Put(s.syntax);
+      w.Put(u"\t");
+      w.Put(s.help);
+      w.Put(u" \n");
+    }
+  w.Put(
+      u"\tformat\tformat string, as in @DATEFMT \n\n"
+      u"TS reads lines from a pipe, and prepends the current time to \n"
+      u"each.  Remember that pipe commands run in a new shell!  To pipe \n"
+      u"to this command, you must ensure that this plugin is loaded in \n"
+      u"the new shell, e.g. by copying the plugin .DLL file to TCC\u2019s \n"
+      u"\u2018PlugIns\u2019 directory.\n");
+  if (out) out[w.length] = 0;
+  return w.length + 1;
+}
+
+struct TsHelp {
+  char16_t text[WriteTsHelpText(nullptr)];
+};
+
+constexpr TsHelp MakeTsHelpText() {
+  TsHelp help{};
+  WriteTsHelpText(help.text);
+  return help;
+}
+
+constexpr TsHelp kTsHelp = MakeTsHelpText();
 
 constexpr char16_t kDefaultFormat[] = u"%F %H:%M:%S.%L";
 
@@ -140,50 +182,78 @@ void ChooseDefaultFormat(TsOptions* options) {
   CopyText(options->format, kFormatText, format);
 }
 
-TsArguments ReadArguments(const char16_t* text, TsOptions* options, bool acceptMerge, ExtraTsOption extra) {
+// Applies a switch of TS's to the options, and a command's own through `own`. False after
+// reporting an error.
+bool ApplySwitch(const TsSwitch& row, char16_t* argument, const char16_t* value, TsOptions* options,
+                 CommandSwitch own) {
+  switch (row.effect) {
+    case SwitchEffect::CodePage: return ReadCodePageOption(argument, options);
+    case SwitchEffect::Encoding: return ReadEncodingOption(argument, options);
+    case SwitchEffect::Date: options->stampFlags |= TSF_DATE; return true;
+    case SwitchEffect::Time: options->stampFlags |= TSF_TIME; return true;
+    case SwitchEffect::Incremental: options->stampFlags |= TSF_INCREMENTAL; return true;
+    case SwitchEffect::Cumulative: options->stampFlags |= TSF_CUMULATIVE; return true;
+    case SwitchEffect::Footer: options->footer = true; return true;
+    case SwitchEffect::Utc: options->formatFlags |= FDT_UTC; return true;
+    case SwitchEffect::Merge: options->merge = true; return true;
+    default:  // the command's own; only a command that has it accepts it
+      return own && own(row, value);
+  }
+}
+
+// An argument that names no switch: the format, or an error.
+bool ReadFormatArgument(char16_t* argument, TsOptions* options) {
+  if (argument[0] == u'/') {
+    ReportError(u"Unknown option: \"%s\"\r\n", Upper(argument));
+    return false;
+  }
+  if (options->format[0] != 0) {
+    ReportError(u"Syntax error: \"%s\"\r\n", Upper(argument));
+    return false;
+  }
+  SetFormat(options, argument);
+  return true;
+}
+
+TsArguments ReadArguments(const char16_t* text, TsOptions* options, uint8_t command, CommandSwitch own) {
   int32_t count = TokenizeArguments(text);
   if (count < 0) return TsArguments::Failed;
   for (int32_t k = 0; k < count; ++k) {
     char16_t* argument = Arguments.args[k];
     if (Arguments.lengths[k] == 0) continue;
-    if (argument[0] == u'/' && argument[1] == u'?') {
+    char16_t unquoted[kSmallText];
+    const char16_t* value = nullptr;
+    const TsSwitch* row = FindTsSwitch(argument, command, unquoted, &value);
+    if (row && row->effect == SwitchEffect::Usage) {
       ShowTsUsage(argument[2] == u'?');
       return TsArguments::Done;
     }
-    bool ok = true;
-    int taken = extra ? extra(argument) : 0;
-    if (taken != 0) {
-      ok = taken > 0;
-    } else if (StartsWithNoCase(argument, u"/CP")) {
-      ok = ReadCodePageOption(argument, options);
-    } else if (CompareNoCase(argument, u"/D") == 0) {
-      options->stampFlags |= TSF_DATE;
-    } else if (CompareNoCase(argument, u"/F") == 0) {
-      options->footer = true;
-    } else if (CompareNoCase(argument, u"/I") == 0) {
-      options->stampFlags |= TSF_INCREMENTAL;
-    } else if (CompareNoCase(argument, u"/S") == 0) {
-      options->stampFlags |= TSF_CUMULATIVE;
-    } else if (CompareNoCase(argument, u"/T") == 0) {
-      options->stampFlags |= TSF_TIME;
-    } else if (CompareNoCase(argument, u"/U") == 0 || CompareNoCase(argument, u"/UTC") == 0) {
-      options->formatFlags |= FDT_UTC;
-    } else if (StartsWithNoCase(argument, u"/U")) {
-      ok = ReadEncodingOption(argument, options);
-    } else if (acceptMerge && CompareNoCase(argument, u"/M") == 0) {
-      options->merge = true;
-    } else if (argument[0] == u'/') {
-      ReportError(u"Unknown option: \"%s\"\r\n", Upper(argument));
-      ok = false;
-    } else if (options->format[0] == 0) {
-      SetFormat(options, argument);
-    } else {
-      ReportError(u"Syntax error: \"%s\"\r\n", Upper(argument));
-      ok = false;
-    }
+    bool ok = row ? ApplySwitch(*row, argument, value, options, own) : ReadFormatArgument(argument, options);
     if (!ok) return TsArguments::Failed;
   }
   return TsArguments::Run;
+}
+
+// Where the value of `row` begins in `text`, or null when `text` does not name it.
+const char16_t* SwitchValue(const TsSwitch& row, const char16_t* text) {
+  if (!StartsWithNoCase(text, row.name)) return nullptr;
+  const char16_t* rest = text + TextLength(row.name);
+  switch (row.match) {
+    case SwitchMatch::Exact: return *rest == 0 ? rest : nullptr;
+    case SwitchMatch::Prefix: return rest;
+    case SwitchMatch::Valued:
+      if (*rest == u':' || *rest == u'=') return rest + 1;
+      return *rest == 0 ? rest : nullptr;
+  }
+  return nullptr;
+}
+
+// The argument without its double quotes, in `out` (kSmallText units).
+void CopyWithoutQuotes(const char16_t* argument, char16_t* out) {
+  size_t n = 0;
+  for (const char16_t* p = argument; *p && n + 1 < kSmallText; ++p)
+    if (*p != u'"') out[n++] = *p;
+  out[n] = 0;
 }
 
 void PromptIfConsole(platform::Handle input) {
@@ -196,7 +266,7 @@ void PromptIfConsole(platform::Handle input) {
 
 int RunTs(const char16_t* arguments) {
   TsCall& call = TsCallStorage;
-  TsArguments parsed = ReadTsArguments(arguments, &call.options, false);
+  TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchTs);
   if (parsed == TsArguments::Failed) return 1;
   if (parsed == TsArguments::Done) return 0;
 
@@ -214,11 +284,23 @@ int RunTs(const char16_t* arguments) {
 
 }  // namespace
 
-TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, bool acceptMerge, ExtraTsOption extra) {
+const TsSwitch* FindTsSwitch(const char16_t* argument, uint8_t command, char16_t* unquoted, const char16_t** value) {
+  CopyWithoutQuotes(argument, unquoted);
+  for (const TsSwitch& row : kTsSwitches) {
+    if (!AcceptedByAll(row, command)) continue;
+    if (const char16_t* at = SwitchValue(row, row.quotesRemoved ? unquoted : argument)) {
+      *value = at;
+      return &row;
+    }
+  }
+  return nullptr;
+}
+
+TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, uint8_t command, CommandSwitch own) {
   std::memset(options, 0, sizeof *options);
   options->formatFlags = FDT_NO_DOUBLE_PERCENT;
   options->encoding = EncodingUndecided;
-  TsArguments parsed = ReadArguments(text, options, acceptMerge, extra);
+  TsArguments parsed = ReadArguments(text, options, command, own);
   if (parsed == TsArguments::Run) ChooseDefaultFormat(options);
   return parsed;
 }
@@ -254,8 +336,10 @@ bool ReportTsReadError(uint32_t error) {
   return true;
 }
 
+const char16_t* TsHelpText() { return kTsHelp.text; }
+
 int ShowTsUsage(bool versionLines) {
-  QPuts(kTsHelpText);
+  QPuts(TsHelpText());
   if (versionLines) {
     char16_t source[kSmallText];
     SourceFileName(source, kSmallText);

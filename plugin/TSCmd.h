@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common/types.h"
+#include "host/switches.h"
 #include "lines/encoding.h"
 #include "lines/reader.h"
 #include "lines/stamp.h"
@@ -15,8 +16,9 @@ namespace horalin {
 // How TS reads its standard input: platform::ReadInput, unless a test feeds it blocks.
 extern ReadFunction TsInputReader;
 
-// The help text of TS, which its usage shows and Usage copies from its syntax line on.
-extern const char16_t kTsHelpText[];
+// The help text of TS, which its usage shows and Usage copies from its syntax line on;
+// its switches are those of kTsSwitches that TS takes and that have help.
+const char16_t* TsHelpText();
 
 // Writes the usage text of TS and, when asked, the two version lines. Returns 0.
 int ShowTsUsage(bool versionLines);
@@ -60,15 +62,21 @@ extern TsCall TsCallStorage;
 
 enum class TsArguments { Run, Done, Failed };
 
-// A command's options beyond TS's, looked at before TS's own (an argument as the
-// tokenizer gives it, double quotes and all): 1 when it took the argument, 0 when it is
-// not its own, -1 after reporting an error.
-using ExtraTsOption = int (*)(char16_t* argument);
+// Applies a command's own switch, a row of kTsSwitches whose effect TS does not know, with
+// the value that follows its name. False after reporting an error.
+using CommandSwitch = bool (*)(const TsSwitch& row, const char16_t* value);
 
-// Resets the options and reads them from the argument text as TS does, "/M" too when
-// `acceptMerge` and those that `extra` takes, then chooses the default format. Done
-// after the usage text; Failed after an error message.
-TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, bool acceptMerge, ExtraTsOption extra = nullptr);
+// The row of kTsSwitches that `command` (a SwitchCommands bit) accepts and `argument` (as
+// the tokenizer gives it, double quotes and all) names, or null; `*value` is then where
+// its value begins, in `argument` or, for a row compared without double quotes, in
+// `unquoted` (kSmallText units), which holds the argument without them.
+const TsSwitch* FindTsSwitch(const char16_t* argument, uint8_t command, char16_t* unquoted, const char16_t** value);
+
+// Resets the options and reads them from the argument text as TS does, taking the
+// switches of kTsSwitches that `command` accepts (those TS does not know through `own`),
+// then chooses the default format. Done after the usage text; Failed after an error
+// message.
+TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, uint8_t command, CommandSwitch own = nullptr);
 // Sets up a stream's reader over `handle` for the options' encoding and code page.
 void SetUpTsStream(TsStream* stream, platform::Handle handle, ReadFunction read, const TsOptions& options);
 // The start time and the previous stamp time become now.

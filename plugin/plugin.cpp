@@ -19,9 +19,9 @@ PluginInfo Info;
 // One row per command, in the order of the function list.
 struct PluginCommand {
   char16_t name[11];
-  const char16_t* helpText;
+  const char16_t* (*helpText)();
 };
-constexpr PluginCommand kPluginCommands[] = {{u"ts", kTsHelpText}};
+constexpr PluginCommand kPluginCommands[] = {{u"ts", TsHelpText}};
 
 }  // namespace
 
@@ -63,7 +63,7 @@ extern "C" int Usage(const char16_t* name, char16_t* syntax) {
   if (!name || !syntax || name[0] == u'@' || name[0] == u'_') return 0;
   for (const PluginCommand& command : kPluginCommands) {
     if (CompareNoCase(name, command.name) != 0) continue;
-    const char16_t* text = command.helpText;
+    const char16_t* text = command.helpText();
     while (*text && *text != u'\n') ++text;
     while (*text == u'\n') ++text;
     CopyText(syntax, kSmallText, text);

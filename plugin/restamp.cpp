@@ -49,23 +49,6 @@ struct RestampState {
 
 RestampState State;
 
-// The argument without its double quotes, in `out` (kSmallText units).
-void Unquoted(const char16_t* argument, char16_t* out) {
-  size_t n = 0;
-  for (const char16_t* p = argument; *p && n + 1 < kSmallText; ++p)
-    if (*p != u'"') out[n++] = *p;
-  out[n] = 0;
-}
-
-// The value after a switch of `name` and ":" or "="; null when the argument is not it.
-const char16_t* ValueOf(const char16_t* argument, const char16_t* name) {
-  size_t n = TextLength(name);
-  if (!StartsWithNoCase(argument, name)) return nullptr;
-  const char16_t* value = argument + n;
-  if (*value == u':' || *value == u'=') return value + 1;
-  return *value == 0 ? value : nullptr;
-}
-
 // "+hh:mm", "+hhmm", "+hh" or "-": seconds east of UTC.
 bool ReadFixedOffset(const char16_t* text, int32_t* offset) {
   StampFields fields;
@@ -94,42 +77,43 @@ bool ReadZone(const char16_t* value, StampZone* zone) {
   return true;
 }
 
-// Restamp's own switches, for ReadTsArguments.
-int ReadReadingOption(char16_t* argument) {
-  char16_t text[kSmallText];
-  Unquoted(argument, text);
-  if (text[0] != u'/') return 0;
-  StampReading& r = State.reading;
-  if (const char16_t* value = ValueOf(text, u"/FORM")) {
-    if (*value == 0) {
-      r.form[0] = 0;  // every known form
-    } else if (const char16_t* fault = CheckStampPattern(value)) {
-      if (*fault)
-        ReportError(u"Unknown directive in the stamp form: \"%s\"\r\n", fault);
-      else
-        ReportError(u"The stamp form names no date: \"%s\"\r\n", value);
-      return -1;
-    } else {
-      CopyText(r.form, kSmallText, value);
-    }
-  } else if (const char16_t* zone = ValueOf(text, u"/ZONE")) {
-    if (!ReadZone(zone, &r.zone)) {
-      ReportError(u"Bad zone: \"%s\" (LOCAL, UTC or an offset such as +01:00)\r\n", zone);
-      return -1;
-    }
-  } else if (const char16_t* year = ValueOf(text, u"/YEAR")) {
-    uint32_t number = 0;
-    if (ParseUnsignedNumber(year, &number) != 0 || number < 1601 || number > 9999) {
-      ReportError(u"Bad year: \"%s\"\r\n", year);
-      return -1;
-    }
-    r.year = static_cast<uint16_t>(number);
-  } else if (CompareNoCase(text, u"/R") == 0) {
-    r.relative = true;
-  } else {
-    return 0;
+// /FORM's value: a pattern of the stamp forms' directives, or nothing for every known form.
+bool ReadForm(const char16_t* value, char16_t* form) {
+  if (const char16_t* fault = *value ? CheckStampPattern(value) : nullptr) {
+    if (*fault)
+      ReportError(u"Unknown directive in the stamp form: \"%s\"\r\n", fault);
+    else
+      ReportError(u"The stamp form names no date: \"%s\"\r\n", value);
+    return false;
   }
-  return 1;
+  CopyText(form, kSmallText, value);
+  return true;
+}
+
+bool ReadYear(const char16_t* value, uint16_t* year) {
+  uint32_t number = 0;
+  if (ParseUnsignedNumber(value, &number) != 0 || number < 1601 || number > 9999) {
+    ReportError(u"Bad year: \"%s\"\r\n", value);
+    return false;
+  }
+  *year = static_cast<uint16_t>(number);
+  return true;
+}
+
+// Restamp's own switches (and those of datefmt --lines), for ReadTsArguments: the rows of
+// kTsSwitches for reading stamps.
+bool ApplyReadingSwitch(const TsSwitch& row, const char16_t* value) {
+  StampReading& r = State.reading;
+  switch (row.effect) {
+    case SwitchEffect::StampForm: return ReadForm(value, r.form);
+    case SwitchEffect::StampZone:
+      if (ReadZone(value, &r.zone)) return true;
+      ReportError(u"Bad zone: \"%s\" (LOCAL, UTC or an offset such as +01:00)\r\n", value);
+      return false;
+    case SwitchEffect::StampYear: return ReadYear(value, &r.year);
+    case SwitchEffect::Relative: r.relative = true; return true;
+    default: return false;  // TS's, which TS's reader applies
+  }
 }
 
 void ResetState() {
@@ -236,7 +220,7 @@ bool RestampSource(platform::Handle handle) {
 int Restamp(const char16_t* arguments, const char16_t* const* files, int count) {
   ResetState();
   TsCall& call = TsCallStorage;
-  TsArguments parsed = ReadTsArguments(arguments, &call.options, false, ReadReadingOption);
+  TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchRestamp, ApplyReadingSwitch);
   if (parsed == TsArguments::Failed) return 1;
   if (parsed == TsArguments::Done) return 0;
   std::memset(&call.stamps.cache, 0, sizeof call.stamps.cache);
@@ -262,7 +246,8 @@ int Restamp(const char16_t* arguments, const char16_t* const* files, int count) 
   return result;
 }
 
-// Restamp's /FORM, /ZONE and /YEAR for datefmt --lines. 0, or 1 after an error.
+// Restamp's switches that datefmt --lines takes (/FORM, /ZONE, /YEAR). 0, or 1 after an
+// error.
 int ReadLineOptions(const char16_t* options) {
   ResetState();
   int32_t count = TokenizeArguments(options);
@@ -270,12 +255,14 @@ int ReadLineOptions(const char16_t* options) {
   for (int32_t k = 0; k < count; ++k) {
     char16_t* argument = Arguments.args[k];
     if (Arguments.lengths[k] == 0) continue;
-    int taken = CompareNoCase(argument, u"/R") == 0 ? 0 : ReadReadingOption(argument);
-    if (taken < 0) return 1;
-    if (taken == 0) {
+    char16_t unquoted[kSmallText];
+    const char16_t* value = nullptr;
+    const TsSwitch* row = FindTsSwitch(argument, kSwitchLines, unquoted, &value);
+    if (!row) {
       ReportError(u"Unknown option: \"%s\"\r\n", argument);
       return 1;
     }
+    if (!ApplyReadingSwitch(*row, value)) return 1;
   }
   return 0;
 }

@@ -220,7 +220,7 @@ bool StampPipes(TsCall& call, platform::Child* child) {
 
 int RunCommand(const char16_t* arguments, const char16_t* const* command, int count) {
   TsCall& call = TsCallStorage;
-  TsArguments parsed = ReadTsArguments(arguments, &call.options, true);
+  TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchRun);
   if (parsed == TsArguments::Failed) return 1;
   if (parsed == TsArguments::Done) return 0;
 

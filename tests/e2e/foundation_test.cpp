@@ -90,15 +90,28 @@ TEST(CommandLine, EachCommandHasItsHelp) {
   const std::string tsHelp = "Add time stamps to lines from a pipe. \n\n" + std::string(kUsageTs);
   struct Case {
     std::vector<std::string> args;
-    std::string start;  // of the output
+    std::string start;      // of the output
+    std::string line = "";  // one that it holds: the switches it names
   } cases[] = {
       {{"ts", "--help"}, tsHelp},
       {{"ts", "/D", "-h"}, tsHelp},
-      {{"datefmt", "--help"}, "Usage: horalin datefmt \"DATE,FORMAT\"\n"},
+      {{"datefmt", "--help"},
+       "Usage: horalin datefmt \"DATE,FORMAT\"\n",
+       "       horalin datefmt --lines [/FORM[:FORM] /ZONE:Z /YEAR:N] FORMAT <FILE\n"},
       {{"datefmt", "--lines", "-h"}, "Usage: horalin datefmt \"DATE,FORMAT\"\n"},
       {{"help", "--help"}, "Usage: horalin help NAME\n"},
       {{"usage", "-h"}, "Usage: horalin usage ts\n"},
       {{"info", "--help"}, "Usage: horalin info\n"},
+      {{"run", "--help"},
+       "Usage: horalin run ",
+       "\nThe ARGs are TS's own: /CP:n /D /F /I /S /T /U /U:name and a format ('horalin ts --help'),\n"
+       "and its own:\n  /M               both streams onto standard output in the order they came, each\n"
+       "                   line tagged O: (output) or E: (errors) after its stamp\nWithout /M"},
+      {{"restamp", "-h"},
+       "Usage: horalin restamp ",
+       "\n  /YEAR:N          the year of stamps without one (syslog); else the current year,\n"
+       "                   or the one before for a date after today\n"
+       "  /R               the time from each stamp to now instead of the date and time\n\n"},
   };
   for (const Case& c : cases) {
     Options o;
@@ -106,6 +119,7 @@ TEST(CommandLine, EachCommandHasItsHelp) {
     Result r = Horalin(c.args, o);
     EXPECT_EQ(r.status, 0) << c.args[0];
     EXPECT_EQ(r.out.substr(0, c.start.size()), c.start) << c.args[0] << " " << c.args.back();
+    EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("not read"), std::string::npos);
     EXPECT_EQ(r.err, "");
   }

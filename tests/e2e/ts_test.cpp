@@ -198,6 +198,11 @@ TEST(Ts, ArgumentErrors) {
       {{"/U=CP12345"}, "Code page not supported: 12345", false},
       {{"%H", "b"}, "Syntax error: \"B\"", false},
       {{"/D", "/bad"}, "Unknown option: \"/BAD\"", false},
+      {{"/Dx"}, "Unknown option: \"/DX\"", false},  // the whole argument, not its start
+      // Switches of other commands: run's, restamp's.
+      {{"/m"}, "Unknown option: \"/M\"", true},
+      {{"/FORM:%F"}, "Unknown option: \"/FORM:%F\"", false},
+      {{"/R"}, "Unknown option: \"/R\"", false},
   };
   for (const Case& c : cases) {
     if (UnderWine() && !c.wine) continue;
@@ -802,12 +807,28 @@ TEST(Restamp, FilesInTurnEachInItsEncoding) {
 }
 
 TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
-  Result bad = Restamp({"/ZONE:Mars"}, "");
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(bad.err, "Horalin plugin: Bad zone: \"Mars\" (LOCAL, UTC or an offset such as +01:00)\n");
-  Result noDate = Restamp({"/FORM:%H:%M"}, "");
-  EXPECT_EQ(noDate.status, 1);
-  EXPECT_EQ(noDate.err, "Horalin plugin: The stamp form names no date: \"%H:%M\"\n");
+  struct Case {
+    Strings args;  // after "restamp", or with "datefmt" first
+    std::string message;
+    int status = 1;
+  } cases[] = {
+      {{"/ZONE:Mars"}, "Bad zone: \"Mars\" (LOCAL, UTC or an offset such as +01:00)"},
+      {{"/FORM:%H:%M"}, "The stamp form names no date: \"%H:%M\""},
+      {{"/year"}, "Bad year: \"\""},  // the name alone, in any case
+      {{"/YEAR=99"}, "Bad year: \"99\""},
+      {{"/FORMAT:%F"}, "Unknown option: \"/FORMAT:%F\""},                 // the name, then ":" or "="
+      {{"/M"}, "Unknown option: \"/M\""},                                 // run's
+      {{"datefmt", "--lines", "/R", "%F"}, "Unknown option: \"/R\"", 2},  // restamp's, not datefmt's
+      {{"datefmt", "--lines", "/CP:1252", "%F"}, "Unknown option: \"/CP:1252\"", 2},
+  };
+  for (const Case& c : cases) {
+    Options o;
+    o.input = "2026-12-07T17:39:42Z never read\n";
+    Result r = c.args[0] == "datefmt" ? Horalin(c.args, o) : Restamp(c.args, o.input);
+    EXPECT_EQ(r.status, c.status) << c.args[0];
+    EXPECT_EQ(r.out, "") << c.args[0];
+    EXPECT_EQ(r.err, "Horalin plugin: " + c.message + "\n");
+  }
 
   Options options;
   options.input = "2024-02-29T13:45:30+01:00\nMon, 07 Dec 2026 17:39:42 +0000\n2024-13-01 00:00:00\n";
@@ -890,6 +911,8 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
       // Bad arguments start nothing.
       {{"/X", "--", talker, "o:x"}, 1, "", "Horalin plugin: Unknown option: \"/X\"", true},
       {{"%H", "b", "--", talker, "o:x"}, 1, "", "Horalin plugin: Syntax error: \"B\"", false},
+      {{"/R", "--", talker, "o:x"}, 1, "", "Horalin plugin: Unknown option: \"/R\"", false},  // restamp's
+      {{"/m", "--", talker, "o:x"}, 0, "O: x", "", true},
       {{"say \"hi there\" %H", "--", talker, "o:x"}, 2, "", "horalin: run cannot take the argument 'say", false},
       {{"--", talker, "args", "--help"}, 0, "[--help]", "", true},  // after "--", the command's own
       {{"--", talker, "args", "a b", "", "q\"uote", "back\\", "back\\\\ \"x\""},
