@@ -421,6 +421,10 @@ void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block
 
 int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   if (!reader || !line || !reader->block || !reader->lineBytes || !reader->read || reader->capacity == 0) return -1;
+  // The line functions answer kEndOfInput only once the input has ended (no read follows)
+  // and nothing of it waits in the reader: no byte of the block untaken, no UTF-16 byte
+  // without its pair, no unit taken and not framed, no line so far. Nothing can come
+  // after that, so every later call answers at once.
   if (reader->ended) return kEndOfInput;
   const int32_t result = reader->failed ? -1 : ReadLine(reader, line, true);
   if (result == -1 || result == kEndOfInput) platform::CloseByteDecoder(&reader->decoder);  // no more text to convert
