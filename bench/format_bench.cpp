@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "datetime/format.h"
+#include "lines/platform_services.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ tm BrokenDown() {
 void Run(benchmark::State& state, const char16_t* format, uint32_t flags) {
   static char16_t out[horalin::kFormatText];
   for (auto _ : state) {
-    benchmark::DoNotOptimize(horalin::FormatDateTime(out, format, kTime, flags));
+    benchmark::DoNotOptimize(horalin::FormatDateTime(out, format, kTime, flags, horalin::kPlatformServices));
     benchmark::ClobberMemory();
   }
 }
@@ -113,7 +114,8 @@ void RunRandom(benchmark::State& state, const char16_t* format) {
   const Instants& set = RandomInstants(state.range(0));
   size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(horalin::FormatDateTime(out, format, set.local[i++ % kInstants], 0));
+    benchmark::DoNotOptimize(
+        horalin::FormatDateTime(out, format, set.local[i++ % kInstants], 0, horalin::kPlatformServices));
     benchmark::ClobberMemory();
   }
 }

@@ -30,6 +30,32 @@ struct Moment {
   uint64_t steady;
 };
 
+// The zone in force at one local time: what "%z", "%Z" and "%s" show.
+enum ZoneState : int32_t {
+  ZoneInvalid = -1,  // the zone could not be read: no name, no offset
+  ZoneStandard = 1,  // standard time, or a zone without daylight saving time
+  ZoneDaylight = 2,  // daylight saving time
+};
+struct ZoneSnapshot {
+  int32_t bias;  // minutes; UTC = local time + bias
+  int32_t state;
+  char16_t name[32];    // the name in force, zero-terminated
+  int32_t biasSeconds;  // seconds to add to the bias (local mean time has offsets to the second)
+};
+
+// The locales whose texts the formats show: the user's, or English (United States) for
+// the "E" modifier.
+enum class Locale { User, English };
+enum class LocaleItem {
+  AbbrevDayName,    // index: day of the week, 0 Sunday to 6 Saturday
+  DayName,          // the same
+  AbbrevMonthName,  // index: month 1 to 12
+  MonthName,        // the same
+  AmDesignator,
+  PmDesignator,
+  NativeDigits,  // the locale's ten digits for 0 to 9 (the ASCII digits when it has none)
+};
+
 // Days of the proleptic Gregorian calendar: 1 for 1601-01-01, 3067671 for 9999-12-31.
 using DayNumber = int32_t;
 

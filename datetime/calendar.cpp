@@ -2,33 +2,6 @@
 
 namespace horalin {
 
-// Month lengths and the days before each month, common year then leap year.
-const uint32_t DaysInMonth[14][2] = {{0, 0},   {31, 31}, {28, 29}, {31, 31}, {30, 30}, {31, 31}, {30, 30},
-                                     {31, 31}, {31, 31}, {30, 30}, {31, 31}, {30, 30}, {31, 31}, {0, 0}};
-const uint32_t DaysBeforeMonth[14][2] = {{0, 0},     {0, 0},     {31, 31},   {59, 60},   {90, 91},
-                                         {120, 121}, {151, 152}, {181, 182}, {212, 213}, {243, 244},
-                                         {273, 274}, {304, 305}, {334, 335}, {0, 0}};
-
-uint32_t MonthOfDayOfYear(uint32_t dayOfYear, int leap) {
-  uint32_t month = 1;
-  while (month < 12 && DaysBeforeMonth[month + 1][leap] < dayOfYear) ++month;
-  return month;
-}
-
-int DateFromDayNumber(DayNumber n, uint32_t* year, uint32_t* month, uint32_t* day) {
-  if (n > kLastDay || n < kFirstDay) return -1;
-  // No year is longer than 366 days, so the guess never passes the true year.
-  uint32_t y = 1601 + static_cast<uint32_t>(n) / 366;
-  while (DaysBeforeYear(y) + 365 + IsLeapYear(static_cast<int32_t>(y)) < n) ++y;  // at most 18 steps
-  uint32_t dayOfYear = static_cast<uint32_t>(n - DaysBeforeYear(y));              // [1, 366]
-  int leap = IsLeapYear(static_cast<int32_t>(y));
-  uint32_t m = MonthOfDayOfYear(dayOfYear, leap);
-  *year = y;
-  *month = m;
-  *day = dayOfYear - DaysBeforeMonth[m][leap];
-  return 0;
-}
-
 namespace {
 
 // The ISO week structure of a year in 1601..9999, from the day number of the day before
@@ -121,7 +94,7 @@ SYSTEMTIME SystemTimeFromFileTime(uint64_t fileTime) {
   SYSTEMTIME t{};
   t.wYear = static_cast<uint16_t>(year);
   t.wMonth = static_cast<uint16_t>(month);
-  t.wDayOfWeek = static_cast<uint16_t>(day % 7);  // day 1, 1601-01-01, was a Monday
+  t.wDayOfWeek = WeekdayOfDay(day);
   t.wDay = static_cast<uint16_t>(dayOfMonth);
   t.wHour = static_cast<uint16_t>(secondOfDay / 3600);
   t.wMinute = static_cast<uint16_t>(secondOfDay / 60 % 60);

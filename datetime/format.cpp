@@ -25,14 +25,11 @@
 #include "datetime/calendar.h"
 #include "datetime/directives.h"
 #include "datetime/escapes.h"
-#include "platform/platform.h"
+#include "datetime/services.h"
 
 namespace horalin {
 
 namespace {
-
-using platform::Locale;
-using platform::LocaleItem;
 
 static_assert(std::endian::native == std::endian::little, "digits and names are moved as words of units");
 
@@ -106,22 +103,23 @@ size_t PutCut(char16_t* out, size_t length, const char16_t* text, size_t count) 
 
 // The zone snapshot, the native digits and the check of the user's locale settings are
 // made on first use only: most formats (TS stamps one line after another) need none of
-// them, and the platform queries cost more than the rest of the formatting.
+// them, and the system's answers cost more than the rest of the formatting.
 struct Context {
+  const Services& services;
   DateFields fields;
   uint32_t flags;
   bool doubling;
   bool localeFresh = false;
   bool digitsTaken = false;
-  const platform::ZoneSnapshot* zone = nullptr;  // taken on first use
-  char16_t digits[10]{};                         // digits[0] == 0: the locale has no digits of its own
+  const ZoneSnapshot* zone = nullptr;  // taken on first use
+  char16_t digits[10]{};               // digits[0] == 0: the locale has no digits of its own
 };
 
-const platform::ZoneSnapshot& Zone(Context& ctx) {
+const ZoneSnapshot& Zone(Context& ctx) {
   if (!ctx.zone) {
     bool utc = (ctx.flags & FDT_UTC) != 0;
     // The zone's rules in force at the local time being formatted, not at the moment of the call.
-    ctx.zone = &platform::TakeZoneSnapshot(utc, utc ? nullptr : &ctx.fields.time);
+    ctx.zone = &ctx.services.zoneAt(utc, utc ? nullptr : &ctx.fields.time);
   }
   return *ctx.zone;
 }
@@ -130,7 +128,7 @@ const platform::ZoneSnapshot& Zone(Context& ctx) {
 void FollowLocale(Context& ctx) {
   if (ctx.localeFresh) return;
   ctx.localeFresh = true;
-  platform::RefreshLocale();
+  ctx.services.followLocale();
 }
 
 const char16_t* NativeDigits(Context& ctx) {
@@ -139,7 +137,7 @@ const char16_t* NativeDigits(Context& ctx) {
     ctx.digitsTaken = true;
     ctx.digits[0] = 0;
     char16_t answer[64];
-    size_t n = platform::LocaleText(Locale::User, LocaleItem::NativeDigits, 0, answer, 64);
+    size_t n = ctx.services.localeText(Locale::User, LocaleItem::NativeDigits, 0, answer, 64);
     // Fewer than ten, or the ASCII digits themselves: none. Digits beyond the
     // Basic Multilingual Plane are not taken, so that one digit stays one unit.
     bool usable = n >= 10 && answer[0] != u'0';
@@ -326,9 +324,9 @@ void MapNativeAndCase(Context& ctx, uint8_t mods, char16_t* text, size_t length)
   if (mods & kCase) {
     FollowLocale(ctx);
     if (mods & kUpper)
-      platform::MapToUpperCase(text, length);
+      ctx.services.mapToUpperCase(text, length);
     else
-      platform::MapToLowerCase(text, length);
+      ctx.services.mapToLowerCase(text, length);
   }
 }
 
@@ -404,13 +402,13 @@ size_t PutOffset(char16_t* o, int32_t bias) {
   return static_cast<size_t>(end + 2 - o);
 }
 
-// The name of daylight saving time or of standard time, none when the zone is not known.
+// The zone's name in force, none when the zone is not known.
 // Four units at a time: the name's array has 32, and the room is as many. The first eight
 // go at once, so that names of up to seven units, nearly all, take no branch on their
 // length (a zone's two names often differ in it: CET, CEST).
-size_t PutZoneName(char16_t* o, const platform::ZoneSnapshot& zone) {
-  if (zone.state == platform::ZoneInvalid) return 0;
-  const char16_t* name = zone.state == platform::ZoneDaylight ? zone.daylightName : zone.standardName;
+size_t PutZoneName(char16_t* o, const ZoneSnapshot& zone) {
+  if (zone.state == ZoneInvalid) return 0;
+  const char16_t* name = zone.name;
   auto zeros = [](uint64_t v) { return (v - words::kUnitOnes) & ~v & words::kUnitHighs; };  // the lowest is exact
   const uint64_t first = words::Load(name), second = words::Load(name + 4);
   std::memcpy(o, &first, sizeof first);
@@ -432,9 +430,9 @@ size_t PutZoneName(char16_t* o, const platform::ZoneSnapshot& zone) {
 }
 
 // The military letter of a whole-hour offset within twelve hours, else "-".
-size_t PutMilitaryLetter(char16_t* o, const platform::ZoneSnapshot& zone) {
+size_t PutMilitaryLetter(char16_t* o, const ZoneSnapshot& zone) {
   static constexpr char16_t kLetters[] = u"YXWVUTSRQPONZABCDEFGHIKLM";  // bias +720 ... -720
-  const bool lettered = zone.state != platform::ZoneInvalid && zone.bias % 60 == 0 && zone.biasSeconds == 0 &&
+  const bool lettered = zone.state != ZoneInvalid && zone.bias % 60 == 0 && zone.biasSeconds == 0 &&
                         zone.bias >= -720 && zone.bias <= 720;
   o[0] = lettered ? kLetters[12 - zone.bias / 60] : u'-';
   return 1;
@@ -447,11 +445,11 @@ char16_t* PutLocalePiece(Context& ctx, PieceKind kind, uint8_t mods, char16_t* o
   const SYSTEMTIME& t = ctx.fields.time;
   const size_t room = static_cast<size_t>(end - o + 1);
   if (kind == PieceKind::Designator)
-    return o + platform::LocaleText(Locale::User, t.wHour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator, 0,
-                                    o, room);
+    return o + ctx.services.localeText(Locale::User, t.wHour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator,
+                                       0, o, room);
   // The abbreviated month name, at most 15 units, cut where a character ends.
   const Locale names = (mods & kEnglish) ? Locale::English : Locale::User;
-  size_t n = platform::LocaleText(names, LocaleItem::AbbrevMonthName, t.wMonth, o, room);
+  size_t n = ctx.services.localeText(names, LocaleItem::AbbrevMonthName, t.wMonth, o, room);
   if (n > 15) n = IsHighSurrogate(o[14]) ? 14 : 15;
   return o + n;
 }
@@ -459,6 +457,7 @@ char16_t* PutLocalePiece(Context& ctx, PieceKind kind, uint8_t mods, char16_t* o
 // The text of a directive that the locale gives, at `o` (a work buffer of room).
 size_t PutLocaleText(Context& ctx, DirectiveKind kind, uint8_t mods, char16_t* o) {
   FollowLocale(ctx);
+  const Services& svc = ctx.services;
   const SYSTEMTIME& t = ctx.fields.time;
   const bool alt = (mods & kAlternative) != 0;
   const Locale names = (mods & kEnglish) ? Locale::English : Locale::User;
@@ -466,25 +465,24 @@ size_t PutLocaleText(Context& ctx, DirectiveKind kind, uint8_t mods, char16_t* o
   constexpr size_t room = kDirectiveText;
   switch (kind) {
     case DirectiveKind::AbbrevDayName: {
-      size_t n = platform::LocaleText(names, LocaleItem::AbbrevDayName, weekday, o, room);
+      size_t n = svc.localeText(names, LocaleItem::AbbrevDayName, weekday, o, room);
       return alt && names == Locale::English && n > 2 ? 2 : n;
     }
-    case DirectiveKind::DayName: return platform::LocaleText(names, LocaleItem::DayName, weekday, o, room);
-    case DirectiveKind::AbbrevMonthName:
-      return platform::LocaleText(names, LocaleItem::AbbrevMonthName, t.wMonth, o, room);
-    case DirectiveKind::MonthName: return platform::LocaleText(names, LocaleItem::MonthName, t.wMonth, o, room);
+    case DirectiveKind::DayName: return svc.localeText(names, LocaleItem::DayName, weekday, o, room);
+    case DirectiveKind::AbbrevMonthName: return svc.localeText(names, LocaleItem::AbbrevMonthName, t.wMonth, o, room);
+    case DirectiveKind::MonthName: return svc.localeText(names, LocaleItem::MonthName, t.wMonth, o, room);
     case DirectiveKind::LocaleDateTime: {
-      size_t n = platform::LocaleDate(alt, t, o, room);
+      size_t n = svc.localeDate(alt, t, o, room);
       if (n + 1 < room) o[n++] = u' ';
-      return n + platform::LocaleTime(false, t, o + n, room - n);
+      return n + svc.localeTime(false, t, o + n, room - n);
     }
-    case DirectiveKind::LocaleDate: return platform::LocaleDate(alt, t, o, room);
-    case DirectiveKind::LocaleTime: return platform::LocaleTime(alt, t, o, room);
+    case DirectiveKind::LocaleDate: return svc.localeDate(alt, t, o, room);
+    case DirectiveKind::LocaleTime: return svc.localeTime(alt, t, o, room);
     case DirectiveKind::Designator:
     case DirectiveKind::LowerDesignator: {
       LocaleItem item = t.wHour < 12 ? LocaleItem::AmDesignator : LocaleItem::PmDesignator;
-      size_t n = platform::LocaleText(Locale::User, item, 0, o, room);
-      if (kind == DirectiveKind::LowerDesignator) platform::MapToLowerCase(o, n);
+      size_t n = svc.localeText(Locale::User, item, 0, o, room);
+      if (kind == DirectiveKind::LowerDesignator) svc.mapToLowerCase(o, n);
       return n;
     }
     default: return 0;
@@ -629,9 +627,11 @@ Position PutDirectiveAside(Context& ctx, Writer write, uint8_t mods, const char1
 
 }  // namespace
 
-int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags) {
+int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags,
+                       const Services& services) {
   if (!format) return -1;
-  Context ctx{.fields = {.time = datetime, .valid = IsValidDateTime(datetime)},
+  Context ctx{.services = services,
+              .fields = {.time = datetime, .valid = IsValidDateTime(datetime)},
               .flags = flags,
               .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0};
   // The length stays in a register from one unit or directive to the next.

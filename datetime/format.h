@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/types.h"
+#include "datetime/services.h"
 
 namespace horalin {
 
@@ -14,7 +15,9 @@ namespace horalin {
 // "%s", "%z" and "%Z" take the zone's offset, state and names in force at `datetime`
 // read as local time (as UTC under FDT_UTC), not those of the moment of the call.
 // Text that does not fit is cut where a character ends: no surrogate pair is split.
-// `format` must not lie within `out`.
-int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags);
+// `format` must not lie within `out`. The zone, the locale's texts and case mapping come
+// from `services`.
+int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags,
+                       const Services& services);
 
 }  // namespace horalin

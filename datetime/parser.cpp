@@ -5,7 +5,6 @@
 
 #include "common/text.h"
 #include "datetime/calendar.h"
-#include "platform/platform.h"
 
 namespace horalin {
 
@@ -53,16 +52,13 @@ bool IsMarker(char16_t c, char16_t upper) { return c == upper || c == upper + (u
 
 uint16_t Field(uint32_t value) { return static_cast<uint16_t>(value); }
 
-// The weekday of a day number (1 or more), 0 Sunday.
-uint16_t WeekdayOf(DayNumber n) { return static_cast<uint16_t>(static_cast<uint32_t>(n) % 7); }
-
 // Month and day of day `dayOfYear` (1 to 366) of a year.
 void SetDayOfYear(SYSTEMTIME* t, uint32_t dayOfYear) {
   int leap = IsLeapYear(t->wYear);
   uint32_t month = MonthOfDayOfYear(dayOfYear, leap);
   t->wMonth = Field(month);
   t->wDay = Field(dayOfYear - DaysBeforeMonth[month][leap]);
-  t->wDayOfWeek = WeekdayOf(DayNumberFromDate(t->wYear, t->wMonth, t->wDay));
+  t->wDayOfWeek = WeekdayOfDay(DayNumberFromDate(t->wYear, t->wMonth, t->wDay));
 }
 
 struct Parse {
@@ -131,7 +127,7 @@ int32_t ReadCalendarOrOrdinalDate(Parse& s) {
     uint32_t length = DaysInMonth[n][leap];
     if (day == 0 || day > length) return Fail(s, kParseDay, nullptr, u"Day must be 1 - %u: %u\r\n", length, day);
     s.t->wDay = Field(day);
-    s.t->wDayOfWeek = WeekdayOf(DayNumberFromDate(s.t->wYear, n, day));
+    s.t->wDayOfWeek = WeekdayOfDay(DayNumberFromDate(s.t->wYear, n, day));
     return 0;
   }
   uint32_t daysInYear = 365u + static_cast<uint32_t>(leap);
@@ -242,19 +238,19 @@ bool ReadLogForm(Parse& s) {
   const int leap = IsLeapYear(static_cast<int32_t>(year));
   if (day > DaysInMonth[month][leap] || hour > 23 || minute > 59 || second > 59) return false;
   const DayNumber dayNumber = DayNumberOfValidDate(year, month, day);
-  *s.t = SYSTEMTIME{Field(year), Field(month),  WeekdayOf(dayNumber), Field(day),
-                    Field(hour), Field(minute), Field(second),        0};
+  *s.t = SYSTEMTIME{Field(year), Field(month),  WeekdayOfDay(dayNumber), Field(day),
+                    Field(hour), Field(minute), Field(second),           0};
   s.p = p + kLogFormLength;
   return true;
 }
 
 // Today (by the UTC or the local clock) plus `offset` days, into the date fields.
-int32_t ResolveOffset(Parse& s, int32_t offset, bool utc) {
+int32_t ResolveOffset(Parse& s, int32_t offset, bool utc, const Services& services) {
   SYSTEMTIME today;
   if (utc)
-    platform::CurrentUtcTime(&today);
+    services.currentUtcTime(&today);
   else
-    platform::CurrentLocalTime(&today);
+    services.currentLocalTime(&today);
   int64_t n = static_cast<int64_t>(DayNumberFromDate(today.wYear, today.wMonth, today.wDay)) + offset;
   if (n < kFirstDay || n > kLastDay)
     return offset >= 0
@@ -265,14 +261,14 @@ int32_t ResolveOffset(Parse& s, int32_t offset, bool utc) {
   s.t->wYear = Field(year);
   s.t->wMonth = Field(month);
   s.t->wDay = Field(day);
-  s.t->wDayOfWeek = WeekdayOf(static_cast<DayNumber>(n));
+  s.t->wDayOfWeek = WeekdayOfDay(static_cast<DayNumber>(n));
   return 0;
 }
 
 }  // namespace
 
-int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc,
-                      ParseError* error) {
+int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc, ParseError* error,
+                      const Services& services) {
   if (!dateTime || !text) return -1;
   *dateTime = SYSTEMTIME{};
   Parse s{text, dateTime, error};
@@ -282,10 +278,10 @@ int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t
     ++s.p;
     if (*s.p == u'*') {
       ++s.p;
-      platform::CurrentUtcTime(dateTime);
+      services.currentUtcTime(dateTime);
       inUtc = true;
     } else {
-      platform::CurrentLocalTime(dateTime);
+      services.currentLocalTime(dateTime);
     }
   } else if (ReadLogForm(s)) {
     inUtc = ReadZone(s);
@@ -303,7 +299,7 @@ int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t
     if (int32_t result = ReadTime(s)) return result;
     inUtc = ReadZone(s);
     if (relative)
-      if (int32_t result = ResolveOffset(s, offset, inUtc)) return result;
+      if (int32_t result = ResolveOffset(s, offset, inUtc, services)) return result;
   }
 
   s.p = SkipWhiteSpace(s.p);

@@ -7,6 +7,7 @@
 
 #include "common/text.h"
 #include "common/types.h"
+#include "datetime/services.h"
 
 namespace horalin {
 
@@ -39,9 +40,10 @@ struct ParseError {
 // time and following white space (`end`) and 1 for UTC, 0 for local time (`utc`).
 // On failure returns a result code above and describes the fault in `error`, where
 // asked; `end` and `utc` are not written. It writes no message itself. A null
-// `dateTime` or `text` gives -1.
-int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc,
-                      ParseError* error);
+// `dateTime` or `text` gives -1. The star forms and day offsets read the clock of
+// `services`.
+int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc, ParseError* error,
+                      const Services& services);
 
 // The first position at or after `p` that is not white space (as iswspace decides; the
 // ASCII characters, nearly all that it meets, are decided here).

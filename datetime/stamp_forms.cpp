@@ -5,7 +5,6 @@
 #include "common/text.h"
 #include "common/words.h"
 #include "datetime/calendar.h"
-#include "platform/platform.h"
 
 namespace horalin {
 
@@ -458,7 +457,7 @@ const char16_t* CheckStampPattern(const char16_t* pattern) {
   return (month && day) || unix ? nullptr : pattern + TextLength(pattern);
 }
 
-bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTime) {
+bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTime, const Services& services) {
   if (f.isUnix) {
     *fileTime = f.unixTime;
     return true;
@@ -473,9 +472,9 @@ bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTim
     seconds -= zone.offset;
   } else if (zone.kind == StampZoneKind::Local) {
     SYSTEMTIME local = f.time;
-    local.wDayOfWeek = static_cast<uint16_t>(n % 7);
+    local.wDayOfWeek = WeekdayOfDay(n);
     local.wMilliseconds = static_cast<uint16_t>(f.fraction / 10000);
-    const platform::ZoneSnapshot& z = platform::TakeZoneSnapshot(false, &local);
+    const ZoneSnapshot& z = services.zoneAt(false, &local);
     seconds += int64_t{z.bias} * 60 + z.biasSeconds;
   }
   if (seconds < 0 || seconds >= int64_t{kLastDay} * 86400) return false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/types.h"
+#include "datetime/services.h"
 
 namespace horalin {
 
@@ -56,10 +57,10 @@ struct StampZone {
 };
 
 // The instant of a stamp with a year, as a file time: a stamp with an offset or a Unix
-// time as it stands, a local one in `zone` (a local time that the clocks skip or show
-// twice is read as the format interpreter reads it). False when it is no date or falls
-// outside 1601 to 9999.
-bool StampInstant(const StampFields& fields, const StampZone& zone, uint64_t* fileTime);
+// time as it stands, a local one in `zone` (the zone of `services`: a local time that
+// the clocks skip or show twice is read as the format interpreter reads it). False when
+// it is no date or falls outside 1601 to 9999.
+bool StampInstant(const StampFields& fields, const StampZone& zone, uint64_t* fileTime, const Services& services);
 
 // The year of a stamp without one (syslog), month and day as written: `today`'s year,
 // or the year before when that date would lie more than a day after today.

@@ -13,6 +13,7 @@
 #include "datetime/stamp_forms.h"
 #include "fuzz/fuzz_support.h"
 #include "host/host.h"
+#include "lines/platform_services.h"
 #include "plugin/errors.h"
 
 using namespace horalin;
@@ -46,7 +47,7 @@ void CheckParser(const std::u16string& text) {
   const char16_t* end = kUntouched;
   int32_t utc = 7;
   ParseError error{};
-  int32_t result = ParseDateTime(text.c_str(), &t, &end, &utc, &error);
+  int32_t result = ParseDateTime(text.c_str(), &t, &end, &utc, &error, kPlatformServices);
   Check(fuzz::ErrorReports() == 0 && fuzz::CapturedOutput().empty(), "the parser writes nothing");
   if (result == 0) {
     Check(ValidDateTime(t), "success comes with a valid date and time");
@@ -61,7 +62,7 @@ void CheckParser(const std::u16string& text) {
     Check(fuzz::ErrorReports() == 1, "a failure is reported once");
     Check(end == kUntouched && utc == 7, "a failure hands back nothing");
   }
-  Check(ParseDateTime(text.c_str(), nullptr, &end, &utc, &error) == -1, "no record gives -1");
+  Check(ParseDateTime(text.c_str(), nullptr, &end, &utc, &error, kPlatformServices) == -1, "no record gives -1");
 }
 
 void CheckFunction(const std::u16string& text) {
@@ -97,7 +98,7 @@ void CheckStampForms(const std::u16string& text) {
     Check(used > 0 && used <= text.size(), "a stamp lies within the line");
     if (!f.isUnix && f.time.wYear == 0) f.time.wYear = 2024;
     uint64_t instant = 0;
-    if (StampInstant(f, StampZone{StampZoneKind::Utc, 0}, &instant))
+    if (StampInstant(f, StampZone{StampZoneKind::Utc, 0}, &instant, kPlatformServices))
       Check(instant < uint64_t{kLastDay} * 86400 * 10000000, "an instant lies within the calendar");
   }
 }

@@ -12,6 +12,7 @@
 #include "datetime/calendar.h"
 #include "datetime/format.h"
 #include "fuzz/fuzz_support.h"
+#include "lines/platform_services.h"
 
 using namespace horalin;
 using horalin::fuzz::Check;
@@ -94,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Exactly the capacity, on the heap, so that a write past it is caught.
   std::unique_ptr<char16_t[]> out(new char16_t[kFormatText]);
   for (size_t i = 0; i < kFormatText; ++i) out[i] = u'?';
-  int64_t result = FormatDateTime(out.get(), format.c_str(), t, flags);
+  int64_t result = FormatDateTime(out.get(), format.c_str(), t, flags, kPlatformServices);
   size_t length = 0;
   while (length < kFormatText && out[length]) ++length;
   Check(length < kFormatText, "the output is terminated within 8192 units");
@@ -104,6 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // characters gives whole characters, however the output is cut.
   const bool whole = WellFormed(format.data(), format.size()) && format.find(u'\\') == std::u16string::npos;
   if (whole) Check(WellFormed(out.get(), length), "whole characters in, whole characters out");
-  Check(FormatDateTime(out.get(), nullptr, t, flags) == -1, "a null format gives -1");
+  Check(FormatDateTime(out.get(), nullptr, t, flags, kPlatformServices) == -1, "a null format gives -1");
   return 0;
 }

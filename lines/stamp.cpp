@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "datetime/calendar.h"
 #include "datetime/format.h"
+#include "lines/platform_services.h"
 #include "platform/platform.h"
 
 namespace horalin {
@@ -99,7 +100,8 @@ int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, 
     // stream's wide reads of the stamp.
     if (stamp[cache->renderedLength] != 0) stamp[cache->renderedLength] = 0;
   } else {
-    int64_t length = FormatDateTime(stamp, format, ShownTime(now.utc, formatFlags, cache), formatFlags);
+    int64_t length =
+        FormatDateTime(stamp, format, ShownTime(now.utc, formatFlags, cache), formatFlags, kPlatformServices);
     if (cache) {
       cache->rendered = length >= 0;
       cache->millisecond = millisecond;

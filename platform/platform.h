@@ -119,34 +119,13 @@ bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local);
 
 // ---- Time zone ---------------------------------------------------------------
 
-enum ZoneState : int32_t { ZoneInvalid = -1, ZoneUnknown = 0, ZoneStandard = 1, ZoneDaylight = 2 };
-
-struct ZoneSnapshot {
-  int32_t bias;  // minutes; UTC = local time + bias
-  int32_t state;
-  char16_t standardName[32];
-  char16_t daylightName[32];
-  int32_t biasSeconds;  // seconds to add to the bias (local mean time has offsets to the second)
-};
-
-// In UTC mode: bias 0, ZoneUnknown, the system's name for UTC. Otherwise the zone's
-// rules in force at `localTime` (or now, when it is null). The snapshot is the backend's
+// In UTC mode: bias 0, ZoneStandard, the system's name for UTC. Otherwise the zone's
+// offset, state and name in force at `localTime` (or now, when it is null). The snapshot is the backend's
 // own and holds until the next call: the local times of a log fall in a few snapshots
 // that the backend keeps made, and a copy would cost as much as finding them.
 const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime);
 
 // ---- Locale ------------------------------------------------------------------
-
-enum class Locale { User, English };
-enum class LocaleItem {
-  AbbrevDayName,    // index: day of the week, 0 Sunday to 6 Saturday
-  DayName,          // the same
-  AbbrevMonthName,  // index: month 1 to 12
-  MonthName,        // the same
-  AmDesignator,
-  PmDesignator,
-  NativeDigits,  // the locale's ten digits for 0 to 9 (the ASCII digits when it has none)
-};
 
 // Each writes at most room - 1 units and a terminator and returns the units written;
 // 0 when the query failed (the buffer then holds an empty text, if room > 0).
@@ -161,7 +140,8 @@ void MapToLowerCase(char16_t* text, size_t length);
 // Brings the locale services up to date with the user's settings as they are now, so
 // that a change shows from the next query on (the POSIX backend reads LC_ALL, LC_TIME,
 // LC_CTYPE and LANG again; on Windows the system follows by itself). Cheap when nothing
-// changed; the format interpreter calls it once per call, before its first locale query.
+// changed; the format interpreter has it called once per call, before its first locale
+// query.
 void RefreshLocale();
 
 // ---- Code pages --------------------------------------------------------------

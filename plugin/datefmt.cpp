@@ -13,6 +13,7 @@
 #include "datetime/format.h"
 #include "datetime/parser.h"
 #include "host/host.h"
+#include "lines/platform_services.h"
 #include "plugin/errors.h"
 
 using namespace horalin;
@@ -55,7 +56,7 @@ extern "C" int f_datefmt(char16_t* buffer) {
   int32_t utc = 0;
   const char16_t* end = p;
   ParseError error;
-  if (ParseDateTime(p, &dateTime, &end, &utc, &error) != 0) {
+  if (ParseDateTime(p, &dateTime, &end, &utc, &error, kPlatformServices) != 0) {
     ReportParseError(p, error);
     return -1;
   }
@@ -79,6 +80,6 @@ extern "C" int f_datefmt(char16_t* buffer) {
   // of it in wide reads would wait for each piece's write to land.
   char16_t copy[kFormatText];
   CopyFormat(format, buffer + kFormatText, copy);
-  FormatDateTime(buffer, copy, dateTime, utc ? FDT_UTC : 0);
+  FormatDateTime(buffer, copy, dateTime, utc ? FDT_UTC : 0, kPlatformServices);
   return 0;
 }

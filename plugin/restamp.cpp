@@ -14,6 +14,7 @@
 #include "datetime/parser.h"
 #include "datetime/stamp_forms.h"
 #include "host/host.h"
+#include "lines/platform_services.h"
 #include "lines/reader.h"
 #include "lines/stamp.h"
 #include "platform/platform.h"
@@ -147,7 +148,7 @@ StampMatch FindStamp(const char16_t* text, size_t length, size_t* begin, size_t*
     }
   }
   *begin = p;
-  return StampInstant(f, State.reading.zone, instant) ? StampMatch::Stamp : StampMatch::Bad;
+  return StampInstant(f, State.reading.zone, instant, kPlatformServices) ? StampMatch::Stamp : StampMatch::Bad;
 }
 
 // The new stamp for a stamp's instant, as TS would have stamped the line at that moment;
@@ -278,7 +279,7 @@ int ParseLine(char16_t* line, SYSTEMTIME* time, uint32_t* flags) {
   const char16_t* end = p;
   int32_t utc = 0;
   ParseError error;
-  if (ParseDateTime(p, time, &end, &utc, &error) != 0) {
+  if (ParseDateTime(p, time, &end, &utc, &error, kPlatformServices) != 0) {
     ReportParseError(p, error);
     return -1;
   }
@@ -348,6 +349,6 @@ extern "C" int DateLine(char16_t* buffer, int lineLength, const char16_t* option
   if (result != 0) return result;
   char16_t format[kFormatText];
   CopyText(format, kFormatText, buffer + length + 1);
-  FormatDateTime(buffer, format, time, flags);
+  FormatDateTime(buffer, format, time, flags, kPlatformServices);
   return 0;
 }

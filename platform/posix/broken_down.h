@@ -3,8 +3,8 @@
 
 #include <time.h>
 
+#include "common/days.h"
 #include "common/types.h"
-#include "datetime/calendar.h"
 
 namespace horalin::platform {
 

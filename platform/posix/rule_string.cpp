@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "datetime/calendar.h"
+#include "common/days.h"
 
 namespace horalin::platform {
 

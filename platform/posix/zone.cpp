@@ -21,10 +21,10 @@
 #include <cstring>
 #include <string>
 
+#include "common/days.h"
 #include "common/text.h"
 #include "common/utf.h"
 #include "common/words.h"
-#include "datetime/calendar.h"
 #include "platform/platform.h"
 #include "platform/posix/rule_string.h"
 
@@ -73,20 +73,10 @@ absl::TimeZone Zone;
 ZoneTable Table;
 int64_t Starts[kMaxIntervals];
 InForce States[kMaxIntervals];
-char16_t Names[kMaxNames + 1][32];  // the last stays empty: "no name"
+char16_t Names[kMaxNames][32];
 // Where to begin the search for a local time: a few intervals at most lie between.
 constexpr size_t kMaxBuckets = 4096;
 uint16_t Buckets[kMaxBuckets];
-
-// The zone's names in one year: whether it keeps daylight saving time at all, and the
-// names of its standard and daylight time (from mid-January and mid-July, at one of
-// which a zone with daylight saving time keeps it).
-struct ZoneYear {
-  bool valid;
-  bool hasDaylight;
-  uint8_t standardName, daylightName;  // kMaxNames: none
-};
-ZoneYear Years[9999 - 1601 + 1];  // learnt as the years come
 
 uint8_t NameIndex(const char* name) {
   char16_t wide[32]{};
@@ -197,12 +187,6 @@ size_t IntervalAt(int64_t local) {
   return i;
 }
 
-// The state in force at a local time.
-InForce Lookup(int64_t local) {
-  size_t i = IntervalAt(local);
-  return i == kNoInterval ? ResolveDirectly(local) : States[i];
-}
-
 // The data of a zone that the library reads from memory.
 class DataSource : public absl::time_internal::cctz::ZoneInfoSource {
  public:
@@ -302,7 +286,6 @@ bool FollowTz() {
   if (std::strcmp(seen, SeenTz + 3) == 0) return false;  // the value is "\x02" when too long to remember
   std::strcpy(SeenTz + 3, std::strlen(seen) < sizeof SeenTz - 3 ? seen : "\x02");
   SeenBytes = std::strlen(SeenTz) + 1;
-  std::memset(Years, 0, sizeof Years);
 
   if (tz && *tz == ':') ++tz;
   if (tz && !*tz) tz = "Universal";
@@ -334,32 +317,13 @@ bool FollowTz() {
   return true;
 }
 
-const ZoneYear& YearOf(int32_t year) {
-  ZoneYear& known = Years[year - 1601];
-  if (known.valid) return known;
-  known = {true, false, kMaxNames, kMaxNames};
-  for (uint32_t month : {1u, 7u}) {
-    int64_t noon = (DayNumberFromDate(static_cast<uint32_t>(year), month, 15) - kUnixEpochDay) * kDay + kDay / 2;
-    InForce probe = Lookup(noon);
-    known.hasDaylight |= probe.daylight;
-    (probe.daylight ? known.daylightName : known.standardName) = probe.name;
-  }
-  return known;
-}
-
-// The snapshot for a state in a year.
-void FillSnapshot(const InForce& state, int32_t year, ZoneSnapshot* zone) {
+// The snapshot for a state.
+void FillSnapshot(const InForce& state, ZoneSnapshot* zone) {
   // The offset in whole minutes towards zero (as %z shows it), and the seconds left over.
   zone->bias = -state.offset / 60;
   zone->biasSeconds = -state.offset % 60;
-  static constexpr ZoneYear kNoYear{false, false, kMaxNames, kMaxNames};
-  const ZoneYear& names = year >= 1601 && year <= 9999 ? YearOf(year) : kNoYear;
-  zone->state = state.daylight ? ZoneDaylight : names.hasDaylight ? ZoneStandard : ZoneUnknown;
-  uint8_t standardName = names.standardName, daylightName = names.daylightName;
-  // The name in force at the time itself wins over the year's.
-  (state.daylight ? daylightName : standardName) = state.name;
-  std::memcpy(zone->standardName, Names[standardName], sizeof zone->standardName);
-  std::memcpy(zone->daylightName, Names[daylightName], sizeof zone->daylightName);
+  zone->state = state.daylight ? ZoneDaylight : ZoneStandard;
+  std::memcpy(zone->name, Names[state.name], sizeof zone->name);
 }
 
 // The snapshots of every interval of one year, for the local times of the year that
@@ -393,11 +357,11 @@ void MakeYearSnapshots(int32_t year) {
   int64_t at[kYearSlots];  // where each interval after the first begins, from the year's start
   size_t i = IntervalAt(first);
   size_t n = 0;
-  FillSnapshot(States[i], year, &ThisYear.zone[0]);
+  FillSnapshot(States[i], &ThisYear.zone[0]);
   for (; i + 1 < Table.count && Starts[i + 1] < end; ++i) {
     if (++n == kYearSlots) return;
     at[n - 1] = Starts[i + 1] - first;
-    FillSnapshot(States[i + 1], year, &ThisYear.zone[n]);
+    FillSnapshot(States[i + 1], &ThisYear.zone[n]);
   }
   at[n] = INT64_MAX;
   size_t k = 0;  // the interval in force at the day's start
@@ -418,14 +382,14 @@ void MakeYearSnapshots(int32_t year) {
 
 // The snapshot for a local time (now, when null) outside the year's snapshots.
 __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* localTime) {
-  static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", u"", 0};
+  static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", 0};
   static ZoneSnapshot made;
   if (!localTime) {
     if (Loaded) {
       absl::TimeZone::CivilInfo now = Zone.At(absl::Now());
-      FillSnapshot(StateOf(now), static_cast<int32_t>(now.cs.year()), &made);
+      FillSnapshot(StateOf(now), &made);
     } else {
-      FillSnapshot(States[0], 1970, &made);
+      FillSnapshot(States[0], &made);
     }
     return made;
   }
@@ -434,7 +398,7 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
   int64_t local = (day - kUnixEpochDay) * kDay + int64_t{localTime->wHour} * 3600 + int64_t{localTime->wMinute} * 60 +
                   localTime->wSecond;
   size_t i = IntervalAt(local);
-  FillSnapshot(i == kNoInterval ? ResolveDirectly(local) : States[i], localTime->wYear, &made);
+  FillSnapshot(i == kNoInterval ? ResolveDirectly(local) : States[i], &made);
   if (i != kNoInterval && localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused &&
       localTime->wYear != ThisYear.year)
     MakeYearSnapshots(localTime->wYear);
@@ -449,7 +413,7 @@ __attribute__((noinline)) void FollowTzChange() {
 }  // namespace
 
 const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
-  static const ZoneSnapshot kUtc{0, ZoneUnknown, u"UTC", u"", 0};
+  static const ZoneSnapshot kUtc{0, ZoneStandard, u"UTC", 0};
   if (utc) return kUtc;
   if (!TzUnchanged()) FollowTzChange();
   // A local time of the year in use: the year's snapshot in force there.

@@ -29,7 +29,7 @@ bool SystemTimeFromMinutes(int64_t minutes, ::SYSTEMTIME* t) {
 // The system's name for UTC where it has one that fits, else "UTC". The name belongs to
 // the system's zone data, not to a setting, so the registry is read once, not per call.
 void ReadUtcName(ZoneSnapshot* zone) {
-  CopyText(zone->standardName, 32, u"UTC");
+  CopyText(zone->name, 32, u"UTC");
   HKEY key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\UTC", 0,
                     KEY_READ, &key) != ERROR_SUCCESS)
@@ -41,11 +41,11 @@ void ReadUtcName(ZoneSnapshot* zone) {
     value[0] = 0;
   RegCloseKey(key);
   size_t length = static_cast<size_t>(lstrlenW(value));
-  if (length > 0 && length < 32) CopyText(zone->standardName, 32, reinterpret_cast<const char16_t*>(value));
+  if (length > 0 && length < 32) CopyText(zone->name, 32, reinterpret_cast<const char16_t*>(value));
 }
 
 const ZoneSnapshot& UtcSnapshot() {
-  static ZoneSnapshot utc;
+  static ZoneSnapshot utc{0, ZoneStandard, u"", 0};
   static bool read;
   if (!read) {
     read = true;
@@ -128,6 +128,12 @@ const TIME_ZONE_INFORMATION& RulesForYear(WORD year, const DYNAMIC_TIME_ZONE_INF
   return Kept.rules[number - 1];
 }
 
+// The state, and the zone's name for it.
+void SetState(bool daylight, const TIME_ZONE_INFORMATION& info, ZoneSnapshot* zone) {
+  zone->state = daylight ? ZoneDaylight : ZoneStandard;
+  CopyText(zone->name, 32, reinterpret_cast<const char16_t*>(daylight ? info.DaylightName : info.StandardName));
+}
+
 // The zone's rules for the year of `localTime` decide whether the zone keeps daylight
 // saving time that year and which offset is in force. A local time that the clocks show
 // twice is taken at its first occurrence; one that they skip is read with the offset in
@@ -150,10 +156,8 @@ void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone)
   std::memcpy(info.DaylightName, dynamic.DaylightName, sizeof info.DaylightName);
   info.DaylightDate = dynamic.DaylightDate;
   info.DaylightBias = dynamic.DaylightBias;
-  CopyText(zone->standardName, 32, reinterpret_cast<const char16_t*>(info.StandardName));
-  CopyText(zone->daylightName, 32, reinterpret_cast<const char16_t*>(info.DaylightName));
   if (!localTime) {  // now
-    zone->state = static_cast<int32_t>(state);
+    SetState(state == TIME_ZONE_ID_DAYLIGHT, info, zone);
     zone->bias = info.Bias + (state == TIME_ZONE_ID_STANDARD   ? info.StandardBias
                               : state == TIME_ZONE_ID_DAYLIGHT ? info.DaylightBias
                                                                : 0);
@@ -162,7 +166,7 @@ void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone)
 
   const TIME_ZONE_INFORMATION& year = RulesForYear(localTime->wYear, dynamic, info);
   if (year.StandardDate.wMonth == 0 || year.DaylightBias == year.StandardBias) {
-    zone->state = ZoneUnknown;
+    SetState(false, info, zone);
     zone->bias = year.Bias;
     return;
   }
@@ -182,7 +186,7 @@ void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone)
     return;
   }
   zone->bias = static_cast<int32_t>(probe - MinutesOf(probeLocal));
-  zone->state = zone->bias == daylight ? ZoneDaylight : ZoneStandard;
+  SetState(zone->bias == daylight, info, zone);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // The @DATEFMT export, and the command line's bulk mode over it (datefmt --lines) with
 // its input served in pieces of every size.
 #include <gtest/gtest.h>
-#include <time.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "host/host.h"
 #include "hostkit/cli.h"
 #include "plugin/errors.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_host.h"
 
 namespace horalin {
@@ -19,6 +18,7 @@ namespace {
 
 using testing::CapturedErrors;
 using testing::CapturedOutput;
+using testing::ScopedEnv;
 using testing::U16;
 using testing::U8;
 
@@ -64,18 +64,13 @@ TEST(DateFmtTest, FormatsTheParsedDate) {
 }
 
 TEST(DateFmtTest, TheUtcMarkerReachesTheFormatter) {
-  const char* saved = getenv("TZ");
-  std::string zone = saved ? saved : "";
-  setenv("TZ", "Etc/GMT+5", 1);
-  tzset();
+  ScopedEnv zone("TZ", "Etc/GMT+5");
   ResetHost();
   EXPECT_EQ(DateFmt("2024-02-29,%z").buffer, "-0500");
   EXPECT_EQ(DateFmt("2024-02-29 Z,%z").buffer, "+0000");
   EXPECT_EQ(DateFmt("2024-02-29 10:00 utc,%H%z").buffer, "10+0000");
   EXPECT_EQ(DateFmt("**,%z").buffer, "+0000");
   EXPECT_EQ(DateFmt("*,%z").buffer, "-0500");
-  setenv("TZ", zone.c_str(), 1);
-  tzset();
 }
 
 struct Failing {

@@ -1,22 +1,24 @@
 // The format interpreter: every directive and modifier, the emission rule, escapes in
-// context and the capacity of the output. Zone UTC and locale C.UTF-8 throughout; the
-// zone and locale backends have tests of their own.
+// context and the capacity of the output. Zones of the tests' own (UTC unless a test
+// names another) and the locale C.UTF-8 throughout; the zone and locale backends have
+// tests of their own.
 #include "datetime/format.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "datetime/calendar.h"
 #include "datetime/directives.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_services.h"
 
 namespace horalin {
 namespace {
 
+using testing::kServicesIn;
 using testing::ScopedEnv;
 using testing::U16;
 using testing::U8;
@@ -26,22 +28,24 @@ constexpr SYSTEMTIME kSunday = {2026, 12, 0, 6, 13, 5, 9, 42};
 
 class FormatTest : public ::testing::Test {
  protected:
-  ScopedEnv zone{"TZ", "UTC"};
   ScopedEnv locale{"LC_ALL", "C.UTF-8"};
 };
 
+constexpr const Services& kInUtc = kServicesIn<testing::kUtc>;
+
 std::u16string Format16(const std::u16string& format, const SYSTEMTIME& time, uint32_t flags = 0,
-                        int64_t* result = nullptr) {
+                        int64_t* result = nullptr, const Services& services = kInUtc) {
   std::vector<char16_t> out(kFormatText, u'#');
-  int64_t length = FormatDateTime(out.data(), format.c_str(), time, flags);
+  int64_t length = FormatDateTime(out.data(), format.c_str(), time, flags, services);
   if (result) *result = length;
   std::u16string text(out.data());
   EXPECT_EQ(static_cast<int64_t>(text.size()), length) << "result and terminator agree";
   return text;
 }
 
-std::string Format(const std::string& format, const SYSTEMTIME& time = kSunday, uint32_t flags = 0) {
-  return U8(Format16(U16(format), time, flags));
+std::string Format(const std::string& format, const SYSTEMTIME& time = kSunday, uint32_t flags = 0,
+                   const Services& services = kInUtc) {
+  return U8(Format16(U16(format), time, flags, nullptr, services));
 }
 
 struct Case {
@@ -294,14 +298,14 @@ TEST_F(FormatTest, UnixTime) {
   };
   for (const UnixCase& c : cases) {
     EXPECT_EQ(Format("%s %?s", c.time, FDT_UTC), c.expected);
-    EXPECT_EQ(Format("%s %?s", c.time, 0), c.expected) << "TZ=UTC: local time is UTC";
+    EXPECT_EQ(Format("%s %?s", c.time, 0), c.expected) << "in UTC, local time is UTC";
   }
   EXPECT_EQ(Format("%Os %~s", {1970, 1, 4, 1, 0, 0, 1, 0}), "1 1");
 }
 
 TEST_F(FormatTest, UtcMode) {
-  ScopedEnv newYork("TZ", "America/New_York");
-  EXPECT_EQ(Format("%z %Z %#Z %s", {2024, 7, 1, 15, 12, 0, 0, 0}, FDT_UTC), "+0000 UTC Z 1721044800");
+  EXPECT_EQ(Format("%z %Z %#Z %s", {2024, 7, 1, 15, 12, 0, 0, 0}, FDT_UTC, kServicesIn<testing::kNewYork>),
+            "+0000 UTC Z 1721044800");
 }
 
 TEST_F(FormatTest, EscapesInContext) {
@@ -338,10 +342,10 @@ TEST_F(FormatTest, EscapesInContext) {
 
 TEST_F(FormatTest, NullAndEmptyFormats) {
   std::vector<char16_t> out(kFormatText, u'#');
-  EXPECT_EQ(FormatDateTime(out.data(), nullptr, kSunday, 0), -1);
+  EXPECT_EQ(FormatDateTime(out.data(), nullptr, kSunday, 0, kInUtc), -1);
   EXPECT_EQ(out[0], u'#') << "untouched";
   out[0] = u'x';
-  EXPECT_EQ(FormatDateTime(out.data(), u"", kSunday, 0), 0);
+  EXPECT_EQ(FormatDateTime(out.data(), u"", kSunday, 0, kInUtc), 0);
   EXPECT_EQ(out[0], 0);
 }
 
@@ -428,36 +432,35 @@ TEST_F(FormatTest, WeekNumbersMatchANaiveWalk) {
 // so a sign or an offset read wrongly would show in every column.
 TEST_F(FormatTest, ZoneDirectivesWithEveryModifierInSeveralZones) {
   struct ZoneCase {
-    const char* tz;
+    const Services& zone;
     SYSTEMTIME time;
     const char* expected;
   };
   const char* format = "%z %#z %Ez %Oz %?z %~z %^z %,z|%Z %^Z %,Z %EZ %#Z %E#Z|%s %?s %Os %#s %Es %~s";
   const SYSTEMTIME summer = {2024, 7, 1, 15, 12, 0, 0, 0};  // 1721044800 as UTC
   const ZoneCase cases[] = {
-      {"UTC", kSunday,
+      {kInUtc, kSunday,
        "+0000 +0000 +0000 +0000 +0000 +0000 +0000 +0000|UTC UTC utc UTC Z Z|"
        "1796562309 1796562309th 1796562309 1796562309 1796562309 1796562309"},
-      {"America/New_York", kSunday,
+      {kServicesIn<testing::kNewYork>, kSunday,
        "-0500 -0500 -0500 -0500 -0500 -0500 -0500 -0500|EST EST est EST R R|"
        "1796580309 1796580309th 1796580309 1796580309 1796580309 1796580309"},
-      {"America/New_York", summer,
+      {kServicesIn<testing::kNewYork>, summer,
        "-0400 -0400 -0400 -0400 -0400 -0400 -0400 -0400|EDT EDT edt EDT Q Q|"
        "1721059200 1721059200th 1721059200 1721059200 1721059200 1721059200"},
-      {"Asia/Kolkata", kSunday,
+      {kServicesIn<testing::kKolkata>, kSunday,
        "+0530 +0530 +0530 +0530 +0530 +0530 +0530 +0530|IST IST ist IST - -|"
        "1796542509 1796542509th 1796542509 1796542509 1796542509 1796542509"},
-      {"America/St_Johns", kSunday,
+      {kServicesIn<testing::kStJohns>, kSunday,
        "-0330 -0330 -0330 -0330 -0330 -0330 -0330 -0330|NST NST nst NST - -|"
        "1796574909 1796574909th 1796574909 1796574909 1796574909 1796574909"},
-      {"Asia/Tokyo",
+      {kServicesIn<testing::kTokyo>,
        {1970, 1, 4, 1, 8, 59, 58, 0},
        "+0900 +0900 +0900 +0900 +0900 +0900 +0900 +0900|JST JST jst JST I I|"
        "-2 -2nd -2 -2 -2 -2"},
   };
   for (const ZoneCase& c : cases) {
-    ScopedEnv tz("TZ", c.tz);
-    EXPECT_EQ(Format(format, c.time), c.expected) << c.tz;
+    EXPECT_EQ(Format(format, c.time, 0, c.zone), c.expected) << U8(c.zone.zoneAt(false, &c.time).name);
   }
 }
 
@@ -479,23 +482,23 @@ TEST_F(FormatTest, ModifiersThatChangeNothingChangeNothing) {
   const uint32_t years[] = {1601, 1602, 1700, 1900, 1999, 2000, 2004, 2026, 9900, 9901, 9998, 9999};
   int mismatches = 0;
   size_t i = 0;
-  for (const char* tz : {"UTC", "America/New_York", "Asia/Kolkata", "Pacific/Chatham"}) {
-    ScopedEnv zoneHere("TZ", tz);
+  for (const Services* zone :
+       {&kInUtc, &kServicesIn<testing::kNewYork>, &kServicesIn<testing::kKolkata>, &kServicesIn<testing::kChatham>}) {
     for (uint32_t year : years) {
       for (DayNumber n = DayNumberFromDate(year, 1, 1); n <= DayNumberFromDate(year, 12, 31) && mismatches < 5;
-           n += std::string_view(tz) == "UTC" ? 1 : 5) {
+           n += zone == &kInUtc ? 1 : 5) {
         uint32_t y, m, d;
         DateFromDayNumber(n, &y, &m, &d);
         SYSTEMTIME t = times[i++ % std::size(times)];
         t.wYear = static_cast<uint16_t>(y), t.wMonth = static_cast<uint16_t>(m), t.wDay = static_cast<uint16_t>(d);
         t.wDayOfWeek = static_cast<uint16_t>(n % 7);
         for (uint32_t flags : {0u, FDT_NO_DOUBLE_PERCENT, FDT_UTC}) {
-          const std::u16string expected = Format16(plain, t, flags);
+          const std::u16string expected = Format16(plain, t, flags, nullptr, *zone);
           for (const std::u16string* other : {&english, &native}) {
-            if (std::u16string got = Format16(*other, t, flags); got != expected) {
+            if (std::u16string got = Format16(*other, t, flags, nullptr, *zone); got != expected) {
               ++mismatches;
-              ADD_FAILURE() << tz << " " << y << "-" << m << "-" << d << ": " << U8(got) << " instead of "
-                            << U8(expected);
+              ADD_FAILURE() << U8(zone->zoneAt(false, &t).name) << " " << y << "-" << m << "-" << d << ": " << U8(got)
+                            << " instead of " << U8(expected);
             }
           }
         }

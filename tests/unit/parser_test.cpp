@@ -3,10 +3,8 @@
 #include "datetime/parser.h"
 
 #include <gtest/gtest.h>
-#include <time.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -14,12 +12,15 @@
 #include "datetime/stamp_forms.h"
 #include "plugin/errors.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_services.h"
 
 namespace horalin {
 namespace {
 
 using testing::CapturedErrors;
+using testing::kServicesIn;
 using testing::U16;
+using testing::U8;
 
 // Outside a batch file: messages follow the prefix directly.
 void ResetHost(std::vector<std::pair<std::string, std::string>> variables = {{"_batch", "0"}}) {
@@ -31,7 +32,7 @@ void ResetHost(std::vector<std::pair<std::string, std::string>> variables = {{"_
 int32_t ParseAndReport(const char16_t* text, SYSTEMTIME* t, const char16_t** end, int32_t* utc) {
   const std::string before = CapturedErrors();
   ParseError error{};
-  int32_t result = ParseDateTime(text, t, end, utc, &error);
+  int32_t result = ParseDateTime(text, t, end, utc, &error, kServicesIn<testing::kUtc>);
   EXPECT_EQ(CapturedErrors(), before) << "the parser writes nothing";
   if (result > 0) ReportParseError(text, error);
   return result;
@@ -256,109 +257,50 @@ TEST(ParseDateTimeTest, EndAndUtcAreOptional) {
   EXPECT_EQ(t.wHour, 10);
 }
 
-// Today's date by the UTC or the local clock, read straight from the C library.
-DayNumber Today(bool utc) {
-  time_t now = time(nullptr);
-  tm t;
-  if (utc)
-    gmtime_r(&now, &t);
-  else
-    localtime_r(&now, &t);
-  return DayNumberFromDate(static_cast<uint32_t>(t.tm_year + 1900), static_cast<uint32_t>(t.tm_mon + 1),
-                           static_cast<uint32_t>(t.tm_mday));
+// The fields of a date and time, as "2026-12-07 1 13:30:15.250" (the weekday after the date).
+std::string Fields(const SYSTEMTIME& t) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wDayOfWeek,
+                t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  return text;
 }
 
-void ExpectDay(const SYSTEMTIME& t, DayNumber n, const std::string& input) {
-  uint32_t year, month, day;
-  ASSERT_EQ(DateFromDayNumber(n, &year, &month, &day), 0);
-  EXPECT_EQ(t.wYear, year) << input;
-  EXPECT_EQ(t.wMonth, month) << input;
-  EXPECT_EQ(t.wDay, day) << input;
-  EXPECT_EQ(t.wDayOfWeek, n % 7) << input;
-}
-
-// Sets the zone for this process's clock; the previous one comes back at the end.
-struct ZoneForTest {
-  std::string saved;
-  explicit ZoneForTest(const char* zone) {
-    const char* tz = getenv("TZ");
-    saved = tz ? tz : "";
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ZoneForTest() {
-    setenv("TZ", saved.c_str(), 1);
-    tzset();
-  }
-};
-
-struct Relative {
-  const char* input;
-  int days;
-  uint16_t hour, minute;
-  int32_t utc;
-};
-
-// Each zone is far enough from UTC that, at any moment, one of the two has a local date
-// other than the UTC date, so a marker read from the wrong clock shows in one of them.
-TEST(ParseDateTimeTest, DayOffsetsFromTodayByTheMarkedClock) {
-  const Relative cases[] = {
-      {"+0", 0, 0, 0, 0},    {"+1T12:00", 1, 12, 0, 0}, {"+-2", -2, 0, 0, 0},           {"-2", -2, 0, 0, 0},
-      {"-1 Z", -1, 0, 0, 1}, {"+0 12:00", 0, 12, 0, 0}, {"+0 23:59 UTC", 0, 23, 59, 1}, {"+7 ,%F", 7, 0, 0, 0},
-      {"-0", 0, 0, 0, 0},
-  };
-  for (const char* zone : {"Etc/GMT-14", "Etc/GMT+12"}) {
-    ZoneForTest z(zone);
-    for (const Relative& c : cases) {
-      for (int attempt = 0; attempt < 3; ++attempt) {  // again if midnight passed meanwhile
-        DayNumber before = Today(c.utc);
-        SYSTEMTIME t;
-        int32_t utc = -1;
-        ResetHost();
-        ASSERT_EQ(ParseAndReport(U16(c.input).c_str(), &t, nullptr, &utc), 0) << c.input << CapturedErrors();
-        if (Today(c.utc) != before) continue;
-        ExpectDay(t, before + c.days, std::string(c.input) + " in " + zone);
-        EXPECT_EQ(t.wHour, c.hour) << c.input;
-        EXPECT_EQ(t.wMinute, c.minute) << c.input;
-        EXPECT_EQ(t.wSecond + t.wMilliseconds, 0) << c.input;
-        EXPECT_EQ(utc, c.utc) << c.input;
-        break;
-      }
-    }
-  }
-}
-
-TEST(ParseDateTimeTest, StarFormsReadTheClockAndTakeNoTime) {
-  ZoneForTest z("Etc/GMT-14");
-  struct Star {
+// The tests' clock stands at 2026-12-06 23:30:15.250 UTC, 2026-12-07 13:30:15.250 local
+// time: a day offset or a star read from the wrong clock shows in the date.
+TEST(ParseDateTimeTest, TheClockByTheMarker) {
+  struct Relative {
     const char* input;
+    const char* fields;
     int32_t utc;
     int end;
-  } cases[] = {{"*", 0, 1}, {"**", 1, 2}, {"* 10:00", 0, 2}, {"*  ,%F", 0, 3}, {"**Z", 1, 2}, {"***", 1, 2}};
-  for (const Star& c : cases) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      DayNumber before = Today(c.utc);
-      time_t start = time(nullptr);
-      std::u16string text = U16(c.input);
-      SYSTEMTIME t;
-      const char16_t* end = nullptr;
-      int32_t utc = -1;
-      ASSERT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), 0) << c.input;
-      if (Today(c.utc) != before) continue;
-      ExpectDay(t, before, c.input);
-      tm now;
-      if (c.utc)
-        gmtime_r(&start, &now);
-      else
-        localtime_r(&start, &now);
-      int seconds = t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
-      int expected = now.tm_hour * 3600 + now.tm_min * 60 + now.tm_sec;
-      EXPECT_LE(expected, seconds) << c.input;
-      EXPECT_LE(seconds - expected, 2) << c.input;
-      EXPECT_EQ(utc, c.utc) << c.input;
-      EXPECT_EQ(end - text.c_str(), c.end) << c.input;
-      break;
-    }
+  } cases[] = {
+      {"+0", "2026-12-07 1 00:00:00.000", 0, 2},
+      {"+1T12:00", "2026-12-08 2 12:00:00.000", 0, 8},
+      {"+-2", "2026-12-05 6 00:00:00.000", 0, 3},
+      {"-2", "2026-12-05 6 00:00:00.000", 0, 2},
+      {"-1 Z", "2026-12-05 6 00:00:00.000", 1, 4},
+      {"+0 12:00", "2026-12-07 1 12:00:00.000", 0, 8},
+      {"+0 23:59 UTC", "2026-12-06 0 23:59:00.000", 1, 12},
+      {"+7 ,%F", "2026-12-14 1 00:00:00.000", 0, 3},
+      {"-0", "2026-12-07 1 00:00:00.000", 0, 2},
+      // The star forms take the time too, and nothing after the stars.
+      {"*", "2026-12-07 1 13:30:15.250", 0, 1},
+      {"**", "2026-12-06 0 23:30:15.250", 1, 2},
+      {"* 10:00", "2026-12-07 1 13:30:15.250", 0, 2},
+      {"*  ,%F", "2026-12-07 1 13:30:15.250", 0, 3},
+      {"**Z", "2026-12-06 0 23:30:15.250", 1, 2},
+      {"***", "2026-12-06 0 23:30:15.250", 1, 2},
+  };
+  for (const Relative& c : cases) {
+    const std::u16string text = U16(c.input);
+    SYSTEMTIME t;
+    const char16_t* end = nullptr;
+    int32_t utc = -1;
+    ResetHost();
+    ASSERT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), 0) << c.input << CapturedErrors();
+    EXPECT_EQ(Fields(t), c.fields) << c.input;
+    EXPECT_EQ(utc, c.utc) << c.input;
+    EXPECT_EQ(end - text.c_str(), c.end) << c.input;
   }
 }
 
@@ -412,16 +354,18 @@ namespace {
 
 // ---- Stamps at the start of a log's lines -------------------------------------------
 
-// The instant of a line's stamp as "YYYY-MM-DD HH:MM:SS.fffffff" UTC, local stamps read
-// in UTC; "-" for no stamp, "bad" for a stamp's shape with a bad value.
-std::string StampOf(const char16_t* pattern, const std::u16string& text, size_t* used) {
+// The instant of a line's stamp as "YYYY-MM-DD HH:MM:SS.fffffff" UTC, stamps without an
+// offset read in `zone` (UTC unless given); "-" for no stamp, "bad" for a stamp's shape
+// with a bad value.
+std::string StampOf(const char16_t* pattern, const std::u16string& text, size_t* used,
+                    StampZone zone = {StampZoneKind::Utc, 0}, const Services& services = kServicesIn<testing::kUtc>) {
   StampFields f;
   StampMatch m = RecognizeStamp(pattern, text.data(), text.size(), &f, used);
   if (m == StampMatch::None) return "-";
   if (m == StampMatch::Bad) return "bad";
   if (!f.isUnix && f.time.wYear == 0) f.time.wYear = 2026;
   uint64_t t = 0;
-  if (!StampInstant(f, StampZone{StampZoneKind::Utc, 0}, &t)) return "bad";
+  if (!StampInstant(f, zone, &t, services)) return "bad";
   SYSTEMTIME s = SystemTimeFromFileTime(t);
   char out[64];
   std::snprintf(out, sizeof out, "%04u-%02u-%02u %02u:%02u:%02u.%07u", s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute,
@@ -489,6 +433,32 @@ TEST(StampFormsTest, EachFormItsNearMissesAndBadValues) {
     if (c.instant.size() > 3) {
       EXPECT_EQ(used, c.used) << c.instant;
     }
+  }
+}
+
+// A stamp without an offset, in a zone of its own or in the local zone of the services:
+// the hour that the clocks skip is read with the offset before it, the one they show
+// twice at its first occurrence.
+TEST(StampFormsTest, StampsWithoutAnOffsetInTheirZone) {
+  constexpr StampZone kLocal{StampZoneKind::Local, 0}, kIndia{StampZoneKind::Fixed, 19800};
+  const Services& newYork = kServicesIn<testing::kNewYork>;
+  struct Case {
+    const char16_t* text;
+    StampZone zone;
+    const Services& services;
+    const char* instant;
+  } cases[] = {
+      {u"2024-01-15 12:00:00", kLocal, newYork, "2024-01-15 17:00:00.0000000"},
+      {u"2024-07-15 12:00:00.5", kLocal, newYork, "2024-07-15 16:00:00.5000000"},
+      {u"2024-03-10 02:30:00", kLocal, newYork, "2024-03-10 07:30:00.0000000"},
+      {u"2024-11-03 01:30:00", kLocal, newYork, "2024-11-03 05:30:00.0000000"},
+      {u"2024-07-15 12:00:00", kLocal, kServicesIn<testing::kKolkata>, "2024-07-15 06:30:00.0000000"},
+      {u"2024-07-15 12:00:00", kIndia, newYork, "2024-07-15 06:30:00.0000000"},
+      {u"2024-07-15 12:00:00+02:00", kLocal, newYork, "2024-07-15 10:00:00.0000000"},
+  };
+  for (const Case& c : cases) {
+    size_t used = 0;
+    EXPECT_EQ(StampOf(nullptr, c.text, &used, c.zone, c.services), c.instant) << U8(c.text);
   }
 }
 

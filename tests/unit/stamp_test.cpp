@@ -4,17 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include "common/text.h"
 #include "common/types.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_host.h"
 
 namespace horalin {
 namespace {
 
+using testing::ScopedEnv;
 using testing::U16;
 using testing::U8;
 
@@ -64,21 +64,6 @@ TEST(StampTest, Separator) {
   EXPECT_EQ(AppendStampSeparator(nullptr), -1);
 }
 
-// Runs `body` with TZ set to `zone`.
-template <typename Body>
-void InZone(const char* zone, Body body) {
-  const char* saved = std::getenv("TZ");
-  std::string old = saved ? saved : "";
-  setenv("TZ", zone, 1);
-  tzset();
-  body();
-  if (saved)
-    setenv("TZ", old.c_str(), 1);
-  else
-    unsetenv("TZ");
-  tzset();
-}
-
 // 2024-02-29 13:45:06.789 UTC (19:15:06.789 in Kolkata), and a steady reading far from
 // the wall clock's count, as it is on a real system.
 constexpr Moment kNow = {133536879067890000ull, 5 * kHour + 123 * kMs};
@@ -102,17 +87,16 @@ TEST(StampTest, StampsByFormatAndFlags) {
       {"%F", TSF_DATE | TSF_TIME, 0, 0, "2024-02-29"},                // date and time flags only choose defaults
       {"", both, 0, 90 * 60 * kSecond, "01:30:00.000 01:30:00.000"},  // the first stamp: both from the start
   };
-  InZone("Asia/Kolkata", [&] {
-    for (const Case& c : cases) {
-      char16_t stamp[kFormatText];
-      uint64_t start = kNow.steady - 90 * 60 * kSecond, previous = kNow.steady - c.sincePrevious;
-      ASSERT_EQ(MakeLineStamp(stamp, U16(c.format).c_str(), c.stampFlags, FDT_NO_DOUBLE_PERCENT | c.formatFlags, kNow,
-                              start, &previous),
-                0);
-      EXPECT_EQ(U8(stamp), c.stamp) << c.format;
-      EXPECT_EQ(previous, c.stampFlags & both ? kNow.steady : kNow.steady - c.sincePrevious) << c.format;
-    }
-  });
+  ScopedEnv zone("TZ", "Asia/Kolkata");
+  for (const Case& c : cases) {
+    char16_t stamp[kFormatText];
+    uint64_t start = kNow.steady - 90 * 60 * kSecond, previous = kNow.steady - c.sincePrevious;
+    ASSERT_EQ(MakeLineStamp(stamp, U16(c.format).c_str(), c.stampFlags, FDT_NO_DOUBLE_PERCENT | c.formatFlags, kNow,
+                            start, &previous),
+              0);
+    EXPECT_EQ(U8(stamp), c.stamp) << c.format;
+    EXPECT_EQ(previous, c.stampFlags & both ? kNow.steady : kNow.steady - c.sincePrevious) << c.format;
+  }
 }
 
 TEST(StampTest, MissingParts) {
@@ -151,15 +135,14 @@ TEST(StampTest, ElapsedTimesFollowTheSteadyClockNotTheWallClock) {
 }
 
 TEST(StampTest, LocalTimeUnlessUtcWithOneCache) {
-  InZone("Asia/Kolkata", [] {
-    char16_t utc[kFormatText], local[kFormatText];
-    uint64_t previous = 0;
-    StampCache cache{};
-    MakeLineStamp(utc, u"%H:%M", 0, FDT_UTC | FDT_NO_DOUBLE_PERCENT, kNow, 0, &previous, &cache);
-    MakeLineStamp(local, u"%H:%M", 0, FDT_NO_DOUBLE_PERCENT, kNow, 0, &previous, &cache);
-    EXPECT_EQ(U8(utc), "13:45");
-    EXPECT_EQ(U8(local), "19:15");
-  });
+  ScopedEnv zone("TZ", "Asia/Kolkata");
+  char16_t utc[kFormatText], local[kFormatText];
+  uint64_t previous = 0;
+  StampCache cache{};
+  MakeLineStamp(utc, u"%H:%M", 0, FDT_UTC | FDT_NO_DOUBLE_PERCENT, kNow, 0, &previous, &cache);
+  MakeLineStamp(local, u"%H:%M", 0, FDT_NO_DOUBLE_PERCENT, kNow, 0, &previous, &cache);
+  EXPECT_EQ(U8(utc), "13:45");
+  EXPECT_EQ(U8(local), "19:15");
 }
 
 TEST(StampTest, CachedStampsAreRebuiltFromTheirRenderedPart) {

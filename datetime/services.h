@@ -1,0 +1,38 @@
+// What the engine takes from outside itself: the clock, the zone and the locale. Its
+// callers hand it a Services record; the exports fill it from the platform
+// (lines/platform_services.h), tests from a zone and a clock of their own. The engine
+// reads nothing of the system but through it.
+#pragma once
+
+#include <cstddef>
+
+#include "common/types.h"
+
+namespace horalin {
+
+struct Services {
+  // ---- Clock: the current date and time, by the UTC clock or the local one.
+  void (*currentUtcTime)(SYSTEMTIME* utc);
+  void (*currentLocalTime)(SYSTEMTIME* local);
+
+  // ---- Zone: in UTC mode, bias 0 and UTC's name; otherwise the offset, state and name
+  // in force at `localTime` read as local time (now, when it is null). The record may be
+  // the provider's own, valid until its next call.
+  const ZoneSnapshot& (*zoneAt)(bool utc, const SYSTEMTIME* localTime);
+
+  // ---- Locale. Called once per format, before its first locale query, so that a change
+  // of the user's settings shows from that format on.
+  void (*followLocale)();
+  // Each writes at most room - 1 units and a terminator and returns the units written;
+  // 0 when the query failed.
+  size_t (*localeText)(Locale locale, LocaleItem item, int index, char16_t* buffer, size_t room);
+  size_t (*localeDate)(bool longDate, const SYSTEMTIME& date, char16_t* buffer, size_t room);
+  // `force24`: the 24-hour form without the AM/PM marker.
+  size_t (*localeTime)(bool force24, const SYSTEMTIME& time, char16_t* buffer, size_t room);
+  // In place, under the user's language; a mapping that would change the number of units
+  // is not made.
+  void (*mapToUpperCase)(char16_t* text, size_t length);
+  void (*mapToLowerCase)(char16_t* text, size_t length);
+};
+
+}  // namespace horalin
