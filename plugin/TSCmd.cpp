@@ -331,7 +331,7 @@ const char16_t* MakeTsStamp(TsStamps* stamps, const TsOptions& options) {
 bool ReportTsReadError(uint32_t error) {
   if (error == 0 || error == kErrorBrokenPipe) return false;
   char16_t text[kSmallText];
-  Win32ErrorText(error, text);
+  ErrorCodeText(error, text);
   ReportError(u"Error reading from pipe: \"%s\"\r\n", text);
   return true;
 }

@@ -22,7 +22,7 @@ int ReportErrorPrefix() {
   return 0;
 }
 
-int Win32ErrorText(uint32_t code, char16_t* text) {
+int ErrorCodeText(uint32_t code, char16_t* text) {
   if (code == 0xFFFFFFFFu)
     CopyText(text, kSmallText, u"Unknown error");
   else if (!platform::SystemErrorText(code, text, kSmallText))

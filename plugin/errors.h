@@ -14,7 +14,7 @@ namespace horalin {
 int ReportErrorPrefix();
 // Fills `text` (1024 units) with the system's one-line text for `code`,
 // "Unknown error" for 0xFFFFFFFF, or "Error %d" when the system has none. Returns 0.
-int Win32ErrorText(uint32_t code, char16_t* text);
+int ErrorCodeText(uint32_t code, char16_t* text);
 // The standard error handle, for the host's Qprintf.
 void* StdErrorHandle();
 // The prefix, then the message formatted with the host's Qprintf on standard error.

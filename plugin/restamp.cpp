@@ -233,7 +233,7 @@ int Restamp(const char16_t* arguments, const char16_t* const* files, int count) 
     platform::Handle file = nullptr;
     if (uint32_t error = platform::OpenInputFile(files[k], &file)) {
       char16_t text[kSmallText];
-      Win32ErrorText(error, text);
+      ErrorCodeText(error, text);
       ReportError(u"Cannot open \"%s\": %s\r\n", files[k], text);
       result = 2;
       continue;

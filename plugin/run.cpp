@@ -175,7 +175,7 @@ int ReportNotStarted(platform::ChildStart started, uint32_t error, const char16_
     return 2;
   }
   char16_t text[kSmallText];
-  Win32ErrorText(error, text);
+  ErrorCodeText(error, text);
   FillInserts(text, command[0]);
   ReportError(u"Cannot start \"%s\": %s\r\n", command[0], text);
   return started == platform::ChildStart::NotFound ? 127 : 126;

@@ -3,7 +3,6 @@
 // with epoll, which reports them in the order their data came, signals passed on to it.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,15 +17,14 @@
 #include "platform/platform.h"
 #include "platform/posix/error_code.h"
 #include "platform/posix/program_path.h"
-
-extern char** environ;
+#include "platform/posix/spawn.h"
 
 namespace horalin::platform {
 
 namespace {
 
 constexpr int kForwarded[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr int kSignals = sizeof kForwarded / sizeof kForwarded[0];
+constexpr size_t kSignals = sizeof kForwarded / sizeof kForwarded[0];
 struct sigaction Previous[kSignals];
 bool Caught[kSignals];
 volatile sig_atomic_t ChildId = 0;
@@ -104,34 +102,17 @@ bool IsShellText(const char* program) {
   return std::memchr(head, 0, static_cast<size_t>(n)) == nullptr;
 }
 
-// Sets up the signals that the command starts with, as a shell would start it: those
-// that this program catches at their default (the others as they are: one ignored when
-// this program started stays ignored), none blocked.
-void SetSignals(posix_spawnattr_t* attributes) {
-  sigset_t defaults, none;
-  sigemptyset(&defaults);
-  for (int i = 0; i < kSignals; ++i) {
-    struct sigaction now {};
-    sigaction(kForwarded[i], nullptr, &now);
-    Caught[i] = now.sa_handler != SIG_IGN;
-    if (Caught[i]) sigaddset(&defaults, kForwarded[i]);
-  }
-  sigemptyset(&none);
-  posix_spawnattr_init(attributes);
-  posix_spawnattr_setsigdefault(attributes, &defaults);
-  posix_spawnattr_setsigmask(attributes, &none);
-  posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-}
-
 // Starts the program with its standard output and standard error on the pipes' write
-// ends; a text file that the system cannot run, under /bin/sh. 0 or the error.
+// ends, and the signals as a shell would start it: those that this program catches at
+// their default (the others as they are: one ignored when this program started stays
+// ignored), none blocked; a text file that the system cannot run, under /bin/sh. 0 or
+// the error.
 int Spawn(pid_t* pid, const char* program, char** args, int out, int err) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out, 1);
-  posix_spawn_file_actions_adddup2(&actions, err, 2);
-  posix_spawnattr_t attributes;
-  SetSignals(&attributes);
+  SpawnSetup setup;
+  setup.output = out;
+  setup.error = err;
+  setup.defaults = SignalsNotIgnored(kForwarded, kSignals, Caught);
+  setup.noneBlocked = true;
   static char shell[] = "/bin/sh";
   static char* withShell[4096 + 2];
   char** argv = args;
@@ -144,12 +125,8 @@ int Spawn(pid_t* pid, const char* program, char** args, int out, int err) {
       for (size_t i = 1; args[i - 1]; ++i) withShell[i + 1] = args[i];
       argv = withShell, file = shell;
     }
-    int failed = posix_spawn(pid, file, &actions, &attributes, argv, environ);
-    if (failed != ENOEXEC || text) {
-      posix_spawn_file_actions_destroy(&actions);
-      posix_spawnattr_destroy(&attributes);
-      return failed;
-    }
+    int failed = SpawnProgram(pid, file, argv, setup);
+    if (failed != ENOEXEC || text) return failed;
     text = true;
   }
   return ENOEXEC;
@@ -267,7 +244,7 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, u
   pass.sa_sigaction = PassOnSignal;
   pass.sa_flags = SA_SIGINFO | SA_RESTART;
   sigemptyset(&pass.sa_mask);
-  for (int i = 0; i < kSignals; ++i)
+  for (size_t i = 0; i < kSignals; ++i)
     if (Caught[i]) sigaction(kForwarded[i], &pass, &Previous[i]);
   sigprocmask(SIG_SETMASK, &old, nullptr);
 
@@ -345,7 +322,7 @@ int WaitForChild(Child* child, int* stopSignal) {
     do done = waitpid(pid, &status, 0);
     while (done < 0 && errno == EINTR);
   }
-  for (int i = 0; i < kSignals; ++i)
+  for (size_t i = 0; i < kSignals; ++i)
     if (Caught[i]) sigaction(kForwarded[i], &Previous[i], nullptr);
   ChildId = 0;
   CloseWaitingPipes();

@@ -5,7 +5,6 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <time.h>
-#include <unistd.h>
 #include <wchar.h>
 #include <wctype.h>
 
@@ -15,6 +14,7 @@
 #include "common/utf.h"
 #include "platform/platform.h"
 #include "platform/posix/broken_down.h"
+#include "platform/posix/environment_watch.h"
 
 namespace horalin::platform {
 
@@ -40,7 +40,6 @@ struct LocaleTexts {
 // The locale of the user's LC_TIME and LC_CTYPE, and the forms derived from it.
 struct UserLocale {
   locale_t locale;
-  char key[512];  // the variables it was opened for
   wchar_t shortDate[kFormCapacity];
   wchar_t longDate[kFormCapacity];
   wchar_t time[kFormCapacity];
@@ -52,12 +51,9 @@ UserLocale User{};
 LocaleTexts EnglishTexts{};
 bool EnglishTaken = false;
 
-// The environment as RefreshLocale last saw it: setenv, unsetenv and putenv always
-// change a pointer in this array (or the array), so an equal array means equal values.
-constexpr size_t kEnvironmentCopy = 256;
-char** SeenEnvironment = nullptr;
-char* SeenEntries[kEnvironmentCopy];
-size_t SeenCount = 0;
+// The variables that choose the locale, as RefreshLocale last saw them.
+EnvironmentWatch<4> LocaleWatch{{Watching("LC_ALL="), Watching("LC_TIME="), Watching("LC_CTYPE="), Watching("LANG=")},
+                                nullptr};
 
 // ---- Text out ----------------------------------------------------------------
 
@@ -340,47 +336,6 @@ const wchar_t* WideItem(locale_t locale, nl_item item) {
 
 // ---- Opening the user's locale -----------------------------------------------
 
-// The values of the variables that choose the locale, found in one pass over the
-// environment. Null for a variable that is not set.
-struct LocaleVariables {
-  const char* values[4];  // LC_ALL, LC_TIME, LC_CTYPE, LANG
-};
-
-LocaleVariables ReadLocaleVariables() {
-  static constexpr const char* kPrefixes[4] = {"LC_ALL=", "LC_TIME=", "LC_CTYPE=", "LANG="};
-  LocaleVariables found{};
-  for (char** entry = environ; entry && *entry; ++entry) {
-    const char* e = *entry;
-    if (e[0] != 'L' || (e[1] != 'C' && e[1] != 'A')) continue;
-    for (int i = 0; i < 4; ++i) {
-      const char* prefix = kPrefixes[i];
-      size_t k = 0;
-      while (prefix[k] && e[k] == prefix[k]) ++k;
-      if (!prefix[k] && !found.values[i]) found.values[i] = e + k;
-    }
-  }
-  return found;
-}
-
-// The variables as one text, to tell whether they changed.
-void BuildKey(const LocaleVariables& variables, char* key, size_t capacity) {
-  size_t n = 0;
-  for (const char* value : variables.values) {
-    for (; value && *value && n + 2 < capacity; ++value) key[n++] = *value;
-    key[n++] = '\x1f';
-  }
-  key[n] = 0;
-}
-
-bool SameKey(const LocaleVariables& variables, const char* key) {
-  for (const char* value : variables.values) {
-    for (; value && *value; ++value, ++key)
-      if (*key != *value) return false;
-    if (*key++ != '\x1f') return false;
-  }
-  return *key == 0;
-}
-
 locale_t OpenLocale() {
   locale_t locale = newlocale(LC_CTYPE_MASK, "", nullptr);
   if (!locale) locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
@@ -404,10 +359,9 @@ void TakeTexts(locale_t locale, LocaleTexts& texts) {
   }
 }
 
-void OpenUserLocale(const LocaleVariables& variables) {
+void OpenUserLocale() {
   if (User.locale) freelocale(User.locale);
   User.locale = OpenLocale();
-  BuildKey(variables, User.key, sizeof User.key);
   if (User.locale) {
     EditForm(User.locale, WideItem(User.locale, _NL_WD_FMT), FormEdit::None, User.shortDate, kFormCapacity);
     LongDateForm(User.locale, WideItem(User.locale, _NL_W_DATE_FMT), User.longDate, kFormCapacity);
@@ -424,7 +378,10 @@ void OpenUserLocale(const LocaleVariables& variables) {
 
 // The user's locale as last refreshed (opened on first use).
 locale_t UserLocaleObject() {
-  if (!User.locale) OpenUserLocale(ReadLocaleVariables());
+  if (!User.locale) {
+    LookAgain(LocaleWatch);
+    OpenUserLocale();
+  }
   return User.locale;
 }
 
@@ -512,22 +469,8 @@ size_t LocaleTime(bool force24, const SYSTEMTIME& time, char16_t* buffer, size_t
 }
 
 void RefreshLocale() {
-  if (environ == SeenEnvironment && User.locale) {
-    size_t same = 0;
-    while (same < SeenCount && environ[same] == SeenEntries[same]) ++same;
-    if (same == SeenCount && !environ[same]) return;
-  }
-  SeenEnvironment = environ;
-  SeenCount = 0;
-  for (; environ && environ[SeenCount]; ++SeenCount) {
-    if (SeenCount == kEnvironmentCopy) {  // too large to remember: read it every time
-      SeenEnvironment = nullptr;
-      break;
-    }
-    SeenEntries[SeenCount] = environ[SeenCount];
-  }
-  LocaleVariables variables = ReadLocaleVariables();
-  if (!User.locale || !SameKey(variables, User.key)) OpenUserLocale(variables);
+  if (User.locale && Unchanged(LocaleWatch)) return;
+  if (LookAgain(LocaleWatch) || !User.locale) OpenUserLocale();
 }
 
 void MapToUpperCase(char16_t* text, size_t length) { MapCase<towupper_l>(text, length); }

@@ -4,7 +4,6 @@
 // manual page; started without a terminal, with a display, a browser opens its HTML page.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,14 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "common/text.h"
 #include "common/types.h"
 #include "common/utf.h"
 #include "platform/help.h"
 #include "platform/posix/program_path.h"
-
-extern char** environ;
+#include "platform/posix/spawn.h"
 
 namespace horalin::platform {
 
@@ -113,28 +112,68 @@ int SplitCommandLine(char* line, char** argv, int capacity) {
 // What went wrong with the viewer that ran last; empty when nothing did.
 char ViewerFailure[512];
 
-// Copies the viewer's output from `from` to standard output until it ends. A write
-// that fails stops the copy: `readerGone` when the reader closed its end (the viewer then
-// ends by the broken pipe, as it would have writing there itself), else `writeError`.
-void PassOutputOn(int from, int* writeError, bool* readerGone) {
+// How passing the viewer's output on went: a write that failed stops the copy,
+// `readerGone` when the reader closed its end (the viewer then ends by the broken pipe,
+// as it would have writing there itself), else `writeError`.
+struct ViewerOutcome {
+  int writeError = 0;
+  bool readerGone = false;
+};
+
+// Copies the viewer's output from `from` to standard output until it ends. A reader that
+// goes away ends the help as it ended when the viewer wrote there itself: the viewer by
+// the broken pipe, this program normally.
+void PassOutputOn(int from, ViewerOutcome* outcome) {
+  struct sigaction ignore {
+  }, oldPipe{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &oldPipe);
   static char block[65536];
-  for (;;) {
+  for (bool more = true; more;) {
     ssize_t n = read(from, block, sizeof block);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    more = n > 0;
     for (ssize_t done = 0; done < n;) {
       ssize_t w = write(1, block + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) {
         if (w < 0 && errno == EPIPE)
-          *readerGone = true;
+          outcome->readerGone = true;
         else
-          *writeError = w < 0 ? errno : EIO;
-        return;
+          outcome->writeError = w < 0 ? errno : EIO;
+        more = false;
+        break;
       }
       done += w;
     }
   }
+  sigaction(SIGPIPE, &oldPipe, nullptr);
+}
+
+// Starts the viewer with the default signal handling (this program ignores interrupts
+// while it runs) and its output on `output` (-1: this program's own).
+int SpawnViewer(const char* file, char** argv, int output, pid_t* pid) {
+  SpawnSetup setup;
+  setup.output = output;
+  sigemptyset(&setup.defaults);
+  for (int s : {SIGINT, SIGQUIT, SIGPIPE}) sigaddset(&setup.defaults, s);
+  return SpawnProgram(pid, file, argv, setup);
+}
+
+// Waits for the viewer to end and notes in ViewerFailure what went wrong, if anything.
+void NoteViewerEnd(const char* file, pid_t pid, const ViewerOutcome& outcome) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (outcome.writeError)
+    std::snprintf(ViewerFailure, sizeof ViewerFailure, "its output could not be written: %s",
+                  std::strerror(outcome.writeError));
+  else if (outcome.readerGone)  // the viewer's end by the broken pipe, or a status telling of it, is no failure
+    ViewerFailure[0] = 0;
+  else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+    std::snprintf(ViewerFailure, sizeof ViewerFailure, "%.400s ended with status %d", file, WEXITSTATUS(status));
+  else if (WIFSIGNALED(status))
+    std::snprintf(ViewerFailure, sizeof ViewerFailure, "%.400s was ended by signal %d", file, WTERMSIG(status));
 }
 
 }  // namespace
@@ -183,7 +222,6 @@ void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic) {
   AppendText(path, capacity, LastViewerKind == ViewerKind::Browser ? u".html" : u".1");
 }
 
-// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process) {
   *process = nullptr;
   static char line[kPathText * 3];
@@ -191,63 +229,27 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
   if (!ToBytes(program, file, sizeof file) || !ToBytes(commandLine, line, sizeof line)) return false;
   char* argv[16];
   if (SplitCommandLine(line, argv, 16) == 0) return false;
-
-  // The viewer gets the default signal handling; while it runs, an interrupt from the
-  // terminal is its to handle, not ours.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGQUIT);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  // While the viewer runs, an interrupt from the terminal is its to handle, not ours.
   struct sigaction ignore {
   }, oldInterrupt{}, oldQuit{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGINT, &ignore, &oldInterrupt);
   sigaction(SIGQUIT, &ignore, &oldQuit);
-
   // Away from a terminal the viewer writes into a pipe and its output is passed on from
   // there, so that output that cannot be written (a full disk) is noticed: the viewer
   // itself may not tell.
   int output[2] = {-1, -1};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!isatty(1) && pipe2(output, O_CLOEXEC) == 0) posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-
+  if (!isatty(1) && pipe2(output, O_CLOEXEC) != 0) output[0] = output[1] = -1;
   ViewerFailure[0] = 0;
   pid_t pid = 0;
-  int error = posix_spawn(&pid, file, &actions, &attributes, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  int writeError = 0;
-  bool readerGone = false;
+  int error = SpawnViewer(file, argv, output[1], &pid);
+  ViewerOutcome outcome;
   if (output[1] >= 0) {
     close(output[1]);
-    // A reader that goes away ends the help as it ended when the viewer wrote there
-    // itself: the viewer by the broken pipe, this program normally.
-    struct sigaction oldPipe {};
-    sigaction(SIGPIPE, &ignore, &oldPipe);
-    if (error == 0) PassOutputOn(output[0], &writeError, &readerGone);
+    if (error == 0) PassOutputOn(output[0], &outcome);
     close(output[0]);
-    sigaction(SIGPIPE, &oldPipe, nullptr);
   }
-  if (error == 0) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (writeError)
-      std::snprintf(ViewerFailure, sizeof ViewerFailure, "its output could not be written: %s",
-                    std::strerror(writeError));
-    else if (readerGone)  // the viewer's end by the broken pipe, or a status telling of it, is no failure
-      ViewerFailure[0] = 0;
-    else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
-      std::snprintf(ViewerFailure, sizeof ViewerFailure, "%.400s ended with status %d", file, WEXITSTATUS(status));
-    else if (WIFSIGNALED(status))
-      std::snprintf(ViewerFailure, sizeof ViewerFailure, "%.400s was ended by signal %d", file, WTERMSIG(status));
-  }
+  if (error == 0) NoteViewerEnd(file, pid, outcome);
   sigaction(SIGINT, &oldInterrupt, nullptr);
   sigaction(SIGQUIT, &oldQuit, nullptr);
   return error == 0;

@@ -278,9 +278,46 @@ void CloseBoth() {
   Port = nullptr;
 }
 
+// The completion port and the command's two pipes: our ends in Pipes, the command's in
+// `commandOut` and `commandErr`. 0, or the error with nothing left open.
+uint32_t MakeChildPipes(HANDLE* commandOut, HANDLE* commandErr) {
+  *commandOut = *commandErr = nullptr;
+  Port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  uint32_t error = Port ? MakePipe(&Pipes[0], 0, commandOut) : GetLastError();
+  if (error == 0) error = MakePipe(&Pipes[1], 1, commandErr);
+  if (error != 0) {
+    CloseBoth();
+    if (*commandOut) CloseHandle(*commandOut);
+    *commandOut = nullptr;
+  }
+  return error;
+}
+
+// Creates the command's process with our standard input and the two pipes, which it
+// then closes on our side. Whether it started; if not, the error.
+bool CreateChildProcess(char16_t* program, char16_t* line, HANDLE commandOut, HANDLE commandErr,
+                        PROCESS_INFORMATION* process, uint32_t* error) {
+  HANDLE commandIn = nullptr;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input && input != INVALID_HANDLE_VALUE)
+    DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &commandIn, 0, TRUE, DUPLICATE_SAME_ACCESS);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = commandIn;
+  startup.hStdOutput = commandOut;
+  startup.hStdError = commandErr;
+  BOOL started = CreateProcessW(program[0] ? Wide(program) : nullptr, Wide(line), nullptr, nullptr, TRUE, 0, nullptr,
+                                nullptr, &startup, process);
+  *error = started ? 0 : GetLastError();
+  CloseHandle(commandOut);
+  CloseHandle(commandErr);
+  if (commandIn) CloseHandle(commandIn);
+  return started;
+}
+
 }  // namespace
 
-// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
 ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, uint32_t* error) {
   *child = Child{};
   *error = 0;
@@ -291,36 +328,14 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, u
   }
   ChildStart made = MakeCommandLine(argv, count, program, line, error);
   if (made != ChildStart::Started) return made;
-  HANDLE commandOut = nullptr, commandErr = nullptr, commandIn = nullptr;
-  Port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
-  *error = Port ? MakePipe(&Pipes[0], 0, &commandOut) : GetLastError();
-  if (*error == 0) *error = MakePipe(&Pipes[1], 1, &commandErr);
-  if (*error != 0) {
-    CloseBoth();
-    if (commandOut) CloseHandle(commandOut);
-    return ChildStart::NotRunnable;
-  }
-  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  if (input && input != INVALID_HANDLE_VALUE)
-    DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &commandIn, 0, TRUE, DUPLICATE_SAME_ACCESS);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = commandIn;
-  startup.hStdOutput = commandOut;
-  startup.hStdError = commandErr;
+  HANDLE commandOut, commandErr;
+  *error = MakeChildPipes(&commandOut, &commandErr);
+  if (*error != 0) return ChildStart::NotRunnable;
   PROCESS_INFORMATION process{};
   StopAsked = 0;
   StopSignal = 0;
   SetConsoleCtrlHandler(KeepRunning, TRUE);
-  BOOL started = CreateProcessW(program[0] ? Wide(program) : nullptr, Wide(line), nullptr, nullptr, TRUE, 0, nullptr,
-                                nullptr, &startup, &process);
-  *error = started ? 0 : GetLastError();
-  CloseHandle(commandOut);
-  CloseHandle(commandErr);
-  if (commandIn) CloseHandle(commandIn);
-  if (!started) {
+  if (!CreateChildProcess(program, line, commandOut, commandErr, &process, error)) {
     SetConsoleCtrlHandler(KeepRunning, FALSE);
     CloseBoth();
     return IsMissing(*error) ? ChildStart::NotFound : ChildStart::NotRunnable;

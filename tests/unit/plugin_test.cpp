@@ -100,16 +100,16 @@ TEST(ErrorReportTest, PrefixAndBatchLocation) {
 
 TEST(ErrorTextTest, KnownUnknownAndAllBits) {
   char16_t text[1024];
-  Win32ErrorText(0xFFFFFFFFu, text);
+  ErrorCodeText(0xFFFFFFFFu, text);
   EXPECT_EQ(U8(text), "Unknown error");
-  Win32ErrorText(0xE0001234u, text);
+  ErrorCodeText(0xE0001234u, text);
   EXPECT_EQ(U8(text), "Error -536866252");
   // An errno value is not taken for the Windows code of the same number (6: an invalid handle).
-  Win32ErrorText(platform::CodeOfErrno(ENXIO), text);
+  ErrorCodeText(platform::CodeOfErrno(ENXIO), text);
   EXPECT_EQ(U8(text), "No such device or address");
-  Win32ErrorText(kErrorInvalidHandle, text);
+  ErrorCodeText(kErrorInvalidHandle, text);
   EXPECT_EQ(U8(text), "Bad file descriptor");
-  Win32ErrorText(platform::CodeOfErrno(EIO), text);
+  ErrorCodeText(platform::CodeOfErrno(EIO), text);
   std::string known = U8(text);
   EXPECT_FALSE(known.empty());
   EXPECT_FALSE(isspace(static_cast<unsigned char>(known.back())));

@@ -161,6 +161,15 @@ TEST(ZoneTest, FollowsEveryChangeOfTz) {
   EXPECT_EQ(formatTwice(), "+0530 +0530 IST");
   std::memcpy(entry + 3, "UTC", 4);  // shorter, the rest of the old value after its end
   EXPECT_EQ(formatTwice(), "+0000 +0000 UTC");
+  std::string far;  // values too long to remember, which differ only at their ends
+  for (int i = 0; i < 140; ++i) far += "./";
+  tz.Set((far + "Asia/Tokyo").c_str());
+  EXPECT_EQ(formatTwice(), "+0900 +0900 JST");
+  tz.Set((far + "Asia/Kolkata").c_str());
+  EXPECT_EQ(formatTwice(), "+0530 +0530 IST");
+  locale.Set("de_DE.UTF-8");  // the locale changed beside TZ, between the same two calls
+  tz.Set("Europe/Berlin");
+  EXPECT_EQ(Format("%z %Z %B", summer), "+0200 CEST Juli");
 }
 
 // Every quarter hour of a year, shown as local time and formatted back with "%s %z %Z",
@@ -425,6 +434,11 @@ TEST(LocaleTest, VariablesAndTheirOrder) {
   all.Set("C.UTF-8");
   EXPECT_EQ(Format("%B", kSunday), "December");
   all.Set("de_DE.UTF-8");
+  EXPECT_EQ(Format("%B", kSunday), "Dezember");
+  static char entry[] = "LC_ALL=fr_FR.UTF-8";
+  putenv(entry);
+  EXPECT_EQ(Format("%B", kSunday), "décembre");
+  std::memcpy(entry + 7, "de_DE", 5);  // changed in place
   EXPECT_EQ(Format("%B", kSunday), "Dezember");
 }
 
