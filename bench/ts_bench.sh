@@ -10,7 +10,9 @@
 # /dev/null; both its wall time and its processor time (user + system, all processes of
 # the pipeline) are shown, the latter being steadier on a busy machine. The memory check
 # streams about 1 GB through the program and compares its peak resident size with that
-# of a run over the input above.
+# of a run over the input above. A table of `horalin ts` by the input's encoding (ASCII,
+# UTF-8, code page 1252, UTF-16LE) shows the cost of each way the reader frames and
+# decodes lines.
 #
 # When the Windows build is there (HORALIN_WINDOWS, by default build/windows/horalin.exe)
 # and Wine too, a last table sets the cost of a line of horalin.exe ts under Wine beside
@@ -95,6 +97,31 @@ round() {
 round UTC
 round ""
 export TZ=UTC
+
+# TS by the input's encoding, file to /dev/null under TZ UTC: the lines above (ASCII); the
+# same with accented and CJK words (UTF-8); with accented words only, in code page 1252
+# (/CP:1252); the UTF-8 lines as UTF-16LE with a signature.
+awk '{ sub(/user=/, i % 2 ? "usuário=" : "名前="); sub(/ ok$/, " größe ok"); i++; print }' "$INPUT" >"$WORK/utf8.log"
+awk '{ sub(/user=/, "usuário="); sub(/ ok$/, " größe ok"); print }' "$INPUT" | iconv -f UTF-8 -t CP1252 >"$WORK/cp1252.log"
+{ printf '\xFF\xFE'; iconv -f UTF-8 -t UTF-16LE "$WORK/utf8.log"; } >"$WORK/utf16.log"
+echo
+echo "TZ UTC: horalin ts by input encoding, $LINES lines each; best of $RUNS runs, file to /dev/null"
+printf '%-36s %9s %9s %11s\n' "input" "wall s" "cpu s" "MB/s (wall)"
+for kind in ascii utf8 cp1252 utf16; do
+  file=$WORK/$kind.log args=(ts)
+  [ $kind = ascii ] && file=$INPUT
+  [ $kind = cp1252 ] && args=(ts /CP:1252)
+  best_wall="" best_cpu=""
+  for _ in $(seq "$RUNS"); do
+    /usr/bin/time -f '%e %U %S' -o "$WORK/time" "$HORALIN" "${args[@]}" <"$file" >/dev/null
+    read -r wall user system <"$WORK/time"
+    cpu=$(awk -v u="$user" -v s="$system" 'BEGIN {print u + s}')
+    best_wall=$(awk -v a="$best_wall" -v b="$wall" 'BEGIN {print ((a == "" || b + 0 < a + 0) ? b : a)}')
+    best_cpu=$(awk -v a="$best_cpu" -v b="$cpu" 'BEGIN {print ((a == "" || b + 0 < a + 0) ? b : a)}')
+  done
+  printf '%-36s %9.3f %9.3f %11.1f\n' "$kind ($(stat -c %s "$file") bytes)" "$best_wall" "$best_cpu" \
+    "$(awk -v b="$(stat -c %s "$file")" -v t="$best_wall" 'BEGIN {print (t > 0 ? b / t / 1e6 : 0)}')"
+done
 
 # The best wall time of RUNS runs of a command with its input and output files.
 best_wall() {

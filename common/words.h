@@ -96,4 +96,16 @@ inline uint64_t SpreadBytesToUnits(uint32_t four) {
   return (x | x << 8) & 0x00FF00FF00FF00FFull;
 }
 
+// How many bytes of the word, from its first in memory, a scan may pass over once
+// BelowOrNonAsciiMarks has marked some (`marks` not 0): on a little-endian machine all
+// before the lowest mark, which is a right one, as a borrow marks wrongly only bytes
+// above a rightly marked one; elsewhere none, since a wrong mark may come before the
+// first right one in memory, and the caller looks at the word's bytes one by one.
+inline unsigned BytesBeforeFirstMark(uint64_t marks) {
+  if constexpr (std::endian::native == std::endian::little)
+    return static_cast<unsigned>(std::countr_zero(marks)) / 8;
+  else
+    return 0;
+}
+
 }  // namespace horalin::words

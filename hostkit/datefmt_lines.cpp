@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/line_framer.h"
 #include "common/text.h"
 #include "common/types.h"
 #include "common/utf.h"
@@ -18,13 +19,18 @@ namespace {
 constexpr char16_t kInputName[] = u"standard input";
 
 // Any line of more bytes holds more than 8191 UTF-16 units (at most 3 bytes a unit, or
-// 4 bytes for two), so it cannot fit in the function's buffer and is not kept whole.
-constexpr size_t kLongestLineBytes = 4 * kFormatText;
-constexpr size_t kReadBytes = 65536;
+// 4 bytes for two), so it cannot fit in the function's buffer and is not kept whole: the
+// framer splits it there, and it is reported as too long.
+constexpr uint32_t kLongestLineBytes = 4 * kFormatText;
+constexpr uint32_t kReadBytes = 65536;
 
 // All working storage, fixed: memory stays the same however long the input.
 struct LinesState {
-  char block[kReadBytes + kLongestLineBytes];
+  char block[kReadBytes];
+  char lineBytes[kLongestLineBytes];  // a line that spans reads, or loses a zero byte
+  uint32_t position;                  // next byte of the block not yet framed
+  uint32_t length;                    // bytes in the block
+  LineFramer framer;
   // The line, ",", the format; then the result, to which CR LF is added. The function
   // is given the first kFormatText units; the rest is room for the line end and for
   // reading the result eight units at a time.
@@ -33,7 +39,8 @@ struct LinesState {
   size_t formatLength;
   size_t lineRoom;  // most units a line may have beside the separator and the format
   uint32_t lineNumber;
-  bool failed;
+  bool failed;              // a line failed, or the input could not be read
+  bool readFailed;          // the input could not be read
   const char16_t* options;  // restamp's, for reading the lines as stamps; null: as @DATEFMT
 };
 
@@ -147,9 +154,9 @@ size_t DecodeLine(const char* bytes, size_t count, size_t* cut) {
   return length;
 }
 
-// One line without its line feed.
+// One line without its line end.
 void FormatLine(const char* bytes, size_t count, const HostFunctions& host, const PluginExports& plugin) {
-  if (count && bytes[count - 1] == '\r') --count;
+  ++State.lineNumber;
   size_t cut;
   size_t length = DecodeLine(bytes, count, &cut);
   if (length > State.lineRoom) return TooLong(host);
@@ -190,7 +197,7 @@ int Start(const char16_t* format, const HostFunctions& host) {
   }
   State.lineRoom = kFormatText - 2 - State.formatLength;
   State.lineNumber = 0;
-  State.failed = false;
+  State.failed = State.readFailed = false;
   return 0;
 }
 
@@ -211,7 +218,46 @@ void ReadFailed(const HostFunctions& host, uint32_t error) {
   if (!host.errorText || !host.errorText(error, text, kSmallText)) FormatText(text, kSmallText, u"error %u", error);
   LinePrefix(host, State.lineNumber + 1);
   host.qprintf(host.standardError, u"Error reading standard input: \"%s\"\r\n", text);
-  State.failed = true;
+  State.failed = State.readFailed = true;
+}
+
+// Reads more of the input after the bytes in the block (none once they are all
+// framed). False at the end of the input, or after a failed read, which is reported.
+bool ReadMore(const HostFunctions& host) {
+  if (State.position == State.length) State.position = State.length = 0;
+  uint32_t got = 0;
+  const uint32_t error = host.readInput(State.block + State.length, kReadBytes - State.length, &got);
+  if (error) ReadFailed(host, error);
+  State.length += error ? 0 : got;
+  return error == 0 && got > 0;
+}
+
+// Reads until the first bytes tell whether they begin with a UTF-8 signature (it may
+// come in pieces), and passes over it. False when the input ended or failed first.
+bool PassSignature(const HostFunctions& host) {
+  bool more = true;
+  while (more && State.length < 3 && !std::memchr(State.block, '\n', State.length)) more = ReadMore(host);
+  if (State.length >= 3 && std::memcmp(State.block, "\xEF\xBB\xBF", 3) == 0) State.position = 3;
+  return more;
+}
+
+// Formats the line that a piece ends, gathered in lineBytes when it spans reads or lost
+// a zero byte. A line that reaches the framer's limit is longer than any line can be: it
+// is reported once, and the rest of its pieces are dropped.
+void TakePiece(const LinePiece& piece, const HostFunctions& host, const PluginExports& plugin) {
+  const char* bytes = State.block + State.position + piece.start;
+  if (piece.restOfSplit) return;
+  if (piece.end == PieceEnd::kSplit) {
+    ++State.lineNumber;
+    TooLong(host);
+  } else if (piece.end == PieceEnd::kGoesOn) {
+    std::memcpy(State.lineBytes + piece.at, bytes, piece.length);
+  } else if (piece.at == 0) {
+    FormatLine(bytes, piece.length, host, plugin);  // the whole line in the block
+  } else {
+    std::memcpy(State.lineBytes + piece.at, bytes, piece.length);
+    FormatLine(State.lineBytes, piece.at + piece.length, host, plugin);
+  }
 }
 
 }  // namespace
@@ -221,55 +267,21 @@ int RunDatefmtLines(const char16_t* format, const HostFunctions& host, const Plu
   if (int status = Start(format, host)) return status;
   if (int status = TakeOptions(options, host, plugin)) return status;
 
-  char* block = State.block;
-  size_t start = 0, end = 0;
-  bool atEnd = false, skipping = false, first = true;
+  LineFramer* framer = &State.framer;
+  *framer = StartLineFramer(kLongestLineBytes);
+  State.position = State.length = 0;
+  bool more = PassSignature(host);
   for (;;) {
-    // A UTF-8 signature before the first line is passed over (it may come in pieces).
-    if (first && (end >= 3 || atEnd || std::memchr(block, '\n', end))) {
-      if (end >= 3 && std::memcmp(block, "\xEF\xBB\xBF", 3) == 0) start = 3;
-      first = false;
-    }
-    const char* lf = first ? nullptr : static_cast<const char*>(std::memchr(block + start, '\n', end - start));
-    if (lf) {
-      size_t count = static_cast<size_t>(lf - (block + start));
-      if (skipping) {
-        skipping = false;  // the end of a line already reported as too long
-      } else {
-        ++State.lineNumber;
-        FormatLine(block + start, count, host, plugin);
-      }
-      start += count + 1;
-      continue;
-    }
-    if (atEnd) {
-      if (end > start && !skipping) {
-        ++State.lineNumber;
-        FormatLine(block + start, end - start, host, plugin);
-      }
-      break;
-    }
-    // Keep the unfinished line, or drop it once it is longer than any line can be.
-    if (skipping) {
-      start = end = 0;
-    } else if (end - start > kLongestLineBytes) {
-      ++State.lineNumber;
-      TooLong(host);
-      skipping = true;
-      start = end = 0;
-    } else {
-      std::memmove(block, block + start, end - start);
-      end -= start, start = 0;
-    }
-    uint32_t got = 0;
-    uint32_t error = host.readInput(block + end, static_cast<uint32_t>(sizeof State.block - end), &got);
-    if (error) {
-      ReadFailed(host, error);
-      break;
-    }
-    if (got == 0) atEnd = true;
-    end += got;
+    if (State.position == State.length && !(more && (more = ReadMore(host)))) break;
+    uint8_t seen = 0;
+    const LinePiece piece = NextLinePiece(framer, reinterpret_cast<const uint8_t*>(State.block + State.position),
+                                          State.length - State.position, &seen);
+    TakePiece(piece, host, plugin);
+    State.position += piece.used;
   }
+  // A last line without a line end, unless the input could not be read.
+  if (framer->count > 0 && !framer->restOfSplit && !State.readFailed)
+    FormatLine(State.lineBytes, framer->count, host, plugin);
   if (host.setErrorLocation) host.setErrorLocation(nullptr, 0);
   return State.failed ? 1 : 0;
 }

@@ -7,15 +7,15 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/line_framer.h"
 #include "common/types.h"
 #include "common/utf.h"
-#include "common/words.h"
 
 namespace horalin {
 
 namespace {
 
-constexpr char16_t kCr = 13, kLf = 10;
+constexpr uint8_t kCr = 13, kLf = 10;
 constexpr char16_t kReplacement = 0xFFFD;
 
 enum FillResult { kFilled, kEnded, kFailed, kWaiting };
@@ -70,7 +70,7 @@ uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
     uint32_t more = 0;
     const uint32_t error = r->read(r->handle, r->block + *got, r->capacity - *got, &more);
     if (error == kErrorIoPending) {
-      r->heldFirst = *got;
+      r->bytesAwaitingSample = *got;
       r->firstLineSeen = lineSeen;
       return 0;
     }
@@ -85,12 +85,15 @@ uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
 }
 
 // Reads the next block and applies the encoding decision to it. Bytes of the block not
-// yet taken (a character that the block cut off, in text decoded ahead) move to its start
+// yet taken (a character that the block cut off, in text decoded first) move to its start
 // and the read fills the rest. Later lines of byte text are decided by their own bytes
-// (ReadByteLine).
-FillResult FillBlock(PipeReader* r) {
+// (ReadByteLine). Without `mayRead`, what has come is all there is for now (kWaiting).
+// After a failed read, none follows.
+FillResult FillBlock(PipeReader* r, bool mayRead) {
+  if (r->failed) return kFailed;
   if (r->atEnd) return kEnded;
-  uint32_t got = r->heldFirst;  // first bytes that wait for the rest of their sample: no new block
+  if (!mayRead) return kWaiting;
+  uint32_t got = r->bytesAwaitingSample;  // first bytes that wait for the rest of their sample: no new block
   if (got == 0) {
     const uint32_t keep = r->position < r->length ? r->length - r->position : 0;
     if (keep > 0) std::memmove(r->block, r->block + r->position, keep);
@@ -102,7 +105,7 @@ FillResult FillBlock(PipeReader* r) {
     if (error == kErrorIoPending) return kWaiting;
     if (error != 0) {
       r->lastError = error;
-      if (error != kErrorBrokenPipe) return kFailed;
+      if (error != kErrorBrokenPipe) return r->failed = 1, kFailed;
       r->atEnd = 1;  // the writer closed its end: the ordinary end of input
       return kEnded;
     }
@@ -115,7 +118,7 @@ FillResult FillBlock(PipeReader* r) {
   }
   const uint32_t sample = r->firstBlock ? GatherFirstSample(r, &got) : got;
   if (sample == 0) return kWaiting;
-  r->heldFirst = 0;
+  r->bytesAwaitingSample = 0;
   r->length = got;
   r->position = r->firstBlock ? DecideBlockEncoding(r->block, sample, true, &r->encoding, &r->codePage) : 0;
   r->firstBlock = 0;
@@ -123,19 +126,6 @@ FillResult FillBlock(PipeReader* r) {
 }
 
 bool IsUtf16(TextEncoding encoding) { return encoding == EncodingUtf16LE || encoding == EncodingUtf16BE; }
-
-// The one step for the first unit (or byte) of a line that may still belong to the last
-// one's end, for text of either kind: whether it is taken with it. After a CR, an LF is.
-// After a split at the limit, a line end is (a CR then waits for its LF), and so is a zero
-// unit, which is dropped and leaves the question open, as if it were not there.
-bool TakenByPendingEnd(PipeReader* r, char16_t unit) {
-  const PendingLineEnd pending = r->pendingEnd;
-  r->pendingEnd = kNoPendingEnd;
-  if (unit == kLf) return true;
-  if (pending != kAfterSplit) return false;
-  r->pendingEnd = unit == kCr ? kAfterCr : unit == 0 ? kAfterSplit : kNoPendingEnd;
-  return unit == kCr || unit == 0;
-}
 
 // ---- Byte encodings ----------------------------------------------------------------
 
@@ -156,7 +146,7 @@ platform::ByteDecoder* Decoder(PipeReader* r) {
   return &r->decoder;
 }
 
-// Whether the byte text is decoded before its lines are told: in a code page where a
+// Whether the byte text is decoded before its lines are framed: in a code page where a
 // CR, LF or zero byte need not stand for itself (EBCDIC, UTF-7, ISO-2022), only the
 // decoded text shows the line ends, and a shift state runs on from line to line. Its
 // 7-bit bytes are no ASCII either, so undecided input in it is taken as code-page text.
@@ -165,30 +155,6 @@ bool DecodesAhead(PipeReader* r) {
   if (!decoder || decoder->keepsAscii) return false;
   if (r->encoding == EncodingUndecided) r->encoding = EncodingCodePage;
   return true;
-}
-
-// Moves past bytes 0E to 7F, eight at a time: none of them ends a line or starts a
-// character of more than one byte, in any of the byte encodings.
-uint32_t SkipAsciiBytes(const uint8_t* block, uint32_t pos, uint32_t stop) {
-#if defined(__SSE2__)
-  const __m128i fourteen = _mm_set1_epi8(14);
-  for (; pos + 16 <= stop; pos += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + pos));
-    // Compared as signed bytes, those from 80 are negative: below 14 like 00 to 0D.
-    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, fourteen)));
-    if (marks) return pos + static_cast<uint32_t>(std::countr_zero(marks));
-  }
-#endif
-  for (; pos + 8 <= stop; pos += 8) {
-    // Elsewhere than on a little-endian machine the caller looks at this word's bytes.
-    const uint64_t marks = words::BelowOrNonAsciiMarks(words::Load(block + pos), 14);
-    if (marks) {
-      if constexpr (std::endian::native == std::endian::little)
-        pos += static_cast<uint32_t>(std::countr_zero(marks) / 8);
-      return pos;
-    }
-  }
-  return pos;
 }
 
 // Widens the line's 7-bit bytes into its units and terminates it. Each group of eight
@@ -229,8 +195,8 @@ size_t WidenAsciiBytes(const uint8_t* bytes, uint32_t count, char16_t* line) {
 }
 
 // Converts the line's bytes: the gathered ones, then `tail` (still in the block, which
-// ends there). `ascii`: none of them is above 7F. `split`: the line reached its limit; a
-// character that the limit cut off is left for the next line.
+// ends there). `ascii`: none of them is above 7F. `split`: the line ends at its limit, or
+// is handed over unfinished; a character that it cuts off is left for the next line.
 int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const uint8_t* tail, uint32_t tailLength,
                        bool ascii, bool split) {
   const uint8_t* bytes = tail;
@@ -240,7 +206,6 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     bytes = r->lineBytes;
     count = gathered + tailLength;
   }
-  if (split) r->pendingEnd = kAfterSplit;
   // While the input is undecided, each line that is not 7-bit text is decided by
   // its own bytes before they are converted, not by the blocks that the reads made.
   if (!ascii && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
@@ -260,89 +225,87 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
       units = platform::DecodeBytes(decoder, text, count, &used, line, kLineCapacity, true);
   }
   // The bytes of a character that the limit cut off begin the next line: still in the
-  // block when they fit there, else kept at the start of the working storage.
+  // block when they fit there (framed again), else as the line so far, at the start of
+  // the working storage.
   const uint32_t rest = split ? count - static_cast<uint32_t>(used) : 0;
-  if (rest > 0) {
-    r->pendingEnd = kNoPendingEnd;
-    if (rest <= tailLength) {
-      r->position -= rest;
-    } else {
-      std::memmove(r->lineBytes, bytes + used, rest);
-      r->carried = rest;
-    }
+  if (rest > 0 && rest <= tailLength) {
+    r->position -= rest;
+    StartLineWith(&r->framer, 0);
+  } else if (rest > 0) {
+    std::memmove(r->lineBytes, bytes + used, rest);
+    StartLineWith(&r->framer, rest);
+    r->lineBits = 0x80;
   }
   line[units] = 0;
   return static_cast<int32_t>(units);
 }
 
-// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
-int32_t ReadByteLine(PipeReader* r, char16_t* line) {
-  uint32_t gathered = r->partialCount + r->carried;  // bytes of this line in the working storage
-  // The bits of the bytes looked at one by one (the others are below 80).
-  uint8_t seen = static_cast<uint8_t>(r->partialSeen | (r->carried > 0 ? 0x80 : 0));
-  r->partialCount = 0, r->partialSeen = 0, r->carried = 0;
+// The blocks ran out before the line of byte text ended: the line so far waits
+// (kNoLineYet), or comes as the last line when the input ended or failed after it (the
+// next call reports the failure), or there is none.
+int32_t ByteLineAtBlocksEnd(PipeReader* r, char16_t* line, FillResult fill) {
+  if (fill == kWaiting) return kNoLineYet;
+  const uint32_t gathered = r->framer.count;
+  if (gathered == 0) return fill == kFailed ? -1 : kEndOfInput;
+  EndLineHere(&r->framer);
+  const bool ascii = !(r->lineBits & 0x80);
+  r->lineBits = 0;
+  return FinishByteLine(r, line, gathered, nullptr, 0, ascii, false);
+}
+
+// A line of byte text, framed as bytes and converted whole. A line within one block is
+// converted from the block; one that spans blocks (or loses a zero byte) is gathered in
+// the working storage.
+int32_t ReadByteLine(PipeReader* r, char16_t* line, bool mayRead) {
   for (;;) {
     if (r->position >= r->length) {
-      FillResult fill = FillBlock(r);
-      if (fill == kFilled) continue;
-      if (fill == kWaiting) {
-        r->partialCount = gathered, r->partialSeen = seen;
-        return kNoLineYet;
-      }
-      if (fill == kFailed) {
-        if (gathered == 0) return -1;
-        r->failed = 1;  // hand over what came; the next call reports the failure
-      }
-      if (gathered == 0) return kEndOfInput;
-      return FinishByteLine(r, line, gathered, nullptr, 0, !(seen & 0x80), false);
-    }
-    const uint8_t* block = r->block;
-    if (r->pendingEnd != kNoPendingEnd) {
-      r->position += TakenByPendingEnd(r, block[r->position]);
+      const FillResult fill = FillBlock(r, mayRead);
+      if (fill != kFilled) return ByteLineAtBlocksEnd(r, line, fill);
       continue;
     }
-
-    const uint32_t start = r->position, end = r->length;
-    const uint32_t limit = start + (kLineMaxUnits - gathered);  // first position past the line's room
-    const uint32_t stop = end < limit ? end : limit;
-    uint32_t pos = start;
-    bool lineEnd = false;
-    for (;; ++pos) {
-      pos = SkipAsciiBytes(block, pos, stop);
-      if (pos >= stop) break;
-      const uint8_t b = block[pos];
-      seen |= b;
-      if (b == 0 || b == kCr || b == kLf) {
-        lineEnd = true;
-        break;
-      }
+    const uint32_t start = r->position;
+    const LinePiece piece = NextLinePiece(&r->framer, r->block + start, r->length - start, &r->lineBits);
+    const uint8_t* bytes = r->block + start + piece.start;
+    r->position = start + piece.used;
+    if (piece.end == PieceEnd::kGoesOn) {
+      std::memcpy(r->lineBytes + piece.at, bytes, piece.length);
+      continue;
     }
-    const uint32_t span = pos - start;
-    r->position = pos;
-    if (lineEnd) {
-      uint8_t b = block[pos];
-      r->position = pos + 1;
-      if (b == 0) {  // dropped; the line goes on
-        std::memcpy(r->lineBytes + gathered, block + start, span);
-        gathered += span;
-        continue;
-      }
-      if (b == kCr) {
-        if (r->position < end) {
-          if (block[r->position] == kLf) ++r->position;
-        } else {
-          r->pendingEnd = kAfterCr;
-        }
-      }
-      return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80), false);
-    }
-    if (pos == limit) return FinishByteLine(r, line, gathered, block + start, span, !(seen & 0x80), true);
-    std::memcpy(r->lineBytes + gathered, block + start, span);  // the line goes on in the next block
-    gathered += span;
+    const bool ascii = !(r->lineBits & 0x80);
+    r->lineBits = 0;
+    return FinishByteLine(r, line, piece.at, bytes, piece.length, ascii, piece.end == PieceEnd::kSplit);
   }
 }
 
-// ---- Text of 16-bit units: UTF-16, and byte text decoded ahead ---------------------
+// ---- Text framed as UTF-16 units: UTF-16, and byte text decoded first ----------------
+
+// Joins the block's UTF-16 bytes into units, as many as `decoded` holds. A lone last byte
+// waits for its pair in the next block. False when no unit comes without another read.
+bool JoinUtf16Units(PipeReader* r) {
+  const bool big = r->encoding == EncodingUtf16BE;
+  const uint8_t* bytes = r->block;
+  uint32_t n = 0, pos = r->position;
+  if (r->byteAwaitingPair >= 0 && pos < r->length) {
+    const uint32_t first = static_cast<uint32_t>(r->byteAwaitingPair), second = bytes[pos++];
+    r->decoded[n++] = static_cast<char16_t>(big ? first << 8 | second : second << 8 | first);
+    r->byteAwaitingPair = -1;
+  }
+  const uint32_t pairs = (r->length - pos) / 2 < kDecodedUnits - n ? (r->length - pos) / 2 : kDecodedUnits - n;
+  if (big == (std::endian::native == std::endian::big)) {  // the units as they stand in memory
+    std::memcpy(r->decoded + n, bytes + pos, sizeof(char16_t) * pairs);
+  } else {
+    const uint32_t high = big ? 0u : 1u;  // of the unit's two bytes
+    for (uint32_t i = 0; i < pairs; ++i)
+      r->decoded[n + i] = static_cast<char16_t>(bytes[pos + 2 * i + high] << 8 | bytes[pos + 2 * i + 1 - high]);
+  }
+  n += pairs;
+  pos += 2 * pairs;
+  if (r->length - pos == 1) r->byteAwaitingPair = bytes[pos++];
+  r->position = pos;
+  r->decodedPosition = 0;
+  r->decodedLength = n;
+  return n > 0;
+}
 
 // Decodes more of the block into the decoded units, as far as they go. False when no
 // unit comes without another read (what the block still holds is a cut character).
@@ -362,9 +325,18 @@ bool DecodeMore(PipeReader* r) {
   return r->decodedPosition < r->decodedLength;
 }
 
-// At the end of the input, or a failed read: the decoder's last text, of the bytes that
-// are left (a character that they cut off shows as U+FFFD). False when there is none.
-bool DecodeLast(PipeReader* r) {
+// At the end of the input, or a failed read, the last units: a UTF-16 byte left without
+// its pair shows as U+FFFD; the decoder's last text, of the bytes that are left, comes
+// (a character that they cut off shows as U+FFFD). False when there are none.
+bool TakeLastUnits(PipeReader* r, bool utf16) {
+  if (utf16) {
+    if (r->byteAwaitingPair < 0) return false;
+    r->byteAwaitingPair = -1;
+    r->decoded[0] = kReplacement;
+    r->decodedPosition = 0;
+    r->decodedLength = 1;
+    return true;
+  }
   platform::ByteDecoder* decoder = Decoder(r);
   if (!decoder || r->position >= r->length) return false;
   size_t used = 0;
@@ -376,138 +348,57 @@ bool DecodeLast(PipeReader* r) {
   return units > 0;
 }
 
-// The next unit of the text: in UTF-16 from the block, joined with a byte held from the
-// previous block; otherwise from the decoded units. False when none comes without
-// another read (a lone last byte of UTF-16 is then held).
-bool PeekUnit(PipeReader* r, bool decoded, char16_t* unit, uint32_t* bytes) {
-  if (decoded) {
-    if (r->decodedPosition == r->decodedLength && !DecodeMore(r)) return false;
-    *unit = r->decoded[r->decodedPosition];
-    *bytes = 0;
-    return true;
-  }
-  uint32_t left = r->length - r->position;
-  uint32_t first, second;
-  if (r->heldByte >= 0) {
-    if (left < 1) return false;
-    first = static_cast<uint32_t>(r->heldByte), second = r->block[r->position], *bytes = 1;
-  } else {
-    if (left < 2) {
-      if (left == 1) {
-        r->heldByte = r->block[r->position];
-        r->position = r->length;
-      }
-      return false;
-    }
-    first = r->block[r->position], second = r->block[r->position + 1], *bytes = 2;
-  }
-  *unit = static_cast<char16_t>(r->encoding == EncodingUtf16BE ? first << 8 | second : second << 8 | first);
-  return true;
-}
-
-void TakeUnit(PipeReader* r, bool decoded, uint32_t bytes) {
-  if (decoded) {
-    ++r->decodedPosition;
-    return;
-  }
-  r->position += bytes;
-  r->heldByte = -1;
-}
-
-// Takes the run of units at the front that holds no CR, LF or zero unit, as far as the
-// line's room allows but its last place (where a surrogate pair may not fit).
-uint32_t TakeOrdinaryUnits(PipeReader* r, bool decoded, char16_t* line, uint32_t count) {
-  const uint32_t room = kLineMaxUnits - 1 - count;
-  uint32_t n = 0;
-  if (decoded) {
-    const char16_t* units = r->decoded + r->decodedPosition;
-    const uint32_t left = r->decodedLength - r->decodedPosition;
-    for (; n < left && n < room; ++n) {
-      const char16_t u = units[n];
-      if (u == kCr || u == kLf || u == 0) break;
-      line[count + n] = u;
-    }
-    r->decodedPosition += n;
-    return n;
-  }
-  if (r->heldByte >= 0) return 0;
-  const uint8_t* bytes = r->block + r->position;
-  const uint32_t left = (r->length - r->position) / 2;
-  const uint32_t high = r->encoding == EncodingUtf16BE ? 0u : 1u;
-  for (; n < left && n < room; ++n) {
-    const char16_t u = static_cast<char16_t>(bytes[2 * n + high] << 8 | bytes[2 * n + 1 - high]);
-    if (u == kCr || u == kLf || u == 0) break;
-    line[count + n] = u;
-  }
-  r->position += 2 * n;
-  return n;
-}
-
-// NOLINTNEXTLINE(readability-function-size): longer than 60 lines, not split yet
-int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool decoded) {
-  uint32_t count = r->partialCount;
-  r->partialCount = 0;
+// A line of units, framed as they are taken from the block into the line buffer.
+int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool utf16, bool mayRead) {
   for (;;) {
-    if (r->pendingEnd == kNoPendingEnd && count < kLineMaxUnits - 1)
-      count += TakeOrdinaryUnits(r, decoded, line, count);
-    if (count == kLineMaxUnits) {
-      r->pendingEnd = kAfterSplit;
-      break;
+    if (r->decodedPosition == r->decodedLength && !(utf16 ? JoinUtf16Units(r) : DecodeMore(r))) {
+      const FillResult fill = FillBlock(r, mayRead);
+      if (fill == kFilled || (fill != kWaiting && TakeLastUnits(r, utf16))) continue;
+      if (fill == kWaiting) return kNoLineYet;
+      const uint32_t count = r->framer.count;
+      if (count == 0) return fill == kFailed ? -1 : kEndOfInput;
+      EndLineHere(&r->framer);  // the last line, without its line end
+      line[count] = 0;
+      return static_cast<int32_t>(count);
     }
-    char16_t unit;
-    uint32_t bytes;
-    if (!PeekUnit(r, decoded, &unit, &bytes)) {
-      FillResult fill = FillBlock(r);
-      if (fill == kWaiting) {
-        r->partialCount = count;
-        return kNoLineYet;
-      }
-      if (fill == kFilled || (decoded && DecodeLast(r))) continue;
-      if (r->heldByte >= 0) {  // the input ended or failed inside a unit
-        r->heldByte = -1;
-        line[count++] = kReplacement;
-      }
-      if (fill == kFailed) {
-        if (count == 0) return -1;
-        r->failed = 1;
-        break;
-      }
-      if (count == 0) return kEndOfInput;
-      break;
+    const char16_t* units = r->decoded + r->decodedPosition;
+    const LinePiece piece = NextLinePiece(&r->framer, units, r->decodedLength - r->decodedPosition);
+    std::memcpy(line + piece.at, units + piece.start, piece.length * sizeof(char16_t));
+    r->decodedPosition += piece.used;
+    if (piece.end != PieceEnd::kGoesOn) {
+      line[piece.at + piece.length] = 0;
+      return static_cast<int32_t>(piece.at + piece.length);
     }
-    if (r->pendingEnd != kNoPendingEnd) {
-      if (TakenByPendingEnd(r, unit)) TakeUnit(r, decoded, bytes);
-      continue;
-    }
-    if (unit == kCr || unit == kLf) {
-      TakeUnit(r, decoded, bytes);
-      if (unit == kCr) {
-        char16_t next;
-        if (!PeekUnit(r, decoded, &next, &bytes))
-          r->pendingEnd = kAfterCr;
-        else if (next == kLf)
-          TakeUnit(r, decoded, bytes);
-      }
-      break;
-    }
-    if (unit == 0) {
-      TakeUnit(r, decoded, bytes);
-      continue;
-    }
-    if (count == kLineMaxUnits - 1 && IsHighSurrogate(unit)) {  // keep the pair whole
-      r->pendingEnd = kAfterSplit;
-      break;
-    }
-    TakeUnit(r, decoded, bytes);
-    line[count++] = unit;
   }
-  line[count] = 0;
-  return static_cast<int32_t>(count);
 }
 
-uint32_t NothingYet(platform::Handle, void*, uint32_t, uint32_t* bytesRead) {
-  *bytesRead = 0;
-  return kErrorIoPending;
+// Whether the text is framed as UTF-16 units rather than as bytes.
+bool FramedAsUnits(PipeReader* r) { return IsUtf16(r->encoding) || DecodesAhead(r); }
+
+// The next line, as ReadPipeLine hands it over; without `mayRead`, of what has come.
+int32_t ReadLine(PipeReader* r, char16_t* line, bool mayRead) {
+  if (r->framer.count == 0) line[0] = 0;
+  if (r->firstBlock && !r->atEnd) {  // the encoding is decided on the first bytes
+    const FillResult fill = FillBlock(r, mayRead);
+    if (fill == kWaiting) return kNoLineYet;
+    if (fill != kFilled) return fill == kFailed ? -1 : kEndOfInput;
+  }
+  if (IsUtf16(r->encoding)) return ReadUnitLine(r, line, true, mayRead);
+  return DecodesAhead(r) ? ReadUnitLine(r, line, false, mayRead) : ReadByteLine(r, line, mayRead);
+}
+
+// First bytes that wait for the rest of their sample decide the encoding as they stand,
+// and become the block. False when a line end among them will decide it soon (the last
+// of them is a CR or LF whose next byte tells whether it is a UTF-16 one).
+bool DecideOnWaitingSample(PipeReader* r) {
+  if (r->firstScanned < r->bytesAwaitingSample) return false;
+  r->length = r->bytesAwaitingSample;
+  r->bytesAwaitingSample = 0;
+  r->firstBlock = 0;
+  // A UTF-8 character that they cut off at their end decides nothing yet.
+  const uint32_t cut = static_cast<uint32_t>(Utf8CutLength(reinterpret_cast<const char*>(r->block), r->length));
+  r->position = DecideBlockEncoding(r->block, r->length - cut, true, &r->encoding, &r->codePage);
+  return true;
 }
 
 }  // namespace
@@ -524,69 +415,46 @@ void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block
   reader->read = platform::ReadInput;
   reader->wait = platform::WaitForInput;
   reader->lineBytes = lineBytes;
-  reader->heldByte = -1;
+  reader->framer = StartLineFramer(kLineMaxUnits);
+  reader->byteAwaitingPair = -1;
 }
 
 int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   if (!reader || !line || !reader->block || !reader->lineBytes || !reader->read || reader->capacity == 0) return -1;
-  int32_t result = -1;
-  if (reader->failed) {
-    result = -1;
-  } else if (reader->atEnd && reader->position >= reader->length && reader->heldByte < 0 &&
-             reader->decodedPosition >= reader->decodedLength && reader->carried == 0) {
-    result = kEndOfInput;
-  } else {
-    if (reader->partialCount == 0) line[0] = 0;
-    FillResult fill = kFilled;
-    if (reader->firstBlock && !reader->atEnd) fill = FillBlock(reader);  // the encoding is decided on the first bytes
-    if (fill == kWaiting)
-      return kNoLineYet;
-    else if (fill == kFailed)
-      result = -1;
-    else if (fill == kEnded)
-      result = kEndOfInput;
-    else if (IsUtf16(reader->encoding))
-      result = ReadUnitLine(reader, line, false);
-    else
-      result = DecodesAhead(reader) ? ReadUnitLine(reader, line, true) : ReadByteLine(reader, line);
-  }
+  // The line functions answer kEndOfInput only once the input has ended (no read follows)
+  // and nothing of it waits in the reader: no byte of the block untaken, no UTF-16 byte
+  // without its pair, no unit taken and not framed, no line so far. Nothing can come
+  // after that, so every later call answers at once.
+  if (reader->ended) return kEndOfInput;
+  const int32_t result = reader->failed ? -1 : ReadLine(reader, line, true);
   if (result == -1 || result == kEndOfInput) platform::CloseByteDecoder(&reader->decoder);  // no more text to convert
+  if (result == kEndOfInput) reader->ended = 1;
   return result;
 }
 
-bool HoldsPartialLine(const PipeReader* reader) { return reader->partialCount > 0 || reader->heldFirst > 0; }
+bool LineWaits(const PipeReader* reader) { return reader->framer.count > 0 || reader->bytesAwaitingSample > 0; }
 
-int32_t TakePartialLine(PipeReader* r, char16_t* line) {
-  if (r->heldFirst > 0) {
-    if (r->firstScanned < r->heldFirst) return kNoLineYet;  // a line end is among them: it decides soon
-    r->length = r->heldFirst;
-    r->heldFirst = 0;
-    r->firstBlock = 0;
-    // A UTF-8 character that they cut off at their end decides nothing yet.
-    const uint32_t cut = static_cast<uint32_t>(Utf8CutLength(reinterpret_cast<const char*>(r->block), r->length));
-    r->position = DecideBlockEncoding(r->block, r->length - cut, true, &r->encoding, &r->codePage);
-    const ReadFunction read = r->read;
-    r->read = NothingYet;  // the bytes become the line that waits, and no more are read
-    const int32_t result = ReadPipeLine(r, line);
-    r->read = read;
+int32_t TakeWaitingLine(PipeReader* r, char16_t* line) {
+  if (r->bytesAwaitingSample > 0) {
+    if (!DecideOnWaitingSample(r)) return kNoLineYet;
+    const int32_t result = ReadLine(r, line, false);  // frames them: a line, or the line so far
     if (result != kNoLineYet) return result;
   }
-  const uint32_t count = r->partialCount;
+  const uint32_t count = r->framer.count;
   if (count == 0) return kNoLineYet;
-  if (IsUtf16(r->encoding) || DecodesAhead(r)) {  // the units are in the line already
+  if (FramedAsUnits(r)) {  // the units are in the line already
     if (IsHighSurrogate(line[count - 1])) return kNoLineYet;
-    r->partialCount = 0;
+    EndLineHere(&r->framer);
     line[count] = 0;
     return static_cast<int32_t>(count);
   }
   const bool utf8 = r->encoding == EncodingUndecided || r->encoding == EncodingUtf8;
   if (utf8 && Utf8CutLength(reinterpret_cast<const char*>(r->lineBytes), count) == count) return kNoLineYet;
-  r->partialCount = 0;
-  // Taken as a line split at its limit: a character cut off at its end begins the next.
-  const int32_t length = FinishByteLine(r, line, count, nullptr, 0, !(r->partialSeen & 0x80), true);
-  r->partialSeen = 0;
-  r->pendingEnd = kNoPendingEnd;
-  return length;
+  // Taken as a line cut at its limit: a character cut off at its end begins the next.
+  EndLineHere(&r->framer);
+  const bool ascii = !(r->lineBits & 0x80);
+  r->lineBits = 0;
+  return FinishByteLine(r, line, count, nullptr, 0, ascii, true);
 }
 
 }  // namespace horalin

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "common/line_framer.h"
 #include "lines/encoding.h"
 #include "platform/platform.h"
 
@@ -29,13 +30,6 @@ using WaitFunction = bool (*)(platform::Handle handle, uint32_t milliseconds);
 // still show it to be UTF-16.
 inline constexpr uint32_t kSampleWaitMilliseconds = 100;
 
-// What the start of the next line may hold that still belongs to the last one.
-enum PendingLineEnd : int32_t {
-  kNoPendingEnd = 0,
-  kAfterCr = 1,     // a CR ended the last line as the last unit of a block: a LF may follow
-  kAfterSplit = 2,  // the last line was split at its limit: a line end that follows is its end
-};
-
 struct PipeReader {
   uint8_t* block;     // the bytes of the last read
   uint32_t capacity;  // bytes asked for in each read
@@ -51,25 +45,30 @@ struct PipeReader {
   ReadFunction read;   // platform::ReadInput, or a test's source of blocks
   WaitFunction wait;   // platform::WaitForInput, or a test's
   uint8_t* lineBytes;  // kLineCapacity bytes: a line of byte text that spans blocks
-  int32_t failed;      // a read failed after part of a line came: the next call reports it
-  PendingLineEnd pendingEnd;
-  int32_t heldByte;        // first byte of a UTF-16 unit whose second byte is in the next block, or -1
+  // A read failed (not a broken pipe): no read follows; the line that came before it, if
+  // any, is handed over first, and every call after that returns -1.
+  int32_t failed;
+  int32_t ended;           // kEndOfInput was returned: every later call returns it at once
   uint32_t deferredError;  // how a read after a cut signature ended, for the next read to report
 
-  // A line that waits for a source read without waiting (kNoLineYet): its units so far
-  // (UTF-16 and text decoded ahead: in the caller's line buffer; byte encodings: bytes in
-  // lineBytes), and the bits of its bytes looked at one by one.
-  uint32_t partialCount;
-  uint8_t partialSeen;
-  uint32_t heldFirst;     // bytes of a first block that ends before its sample, waiting for the rest
+  // What waits for more input, each kind for its own:
+  // - the line so far, which waits for its line end (its units in the caller's line
+  //   buffer, or for byte text its bytes in lineBytes, the first of them possibly the rest
+  //   of a character that the last line's limit cut off), counted by the framer;
+  LineFramer framer;
+  uint8_t lineBits;  // byte text: the bits of the line's bytes looked at one by one (bit 7: not 7-bit)
+  // - the first byte of a UTF-16 unit whose second byte is in the next block (or -1);
+  int32_t byteAwaitingPair;
+  // - the first bytes of the input, when a read without waiting ends before the sample
+  //   that decides the encoding: they wait at the block's start for the rest of it.
+  uint32_t bytesAwaitingSample;
   uint32_t firstScanned;  // bytes of the first block known to hold no end of its sample
   int32_t firstLineSeen;  // ...and they hold a CR or LF byte
 
-  // Byte text: the conversion of the code page in use, with its state from line to line;
-  // the bytes of a character that a line's limit cut off, at the start of lineBytes; and,
-  // in code pages whose line ends only the decoded text shows, that text decoded ahead.
+  // Byte text: the conversion of the code page in use, with its state from line to line.
+  // Text framed as UTF-16 units (UTF-16, and code pages whose line ends only the decoded
+  // text shows): its units taken from the block, not yet framed.
   platform::ByteDecoder decoder;
-  uint32_t carried;
   uint32_t decodedPosition;
   uint32_t decodedLength;
   char16_t decoded[kDecodedUnits];
@@ -86,13 +85,12 @@ void SetUpPipeReader(PipeReader* reader, platform::Handle handle, uint8_t* block
 // yet.
 int32_t ReadPipeLine(PipeReader* reader, char16_t* line);
 
-// Whether the reader holds the start of a line that waits for more (after kNoLineYet).
-bool HoldsPartialLine(const PipeReader* reader);
-// Hands over the start of a line that the reader holds (after kNoLineYet) in `line`, as
-// a line of its own, and lets go of it: what comes next begins the next line. First
-// bytes that have not decided the encoding decide it as they stand. Returns its length,
-// or kNoLineYet when nothing can be handed over yet (none held, or only part of a
-// character).
-int32_t TakePartialLine(PipeReader* reader, char16_t* line);
+// Whether the start of a line waits unfinished for more (after kNoLineYet).
+bool LineWaits(const PipeReader* reader);
+// Hands over the start of a line that waits (after kNoLineYet) in `line`, as a line of
+// its own, without reading: what comes next begins the next line. First bytes that have
+// not decided the encoding decide it as they stand. Returns its length, or kNoLineYet
+// when nothing can be handed over yet (no line waits, or only part of a character).
+int32_t TakeWaitingLine(PipeReader* reader, char16_t* line);
 
 }  // namespace horalin

@@ -30,7 +30,7 @@ struct RunPipe {
   bool toError;           // without /M, stamped lines go to standard error
   uint64_t heldSince;     // when the unfinished line that the reader holds began to wait; 0: none
   bool open;              // the start of a line was written: the rest continues it, unstamped
-  bool heldFirst;         // that unfinished line came first in its read: before a line of the
+  bool cameFirst;         // that unfinished line came first in its read: before a line of the
                           // other stream that a later read takes
 };
 
@@ -78,8 +78,8 @@ void WriteText(TsCall& call, RunPipe& p, bool unfinished);
 // is shown first, and so keeps its place.
 void ShowOtherWaiting(TsCall& call, const RunPipe& p) {
   for (RunPipe& other : Pipes) {
-    if (&other == &p || !other.pipe || other.heldSince == 0 || !other.heldFirst) continue;
-    if (TakePartialLine(&other.stream->reader, other.stream->line) >= 0) WriteText(call, other, true);
+    if (&other == &p || !other.pipe || other.heldSince == 0 || !other.cameFirst) continue;
+    if (TakeWaitingLine(&other.stream->reader, other.stream->line) >= 0) WriteText(call, other, true);
     other.heldSince = 0;
   }
 }
@@ -116,11 +116,11 @@ bool TakeTurn(TsCall& call, RunPipe& p, bool* failed) {
       continue;
     }
     if (length == kNoLineYet) {
-      if (!HoldsPartialLine(&p.stream->reader)) {
+      if (!LineWaits(&p.stream->reader)) {
         p.heldSince = 0;
       } else if (wrote || p.heldSince == 0) {
         p.heldSince = platform::CurrentMoment(true).steady;
-        p.heldFirst = !wrote;
+        p.cameFirst = !wrote;
       }
       return true;
     }
@@ -146,7 +146,7 @@ uint32_t ShowWaitingLines(TsCall& call, uint64_t now) {
       if (left < wait) wait = left;
       continue;
     }
-    if (TakePartialLine(&p.stream->reader, p.stream->line) >= 0) WriteText(call, p, now != 0);
+    if (TakeWaitingLine(&p.stream->reader, p.stream->line) >= 0) WriteText(call, p, now != 0);
     p.heldSince = 0;
   }
   return wait;

@@ -179,21 +179,28 @@ TEST(DatefmtLinesTest, OneOutputLinePerInputLineWhateverThePieces) {
       "2024-01-01,%Y\n"            // 5: a whole date, then a comma
       "2024-01-01 10,x\n"          // 6: cut short at the comma
       + std::string(40000, '9') +  // 7: longer than any line can be
-      "\n2024-366";                // 8: no line feed at the end
-  const std::string expectedOutput = "2024-02-29 060\r\n\r\n\r\n2024-01-31 031\r\n\r\n\r\n\r\n2024-12-31 366\r\n";
+      "\n2024-03-01\r"             // 8: a lone CR ends a line too
+      "2024-" +
+      std::string(1, '\0') +                   // 9: a zero byte is dropped
+      "03-02\r\n" + std::string(32768, '9') +  // 10: as long as a line is kept: its line end is its own
+      "\n2024-366";                            // 11: no line feed at the end
+  const std::string expectedOutput =
+      "2024-02-29 060\r\n\r\n\r\n2024-01-31 031\r\n\r\n\r\n\r\n2024-03-01 061\r\n2024-03-02 062\r\n\r\n"
+      "2024-12-31 366\r\n";
   const std::string expectedErrors =
       "Horalin plugin: Month must be 1 - 12: 13\r\n"
       "Horalin plugin: Missing date and time\r\n"
       "Horalin plugin: standard input [5]  Unexpected \",\" after the date and time\r\n"
       "Horalin plugin: Syntax error (expected a colon)\r\n\r\n2024-01-01 10\r\n             ^\r\n"
-      "Horalin plugin: standard input [7]  Line longer than 8185 characters\r\n";
+      "Horalin plugin: standard input [7]  Line longer than 8185 characters\r\n"
+      "Horalin plugin: standard input [10]  Line longer than 8185 characters\r\n";
   for (bool withLength : {false, true}) {
     UseWriteText = withLength;
     for (size_t piece : {1u, 2u, 3u, 5u, 64u, 4096u, 65536u, 1u << 20}) {
       EXPECT_EQ(RunLines(input, "%F %j", piece), 1) << piece;
       EXPECT_EQ(CapturedOutput(), expectedOutput) << piece;
       EXPECT_EQ(CapturedErrors(), expectedErrors) << piece;
-      std::vector<uint32_t> lines = {1, 2, 3, 4, 5, 6, 8, 0};  // the too-long line never reaches the plug-in
+      std::vector<uint32_t> lines = {1, 2, 3, 4, 5, 6, 8, 9, 11, 0};  // too-long lines never reach the plug-in
       EXPECT_EQ(Locations, lines) << piece;
     }
   }

@@ -211,6 +211,9 @@ TEST(ReaderTest, Utf16Details) {
                  EncodingUtf16LE)
                 .lines,
             Lines{u"caf\u00E9"});
+  // A CR LF pair cut where the units are taken from the block in turns (512 at a time).
+  EXPECT_EQ(Read({"\xFF\xFE" + Utf16Le(std::u16string(511, u'a') + u"\r\nb")}).lines,
+            (Lines{std::u16string(511, u'a'), u"b"}));
   // Input that ends inside a unit: the lone byte is shown, not lost.
   EXPECT_EQ(Read({Utf16Le(u"ab") + "c"}, EncodingUtf16LE).lines, Lines{u"ab\uFFFD"});
 }
@@ -400,6 +403,15 @@ TEST(ReaderTest, NeverReadsAheadOfTheLineAndStopsAtTheEnd) {
   int reads = t.script.feed.reads;
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), kEndOfInput);
   EXPECT_EQ(t.script.feed.reads, reads);  // no read after the end
+
+  // Nor after a failed read: a UTF-16 byte left without its pair before it shows.
+  TestReader f({"\xFF\xFE" + Utf16Le(u"ab") + "c"}, EncodingUndecided, 0, 5);
+  EXPECT_EQ(ReadPipeLine(&f.reader, f.line), 3);
+  EXPECT_EQ(f.line[2], u'\uFFFD');
+  reads = f.script.feed.reads;
+  EXPECT_EQ(ReadPipeLine(&f.reader, f.line), -1);
+  EXPECT_EQ(ReadPipeLine(&f.reader, f.line), -1);
+  EXPECT_EQ(f.script.feed.reads, reads);
 }
 
 TEST(ReaderTest, MissingPartsAndInvalidHandles) {
