@@ -174,36 +174,31 @@ TEST(DetectTest, Utf8ByValidAndBrokenSequences) {
 TEST(DecideTest, SignaturesTestsAndForcedEncodings) {
   struct Case {
     std::string bytes;
-    bool first;
     TextEncoding forced;
     TextEncoding encoding;
     uint32_t skip;
   } cases[] = {
-      {"\xEF\xBB\xBFx", true, EncodingUndecided, EncodingUtf8, 3},
-      {"\xEF\xBB\xBFx", true, EncodingUtf16BE, EncodingUtf8, 3},  // the UTF-8 signature wins
-      {"\xEF\xBB\xBFx", true, EncodingCodePage, EncodingUtf8, 3},
+      {"\xEF\xBB\xBFx", EncodingUndecided, EncodingUtf8, 3},
+      {"\xEF\xBB\xBFx", EncodingUtf16BE, EncodingUtf8, 3},  // the UTF-8 signature wins
+      {"\xEF\xBB\xBFx", EncodingCodePage, EncodingUtf8, 3},
       {std::string("\xFF\xFE"
                    "a\0",
                    4),
-       true, EncodingUndecided, EncodingUtf16LE, 2},
-      {std::string("\xFE\xFF\0a", 4), true, EncodingUndecided, EncodingUtf16BE, 2},
+       EncodingUndecided, EncodingUtf16LE, 2},
+      {std::string("\xFE\xFF\0a", 4), EncodingUndecided, EncodingUtf16BE, 2},
       {std::string("\xFF\xFE"
                    "a\0",
                    4),
-       true, EncodingUtf16LE, EncodingUtf16LE, 0},  // forced: kept as U+FEFF
-      {std::string("a\0b\0", 4), true, EncodingUndecided, EncodingUtf16LE, 0},
-      {"caf\xC3\xA9", true, EncodingUndecided, EncodingUtf8, 0},
-      {"7-bit", true, EncodingUndecided, EncodingUndecided, 0},
-      {std::string("a\0b\0", 4), false, EncodingUndecided, EncodingUndecided, 0},  // later blocks: UTF-8 only
-      {"caf\xC3\xA9", false, EncodingUndecided, EncodingUtf8, 0},
-      {"\xEF\xBB\xBFx", false, EncodingUndecided, EncodingUtf8, 0},  // no signature after the start
-      {"caf\xC3\xA9", false, EncodingCodePage, EncodingCodePage, 0},
+       EncodingUtf16LE, EncodingUtf16LE, 0},  // forced: kept as U+FEFF
+      {std::string("a\0b\0", 4), EncodingUndecided, EncodingUtf16LE, 0},
+      {"caf\xC3\xA9", EncodingUndecided, EncodingUtf8, 0},
+      {"7-bit", EncodingUndecided, EncodingUndecided, 0},
   };
   for (const Case& c : cases) {
     TextEncoding encoding = c.forced;
     uint32_t codePage = 0;
     auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
-    EXPECT_EQ(DecideBlockEncoding(bytes, static_cast<uint32_t>(c.bytes.size()), c.first, &encoding, &codePage), c.skip);
+    EXPECT_EQ(DecideBlockEncoding(bytes, static_cast<uint32_t>(c.bytes.size()), &encoding, &codePage), c.skip);
     EXPECT_EQ(encoding, c.encoding) << c.bytes;
   }
 }
