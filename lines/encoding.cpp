@@ -73,17 +73,19 @@ Utf16Reading ReadAsUtf16(const uint8_t* block, uint32_t count, bool bigEndian) {
   return r;
 }
 
-// Whether a reading without a line end is still UTF-16: 8-bit text with a stray zero byte
-// (file names ended by zero bytes, a zero byte in a line) reads as characters of
+// Whether a reading without a line end is still UTF-16: 8-bit text with a stray zero
+// byte (file names ended by zero bytes, a zero byte in a line) reads as characters of
 // scattered scripts with no line end. So it must read as text, hold no CR or LF byte
 // after its first zero byte (8-bit text whose line ends the zero byte's line), and hold
-// Latin text, two units in a row with a zero high byte, unless it is all such units.
+// Latin text (two units in a row with a zero high byte, or only such units), unless a CR
+// or LF byte comes before any zero byte: that is then part of a character such as U+4E0A
+// (a writer of UTF-16 whose line end has not come yet). The block holds a zero byte.
 bool PlausibleWithoutLineEnd(const uint8_t* block, uint32_t count, const Utf16Reading& r) {
-  if (!r.text || (!r.latinPair && r.latinUnits < r.units)) return false;
-  const void* zero = std::memchr(block, 0, count);
-  const auto* after = static_cast<const uint8_t*>(zero);
-  const auto rest = static_cast<size_t>(block + count - after);
-  return !zero || (!std::memchr(after, 13, rest) && !std::memchr(after, 10, rest));
+  if (!r.text) return false;
+  const auto* zero = static_cast<const uint8_t*>(std::memchr(block, 0, count));
+  const auto before = static_cast<size_t>(zero - block), after = static_cast<size_t>(block + count - zero);
+  if (std::memchr(zero, 13, after) || std::memchr(zero, 10, after)) return false;
+  return r.latinPair || r.latinUnits == r.units || std::memchr(block, 13, before) || std::memchr(block, 10, before);
 }
 
 }  // namespace

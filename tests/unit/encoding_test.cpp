@@ -90,6 +90,17 @@ TEST(DetectTest, Utf16ByZeroBytes) {
       {std::string("h\0\xE9\0 \0=\xD8\0\xDE\r\0", 12), true, EncodingUtf16LE},
       {std::string("\0h\0\xE9\0 \xD8=\xDE\0\0\r", 12), true, EncodingUtf16BE},
       {std::string("\0Na\0b\0c\0", 8), true, EncodingUtf16LE},  // more zero high bytes
+      // A line end shows the byte order, even where the other holds more zero high bytes.
+      {std::string("\0N\0N\n\0", 6), true, EncodingUtf16LE},
+      {std::string("N\0N\0\0\n", 6), true, EncodingUtf16BE},
+      // Without a line end: Latin text is UTF-16, 8-bit text with stray zero bytes is not
+      // (its CR or LF byte after a zero byte, or no two units in a row with a zero high byte).
+      {std::string("\nNh\0i\0", 6), true, EncodingUtf16LE},
+      {std::string("\xE9\0", 2), true, EncodingUtf16LE},
+      {std::string("a\0b\nc\n", 6), false, EncodingUndecided},
+      {std::string(".\0./a\0./b\0", 12), false, EncodingUndecided},
+      {std::string("ab\0c", 4), false, EncodingUndecided},
+      {std::string("\nNwm \0", 6), true, EncodingUtf16LE},  // U+4E0A: its line end is yet to come
       // Bytes with zeros at both offsets that read as text in neither order, or end with no
       // line end and as many zeros of each kind, decide nothing.
       {std::string("a\0b\n\0", 5), false, EncodingUndecided},
