@@ -130,11 +130,18 @@ platform::ByteDecoder* Decoder(PipeReader* r) {
 // text: then the first bytes decide it for good, UTF-8 or the code page.
 uint32_t DecideFirstBytes(PipeReader* r, uint32_t count) {
   const bool open = r->encoding == EncodingUndecided;
-  const uint32_t skip = DecideBlockEncoding(r->block, count, &r->encoding, &r->codePage);
+  uint32_t codePage = r->codePage;  // UTF-8 found sets 65001
+  const uint32_t skip = DecideBlockEncoding(r->block, count, &r->encoding, &codePage);
   r->firstBlock = 0;
-  if (!open || skip != 0 || IsUtf16(r->encoding)) return skip;
+  if (!open || skip != 0 || IsUtf16(r->encoding)) {
+    r->codePage = codePage;
+    return skip;
+  }
   const platform::ByteDecoder* decoder = DecoderFor(r, TextCodePage(r));
-  if (!decoder || decoder->keepsAscii) r->encoding = EncodingUndecided;
+  if (!decoder || decoder->keepsAscii)
+    r->encoding = EncodingUndecided;
+  else
+    r->codePage = codePage;
   return 0;
 }
 

@@ -283,6 +283,10 @@ TEST(ReaderTest, ByteEncodings) {
        1252,
        {u"h\u00E9llo", u"caf\u00E9", u"n\u00C3\u00A9e\u00E9"}},
       {{"ok \xC3\nok \xC3\xA9\n"}, EncodingUndecided, 1252, {u"ok \u00C3", u"ok \u00E9"}},
+      {{"h\xC3\xA9llo\n" + std::string(8192, 'x') + "\ncaf\xE9\n"},  // a first read of a whole block
+       EncodingUndecided,
+       1252,
+       {u"h\u00E9llo", std::u16string(8192, u'x'), u"caf\u00E9"}},
       {{"\x82\xA0\n\xE4\xB8\xAD\n\x82\xA0\n"}, EncodingUndecided, 932, {u"\u3042", u"\u4E2D", u"\u3042"}},
       // A name for the input is kept for every line: a forced UTF-8, a signature.
       {{"h\xC3\xA9llo\ncaf\xE9\n"}, EncodingUtf8, 0, {u"h\u00E9llo", u"caf\uFFFD"}},
