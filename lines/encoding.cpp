@@ -48,10 +48,11 @@ namespace {
 
 // The block read as UTF-16 of one byte order.
 struct Utf16Reading {
-  bool text;       // no zero unit, no control character but tab to CR, no noncharacter FFFE or
-                   // FFFF, every surrogate in a pair (a pair cut off by the block's end may be)
-  bool lineEnd;    // a CR or LF unit
-  bool latinPair;  // two units in a row with a zero high byte (as a word of Latin text gives)
+  // No zero unit, no control character but tab to CR, no noncharacter FFFE or FFFF, every
+  // surrogate in a pair (a pair cut off by the block's end may be).
+  bool text;
+  bool lineEnd;                // a CR or LF unit
+  bool latinPair;              // two units in a row with a zero high byte (as Latin words give)
   uint32_t units, latinUnits;  // whole units; those with a zero high byte
 };
 

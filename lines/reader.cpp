@@ -39,11 +39,11 @@ uint32_t EndAtUtf16LineEnd(PipeReader* r, uint32_t at, uint32_t end, bool bigEnd
 // (`firstLineEnd`) when no zero byte came before it; the sample ends there unless a
 // UTF-16 line end follows in the bytes that come with it, or when all `capacity` bytes
 // hold none. With a zero byte before the first 8-bit line end, the sample is all
-// `capacity` bytes when no UTF-16 line end comes. So the sample is the same however the
-// reads divide the input. `firstScanned`: the bytes known to hold no end of the sample,
-// kept from call to call while the bytes come in, so that each byte is looked at once;
-// `firstLineSeen`: they hold a CR or LF byte (the first line is whole as 8-bit text, and
-// the caller waits only briefly for the rest of the sample).
+// `capacity` bytes when no UTF-16 line end comes. So, but for the caller's waits, the
+// sample is the same however the reads divide the input. `firstScanned`: the bytes known
+// to hold no end of the sample, kept from call to call while the bytes come in, so that
+// each byte is looked at once; `firstLineSeen`: they hold a CR or LF byte (the first line
+// is whole as 8-bit text, and the caller waits only briefly for the rest of the sample).
 uint32_t FirstSampleLength(PipeReader* r, uint32_t count) {
   const uint8_t* bytes = r->block;
   const uint8_t* end = bytes + count;
@@ -82,7 +82,10 @@ uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
     // of 8-bit lines that keeps writing does not hold its first line back.
     if (r->firstLineSeen) {
       const bool again = r->firstLineEnd != 0 && r->sampleWaited;
-      if (!r->wait(r->handle, again ? 0 : kSampleWaitMilliseconds)) return *got;
+      // Decided on what came; a CR or LF byte that ends it and waits for the byte that
+      // would make it a UTF-16 line end is left out, as it could be either.
+      const bool pair = r->firstScanned + 1 == *got && *got > 1;
+      if (!r->wait(r->handle, again ? 0 : kSampleWaitMilliseconds)) return pair ? *got - 1 : *got;
       r->sampleWaited = 1;
     }
     uint32_t more = 0;
@@ -253,9 +256,8 @@ size_t DecodeByteLine(PipeReader* r, const uint8_t* bytes, uint32_t count, bool 
   const size_t take =
       split && r->encoding == EncodingUndecided ? count - Utf8CutLength(text, count) : static_cast<size_t>(count);
   size_t taken = 0;
-  size_t units =
-      start + platform::DecodeBytes(decoder, text + start, take - start, &taken, line + start, kLineCapacity - start,
-                                    !split);
+  size_t units = start + platform::DecodeBytes(decoder, text + start, take - start, &taken, line + start,
+                                               kLineCapacity - start, !split);
   if (start + taken == 0 && split)  // no character ends within the limit: the bytes go as they are
     units = platform::DecodeBytes(decoder, text, count, &taken, line, kLineCapacity, true);
   *used = start + taken;

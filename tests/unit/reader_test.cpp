@@ -218,6 +218,14 @@ TEST(ReaderTest, SlowWriterOfTheFirstLine) {
     EXPECT_EQ(rest, Lines(c.lines.begin() + 1, c.lines.end()));
     delete t;
   }
+  // A pause between the two bytes of a UTF-16 line end: what came before it decides.
+  const std::string bytes = Utf16Le(u"h\u00E9llo \U0001F600\r\nok\n");
+  auto* u = new TestReader({bytes.substr(0, 17), bytes.substr(17)});
+  u->script.late = 1;
+  Lines lines;
+  for (int32_t m; (m = ReadPipeLine(&u->reader, u->line)) >= 0;) lines.emplace_back(u->line, static_cast<size_t>(m));
+  EXPECT_EQ(lines, (Lines{u"h\u00E9llo \U0001F600", u"ok"}));
+  delete u;
   // A writer of 8-bit lines that keeps writing: the first line waits for no more than
   // what comes within the one short wait.
   TestReader t({"hi\n", "there\n", "more\n", "and more\n"});
