@@ -98,7 +98,7 @@ TEST(DetectTest, Utf16ByZeroBytes) {
       {std::string("\nNh\0i\0", 6), true, EncodingUtf16LE},
       {std::string("\xE9\0", 2), true, EncodingUtf16LE},
       {std::string("a\0b\nc\n", 6), false, EncodingUndecided},
-      {std::string(".\0./a\0./b\0", 12), false, EncodingUndecided},
+      {std::string(".\0./a\0./b\0", 10), false, EncodingUndecided},
       {std::string("ab\0c", 4), false, EncodingUndecided},
       {std::string("\nNwm \0", 6), true, EncodingUtf16LE},  // U+4E0A: its line end is yet to come
       // Bytes with zeros at both offsets that read as text in neither order, or end with no
