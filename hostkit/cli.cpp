@@ -189,6 +189,8 @@ const char16_t* HowToCarry(const char16_t* argument, bool last, bool* quote) {
 // 0, or 2 after a message naming `command`.
 int JoinTsArguments(int argc, char16_t** argv, char16_t* line, const HostFunctions& host, const char16_t* command) {
   line[0] = 0;
+  // TS reads at most 1,024 arguments and would drop the rest without a word.
+  if (argc > 1024) return CommandLineError(host, u"%s takes at most 1,024 ARGs of its own", command);
   for (int i = 0; i < argc; ++i) {
     bool quote = false;
     if (const char16_t* reason = HowToCarry(argv[i], i + 1 == argc, &quote)) {
