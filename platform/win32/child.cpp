@@ -220,6 +220,13 @@ bool FindIn(const char16_t* folder, size_t folderLength, const char16_t* name, c
   return false;
 }
 
+// Whether a command name is looked for in the current folder: unless the variable
+// NoDefaultCurrentDirectoryInExePath is set, whatever its value.
+bool SearchesCurrentFolder() {
+  return GetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", nullptr, 0) == 0 &&
+         GetLastError() == ERROR_ENVVAR_NOT_FOUND;
+}
+
 // Finds the command as the console does: a name with a folder in it there alone, any
 // other in the current folder (unless NoDefaultCurrentDirectoryInExePath is set, in any
 // value) and then in the folders of PATH; in each, as it stands when it has an
@@ -232,9 +239,7 @@ bool FindCommand(const char16_t* name, char16_t* path) {
   bool folderGiven = false;
   for (const char16_t* p = name; *p; ++p) folderGiven = folderGiven || *p == u'\\' || *p == u'/' || *p == u':';
   if (folderGiven) return FindIn(u"", 0, name, extensions, path);
-  const bool currentFolder = GetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", nullptr, 0) == 0 &&
-                             GetLastError() == ERROR_ENVVAR_NOT_FOUND;
-  if (currentFolder && FindIn(u".", 1, name, extensions, path)) return true;
+  if (SearchesCurrentFolder() && FindIn(u".", 1, name, extensions, path)) return true;
   DWORD n = GetEnvironmentVariableW(L"PATH", Wide(folders), kPathText);
   if (n == 0 || n >= kPathText) return false;
   for (const char16_t* f = folders; *f;) {
@@ -257,7 +262,9 @@ ChildStart MakeCommandLine(const char16_t* const* argv, size_t count, char16_t* 
   line[0] = program[0] = 0;
   const bool located = FindCommand(argv[0], found);
   const bool batch = located && IsBatchFile(found);
-  if (!batch && IsBatchFile(argv[0])) {
+  // Not found: the system's own search looks in the current folder too, and is left out
+  // when that folder is not to be searched.
+  if ((!batch && IsBatchFile(argv[0])) || (!located && !SearchesCurrentFolder())) {
     *error = ERROR_FILE_NOT_FOUND;
     return ChildStart::NotFound;
   }
