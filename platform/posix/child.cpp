@@ -38,7 +38,9 @@ struct sigaction PreviousChild, PreviousWindow;
 bool WindowCaught = false;
 volatile sig_atomic_t Masters[2] = {-1, -1};  // our ends of the command's terminals, -1 for a pipe
 volatile sig_atomic_t ChildId = 0;
-volatile sig_atomic_t StopAsked = 0;   // an interrupt, termination or hang-up signal came
+volatile sig_atomic_t StopAsked = 0;
+volatile sig_atomic_t ChildSignalled =
+    0;  // SIGCHLD came: the command may have ended   // an interrupt, termination or hang-up signal came
 volatile sig_atomic_t StopSignal = 0;  // the last one that came after the command had ended
 int WakeUp[2] = {-1, -1};              // a byte written on each signal wakes the wait
 int Poller = -1;
@@ -58,6 +60,7 @@ void WakeTheWait() {
 
 void NoteChildEnd(int) {
   int saved = errno;
+  ChildSignalled = 1;
   WakeTheWait();
   errno = saved;
 }
@@ -332,6 +335,7 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, uint32_t termin
   Masters[0] = terminals & kTerminalForOutput ? out[0] : -1;
   Masters[1] = terminals & kTerminalForError ? err[0] : -1;
   ChildId = pid;
+  ChildSignalled = 1;  // the command may have ended before its signal was caught: look once
   StopAsked = 0;
   StopSignal = 0;
   KeptStatus = -1;
@@ -405,7 +409,8 @@ void CloseChildPipe(Handle pipe) {
 
 bool ChildHasEnded(Child* child) {
   if (KeptStatus >= 0) return true;
-  if (!child->process) return false;
+  if (!child->process || !ChildSignalled) return false;  // no system call while none came
+  ChildSignalled = 0;  // before the look: a signal that comes during it is seen next time
   siginfo_t state{};
   id_t pid = static_cast<id_t>(reinterpret_cast<intptr_t>(child->process));
   return waitid(P_PID, pid, &state, WEXITED | WNOHANG | WNOWAIT) == 0 && state.si_pid != 0;

@@ -33,6 +33,7 @@ HANDLE Port;  // the completion port of both pipes' reads
 constexpr ULONG_PTR kStopKey = 2;
 constexpr ULONG_PTR kEndKey = 3;  // the command ended: wakes the wait
 HANDLE EndWait;                   // the wait registered for that
+volatile LONG EndPosted;          // ...and it came
 HANDLE volatile ChildProcess;
 volatile LONG StopAsked;   // Ctrl-C or Ctrl-Break came
 volatile LONG StopSignal;  // the last one that came after the command had ended, as a signal's number
@@ -339,6 +340,7 @@ bool CreateChildProcess(char16_t* program, char16_t* line, HANDLE commandOut, HA
 
 // The command's end wakes the wait (a process that it left may hold its pipes).
 void CALLBACK PostEnd(void*, BOOLEAN) {
+  InterlockedExchange(&EndPosted, 1);
   if (Port) PostQueuedCompletionStatus(Port, 0, kEndKey, nullptr);
 }
 
@@ -372,6 +374,7 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, uint32_t, Child
   }
   CloseHandle(process.hThread);
   ChildProcess = process.hProcess;
+  InterlockedExchange(&EndPosted, 0);
   if (!RegisterWaitForSingleObject(&EndWait, process.hProcess, PostEnd, nullptr, INFINITE, WT_EXECUTEONLYONCE))
     EndWait = nullptr;
   child->process = process.hProcess;
@@ -440,7 +443,10 @@ void CloseChildPipe(Handle pipe) {
   if (pipe) ClosePipeEnd(static_cast<PipeEnd*>(pipe));
 }
 
-bool ChildHasEnded(Child* child) { return child->process && WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0; }
+bool ChildHasEnded(Child* child) {
+  // Without a registered wait, the process is asked each time.
+  return child->process && (EndPosted || !EndWait) && WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0;
+}
 
 bool ChildEndedAfterStop(Child* child) {
   return StopAsked && child->process && WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0;

@@ -883,6 +883,14 @@ TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
     for (size_t i : {2u, 3u, 5u})  // the first line may be stamped late: the program starts as it comes
       EXPECT_GE(Milliseconds(lines[i]), 100) << "line " << i << " not stamped when it came: " << lines[i];
   }
+  // The footer stamped when the command ended, not when a process that it left let go of
+  // the pipes.
+  if (UnderWine() || std::getenv("HORALIN_VALGRIND")) return;
+  Result late = Horalin({"run", "/S", "/F", "--", "sh", "-c", "(sleep 1; echo late) & echo now"});
+  Strings lines = SplitLines(late.out);
+  ASSERT_EQ(lines.size(), 3u) << late.out;
+  EXPECT_GE(Milliseconds(lines[1]), 900) << lines[1];
+  EXPECT_LT(Milliseconds(lines[2]), 500) << lines[2];
 }
 
 TEST(Run, ExitStatusAndCommandsThatCannotStart) {
