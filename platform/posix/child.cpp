@@ -266,6 +266,24 @@ void ReleaseChildSignals() {
   Masters[1] = -1;
 }
 
+// The command has started: the signals that this program passes on to it are caught, and
+// its end and our terminal's size too.
+void WatchChild(pid_t pid, bool terminals) {
+  ChildId = pid;
+  ChildSignalled = 1;  // the command may have ended before its signal was caught: look once
+  StopAsked = 0;
+  StopSignal = 0;
+  KeptStatus = -1;
+  EndSignal = 0;
+  struct sigaction pass {};
+  pass.sa_sigaction = PassOnSignal;
+  pass.sa_flags = SA_SIGINFO | SA_RESTART;
+  sigemptyset(&pass.sa_mask);
+  for (size_t i = 0; i < kSignals; ++i)
+    if (Caught[i]) sigaction(kForwarded[i], &pass, &Previous[i]);
+  CatchChildSignals(terminals);
+}
+
 }  // namespace
 
 void KeepArgumentBytes(char* const* argv, int count) {
@@ -334,19 +352,7 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, uint32_t termin
   }
   Masters[0] = terminals & kTerminalForOutput ? out[0] : -1;
   Masters[1] = terminals & kTerminalForError ? err[0] : -1;
-  ChildId = pid;
-  ChildSignalled = 1;  // the command may have ended before its signal was caught: look once
-  StopAsked = 0;
-  StopSignal = 0;
-  KeptStatus = -1;
-  EndSignal = 0;
-  struct sigaction pass {};
-  pass.sa_sigaction = PassOnSignal;
-  pass.sa_flags = SA_SIGINFO | SA_RESTART;
-  sigemptyset(&pass.sa_mask);
-  for (size_t i = 0; i < kSignals; ++i)
-    if (Caught[i]) sigaction(kForwarded[i], &pass, &Previous[i]);
-  CatchChildSignals(terminals != 0);
+  WatchChild(pid, terminals != 0);
   sigprocmask(SIG_SETMASK, &old, nullptr);
 
   child->process = reinterpret_cast<Handle>(static_cast<intptr_t>(pid));
