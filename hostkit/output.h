@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstddef>
 
+#include "common/utf.h"
+
 namespace horalin::hostkit {
 
 struct Utf8Stream {
@@ -13,7 +15,7 @@ struct Utf8Stream {
   bool buffered;       // collect up to a full buffer before writing
   bool failed;
   bool pendingCr;
-  char16_t pendingHigh;  // the high half of a pair split between two writes
+  Utf8Encoder encoder;  // holds the high half of a pair split between two writes
   size_t used;
   char buffer[65536];
 };

@@ -40,6 +40,8 @@ TEST(Utf8StreamTest, PiecesJoinWhateverTheSplit) {
       {{u"a\r\nb\r", u"\n"}, false, "a\r\nb\r\n"},
       {{u"a\xD83D", u"\xDE00z"}, true, "a\xF0\x9F\x98\x80z"},  // a pair split between two writes
       {{u"a\xD83D", u"z"}, true, "a\xEF\xBF\xBDz"},            // a lone high half
+      {{u"\u00e9\xD83D", u"\xDE00\u00e9"}, true, "\xC3\xA9\xF0\x9F\x98\x80\xC3\xA9"},  // one held by the encoder
+      {{u"\u00e9\xD83D", u"\r\n"}, true, "\xC3\xA9\xEF\xBF\xBD\n"},                    // ... and let out
       {{u"2024-01-01\r\n", u"2024-01-02\r\n"}, true, "2024-01-01\n2024-01-02\n"},
       // Runs of eight 7-bit units, with a CR inside, at the end or just after one.
       {{u"0123456789abcdef\r\n0123456789abcdef\r\n"}, true, "0123456789abcdef\n0123456789abcdef\n"},
