@@ -159,6 +159,7 @@ int TakeOptions(const char16_t* options, const HostFunctions& host, const Plugin
 void ReadFailed(const HostFunctions& host, uint32_t error) {
   char16_t text[kSmallText];
   if (!host.errorText || !host.errorText(error, text, kSmallText)) FormatText(text, kSmallText, u"error %u", error);
+  TrimTrailingSpace(text);  // as the plug-in shows the same text
   LinePrefix(host, State.lineNumber + 1);
   host.qprintf(host.standardError, u"Error reading standard input: \"%s\"\r\n", text);
   State.failed = State.readFailed = true;

@@ -244,4 +244,20 @@ void FlushStream(Utf8Stream* s, bool final) {
   Drain(s);
 }
 
+int FailedOutputEnd(char16_t* systemText, const char* lineEnd, char* message, size_t capacity, size_t* length) {
+  constexpr int kReaderGone = 128 + 13;
+  *length = 0;
+  if (!systemText) return kReaderGone;
+  constexpr char kPrefix[] = "horalin: write error: ";
+  const size_t ends = std::strlen(lineEnd);
+  size_t n = CutAtCharacter(systemText, TrimTrailingSpace(systemText));
+  if (n > (capacity - sizeof kPrefix - ends) / 3)
+    n = CutAtCharacter(systemText, (capacity - sizeof kPrefix - ends) / 3);
+  std::memcpy(message, kPrefix, sizeof kPrefix - 1);
+  size_t used = sizeof kPrefix - 1 + Utf8FromUtf16(systemText, n, message + sizeof kPrefix - 1, true, nullptr);
+  std::memcpy(message + used, lineEnd, ends);
+  *length = used + ends;
+  return 1;
+}
+
 }  // namespace horalin::hostkit

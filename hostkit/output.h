@@ -29,4 +29,13 @@ void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args);
 // Writes what is buffered; `final` also writes a held CR or half pair.
 void FlushStream(Utf8Stream* stream, bool final);
 
+// A standard output or error that fails ends the program: quietly when its reader went
+// away (a closed pipe; `systemText` null), with status 141, 128 + the broken-pipe signal,
+// in both builds so that a script reads the same status from both; otherwise after
+// "horalin: write error: TEXT" and `lineEnd` on standard error (the system's text of the
+// failure, trimmed), with status 1. Going on would lose every later line (a command's
+// lines, messages) without a word. The host writes the message (UTF-8, `*length` bytes,
+// none when the reader went away) and ends with the status returned.
+int FailedOutputEnd(char16_t* systemText, const char* lineEnd, char* message, size_t capacity, size_t* length);
+
 }  // namespace horalin::hostkit
