@@ -131,15 +131,25 @@ inline __m128i Load16(const void* p) { return _mm_loadu_si128(static_cast<const 
 inline unsigned Marks(__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
 inline unsigned First(unsigned marks) { return static_cast<unsigned>(std::countr_zero(marks)); }
 
+inline void Widen16(__m128i v, char16_t* out) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, _mm_setzero_si128()));
+}
+
+// The last bytes as the sixteen that end the text, when it has as many: the bytes taken
+// twice are widened to the same units again.
 inline size_t WidenAscii(const char* bytes, size_t count, char16_t* out) {
   size_t i = 0;
   for (; i + 16 <= count; i += 16) {
     const __m128i v = Load16(bytes + i);
-    if (Marks(v)) break;  // the word steps find which
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, _mm_setzero_si128()));
+    if (Marks(v)) return plain::WidenAsciiFrom(bytes, i, count, out);  // the word steps find which
+    Widen16(v, out + i);
   }
-  return plain::WidenAsciiFrom(bytes, i, count, out);
+  if (i == count || count < 16) return plain::WidenAsciiFrom(bytes, i, count, out);
+  const __m128i v = Load16(bytes + count - 16);
+  if (Marks(v)) return plain::WidenAsciiFrom(bytes, i, count, out);
+  Widen16(v, out + count - 16);
+  return count;
 }
 
 inline uint32_t SkipBytesFrom(const uint8_t* bytes, uint32_t pos, uint32_t stop, unsigned char n) {
@@ -170,7 +180,11 @@ inline size_t FindEitherByte(const char* bytes, size_t count, char a, char b) {
     if (const unsigned marks = Marks(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))))
       return i + First(marks);
   }
-  return i + plain::FindEitherByte(bytes + i, count - i, a, b);
+  if (i == count || count < 16) return i + plain::FindEitherByte(bytes + i, count - i, a, b);
+  // The last sixteen, overlapping those before, which hold neither.
+  const __m128i v = Load16(bytes + count - 16);
+  const unsigned marks = Marks(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)));
+  return marks ? count - 16 + First(marks) : count;
 }
 
 inline char16_t* FindZeroOrUnit(char16_t* p, char16_t unit) {
@@ -205,10 +219,14 @@ inline size_t CopyOutputRun(const char16_t* in, size_t n, char* out) {
   for (; k + 16 <= n; k += 16)
     if (const unsigned marks = ClassifyOutputBlock(Load16(in + k), Load16(in + k + 8), out + k))
       return k + First(marks);
-  if (k == n || n < 16) return k + plain::CopyOutputRun(in + k, n - k, out + k);
-  k = n - 16;
-  const unsigned marks = ClassifyOutputBlock(Load16(in + k), Load16(in + k + 8), out + k);
-  return marks ? k + First(marks) : n;
+  if (k == n) return n;
+  if (n >= 16) {
+    k = n - 16;
+    const unsigned marks = ClassifyOutputBlock(Load16(in + k), Load16(in + k + 8), out + k);
+    return marks ? k + First(marks) : n;
+  }
+  for (; k < n && InOutputRun(in[k]); ++k) out[k] = static_cast<char>(in[k]);
+  return k;
 }
 
 // One aligned block of eight units. The block may reach past the terminator of the text

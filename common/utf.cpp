@@ -50,12 +50,6 @@ size_t EncodeUtf8(Utf8Encoder* encoder, const char16_t* text, size_t length, cha
   return static_cast<size_t>(out - start);
 }
 
-size_t FinishUtf8(Utf8Encoder* encoder, char* out) {
-  if (!encoder->heldHigh) return 0;
-  encoder->heldHigh = 0;
-  return static_cast<size_t>(AppendUtf8(out, 0xFFFD) - out);
-}
-
 size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed) {
   Utf8Encoder encoder{};
   size_t n = EncodeUtf8(&encoder, text, length, out);

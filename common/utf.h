@@ -41,8 +41,6 @@ struct Utf8Encoder {
 // Encodes `text` after what the encoder holds; returns the bytes written, at most 3 per
 // unit and 3 more (a held half let out as U+FFFD).
 size_t EncodeUtf8(Utf8Encoder* encoder, const char16_t* text, size_t length, char* out);
-// Lets out the half the encoder holds, as U+FFFD; the bytes written (0 or 3).
-size_t FinishUtf8(Utf8Encoder* encoder, char* out);
 
 // Whole text from UTF-16 to UTF-8, through one encoder. With `final`, a high half that
 // ends the text becomes U+FFFD; without, it is left unconverted and not counted in
@@ -67,6 +65,13 @@ inline char* AppendUtf8(char* out, uint32_t codePoint) {
     *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
   }
   return out;
+}
+
+// Lets out the half the encoder holds, as U+FFFD; the bytes written (0 or 3).
+inline size_t FinishUtf8(Utf8Encoder* encoder, char* out) {
+  if (!encoder->heldHigh) return 0;
+  encoder->heldHigh = 0;
+  return static_cast<size_t>(AppendUtf8(out, 0xFFFD) - out);
 }
 
 // ---- UTF-8 -------------------------------------------------------------------------
