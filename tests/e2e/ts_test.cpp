@@ -677,6 +677,7 @@ Result Restamp(const Strings& args, const std::string& input,
   return Command("restamp", args, input, std::move(env));
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(Restamp, LogsRewrittenLineByLine) {
   const std::string build =
       "2026-12-07T17:39:42.125Z configure\n"
@@ -849,6 +850,7 @@ TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
   }
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(Run, ExitStatusAndCommandsThatCannotStart) {
   const std::string talker = std::getenv("HORALIN_TALKER") ? std::getenv("HORALIN_TALKER") : "talker";
   const std::string missing = UnderWine() ? "Z:\\no\\such\\command.exe" : "/no/such/command";
@@ -978,6 +980,7 @@ bool WaitForText(int fd, std::string* seen, const std::string& text, std::chrono
   return true;
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
   POSIX_ONLY();
   // Each script runs under bash in a process group of its own ($H: horalin, $T: talker).

@@ -127,6 +127,7 @@ TEST_F(FormatTest, PercentSignsAndTheEndOfTheFormat) {
   ExpectFormats(single, std::size(single), kSunday, FDT_NO_DOUBLE_PERCENT);
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST_F(FormatTest, Modifiers) {
   const Case cases[] = {
       // Roman numerals
