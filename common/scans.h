@@ -76,6 +76,14 @@ inline size_t FindEitherByte(const char* bytes, size_t count, char a, char b) {
   return i;
 }
 
+// WidenAscii, and in `*first` the place of the first byte `a` or `b` among the bytes
+// widened (their count when there is none).
+inline size_t WidenAsciiFinding(const char* bytes, size_t count, char16_t* out, char a, char b, size_t* first) {
+  const size_t n = WidenAscii(bytes, count, out);
+  *first = FindEitherByte(bytes, n, a, b);
+  return n;
+}
+
 // The first unit from `p` on that is zero or `unit`. Reads four units at a time: the
 // caller's buffer holds the eight units that begin at any unit that can end the search.
 inline char16_t* FindZeroOrUnit(char16_t* p, char16_t unit) {
@@ -172,19 +180,30 @@ inline uint32_t FindLineStop(const char16_t* units, uint32_t pos, uint32_t stop)
   return plain::FindLineStop(units, pos, stop);
 }
 
-inline size_t FindEitherByte(const char* bytes, size_t count, char a, char b) {
+// One pass for both while the text is 7-bit, sixteen bytes at a time, the last sixteen
+// overlapping those before; whether `a` or `b` came is gathered, and only then looked for.
+inline size_t WidenAsciiFinding(const char* bytes, size_t count, char16_t* out, char a, char b, size_t* first) {
   const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+  unsigned seen = 0;
   size_t i = 0;
+  bool ascii = true;
   for (; i + 16 <= count; i += 16) {
     const __m128i v = Load16(bytes + i);
-    if (const unsigned marks = Marks(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))))
-      return i + First(marks);
+    if ((ascii = !Marks(v)) == false) break;
+    seen |= Marks(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)));
+    Widen16(v, out + i);
   }
-  if (i == count || count < 16) return i + plain::FindEitherByte(bytes + i, count - i, a, b);
-  // The last sixteen, overlapping those before, which hold neither.
-  const __m128i v = Load16(bytes + count - 16);
-  const unsigned marks = Marks(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)));
-  return marks ? count - 16 + First(marks) : count;
+  if (ascii && i < count && count >= 16) {
+    const __m128i v = Load16(bytes + count - 16);
+    if (!Marks(v)) {
+      seen |= Marks(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)));
+      Widen16(v, out + count - 16);
+      i = count;
+    }
+  }
+  const size_t n = i == count ? count : plain::WidenAsciiFrom(bytes, i, count, out);
+  *first = seen || n > i ? plain::FindEitherByte(bytes, n, a, b) : n;
+  return n;
 }
 
 inline char16_t* FindZeroOrUnit(char16_t* p, char16_t unit) {

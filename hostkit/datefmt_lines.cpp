@@ -87,10 +87,8 @@ bool IsSeparator(char16_t c) { return c == u',' || c == u';'; }
 // semicolon, or its length. ASCII, the usual case, is widened directly.
 size_t DecodeLine(const char* bytes, size_t count, size_t* cut) {
   char16_t* text = State.argument;
-  if (count <= State.lineRoom && scans::fast::WidenAscii(bytes, count, text) == count) {
-    *cut = scans::fast::FindEitherByte(bytes, count, ',', ';');
+  if (count <= State.lineRoom && scans::fast::WidenAsciiFinding(bytes, count, text, ',', ';', cut) == count)
     return count;
-  }
   // Decoding stops early only beyond lineRoom units, so a short result is the whole line.
   size_t length = Utf16FromUtf8(bytes, count, text, State.lineRoom + 3);
   for (*cut = 0; *cut < length && !IsSeparator(text[*cut]);) ++*cut;

@@ -259,8 +259,12 @@ TEST(ScansTest, EachScanAnswersAsItsPlainTwinAndAsTheUnitsOneByOne) {
         ASSERT_EQ(skipped, scans::plain::SkipBytesFrom(ubytes, 0, n, 14)) << where;
         ASSERT_TRUE(skipped == below || (skipped < below && skipped + 8 > length)) << where;
         const size_t separator = first([](char16_t, unsigned char b) { return b == ',' || b == ';'; });
-        ASSERT_EQ(scans::fast::FindEitherByte(bytes, length, ',', ';'), separator) << where;
         ASSERT_EQ(scans::plain::FindEitherByte(bytes, length, ',', ';'), separator) << where;
+        size_t plainFirst = 0, fastFirst = 0;
+        ASSERT_EQ(scans::fast::WidenAsciiFinding(bytes, length, fastOut, ',', ';', &fastFirst), nonAscii) << where;
+        ASSERT_EQ(scans::plain::WidenAsciiFinding(bytes, length, plainOut, ',', ';', &plainFirst), nonAscii) << where;
+        ASSERT_EQ(fastFirst, std::min(separator, nonAscii)) << where;
+        ASSERT_EQ(plainFirst, std::min(separator, nonAscii)) << where;
         const size_t lineStop = first([](char16_t u, unsigned char) { return u == 0 || u == u'\r' || u == u'\n'; });
         ASSERT_EQ(scans::fast::FindLineStop(units, 0, n), lineStop) << where;
         ASSERT_EQ(scans::plain::FindLineStop(units, 0, n), lineStop) << where;
