@@ -226,6 +226,28 @@ TEST(WordsTest, AsciiWordsLengthStopsAtTheWordOfTheFirstHighByte) {
   }
 }
 
+// The output's scans of `units` (terminated after `length`, 16-byte aligned): their bytes
+// are `bytes`, to the first unit out of the run.
+void CheckOutputScans(const char16_t* units, const char* bytes, size_t length, const std::string& where) {
+  size_t run = 0, terminatedRun = 0;
+  while (run < length && scans::InOutputRun(units[run])) ++run;
+  while (units[terminatedRun] && scans::InOutputRun(units[terminatedRun])) ++terminatedRun;
+  char plainRun[64] = {}, fastRun[64] = {};
+  ASSERT_EQ(scans::fast::CopyOutputRun(units, length, fastRun), run) << where;
+  ASSERT_EQ(scans::plain::CopyOutputRun(units, length, plainRun), run) << where;
+  ASSERT_EQ(std::string(fastRun, run), std::string(bytes, run)) << where;
+  ASSERT_EQ(std::string(plainRun, run), std::string(bytes, run)) << where;
+  for (const bool fast : {false, true}) {  // block by block to the first unit out of the run
+    const char16_t* p = units;
+    size_t used = 0;
+    char out[96] = {};
+    while (fast ? scans::fast::CopyOutputBlock(&p, out, &used) : scans::plain::CopyOutputBlock(&p, out, &used)) {
+    }
+    ASSERT_EQ(p - units, terminatedRun) << where << (fast ? " fast" : " plain");
+    ASSERT_EQ(std::string(out, used), std::string(bytes, terminatedRun)) << where;
+  }
+}
+
 // Each SSE2 scan against its plain twin and against the units read one by one: one
 // special value placed at every position of texts of every length up to three blocks,
 // where a scan changes from sixteen units to eight, four and one.
@@ -277,22 +299,7 @@ TEST(ScansTest, EachScanAnswersAsItsPlainTwinAndAsTheUnitsOneByOne) {
         ASSERT_EQ(std::u16string(fastOut, zero + 1), std::u16string(units, zero + 1)) << where;
         ASSERT_EQ(std::u16string(plainOut, zero + 1), std::u16string(units, zero + 1)) << where;
 
-        const size_t run = first([](char16_t u, unsigned char) { return !scans::InOutputRun(u); });
-        char plainRun[64] = {}, fastRun[64] = {};
-        ASSERT_EQ(scans::fast::CopyOutputRun(units, length, fastRun), run) << where;
-        ASSERT_EQ(scans::plain::CopyOutputRun(units, length, plainRun), run) << where;
-        ASSERT_EQ(std::string(fastRun, run), std::string(bytes, run)) << where;
-        ASSERT_EQ(std::string(plainRun, run), std::string(bytes, run)) << where;
-        const size_t terminatedRun = first([](char16_t u, unsigned char) { return u == 0 || !scans::InOutputRun(u); });
-        for (const bool fast : {false, true}) {  // block by block to the first unit out of the run
-          const char16_t* p = units;
-          size_t used = 0;
-          char out[96] = {};
-          while (fast ? scans::fast::CopyOutputBlock(&p, out, &used) : scans::plain::CopyOutputBlock(&p, out, &used)) {
-          }
-          ASSERT_EQ(p - units, terminatedRun) << where << (fast ? " fast" : " plain");
-          ASSERT_EQ(std::string(out, used), std::string(bytes, terminatedRun)) << where;
-        }
+        CheckOutputScans(units, bytes, length, where);
       }
 }
 
