@@ -253,10 +253,11 @@ int FailedOutputEnd(char16_t* systemText, const char* lineEnd, char* message, si
   size_t n = CutAtCharacter(systemText, TrimTrailingSpace(systemText));
   if (n > (capacity - sizeof kPrefix - ends) / 3)
     n = CutAtCharacter(systemText, (capacity - sizeof kPrefix - ends) / 3);
-  std::memcpy(message, kPrefix, sizeof kPrefix - 1);
-  size_t used = sizeof kPrefix - 1 + Utf8FromUtf16(systemText, n, message + sizeof kPrefix - 1, true, nullptr);
-  std::memcpy(message + used, lineEnd, ends);
-  *length = used + ends;
+  size_t used = sizeof kPrefix - 1;
+  std::memcpy(message, kPrefix, used);
+  used += Utf8FromUtf16(systemText, n, message + used, true, nullptr);
+  for (const char* end = lineEnd; *end;) message[used++] = *end++;
+  *length = used;
   return 1;
 }
 

@@ -61,8 +61,8 @@ bool WriteErr(hostkit::Utf8Stream*, const char* bytes, size_t count) {
   return true;
 }
 
-hostkit::Utf8Stream Out{WriteOut, true, true, false, false, 0, 0, {}};
-hostkit::Utf8Stream Err{WriteErr, true, false, false, false, 0, 0, {}};
+hostkit::Utf8Stream Out{WriteOut, true, true, false, false, {0}, 0, {}};
+hostkit::Utf8Stream Err{WriteErr, true, false, false, false, {0}, 0, {}};
 
 uint32_t ErrorTexts = 0;
 

@@ -23,7 +23,7 @@ bool Capture(Utf8Stream*, const char* bytes, size_t count) {
 
 std::string Stream(const std::vector<std::u16string>& pieces, bool lineFeedsOnly, bool buffered) {
   static Utf8Stream s;
-  s = Utf8Stream{Capture, lineFeedsOnly, buffered, false, false, 0, 0, {}};
+  s = Utf8Stream{Capture, lineFeedsOnly, buffered, false, false, {0}, 0, {}};
   Written.clear();
   for (const std::u16string& piece : pieces) StreamText(&s, piece.data(), piece.size());
   FlushStream(&s, true);
@@ -102,7 +102,7 @@ TEST(Utf8StreamTest, SpecialUnitsAtEveryPlace) {
         }
         if (special[0] == 0) continue;
         static Utf8Stream s;
-        s = Utf8Stream{Capture, lineFeedsOnly, false, false, false, 0, 0, {}};
+        s = Utf8Stream{Capture, lineFeedsOnly, false, false, false, {0}, 0, {}};
         Written.clear();
         StreamTerminatedText(&s, text.c_str());
         FlushStream(&s, true);
@@ -135,7 +135,7 @@ TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
   for (size_t n : {0u, 1u, 255u, 256u, 257u, 500u, 511u, 512u, 513u, 5000u}) {
     std::u16string line(n, u'y');
     static Utf8Stream s;
-    s = Utf8Stream{Capture, true, true, false, false, 0, 0, {}};
+    s = Utf8Stream{Capture, true, true, false, false, {0}, 0, {}};
     Written.clear();
     Format(&s, u"%s %s|%5d\r\n", u"stamp", line.c_str(), 42);
     Format(&s, u"%s\r\n", line.c_str());
@@ -151,7 +151,7 @@ TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
 // than the stream's buffer.
 std::string FormatBoth(bool fast, bool lineFeedsOnly, const char16_t* stamp, const char16_t* line) {
   static Utf8Stream s;
-  s = Utf8Stream{Capture, lineFeedsOnly, true, false, false, 0, 0, {}};
+  s = Utf8Stream{Capture, lineFeedsOnly, true, false, false, {0}, 0, {}};
   Written.clear();
   if (fast)
     Format(&s, u"%s %s\r\n", stamp, line);
@@ -220,7 +220,7 @@ TEST(Utf8StreamTest, StringOnlyFormatsAcrossCalls) {
   for (const Case& c : cases) {
     for (bool fast : {true, false}) {
       static Utf8Stream s;
-      s = Utf8Stream{Capture, true, false, false, false, 0, 0, {}};
+      s = Utf8Stream{Capture, true, false, false, false, {0}, 0, {}};
       Written.clear();
       Format(&s, fast ? u"%s" : u"%0s", c.first);
       Format(&s, fast ? u"%s" : u"%0s", c.second);
@@ -248,7 +248,7 @@ TEST(Utf8StreamTest, TerminatedStringsThatEndAtAPagesEnd) {
       start[text.size()] = 0;
       for (bool fast : {true, false}) {
         static Utf8Stream s;
-        s = Utf8Stream{Capture, true, false, false, false, 0, 0, {}};
+        s = Utf8Stream{Capture, true, false, false, false, {0}, 0, {}};
         Written.clear();
         Format(&s, fast ? u"%s" : u"%0s", start);
         StreamTerminatedText(&s, start);

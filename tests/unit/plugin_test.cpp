@@ -2,6 +2,11 @@
 #include "plugin/plugin.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 #include "common/text.h"
 #include "common/version.h"
@@ -56,9 +61,21 @@ TEST(InitializePluginTest, LoadNoticeOnlyInAnInteractiveShell) {
   }
 }
 
-TEST(ShutdownPluginTest, NothingToEnd) {
+// A help viewer that runs on (as hh.exe does on Windows) is ended when the shell ends
+// the plug-in, and only once; POSIX's handle of a process is its id.
+TEST(ShutdownPluginTest, EndsTheViewerThatRunsOn) {
+  const pid_t viewer = fork();
+  if (viewer == 0) {
+    pause();
+    _exit(0);
+  }
+  ViewerProcess = reinterpret_cast<void*>(static_cast<intptr_t>(viewer));
   EXPECT_EQ(ShutdownPlugin(), 0);
-  EXPECT_EQ(ShutdownPlugin(), 0);
+  EXPECT_EQ(ViewerProcess, nullptr);
+  int status = 0;
+  ASSERT_EQ(waitpid(viewer, &status, 0), viewer);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(ShutdownPlugin(), 0);  // nothing left to end
 }
 
 TEST(UsageTest, SyntaxOfTsInAnyCase) {
