@@ -96,10 +96,11 @@ char* PutHeld(Utf8Stream* s, char* out) {
 // One unit that the run leaves, `c`, with `next` the unit after it (0 where the caller's
 // text ends: 0 joins nothing). A held CR takes an LF (CR LF as LF) or goes out as it
 // stands. Then `c` itself: a CR where CR LF becomes LF joins `next` or is held for the
-// next call (after the encoder lets out a half it holds); any other unit goes to the
-// encoder, which joins a pair, `c` and `next` or a half it holds and `c`, and holds a
-// high half that ends what it is given. Returns the units taken, 1 or 2. At most one unit
-// is held at a time: a CR here or a high half in the encoder.
+// next call (after the encoder lets out a half it holds); a surrogate, or any unit while
+// the encoder holds a half, goes to the encoder, which joins a pair, `c` and `next` or
+// the half it holds and `c`, and holds a high half that ends what it is given. Returns
+// the units taken, 1 or 2. At most one unit is held at a time: a CR here or a high half
+// in the encoder.
 size_t PutStep(Utf8Stream* s, char16_t c, char16_t next) {
   if (sizeof s->buffer - s->used < kStepRoom) Drain(s);
   char* out = s->buffer + s->used;
@@ -118,6 +119,8 @@ size_t PutStep(Utf8Stream* s, char16_t c, char16_t next) {
       *out++ = '\n', taken = 2;  // the usual line end
     else
       s->pendingCr = true;
+  } else if (!IsSurrogate(c) && !s->encoder.heldHigh) {
+    out = AppendUtf8(out, c);  // a character of one unit, the usual case, written here
   } else {
     const char16_t units[2] = {c, next};
     taken = IsHighSurrogate(c) && IsLowSurrogate(next) ? 2 : 1;
