@@ -1,6 +1,7 @@
 #include "datetime/stamp_forms.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "common/text.h"
 #include "common/words.h"
@@ -9,22 +10,45 @@
 namespace horalin {
 
 // Directives beyond the format language's, for the rows only: %_T a "T" or one blank;
-// %_f an optional fraction of 1 to 9 digits after "." or ","; %_z an optional offset, at
-// once or after one blank; %_u a Unix time of 10 digits (seconds) or 13 (milliseconds)
-// with an optional fraction.
+// %_f an optional fraction of 1 to 9 digits after "." or ","; %_z an optional offset or
+// zone word, at once or after one blank; %_u a Unix time of 10 digits (seconds), 13
+// (milliseconds), 16 (microseconds) or 19 (nanoseconds), the seconds with an optional
+// fraction, and then a blank, "]" or the line's end. Every %S is followed by an optional
+// fraction where the pattern does not say what follows it ("." "," or a directive).
 const StampForm kStampForms[kStampFormCount] = {
-    {u"ISO 8601 and RFC 3339, TS's own stamp", u"%Y-%m-%d%_T%H:%M:%S%_f%_z"},
-    {u"web server", u"%d/%b/%Y:%H:%M:%S %z"},
-    {u"RFC 2822", u"%a, %#d %b %Y %H:%M:%S %z"},
-    {u"syslog", u"%b %e %H:%M:%S"},
-    {u"Unix time", u"%_u"},
+    {u"ISO 8601 and RFC 3339, TS's own stamp", u"%Y-%m-%d%_T%H:%M:%S%_f%_z", false},
+    {u"Go and nginx", u"%Y/%m/%d %H:%M:%S%_f%_z", false},
+    {u"web server", u"%d/%b/%Y:%H:%M:%S %z", false},
+    {u"RFC 2822", u"%a, %#d %b %Y %H:%M:%S %z", false},
+    {u"syslog", u"%b %e %H:%M:%S%_f", false},
+    {u"Unix time", u"%_u", true},
 };
+
+uint32_t NumberStampForms() {
+  uint32_t rows = 0;
+  for (size_t k = 0; k < kStampFormCount; ++k)
+    if (kStampForms[k].number) rows |= 1u << k;
+  return rows;
+}
+
+// Abbreviations that stand for one offset in the tz database wherever they are used;
+// those that name several (CST: China, Cuba, Central America; IST; BST) are left out.
+const ZoneWord kZoneWords[] = {
+    {u"UTC", 0},       {u"GMT", 0},       {u"UT", 0},       {u"Z", 0},        {u"WET", 0},      {u"WEST", 3600},
+    {u"CET", 3600},    {u"CEST", 7200},   {u"MET", 3600},   {u"MEST", 7200},  {u"EET", 7200},   {u"EEST", 10800},
+    {u"MSK", 10800},   {u"SAST", 7200},   {u"JST", 32400},  {u"KST", 32400},  {u"HKT", 28800},  {u"AWST", 28800},
+    {u"ACST", 34200},  {u"ACDT", 37800},  {u"AEST", 36000}, {u"AEDT", 39600}, {u"NZST", 43200}, {u"NZDT", 46800},
+    {u"EST", -18000},  {u"EDT", -14400},  {u"MST", -25200}, {u"MDT", -21600}, {u"PST", -28800}, {u"PDT", -25200},
+    {u"AKST", -32400}, {u"AKDT", -28800}, {u"HST", -36000}, {u"NST", -12600}, {u"NDT", -9000},
+};
+const size_t kZoneWordCount = sizeof kZoneWords / sizeof kZoneWords[0];
 
 namespace {
 
 enum class Step { Ok, No, Bad };
 
 constexpr uint64_t kUnitsPerSecond = 10000000;
+constexpr uint32_t kTenPowers[10] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 constexpr uint64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
 
 constexpr const char16_t* kMonthNames[12] = {u"January",   u"February", u"March",    u"April",
@@ -40,6 +64,7 @@ struct Cursor {
   const char16_t* p;
   const char16_t* end;
   uint32_t has;
+  const char16_t* stampStart;  // where the first field began; null before it
 };
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
@@ -84,17 +109,23 @@ int Name(Cursor& c, const char16_t* const* names, int count, bool full) {
   return -1;
 }
 
+// Digits of a second's fraction, 1 to 9 of them in all with the `have` digits already
+// read into *nanoseconds: Bad for more.
+Step FractionDigits(Cursor& c, uint32_t have, uint32_t* nanoseconds) {
+  uint32_t units = *nanoseconds, n = have;
+  for (; c.p < c.end && IsAsciiDigit(*c.p); ++c.p, ++n)
+    if (n < 9) units += static_cast<uint32_t>(*c.p - u'0') * kTenPowers[8 - n];
+  if (n > 9) return Step::Bad;
+  *nanoseconds = units;
+  return Step::Ok;
+}
+
 // 1 to 9 digits of a second's fraction after "." or ",": No when none follows.
 Step Fraction(Cursor& c, StampFields* f, bool comma) {
   if (c.p + 1 >= c.end || !(*c.p == u'.' || (comma && *c.p == u',')) || !IsAsciiDigit(c.p[1])) return Step::No;
   ++c.p;
-  uint32_t units = 0, n = 0;
-  for (; c.p < c.end && IsAsciiDigit(*c.p); ++c.p, ++n)
-    if (n < 7) units = units * 10 + static_cast<uint32_t>(*c.p - u'0');
-  if (n > 9) return Step::Bad;
-  for (; n < 7; ++n) units *= 10;
-  f->fraction = units;
-  return Step::Ok;
+  f->nanoseconds = 0;
+  return FractionDigits(c, 0, &f->nanoseconds);
 }
 
 bool StartsWith(const Cursor& c, const char16_t* word) {
@@ -134,37 +165,62 @@ Step Offset(Cursor& c, StampFields* f) {
   return Step::Ok;
 }
 
-// An offset that may be left out: at once, or after one blank when a whole one follows.
-Step OptionalOffset(Cursor& c, StampFields* f) {
+bool Ends(const Cursor& c) { return c.p >= c.end || (!IsAsciiLetter(*c.p) && !IsAsciiDigit(*c.p)); }
+
+// A word that may name a zone: an upper-case letter and one to five more letters ("CET",
+// "NZDT", "ChST"), ending there. Kept in the fields for StampInstant to judge.
+bool ZoneWordAt(Cursor& c, StampFields* f) {
+  const char16_t* p = c.p;
+  if (p >= c.end || *p < u'A' || *p > u'Z') return false;
+  size_t n = 0;
+  while (p + n < c.end && n < 7 && IsAsciiLetter(p[n])) ++n;
+  Cursor after{p + n, c.end, c.has, c.stampStart};
+  if (n < 2 || n > 6 || !Ends(after)) return false;
+  for (size_t k = 0; k < n; ++k) f->zoneWord[k] = p[k];
+  f->zoneWord[n] = 0;
+  c.p = after.p;
+  return true;
+}
+
+// An offset that may be left out: at once, or after one blank when a whole one follows;
+// else a zone word after one blank.
+Step OptionalOffset(Cursor& c, StampFields* f, const char16_t* text) {
   Step step = Offset(c, f);
   if (step != Step::No || c.p >= c.end || *c.p != u' ') return step == Step::Bad ? Step::Bad : Step::Ok;
-  Cursor after{c.p + 1, c.end, c.has};
-  if (Offset(after, f) == Step::Ok && (after.p >= after.end || (!IsAsciiLetter(*after.p) && !IsAsciiDigit(*after.p)))) {
+  Cursor after{c.p + 1, c.end, c.has, c.stampStart};
+  if (Offset(after, f) == Step::Ok && Ends(after)) {
     c.p = after.p;
-  } else {
-    f->hasOffset = false;
+    return Step::Ok;
   }
+  f->hasOffset = false;
+  after.p = c.p + 1;
+  f->usedBeforeWord = static_cast<size_t>(c.p - text);
+  if (ZoneWordAt(after, f)) c.p = after.p;
   return Step::Ok;
 }
 
-// Seconds since 1970: 10 digits; or milliseconds: 13 digits; then an optional fraction.
-Step UnixTime(Cursor& c, StampFields* f) {
+// Seconds since 1970: 10 digits, with an optional fraction; or milli-, micro- or
+// nanoseconds: 13, 16 or 19 digits. `bare`: the row's count, which a blank, "]" or the
+// line's end must follow (not a "," or "." as in a CSV row or a version).
+Step UnixTime(Cursor& c, StampFields* f, bool bare) {
   uint64_t v = 0;
   const char16_t* start = c.p;
-  for (; c.p < c.end && IsAsciiDigit(*c.p) && c.p - start < 14; ++c.p) v = v * 10 + static_cast<uint64_t>(*c.p - u'0');
+  for (; c.p < c.end && IsAsciiDigit(*c.p) && c.p - start < 20; ++c.p) v = v * 10 + static_cast<uint64_t>(*c.p - u'0');
   ptrdiff_t n = c.p - start;
-  if (n != 10 && n != 13) return Step::No;
-  uint64_t units = n == 10 ? v * kUnitsPerSecond : v * 10000;
-  if (Fraction(c, f, false) == Step::Bad) return Step::Bad;
-  units += n == 10 ? f->fraction : f->fraction / 1000;
-  f->fraction = 0;
+  if (n != 10 && n != 13 && n != 16 && n != 19) return Step::No;
+  uint32_t digitsBelow = static_cast<uint32_t>(n - 10);  // 0, 3, 6 or 9
+  uint64_t seconds = v / kTenPowers[digitsBelow];
+  f->nanoseconds = static_cast<uint32_t>(v % kTenPowers[digitsBelow] * kTenPowers[9 - digitsBelow]);
+  if (n == 10 && Fraction(c, f, false) == Step::Bad) return Step::Bad;
+  if (bare && c.p < c.end && *c.p != u' ' && *c.p != u'\t' && *c.p != u']') return Step::No;
+  if (seconds > kLastDay * 86400ull) return Step::Bad;
   f->isUnix = true;
-  f->unixTime = units + kUnixEpochSeconds * kUnitsPerSecond;
+  f->unixTime = (seconds + kUnixEpochSeconds) * kUnitsPerSecond + f->nanoseconds / 100;
   c.has |= kHasUnix;
   return Step::Ok;
 }
 
-Step Match(const char16_t* pattern, Cursor& c, StampFields* f);
+Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* text, bool top = true);
 
 // The directive at d (after "%" and an optional "#"). Advances d past it.
 Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
@@ -198,10 +254,10 @@ Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
     case u'H': return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
     case u'M': return Field(c, flexible, &t.wMinute) ? Step::Ok : Step::No;
     case u'S': return Field(c, flexible, &t.wSecond) ? Step::Ok : Step::No;
-    case u'L':
+    case u'L':  // milliseconds, and the finer digits that follow them
       if (!Digits(c, 3, 3, &v)) return Step::No;
-      f->fraction = v * 10000;
-      return Step::Ok;
+      f->nanoseconds = v * 1000000;
+      return FractionDigits(c, 3, &f->nanoseconds);
     case u'b':
     case u'h':
     case u'B':
@@ -212,47 +268,62 @@ Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
     case u'a':
     case u'A': return Name(c, kDayNames, 7, d[-1] == u'A') < 0 ? Step::No : Step::Ok;
     case u'z': return Offset(c, f) == Step::Ok ? Step::Ok : Step::Bad;
-    case u'F': return Match(u"%Y-%m-%d", c, f);
-    case u'T': return Match(u"%H:%M:%S", c, f);
-    case u's': return UnixTime(c, f);
+    case u'Z':
+      if (Offset(c, f) == Step::Ok) return Step::Ok;
+      return ZoneWordAt(c, f) ? Step::Ok : Step::No;
+    case u'F': return Match(u"%Y-%m-%d", c, f, c.p, false);
+    case u'T': return Match(u"%H:%M:%S", c, f, c.p, false);
+    case u's': return UnixTime(c, f, false);
     case u'%': return c.p < c.end && *c.p++ == u'%' ? Step::Ok : Step::No;
     default: return Step::No;
   }
 }
 
 // The rows' own directives, after "%_".
-Step RowDirective(char16_t d, Cursor& c, StampFields* f) {
+Step RowDirective(char16_t d, Cursor& c, StampFields* f, const char16_t* text) {
   switch (d) {
     case u'T':
       if (c.p >= c.end || (*c.p != u'T' && *c.p != u't' && *c.p != u' ')) return Step::No;
       ++c.p;
       return Step::Ok;
     case u'f': return Fraction(c, f, true) == Step::Bad ? Step::Bad : Step::Ok;
-    case u'z': return OptionalOffset(c, f);
-    case u'u': return UnixTime(c, f);
+    case u'z': return OptionalOffset(c, f, text);
+    case u'u': return UnixTime(c, f, true);
     default: return Step::No;
   }
 }
 
-// A blank of the pattern takes one or more blanks; any other character itself.
-Step Match(const char16_t* pattern, Cursor& c, StampFields* f) {
+// Whether a fraction that the pattern leaves unsaid may follow the seconds just read,
+// `next` being what the pattern has after them.
+bool FractionMayFollow(const char16_t* next) { return *next != u'.' && *next != u',' && *next != u'%'; }
+
+// A run of blanks of the pattern takes one or more blanks; any other character itself.
+// `top`: the pattern as given, not the pieces of %F or %T, which leave what follows the
+// seconds to the directive's own place in the pattern.
+Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* text, bool top) {
   for (const char16_t* d = pattern; *d;) {
     Step step;
     if (*d != u'%') {
       if (c.p >= c.end || (IsBlank(*d) ? !IsBlank(*c.p) : *c.p != *d)) return Step::No;
       ++c.p;
-      if (IsBlank(*d++))
+      if (IsBlank(*d++)) {
+        while (IsBlank(*d)) ++d;
         while (c.p < c.end && IsBlank(*c.p)) ++c.p;
+      }
       continue;
     }
+    if (!c.stampStart) c.stampStart = c.p;
     ++d;
     if (*d == u'_') {
-      step = RowDirective(d[1], c, f);
+      step = RowDirective(d[1], c, f, text);
       d += d[1] ? 2 : 1;
     } else {
       bool flexible = *d == u'#';
       if (flexible) ++d;
+      char16_t directive = *d;
       step = Directive(d, flexible, c, f);
+      if (step == Step::Ok && top && (directive == u'S' || directive == u'T') && FractionMayFollow(d))
+        step = Fraction(c, f, true) == Step::Bad ? Step::Bad : Step::Ok;
     }
     if (step != Step::Ok) return step;
   }
@@ -269,18 +340,19 @@ bool InRange(const StampFields& f, uint32_t has) {
   return t.wDay <= DaysInMonth[t.wMonth][leap] && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
 }
 
-// The fixed head of a pattern, compiled once: the digits of %Y %m %d %H %M %S %L (four,
-// two or three, each in its slot) and the literal characters between them (not blanks,
-// which take one or more), and %_T. A stamp's head is then read by one loop whose turns
-// are the same on every line, instead of directive by directive.
+// The fixed head of a pattern, compiled once: the digits of %Y %m %d %H %M %S (four or
+// two, each in its slot) and the literal characters between them (not blanks, which take
+// one or more), and %_T; it ends before a %S that a fraction may follow. A stamp's head is then read by one loop whose
+// turns are the same on every line, instead of directive by directive.
 constexpr char16_t kTOrBlank = 1;
 constexpr size_t kHeadUnits = 40;
-constexpr int kSlots = 7;  // Y m d H M S L
+constexpr int kSlots = 6;  // Y m d H M S
 
 struct CompiledHead {
   const char16_t* pattern;    // as given; null: free
   char16_t text[kHeadUnits];  // a copy of a caller's pattern, to tell a changed one
   uint8_t length;
+  uint8_t lead;                  // literal units before the first field
   char16_t literal[kHeadUnits];  // 0: a digit of slot[k]
   uint8_t slot[kHeadUnits];
   bool ends[kHeadUnits];       // the last digit of its slot
@@ -295,14 +367,19 @@ struct CompiledHead {
   const char16_t* rest;  // the pattern after the head
 };
 
-CompiledHead Heads[kStampFormCount + 1];  // the rows, and the last caller's pattern
+constexpr size_t kCallerHeads = 8;
+// The rows', and those of the last patterns that callers gave (/FORM), reused while a
+// pattern stays the same.
+CompiledHead Heads[kStampFormCount + kCallerHeads];
+size_t NextCallerHead;
 
 void CompileHead(const char16_t* pattern, CompiledHead* h) {
-  static constexpr char16_t kFields[] = u"YmdHMSL";
-  static constexpr uint8_t kWidths[] = {4, 2, 2, 2, 2, 2, 3};
-  static constexpr uint32_t kHas[] = {kHasYear, kHasMonth, kHasDay, 0, 0, 0, 0};
+  static constexpr char16_t kFields[] = u"YmdHMS";
+  static constexpr uint8_t kWidths[] = {4, 2, 2, 2, 2, 2};
+  static constexpr uint32_t kHas[] = {kHasYear, kHasMonth, kHasDay, 0, 0, 0};
   h->pattern = pattern;
   h->length = 0;
+  h->lead = 0;
   h->has = 0;
   h->lastValid = false;
   const char16_t* directive = pattern[0] == u'%' ? pattern + (pattern[1] == u'#' || pattern[1] == u'_' ? 2 : 1) : u"";
@@ -321,6 +398,8 @@ void CompileHead(const char16_t* pattern, CompiledHead* h) {
     bool row = d[0] == u'%' && d[1] == u'_' && d[2] == u'T';
     size_t width = field >= 0 ? kWidths[field] : 1;
     if ((field < 0 && !row && (d[0] == u'%' || IsBlank(d[0]))) || h->length + width > kHeadUnits) break;
+    if (field == 5 && FractionMayFollow(d + 2)) break;
+    if (field < 0 && !row && h->lead == h->length) ++h->lead;  // literal text before the first field
     for (size_t k = 0; k < width; ++k, ++h->length) {
       h->literal[h->length] = field >= 0 ? 0 : row ? kTOrBlank : d[0];
       h->slot[h->length] = static_cast<uint8_t>(field >= 0 ? field : 0);
@@ -339,15 +418,17 @@ CompiledHead& HeadOf(const char16_t* pattern) {
       if (Heads[k].pattern != pattern) CompileHead(pattern, &Heads[k]);
       return Heads[k];
     }
-  CompiledHead& h = Heads[kStampFormCount];
   size_t n = TextLength(pattern);
-  bool same = h.pattern == pattern && n < kHeadUnits && h.text[n] == 0;
-  for (size_t k = 0; same && k < n; ++k) same = h.text[k] == pattern[k];
-  if (!same) {
-    CompileHead(pattern, &h);
-    h.pattern = n < kHeadUnits ? pattern : nullptr;
-    if (h.pattern) CopyText(h.text, kHeadUnits, pattern);
+  for (size_t k = 0; k < kCallerHeads; ++k) {
+    CompiledHead& h = Heads[kStampFormCount + k];
+    bool same = h.pattern == pattern && n < kHeadUnits && h.text[n] == 0;
+    for (size_t i = 0; same && i < n; ++i) same = h.text[i] == pattern[i];
+    if (same) return h;
   }
+  CompiledHead& h = Heads[kStampFormCount + NextCallerHead++ % kCallerHeads];
+  CompileHead(pattern, &h);
+  h.pattern = n < kHeadUnits ? pattern : nullptr;
+  if (h.pattern) CopyText(h.text, kHeadUnits, pattern);
   return h;
 }
 
@@ -380,6 +461,7 @@ Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
   std::memcpy(h.last + from, c.p + from, (h.length - from) * sizeof(char16_t));
   std::memcpy(h.lastValues, values, sizeof values);
   h.lastValid = true;
+  if (h.length > h.lead) c.stampStart = c.p + h.lead;
   c.p += h.length;
   c.has |= h.has;
   SYSTEMTIME& t = f->time;
@@ -389,7 +471,6 @@ Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
   t.wHour = static_cast<uint16_t>(values[3]);
   t.wMinute = static_cast<uint16_t>(values[4]);
   t.wSecond = static_cast<uint16_t>(values[5]);
-  f->fraction = values[6] * 10000;
   return Step::Ok;
 }
 
@@ -398,31 +479,42 @@ Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
 StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
                              size_t* used) {
   *fields = StampFields{};
-  Cursor c{text, text + length, 0};
+  Cursor c{text, text + length, 0, nullptr};
   CompiledHead& head = HeadOf(pattern);
   if (head.first && (length == 0 || !(head.first == 'd' ? IsAsciiDigit(text[0]) : IsAsciiLetter(text[0]))))
     return StampMatch::None;
   Step step = MatchHead(head, c, fields);
-  if (step == Step::Ok) step = Match(head.rest, c, fields);
+  if (step == Step::Ok) step = Match(head.rest, c, fields, text);
   if (step == Step::Bad) return StampMatch::Bad;
   if (step == Step::No) return StampMatch::None;
   if (c.p < c.end && (IsAsciiLetter(*c.p) || IsAsciiDigit(*c.p))) return StampMatch::None;
   if (!(c.has & kHasUnix) && (c.has & (kHasMonth | kHasDay)) != (kHasMonth | kHasDay)) return StampMatch::None;
   if (!InRange(*fields, c.has)) return StampMatch::Bad;
   *used = static_cast<size_t>(c.p - text);
+  fields->lead = c.stampStart ? static_cast<size_t>(c.stampStart - text) : 0;
   return StampMatch::Stamp;
 }
 
-StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
-                          size_t* used) {
-  if (pattern) return MatchStampPattern(pattern, text, length, fields, used);
+StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,
+                            size_t* used, size_t* which) {
   StampMatch result = StampMatch::None;
-  for (const StampForm& form : kStampForms) {
-    StampMatch m = MatchStampPattern(form.pattern, text, length, fields, used);
+  size_t count = choice.count ? choice.count : kStampFormCount;
+  for (size_t k = 0; k < count; ++k) {
+    if (!choice.count && !(choice.rows & (1u << k))) continue;
+    const char16_t* pattern = choice.count ? choice.patterns[k] : kStampForms[k].pattern;
+    StampMatch m = MatchStampPattern(pattern, text, length, fields, used);
+    *which = k;
     if (m == StampMatch::Stamp) return m;
     if (m == StampMatch::Bad) result = m;
   }
   return result;
+}
+
+StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
+                          size_t* used) {
+  size_t which = 0;
+  return RecognizeStampIn(StampChoice{&pattern, pattern ? 1u : 0u, kEveryStampForm}, text, length, fields, used,
+                          &which);
 }
 
 const char16_t* CheckStampPattern(const char16_t* pattern) {
@@ -441,6 +533,7 @@ const char16_t* CheckStampPattern(const char16_t* pattern) {
       case u'a':
       case u'A':
       case u'z':
+      case u'Z':
       case u'T':
       case u'%': break;
       case u'm':
@@ -457,7 +550,67 @@ const char16_t* CheckStampPattern(const char16_t* pattern) {
   return (month && day) || unix ? nullptr : pattern + TextLength(pattern);
 }
 
-bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTime, const Services& services) {
+namespace {
+
+int32_t OffsetOf(const ZoneSnapshot& z) { return -(z.bias * 60 + z.biasSeconds); }
+
+// One reading of a local time: the offset and the zone's name for it.
+struct LocalReading {
+  int32_t offset;
+  char16_t name[8];  // cut short: compared with a zone word, which is at most six letters
+};
+
+LocalReading ReadingAt(int64_t localSeconds, const Services& services) {
+  SYSTEMTIME local = SystemTimeFromFileTime(static_cast<uint64_t>(localSeconds) * kUnitsPerSecond);
+  const ZoneSnapshot& z = services.zoneAt(false, &local);
+  LocalReading r{OffsetOf(z), {}};
+  for (size_t k = 0; k + 1 < std::size(r.name) && z.name[k]; ++k) r.name[k] = z.name[k];
+  return r;
+}
+
+// The readings of a local time (seconds since 1601) in the zone of `services`: one, or
+// for a time that the clocks show twice (the hour after a change back) both, the earlier
+// instant first. The zone answers such a time with the offset before the change; a time
+// `d` later (d the difference of the offsets before and after) already has the offset
+// after it exactly when the time lies in the repeated span. Changes lie months apart, so
+// three hours on is after the change.
+int LocalReadings(int64_t localSeconds, const Services& services, LocalReading readings[2]) {
+  readings[0] = ReadingAt(localSeconds, services);
+  if (localSeconds < 0 || localSeconds >= int64_t{kLastDay} * 86400 - 4 * 3600) return 1;
+  LocalReading later = ReadingAt(localSeconds + 3 * 3600, services);
+  if (later.offset >= readings[0].offset) return 1;
+  if (ReadingAt(localSeconds + readings[0].offset - later.offset, services).offset != later.offset) return 1;
+  readings[1] = later;
+  return 2;
+}
+
+bool SameWord(const char16_t* a, const char16_t* b) {
+  for (; *a && *a == *b; ++a, ++b) {
+  }
+  return *a == *b;
+}
+
+// The offset that a stamp's zone word names: one of the readings of the stamp's own
+// zone, or an abbreviation of kZoneWords.
+bool WordOffset(const char16_t* word, const LocalReading* readings, int count, int32_t* offset) {
+  for (int k = 0; k < count; ++k)
+    if (SameWord(word, readings[k].name)) {
+      *offset = readings[k].offset;
+      return true;
+    }
+  for (const ZoneWord& w : kZoneWords)
+    if (SameWord(word, w.word)) {
+      *offset = w.offset;
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTime, const Services& services,
+                  uint64_t notBefore, bool* wordRead) {
+  if (wordRead) *wordRead = false;
   if (f.isUnix) {
     *fileTime = f.unixTime;
     return true;
@@ -466,19 +619,27 @@ bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTim
   if (n < 0) return false;
   int64_t seconds =
       int64_t{n - 1} * 86400 + int64_t{f.time.wHour} * 3600 + int64_t{f.time.wMinute} * 60 + f.time.wSecond;
+  LocalReading readings[2];
+  int count = !f.hasOffset && zone.kind == StampZoneKind::Local ? LocalReadings(seconds, services, readings) : 0;
+  int32_t offset = 0;
   if (f.hasOffset) {
-    seconds -= f.offset;
+    offset = f.offset;
+  } else if (f.zoneWord[0] && WordOffset(f.zoneWord, readings, count, &offset)) {
+    if (wordRead) *wordRead = true;
   } else if (zone.kind == StampZoneKind::Fixed) {
-    seconds -= zone.offset;
-  } else if (zone.kind == StampZoneKind::Local) {
-    SYSTEMTIME local = f.time;
-    local.wDayOfWeek = WeekdayOfDay(n);
-    local.wMilliseconds = static_cast<uint16_t>(f.fraction / 10000);
-    const ZoneSnapshot& z = services.zoneAt(false, &local);
-    seconds += int64_t{z.bias} * 60 + z.biasSeconds;
+    offset = zone.offset;
+  } else if (count > 0) {
+    // Of the two readings of a repeated time, the log's order settles which is meant:
+    // the first that does not go back before the stamp before it.
+    offset = readings[0].offset;
+    uint64_t first = static_cast<uint64_t>(seconds - offset) * kUnitsPerSecond;
+    if (count == 2 && first < notBefore &&
+        static_cast<uint64_t>(seconds - readings[1].offset) * kUnitsPerSecond >= notBefore)
+      offset = readings[1].offset;
   }
+  seconds -= offset;
   if (seconds < 0 || seconds >= int64_t{kLastDay} * 86400) return false;
-  *fileTime = static_cast<uint64_t>(seconds) * kUnitsPerSecond + f.fraction;
+  *fileTime = static_cast<uint64_t>(seconds) * kUnitsPerSecond + f.nanoseconds / 100;
   return true;
 }
 

@@ -167,8 +167,9 @@ int CommandLineError(const HostFunctions& host, const char16_t* format, const ch
 // as it is (`quote` tells whether to wrap it in double quotes first), or the reason why
 // no writing carries it unchanged.
 const char16_t* HowToCarry(const char16_t* argument, bool last, bool* quote) {
-  bool quoted = false, hasQuote = false, hasSpace = false, spaceOutside = false;
+  bool quoted = false, hasQuote = false, hasSpace = false, spaceOutside = false, slashInValue = false;
   for (const char16_t* p = argument; *p; ++p) {
+    slashInValue |= *p == u'/' && p > argument && argument[0] == u'/';
     if (*p == u'"') {
       quoted = !quoted;
       hasQuote = true;
@@ -177,7 +178,10 @@ const char16_t* HowToCarry(const char16_t* argument, bool last, bool* quote) {
       spaceOutside |= !quoted;
     }
   }
-  *quote = !hasQuote && (hasSpace || !*argument);  // TS removes those quotes from a format
+  // TS removes those quotes from a format; a switch whose value holds a slash
+  // ("/ZONE:Europe/Berlin", "/FORM:%d/%m/%Y") is quoted so that the slash does not begin
+  // another switch.
+  *quote = !hasQuote && (hasSpace || !*argument || slashInValue);
   if (!hasQuote) return nullptr;
   if (spaceOutside) return u"white space outside its double quotes would split it";
   if (quoted && !last) return u"its unclosed double quote would join the arguments after it";

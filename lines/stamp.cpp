@@ -90,6 +90,17 @@ void AppendElapsedText(char16_t* stamp, uint64_t difference) {
   AppendText(stamp, kFormatText, text);
 }
 
+// The time from `then` to `now`, after a separator. The steady clock does not go back; a
+// reading older than `then` (one that a caller took later, or from another clock) shows
+// no time elapsed, not a wrapped count, unless `isSigned` asks for it with its "-".
+namespace {
+void AppendGap(char16_t* stamp, uint64_t now, uint64_t then, bool isSigned) {
+  AppendStampSeparator(stamp);
+  if (isSigned && now < then) AppendText(stamp, kFormatText, u"-");
+  AppendElapsedText(stamp, now > then ? now - then : isSigned ? then - now : 0);
+}
+}  // namespace
+
 int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags, const Moment& now,
                   uint64_t startTime, uint64_t* previousTime, StampCache* cache) {
   if (!stamp || !format || !previousTime) return -1;
@@ -111,16 +122,8 @@ int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, 
     }
   }
   if (!(stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE))) return 0;
-  // The steady clock does not go back; a reading older than now.steady (one that a caller
-  // took later, or from another clock) still shows no time elapsed, not a wrapped count.
-  if (stampFlags & TSF_INCREMENTAL) {
-    AppendStampSeparator(stamp);
-    AppendElapsedText(stamp, now.steady > *previousTime ? now.steady - *previousTime : 0);
-  }
-  if (stampFlags & TSF_CUMULATIVE) {
-    AppendStampSeparator(stamp);
-    AppendElapsedText(stamp, now.steady > startTime ? now.steady - startTime : 0);
-  }
+  if (stampFlags & TSF_INCREMENTAL) AppendGap(stamp, now.steady, *previousTime, stampFlags & TSF_SIGNED);
+  if (stampFlags & TSF_CUMULATIVE) AppendGap(stamp, now.steady, startTime, stampFlags & TSF_SIGNED);
   *previousTime = now.steady;
   return 0;
 }

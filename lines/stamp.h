@@ -13,6 +13,8 @@ inline constexpr uint32_t TSF_DATE = 1;
 inline constexpr uint32_t TSF_TIME = 2;
 inline constexpr uint32_t TSF_INCREMENTAL = 4;
 inline constexpr uint32_t TSF_CUMULATIVE = 8;
+// Elapsed times that go back (a log's clock stepped back) shown with a "-", not as none.
+inline constexpr uint32_t TSF_SIGNED = 16;
 
 // What the last stamp rendered. Within one millisecond (the finest unit a format shows)
 // the rendered time cannot change, so the stamp text that still holds it is reused;

@@ -42,6 +42,12 @@ const char16_t* ConsoleEndOfInputKeys();
 void SetBeforeBlockingRead(void (*hook)());
 // Calls that function, if there is one.
 void CallBeforeBlockingRead();
+// Writes bytes to standard output as they are, in order with the host's text, where the
+// host offers it (the horalin program: HoralinWriteBytes of its stand-in host library on
+// Windows); null where it does not (the shell). The POSIX program sets it.
+using OutputBytesWriter = void (*)(const char* bytes, size_t count);
+OutputBytesWriter OutputBytes();
+void SetOutputBytes(OutputBytesWriter writer);
 
 // ---- A command run with its output stamped (the horalin program's run) ----------
 

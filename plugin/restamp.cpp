@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "common/types.h"
+#include "common/utf.h"
 #include "common/words.h"
 #include "datetime/calendar.h"
 #include "datetime/format.h"
@@ -26,21 +27,29 @@ namespace horalin {
 
 namespace {
 
+constexpr size_t kMaxForms = 8;
+
 // How stamps are read: restamp's own options.
 struct StampReading {
-  char16_t form[kSmallText];  // /FORM's pattern; empty: every known form
-  StampZone zone;             // /ZONE
-  uint16_t year;              // /YEAR; 0: the current year
-  bool relative;              // /R
+  char16_t forms[kMaxForms][kSmallText];  // /FORM's patterns, tried in turn
+  const char16_t* patterns[kMaxForms];
+  size_t formCount;  // 0: every known form
+  StampZone zone;    // /ZONE
+  uint16_t year;     // /YEAR; 0: the current year
+  bool relative;     // /R
 };
 
 struct RestampState {
   StampReading reading;
-  bool started;          // the first stamp has set the start
-  uint16_t syslogYear;   // with /YEAR: the year of the last stamp without one
-  uint16_t syslogMonth;  // and its month
-  SYSTEMTIME today;      // UTC, for the year of a stamp without one
-  uint64_t now;          // for /R
+  // The known forms that this log's stamps are read by: all but the bare numbers until
+  // the first stamp, then the numbers alone when it was one, else all but them.
+  uint32_t rows;
+  uint64_t previousInstant;  // of the last stamp read, which settles a repeated local hour
+  bool started;              // the first stamp has set the start
+  uint16_t syslogYear;       // with /YEAR: the year of the last stamp without one
+  uint16_t syslogMonth;      // and its month
+  SYSTEMTIME today;          // UTC, for the year of a stamp without one
+  uint64_t now;              // for /R
   uint32_t restamped;
   uint32_t unreadable;  // lines that began with a stamp's shape and a bad value
   char16_t elapsed[kFormatText];
@@ -78,16 +87,24 @@ bool ReadZone(const char16_t* value, StampZone* zone) {
   return true;
 }
 
-// /FORM's value: a pattern of the stamp forms' directives, or nothing for every known form.
-bool ReadForm(const char16_t* value, char16_t* form) {
-  if (const char16_t* fault = *value ? CheckStampPattern(value) : nullptr) {
+// /FORM's value: a pattern of the stamp forms' directives, added to those given, or
+// nothing for every known form.
+bool ReadForm(const char16_t* value, StampReading* r) {
+  if (!*value) return true;
+  if (const char16_t* fault = CheckStampPattern(value)) {
     if (*fault)
       ReportError(u"Unknown directive in the stamp form: \"%s\"\r\n", fault);
     else
       ReportError(u"The stamp form names no date: \"%s\"\r\n", value);
     return false;
   }
-  CopyText(form, kSmallText, value);
+  if (r->formCount == kMaxForms) {
+    ReportError(u"More than %u stamp forms: \"%s\"\r\n", static_cast<uint32_t>(kMaxForms), value);
+    return false;
+  }
+  CopyText(r->forms[r->formCount], kSmallText, value);
+  r->patterns[r->formCount] = r->forms[r->formCount];
+  ++r->formCount;
   return true;
 }
 
@@ -106,7 +123,7 @@ bool ReadYear(const char16_t* value, uint16_t* year) {
 bool ApplyReadingSwitch(const TsSwitch& row, const char16_t* value) {
   StampReading& r = State.reading;
   switch (row.effect) {
-    case SwitchEffect::StampForm: return ReadForm(value, r.form);
+    case SwitchEffect::StampForm: return ReadForm(value, &r);
     case SwitchEffect::StampZone:
       if (ReadZone(value, &r.zone)) return true;
       ReportError(u"Bad zone: \"%s\" (LOCAL, UTC or an offset such as +01:00)\r\n", value);
@@ -120,8 +137,30 @@ bool ApplyReadingSwitch(const TsSwitch& row, const char16_t* value) {
 void ResetState() {
   std::memset(&State, 0, sizeof State);
   State.reading.zone = StampZone{StampZoneKind::Local, 0};
+  State.rows = kEveryStampForm & ~NumberStampForms();
   platform::CurrentUtcTime(&State.today);
   State.now = platform::CurrentMoment(false).utc;
+}
+
+// Whether a stamp of a known form may be read as the log's: a bare number only where the
+// log's stamps are numbers, and not more than a day after now (an id of ten digits is
+// far in the future); the first stamp decides.
+bool TakeForm(const StampFields& f, size_t row) {
+  uint32_t numbers = NumberStampForms();
+  bool number = numbers & (1u << row);
+  if (number && f.unixTime > State.now + 864000000000ull) return false;
+  if (!State.started) State.rows = number ? numbers : kEveryStampForm & ~numbers;
+  return true;
+}
+
+StampMatch RecognizeAt(const char16_t* text, size_t length, StampFields* f, size_t* used) {
+  const StampReading& r = State.reading;
+  // Before the log's first stamp, a bare number is tried after the other forms.
+  uint32_t rows = State.started ? State.rows : kEveryStampForm;
+  size_t which = 0;
+  StampMatch m = RecognizeStampIn(StampChoice{r.patterns, r.formCount, rows}, text, length, f, used, &which);
+  if (m == StampMatch::Stamp && !r.formCount && !TakeForm(*f, which)) return StampMatch::None;
+  return m;
 }
 
 // The stamp at the start of text[0, length) and its instant: where it begins and how long
@@ -132,10 +171,8 @@ StampMatch FindStamp(const char16_t* text, size_t length, size_t* begin, size_t*
   bool bracket = p < length && text[p] == u'[';
   if (bracket) ++p;
   StampFields f;
-  const char16_t* form = State.reading.form[0] ? State.reading.form : nullptr;
-  StampMatch m = RecognizeStamp(form, text + p, length - p, &f, used);
+  StampMatch m = RecognizeAt(text + p, length - p, &f, used);
   if (m != StampMatch::Stamp) return m;
-  if (bracket && (p + *used >= length || text[p + *used] != u']')) return StampMatch::None;
   if (!f.isUnix && f.time.wYear == 0) {
     if (!State.reading.year) {
       f.time.wYear = SyslogYear(f.time.wMonth, f.time.wDay, State.today);
@@ -147,8 +184,16 @@ StampMatch FindStamp(const char16_t* text, size_t length, size_t* begin, size_t*
       f.time.wYear = State.syslogYear;
     }
   }
-  *begin = p;
-  return StampInstant(f, State.reading.zone, instant, kPlatformServices) ? StampMatch::Stamp : StampMatch::Bad;
+  bool wordRead = false;
+  if (!StampInstant(f, State.reading.zone, instant, kPlatformServices, State.previousInstant, &wordRead))
+    return StampMatch::Bad;
+  // A word after the stamp that names no zone is the line's text.
+  if (f.zoneWord[0] && !wordRead) *used = f.usedBeforeWord;
+  if (bracket && (p + *used >= length || text[p + *used] != u']')) return StampMatch::None;
+  *begin = p + f.lead;
+  *used -= f.lead;
+  State.previousInstant = *instant;
+  return StampMatch::Stamp;
 }
 
 // The new stamp for a stamp's instant, as TS would have stamped the line at that moment;
@@ -162,13 +207,13 @@ const char16_t* RenderStamp(uint64_t instant) {
   }
   Moment moment{instant, instant};
   if (!State.reading.relative) {
-    MakeLineStamp(s.text, o.format, o.stampFlags, o.formatFlags, moment, s.start, &s.previous, &s.cache);
+    MakeLineStamp(s.text, o.format, o.stampFlags | TSF_SIGNED, o.formatFlags, moment, s.start, &s.previous, &s.cache);
     return s.text;
   }
   s.text[0] = 0;
   if (instant > State.now) AppendText(s.text, kFormatText, u"-");
   AppendElapsedText(s.text, instant > State.now ? instant - State.now : State.now - instant);
-  MakeLineStamp(State.elapsed, u"", o.stampFlags, o.formatFlags, moment, s.start, &s.previous);
+  MakeLineStamp(State.elapsed, u"", o.stampFlags | TSF_SIGNED, o.formatFlags, moment, s.start, &s.previous);
   if (State.elapsed[0]) {
     AppendStampSeparator(s.text);
     AppendText(s.text, kFormatText, State.elapsed);
@@ -209,10 +254,176 @@ void RestampLine(char16_t* line, size_t length) {
   QPuts(out);
 }
 
+// ---- A log kept as its bytes ----------------------------------------------------
+// Byte text (UTF-8, Latin-1, any code page that keeps ASCII) is not decoded: a line is cut
+// at its LF alone (a CR before it stays, and a CR elsewhere is the line's), the stamp is
+// looked for in the first kLookUnits bytes widened to units (a stamp is ASCII; any other
+// byte stands for one unit that no form reads), and everything but the stamp is written
+// as it came, through the host's writer of bytes. The line end is the line's own, and a
+// last line without one stays without one.
+
+constexpr size_t kLookUnits = 256;       // how far into a line a stamp is looked for
+constexpr size_t kByteLine = 32768;      // the head of a line kept whole; the rest streams
+constexpr size_t kByteOut = 65536;       // output collected before it goes to the host
+constexpr size_t kByteOutFlush = 32768;  // ... and written once it holds this much
+
+struct ByteLog {
+  platform::OutputBytesWriter write;
+  size_t lineLength;  // the line so far, in `line`
+  bool passing;       // the rest of a line longer than `line` goes through as it is
+  bool first;         // the source's first line, which may begin with a byte order mark
+  size_t outUsed;
+  uint8_t block[kPipeBlockBytes];
+  size_t held;  // bytes of `block` read to decide the path, to be taken first
+  char line[kByteLine];
+  char out[kByteOut];
+  char16_t head[kLookUnits + 1];
+};
+
+ByteLog Bytes;
+
+void FlushBytes() {
+  if (Bytes.outUsed) Bytes.write(Bytes.out, Bytes.outUsed);
+  Bytes.outUsed = 0;
+}
+
+void PutBytes(const char* bytes, size_t count) {
+  if (Bytes.outUsed + count > kByteOut) {
+    FlushBytes();
+    if (count > kByteOutFlush) {
+      Bytes.write(bytes, count);
+      return;
+    }
+  }
+  std::memcpy(Bytes.out + Bytes.outUsed, bytes, count);
+  Bytes.outUsed += count;
+}
+
+// One line (or the head of a long one): `length` bytes of text, then `end` bytes of its
+// line end.
+void RestampBytes(const char* line, size_t length, size_t end) {
+  size_t skip = Bytes.first && length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+  Bytes.first = false;
+  size_t n = length - skip < kLookUnits ? length - skip : kLookUnits;
+  for (size_t k = 0; k < n; ++k) {
+    auto b = static_cast<uint8_t>(line[skip + k]);
+    Bytes.head[k] = b < 0x80 ? b : u'\uFFFD';
+  }
+  Bytes.head[n] = 0;
+  size_t begin = 0, used = 0;
+  uint64_t instant = 0;
+  StampMatch m = FindStamp(Bytes.head, n, &begin, &used, &instant);
+  // A stamp that reaches the end of what was looked at may go on beyond it.
+  if (m == StampMatch::Stamp && n < length - skip && begin + used == n) m = StampMatch::None;
+  if (m != StampMatch::Stamp) {
+    if (m == StampMatch::Bad) ++State.unreadable;
+    PutBytes(line, length + end);
+    if (Bytes.outUsed >= kByteOutFlush) FlushBytes();
+    return;
+  }
+  ++State.restamped;
+  const char16_t* stamp = RenderStamp(instant);
+  size_t stampLength = StampLength(stamp);
+  PutBytes(line, skip + begin);
+  if (Bytes.outUsed + 3 * stampLength > kByteOut) FlushBytes();
+  Bytes.outUsed += Utf8FromUtf16(stamp, stampLength, Bytes.out + Bytes.outUsed, true, nullptr);
+  PutBytes(line + skip + begin + used, length - skip - begin - used + end);
+  if (Bytes.outUsed >= kByteOutFlush) FlushBytes();
+}
+
+// A whole line, its LF (if any) at its end.
+void RestampByteLine(const char* line, size_t length) {
+  size_t end = length && line[length - 1] == '\n' ? 1 : 0;
+  if (end && length >= 2 && line[length - 2] == '\r') end = 2;
+  RestampBytes(line, length - end, end);
+}
+
+// The bytes of a block: lines in it are taken where they lie, a line that spans blocks
+// is gathered in `line` (its first kByteLine bytes; the rest passes through).
+void TakeBlock(const char* p, size_t count) {
+  const char* end = p + count;
+  while (p < end) {
+    const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    const char* stop = lf ? lf + 1 : end;
+    if (Bytes.passing) {
+      PutBytes(p, static_cast<size_t>(stop - p));
+      Bytes.passing = !lf;
+    } else if (lf && Bytes.lineLength == 0) {
+      RestampByteLine(p, static_cast<size_t>(stop - p));
+    } else {
+      size_t room = kByteLine - Bytes.lineLength, n = static_cast<size_t>(stop - p);
+      size_t taken = n < room ? n : room;
+      std::memcpy(Bytes.line + Bytes.lineLength, p, taken);
+      Bytes.lineLength += taken;
+      if (lf && taken == n) {
+        RestampByteLine(Bytes.line, Bytes.lineLength);
+        Bytes.lineLength = 0;
+      } else if (Bytes.lineLength == kByteLine) {
+        RestampBytes(Bytes.line, kByteLine, 0);
+        Bytes.lineLength = 0;
+        Bytes.passing = true;
+        PutBytes(p + taken, n - taken);
+        Bytes.passing = !lf;
+      }
+    }
+    p = stop;
+  }
+}
+
+// Reads a source of byte text to its end; its first `held` bytes are in the block.
+// False after a read error (reported).
+bool RestampByteSource(platform::Handle handle) {
+  Bytes.lineLength = 0;
+  Bytes.passing = false;
+  Bytes.first = true;
+  uint32_t error = 0, got = static_cast<uint32_t>(Bytes.held);
+  for (;;) {
+    if (got) TakeBlock(reinterpret_cast<const char*>(Bytes.block), got);
+    if (Bytes.outUsed >= kByteOutFlush) FlushBytes();
+    FlushBytes();  // before a read that may wait
+    if ((error = TsInputReader(handle, Bytes.block, kPipeBlockBytes, &got)) != 0 || got == 0) break;
+  }
+  if (Bytes.lineLength) RestampByteLine(Bytes.line, Bytes.lineLength);
+  FlushBytes();
+  return !ReportTsReadError(error == kErrorBrokenPipe ? 0 : error);
+}
+
+// Whether a source is read as bytes: the host can write them, no encoding was named, and
+// its first block has no byte order mark of UTF-16 and no zero byte (UTF-16 without
+// one). The block read to tell stays in Bytes.block for either reading.
+uint32_t HeldRead(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead);
+
+bool ReadAsBytes(platform::Handle handle, uint32_t* error) {
+  const TsOptions& o = TsCallStorage.options;
+  Bytes.held = 0;
+  if (!(Bytes.write = platform::OutputBytes()) || o.encoding != EncodingUndecided || o.codePage) return false;
+  uint32_t got = 0;
+  if ((*error = TsInputReader(handle, Bytes.block, kPipeBlockBytes, &got)) != 0) return false;
+  Bytes.held = got;
+  if (got >= 2 &&
+      ((Bytes.block[0] == 0xFF && Bytes.block[1] == 0xFE) || (Bytes.block[0] == 0xFE && Bytes.block[1] == 0xFF)))
+    return false;
+  return std::memchr(Bytes.block, 0, got) == nullptr;
+}
+
+// The reader's source: the block read to decide, then the handle.
+uint32_t HeldRead(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
+  if (!Bytes.held) return TsInputReader(handle, block, capacity, bytesRead);
+  size_t n = Bytes.held < capacity ? Bytes.held : capacity;
+  std::memcpy(block, Bytes.block, n);
+  std::memmove(Bytes.block, Bytes.block + n, Bytes.held - n);
+  Bytes.held -= n;
+  *bytesRead = static_cast<uint32_t>(n);
+  return 0;
+}
+
 // Reads one source to its end. False after a read error (reported).
 bool RestampSource(platform::Handle handle) {
+  uint32_t error = 0;
+  if (ReadAsBytes(handle, &error)) return RestampByteSource(handle);
+  if (error) return !ReportTsReadError(error == kErrorBrokenPipe ? 0 : error);
   TsStream& in = TsCallStorage.streams[0];
-  SetUpTsStream(&in, handle, TsInputReader, TsCallStorage.options);
+  SetUpTsStream(&in, handle, HeldRead, TsCallStorage.options);
   for (int32_t length; (length = ReadPipeLine(&in.reader, in.line)) >= 0;)
     RestampLine(in.line, static_cast<size_t>(length));
   return !ReportTsReadError(in.reader.lastError);
@@ -230,6 +441,10 @@ int Restamp(const char16_t* arguments, const char16_t* const* files, int count) 
   int result = 0;
   if (count == 0 && !RestampSource(platform::StdHandle(platform::StdStream::Input))) result = 2;
   for (int k = 0; k < count; ++k) {
+    if (files[k][0] == u'-' && files[k][1] == 0) {  // "-" names standard input
+      if (!RestampSource(platform::StdHandle(platform::StdStream::Input))) result = 2;
+      continue;
+    }
     platform::Handle file = nullptr;
     if (uint32_t error = platform::OpenInputFile(files[k], &file)) {
       char16_t text[kSmallText];
@@ -300,7 +515,7 @@ int RecognizeLine(const char16_t* line, size_t length, SYSTEMTIME* time, uint32_
   StampMatch m = FindStamp(line, length, &begin, &used, &instant);
   const char16_t* p = SkipWhiteSpace(line);
   if (m == StampMatch::None) {
-    ReportError(u"No date and time of %s form\r\n", State.reading.form[0] ? u"the named" : u"a known");
+    ReportError(u"No date and time of %s form\r\n", State.reading.formCount ? u"the named" : u"a known");
     ShowErrorPosition(p, p);
     return -1;
   }

@@ -36,6 +36,13 @@ void CallBeforeBlockingRead() {
   if (BeforeBlockingRead) BeforeBlockingRead();
 }
 
+namespace {
+OutputBytesWriter BytesWriter = nullptr;
+}  // namespace
+
+OutputBytesWriter OutputBytes() { return BytesWriter; }
+void SetOutputBytes(OutputBytesWriter writer) { BytesWriter = writer; }
+
 uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   *bytesRead = 0;
   int fd = Descriptor(handle);

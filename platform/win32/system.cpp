@@ -41,6 +41,28 @@ void (*BeforeBlockingReadHook())() {
 
 }  // namespace
 
+namespace {
+OutputBytesWriter BytesWriter = nullptr;
+bool BytesWriterChosen = false;
+}  // namespace
+
+// The stand-in host library of the horalin program exports HoralinWriteBytes; the shell
+// has none, and its plug-in writes text only.
+OutputBytesWriter OutputBytes() {
+  if (!BytesWriterChosen) {
+    BytesWriterChosen = true;
+    if (HMODULE host = GetModuleHandleW(L"TakeCmd.dll"))
+      BytesWriter =
+          reinterpret_cast<OutputBytesWriter>(reinterpret_cast<void*>(GetProcAddress(host, "HoralinWriteBytes")));
+  }
+  return BytesWriter;
+}
+
+void SetOutputBytes(OutputBytesWriter writer) {
+  BytesWriter = writer;
+  BytesWriterChosen = true;
+}
+
 void SetBeforeBlockingRead(void (*hook)()) {
   BeforeBlockingRead = hook;
   BeforeBlockingReadChosen = true;
