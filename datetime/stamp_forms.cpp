@@ -15,12 +15,30 @@ namespace horalin {
 // (milliseconds), 16 (microseconds) or 19 (nanoseconds), the seconds with an optional
 // fraction, and then a blank, "]" or the line's end. Every %S is followed by an optional
 // fraction where the pattern does not say what follows it ("." "," or a directive).
+//
+// The rows' prefixes, kept before the new stamp: %_p a syslog priority "<34>" and the
+// version "1 " after it (RFC 5424); %_k the severity letter of klog ("I0329"); %_r
+// redis's process and role ("12:M "). %_o marks a time of day without a date (TS's own
+// /T), which takes the date of the stamp before; %_e the elapsed times that TS's /I and /S
+// add after it, read as part of the stamp.
 const StampForm kStampForms[kStampFormCount] = {
     {u"ISO 8601 and RFC 3339, TS's own stamp", u"%Y-%m-%d%_T%H:%M:%S%_f%_z", false},
+    {u"RFC 5424 with its priority", u"%_p%Y-%m-%d%_T%H:%M:%S%_f%_z", false},
+    {u"ISO 8601 basic", u"%Y%m%dT%H%M%S%_f%_z", false},
+    {u"ISO 8601 week date", u"%G-W%V-%u%_T%H:%M:%S%_f%_z", false},
+    {u"ISO 8601 ordinal date", u"%Y-%j%_T%H:%M:%S%_f%_z", false},
     {u"Go and nginx", u"%Y/%m/%d %H:%M:%S%_f%_z", false},
     {u"web server", u"%d/%b/%Y:%H:%M:%S %z", false},
     {u"RFC 2822", u"%a, %#d %b %Y %H:%M:%S %z", false},
+    {u"journalctl short-full", u"%a %Y-%m-%d %H:%M:%S%_z", false},
+    {u"ctime and date, web server errors", u"%a %b %e %H:%M:%S %Y", false},
+    {u"date with its zone", u"%a %b %e %H:%M:%S %Z %Y", false},
+    {u"log4j DATE", u"%#d %b %Y %H:%M:%S", false},
+    {u"redis", u"%_r%#d %b %Y %H:%M:%S", false},
     {u"syslog", u"%b %e %H:%M:%S%_f", false},
+    {u"klog", u"%_k%m%d %H:%M:%S", false},
+    {u"Android logcat", u"%m-%d %H:%M:%S", false},
+    {u"TS's own /T, /I and /S", u"%_o%H:%M:%S.%L%_e", false},
     {u"Unix time", u"%_u", true},
 };
 
@@ -58,7 +76,8 @@ constexpr const char16_t* kDayNames[7] = {u"Sunday",   u"Monday", u"Tuesday", u"
                                           u"Thursday", u"Friday", u"Saturday"};
 
 // The fields a pattern has set.
-constexpr uint32_t kHasYear = 1, kHasMonth = 2, kHasDay = 4, kHasUnix = 8;
+constexpr uint32_t kHasYear = 1, kHasMonth = 2, kHasDay = 4, kHasUnix = 8, kHasTimeOnly = 16, kHasWeek = 32,
+                   kHasYearDay = 64;
 
 struct Cursor {
   const char16_t* p;
@@ -118,6 +137,22 @@ Step FractionDigits(Cursor& c, uint32_t have, uint32_t* nanoseconds) {
   if (n > 9) return Step::Bad;
   *nanoseconds = units;
   return Step::Ok;
+}
+
+// AM or PM, in any case, with or without the dots ("p.m.").
+bool Designator(Cursor& c, StampFields* f) {
+  if (c.end - c.p < 2) return false;
+  char16_t first = static_cast<char16_t>(c.p[0] | 0x20);
+  if (first != u'a' && first != u'p') return false;
+  const char16_t* p = c.p + 1;
+  bool dots = *p == u'.';
+  if (dots) ++p;
+  if (p >= c.end || (*p | 0x20) != u'm') return false;
+  ++p;
+  if (dots && p < c.end && *p == u'.') ++p;
+  f->pm = first == u'p';
+  c.p = p;
+  return true;
 }
 
 // 1 to 9 digits of a second's fraction after "." or ",": No when none follows.
@@ -251,6 +286,26 @@ Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
       c.has |= kHasDay;
       if (c.p < c.end && *c.p == u' ') ++c.p;
       return Field(c, true, &t.wDay) ? Step::Ok : Step::No;
+    case u'G':
+      c.has |= kHasYear | kHasWeek;
+      if (!Digits(c, 4, 4, &v)) return Step::No;
+      t.wYear = static_cast<uint16_t>(v);
+      return Step::Ok;
+    case u'V': return Field(c, flexible, &f->week) ? Step::Ok : Step::No;
+    case u'u':
+      if (!Digits(c, 1, 1, &v) || v < 1 || v > 7) return Step::No;
+      f->weekday = static_cast<uint16_t>(v);
+      return Step::Ok;
+    case u'j':
+      c.has |= kHasYearDay;
+      if (!Digits(c, flexible ? 1 : 3, 3, &v)) return Step::No;
+      f->yearDay = static_cast<uint16_t>(v);
+      return Step::Ok;
+    case u'I':
+      f->twelveHour = true;
+      return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
+    case u'p':
+    case u'P': return Designator(c, f) ? Step::Ok : Step::No;
     case u'H': return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
     case u'M': return Field(c, flexible, &t.wMinute) ? Step::Ok : Step::No;
     case u'S': return Field(c, flexible, &t.wSecond) ? Step::Ok : Step::No;
@@ -279,9 +334,57 @@ Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
   }
 }
 
+// The elapsed times of TS's /I and /S after its stamp: one or two of a blank, an
+// optional "-", two or more digits of hours, ":MM:SS.mmm".
+void ElapsedTimes(Cursor& c) {
+  for (int k = 0; k < 2; ++k) {
+    const char16_t* p = c.p;
+    if (p >= c.end || *p++ != u' ') return;
+    if (p < c.end && *p == u'-') ++p;
+    const char16_t* digits = p;
+    while (p < c.end && IsAsciiDigit(*p)) ++p;
+    if (p - digits < 2 || c.end - p < 10) return;
+    for (int i = 0; i < 10; ++i)
+      if (i == 0 || i == 3 ? p[i] != u':' : i == 6 ? p[i] != u'.' : !IsAsciiDigit(p[i])) return;
+    c.p = p + 10;
+  }
+}
+
+// Digits and then `last`, or No.
+bool DigitsThen(Cursor& c, size_t most, char16_t last) {
+  size_t n = 0;
+  while (c.p + n < c.end && n < most && IsAsciiDigit(c.p[n])) ++n;
+  if (n == 0 || c.p + n >= c.end || c.p[n] != last) return false;
+  c.p += n + 1;
+  return true;
+}
+
+// The rows' prefixes (see kStampForms), which the stamp's lead keeps.
+Step RowPrefix(char16_t d, Cursor& c) {
+  switch (d) {
+    case u'p':  // "<34>" and an optional version "1 "
+      if (c.p >= c.end || *c.p != u'<') return Step::No;
+      ++c.p;
+      if (!DigitsThen(c, 3, u'>')) return Step::No;
+      if (c.end - c.p >= 2 && IsAsciiDigit(c.p[0]) && c.p[1] == u' ') c.p += 2;
+      return Step::Ok;
+    case u'k':  // I, W, E or F, then the month at once
+      if (c.p >= c.end || (*c.p != u'I' && *c.p != u'W' && *c.p != u'E' && *c.p != u'F')) return Step::No;
+      ++c.p;
+      return Step::Ok;
+    case u'r':  // "12:M "
+      if (!DigitsThen(c, 10, u':') || c.end - c.p < 2 || !IsAsciiLetter(c.p[0]) || c.p[1] != u' ') return Step::No;
+      c.p += 2;
+      return Step::Ok;
+    case u'o': c.has |= kHasTimeOnly; return Step::Ok;
+    default: return Step::No;
+  }
+}
+
 // The rows' own directives, after "%_".
 Step RowDirective(char16_t d, Cursor& c, StampFields* f, const char16_t* text) {
   switch (d) {
+    case u'e': ElapsedTimes(c); return Step::Ok;
     case u'T':
       if (c.p >= c.end || (*c.p != u'T' && *c.p != u't' && *c.p != u' ')) return Step::No;
       ++c.p;
@@ -312,8 +415,13 @@ Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* t
       }
       continue;
     }
-    if (!c.stampStart) c.stampStart = c.p;
     ++d;
+    if (d[0] == u'_' && (d[1] == u'p' || d[1] == u'k' || d[1] == u'r' || d[1] == u'o')) {
+      if (Step prefix = RowPrefix(d[1], c); prefix != Step::Ok) return prefix;
+      d += 2;
+      continue;
+    }
+    if (!c.stampStart) c.stampStart = c.p;
     if (*d == u'_') {
       step = RowDirective(d[1], c, f, text);
       d += d[1] ? 2 : 1;
@@ -330,9 +438,40 @@ Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* t
   return Step::Ok;
 }
 
+// The month and day of a week date or a day of the year, and the hour of the 12-hour
+// clock: false when they name none.
+bool CivilFields(StampFields& f, uint32_t has) {
+  SYSTEMTIME& t = f.time;
+  if (f.twelveHour) {
+    if (t.wHour < 1 || t.wHour > 12) return false;
+    t.wHour = static_cast<uint16_t>(t.wHour % 12 + (f.pm ? 12 : 0));
+  }
+  DayNumber n = -1;
+  if (has & kHasWeek) {
+    if (f.week < 1 || f.week > IsoWeeksInYear(t.wYear) || f.weekday < 1) return false;
+    DayNumber jan4 = DayNumberFromDate(t.wYear, 1, 4);  // in week 1
+    if (jan4 < 0) return false;
+    n = jan4 - (WeekdayOfDay(jan4) + 6) % 7 + (f.week - 1) * 7 + (f.weekday - 1);
+  } else if (has & kHasYearDay) {
+    DayNumber jan1 = DayNumberFromDate(t.wYear, 1, 1);
+    if (jan1 < 0 || f.yearDay < 1 || f.yearDay > 365 + IsLeapYear(t.wYear)) return false;
+    n = jan1 + f.yearDay - 1;
+  } else {
+    return true;
+  }
+  uint32_t year, month, day;
+  if (DateFromDayNumber(n, &year, &month, &day) < 0) return false;
+  t.wYear = static_cast<uint16_t>(year);
+  t.wMonth = static_cast<uint16_t>(month);
+  t.wDay = static_cast<uint16_t>(day);
+  return true;
+}
+
 // The values of a stamp whose shape matched.
-bool InRange(const StampFields& f, uint32_t has) {
+bool InRange(StampFields& f, uint32_t has) {
   if (has & kHasUnix) return true;
+  if (!CivilFields(f, has)) return false;
+  if (has & kHasTimeOnly) return f.time.wHour <= 23 && f.time.wMinute <= 59 && f.time.wSecond <= 59;
   const SYSTEMTIME& t = f.time;
   if ((has & kHasYear) && (t.wYear < 1601 || t.wYear > 9999)) return false;
   if (t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1) return false;
@@ -488,7 +627,9 @@ StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size
   if (step == Step::Bad) return StampMatch::Bad;
   if (step == Step::No) return StampMatch::None;
   if (c.p < c.end && (IsAsciiLetter(*c.p) || IsAsciiDigit(*c.p))) return StampMatch::None;
-  if (!(c.has & kHasUnix) && (c.has & (kHasMonth | kHasDay)) != (kHasMonth | kHasDay)) return StampMatch::None;
+  bool date = (c.has & (kHasMonth | kHasDay)) == (kHasMonth | kHasDay) || (c.has & (kHasWeek | kHasYearDay));
+  if (!date && !(c.has & (kHasUnix | kHasTimeOnly))) return StampMatch::None;
+  fields->timeOnly = !date && (c.has & kHasTimeOnly);
   if (!InRange(*fields, c.has)) return StampMatch::Bad;
   *used = static_cast<size_t>(c.p - text);
   fields->lead = c.stampStart ? static_cast<size_t>(c.stampStart - text) : 0;
@@ -535,6 +676,11 @@ const char16_t* CheckStampPattern(const char16_t* pattern) {
       case u'z':
       case u'Z':
       case u'T':
+      case u'I':
+      case u'p':
+      case u'P':
+      case u'V':
+      case u'u':
       case u'%': break;
       case u'm':
       case u'b':
@@ -542,7 +688,9 @@ const char16_t* CheckStampPattern(const char16_t* pattern) {
       case u'B': month = true; break;
       case u'd':
       case u'e': day = true; break;
-      case u'F': month = day = true; break;
+      case u'F':
+      case u'G':  // with %V and %u
+      case u'j': month = day = true; break;
       case u's': unix = true; break;
       default: return at;
     }

@@ -25,6 +25,10 @@ struct StampFields {
   char16_t zoneWord[8];
   size_t usedBeforeWord;
   size_t lead;  // units of literal text before the stamp's first field ("Start-Date: ")
+  // Read on the way to the date and time: an ISO week and its day (1 Monday to 7), a day
+  // of the year, the 12-hour clock and its PM.
+  uint16_t week, weekday, yearDay;
+  bool twelveHour, pm, timeOnly;  // timeOnly: no date (TS's /T); the caller gives it
 };
 
 enum class StampMatch {
@@ -38,7 +42,7 @@ struct StampForm {
   const char16_t* pattern;
   bool number;  // a bare count: a stamp only where a log's stamps are numbers
 };
-inline constexpr size_t kStampFormCount = 6;
+inline constexpr size_t kStampFormCount = 18;
 // In the order they are tried: the first that matches wins.
 extern const StampForm kStampForms[kStampFormCount];
 // Bit k for kStampForms[k].
@@ -53,6 +57,13 @@ struct ZoneWord {
 };
 extern const ZoneWord kZoneWords[];
 extern const size_t kZoneWordCount;
+
+// Where a log's stamp may stand past the line's start, looked for within its first
+// kStampLookUnits units when none is at its start: inside the first "[" "]", and in a JSON
+// line (one that begins with "{") the value of the first of these fields that it has.
+inline constexpr size_t kStampLookUnits = 160;
+inline constexpr const char16_t* kStampFieldNames[] = {u"\"ts\":", u"\"time\":", u"\"timestamp\":",
+                                                       u"\"@timestamp\":"};
 
 // The forms a reading tries: the `count` patterns given, in turn, or when there are none
 // the rows of kStampForms whose bits are in `rows`.

@@ -130,6 +130,14 @@ bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local);
 // own and holds until the next call: the local times of a log fall in a few snapshots
 // that the backend keeps made, and a copy would cost as much as finding them.
 const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime);
+// A zone named for reading stamps, beside the zone of TZ: on POSIX a name of the tz
+// database ("Europe/Berlin"); false when there is none of that name (always on
+// Windows, whose zones restamp takes as LOCAL, UTC or an offset). Then the snapshot for a
+// local time in it, as TakeZoneSnapshot's for the zone of TZ.
+bool SelectNamedZone(const char16_t* name);
+// What a message about a bad zone adds to "LOCAL, UTC, an offset such as +01:00".
+extern const char16_t kZoneNamesTaken[];
+const ZoneSnapshot& NamedZoneSnapshot(const SYSTEMTIME* localTime);
 
 // ---- Locale ------------------------------------------------------------------
 

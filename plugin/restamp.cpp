@@ -35,6 +35,8 @@ struct StampReading {
   const char16_t* patterns[kMaxForms];
   size_t formCount;  // 0: every known form
   StampZone zone;    // /ZONE
+  bool namedZone;    // /ZONE named a zone of its own: `zone` is Local, in `services`
+  Services services;  // the platform's, with the named zone's for the zone
   uint16_t year;     // /YEAR; 0: the current year
   bool relative;     // /R
 };
@@ -45,6 +47,8 @@ struct RestampState {
   // the first stamp, then the numbers alone when it was one, else all but them.
   uint32_t rows;
   uint64_t previousInstant;  // of the last stamp read, which settles a repeated local hour
+  SYSTEMTIME previousTime;   // and its date and time as written, for a time of day alone
+  bool quoteStamp;           // the stamp replaces a JSON number: written in double quotes
   bool started;              // the first stamp has set the start
   uint16_t syslogYear;       // with /YEAR: the year of the last stamp without one
   uint16_t syslogMonth;      // and its month
@@ -74,15 +78,26 @@ bool ReadFixedOffset(const char16_t* text, int32_t* offset) {
   return true;
 }
 
-bool ReadZone(const char16_t* value, StampZone* zone) {
+const ZoneSnapshot& NamedZoneAt(bool utc, const SYSTEMTIME* localTime) {
+  return utc ? kPlatformServices.zoneAt(true, localTime) : platform::NamedZoneSnapshot(localTime);
+}
+
+bool ReadZone(const char16_t* value, StampReading* r) {
+  int32_t offset;
+  r->namedZone = false;
+  r->services = kPlatformServices;
   if (CompareNoCase(value, u"LOCAL") == 0) {
-    *zone = StampZone{StampZoneKind::Local, 0};
+    r->zone = StampZone{StampZoneKind::Local, 0};
   } else if (CompareNoCase(value, u"UTC") == 0 || CompareNoCase(value, u"Z") == 0) {
-    *zone = StampZone{StampZoneKind::Utc, 0};
+    r->zone = StampZone{StampZoneKind::Utc, 0};
+  } else if (ReadFixedOffset(value, &offset)) {
+    r->zone = StampZone{StampZoneKind::Fixed, offset};
+  } else if (platform::SelectNamedZone(value)) {
+    r->zone = StampZone{StampZoneKind::Local, 0};
+    r->namedZone = true;
+    r->services.zoneAt = NamedZoneAt;
   } else {
-    int32_t offset;
-    if (!ReadFixedOffset(value, &offset)) return false;
-    *zone = StampZone{StampZoneKind::Fixed, offset};
+    return false;
   }
   return true;
 }
@@ -125,8 +140,8 @@ bool ApplyReadingSwitch(const TsSwitch& row, const char16_t* value) {
   switch (row.effect) {
     case SwitchEffect::StampForm: return ReadForm(value, &r);
     case SwitchEffect::StampZone:
-      if (ReadZone(value, &r.zone)) return true;
-      ReportError(u"Bad zone: \"%s\" (LOCAL, UTC or an offset such as +01:00)\r\n", value);
+      if (ReadZone(value, &r)) return true;
+      ReportError(u"Bad zone: \"%s\" (LOCAL, UTC, an offset such as +01:00%s)\r\n", value, platform::kZoneNamesTaken);
       return false;
     case SwitchEffect::StampYear: return ReadYear(value, &r.year);
     case SwitchEffect::Relative: r.relative = true; return true;
@@ -137,6 +152,7 @@ bool ApplyReadingSwitch(const TsSwitch& row, const char16_t* value) {
 void ResetState() {
   std::memset(&State, 0, sizeof State);
   State.reading.zone = StampZone{StampZoneKind::Local, 0};
+  State.reading.services = kPlatformServices;
   State.rows = kEveryStampForm & ~NumberStampForms();
   platform::CurrentUtcTime(&State.today);
   State.now = platform::CurrentMoment(false).utc;
@@ -163,37 +179,111 @@ StampMatch RecognizeAt(const char16_t* text, size_t length, StampFields* f, size
   return m;
 }
 
-// The stamp at the start of text[0, length) and its instant: where it begins and how long
-// it is. Blanks may come before it, and a "[" whose "]" follows it.
+// The date of a stamp that has none or no year: a syslog stamp's year, and for a time
+// of day alone (TS's /T) the date of the stamp before, the next day when the time is more
+// than 12 hours before that one's (midnight passed); today's for the log's first.
+void CompleteDate(StampFields& f) {
+  SYSTEMTIME& t = f.time;
+  if (f.timeOnly) {
+    SYSTEMTIME before = State.previousTime;
+    if (!before.wYear) {
+      if (State.reading.zone.kind == StampZoneKind::Local && !State.reading.namedZone)
+        platform::CurrentLocalTime(&before);
+      else
+        before = State.today;
+      before.wHour = before.wMinute = before.wSecond = 0;
+    }
+    DayNumber n = DayNumberFromDate(before.wYear, before.wMonth, before.wDay);
+    int32_t was = before.wHour * 3600 + before.wMinute * 60 + before.wSecond;
+    if (t.wHour * 3600 + t.wMinute * 60 + t.wSecond + 43200 < was) ++n;
+    uint32_t year = 0, month = 0, day = 0;
+    DateFromDayNumber(n, &year, &month, &day);
+    t.wYear = static_cast<uint16_t>(year), t.wMonth = static_cast<uint16_t>(month), t.wDay = static_cast<uint16_t>(day);
+  } else if (!f.isUnix && t.wYear == 0) {
+    if (!State.reading.year) {
+      t.wYear = SyslogYear(t.wMonth, t.wDay, State.today);
+    } else {
+      // A log of a year named: its stamps run forward, into the next year after December.
+      if (!State.syslogYear) State.syslogYear = State.reading.year;
+      if (t.wMonth < State.syslogMonth && State.syslogYear < 9999) ++State.syslogYear;
+      State.syslogMonth = t.wMonth;
+      t.wYear = State.syslogYear;
+    }
+  }
+}
+
+// The stamp at text[p, length), which `close` must follow when it is not 0, and its
+// instant: where it begins and how long it is.
+StampMatch FindStampAt(const char16_t* text, size_t length, size_t p, char16_t close, size_t* begin, size_t* used,
+                       uint64_t* instant) {
+  StampFields f;
+  StampMatch m = close == u',' ? MatchStampPattern(u"%s", text + p, length - p, &f, used)
+                               : RecognizeAt(text + p, length - p, &f, used);
+  if (m != StampMatch::Stamp) return m;
+  CompleteDate(f);
+  bool wordRead = false;
+  if (!StampInstant(f, State.reading.zone, instant, State.reading.services, State.previousInstant, &wordRead))
+    return StampMatch::Bad;
+  // A word after the stamp that names no zone is the line's text.
+  if (f.zoneWord[0] && !wordRead && f.usedBeforeWord) *used = f.usedBeforeWord;
+  size_t after = p + *used;
+  if (close == u',' ? after < length && text[after] != u',' && text[after] != u'}' && text[after] != u' '
+                    : close && (after >= length || text[after] != close))
+    return StampMatch::None;
+  *begin = p + f.lead;
+  *used -= f.lead;
+  State.previousInstant = *instant;
+  State.previousTime = f.time;
+  return StampMatch::Stamp;
+}
+
+// Where `word` begins in text[from, limit), or limit.
+size_t Find(const char16_t* text, size_t from, size_t limit, const char16_t* word) {
+  size_t n = TextLength(word);
+  for (size_t k = from; k + n <= limit; ++k)
+    if (text[k] == word[0] && std::memcmp(text + k, word, n * sizeof(char16_t)) == 0) return k;
+  return limit;
+}
+
+// A stamp past the line's start: inside the first "[" "]" (the web server's log with the
+// client first), or a JSON line's field of kStampFieldNames, a string or a number (a Unix
+// time, written again in double quotes); within the first kStampLookUnits units.
+StampMatch FindStampInside(const char16_t* text, size_t length, size_t* begin, size_t* used, uint64_t* instant) {
+  size_t limit = length < kStampLookUnits ? length : kStampLookUnits;
+  size_t bracket = Find(text, 1, limit, u"[");
+  if (bracket < limit) {
+    StampMatch m = FindStampAt(text, length, bracket + 1, u']', begin, used, instant);
+    if (m != StampMatch::None) return m;
+  }
+  if (text[0] != u'{') return StampMatch::None;
+  for (const char16_t* name : kStampFieldNames) {
+    size_t at = Find(text, 1, limit, name);
+    if (at == limit) continue;
+    size_t p = at + TextLength(name);
+    while (p < length && text[p] == u' ') ++p;
+    bool quoted = p < length && text[p] == u'"';
+    StampMatch m = FindStampAt(text, length, p + quoted, quoted ? u'"' : u',', begin, used, instant);
+    State.quoteStamp = m == StampMatch::Stamp && !quoted;
+    return m;
+  }
+  return StampMatch::None;
+}
+
+// The stamp of a line and its instant: where it begins and how long it is. At the line's
+// start, after blanks and inside a "[" whose "]" follows it; else inside (known forms).
 StampMatch FindStamp(const char16_t* text, size_t length, size_t* begin, size_t* used, uint64_t* instant) {
   size_t p = 0;
   while (p < length && (text[p] == u' ' || text[p] == u'\t')) ++p;
   bool bracket = p < length && text[p] == u'[';
-  if (bracket) ++p;
-  StampFields f;
-  StampMatch m = RecognizeAt(text + p, length - p, &f, used);
-  if (m != StampMatch::Stamp) return m;
-  if (!f.isUnix && f.time.wYear == 0) {
-    if (!State.reading.year) {
-      f.time.wYear = SyslogYear(f.time.wMonth, f.time.wDay, State.today);
-    } else {
-      // A log of a year named: its stamps run forward, into the next year after December.
-      if (!State.syslogYear) State.syslogYear = State.reading.year;
-      if (f.time.wMonth < State.syslogMonth && State.syslogYear < 9999) ++State.syslogYear;
-      State.syslogMonth = f.time.wMonth;
-      f.time.wYear = State.syslogYear;
-    }
-  }
-  bool wordRead = false;
-  if (!StampInstant(f, State.reading.zone, instant, kPlatformServices, State.previousInstant, &wordRead))
-    return StampMatch::Bad;
-  // A word after the stamp that names no zone is the line's text.
-  if (f.zoneWord[0] && !wordRead) *used = f.usedBeforeWord;
-  if (bracket && (p + *used >= length || text[p + *used] != u']')) return StampMatch::None;
-  *begin = p + f.lead;
-  *used -= f.lead;
-  State.previousInstant = *instant;
-  return StampMatch::Stamp;
+  State.quoteStamp = false;
+  StampMatch m = FindStampAt(text, length, p + bracket, bracket ? u']' : 0, begin, used, instant);
+  if (m != StampMatch::None || State.reading.formCount || length == 0) return m;
+  return FindStampInside(text, length, begin, used, instant);
+}
+
+const char16_t* Quoted(const char16_t* stamp) {
+  FormatText(State.elapsed, kFormatText, u"\"%s\"", stamp);
+  return State.elapsed;
 }
 
 // The new stamp for a stamp's instant, as TS would have stamped the line at that moment;
@@ -208,7 +298,7 @@ const char16_t* RenderStamp(uint64_t instant) {
   Moment moment{instant, instant};
   if (!State.reading.relative) {
     MakeLineStamp(s.text, o.format, o.stampFlags | TSF_SIGNED, o.formatFlags, moment, s.start, &s.previous, &s.cache);
-    return s.text;
+    return State.quoteStamp ? Quoted(s.text) : s.text;
   }
   s.text[0] = 0;
   if (instant > State.now) AppendText(s.text, kFormatText, u"-");

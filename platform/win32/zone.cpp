@@ -200,3 +200,18 @@ const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localT
 }
 
 }  // namespace horalin::platform
+
+namespace horalin::platform {
+
+// The zones of Windows have names of their own, not the tz database's; restamp takes
+// LOCAL, UTC or an offset there.
+const char16_t kZoneNamesTaken[] = u"";
+
+bool SelectNamedZone(const char16_t*) { return false; }
+
+const ZoneSnapshot& NamedZoneSnapshot(const horalin::SYSTEMTIME*) {
+  static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", 0};
+  return kInvalid;
+}
+
+}  // namespace horalin::platform

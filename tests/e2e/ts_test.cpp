@@ -793,6 +793,20 @@ TEST(Restamp, LogsRewrittenLineByLine) {
        {},
        "00:00:00.000 00:00:00.000 a\n-00:00:01.500 -00:00:01.500 b\n",
        true},
+      {"stamps inside the line: the web server's log with the client first, JSON lines",
+       {"/U", "%FT%TZ"},
+       "203.0.113.8 - - [29/Mar/2026:00:30:02 +0100] \"GET / HTTP/1.1\" 200\n"
+       "{\"level\":\"info\",\"ts\":1774740602.5,\"msg\":\"x\"}\n{\"time\":\"2026-03-29T00:30:02Z\",\"msg\":\"y\"}\n",
+       {},
+       "203.0.113.8 - - [2026-03-28T23:30:02Z] \"GET / HTTP/1.1\" 200\n"
+       "{\"level\":\"info\",\"ts\":\"2026-03-28T23:30:02Z\",\"msg\":\"x\"}\n{\"time\":\"2026-03-29T00:30:02Z\",\"msg\":\"y\"}\n",
+       true},
+      {"TS's own /T /I output read back; CSV continuation lines untouched",
+       {"/I", "/S"},
+       "17:39:42.125 00:00:00.000 configure\n4155550123,John,Doe\n  20260329,x\n17:39:43.000 00:00:00.875 compile\n",
+       {},
+       "00:00:00.000 00:00:00.000 configure\n4155550123,John,Doe\n  20260329,x\n00:00:00.875 00:00:00.875 compile\n",
+       true},
       {"/FORM with literal text and two blanks; the text before the stamp stays",
        {"/FORM:Start-Date: %F  %T", "/U", "%T"},
        "Start-Date: 2026-03-28  23:30:03\nCommandline: apt install x\n",
@@ -867,7 +881,9 @@ TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
     std::string message;
     int status = 1;
   } cases[] = {
-      {{"/ZONE:Mars"}, "Bad zone: \"Mars\" (LOCAL, UTC or an offset such as +01:00)"},
+      {{"/ZONE:Mars"},
+       "Bad zone: \"Mars\" (LOCAL, UTC, an offset such as +01:00" +
+           std::string(UnderWine() ? "" : " or a zone such as Europe/Berlin") + ")"},
       {{"/FORM:%H:%M"}, "The stamp form names no date: \"%H:%M\""},
       {{"/year"}, "Bad year: \"\""},  // the name alone, in any case
       {{"/YEAR=99"}, "Bad year: \"99\""},
