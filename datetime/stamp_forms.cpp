@@ -22,24 +22,24 @@ namespace horalin {
 // /T), which takes the date of the stamp before; %_e the elapsed times that TS's /I and /S
 // add after it, read as part of the stamp.
 const StampForm kStampForms[kStampFormCount] = {
-    {u"ISO 8601 and RFC 3339, TS's own stamp", u"%Y-%m-%d%_T%H:%M:%S%_f%_z", false},
-    {u"RFC 5424 with its priority", u"%_p%Y-%m-%d%_T%H:%M:%S%_f%_z", false},
-    {u"ISO 8601 basic", u"%Y%m%dT%H%M%S%_f%_z", false},
-    {u"ISO 8601 week date", u"%G-W%V-%u%_T%H:%M:%S%_f%_z", false},
-    {u"ISO 8601 ordinal date", u"%Y-%j%_T%H:%M:%S%_f%_z", false},
-    {u"Go and nginx", u"%Y/%m/%d %H:%M:%S%_f%_z", false},
-    {u"web server", u"%d/%b/%Y:%H:%M:%S %z", false},
-    {u"RFC 2822", u"%a, %#d %b %Y %H:%M:%S %z", false},
-    {u"journalctl short-full", u"%a %Y-%m-%d %H:%M:%S%_z", false},
-    {u"ctime and date, web server errors", u"%a %b %e %H:%M:%S %Y", false},
-    {u"date with its zone", u"%a %b %e %H:%M:%S %Z %Y", false},
-    {u"log4j DATE", u"%#d %b %Y %H:%M:%S", false},
-    {u"redis", u"%_r%#d %b %Y %H:%M:%S", false},
-    {u"syslog", u"%b %e %H:%M:%S%_f", false},
-    {u"klog", u"%_k%m%d %H:%M:%S", false},
-    {u"Android logcat", u"%m-%d %H:%M:%S", false},
-    {u"TS's own /T, /I and /S", u"%_o%H:%M:%S.%L%_e", false},
-    {u"Unix time", u"%_u", true},
+    {u"ISO 8601 and RFC 3339, TS's own stamp", u"%Y-%m-%d%_T%H:%M:%S%_f%_z", false, u"2026-03-29T00:30:02Z"},
+    {u"RFC 5424 with its priority", u"%_p%Y-%m-%d%_T%H:%M:%S%_f%_z", false, u"<34>1 2026-03-29T00:30:02Z"},
+    {u"ISO 8601 basic", u"%Y%m%dT%H%M%S%_f%_z", false, u"20260329T003002Z"},
+    {u"ISO 8601 week date", u"%G-W%V-%u%_T%H:%M:%S%_f%_z", false, u"2026-W13-7T00:30:02"},
+    {u"ISO 8601 ordinal date", u"%Y-%j%_T%H:%M:%S%_f%_z", false, u"2026-088 00:30:02"},
+    {u"Go and nginx", u"%Y/%m/%d %H:%M:%S%_f%_z", false, u"2026/03/29 00:30:02"},
+    {u"web server", u"%d/%b/%Y:%H:%M:%S %z", false, u"29/Mar/2026:00:30:02 +0100"},
+    {u"RFC 2822", u"%a, %#d %b %Y %H:%M:%S %z", false, u"Sun, 29 Mar 2026 00:30:02 +0100"},
+    {u"journalctl short-full", u"%a %Y-%m-%d %H:%M:%S%_z", false, u"Sun 2026-03-29 00:30:02 CET"},
+    {u"ctime and date, web server errors", u"%a %b %e %H:%M:%S %Y", false, u"Sun Mar 29 00:30:02 2026"},
+    {u"date with its zone", u"%a %b %e %H:%M:%S %Z %Y", false, u"Sun Mar 29 00:30:02 CET 2026"},
+    {u"log4j DATE", u"%#d %b %Y %H:%M:%S", false, u"29 Mar 2026 00:30:02,123"},
+    {u"redis", u"%_r%#d %b %Y %H:%M:%S", false, u"12:M 29 Mar 2026 00:30:02.123"},
+    {u"syslog", u"%b %e %H:%M:%S%_f", false, u"Mar 29 00:30:02"},
+    {u"klog", u"%_k%m%d %H:%M:%S", false, u"I0329 00:30:02.123456"},
+    {u"Android logcat", u"%m-%d %H:%M:%S", false, u"03-29 00:30:02.123"},
+    {u"TS's own /T, /I and /S", u"%_o%H:%M:%S.%L%_e", false, u"00:30:02.125 00:00:00.875"},
+    {u"Unix time", u"%_u", true, u"1774740602.5"},
 };
 
 uint32_t NumberStampForms() {
@@ -301,9 +301,7 @@ Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
       if (!Digits(c, flexible ? 1 : 3, 3, &v)) return Step::No;
       f->yearDay = static_cast<uint16_t>(v);
       return Step::Ok;
-    case u'I':
-      f->twelveHour = true;
-      return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
+    case u'I': f->twelveHour = true; return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
     case u'p':
     case u'P': return Designator(c, f) ? Step::Ok : Step::No;
     case u'H': return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;

@@ -40,7 +40,8 @@ enum class StampMatch {
 struct StampForm {
   const char16_t* name;
   const char16_t* pattern;
-  bool number;  // a bare count: a stamp only where a log's stamps are numbers
+  bool number;              // a bare count: a stamp only where a log's stamps are numbers
+  const char16_t* example;  // as restamp's help shows the form
 };
 inline constexpr size_t kStampFormCount = 18;
 // In the order they are tried: the first that matches wins.
@@ -62,8 +63,7 @@ extern const size_t kZoneWordCount;
 // kStampLookUnits units when none is at its start: inside the first "[" "]", and in a JSON
 // line (one that begins with "{") the value of the first of these fields that it has.
 inline constexpr size_t kStampLookUnits = 160;
-inline constexpr const char16_t* kStampFieldNames[] = {u"\"ts\":", u"\"time\":", u"\"timestamp\":",
-                                                       u"\"@timestamp\":"};
+inline constexpr const char16_t* kStampFieldNames[] = {u"\"ts\":", u"\"time\":", u"\"timestamp\":", u"\"@timestamp\":"};
 
 // The forms a reading tries: the `count` patterns given, in turn, or when there are none
 // the rows of kStampForms whose bits are in `rows`.

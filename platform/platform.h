@@ -32,6 +32,13 @@ bool IsConsoleInput(Handle handle);
 // Opens a file for reading: 0 and its handle, or the system's error code.
 uint32_t OpenInputFile(const char16_t* path, Handle* handle);
 void CloseInputFile(Handle handle);
+// The files that a name with the wildcards "*" and "?" in its last part names ("logs\*.log"),
+// as Windows programs expand them themselves: each file's path (the name's folder and the
+// file's name) in turn to `each`, in the order the system lists them, folders left out.
+// The count of files; -1 where names are not expanded (POSIX, whose shell has done it,
+// and a name without wildcards).
+using FileVisitor = void (*)(const char16_t* path, void* context);
+int ExpandWildcards(const char16_t* name, FileVisitor each, void* context);
 // Writes straight to the console or terminal, past any redirection.
 void WriteConsolePrompt(const char16_t* text);
 // The keys that end input typed at the console ("Ctrl-Z then Enter" on Windows).

@@ -82,8 +82,6 @@ constexpr TsHelp MakeTsHelpText() {
 
 constexpr TsHelp kTsHelp = MakeTsHelpText();
 
-constexpr char16_t kDefaultFormat[] = u"%F %H:%M:%S.%L";
-
 // The name of this source file, without the folders of the build machine.
 void SourceFileName(char16_t* name, size_t capacity) {
   const char* path = __FILE__;
@@ -172,7 +170,7 @@ bool HasVisibleText(const char16_t* text) {
 void ChooseDefaultFormat(TsOptions* options) {
   if (HasVisibleText(options->format)) return;
   bool date = options->stampFlags & TSF_DATE, time = options->stampFlags & TSF_TIME;
-  const char16_t* format = kDefaultFormat;
+  const char16_t* format = kTsDefaultFormat;
   if (date && !time)
     format = u"%F";
   else if (time && !date)

@@ -5,6 +5,7 @@
 // comes out as it went in.
 
 #include <cstring>
+#include <string_view>
 
 #include "common/text.h"
 #include "common/types.h"
@@ -33,12 +34,12 @@ constexpr size_t kMaxForms = 8;
 struct StampReading {
   char16_t forms[kMaxForms][kSmallText];  // /FORM's patterns, tried in turn
   const char16_t* patterns[kMaxForms];
-  size_t formCount;  // 0: every known form
-  StampZone zone;    // /ZONE
-  bool namedZone;    // /ZONE named a zone of its own: `zone` is Local, in `services`
+  size_t formCount;   // 0: every known form
+  StampZone zone;     // /ZONE
+  bool namedZone;     // /ZONE named a zone of its own: `zone` is Local, in `services`
   Services services;  // the platform's, with the named zone's for the zone
-  uint16_t year;     // /YEAR; 0: the current year
-  bool relative;     // /R
+  uint16_t year;      // /YEAR; 0: the current year
+  bool relative;      // /R
 };
 
 struct RestampState {
@@ -57,6 +58,8 @@ struct RestampState {
   uint32_t restamped;
   uint32_t unreadable;  // lines that began with a stamp's shape and a bad value
   char16_t elapsed[kFormatText];
+  char16_t quoted[kFormatText];
+  bool stampWithAge;  // /R with a format, /D or /T: the stamp, then its age
   // The line to write: what stood before the stamp, the new stamp, the rest, CR LF.
   alignas(16) char16_t out[kLineCapacity + kFormatText + 2];
 };
@@ -282,8 +285,8 @@ StampMatch FindStamp(const char16_t* text, size_t length, size_t* begin, size_t*
 }
 
 const char16_t* Quoted(const char16_t* stamp) {
-  FormatText(State.elapsed, kFormatText, u"\"%s\"", stamp);
-  return State.elapsed;
+  FormatText(State.quoted, kFormatText, u"\"%s\"", stamp);
+  return State.quoted;
 }
 
 // The new stamp for a stamp's instant, as TS would have stamped the line at that moment;
@@ -301,6 +304,11 @@ const char16_t* RenderStamp(uint64_t instant) {
     return State.quoteStamp ? Quoted(s.text) : s.text;
   }
   s.text[0] = 0;
+  if (State.stampWithAge) {
+    MakeLineStamp(s.text, o.format, o.stampFlags & ~(TSF_INCREMENTAL | TSF_CUMULATIVE), o.formatFlags, moment, s.start,
+                  &s.previous, &s.cache);
+    AppendStampSeparator(s.text);
+  }
   if (instant > State.now) AppendText(s.text, kFormatText, u"-");
   AppendElapsedText(s.text, instant > State.now ? instant - State.now : State.now - instant);
   MakeLineStamp(State.elapsed, u"", o.stampFlags | TSF_SIGNED, o.formatFlags, moment, s.start, &s.previous);
@@ -308,7 +316,7 @@ const char16_t* RenderStamp(uint64_t instant) {
     AppendStampSeparator(s.text);
     AppendText(s.text, kFormatText, State.elapsed);
   }
-  return s.text;
+  return State.quoteStamp ? Quoted(s.text) : s.text;
 }
 
 // The stamp's length, four units at a time (the stamp text has room for the four that
@@ -519,6 +527,22 @@ bool RestampSource(platform::Handle handle) {
   return !ReportTsReadError(in.reader.lastError);
 }
 
+// Restamps a file; *result becomes 2 when it could not be opened or read.
+void RestampFile(const char16_t* path, int* result) {
+  platform::Handle file = nullptr;
+  if (uint32_t error = platform::OpenInputFile(path, &file)) {
+    char16_t text[kSmallText];
+    ErrorCodeText(error, text);
+    ReportError(u"Cannot open \"%s\": %s\r\n", path, text);
+    *result = 2;
+    return;
+  }
+  if (!RestampSource(file)) *result = 2;
+  platform::CloseInputFile(file);
+}
+
+void RestampFileOf(const char16_t* path, void* result) { RestampFile(path, static_cast<int*>(result)); }
+
 int Restamp(const char16_t* arguments, const char16_t* const* files, int count) {
   ResetState();
   TsCall& call = TsCallStorage;
@@ -527,6 +551,9 @@ int Restamp(const char16_t* arguments, const char16_t* const* files, int count) 
   if (parsed == TsArguments::Done) return 0;
   std::memset(&call.stamps.cache, 0, sizeof call.stamps.cache);
   call.stamps.text[0] = 0;
+  const TsOptions& o = call.options;
+  State.stampWithAge =
+      (o.stampFlags & (TSF_DATE | TSF_TIME)) || (o.format[0] && std::u16string_view(o.format) != kTsDefaultFormat);
 
   int result = 0;
   if (count == 0 && !RestampSource(platform::StdHandle(platform::StdStream::Input))) result = 2;
@@ -535,16 +562,12 @@ int Restamp(const char16_t* arguments, const char16_t* const* files, int count) 
       if (!RestampSource(platform::StdHandle(platform::StdStream::Input))) result = 2;
       continue;
     }
-    platform::Handle file = nullptr;
-    if (uint32_t error = platform::OpenInputFile(files[k], &file)) {
-      char16_t text[kSmallText];
-      ErrorCodeText(error, text);
-      ReportError(u"Cannot open \"%s\": %s\r\n", files[k], text);
+    int matched = platform::ExpandWildcards(files[k], RestampFileOf, &result);
+    if (matched < 0) RestampFile(files[k], &result);
+    if (matched == 0) {
+      ReportError(u"No file matches \"%s\"\r\n", files[k]);
       result = 2;
-      continue;
     }
-    if (!RestampSource(file)) result = 2;
-    platform::CloseInputFile(file);
   }
   if (call.options.footer)
     Printf(u"---- End Of Log: %u lines restamped, %u with a stamp that could not be read ----\r\n", State.restamped,

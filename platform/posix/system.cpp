@@ -99,6 +99,9 @@ bool IsDiskFile(Handle handle) {
 
 bool IsConsoleInput(Handle handle) { return isatty(Descriptor(handle)) == 1; }
 
+// The shell has expanded the wildcards of a program's arguments: a "*" left is the name's.
+int ExpandWildcards(const char16_t*, FileVisitor, void*) { return -1; }
+
 uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
   static char name[4 * 32768];
   size_t consumed = 0, length = 0;

@@ -787,6 +787,12 @@ TEST(Restamp, LogsRewrittenLineByLine) {
        {},
        "00:59:00 00:00:00.000 b\n01:10:00 00:11:00.000 c\n00:20:00 -00:50:00.000 back\n",
        true},
+      {"a zone named by /ZONE (the tz database's, on POSIX), whatever TZ says",
+       {"/ZONE:Europe/Berlin", "/U", "%T"},
+       "2026-10-25 02:30:00 a\n2026-10-25 02:10:00 b\n",
+       {{"TZ", "Asia/Tokyo"}},
+       "00:30:00 a\n01:10:00 b\n",
+       false},
       {"a clock stepped back: the gap with its minus sign",
        {"/I", "/S"},
        "2026-12-07T17:39:42Z a\n2026-12-07T17:39:40.5Z b\n",
@@ -799,7 +805,8 @@ TEST(Restamp, LogsRewrittenLineByLine) {
        "{\"level\":\"info\",\"ts\":1774740602.5,\"msg\":\"x\"}\n{\"time\":\"2026-03-29T00:30:02Z\",\"msg\":\"y\"}\n",
        {},
        "203.0.113.8 - - [2026-03-28T23:30:02Z] \"GET / HTTP/1.1\" 200\n"
-       "{\"level\":\"info\",\"ts\":\"2026-03-28T23:30:02Z\",\"msg\":\"x\"}\n{\"time\":\"2026-03-29T00:30:02Z\",\"msg\":\"y\"}\n",
+       "{\"level\":\"info\",\"ts\":\"2026-03-28T23:30:02Z\",\"msg\":\"x\"}\n{\"time\":\"2026-03-29T00:30:02Z\",\"msg\":"
+       "\"y\"}\n",
        true},
       {"TS's own /T /I output read back; CSV continuation lines untouched",
        {"/I", "/S"},

@@ -10,6 +10,8 @@
 
 #include "datetime/calendar.h"
 #include "datetime/stamp_forms.h"
+#include "host/host.h"
+#include "hostkit/cli.h"
 #include "plugin/errors.h"
 #include "tests/support/test_host.h"
 #include "tests/support/test_services.h"
@@ -517,6 +519,32 @@ TEST(StampFormsTest, StampsWithoutAnOffsetInTheirZone) {
     if (c.before && RecognizeStamp(nullptr, c.before, TextLength(c.before), &before, &beforeUsed) == StampMatch::Stamp)
       StampInstant(before, kLocal, &notBefore, newYork);
     EXPECT_EQ(StampOf(nullptr, c.text, &used, c.zone, c.services, notBefore), c.instant) << U8(c.text);
+  }
+}
+
+// Each row reads its example, which no row before it takes, and restamp's help shows it:
+// the help's table of forms is the code's.
+TEST(StampFormsTest, EachRowReadsItsExampleAndTheHelpShowsIt) {
+  ResetHost();
+  hostkit::HostFunctions host{Printf,  Qprintf, QPuts,   ExpandVariables, QueryTrueName, StdErrorHandle(),
+                              nullptr, nullptr, nullptr, nullptr,         nullptr};
+  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
+                                f_datefmt,     nullptr,          RestampLog,     DateLine};
+  std::u16string words[] = {u"restamp", u"--help"};
+  char16_t* argv[] = {words[0].data(), words[1].data()};
+  hostkit::RunCommandLine(2, argv, host, plugin);
+  const std::string help = testing::CapturedOutput();
+  for (size_t k = 0; k < kStampFormCount; ++k) {
+    const StampForm& form = kStampForms[k];
+    const std::u16string example = form.example;
+    StampFields f;
+    size_t used = 0, which = 0;
+    EXPECT_EQ(
+        RecognizeStampIn(StampChoice{nullptr, 0, kEveryStampForm}, example.data(), example.size(), &f, &used, &which),
+        StampMatch::Stamp)
+        << U8(form.name);
+    EXPECT_EQ(which, k) << U8(form.name);
+    EXPECT_NE(help.find(U8(example)), std::string::npos) << U8(form.name);
   }
 }
 
