@@ -1,11 +1,13 @@
 #include "datetime/stamp_forms.h"
 
+#include <array>
 #include <cstring>
 #include <iterator>
 
 #include "common/text.h"
 #include "common/words.h"
 #include "datetime/calendar.h"
+#include "datetime/directives.h"
 
 namespace horalin {
 
@@ -255,80 +257,114 @@ Step UnixTime(Cursor& c, StampFields* f, bool bare) {
   return Step::Ok;
 }
 
-Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* text, bool top = true);
+// The rows of kDirectives by their character; kNoRow where none.
+constexpr uint8_t kNoRow = 0xFF;
+constexpr auto kRowOf = [] {
+  std::array<uint8_t, 256> rows{};
+  rows.fill(kNoRow);
+  for (size_t k = 0; k < std::size(kDirectives); ++k) rows[kDirectives[k].c] = static_cast<uint8_t>(k);
+  return rows;
+}();
 
-// The directive at d (after "%" and an optional "#"). Advances d past it.
-Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
+const horalin::Directive* RowOf(char16_t c) {
+  return c < 0x100 && kRowOf[c] != kNoRow ? &kDirectives[kRowOf[c]] : nullptr;
+}
+
+// A number of the field, as a directive or a piece of a composite one writes it, read:
+// `pad` a blank that may stand for its first digit ("%e"), `flexible` ("#") one digit
+// where it has two. No for a field that a stamp is not read by (a week of the year from
+// Sunday, a century): CheckStampPattern refuses those.
+Step NumberField(horalin::Field field, char16_t pad, bool flexible, Cursor& c, StampFields* f) {
+  using enum horalin::Field;
   SYSTEMTIME& t = f->time;
   uint32_t v;
-  int k;
-  switch (*d++) {
-    case u'Y':
-      c.has |= kHasYear;
-      if (c.end - c.p >= 4 && IsAsciiDigit(c.p[0]) && IsAsciiDigit(c.p[1]) && IsAsciiDigit(c.p[2]) &&
-          IsAsciiDigit(c.p[3])) {
-        t.wYear = static_cast<uint16_t>((c.p[0] - u'0') * 1000 + (c.p[1] - u'0') * 100 + (c.p[2] - u'0') * 10 +
-                                        (c.p[3] - u'0'));
-        c.p += 4;
-        return Step::Ok;
-      }
+  if (pad == u' ') {
+    if (c.p < c.end && *c.p == u' ') ++c.p;
+    flexible = true;
+  }
+  switch (field) {
+    case Year:
+    case IsoYear:
+      c.has |= kHasYear | (field == IsoYear ? kHasWeek : 0);
       if (!Digits(c, 4, 4, &v)) return Step::No;
       t.wYear = static_cast<uint16_t>(v);
       return Step::Ok;
-    case u'y':
+    case Year2:
       c.has |= kHasYear;
       if (!Digits(c, 2, 2, &v)) return Step::No;
       t.wYear = static_cast<uint16_t>(v < 69 ? 2000 + v : 1900 + v);
       return Step::Ok;
-    case u'm': c.has |= kHasMonth; return Field(c, flexible, &t.wMonth) ? Step::Ok : Step::No;
-    case u'd': c.has |= kHasDay; return Field(c, flexible, &t.wDay) ? Step::Ok : Step::No;
-    case u'e':
-      c.has |= kHasDay;
-      if (c.p < c.end && *c.p == u' ') ++c.p;
-      return Field(c, true, &t.wDay) ? Step::Ok : Step::No;
-    case u'G':
-      c.has |= kHasYear | kHasWeek;
-      if (!Digits(c, 4, 4, &v)) return Step::No;
-      t.wYear = static_cast<uint16_t>(v);
-      return Step::Ok;
-    case u'V': return Field(c, flexible, &f->week) ? Step::Ok : Step::No;
-    case u'u':
+    case Month: c.has |= kHasMonth; return Field(c, flexible, &t.wMonth) ? Step::Ok : Step::No;
+    case Day: c.has |= kHasDay; return Field(c, flexible, &t.wDay) ? Step::Ok : Step::No;
+    case Hour12: f->twelveHour = true; [[fallthrough]];
+    case Hour: return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
+    case Minute: return Field(c, flexible, &t.wMinute) ? Step::Ok : Step::No;
+    case Second: return Field(c, flexible, &t.wSecond) ? Step::Ok : Step::No;
+    case IsoWeek: return Field(c, flexible, &f->week) ? Step::Ok : Step::No;
+    case IsoWeekday:
+    case IsoWeekWeekday:
       if (!Digits(c, 1, 1, &v) || v < 1 || v > 7) return Step::No;
       f->weekday = static_cast<uint16_t>(v);
       return Step::Ok;
-    case u'j':
+    case DayOfYear:
       c.has |= kHasYearDay;
       if (!Digits(c, flexible ? 1 : 3, 3, &v)) return Step::No;
       f->yearDay = static_cast<uint16_t>(v);
       return Step::Ok;
-    case u'I': f->twelveHour = true; return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
-    case u'p':
-    case u'P': return Designator(c, f) ? Step::Ok : Step::No;
-    case u'H': return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
-    case u'M': return Field(c, flexible, &t.wMinute) ? Step::Ok : Step::No;
-    case u'S': return Field(c, flexible, &t.wSecond) ? Step::Ok : Step::No;
-    case u'L':  // milliseconds, and the finer digits that follow them
+    case Millisecond:  // and the finer digits that follow them
       if (!Digits(c, 3, 3, &v)) return Step::No;
       f->nanoseconds = v * 1000000;
       return FractionDigits(c, 3, &f->nanoseconds);
-    case u'b':
-    case u'h':
-    case u'B':
-      c.has |= kHasMonth;
-      if ((k = Name(c, kMonthNames, 12, d[-1] == u'B')) < 0) return Step::No;
-      t.wMonth = static_cast<uint16_t>(k + 1);
-      return Step::Ok;
-    case u'a':
-    case u'A': return Name(c, kDayNames, 7, d[-1] == u'A') < 0 ? Step::No : Step::Ok;
-    case u'z': return Offset(c, f) == Step::Ok ? Step::Ok : Step::Bad;
-    case u'Z':
+    default: return Step::No;
+  }
+}
+
+Step MonthName(Cursor& c, StampFields* f, bool full) {
+  c.has |= kHasMonth;
+  int k = Name(c, kMonthNames, 12, full);
+  if (k < 0) return Step::No;
+  f->time.wMonth = static_cast<uint16_t>(k + 1);
+  return Step::Ok;
+}
+
+// A composite directive, read piece by piece as it is written.
+Step Pieces(std::span<const Piece> pieces, bool flexible, Cursor& c, StampFields* f) {
+  for (const Piece& piece : pieces) {
+    Step step = Step::Ok;
+    switch (piece.kind) {
+      case PieceKind::Number: step = NumberField(piece.field, piece.pad, flexible, c, f); break;
+      case PieceKind::Literal: step = c.p < c.end && *c.p == piece.unit ? (++c.p, Step::Ok) : Step::No; break;
+      case PieceKind::Designator: step = Designator(c, f) ? Step::Ok : Step::No; break;
+      case PieceKind::MonthAbbrev: step = MonthName(c, f, false); break;
+    }
+    if (step != Step::Ok) return step;
+  }
+  return Step::Ok;
+}
+
+// The directive at d (after "%" and an optional "#"), read by its row of the one table
+// that the format interpreter writes it by. Advances d past it.
+Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
+  const horalin::Directive* row = RowOf(*d++);
+  if (!row) return Step::No;
+  switch (row->kind) {
+    case DirectiveKind::Number: return NumberField(row->field, row->pad, flexible, c, f);
+    case DirectiveKind::Composite: return Pieces(flexible ? row->altPieces : row->pieces, flexible, c, f);
+    case DirectiveKind::Percent: return c.p < c.end && *c.p++ == u'%' ? Step::Ok : Step::No;
+    case DirectiveKind::Unit: return c.p < c.end && *c.p++ == row->unit ? Step::Ok : Step::No;
+    case DirectiveKind::AbbrevMonthName:
+    case DirectiveKind::MonthName: return MonthName(c, f, row->kind == DirectiveKind::MonthName);
+    case DirectiveKind::AbbrevDayName:
+    case DirectiveKind::DayName:
+      return Name(c, kDayNames, 7, row->kind == DirectiveKind::DayName) < 0 ? Step::No : Step::Ok;
+    case DirectiveKind::Designator:
+    case DirectiveKind::LowerDesignator: return Designator(c, f) ? Step::Ok : Step::No;
+    case DirectiveKind::UnixTime: return UnixTime(c, f, false);
+    case DirectiveKind::Offset: return Offset(c, f) == Step::Ok ? Step::Ok : Step::Bad;
+    case DirectiveKind::ZoneName:
       if (Offset(c, f) == Step::Ok) return Step::Ok;
       return ZoneWordAt(c, f) ? Step::Ok : Step::No;
-    case u'F': return Match(u"%Y-%m-%d", c, f, c.p, false);
-    case u'T': return Match(u"%H:%M:%S", c, f, c.p, false);
-    case u's': return UnixTime(c, f, false);
-    case u'%': return c.p < c.end && *c.p++ == u'%' ? Step::Ok : Step::No;
-    default: return Step::No;
+    default: return Step::No;  // the locale's forms, a weekday letter: not read
   }
 }
 
@@ -399,9 +435,7 @@ Step RowDirective(char16_t d, Cursor& c, StampFields* f, const char16_t* text) {
 bool FractionMayFollow(const char16_t* next) { return *next != u'.' && *next != u',' && *next != u'%'; }
 
 // A run of blanks of the pattern takes one or more blanks; any other character itself.
-// `top`: the pattern as given, not the pieces of %F or %T, which leave what follows the
-// seconds to the directive's own place in the pattern.
-Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* text, bool top) {
+Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* text) {
   for (const char16_t* d = pattern; *d;) {
     Step step;
     if (*d != u'%') {
@@ -428,7 +462,7 @@ Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* t
       if (flexible) ++d;
       char16_t directive = *d;
       step = Directive(d, flexible, c, f);
-      if (step == Step::Ok && top && (directive == u'S' || directive == u'T') && FractionMayFollow(d))
+      if (step == Step::Ok && (directive == u'S' || directive == u'T') && FractionMayFollow(d))
         step = Fraction(c, f, true) == Step::Bad ? Step::Bad : Step::Ok;
     }
     if (step != Step::Ok) return step;
@@ -656,44 +690,76 @@ StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t 
                           &which);
 }
 
+namespace {
+
+// What a readable field gives: kHasMonth, kHasDay, both for a day of the year or a week
+// date's year, kHasUnix for the Unix time; 0 for a readable field that names no date;
+// kNoRead for one that a stamp is not read by.
+constexpr uint32_t kNoRead = 0x100;
+
+uint32_t FieldGives(horalin::Field field) {
+  using enum horalin::Field;
+  switch (field) {
+    case Month: return kHasMonth;
+    case Day: return kHasDay;
+    case DayOfYear:
+    case IsoYear: return kHasMonth | kHasDay;
+    case Year:
+    case Year2:
+    case Hour:
+    case Hour12:
+    case Minute:
+    case Second:
+    case Millisecond:
+    case IsoWeek:
+    case IsoWeekday:
+    case IsoWeekWeekday: return 0;
+    default: return kNoRead;
+  }
+}
+
+uint32_t RowGives(const horalin::Directive& row) {
+  switch (row.kind) {
+    case DirectiveKind::Number: return FieldGives(row.field);
+    case DirectiveKind::Composite: {
+      uint32_t gives = 0;
+      for (const Piece& piece : row.pieces)
+        if (piece.kind == PieceKind::Number)
+          gives |= FieldGives(piece.field);
+        else if (piece.kind == PieceKind::MonthAbbrev)
+          gives |= kHasMonth;
+      return gives;
+    }
+    case DirectiveKind::AbbrevMonthName:
+    case DirectiveKind::MonthName: return kHasMonth;
+    case DirectiveKind::UnixTime: return kHasUnix;
+    case DirectiveKind::Percent:
+    case DirectiveKind::Unit:
+    case DirectiveKind::AbbrevDayName:
+    case DirectiveKind::DayName:
+    case DirectiveKind::Designator:
+    case DirectiveKind::LowerDesignator:
+    case DirectiveKind::Offset:
+    case DirectiveKind::ZoneName: return 0;
+    default: return kNoRead;
+  }
+}
+
+}  // namespace
+
 const char16_t* CheckStampPattern(const char16_t* pattern) {
-  bool month = false, day = false, unix = false;
+  uint32_t gives = 0;
   for (const char16_t* d = pattern; *d; ++d) {
     if (*d != u'%') continue;
     const char16_t* at = d++;
     if (*d == u'#') ++d;
-    switch (*d) {
-      case u'Y':
-      case u'y':
-      case u'H':
-      case u'M':
-      case u'S':
-      case u'L':
-      case u'a':
-      case u'A':
-      case u'z':
-      case u'Z':
-      case u'T':
-      case u'I':
-      case u'p':
-      case u'P':
-      case u'V':
-      case u'u':
-      case u'%': break;
-      case u'm':
-      case u'b':
-      case u'h':
-      case u'B': month = true; break;
-      case u'd':
-      case u'e': day = true; break;
-      case u'F':
-      case u'G':  // with %V and %u
-      case u'j': month = day = true; break;
-      case u's': unix = true; break;
-      default: return at;
-    }
+    const horalin::Directive* row = RowOf(*d);
+    uint32_t rowGives = row ? RowGives(*row) : kNoRead;
+    if (rowGives & kNoRead) return at;
+    gives |= rowGives;
   }
-  return (month && day) || unix ? nullptr : pattern + TextLength(pattern);
+  bool date = (gives & (kHasMonth | kHasDay)) == (kHasMonth | kHasDay) || (gives & kHasUnix);
+  return date ? nullptr : pattern + TextLength(pattern);
 }
 
 namespace {

@@ -1,6 +1,6 @@
-// Stamps already written at the start of a log's lines: the forms they come in, one
-// table row each, read by one small matcher of patterns in the format language's own
-// directives. A new form is one row of kStampForms.
+// Stamps already written in a log's lines: the forms they come in, one table row each, a
+// pattern in the format language whose directives are read by their rows of the one
+// table that writes them (datetime/directives.h). A new form is one row of kStampForms.
 #pragma once
 
 #include <cstddef>

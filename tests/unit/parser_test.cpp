@@ -474,6 +474,10 @@ TEST(StampFormsTest, EachFormItsNearMissesAndBadValues) {
       {u"%m/%d/%Y %I:%M:%S %p", u"12/07/2026 05:39:42 PM", "2026-12-07 17:39:42.000000000", 22},
       {u"%m/%d/%Y %I:%M:%S %p", u"12/07/2026 12:09:42 a.m.", "2026-12-07 00:09:42.000000000", 24},
       {u"%m/%d/%Y %I:%M:%S %p", u"12/07/2026 13:09:42 PM", "bad", 0},
+      // Composite directives, read by the pieces they are written with.
+      {u"%D %r", u"12/07/26 05:39:42 PM x", "2026-12-07 17:39:42.000000000", 20},
+      {u"%#Q %R", u"2026-W50-1 17:39 x", "2026-12-07 17:39:00.000000000", 16},
+      {u"%v %T", u" 7-Dec-2026 17:39:42", "2026-12-07 17:39:42.000000000", 20},
       {u"%d/%m/%Y %H:%M:%S", u"2026-12-07T17:39:42Z", "-", 0},
   };
   for (const Case& c : cases) {
@@ -576,7 +580,7 @@ TEST(StampFormsTest, PatternsThatCannotReadAStamp) {
   EXPECT_EQ(CheckStampPattern(u"%s"), nullptr);
   const char16_t* noDate = u"%H:%M:%S";
   EXPECT_EQ(CheckStampPattern(noDate), noDate + 8);
-  const char16_t* unknown = u"%F %Q";
+  const char16_t* unknown = u"%F %U";  // a week from Sunday names no day
   EXPECT_EQ(CheckStampPattern(unknown), unknown + 3);
 }
 
