@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "common/words.h"
 #include "datetime/calendar.h"
+#include "datetime/instant.h"
 
 namespace horalin {
 
@@ -471,11 +472,13 @@ bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTim
   } else if (zone.kind == StampZoneKind::Fixed) {
     seconds -= zone.offset;
   } else if (zone.kind == StampZoneKind::Local) {
+    // Through the one resolver of local times, as @DATEFMT's dates are read.
     SYSTEMTIME local = f.time;
     local.wDayOfWeek = WeekdayOfDay(n);
-    local.wMilliseconds = static_cast<uint16_t>(f.fraction / 10000);
-    const ZoneSnapshot& z = services.zoneAt(false, &local);
-    seconds += int64_t{z.bias} * 60 + z.biasSeconds;
+    local.wMilliseconds = 0;
+    DateTime resolved;
+    if (!ResolveLocalTime(local, 0, false, services, &resolved)) return false;
+    seconds = resolved.instant.seconds + kSecondsFrom1601To1970;
   }
   if (seconds < 0 || seconds >= int64_t{kLastDay} * 86400) return false;
   *fileTime = static_cast<uint64_t>(seconds) * kUnitsPerSecond + f.fraction;

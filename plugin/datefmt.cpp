@@ -52,7 +52,7 @@ extern "C" int f_datefmt(char16_t* buffer) {
     return -1;
   }
 
-  SYSTEMTIME dateTime{};
+  DateTime dateTime{};
   int32_t utc = 0;
   const char16_t* end = p;
   ParseError error;
@@ -80,6 +80,6 @@ extern "C" int f_datefmt(char16_t* buffer) {
   // of it in wide reads would wait for each piece's write to land.
   char16_t copy[kFormatText];
   CopyFormat(format, buffer + kFormatText, copy);
-  FormatDateTime(buffer, copy, dateTime, utc ? FDT_UTC : 0, kPlatformServices);
+  FormatCached(buffer, copy, dateTime, utc ? FDT_UTC : 0, kPlatformServices);
   return 0;
 }

@@ -11,6 +11,7 @@
 #include "common/words.h"
 #include "datetime/calendar.h"
 #include "datetime/format.h"
+#include "datetime/instant.h"
 #include "datetime/parser.h"
 #include "datetime/stamp_forms.h"
 #include "host/host.h"
@@ -120,8 +121,10 @@ bool ApplyReadingSwitch(const TsSwitch& row, const char16_t* value) {
 void ResetState() {
   std::memset(&State, 0, sizeof State);
   State.reading.zone = StampZone{StampZoneKind::Local, 0};
-  platform::CurrentUtcTime(&State.today);
-  State.now = platform::CurrentMoment(false).utc;
+  const Instant now = platform::CurrentInstant();
+  DateTime today;
+  if (DateTimeAt(now, true, kPlatformServices, &today)) State.today = today.local;
+  State.now = FileTimeOfInstant(now);
 }
 
 // The stamp at the start of text[0, length) and its instant: where it begins and how long
@@ -160,9 +163,11 @@ const char16_t* RenderStamp(uint64_t instant) {
     s.start = s.previous = instant;
     State.started = true;
   }
-  Moment moment{instant, instant};
+  Moment moment{InstantOfFileTime(instant), instant};
   if (!State.reading.relative) {
-    MakeLineStamp(s.text, o.format, o.stampFlags, o.formatFlags, moment, s.start, &s.previous, &s.cache);
+    // An instant whose local time falls outside the years shown is refused: no stamp.
+    if (MakeLineStamp(s.text, o.format, o.stampFlags, o.formatFlags, moment, s.start, &s.previous, &s.cache) != 0)
+      return nullptr;
     return s.text;
   }
   s.text[0] = 0;
@@ -194,8 +199,13 @@ void RestampLine(char16_t* line, size_t length) {
     Printf(u"%s\r\n", line);
     return;
   }
-  ++State.restamped;
   const char16_t* stamp = RenderStamp(instant);
+  if (!stamp) {  // the line stays as it is, counted with the stamps that could not be read
+    ++State.unreadable;
+    Printf(u"%s\r\n", line);
+    return;
+  }
+  ++State.restamped;
   // One text for the host to write: a line costs one pass through its output.
   size_t stampLength = StampLength(stamp), restLength = length - begin - used;
   char16_t* out = State.out;
@@ -270,7 +280,7 @@ int ReadLineOptions(const char16_t* options) {
 
 // The line as @DATEFMT reads its date and time. The line is terminated for the reading,
 // so that a report shows it as given.
-int ParseLine(char16_t* line, SYSTEMTIME* time, uint32_t* flags) {
+int ParseLine(char16_t* line, DateTime* time, uint32_t* flags) {
   const char16_t* p = SkipWhiteSpace(line);
   if (*p == 0) {
     ReportError(u"Missing date and time\r\n");
@@ -294,7 +304,7 @@ int ParseLine(char16_t* line, SYSTEMTIME* time, uint32_t* flags) {
 }
 
 // The line as restamp reads a stamp, rendered in local time.
-int RecognizeLine(const char16_t* line, size_t length, SYSTEMTIME* time, uint32_t* flags) {
+int RecognizeLine(const char16_t* line, size_t length, DateTime* time, uint32_t* flags) {
   size_t begin = 0, used = 0;
   uint64_t instant = 0;
   StampMatch m = FindStamp(line, length, &begin, &used, &instant);
@@ -317,10 +327,11 @@ int RecognizeLine(const char16_t* line, size_t length, SYSTEMTIME* time, uint32_
     ShowErrorPosition(p, end);
     return -1;
   }
-  *time = SystemTimeFromFileTime(instant);
-  time->wMilliseconds = static_cast<uint16_t>(instant / 10000 % 1000);
-  SYSTEMTIME local;
-  if (platform::LocalTimeFromUtc(*time, &local)) *time = local;
+  if (!DateTimeAt(InstantOfFileTime(instant), false, kPlatformServices, time)) {
+    ReportError(u"Date and time out of range\r\n");
+    ShowErrorPosition(p, p);
+    return -1;
+  }
   *flags = 0;
   return 0;
 }
@@ -342,13 +353,13 @@ extern "C" int DateLine(char16_t* buffer, int lineLength, const char16_t* option
   size_t length = static_cast<size_t>(lineLength);
   char16_t separator = buffer[length];
   buffer[length] = 0;
-  SYSTEMTIME time{};
+  DateTime time{};
   uint32_t flags = 0;
   int result = options ? RecognizeLine(buffer, length, &time, &flags) : ParseLine(buffer, &time, &flags);
   buffer[length] = separator;
   if (result != 0) return result;
   char16_t format[kFormatText];
   CopyText(format, kFormatText, buffer + length + 1);
-  FormatDateTime(buffer, format, time, flags, kPlatformServices);
+  FormatCached(buffer, format, time, flags, kPlatformServices);
   return 0;
 }
