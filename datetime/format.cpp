@@ -626,10 +626,11 @@ uint8_t ReadModifiers(const char16_t*& p, uint8_t mods) {
 int64_t FormatDateTime(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
                        const Services& services) {
   if (!format) return -1;
-  Context ctx{.services = services,
-              .when = when,
-              .fields = {.time = when.local, .valid = IsValidDateTime(when.local), .nanoseconds = when.instant.nanoseconds},
-              .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0};
+  Context ctx{
+      .services = services,
+      .when = when,
+      .fields = {.time = when.local, .valid = IsValidDateTime(when.local), .nanoseconds = when.instant.nanoseconds},
+      .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0};
   // The length stays in a register from one unit or directive to the next.
   size_t length = 0;
   const char16_t* p = format;
@@ -744,20 +745,21 @@ bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
       continue;
     }
     // The character of an escape or a pair, by the emission rule (without its limit).
-    bool added = cp == 0 ||
-                 (cp <= 0xFFFF ? AddLiteral(f, run, static_cast<char16_t>(cp)) &&
-                                     (cp != u'%' || !doubling || AddLiteral(f, run, u'%'))
-                               : AddLiteral(f, run, HighSurrogateOf(cp)) && AddLiteral(f, run, LowSurrogateOf(cp)));
+    bool added =
+        cp == 0 || (cp <= 0xFFFF ? AddLiteral(f, run, static_cast<char16_t>(cp)) &&
+                                       (cp != u'%' || !doubling || AddLiteral(f, run, u'%'))
+                                 : AddLiteral(f, run, HighSurrogateOf(cp)) && AddLiteral(f, run, LowSurrogateOf(cp)));
     if (!added) return false;
   }
   return true;
 }
 
 int64_t RenderFormat(char16_t* out, const CompiledFormat& format, const DateTime& when, const Services& services) {
-  Context ctx{.services = services,
-              .when = when,
-              .fields = {.time = when.local, .valid = IsValidDateTime(when.local), .nanoseconds = when.instant.nanoseconds},
-              .doubling = format.flags == 0};
+  Context ctx{
+      .services = services,
+      .when = when,
+      .fields = {.time = when.local, .valid = IsValidDateTime(when.local), .nanoseconds = when.instant.nanoseconds},
+      .doubling = format.flags == 0};
   size_t length = 0;
   for (size_t i = 0; i < format.stepCount; ++i) {
     const FormatStep& step = format.steps[i];

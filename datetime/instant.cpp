@@ -13,9 +13,9 @@ int64_t LocalSecondsOf(const SYSTEMTIME& t) {
 
 bool CivilFromLocalSeconds(int64_t local, uint32_t nanoseconds, SYSTEMTIME* t) {
   if (local < kFirstLocalSecond || local > kLastLocalSecond) return false;
-  const int64_t fromFirst = local - kFirstLocalSecond;                                // [0, 265046774399]
+  const int64_t fromFirst = local - kFirstLocalSecond;                                   // [0, 265046774399]
   const DayNumber day = static_cast<DayNumber>(fromFirst / kSecondsPerDay) + kFirstDay;  // [1, 3067671]
-  const uint32_t second = static_cast<uint32_t>(fromFirst % kSecondsPerDay);            // [0, 86399]
+  const uint32_t second = static_cast<uint32_t>(fromFirst % kSecondsPerDay);             // [0, 86399]
   uint32_t year = 0, month = 0, monthDay = 0;
   DateFromDayNumber(day, &year, &month, &monthDay);
   *t = SYSTEMTIME{static_cast<uint16_t>(year),

@@ -50,7 +50,6 @@ bool DateTimeAt(Instant instant, bool utc, const Services& services, DateTime* o
 // on 2024-03-10 is 02:30 EST, the instant 07:30 UTC, which the record shows as 03:30 EDT.
 // Under `utc` the local time is UTC. False when `local` is no valid date and time or the
 // result falls outside 1601 to 9999.
-bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services,
-                      DateTime* out);
+bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services, DateTime* out);
 
 }  // namespace horalin

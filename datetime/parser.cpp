@@ -248,7 +248,8 @@ bool ReadLogForm(Parse& s) {
 // Today (by the UTC or the local clock) plus `offset` days, into the date fields.
 int32_t ResolveOffset(Parse& s, int32_t offset, bool utc, const Services& services) {
   DateTime now;
-  if (!DateTimeAt(services.now(), utc, services, &now)) return Fail(s, kParseOffsetRange, nullptr, u"Date out of range\r\n");
+  if (!DateTimeAt(services.now(), utc, services, &now))
+    return Fail(s, kParseOffsetRange, nullptr, u"Date out of range\r\n");
   const SYSTEMTIME& today = now.local;
   int64_t n = static_cast<int64_t>(DayNumberFromDate(today.wYear, today.wMonth, today.wDay)) + offset;
   if (n < kFirstDay || n > kLastDay)

@@ -37,8 +37,8 @@ struct ParseError {
 
 // Reads the date and time at the start of `text` into `dateTime`: fields not given are
 // 0, and a local time becomes its instant through ResolveLocalTime (datetime/instant.h),
-// so that a time that the clocks skip shows as the time past the change. On success returns 0 and hands back, where asked, the position after the date,
-// time and following white space (`end`) and 1 for UTC, 0 for local time (`utc`).
+// so that a time that the clocks skip shows as the time past the change. On success returns 0 and hands back, where
+// asked, the position after the date, time and following white space (`end`) and 1 for UTC, 0 for local time (`utc`).
 // On failure returns a result code above and describes the fault in `error`, where
 // asked; `end` and `utc` are not written. It writes no message itself. A null
 // `dateTime` or `text` gives -1. The star forms and day offsets read the clock of

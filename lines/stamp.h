@@ -27,9 +27,9 @@ inline constexpr uint32_t TSF_CUMULATIVE = 8;
 struct StampCache {
   const char16_t* format;  // the format compiled, with these flags
   uint32_t formatFlags;
-  bool compiled;  // `steps` holds it (else it does not fit, and is interpreted)
-  bool rendered;  // the stamp text begins with the rendering of `unit`
-  int64_t unit;   // of the rendered time, in the format's resolution
+  bool compiled;           // `steps` holds it (else it does not fit, and is interpreted)
+  bool rendered;           // the stamp text begins with the rendering of `unit`
+  int64_t unit;            // of the rendered time, in the format's resolution
   int32_t renderedLength;  // units of the stamp text that hold the rendered time
   bool recordKnown;        // `record` holds the record of `second`
   int64_t second;

@@ -12,7 +12,8 @@ constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 // The system's precise time (100-nanosecond units since 1601) as an instant.
 Instant InstantFromFileTime(const FILETIME& wall) {
   const uint64_t units = static_cast<uint64_t>(wall.dwHighDateTime) << 32 | wall.dwLowDateTime;
-  return {static_cast<int64_t>(units / 10000000) - kSecondsFrom1601To1970, static_cast<uint32_t>(units % 10000000 * 100)};
+  return {static_cast<int64_t>(units / 10000000) - kSecondsFrom1601To1970,
+          static_cast<uint32_t>(units % 10000000 * 100)};
 }
 
 }  // namespace
