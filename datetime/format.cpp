@@ -680,6 +680,14 @@ bool AddLiteral(CompiledFormat* f, FormatStep*& run, char16_t unit) {
   return true;
 }
 
+// Appends the character of an escape or a pair by the emission rule, without its limit:
+// nothing for 0, "%" doubled unless FDT_NO_DOUBLE_PERCENT, a pair as two units.
+bool AddCodePoint(CompiledFormat* f, FormatStep*& run, uint32_t cp) {
+  if (cp == 0) return true;
+  if (cp > 0xFFFF) return AddLiteral(f, run, HighSurrogateOf(cp)) && AddLiteral(f, run, LowSurrogateOf(cp));
+  return AddLiteral(f, run, static_cast<char16_t>(cp)) && (cp != u'%' || f->flags != 0 || AddLiteral(f, run, u'%'));
+}
+
 // Appends a directive step for the modifiers and character at `p`; returns where the
 // format goes on, or null when the compiled format is full.
 const char16_t* AddDirective(CompiledFormat* f, const char16_t* p) {
@@ -724,32 +732,27 @@ bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
   f->flags = flags & FDT_NO_DOUBLE_PERCENT;
   f->resolution = 1000000;
   f->stepCount = f->literalCount = 0;
-  const bool doubling = f->flags == 0;
   FormatStep* run = nullptr;  // the literal run being added to
   for (const char16_t* p = format; *p;) {
-    if (*p == u'%') {
+    const char16_t c = *p;
+    if (c == u'%') {
       run = nullptr;
       if (!(p = AddDirective(f, p + 1))) return false;
-      continue;
-    }
-    uint32_t cp = *p++;
-    if (cp == u'\\') {
-      Escape e = ReadEscape(p);
-      cp = e.codePoint;
-      p = e.next;
-    } else if (IsHighSurrogate(static_cast<char16_t>(cp)) && IsLowSurrogate(*p)) {
-      cp = CodePointFromSurrogates(static_cast<char16_t>(cp), *p++);
-    } else if (!AddLiteral(f, run, static_cast<char16_t>(cp))) {
-      return false;
+    } else if (c == u'\\' || (IsHighSurrogate(c) && IsLowSurrogate(p[1]))) {
+      uint32_t cp = 0;
+      if (c == u'\\') {
+        const Escape e = ReadEscape(p + 1);
+        cp = e.codePoint;
+        p = e.next;
+      } else {
+        cp = CodePointFromSurrogates(c, p[1]);
+        p += 2;
+      }
+      if (!AddCodePoint(f, run, cp)) return false;
     } else {
-      continue;
+      if (!AddLiteral(f, run, c)) return false;
+      ++p;
     }
-    // The character of an escape or a pair, by the emission rule (without its limit).
-    bool added =
-        cp == 0 || (cp <= 0xFFFF ? AddLiteral(f, run, static_cast<char16_t>(cp)) &&
-                                       (cp != u'%' || !doubling || AddLiteral(f, run, u'%'))
-                                 : AddLiteral(f, run, HighSurrogateOf(cp)) && AddLiteral(f, run, LowSurrogateOf(cp)));
-    if (!added) return false;
   }
   return true;
 }
