@@ -706,7 +706,13 @@ const char16_t* AddDirective(CompiledFormat* f, const char16_t* p) {
 // is room, else cut where a character ends.
 size_t PutLiteralRun(const CompiledFormat& f, const FormatStep& step, char16_t* out, size_t length) {
   if (kOutputLimit - length >= step.count) {
-    std::memcpy(out + length, f.literal + step.start, step.count * sizeof(char16_t));
+    // Most runs are a separator or two: copied unit by unit, without a call.
+    const char16_t* from = f.literal + step.start;
+    if (step.count <= 4) {
+      for (size_t i = 0; i < step.count; ++i) out[length + i] = from[i];
+    } else {
+      std::memcpy(out + length, from, step.count * sizeof(char16_t));
+    }
     return length + step.count;
   }
   return PutCut(out, length, f.literal + step.start, step.count);
@@ -789,18 +795,24 @@ int64_t FormatCached(char16_t* out, const char16_t* format, const DateTime& when
                      const Services& services) {
   if (!format) return -1;
   flags &= FDT_NO_DOUBLE_PERCENT;
-  const size_t length = TextLength(format);
-  if (length >= kSmallText) return FormatDateTime(out, format, when, flags, services);
-  const size_t bytes = (length + 1) * sizeof(char16_t);
-  for (const CachedFormat& c : Cached)
-    if (c.used && c.steps.flags == flags && std::memcmp(c.text, format, bytes) == 0)
-      return RenderFormat(out, c.steps, when, services);
+  // The format is read whole before `out` is written: it may lie there.
+  for (const CachedFormat& c : Cached) {
+    if (!c.used || c.steps.flags != flags) continue;
+    size_t i = 0;
+    while (c.text[i] == format[i] && format[i]) ++i;
+    if (c.text[i] == format[i]) return RenderFormat(out, c.steps, when, services);
+  }
+  size_t length = TextLength(format);
   Newest ^= 1;
   CachedFormat& fresh = Cached[Newest];
-  fresh.used = CompileFormat(format, flags, &fresh.steps);
-  if (!fresh.used) return FormatDateTime(out, format, when, flags, services);
-  std::memcpy(fresh.text, format, bytes);
-  return RenderFormat(out, fresh.steps, when, services);
+  fresh.used = length < kSmallText && CompileFormat(format, flags, &fresh.steps);
+  if (fresh.used) {
+    std::memcpy(fresh.text, format, (length + 1) * sizeof(char16_t));
+    return RenderFormat(out, fresh.steps, when, services);
+  }
+  char16_t copy[kFormatText];
+  CopyText(copy, kFormatText, format);
+  return FormatDateTime(out, copy, when, flags, services);
 }
 
 }  // namespace horalin

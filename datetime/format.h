@@ -47,6 +47,8 @@ int64_t RenderFormat(char16_t* out, const CompiledFormat& format, const DateTime
 
 // FormatDateTime through a small cache of compiled formats keyed by their text, for the
 // callers that are handed the same format again and again (@DATEFMT, datefmt --lines).
+// Unlike FormatDateTime's, `format` may lie within `out` (the host's buffer holds both):
+// it is read whole before anything is written.
 int64_t FormatCached(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
                      const Services& services);
 

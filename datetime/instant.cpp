@@ -5,12 +5,6 @@
 
 namespace horalin {
 
-int64_t LocalSecondsOf(const SYSTEMTIME& t) {
-  const DayNumber day = DayNumberOfValidDate(t.wYear, t.wMonth, t.wDay);  // [1, 3067671]
-  return (int64_t{day} - kUnixEpochDay) * kSecondsPerDay + int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 +
-         t.wSecond;
-}
-
 bool CivilFromLocalSeconds(int64_t local, uint32_t nanoseconds, SYSTEMTIME* t) {
   if (local < kFirstLocalSecond || local > kLastLocalSecond) return false;
   const int64_t fromFirst = local - kFirstLocalSecond;                                   // [0, 265046774399]
@@ -47,7 +41,10 @@ bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, c
   const ZoneSnapshot& before = services.zoneAt(utc, &local);
   const bool known = before.state != ZoneInvalid;
   const int32_t offset = known ? OffsetSeconds(before) : 0;  // read now: the next call may reuse the record
-  const Instant instant{LocalSecondsOf(local) - offset, nanoseconds};
+  const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
+  const int64_t localSeconds = (int64_t{day} - kUnixEpochDay) * kSecondsPerDay + int64_t{local.wHour} * 3600 +
+                               int64_t{local.wMinute} * 60 + local.wSecond;
+  const Instant instant{localSeconds - offset, nanoseconds};
   const ZoneSnapshot& at = known ? services.zoneAtInstant(utc, instant.seconds) : before;
   // Where the zone in force at the instant has the same offset, the local time stands as
   // given; a skipped one moves past the change.
@@ -55,7 +52,7 @@ bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, c
   out->instant = instant;
   out->zone = at;
   out->local = local;
-  out->local.wDayOfWeek = WeekdayOfDay(DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay));
+  out->local.wDayOfWeek = WeekdayOfDay(day);
   out->local.wMilliseconds = static_cast<uint16_t>(nanoseconds / 1000000);
   return true;
 }

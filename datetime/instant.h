@@ -17,8 +17,6 @@ inline constexpr int64_t kSecondsPerDay = 86400;
 inline constexpr int64_t kFirstLocalSecond = -11644473600;
 inline constexpr int64_t kLastLocalSecond = 253402300799;
 
-// Seconds since 1970-01-01 00:00 of a valid date and time, read on its own clock.
-int64_t LocalSecondsOf(const SYSTEMTIME& t);
 // The civil fields of local seconds and nanoseconds, the weekday computed; false outside
 // 1601 to 9999 (then `t` is not written).
 bool CivilFromLocalSeconds(int64_t local, uint32_t nanoseconds, SYSTEMTIME* t);

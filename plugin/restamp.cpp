@@ -353,13 +353,11 @@ extern "C" int DateLine(char16_t* buffer, int lineLength, const char16_t* option
   size_t length = static_cast<size_t>(lineLength);
   char16_t separator = buffer[length];
   buffer[length] = 0;
-  DateTime time{};
+  DateTime time;  // written by the reading that succeeds
   uint32_t flags = 0;
   int result = options ? RecognizeLine(buffer, length, &time, &flags) : ParseLine(buffer, &time, &flags);
   buffer[length] = separator;
   if (result != 0) return result;
-  char16_t format[kFormatText];
-  CopyText(format, kFormatText, buffer + length + 1);
-  FormatCached(buffer, format, time, flags, kPlatformServices);
+  FormatCached(buffer, buffer + length + 1, time, flags, kPlatformServices);
   return 0;
 }

@@ -119,13 +119,20 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
   return made;
 }
 
-// The interval of instants [from, to) that the last instant looked up fell in, and its
-// snapshot: the instants of a log or a clock follow one another within it.
+// The intervals of instants [from, to) that the last instants looked up fell in, and their
+// snapshots: the instants of a log or a clock follow one another within one, and the
+// random dates of a year fall in its three or four.
 struct InstantInterval {
   int64_t from, to;
   ZoneSnapshot zone;
 };
-InstantInterval LastInstant{1, 0, {}};
+constexpr size_t kInstantIntervals = 4;
+InstantInterval LastInstants[kInstantIntervals];  // from > to: empty
+size_t NextInstantSlot;                           // the one that the next miss replaces
+
+void ForgetInstants() {
+  for (InstantInterval& kept : LastInstants) kept.from = 1, kept.to = 0;
+}
 
 // The instant at which interval i (1 to count - 1) begins: Starts[i] is the later of the
 // two local readings of its change.
@@ -135,16 +142,18 @@ int64_t ChangeInstant(size_t i) { return Starts[i] - std::max(States[i - 1].offs
 // they are looked up at this distance, so that no sum below overflows.
 constexpr int64_t kFarInstant = int64_t{1} << 40;
 
-// The snapshot of an instant outside LastInstant: the interval that the local reading
-// by the last interval's offset falls in, or its neighbour (a change lies between).
+// The snapshot of an instant outside LastInstants, which takes the place of the one kept longest: the interval that the
+// local reading by the last interval's offset falls in, or its neighbour (a change lies between).
 __attribute__((noinline)) const ZoneSnapshot& LookUpInstant(int64_t seconds) {
+  InstantInterval& made = LastInstants[NextInstantSlot];
+  NextInstantSlot = (NextInstantSlot + 1) % kInstantIntervals;
   const int64_t t0 = std::clamp(seconds, -kFarInstant, kFarInstant);
   int64_t local = t0 + States[Table.last].offset, fold = 0;
   if (local >= Table.end) {
     if (Table.direct) {  // past a table that filled up: the library's answer for this second
-      FillSnapshot(StateAt(t0), &LastInstant.zone);
-      LastInstant.from = LastInstant.to = 1;
-      return LastInstant.zone;
+      FillSnapshot(StateAt(t0), &made.zone);
+      made.from = made.to = 1;
+      return made.zone;
     }
     fold = ((local - Table.end) / kFourCenturies + 1) * kFourCenturies;  // the rules repeat after 400 years
   }
@@ -152,20 +161,19 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpInstant(int64_t seconds) {
   size_t i = IntervalAt(local - fold);
   while (i + 1 < Table.count && ChangeInstant(i + 1) <= t) ++i;
   while (i > 0 && ChangeInstant(i) > t) --i;
-  FillSnapshot(States[i], &LastInstant.zone);
+  FillSnapshot(States[i], &made.zone);
   int64_t to = i + 1 < Table.count ? ChangeInstant(i + 1) : INT64_MAX;
   if (Table.end != INT64_MAX) to = std::min(to, Table.end - States[i].offset);  // then folded or direct
-  LastInstant.from = i > 0 ? ChangeInstant(i) + fold : (fold ? t0 : INT64_MIN);
-  LastInstant.to = to == INT64_MAX ? INT64_MAX : to + fold;
-  if (seconds != t0) LastInstant.from = LastInstant.to = 1;  // a far instant is not kept
-  return LastInstant.zone;
+  made.from = i > 0 ? ChangeInstant(i) + fold : (fold ? t0 : INT64_MIN);
+  made.to = to == INT64_MAX ? INT64_MAX : to + fold;
+  if (seconds != t0) made.from = made.to = 1;  // a far instant is not kept
+  return made.zone;
 }
 
 __attribute__((noinline)) void FollowTzChange() {
   if (FollowTz()) {
     ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;
-    LastInstant.from = 1;
-    LastInstant.to = 0;
+    ForgetInstants();
   }
 }
 
@@ -176,7 +184,8 @@ const ZoneSnapshot kUtc{0, ZoneStandard, u"UTC", 0};
 const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds) {
   if (utc) return kUtc;
   if (!Unchanged(TzWatch)) FollowTzChange();
-  if (seconds >= LastInstant.from && seconds < LastInstant.to) return LastInstant.zone;
+  for (const InstantInterval& kept : LastInstants)
+    if (seconds >= kept.from && seconds < kept.to) return kept.zone;
   return LookUpInstant(seconds);
 }
 
