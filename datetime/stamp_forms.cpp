@@ -8,6 +8,7 @@
 #include "common/words.h"
 #include "datetime/calendar.h"
 #include "datetime/directives.h"
+#include "datetime/instant.h"
 
 namespace horalin {
 

@@ -121,21 +121,25 @@ size_t ModuleFileName(char16_t* path, size_t capacity);
 
 // ---- Clock -------------------------------------------------------------------
 
-void CurrentUtcTime(SYSTEMTIME* utc);
-// The wall clock and, when `steady` asks for it, the steady clock, read together (the
-// steady reading is 0 otherwise: where the clocks take a system call, a reading costs
-// as much as a short line's whole stamp).
+// The wall clock as an instant, to its full resolution (nanoseconds on POSIX, the
+// system's precise time on Windows), and, when `steady` asks for it, the steady clock
+// (the steady reading is 0 otherwise: where the clocks take a system call, a reading
+// costs as much as a short line's whole stamp).
 Moment CurrentMoment(bool steady);
-void CurrentLocalTime(SYSTEMTIME* local);
-// The local time of the current zone for a UTC time; false on failure.
-bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local);
+// The wall clock alone.
+Instant CurrentInstant();
 
-// ---- Time zone ---------------------------------------------------------------
+// ---- Time zone: the one seam between instants and local times ---------------------
 
-// In UTC mode: bias 0, ZoneStandard, the system's name for UTC. Otherwise the zone's
-// offset, state and name in force at `localTime` (or now, when it is null). The snapshot is the backend's
-// own and holds until the next call: the local times of a log fall in a few snapshots
-// that the backend keeps made, and a copy would cost as much as finding them.
+// UTC to local: the zone's offset, state and name in force at an instant (seconds since
+// 1970-01-01 00:00 UTC); in UTC mode bias 0, ZoneStandard and the system's name for UTC.
+const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds);
+// Local to UTC: the zone's offset, state and name in force at `localTime` read as local
+// time (or now, when it is null). A local time that the clocks skip or show twice is
+// read with the offset in force before the change. In UTC mode as above. Both snapshots
+// are the backend's own and hold until the next call: the local times of a log fall in
+// a few snapshots that the backend keeps made, and a copy would cost as much as finding
+// them.
 const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime);
 // A zone named for reading stamps, beside the zone of TZ: on POSIX a name of the tz
 // database ("Europe/Berlin"); false when there is none of that name (always on

@@ -13,6 +13,7 @@
 #include "common/words.h"
 #include "datetime/calendar.h"
 #include "datetime/format.h"
+#include "datetime/instant.h"
 #include "datetime/parser.h"
 #include "datetime/stamp_forms.h"
 #include "host/host.h"
@@ -50,6 +51,7 @@ struct RestampState {
   uint64_t previousInstant;  // of the last stamp read, which settles a repeated local hour
   SYSTEMTIME previousTime;   // and its date and time as written, for a time of day alone
   bool quoteStamp;           // the stamp replaces a JSON number: written in double quotes
+  uint32_t stampNanoseconds;  // the fraction of the last stamp read
   bool started;              // the first stamp has set the start
   uint16_t syslogYear;       // with /YEAR: the year of the last stamp without one
   uint16_t syslogMonth;      // and its month
@@ -157,8 +159,10 @@ void ResetState() {
   State.reading.zone = StampZone{StampZoneKind::Local, 0};
   State.reading.services = kPlatformServices;
   State.rows = kEveryStampForm & ~NumberStampForms();
-  platform::CurrentUtcTime(&State.today);
-  State.now = platform::CurrentMoment(false).utc;
+  const Instant now = platform::CurrentInstant();
+  DateTime today;
+  if (DateTimeAt(now, true, kPlatformServices, &today)) State.today = today.local;
+  State.now = FileTimeOfInstant(now);
 }
 
 // Whether a stamp of a known form may be read as the log's: a bare number only where the
@@ -237,6 +241,7 @@ StampMatch FindStampAt(const char16_t* text, size_t length, size_t p, char16_t c
   *used -= f.lead;
   State.previousInstant = *instant;
   State.previousTime = f.time;
+  State.stampNanoseconds = f.nanoseconds;
   return StampMatch::Stamp;
 }
 
@@ -298,15 +303,20 @@ const char16_t* RenderStamp(uint64_t instant) {
     s.start = s.previous = instant;
     State.started = true;
   }
-  Moment moment{instant, instant};
+  // The stamp's own fraction, every digit of it, not the file time's 100 nanoseconds.
+  Moment moment{Instant{InstantOfFileTime(instant).seconds, State.stampNanoseconds}, instant};
   if (!State.reading.relative) {
-    MakeLineStamp(s.text, o.format, o.stampFlags | TSF_SIGNED, o.formatFlags, moment, s.start, &s.previous, &s.cache);
+    // An instant whose local time falls outside the years shown is refused: no stamp.
+    if (MakeLineStamp(s.text, o.format, o.stampFlags | TSF_SIGNED, o.formatFlags, moment, s.start, &s.previous,
+                      &s.cache) != 0)
+      return nullptr;
     return State.quoteStamp ? Quoted(s.text) : s.text;
   }
   s.text[0] = 0;
   if (State.stampWithAge) {
-    MakeLineStamp(s.text, o.format, o.stampFlags & ~(TSF_INCREMENTAL | TSF_CUMULATIVE), o.formatFlags, moment, s.start,
-                  &s.previous, &s.cache);
+    if (MakeLineStamp(s.text, o.format, o.stampFlags & ~(TSF_INCREMENTAL | TSF_CUMULATIVE), o.formatFlags, moment,
+                      s.start, &s.previous, &s.cache) != 0)
+      return nullptr;
     AppendStampSeparator(s.text);
   }
   if (instant > State.now) AppendText(s.text, kFormatText, u"-");
@@ -337,8 +347,13 @@ void RestampLine(char16_t* line, size_t length) {
     Printf(u"%s\r\n", line);
     return;
   }
-  ++State.restamped;
   const char16_t* stamp = RenderStamp(instant);
+  if (!stamp) {  // the line stays as it is, counted with the stamps that could not be read
+    ++State.unreadable;
+    Printf(u"%s\r\n", line);
+    return;
+  }
+  ++State.restamped;
   // One text for the host to write: a line costs one pass through its output.
   size_t stampLength = StampLength(stamp), restLength = length - begin - used;
   char16_t* out = State.out;
@@ -413,14 +428,16 @@ void RestampBytes(const char* line, size_t length, size_t end) {
   StampMatch m = FindStamp(Bytes.head, n, &begin, &used, &instant);
   // A stamp that reaches the end of what was looked at may go on beyond it.
   if (m == StampMatch::Stamp && n < length - skip && begin + used == n) m = StampMatch::None;
-  if (m != StampMatch::Stamp) {
-    if (m == StampMatch::Bad) ++State.unreadable;
+  // An instant whose local time falls outside the years shown has no stamp: counted as
+  // a stamp that could not be read.
+  const char16_t* stamp = m == StampMatch::Stamp ? RenderStamp(instant) : nullptr;
+  if (!stamp) {
+    if (m != StampMatch::None) ++State.unreadable;
     PutBytes(line, length + end);
     if (Bytes.outUsed >= kByteOutFlush) FlushBytes();
     return;
   }
   ++State.restamped;
-  const char16_t* stamp = RenderStamp(instant);
   size_t stampLength = StampLength(stamp);
   PutBytes(line, skip + begin);
   if (Bytes.outUsed + 3 * stampLength > kByteOut) FlushBytes();
@@ -598,7 +615,7 @@ int ReadLineOptions(const char16_t* options) {
 
 // The line as @DATEFMT reads its date and time. The line is terminated for the reading,
 // so that a report shows it as given.
-int ParseLine(char16_t* line, SYSTEMTIME* time, uint32_t* flags) {
+int ParseLine(char16_t* line, DateTime* time, uint32_t* flags) {
   const char16_t* p = SkipWhiteSpace(line);
   if (*p == 0) {
     ReportError(u"Missing date and time\r\n");
@@ -622,7 +639,7 @@ int ParseLine(char16_t* line, SYSTEMTIME* time, uint32_t* flags) {
 }
 
 // The line as restamp reads a stamp, rendered in local time.
-int RecognizeLine(const char16_t* line, size_t length, SYSTEMTIME* time, uint32_t* flags) {
+int RecognizeLine(const char16_t* line, size_t length, DateTime* time, uint32_t* flags) {
   size_t begin = 0, used = 0;
   uint64_t instant = 0;
   StampMatch m = FindStamp(line, length, &begin, &used, &instant);
@@ -645,10 +662,11 @@ int RecognizeLine(const char16_t* line, size_t length, SYSTEMTIME* time, uint32_
     ShowErrorPosition(p, end);
     return -1;
   }
-  *time = SystemTimeFromFileTime(instant);
-  time->wMilliseconds = static_cast<uint16_t>(instant / 10000 % 1000);
-  SYSTEMTIME local;
-  if (platform::LocalTimeFromUtc(*time, &local)) *time = local;
+  if (!DateTimeAt(InstantOfFileTime(instant), false, kPlatformServices, time)) {
+    ReportError(u"Date and time out of range\r\n");
+    ShowErrorPosition(p, p);
+    return -1;
+  }
   *flags = 0;
   return 0;
 }
@@ -670,13 +688,11 @@ extern "C" int DateLine(char16_t* buffer, int lineLength, const char16_t* option
   size_t length = static_cast<size_t>(lineLength);
   char16_t separator = buffer[length];
   buffer[length] = 0;
-  SYSTEMTIME time{};
+  DateTime time;  // written by the reading that succeeds
   uint32_t flags = 0;
   int result = options ? RecognizeLine(buffer, length, &time, &flags) : ParseLine(buffer, &time, &flags);
   buffer[length] = separator;
   if (result != 0) return result;
-  char16_t format[kFormatText];
-  CopyText(format, kFormatText, buffer + length + 1);
-  FormatDateTime(buffer, format, time, flags, kPlatformServices);
+  FormatCached(buffer, buffer + length + 1, time, flags, kPlatformServices);
   return 0;
 }

@@ -7,6 +7,7 @@
 // entry of its days and a comparison.
 #include <absl/time/time.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -118,14 +119,77 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
   return made;
 }
 
-__attribute__((noinline)) void FollowTzChange() {
-  if (FollowTz()) ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;
+// The intervals of instants [from, to) that the last instants looked up fell in, and their
+// snapshots: the instants of a log or a clock follow one another within one, and the
+// random dates of a year fall in its three or four.
+struct InstantInterval {
+  int64_t from, to;
+  ZoneSnapshot zone;
+};
+constexpr size_t kInstantIntervals = 4;
+InstantInterval LastInstants[kInstantIntervals];  // from > to: empty
+size_t NextInstantSlot;                           // the one that the next miss replaces
+
+void ForgetInstants() {
+  for (InstantInterval& kept : LastInstants) kept.from = 1, kept.to = 0;
 }
+
+// The instant at which interval i (1 to count - 1) begins: Starts[i] is the later of the
+// two local readings of its change.
+int64_t ChangeInstant(size_t i) { return Starts[i] - std::max(States[i - 1].offset, States[i].offset); }
+
+// Instants this far from 1970 (31,000 years) lie beyond any local time of 1601 to 9999;
+// they are looked up at this distance, so that no sum below overflows.
+constexpr int64_t kFarInstant = int64_t{1} << 40;
+
+// The snapshot of an instant outside LastInstants, which takes the place of the one kept longest: the interval that the
+// local reading by the last interval's offset falls in, or its neighbour (a change lies between).
+__attribute__((noinline)) const ZoneSnapshot& LookUpInstant(int64_t seconds) {
+  InstantInterval& made = LastInstants[NextInstantSlot];
+  NextInstantSlot = (NextInstantSlot + 1) % kInstantIntervals;
+  const int64_t t0 = std::clamp(seconds, -kFarInstant, kFarInstant);
+  int64_t local = t0 + States[Table.last].offset, fold = 0;
+  if (local >= Table.end) {
+    if (Table.direct) {  // past a table that filled up: the library's answer for this second
+      FillSnapshot(StateAt(t0), &made.zone);
+      made.from = made.to = 1;
+      return made.zone;
+    }
+    fold = ((local - Table.end) / kFourCenturies + 1) * kFourCenturies;  // the rules repeat after 400 years
+  }
+  const int64_t t = t0 - fold;
+  size_t i = IntervalAt(local - fold);
+  while (i + 1 < Table.count && ChangeInstant(i + 1) <= t) ++i;
+  while (i > 0 && ChangeInstant(i) > t) --i;
+  FillSnapshot(States[i], &made.zone);
+  int64_t to = i + 1 < Table.count ? ChangeInstant(i + 1) : INT64_MAX;
+  if (Table.end != INT64_MAX) to = std::min(to, Table.end - States[i].offset);  // then folded or direct
+  made.from = i > 0 ? ChangeInstant(i) + fold : (fold ? t0 : INT64_MIN);
+  made.to = to == INT64_MAX ? INT64_MAX : to + fold;
+  if (seconds != t0) made.from = made.to = 1;  // a far instant is not kept
+  return made.zone;
+}
+
+__attribute__((noinline)) void FollowTzChange() {
+  if (FollowTz()) {
+    ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;
+    ForgetInstants();
+  }
+}
+
+const ZoneSnapshot kUtc{0, ZoneStandard, u"UTC", 0};
 
 }  // namespace
 
+const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds) {
+  if (utc) return kUtc;
+  if (!Unchanged(TzWatch)) FollowTzChange();
+  for (const InstantInterval& kept : LastInstants)
+    if (seconds >= kept.from && seconds < kept.to) return kept.zone;
+  return LookUpInstant(seconds);
+}
+
 const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
-  static const ZoneSnapshot kUtc{0, ZoneStandard, u"UTC", 0};
   if (utc) return kUtc;
   if (!Unchanged(TzWatch)) FollowTzChange();
   // A local time of the year in use: the year's snapshot in force there.

@@ -667,6 +667,45 @@ TEST(Ts, ElapsedTimesSurviveAWallClockSetBack) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
+// The clock stopped at instants in the hours that the clocks show twice: each stamp names
+// the offset, name and instant in force, on the first pass and on the second, and a
+// stamp that restamp and datefmt --lines read back in the zone (the local time alone)
+// comes out as its first pass.
+TEST(Ts, RepeatedHoursStampTheTrueInstant) {
+  POSIX_ONLY();
+  const char* library = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+  if (access(library, R_OK) != 0) GTEST_SKIP() << "needs libfaketime (Debian package faketime)";
+  if (std::getenv("HORALIN_VALGRIND_PROGRAM")) GTEST_SKIP() << "a preloaded clock and valgrind do not mix";
+  struct Case {
+    const char* tz;
+    const char* instant;  // the stopped clock, seconds since 1970
+    const char* stamp;    // "%F %T.%f %z %Z %s"
+  } cases[] = {
+      {"Europe/Berlin", "1729989000", "2024-10-27 02:30:00.000000 +0200 CEST 1729989000"},
+      {"Europe/Berlin", "1729992600", "2024-10-27 02:30:00.000000 +0100 CET 1729992600"},
+      {"America/New_York", "1730611800", "2024-11-03 01:30:00.000000 -0400 EDT 1730611800"},
+      {"America/New_York", "1730615400", "2024-11-03 01:30:00.000000 -0500 EST 1730615400"},
+      {"Australia/Lord_Howe", "1712414700", "2024-04-07 01:45:00.000000 +1100 +11 1712414700"},
+      {"Australia/Lord_Howe", "1712416500", "2024-04-07 01:45:00.000000 +1030 +1030 1712416500"},
+      {"Australia/Sydney", "1712417400", "2024-04-07 02:30:00.000000 +1100 AEDT 1712417400"},
+      {"Australia/Sydney", "1712421000", "2024-04-07 02:30:00.000000 +1000 AEST 1712421000"},
+  };
+  for (const Case& c : cases) {
+    Result r = Ts({"%F %T.%f %z %Z %s"}, "x\n",
+                  {{"TZ", c.tz},
+                   {"LD_PRELOAD", library},
+                   {"FAKETIME_FMT", "%s"},
+                   {"FAKETIME", c.instant},
+                   {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+                   {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+    EXPECT_EQ(r.out, std::string(c.stamp) + " x\n") << c.tz << " " << c.instant;
+    const std::string local = std::string(c.stamp).substr(0, 19);
+    Result back = Command("restamp", {"/FORM:%F %T", "%s"}, local + " x\n", {{"TZ", c.tz}});
+    Result lines = Command("datefmt", {"--lines", "%s"}, local + "\n", {{"TZ", c.tz}});
+    EXPECT_EQ(back.out.substr(0, back.out.find(' ')), lines.out.substr(0, lines.out.size() - 1)) << c.tz;
+  }
+}
+
 }  // namespace
 }  // namespace horalin::e2e
 
@@ -728,6 +767,20 @@ TEST(Restamp, LogsRewrittenLineByLine) {
        "2026-03-08 06:59:00 x\n2026-03-08 07:00:00 y\n",
        {{"TZ", "America/New_York"}},
        "01:59 EST x\n03:00 EDT y\n",
+       false},
+      {"instants whose local time falls before 1601: unchanged and counted, not moved",
+       {"/F", "%F %T %z %s"},
+       "1601-01-01T00:00:00Z a\n1601-01-01T05:00:00Z b\n",
+       {{"TZ", "America/New_York"}},
+       "1601-01-01T00:00:00Z a\n1601-01-01 00:03:58 -0456 -11644455600 b\n"
+       "---- End Of Log: 1 lines restamped, 1 with a stamp that could not be read ----\n",
+       false},
+      {"and after 9999",
+       {"/F", "%F %T %z %s"},
+       "9999-12-31T23:59:59Z a\n9999-12-31T14:59:59Z b\n",
+       {{"TZ", "Asia/Tokyo"}},
+       "9999-12-31T23:59:59Z a\n9999-12-31 23:59:59 +0900 253402268399 b\n"
+       "---- End Of Log: 1 lines restamped, 1 with a stamp that could not be read ----\n",
        false},
       {"/I: the step that took four minutes, /S: since the first, /F: the counts",
        {"/I", "/S", "/F"},

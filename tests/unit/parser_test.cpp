@@ -31,10 +31,14 @@ void ResetHost(std::vector<std::pair<std::string, std::string>> variables = {{"_
 
 // Parses as @DATEFMT does: the parser itself writes nothing, and its caller reports a
 // refusal with the message and the caret display.
-int32_t ParseAndReport(const char16_t* text, SYSTEMTIME* t, const char16_t** end, int32_t* utc) {
+// `t` receives the record's local time.
+int32_t ParseAndReport(const char16_t* text, SYSTEMTIME* t, const char16_t** end, int32_t* utc,
+                       const Services& services = kServicesIn<testing::kUtc>) {
   const std::string before = CapturedErrors();
   ParseError error{};
-  int32_t result = ParseDateTime(text, t, end, utc, &error, kServicesIn<testing::kUtc>);
+  DateTime record{};
+  int32_t result = ParseDateTime(text, t ? &record : nullptr, end, utc, &error, services);
+  if (result == 0 && t) *t = record.local;
   EXPECT_EQ(CapturedErrors(), before) << "the parser writes nothing";
   if (result > 0) ReportParseError(text, error);
   return result;
@@ -295,11 +299,12 @@ TEST(ParseDateTimeTest, TheClockByTheMarker) {
   };
   for (const Relative& c : cases) {
     const std::u16string text = U16(c.input);
-    SYSTEMTIME t;
+    SYSTEMTIME t{};
     const char16_t* end = nullptr;
     int32_t utc = -1;
     ResetHost();
-    ASSERT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), 0) << c.input << CapturedErrors();
+    ASSERT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc, kServicesIn<testing::kLineIslands>), 0)
+        << c.input << CapturedErrors();
     EXPECT_EQ(Fields(t), c.fields) << c.input;
     EXPECT_EQ(utc, c.utc) << c.input;
     EXPECT_EQ(end - text.c_str(), c.end) << c.input;
