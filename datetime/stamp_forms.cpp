@@ -673,7 +673,10 @@ StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, siz
                             size_t* used, size_t* which) {
   StampMatch result = StampMatch::None;
   size_t count = choice.count ? choice.count : kStampFormCount;
-  for (size_t k = 0; k < count; ++k) {
+  for (size_t turn = 0; turn <= count; ++turn) {
+    // Turn 0 tries `first`; then each in order, `first` not again.
+    size_t k = turn == 0 ? choice.first : turn - 1;
+    if (k >= count || (turn > 0 && k == choice.first)) continue;
     if (!choice.count && !(choice.rows & (1u << k))) continue;
     const char16_t* pattern = choice.count ? choice.patterns[k] : kStampForms[k].pattern;
     StampMatch m = MatchStampPattern(pattern, text, length, fields, used);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstddef>
 
 #include "common/types.h"
 #include "datetime/services.h"
@@ -66,11 +67,13 @@ inline constexpr size_t kStampLookUnits = 160;
 inline constexpr const char16_t* kStampFieldNames[] = {u"\"ts\":", u"\"time\":", u"\"timestamp\":", u"\"@timestamp\":"};
 
 // The forms a reading tries: the `count` patterns given, in turn, or when there are none
-// the rows of kStampForms whose bits are in `rows`.
+// the rows of kStampForms whose bits are in `rows`; the pattern or row `first` before the
+// others (a log's last form, which its next stamp most likely has too).
 struct StampChoice {
   const char16_t* const* patterns;
   size_t count;
   uint32_t rows;
+  size_t first = SIZE_MAX;
 };
 
 // Reads a stamp of `pattern` at the start of text[0, length), never past it. A stamp

@@ -52,6 +52,8 @@ struct RestampState {
   SYSTEMTIME previousTime;   // and its date and time as written, for a time of day alone
   bool quoteStamp;           // the stamp replaces a JSON number: written in double quotes
   uint32_t stampNanoseconds;  // the fraction of the last stamp read
+  size_t lastForm;            // the form of the last stamp read, tried first
+  bool lastInside;            // it stood past the line's start: looked for there first
   bool started;              // the first stamp has set the start
   uint16_t syslogYear;       // with /YEAR: the year of the last stamp without one
   uint16_t syslogMonth;      // and its month
@@ -159,6 +161,7 @@ void ResetState() {
   State.reading.zone = StampZone{StampZoneKind::Local, 0};
   State.reading.services = kPlatformServices;
   State.rows = kEveryStampForm & ~NumberStampForms();
+  State.lastForm = SIZE_MAX;
   const Instant now = platform::CurrentInstant();
   DateTime today;
   if (DateTimeAt(now, true, kPlatformServices, &today)) State.today = today.local;
@@ -181,8 +184,10 @@ StampMatch RecognizeAt(const char16_t* text, size_t length, StampFields* f, size
   // Before the log's first stamp, a bare number is tried after the other forms.
   uint32_t rows = State.started ? State.rows : kEveryStampForm;
   size_t which = 0;
-  StampMatch m = RecognizeStampIn(StampChoice{r.patterns, r.formCount, rows}, text, length, f, used, &which);
+  StampMatch m =
+      RecognizeStampIn(StampChoice{r.patterns, r.formCount, rows, State.lastForm}, text, length, f, used, &which);
   if (m == StampMatch::Stamp && !r.formCount && !TakeForm(*f, which)) return StampMatch::None;
+  if (m == StampMatch::Stamp) State.lastForm = which;
   return m;
 }
 
@@ -193,11 +198,12 @@ void CompleteDate(StampFields& f) {
   SYSTEMTIME& t = f.time;
   if (f.timeOnly) {
     SYSTEMTIME before = State.previousTime;
-    if (!before.wYear) {
-      if (State.reading.zone.kind == StampZoneKind::Local && !State.reading.namedZone)
-        platform::CurrentLocalTime(&before);
-      else
-        before = State.today;
+    if (!before.wYear) {  // today, in the zone of TZ unless the stamps are UTC or fixed
+      DateTime now;
+      before = State.today;
+      if (State.reading.zone.kind == StampZoneKind::Local &&
+          DateTimeAt(platform::CurrentInstant(), false, kPlatformServices, &now))
+        before = now.local;
       before.wHour = before.wMinute = before.wSecond = 0;
     }
     DayNumber n = DayNumberFromDate(before.wYear, before.wMonth, before.wDay);
@@ -284,9 +290,19 @@ StampMatch FindStamp(const char16_t* text, size_t length, size_t* begin, size_t*
   while (p < length && (text[p] == u' ' || text[p] == u'\t')) ++p;
   bool bracket = p < length && text[p] == u'[';
   State.quoteStamp = false;
-  StampMatch m = FindStampAt(text, length, p + bracket, bracket ? u']' : 0, begin, used, instant);
-  if (m != StampMatch::None || State.reading.formCount || length == 0) return m;
-  return FindStampInside(text, length, begin, used, instant);
+  bool inside = !State.reading.formCount && length > 0;
+  StampMatch m = StampMatch::None;
+  // Where the log's last stamp stood is looked at first: a log's stamps stand in one place.
+  if (inside && State.lastInside && (m = FindStampInside(text, length, begin, used, instant)) != StampMatch::None)
+    return m;
+  m = FindStampAt(text, length, p + bracket, bracket ? u']' : 0, begin, used, instant);
+  if (m != StampMatch::None || !inside || State.lastInside) {
+    if (m == StampMatch::Stamp) State.lastInside = false;
+    return m;
+  }
+  m = FindStampInside(text, length, begin, used, instant);
+  if (m == StampMatch::Stamp) State.lastInside = true;
+  return m;
 }
 
 const char16_t* Quoted(const char16_t* stamp) {
