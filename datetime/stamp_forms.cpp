@@ -792,8 +792,9 @@ LocalReading ReadingAt(int64_t localSeconds, const Services& services) {
 // three hours on is after the change.
 int LocalReadings(int64_t localSeconds, const Services& services, LocalReading readings[2]) {
   readings[0] = ReadingAt(localSeconds, services);
-  if (localSeconds < 0 || localSeconds >= int64_t{kLastDay} * 86400 - 4 * 3600) return 1;
-  LocalReading later = ReadingAt(localSeconds + 3 * 3600, services);
+  constexpr int64_t kThreeHours = 3 * 3600;
+  if (localSeconds < 0 || localSeconds >= int64_t{kLastDay} * 86400 - 2 * kThreeHours) return 1;
+  LocalReading later = ReadingAt(localSeconds + kThreeHours, services);
   if (later.offset >= readings[0].offset) return 1;
   if (ReadingAt(localSeconds + readings[0].offset - later.offset, services).offset != later.offset) return 1;
   readings[1] = later;

@@ -868,6 +868,12 @@ TEST(Restamp, LogsRewrittenLineByLine) {
        {},
        "00:00:00.000 00:00:00.000 configure\n4155550123,John,Doe\n  20260329,x\n00:00:00.875 00:00:00.875 compile\n",
        true},
+      {"a line of any length keeps its one stamp, and every byte",
+       {"/U", "%T"},
+       "2026-12-07T17:39:42Z " + std::string(100000, 'x') + "\n2026-12-07T17:39:43Z y",
+       {},
+       "17:39:42 " + std::string(100000, 'x') + "\n17:39:43 y",
+       true},
       {"/FORM with literal text and two blanks; the text before the stamp stays",
        {"/FORM:Start-Date: %F  %T", "/U", "%T"},
        "Start-Date: 2026-03-28  23:30:03\nCommandline: apt install x\n",
@@ -927,9 +933,11 @@ TEST(Restamp, FilesInTurnEachInItsEncoding) {
   const std::string utf16 = "\xFF\xFE" + Utf16Le(u"2026-12-07T17:43:42Z w\u00F6rld\n");
   std::fwrite(utf16.data(), 1, utf16.size(), f);
   std::fclose(f);
-  Result r = Restamp({"/S", a, b, std::string(dir) + "/none.log"}, "");
+  // "-" is standard input, in its place among the files; UTF-16 without a byte order mark
+  // is told by its zero bytes.
+  Result r = Restamp({"/S", a, "-", b, std::string(dir) + "/none.log"}, Utf16Le(u"2026-12-07T17:40:42Z stdin\n"));
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "00:00:00.000 caf\u00E9\n00:04:00.000 w\u00F6rld\n");
+  EXPECT_EQ(r.out, "00:00:00.000 caf\u00E9\n00:01:00.000 stdin\n00:04:00.000 w\u00F6rld\n");
   EXPECT_EQ(r.err, "Horalin plugin: Cannot open \"" + std::string(dir) + "/none.log\": No such file or directory\n");
   std::remove(a.c_str());
   std::remove(b.c_str());
@@ -946,6 +954,10 @@ TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
        "Bad zone: \"Mars\" (LOCAL, UTC, an offset such as +01:00" +
            std::string(UnderWine() ? "" : " or a zone such as Europe/Berlin") + ")"},
       {{"/FORM:%H:%M"}, "The stamp form names no date: \"%H:%M\""},
+      {{"/FORM:%F %U"}, "Unknown directive in the stamp form: \"%U\""},  // a week from Sunday: no day
+      {{"/FORM:%F", "/FORM:%D", "/FORM:%v", "/FORM:%s", "/FORM:%F %T", "/FORM:%D %T", "/FORM:%v %T", "/FORM:%Q",
+        "/FORM:%#Q"},
+       "More than 8 stamp forms: \"%#Q\""},
       {{"/year"}, "Bad year: \"\""},  // the name alone, in any case
       {{"/YEAR=99"}, "Bad year: \"99\""},
       {{"/FORMAT:%F"}, "Unknown option: \"/FORMAT:%F\""},                 // the name, then ":" or "="
