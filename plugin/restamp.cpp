@@ -48,17 +48,17 @@ struct RestampState {
   // The known forms that this log's stamps are read by: all but the bare numbers until
   // the first stamp, then the numbers alone when it was one, else all but them.
   uint32_t rows;
-  uint64_t previousInstant;  // of the last stamp read, which settles a repeated local hour
-  SYSTEMTIME previousTime;   // and its date and time as written, for a time of day alone
-  bool quoteStamp;           // the stamp replaces a JSON number: written in double quotes
+  uint64_t previousInstant;   // of the last stamp read, which settles a repeated local hour
+  SYSTEMTIME previousTime;    // and its date and time as written, for a time of day alone
+  bool quoteStamp;            // the stamp replaces a JSON number: written in double quotes
   uint32_t stampNanoseconds;  // the fraction of the last stamp read
   size_t lastForm;            // the form of the last stamp read, tried first
   bool lastInside;            // it stood past the line's start: looked for there first
-  bool started;              // the first stamp has set the start
-  uint16_t syslogYear;       // with /YEAR: the year of the last stamp without one
-  uint16_t syslogMonth;      // and its month
-  SYSTEMTIME today;          // UTC, for the year of a stamp without one
-  uint64_t now;              // for /R
+  bool started;               // the first stamp has set the start
+  uint16_t syslogYear;        // with /YEAR: the year of the last stamp without one
+  uint16_t syslogMonth;       // and its month
+  SYSTEMTIME today;           // UTC, for the year of a stamp without one
+  uint64_t now;               // for /R
   uint32_t restamped;
   uint32_t unreadable;  // lines that began with a stamp's shape and a bad value
   char16_t elapsed[kFormatText];
@@ -172,7 +172,7 @@ void ResetState() {
 // log's stamps are numbers, and not more than a day after now (an id of ten digits is
 // far in the future); the first stamp decides.
 bool TakeForm(const StampFields& f, size_t row) {
-  uint32_t numbers = NumberStampForms();
+  static const uint32_t numbers = NumberStampForms();
   bool number = numbers & (1u << row);
   if (number && f.unixTime > State.now + 864000000000ull) return false;
   if (!State.started) State.rows = number ? numbers : kEveryStampForm & ~numbers;
@@ -428,17 +428,36 @@ void PutBytes(const char* bytes, size_t count) {
   Bytes.outUsed += count;
 }
 
+// The first n bytes of a line as units, for the recognizer: a 7-bit byte as itself, any
+// other as U+FFFD, which no form reads.
+void WidenHead(const char* bytes, size_t n) {
+  size_t k = 0;
+  for (; k + 8 <= n && !words::HasNonAsciiByte(words::Load(bytes + k)); k += 8)
+    PutAsciiBytes8(bytes + k, Bytes.head + k);
+  for (; k < n; ++k) {
+    auto b = static_cast<uint8_t>(bytes[k]);
+    Bytes.head[k] = b < 0x80 ? b : u'\uFFFD';
+  }
+  Bytes.head[n] = 0;
+}
+
+// The new stamp in UTF-8. A stamp is mostly 7-bit: its units are its bytes up to the
+// first that is not.
+void PutStamp(const char16_t* stamp, size_t length) {
+  if (Bytes.outUsed + 3 * length > kByteOut) FlushBytes();
+  size_t k = 0;
+  char* out = Bytes.out + Bytes.outUsed;
+  for (; k < length && stamp[k] < 0x80; ++k) out[k] = static_cast<char>(stamp[k]);
+  Bytes.outUsed += k + (k < length ? Utf8FromUtf16(stamp + k, length - k, out + k, true, nullptr) : 0);
+}
+
 // One line (or the head of a long one): `length` bytes of text, then `end` bytes of its
 // line end.
 void RestampBytes(const char* line, size_t length, size_t end) {
   size_t skip = Bytes.first && length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
   Bytes.first = false;
   size_t n = length - skip < kLookUnits ? length - skip : kLookUnits;
-  for (size_t k = 0; k < n; ++k) {
-    auto b = static_cast<uint8_t>(line[skip + k]);
-    Bytes.head[k] = b < 0x80 ? b : u'\uFFFD';
-  }
-  Bytes.head[n] = 0;
+  WidenHead(line + skip, n);
   size_t begin = 0, used = 0;
   uint64_t instant = 0;
   StampMatch m = FindStamp(Bytes.head, n, &begin, &used, &instant);
@@ -456,8 +475,7 @@ void RestampBytes(const char* line, size_t length, size_t end) {
   ++State.restamped;
   size_t stampLength = StampLength(stamp);
   PutBytes(line, skip + begin);
-  if (Bytes.outUsed + 3 * stampLength > kByteOut) FlushBytes();
-  Bytes.outUsed += Utf8FromUtf16(stamp, stampLength, Bytes.out + Bytes.outUsed, true, nullptr);
+  PutStamp(stamp, stampLength);
   PutBytes(line + skip + begin + used, length - skip - begin - used + end);
   if (Bytes.outUsed >= kByteOutFlush) FlushBytes();
 }
