@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstddef>
 
 #include "common/types.h"
 #include "datetime/services.h"
