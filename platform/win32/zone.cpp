@@ -240,7 +240,8 @@ const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds) {
   return taken;
 }
 
-const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime) {
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime, LocalKind* kind) {
+  if (kind) *kind = utc ? LocalKind::Unique : LocalKind::Unsure;
   if (utc) return UtcSnapshot();
   static ZoneSnapshot taken;
   taken = ZoneSnapshot{};
