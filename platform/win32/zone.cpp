@@ -210,7 +210,7 @@ void TakeInstantSnapshot(int64_t seconds, ZoneSnapshot* zone) {
     zone->state = ZoneInvalid;
     return;
   }
-  constexpr int64_t kSecondsFrom1601 = 11644473600, kTwoDays = 2 * 86400;
+  constexpr int64_t kSecondsFrom1601 = 11644473600, kTwoDays = int64_t{2} * 86400;
   constexpr int64_t kFirstProbe = -kSecondsFrom1601 + kTwoDays, kLastProbe = 253402300799 - kTwoDays;
   const int64_t probe = seconds < kFirstProbe ? kFirstProbe : seconds > kLastProbe ? kLastProbe : seconds;
   ::SYSTEMTIME utc, local;
