@@ -42,6 +42,10 @@ enum ZoneState : int32_t {
   ZoneStandard = 1,  // standard time, or a zone without daylight saving time
   ZoneDaylight = 2,  // daylight saving time
 };
+// What a local time is in its zone: shown once, skipped when the clocks move on, shown
+// twice when they move back, or not told (the zone is then asked about the instant too).
+enum class LocalKind : uint8_t { Unsure, Unique, Skipped, Repeated };
+
 struct ZoneSnapshot {
   int32_t bias;  // minutes; UTC = local time + bias
   int32_t state;

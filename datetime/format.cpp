@@ -667,35 +667,32 @@ int64_t FormatDateTime(char16_t* out, const char16_t* format, const DateTime& wh
 
 namespace {
 
-// Appends a unit of literal text; false when the compiled format is full.
-bool AddLiteral(CompiledFormat* f, FormatStep*& run, char16_t unit) {
+// Appends a unit of literal text to the last step's run (a step of its own before the
+// first directive); false when the compiled format is full.
+bool AddLiteral(CompiledFormat* f, char16_t unit) {
   if (f->literalCount == kFormatText) return false;
-  if (!run) {
-    if (f->stepCount == kMaxFormatSteps) return false;
-    run = &f->steps[f->stepCount++];
-    *run = FormatStep{static_cast<uint16_t>(f->literalCount), 0, 0, 0, 0};
-  }
+  if (f->stepCount == 0) f->steps[f->stepCount++] = FormatStep{0, 0, 0, 0, 0};
   f->literal[f->literalCount++] = unit;
-  ++run->count;
+  ++f->steps[f->stepCount - 1].count;
   return true;
 }
 
 // Appends the character of an escape or a pair by the emission rule, without its limit:
 // nothing for 0, "%" doubled unless FDT_NO_DOUBLE_PERCENT, a pair as two units.
-bool AddCodePoint(CompiledFormat* f, FormatStep*& run, uint32_t cp) {
+bool AddCodePoint(CompiledFormat* f, uint32_t cp) {
   if (cp == 0) return true;
-  if (cp > 0xFFFF) return AddLiteral(f, run, HighSurrogateOf(cp)) && AddLiteral(f, run, LowSurrogateOf(cp));
-  return AddLiteral(f, run, static_cast<char16_t>(cp)) && (cp != u'%' || f->flags != 0 || AddLiteral(f, run, u'%'));
+  if (cp > 0xFFFF) return AddLiteral(f, HighSurrogateOf(cp)) && AddLiteral(f, LowSurrogateOf(cp));
+  return AddLiteral(f, static_cast<char16_t>(cp)) && (cp != u'%' || f->flags != 0 || AddLiteral(f, u'%'));
 }
 
-// Appends a directive step for the modifiers and character at `p`; returns where the
-// format goes on, or null when the compiled format is full.
+// Appends a directive step for the modifiers and character at `p`, its literal run to
+// come; returns where the format goes on, or null when the compiled format is full.
 const char16_t* AddDirective(CompiledFormat* f, const char16_t* p) {
   const uint8_t mods = ReadModifiers(p, 0);
   if (*p == 0) return p;
   if (f->stepCount == kMaxFormatSteps) return nullptr;
   FormatStep& step = f->steps[f->stepCount++];
-  step = FormatStep{0, 0, mods, p[0], 0};
+  step = FormatStep{static_cast<uint16_t>(f->literalCount), 0, mods, p[0], 0};
   if (IsHighSurrogate(p[0]) && IsLowSurrogate(p[1])) step.low = *++p;
   if (p[0] == u'f') f->resolution = f->resolution < 1000 ? f->resolution : 1000;
   if (p[0] == u'i') f->resolution = 1;
@@ -738,11 +735,9 @@ bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
   f->flags = flags & FDT_NO_DOUBLE_PERCENT;
   f->resolution = 1000000;
   f->stepCount = f->literalCount = 0;
-  FormatStep* run = nullptr;  // the literal run being added to
   for (const char16_t* p = format; *p;) {
     const char16_t c = *p;
     if (c == u'%') {
-      run = nullptr;
       if (!(p = AddDirective(f, p + 1))) return false;
     } else if (c == u'\\' || (IsHighSurrogate(c) && IsLowSurrogate(p[1]))) {
       uint32_t cp = 0;
@@ -754,9 +749,9 @@ bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
         cp = CodePointFromSurrogates(c, p[1]);
         p += 2;
       }
-      if (!AddCodePoint(f, run, cp)) return false;
+      if (!AddCodePoint(f, cp)) return false;
     } else {
-      if (!AddLiteral(f, run, c)) return false;
+      if (!AddLiteral(f, c)) return false;
       ++p;
     }
   }
@@ -772,7 +767,8 @@ int64_t RenderFormat(char16_t* out, const CompiledFormat& format, const DateTime
   size_t length = 0;
   for (size_t i = 0; i < format.stepCount; ++i) {
     const FormatStep& step = format.steps[i];
-    length = step.count ? PutLiteralRun(format, step, out, length) : PutDirectiveStep(ctx, step, out, length);
+    if (step.c) length = PutDirectiveStep(ctx, step, out, length);
+    if (step.count) length = PutLiteralRun(format, step, out, length);
   }
   out[length] = 0;
   return static_cast<int64_t>(length);

@@ -20,13 +20,14 @@ namespace horalin {
 int64_t FormatDateTime(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
                        const Services& services);
 
-// A format compiled once into steps, to run per record: literal runs (escapes read, "%"
-// doubled unless FDT_NO_DOUBLE_PERCENT) and directives with their modifiers read.
+// A format compiled once into steps, to run per record: each a directive with its
+// modifiers read (none in a first step of literal text alone), then the literal run that
+// follows it (escapes read, "%" doubled unless FDT_NO_DOUBLE_PERCENT).
 struct FormatStep {
-  uint16_t start;  // literal run: its first unit in `literal`
-  uint16_t count;  // units of the literal run; 0: a directive
-  uint8_t mods;    // directive: its modifiers
-  char16_t c;      // directive: its character
+  uint16_t start;  // the literal run: its first unit in `literal`
+  uint16_t count;  // and its units
+  uint8_t mods;    // the directive's modifiers
+  char16_t c;      // the directive's character; 0: none
   char16_t low;    // the low half when `c` is the high half of a pair; else 0
 };
 inline constexpr size_t kMaxFormatSteps = kFormatText;

@@ -38,17 +38,22 @@ bool DateTimeAt(Instant instant, bool utc, const Services& services, DateTime* o
 bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services,
                       DateTime* out) {
   if (!IsValidDateTime(local)) return false;
-  const ZoneSnapshot& before = services.zoneAt(utc, &local);
+  LocalKind kind = LocalKind::Unsure;
+  const ZoneSnapshot& before = services.zoneAt(utc, &local, &kind);
   const bool known = before.state != ZoneInvalid;
   const int32_t offset = known ? OffsetSeconds(before) : 0;  // read now: the next call may reuse the record
   const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
   const int64_t localSeconds = (int64_t{day} - kUnixEpochDay) * kSecondsPerDay + int64_t{local.wHour} * 3600 +
                                int64_t{local.wMinute} * 60 + local.wSecond;
   const Instant instant{localSeconds - offset, nanoseconds};
-  const ZoneSnapshot& at = known ? services.zoneAtInstant(utc, instant.seconds) : before;
-  // Where the zone in force at the instant has the same offset, the local time stands as
-  // given; a skipped one moves past the change.
-  if (known && (at.state == ZoneInvalid || OffsetSeconds(at) != offset)) return DateTimeAt(instant, utc, services, out);
+  // A time shown once or twice is the instant of that offset, in the zone's state found;
+  // of another (skipped, or not told), the zone in force at the instant decides: where it
+  // has the same offset the local time stands as given, and a skipped one moves past the
+  // change.
+  const bool settled = !known || kind == LocalKind::Unique || kind == LocalKind::Repeated;
+  const ZoneSnapshot& at = settled ? before : services.zoneAtInstant(utc, instant.seconds);
+  if (!settled && (at.state == ZoneInvalid || OffsetSeconds(at) != offset))
+    return DateTimeAt(instant, utc, services, out);
   out->instant = instant;
   out->zone = at;
   out->local = local;

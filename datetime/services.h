@@ -22,8 +22,9 @@ struct Services {
   const ZoneSnapshot& (*zoneAtInstant)(bool utc, int64_t seconds);
   // Local to UTC: the offset, state and name in force at `localTime` read as local time
   // (now, when it is null), by the rule for the local times that the clocks skip or show
-  // twice: the offset in force before the change (see ResolveLocalTime).
-  const ZoneSnapshot& (*zoneAt)(bool utc, const SYSTEMTIME* localTime);
+  // twice: the offset in force before the change (see ResolveLocalTime). `kind`, where
+  // given, receives what the local time is.
+  const ZoneSnapshot& (*zoneAt)(bool utc, const SYSTEMTIME* localTime, LocalKind* kind);
 
   // ---- Locale. Called once per format, before its first locale query, so that a change
   // of the user's settings shows from that format on.

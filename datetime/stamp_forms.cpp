@@ -776,9 +776,9 @@ struct LocalReading {
   char16_t name[8];  // cut short: compared with a zone word, which is at most six letters
 };
 
-LocalReading ReadingAt(int64_t localSeconds, const Services& services) {
+LocalReading ReadingAt(int64_t localSeconds, const Services& services, LocalKind* kind = nullptr) {
   SYSTEMTIME local = SystemTimeFromFileTime(static_cast<uint64_t>(localSeconds) * kUnitsPerSecond);
-  const ZoneSnapshot& z = services.zoneAt(false, &local);
+  const ZoneSnapshot& z = services.zoneAt(false, &local, kind);
   LocalReading r{OffsetOf(z), {}};
   for (size_t k = 0; k + 1 < std::size(r.name) && z.name[k]; ++k) r.name[k] = z.name[k];
   return r;
@@ -791,12 +791,16 @@ LocalReading ReadingAt(int64_t localSeconds, const Services& services) {
 // after it exactly when the time lies in the repeated span. Changes lie months apart, so
 // three hours on is after the change.
 int LocalReadings(int64_t localSeconds, const Services& services, LocalReading readings[2]) {
-  readings[0] = ReadingAt(localSeconds, services);
+  LocalKind kind = LocalKind::Unsure;
+  readings[0] = ReadingAt(localSeconds, services, &kind);
   constexpr int64_t kThreeHours = 3 * 3600;
+  if (kind == LocalKind::Unique || kind == LocalKind::Skipped) return 1;  // the zone has told
   if (localSeconds < 0 || localSeconds >= int64_t{kLastDay} * 86400 - 2 * kThreeHours) return 1;
   LocalReading later = ReadingAt(localSeconds + kThreeHours, services);
   if (later.offset >= readings[0].offset) return 1;
-  if (ReadingAt(localSeconds + readings[0].offset - later.offset, services).offset != later.offset) return 1;
+  if (kind != LocalKind::Repeated &&
+      ReadingAt(localSeconds + readings[0].offset - later.offset, services).offset != later.offset)
+    return 1;
   readings[1] = later;
   return 2;
 }

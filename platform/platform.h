@@ -136,11 +136,12 @@ Instant CurrentInstant();
 const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds);
 // Local to UTC: the zone's offset, state and name in force at `localTime` read as local
 // time (or now, when it is null). A local time that the clocks skip or show twice is
-// read with the offset in force before the change. In UTC mode as above. Both snapshots
+// read with the offset in force before the change; `kind`, where given, receives which
+// it is (Unsure where the backend does not tell). In UTC mode as above. Both snapshots
 // are the backend's own and hold until the next call: the local times of a log fall in
 // a few snapshots that the backend keeps made, and a copy would cost as much as finding
 // them.
-const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime);
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, LocalKind* kind = nullptr);
 // A zone named for reading stamps, beside the zone of TZ: on POSIX a name of the tz
 // database ("Europe/Berlin"); false when there is none of that name (always on
 // Windows, whose zones restamp takes as LOCAL, UTC or an offset). Then the snapshot for a
@@ -148,7 +149,7 @@ const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime);
 bool SelectNamedZone(const char16_t* name);
 // What a message about a bad zone adds to "LOCAL, UTC, an offset such as +01:00".
 extern const char16_t kZoneNamesTaken[];
-const ZoneSnapshot& NamedZoneSnapshot(const SYSTEMTIME* localTime);
+const ZoneSnapshot& NamedZoneSnapshot(const SYSTEMTIME* localTime, LocalKind* kind = nullptr);
 
 // ---- Locale ------------------------------------------------------------------
 

@@ -85,8 +85,8 @@ bool ReadFixedOffset(const char16_t* text, int32_t* offset) {
   return true;
 }
 
-const ZoneSnapshot& NamedZoneAt(bool utc, const SYSTEMTIME* localTime) {
-  return utc ? kPlatformServices.zoneAt(true, localTime) : platform::NamedZoneSnapshot(localTime);
+const ZoneSnapshot& NamedZoneAt(bool utc, const SYSTEMTIME* localTime, LocalKind* kind) {
+  return utc ? kPlatformServices.zoneAt(true, localTime, kind) : platform::NamedZoneSnapshot(localTime, kind);
 }
 
 bool ReadZone(const char16_t* value, StampReading* r) {

@@ -41,13 +41,18 @@ bool SelectNamedZone(const char16_t* name) {
 // A local time that the clocks skip takes the offset before the change, and one that
 // they show twice its first occurrence, which has that offset too: as the zone of TZ
 // is read.
-const ZoneSnapshot& NamedZoneSnapshot(const SYSTEMTIME* localTime) {
+const ZoneSnapshot& NamedZoneSnapshot(const SYSTEMTIME* localTime, LocalKind* kind) {
   static ZoneSnapshot made;
   made = ZoneSnapshot{0, ZoneInvalid, u"", 0};
+  if (kind) *kind = LocalKind::Unsure;
   if (!HaveNamed || !localTime) return made;
   const absl::CivilSecond civil(localTime->wYear, localTime->wMonth, localTime->wDay, localTime->wHour,
                                 localTime->wMinute, localTime->wSecond);
   const absl::TimeZone::TimeInfo info = Named.At(civil);
+  if (kind)
+    *kind = info.kind == absl::TimeZone::TimeInfo::UNIQUE    ? LocalKind::Unique
+            : info.kind == absl::TimeZone::TimeInfo::SKIPPED ? LocalKind::Skipped
+                                                             : LocalKind::Repeated;
   const absl::Time at = info.kind == absl::TimeZone::TimeInfo::UNIQUE ? info.pre : info.trans - absl::Seconds(1);
   const absl::TimeZone::CivilInfo state = Named.At(at);
   made.bias = -state.offset / 60;

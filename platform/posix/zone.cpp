@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/days.h"
@@ -81,6 +82,17 @@ void MakeYearSnapshots(int32_t year) {
     at[n - 1] = Starts[i + 1] - first;
     FillSnapshot(States[i + 1], &ThisYear.zone[n]);
   }
+  // The days that a change's window (the local times that its clocks skip or show twice)
+  // touches go the long way, which tells what such a time is; so does the window of the
+  // first change after the year, which may reach back into it.
+  bool nearChange[366] = {};
+  for (size_t change = i + 1 - n; change <= i + 1 && change < Table.count; ++change) {
+    if (change == 0) continue;
+    const int64_t startOf = Starts[change] - first;  // the later local reading of the change
+    const int64_t window = std::abs(int64_t{States[change].offset} - States[change - 1].offset);
+    for (int64_t d = std::max<int64_t>(0, (startOf - window) / kDay); d <= (startOf - 1) / kDay && d < 366; ++d)
+      nearChange[d] = true;
+  }
   at[n] = INT64_MAX;  // ends each walk below: k never passes n, and at[k + 1] is read only while at[k] is a change
   size_t k = 0;       // the interval in force at the day's start
   for (unsigned month = 1; month <= 12; ++month) {
@@ -91,6 +103,7 @@ void MakeYearSnapshots(int32_t year) {
       const int64_t start = (DaysBeforeMonth[month][leap] + day - 1) * kDay;
       while (at[k] <= start) ++k;
       if (at[k] < start + kDay && at[k + 1] < start + kDay) continue;  // two changes in a day
+      if (nearChange[start / kDay]) continue;
       entry = {static_cast<int32_t>(at[k] < start + kDay ? at[k] - start : kDay), static_cast<uint8_t>(k)};
     }
   }
@@ -99,9 +112,21 @@ void MakeYearSnapshots(int32_t year) {
 }
 
 // The snapshot for a local time (now, when null) outside the year's snapshots.
-__attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* localTime) {
+// What a local time in interval i is: a change's window lies before the change's later
+// local reading, which begins the next interval. Past the table's end, not told.
+LocalKind KindIn(size_t i, int64_t local) {
+  if (i == kNoInterval || (i + 1 >= Table.count && Table.end != INT64_MAX)) return LocalKind::Unsure;
+  if (local >= Table.end) local -= ((local - Table.end) / kFourCenturies + 1) * kFourCenturies;
+  if (i + 1 >= Table.count) return LocalKind::Unique;
+  const int32_t before = States[i].offset, after = States[i + 1].offset;
+  if (local < Starts[i + 1] - std::abs(int64_t{after} - before)) return LocalKind::Unique;
+  return after > before ? LocalKind::Skipped : LocalKind::Repeated;
+}
+
+__attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* localTime, LocalKind* kind) {
   static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", 0};
   static ZoneSnapshot made;
+  if (kind) *kind = LocalKind::Unsure;
   if (!localTime) {
     FillSnapshot(StateNow(), &made);
     return made;
@@ -112,6 +137,7 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
                   localTime->wSecond;
   size_t i = IntervalAt(local);
   FillSnapshot(i == kNoInterval ? ResolveDirectly(local) : States[i], &made);
+  if (kind) *kind = KindIn(i, local);
   if (i != kNoInterval && localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused &&
       localTime->wYear != ThisYear.year)
     MakeYearSnapshots(localTime->wYear);
@@ -189,7 +215,8 @@ const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds) {
   return LookUpInstant(seconds);
 }
 
-const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, LocalKind* kind) {
+  if (kind) *kind = LocalKind::Unique;  // UTC, and the days of the year's snapshots away from a change
   if (utc) return kUtc;
   if (!Unchanged(TzWatch)) FollowTzChange();
   // A local time of the year in use: the year's snapshot in force there.
@@ -207,7 +234,7 @@ const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
       }
     }
   }
-  return LookUpSnapshot(localTime);
+  return LookUpSnapshot(localTime, kind);
 }
 
 }  // namespace horalin::platform

@@ -210,7 +210,7 @@ void TakeInstantSnapshot(int64_t seconds, ZoneSnapshot* zone) {
     zone->state = ZoneInvalid;
     return;
   }
-  constexpr int64_t kSecondsFrom1601 = 11644473600, kTwoDays = 2 * 86400;
+  constexpr int64_t kSecondsFrom1601 = 11644473600, kTwoDays = int64_t{2} * 86400;
   constexpr int64_t kFirstProbe = -kSecondsFrom1601 + kTwoDays, kLastProbe = 253402300799 - kTwoDays;
   const int64_t probe = seconds < kFirstProbe ? kFirstProbe : seconds > kLastProbe ? kLastProbe : seconds;
   ::SYSTEMTIME utc, local;
@@ -240,7 +240,8 @@ const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds) {
   return taken;
 }
 
-const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime) {
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime, LocalKind* kind) {
+  if (kind) *kind = utc ? LocalKind::Unique : LocalKind::Unsure;
   if (utc) return UtcSnapshot();
   static ZoneSnapshot taken;
   taken = ZoneSnapshot{};
@@ -258,7 +259,7 @@ const char16_t kZoneNamesTaken[] = u"";
 
 bool SelectNamedZone(const char16_t*) { return false; }
 
-const ZoneSnapshot& NamedZoneSnapshot(const horalin::SYSTEMTIME*) {
+const ZoneSnapshot& NamedZoneSnapshot(const horalin::SYSTEMTIME*, LocalKind*) {
   static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", 0};
   return kInvalid;
 }

@@ -45,8 +45,9 @@ inline void FillTestZone(const TestZone& z, bool utc, bool daylight, ZoneSnapsho
 
 // The snapshot of zone Z at a local time (standard time for now).
 template <const TestZone& Z>
-const ZoneSnapshot& TestZoneAt(bool utc, const SYSTEMTIME* local) {
+const ZoneSnapshot& TestZoneAt(bool utc, const SYSTEMTIME* local, LocalKind* kind = nullptr) {
   static ZoneSnapshot zone;
+  if (kind) *kind = LocalKind::Unsure;
   FillTestZone(Z, utc, !utc && Z.daylightName && local && InUsDaylightTime(*local), &zone);
   return zone;
 }

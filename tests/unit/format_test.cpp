@@ -41,7 +41,7 @@ DateTime RecordOf(const SYSTEMTIME& time, uint32_t flags, const Services& servic
   const bool utc = (flags & FDT_UTC) != 0;
   if (ResolveLocalTime(time, uint32_t{time.wMilliseconds} * 1000000, utc, services, &record)) return record;
   record.local = time;
-  record.zone = services.zoneAt(utc, &time);
+  record.zone = services.zoneAt(utc, &time, nullptr);
   record.instant = {SecondsSince1970(DateFields{.time = time, .valid = false, .nanoseconds = 0}), 0};
   return record;
 }
@@ -483,7 +483,7 @@ TEST_F(FormatTest, ZoneDirectivesWithEveryModifierInSeveralZones) {
        "-2 -2nd -2 -2 -2 -2"},
   };
   for (const ZoneCase& c : cases) {
-    EXPECT_EQ(Format(format, c.time, 0, c.zone), c.expected) << U8(c.zone.zoneAt(false, &c.time).name);
+    EXPECT_EQ(Format(format, c.time, 0, c.zone), c.expected) << U8(c.zone.zoneAt(false, &c.time, nullptr).name);
   }
 }
 
@@ -520,8 +520,8 @@ TEST_F(FormatTest, ModifiersThatChangeNothingChangeNothing) {
           for (const std::u16string* other : {&english, &native}) {
             if (std::u16string got = Format16(*other, t, flags, nullptr, *zone); got != expected) {
               ++mismatches;
-              ADD_FAILURE() << U8(zone->zoneAt(false, &t).name) << " " << y << "-" << m << "-" << d << ": " << U8(got)
-                            << " instead of " << U8(expected);
+              ADD_FAILURE() << U8(zone->zoneAt(false, &t, nullptr).name) << " " << y << "-" << m << "-" << d << ": "
+                            << U8(got) << " instead of " << U8(expected);
             }
           }
         }
