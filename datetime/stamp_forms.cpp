@@ -751,6 +751,14 @@ uint32_t RowGives(const horalin::Directive& row) {
 
 }  // namespace
 
+bool ReadStampOffset(const char16_t* text, int32_t* offset) {
+  StampFields f{};
+  Cursor c{text, text + TextLength(text), 0, nullptr};
+  if (Offset(c, &f) != Step::Ok || c.p != c.end) return false;
+  *offset = f.offset;
+  return true;
+}
+
 const char16_t* CheckStampPattern(const char16_t* pattern) {
   uint32_t gives = 0;
   for (const char16_t* d = pattern; *d; ++d) {

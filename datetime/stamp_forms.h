@@ -88,6 +88,10 @@ StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t 
 StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,
                             size_t* used, size_t* which);
 
+// An offset as %z reads it in a stamp ("+01:00", "+0100", "+01", "Z"), and nothing after
+// it: seconds east of UTC.
+bool ReadStampOffset(const char16_t* text, int32_t* offset);
+
 // Null when a user's pattern can read stamps (it names a date, or %s, and only the
 // directives a stamp is read by); otherwise the position of the fault.
 const char16_t* CheckStampPattern(const char16_t* pattern);

@@ -70,21 +70,6 @@ struct RestampState {
 
 RestampState State;
 
-// "+hh:mm", "+hhmm", "+hh" or "-": seconds east of UTC.
-bool ReadFixedOffset(const char16_t* text, int32_t* offset) {
-  StampFields fields;
-  size_t used = 0;
-  if (text[0] != u'+' && text[0] != u'-') return false;
-  // The offset reader of the stamp forms, through a pattern of the offset alone.
-  static char16_t probe[kSmallText];
-  FormatText(probe, kSmallText, u"2000-01-01 00:00:00%s", text);
-  if (MatchStampPattern(u"%F %T%z", probe, TextLength(probe), &fields, &used) != StampMatch::Stamp ||
-      used != TextLength(probe))
-    return false;
-  *offset = fields.offset;
-  return true;
-}
-
 const ZoneSnapshot& NamedZoneAt(bool utc, const SYSTEMTIME* localTime, LocalKind* kind) {
   return utc ? kPlatformServices.zoneAt(true, localTime, kind) : platform::NamedZoneSnapshot(localTime, kind);
 }
@@ -97,7 +82,7 @@ bool ReadZone(const char16_t* value, StampReading* r) {
     r->zone = StampZone{StampZoneKind::Local, 0};
   } else if (CompareNoCase(value, u"UTC") == 0 || CompareNoCase(value, u"Z") == 0) {
     r->zone = StampZone{StampZoneKind::Utc, 0};
-  } else if (ReadFixedOffset(value, &offset)) {
+  } else if ((value[0] == u'+' || value[0] == u'-') && ReadStampOffset(value, &offset)) {
     r->zone = StampZone{StampZoneKind::Fixed, offset};
   } else if (platform::SelectNamedZone(value)) {
     r->zone = StampZone{StampZoneKind::Local, 0};
