@@ -801,7 +801,7 @@ LocalReading ReadingAt(int64_t localSeconds, const Services& services, LocalKind
 int LocalReadings(int64_t localSeconds, const Services& services, LocalReading readings[2]) {
   LocalKind kind = LocalKind::Unsure;
   readings[0] = ReadingAt(localSeconds, services, &kind);
-  constexpr int64_t kThreeHours = 3 * 3600;
+  constexpr int64_t kThreeHours = int64_t{3} * 3600;
   if (kind == LocalKind::Unique || kind == LocalKind::Skipped) return 1;  // the zone has told
   if (localSeconds < 0 || localSeconds >= int64_t{kLastDay} * 86400 - 2 * kThreeHours) return 1;
   LocalReading later = ReadingAt(localSeconds + kThreeHours, services);
