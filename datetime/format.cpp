@@ -678,9 +678,13 @@ bool AddLiteral(CompiledFormat* f, char16_t unit) {
 }
 
 // Appends the character of an escape or a pair by the emission rule, without its limit:
-// nothing for 0, "%" doubled unless FDT_NO_DOUBLE_PERCENT, a pair as two units.
+// nothing for 0, "%" doubled unless FDT_NO_DOUBLE_PERCENT, a pair as two units. False
+// when the format is full, or for a lone half.
 bool AddCodePoint(CompiledFormat* f, uint32_t cp) {
   if (cp == 0) return true;
+  // A lone half (\xD800) goes out on its own where the run would take it for half of a
+  // pair: such a format is interpreted instead.
+  if (IsSurrogate(static_cast<char16_t>(cp)) && cp <= 0xFFFF) return false;
   if (cp > 0xFFFF) return AddLiteral(f, HighSurrogateOf(cp)) && AddLiteral(f, LowSurrogateOf(cp));
   return AddLiteral(f, static_cast<char16_t>(cp)) && (cp != u'%' || f->flags != 0 || AddLiteral(f, u'%'));
 }
@@ -700,19 +704,31 @@ const char16_t* AddDirective(CompiledFormat* f, const char16_t* p) {
 }
 
 // A literal run of the compiled format, as the scan writes its units: whole while there
-// is room, else cut where a character ends.
+// is room; near the end of the output unit by unit, a pair whole or not at all (a unit
+// after a pair that did not fit may still go).
 size_t PutLiteralRun(const CompiledFormat& f, const FormatStep& step, char16_t* out, size_t length) {
+  const char16_t* u = f.literal + step.start;
   if (kOutputLimit - length >= step.count) {
     // Most runs are a separator or two: copied unit by unit, without a call.
-    const char16_t* from = f.literal + step.start;
     if (step.count <= 4) {
-      for (size_t i = 0; i < step.count; ++i) out[length + i] = from[i];
+      for (size_t i = 0; i < step.count; ++i) out[length + i] = u[i];
     } else {
-      std::memcpy(out + length, from, step.count * sizeof(char16_t));
+      std::memcpy(out + length, u, step.count * sizeof(char16_t));
     }
     return length + step.count;
   }
-  return PutCut(out, length, f.literal + step.start, step.count);
+  for (const char16_t* const end = u + step.count; u < end; ++u) {
+    if (IsHighSurrogate(*u) && u + 1 < end && IsLowSurrogate(u[1])) {
+      if (length + 1 < kOutputLimit) {
+        out[length++] = u[0];
+        out[length++] = u[1];
+      }
+      ++u;
+    } else if (length < kOutputLimit) {
+      out[length++] = *u;
+    }
+  }
+  return length;
 }
 
 // A directive step, rendered as the scan renders it.
