@@ -116,6 +116,8 @@ void UseFixedZone(const char* name, int32_t offset, bool daylight) {
 
 InForce StateNow() { return Loaded ? StateOf(Zone.At(absl::Now())) : States[0]; }
 
+InForce StateAt(int64_t seconds) { return Loaded ? StateOf(Zone.At(absl::FromUnixSeconds(seconds))) : States[0]; }
+
 InForce ResolveDirectly(int64_t local) {
   absl::TimeZone::TimeInfo when = Zone.At(absl::CivilSecond(1970) + local);
   // Skipped: the state before the change; shown twice: the first occurrence.
