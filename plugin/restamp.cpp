@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/scans.h"
 #include "common/text.h"
 #include "common/types.h"
 #include "common/utf.h"
@@ -416,10 +417,7 @@ void PutBytes(const char* bytes, size_t count) {
 // The first n bytes of a line as units, for the recognizer: a 7-bit byte as itself, any
 // other as U+FFFD, which no form reads.
 void WidenHead(const char* bytes, size_t n) {
-  size_t k = 0;
-  for (; k + 8 <= n && !words::HasNonAsciiByte(words::Load(bytes + k)); k += 8)
-    PutAsciiBytes8(bytes + k, Bytes.head + k);
-  for (; k < n; ++k) {
+  for (size_t k = scans::fast::WidenAscii(bytes, n, Bytes.head); k < n; ++k) {
     auto b = static_cast<uint8_t>(bytes[k]);
     Bytes.head[k] = b < 0x80 ? b : u'\uFFFD';
   }
