@@ -36,9 +36,10 @@ bool FollowTz() {
 
 // The snapshot for a state.
 void FillSnapshot(const InForce& state, ZoneSnapshot* zone) {
-  // The offset in whole minutes towards zero (as %z shows it), and the seconds left over.
+  // The offset in whole minutes towards zero (as %z shows it), and the seconds left over,
+  // with those by which local time is behind the offset in a zone with leap seconds.
   zone->bias = -state.offset / 60;
-  zone->biasSeconds = -state.offset % 60;
+  zone->biasSeconds = -state.offset % 60 + state.leap;
   zone->state = state.daylight ? ZoneDaylight : ZoneStandard;
   std::memcpy(zone->name, Names[state.name], sizeof zone->name);
 }

@@ -17,12 +17,14 @@ inline constexpr int64_t kFourCenturies = 146097 * kDay;  // the Gregorian calen
 // database), its rule string holds.
 inline constexpr int64_t kFoldFrom = 230103 * kDay;  // 2600-01-01 00:00
 
-// What is in force over an interval: the offset and daylight flag, and the name by
-// its index in Names.
+// What is in force over an interval: the offset and daylight flag, the name by its
+// index in Names, and in a zone with leap seconds the seconds by which local time is
+// behind the offset (local time = the instant + offset - leap).
 struct InForce {
   int32_t offset;  // seconds east of UTC
   uint8_t name;
   bool daylight;
+  int16_t leap;
 };
 
 inline constexpr size_t kMaxIntervals = 4096;  // Europe/Berlin needs about 950 (to 2437)
@@ -51,12 +53,15 @@ extern InForce States[kMaxIntervals];
 extern char16_t Names[kMaxNames][32];
 extern uint16_t Buckets[kMaxBuckets];
 
-// The table of a zone that the library loaded, which it keeps for lookups past the table.
+// The table of a zone that the library loaded, which it keeps for lookups past the table,
+// with what the library's reading lacks (Extras, zone_source.h).
 void UseZone(const absl::TimeZone& zone);
 // The table of a zone with one state for all time.
 void UseFixedZone(const char* name, int32_t offset, bool daylight);
-// The state in force now.
+// The state in force now, and at an instant (seconds since 1970, as the clock counts
+// them).
 InForce StateNow();
+InForce StateAtInstant(int64_t instant);
 // The zone's state for a local time, asked of the library (past a table that filled up).
 InForce ResolveDirectly(int64_t local);
 
