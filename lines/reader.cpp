@@ -131,7 +131,7 @@ bool IsUtf16(TextEncoding encoding) { return encoding == EncodingUtf16LE || enco
 
 uint32_t ConversionCodePage(PipeReader* r) {
   if (r->encoding == EncodingUtf8) return kCodePageUtf8;
-  if (r->codePage == 0) r->codePage = platform::OemCodePage();  // kept for all later lines
+  if (r->codePage == 0) r->codePage = platform::DefaultCodePage();  // kept for all later lines
   return r->codePage;
 }
 
