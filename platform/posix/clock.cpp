@@ -35,7 +35,7 @@ void CurrentLocalTime(SYSTEMTIME* local) {
 bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local) {
   // Counted by the calendar: timegm counts the leap seconds of a zone that has them.
   const time_t seconds = (DayNumberFromDate(utc.wYear, utc.wMonth, utc.wDay) - kUnixEpochDay) * int64_t{86400} +
-                         utc.wHour * 3600 + utc.wMinute * 60 + utc.wSecond;
+                         int64_t{utc.wHour} * 3600 + int64_t{utc.wMinute} * 60 + utc.wSecond;
   tm lt;
   if (!localtime_r(&seconds, &lt)) return false;
   SystemTimeFromTm(lt, static_cast<long>(utc.wMilliseconds) * 1000000, local);

@@ -62,7 +62,7 @@ uint32_t BigEndian(const unsigned char* p, int bytes) {
 struct Header {
   uint32_t universal, standard, leaps, times, types, names;
   size_t Size(size_t timeBytes) const {
-    return times * (timeBytes + 1) + types * 6 + names + leaps * (timeBytes + 4) + standard + universal;
+    return times * (timeBytes + 1) + size_t{types} * 6 + names + leaps * (timeBytes + 4) + standard + universal;
   }
 };
 constexpr size_t kHeaderBytes = 44;
@@ -131,10 +131,10 @@ bool ReadZoneFile(std::string_view data, ZoneFile* f) {
   f->count = h.times, f->typeCount = h.types, f->leapCount = h.leaps;
   f->standardCount = h.standard, f->universalCount = h.universal, f->nameBytes = h.names;
   f->times = p;
-  f->kinds = f->times + 8 * h.times;
+  f->kinds = f->times + size_t{8} * h.times;
   f->types = f->kinds + h.times;
-  f->leaps = f->types + 6 * h.types + h.names;
-  f->standard = f->leaps + 12 * h.leaps;
+  f->leaps = f->types + size_t{6} * h.types + h.names;
+  f->standard = f->leaps + size_t{12} * h.leaps;
   f->universal = f->standard + h.standard;
   f->end = f->universal + h.universal;
   for (uint32_t i = 0; i < h.times; ++i)
@@ -145,11 +145,13 @@ bool ReadZoneFile(std::string_view data, ZoneFile* f) {
 }
 
 int64_t ChangeAt(const ZoneFile& f, uint32_t i) {
-  const unsigned char* p = f.times + 8 * i;
+  const unsigned char* p = f.times + size_t{8} * i;
   return static_cast<int64_t>(uint64_t{BigEndian(p, 4)} << 32 | BigEndian(p + 4, 4));
 }
 
-int32_t TypeOffset(const ZoneFile& f, uint32_t type) { return static_cast<int32_t>(BigEndian(f.types + 6 * type, 4)); }
+int32_t TypeOffset(const ZoneFile& f, uint32_t type) {
+  return static_cast<int32_t>(BigEndian(f.types + size_t{6} * type, 4));
+}
 
 bool TypeDaylight(const ZoneFile& f, uint32_t type) { return f.types[6 * type + 4] != 0; }
 
