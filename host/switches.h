@@ -37,6 +37,8 @@ enum class SwitchEffect : uint8_t {
   Utc,        // the stamp in UTC (FDT_UTC)
   Encoding,   // the input's encoding
   Merge,      // run: both streams onto standard output, tagged
+  Terminals,  // run: the command's streams on terminals of their own
+  Pipes,      // run: the command's streams on pipes
   StampForm,  // restamp: the form of the stamps read
   StampZone,  // restamp: the zone of stamps without an offset
   StampYear,  // restamp: the year of stamps without one
@@ -72,6 +74,11 @@ inline constexpr TsSwitch kTsSwitches[] = {
     {u"/M", SwitchMatch::Exact, SwitchEffect::Merge, kSwitchRun, false, u"/M",
      u"both streams onto standard output in the order they came, each\n"
      u"line tagged O: (output) or E: (errors) after its stamp"},
+    {u"/TTY", SwitchMatch::Exact, SwitchEffect::Terminals, kSwitchRun, false, u"/TTY",
+     u"give COMMAND a terminal for each stream (POSIX), also when this\n"
+     u"program's output is not one: it then writes each line as it ends"},
+    {u"/PIPE", SwitchMatch::Exact, SwitchEffect::Pipes, kSwitchRun, false, u"/PIPE",
+     u"give COMMAND plain pipes, also where its output reaches a terminal"},
     {u"/FORM", SwitchMatch::Valued, SwitchEffect::StampForm, kSwitchRestamp | kSwitchLines, true, u"/FORM[:FORM]",
      u"read only stamps of FORM, in the format's directives: %Y %y %m\n"
      u"%d %e %H %M %S %L (milliseconds) %b %B %a %A %z (offset) %F %T\n"

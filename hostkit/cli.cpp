@@ -47,9 +47,17 @@ constexpr char16_t kRunHelp[] =
 constexpr char16_t kRunHelpEnd[] =
     u"Without /M, stamped output lines go to standard output and stamped error lines to\r\n"
     u"standard error. /I and /S count over both streams; /F writes a footer with the\r\n"
-    u"command's exit status once it has ended. COMMAND reads this program's standard\r\n"
+    u"command's exit status, stamped when it ended. COMMAND reads this program's standard\r\n"
     u"input and gets its arguments unchanged; interrupt and termination signals reach it.\r\n"
-    u"A line that waits unfinished (a prompt) is shown after 100 ms; its rest continues it.\r\n"
+    u"Each line that waits unfinished (a prompt) is shown with its stamp after 100 ms;\r\n"
+    u"what follows it begins a line of its own. A line of any length stays whole.\r\n"
+    u"\r\n"
+    u"Terminals (POSIX): each stream of COMMAND that would reach a terminal without this\r\n"
+    u"program goes to a terminal of its own (two: the streams stay apart), so COMMAND\r\n"
+    u"writes each line as it ends (in a pipe most programs hold output back), keeps its\r\n"
+    u"colours and columns, and starts its pager ('git --no-pager' or /PIPE avoids it).\r\n"
+    u"Bytes arrive as written; the size follows this terminal's. /TTY: terminals also\r\n"
+    u"when the output is a file or pipe; /PIPE: plain pipes. Windows refuses /TTY.\r\n"
     u"\r\n"
     u"Order under /M: the pipes are taken in the order their data came, so a line written\r\n"
     u"1 ms or more after one of the other stream comes after it. Lines that wait in a pipe\r\n"
@@ -65,7 +73,9 @@ constexpr char16_t kRunHelpEnd[] =
     u"  horalin run /T -- make all        a build log: output and errors, each stamped,\r\n"
     u"                                    each on its own stream\r\n"
     u"  horalin run /M /S -- ./deploy.sh >deploy.log\r\n"
-    u"                                    both streams into one file, in order, tagged\r\n";
+    u"                                    both streams into one file, in order, tagged\r\n"
+    u"  horalin run /TTY /T -- python3 train.py >train.log\r\n"
+    u"                                    each line stamped when written\r\n";
 
 constexpr char16_t kRestampHelp[] =
     u"Usage: horalin restamp [ARG...] [FILE...]\r\n"
@@ -189,6 +199,8 @@ const char16_t* HowToCarry(const char16_t* argument, bool last, bool* quote) {
 // 0, or 2 after a message naming `command`.
 int JoinTsArguments(int argc, char16_t** argv, char16_t* line, const HostFunctions& host, const char16_t* command) {
   line[0] = 0;
+  // TS reads at most 1,024 arguments and would drop the rest without a word.
+  if (argc > 1024) return CommandLineError(host, u"%s takes at most 1,024 ARGs of its own", command);
   for (int i = 0; i < argc; ++i) {
     bool quote = false;
     if (const char16_t* reason = HowToCarry(argv[i], i + 1 == argc, &quote)) {

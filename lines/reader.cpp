@@ -273,6 +273,7 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line, bool mayRead) {
     }
     const bool ascii = !(r->lineBits & 0x80);
     r->lineBits = 0;
+    r->lineGoesOn = piece.end == PieceEnd::kSplit;
     return FinishByteLine(r, line, piece.at, bytes, piece.length, ascii, piece.end == PieceEnd::kSplit);
   }
 }
@@ -366,6 +367,7 @@ int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool utf16, bool mayRead) {
     std::memcpy(line + piece.at, units + piece.start, piece.length * sizeof(char16_t));
     r->decodedPosition += piece.used;
     if (piece.end != PieceEnd::kGoesOn) {
+      r->lineGoesOn = piece.end == PieceEnd::kSplit;
       line[piece.at + piece.length] = 0;
       return static_cast<int32_t>(piece.at + piece.length);
     }
@@ -426,6 +428,7 @@ int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   // without its pair, no unit taken and not framed, no line so far. Nothing can come
   // after that, so every later call answers at once.
   if (reader->ended) return kEndOfInput;
+  reader->lineGoesOn = 0;
   const int32_t result = reader->failed ? -1 : ReadLine(reader, line, true);
   if (result == -1 || result == kEndOfInput) platform::CloseByteDecoder(&reader->decoder);  // no more text to convert
   if (result == kEndOfInput) reader->ended = 1;
@@ -435,6 +438,7 @@ int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
 bool LineWaits(const PipeReader* reader) { return reader->framer.count > 0 || reader->bytesAwaitingSample > 0; }
 
 int32_t TakeWaitingLine(PipeReader* r, char16_t* line) {
+  r->lineGoesOn = 0;
   if (r->bytesAwaitingSample > 0) {
     if (!DecideOnWaitingSample(r)) return kNoLineYet;
     const int32_t result = ReadLine(r, line, false);  // frames them: a line, or the line so far

@@ -48,7 +48,10 @@ struct PipeReader {
   // A read failed (not a broken pipe): no read follows; the line that came before it, if
   // any, is handed over first, and every call after that returns -1.
   int32_t failed;
-  int32_t ended;           // kEndOfInput was returned: every later call returns it at once
+  int32_t ended;  // kEndOfInput was returned: every later call returns it at once
+  // The line last handed over reached kLineMaxUnits and was cut there: the next line
+  // is its rest (TS stamps each piece; the run command writes the pieces as one line).
+  int32_t lineGoesOn;
   uint32_t deferredError;  // how a read after a cut signature ended, for the next read to report
 
   // What waits for more input, each kind for its own:

@@ -54,20 +54,36 @@ struct Child {
 };
 
 // Refused: an argument cannot reach the command unchanged (a batch file's argument that
-// holds a line break); *error is then its index.
-enum class ChildStart { Started, NotFound, NotRunnable, Refused };
+// holds a line break); *error is then its index. TooLong: the arguments do not fit in the
+// command line that the system passes (none is dropped).
+enum class ChildStart { Started, NotFound, NotRunnable, Refused, TooLong };
+
+// Which of the command's streams StartChild gives a terminal of its own instead of a
+// pipe, as bits. A program sees a terminal where it would write to one without this one:
+// it then writes each line when it ends (its C library, Python and the like hold output
+// back in a pipe), and shows colours, columns and pagers.
+enum ChildTerminal : uint32_t { kTerminalForOutput = 1, kTerminalForError = 2 };
+// Whether StartChild can give the command terminals (POSIX: pseudo-terminals, one for
+// each stream, so that the two stay apart). Windows cannot: its pseudo console joins the
+// two streams in one screen that it redraws.
+bool ChildTerminalsAvailable();
+// The columns of the terminal or console `handle` writes to; 0 when it writes to none.
+uint32_t TerminalColumns(Handle handle);
 
 // Starts the command argv[0], looked up as the system's shell looks up a command, with
 // the arguments argv[1] to argv[count - 1], our standard input and its standard output
 // and standard error on pipes of their own. On POSIX the arguments are the program's own
 // bytes where it kept them (KeepArgumentBytes), and a file that the system cannot run
 // runs under /bin/sh, as a shell runs it; on Windows a batch file runs under cmd.exe with
-// its arguments quoted for it (Refused when one cannot be). Until
+// its arguments quoted for it (Refused when one cannot be). The streams that `terminals`
+// names go to a terminal of their own: output as written (no line end changed), its size
+// that of ours, changed with it; the command keeps our controlling terminal for its
+// prompts. Until
 // WaitForChild, the interrupt, termination, hang-up and quit signals sent to this process
 // reach the command too (those that this process ignores stay ignored, in the command
 // too), and the console's Ctrl-C, which reaches the whole console, leaves this process
 // running until the command ends. When it cannot start, *error holds the system's code.
-ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, uint32_t* error);
+ChildStart StartChild(const char16_t* const* argv, size_t count, uint32_t terminals, Child* child, uint32_t* error);
 // Reads what one of the child's pipes holds, without waiting: 0 and the count (0 once
 // the pipe is closed and empty), kErrorIoPending when nothing is there yet, or the
 // system's error code.
@@ -83,6 +99,9 @@ void CloseChildPipe(Handle pipe);
 // signal; on Windows Ctrl-C or Ctrl-Break) and the command has ended: a process that it
 // left may still hold the pipes, and they are not waited for.
 bool ChildEndedAfterStop(Child* child);
+// Whether the command has ended, without waiting (its exit status stays for
+// WaitForChild). Its end wakes WaitForChildPipes.
+bool ChildHasEnded(Child* child);
 // Waits for the command to end, also when it closed its pipes long before, and returns
 // its exit status: its own code, or 128 + the number of the signal that ended it.
 // *stopSignal: the signal of a request to stop that came after the command had ended

@@ -323,8 +323,12 @@ void StartTsStamps(TsStamps* stamps) {
 
 const char16_t* MakeTsStamp(TsStamps* stamps, const TsOptions& options) {
   bool elapsed = options.stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE);
-  MakeLineStamp(stamps->text, options.format, options.stampFlags, options.formatFlags, platform::CurrentMoment(elapsed),
-                stamps->start, &stamps->previous, &stamps->cache);
+  return MakeTsStampAt(stamps, options, platform::CurrentMoment(elapsed));
+}
+
+const char16_t* MakeTsStampAt(TsStamps* stamps, const TsOptions& options, const Moment& moment) {
+  MakeLineStamp(stamps->text, options.format, options.stampFlags, options.formatFlags, moment, stamps->start,
+                &stamps->previous, &stamps->cache);
   return stamps->text;
 }
 

@@ -81,8 +81,10 @@ TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, uint8_t co
 void SetUpTsStream(TsStream* stream, platform::Handle handle, ReadFunction read, const TsOptions& options);
 // The start time and the previous stamp time become now.
 void StartTsStamps(TsStamps* stamps);
-// The stamp for a line (or the footer) that comes now.
+// The stamp for a line (or the footer) that comes now, or at `moment` (read with the
+// steady clock).
 const char16_t* MakeTsStamp(TsStamps* stamps, const TsOptions& options);
+const char16_t* MakeTsStampAt(TsStamps* stamps, const TsOptions& options, const Moment& moment);
 // Reports a failed read (not the end of input) from the code that the reader keeps.
 // Returns whether there was one.
 bool ReportTsReadError(uint32_t error);

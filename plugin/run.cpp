@@ -1,8 +1,9 @@
 // The run command: starts a command with its standard output and standard error on
-// pipes of their own and stamps each line of either when its line end arrives, with
-// the readers and the stamps of TS. The pipes are taken one read at a time, in the
-// order their data came; a line that waits unfinished (a prompt) is shown after a
-// moment, and the rest of it continues it when it comes.
+// pipes (or terminals) of their own and stamps each line of either when its line end
+// arrives, with the readers and the stamps of TS. The pipes are taken one read at a
+// time, in the order their data came; a line that waits unfinished (a prompt) is shown
+// after a moment with its stamp, and what comes after it begins a line of its own. A
+// line longer than the reader's limit comes in pieces, written as one line.
 
 #include "common/text.h"
 #include "common/types.h"
@@ -21,6 +22,18 @@ namespace {
 // the eye. In the steady clock's units (100 ns).
 constexpr uint64_t kPromptDelay = 100ull * 10000;
 
+// What the line last written of a stream left open on the screen.
+enum class OpenLine : uint8_t {
+  kNone,
+  kWaiting,  // the start of a line that waited (a prompt): what comes next begins a line
+  kCut,      // a piece of a long line: the next piece continues it, unstamped
+};
+
+// When the command gets terminals of its own: where ours are (Auto), always (/TTY) or
+// never (/PIPE).
+enum class Terminals : uint8_t { kAuto, kAlways, kNever };
+Terminals TerminalChoice;
+
 struct RunPipe {
   TsStream* stream;
   platform::Handle pipe;  // null once closed
@@ -29,9 +42,9 @@ struct RunPipe {
   const char16_t* tag;    // with /M, after the stamp
   bool toError;           // without /M, stamped lines go to standard error
   uint64_t heldSince;     // when the unfinished line that the reader holds began to wait; 0: none
-  bool open;              // the start of a line was written: the rest continues it, unstamped
-  bool cameFirst;         // that unfinished line came first in its read: before a line of the
-                          // other stream that a later read takes
+  OpenLine open;
+  bool cameFirst;  // that unfinished line came first in its read: before a line of the
+                   // other stream that a later read takes
 };
 
 RunPipe Pipes[2];
@@ -62,44 +75,61 @@ void Write(const RunPipe& p, bool merge, const char16_t* format, const char16_t*
     Printf(format, a, b, c);
 }
 
-// With /M, a line of the other stream that was left open ends before this one's text:
-// its rest will begin a line of its own.
-void CloseOtherLine(const TsCall& call, const RunPipe& p) {
-  for (RunPipe& other : Pipes) {
-    if (&other == &p || !other.open || !call.options.merge) continue;
-    Printf(u"\r\n");
-    other.open = false;
-  }
+// Ends the stream's open line on the screen. At a terminal the cursor may stand at the
+// start of a line already (the answer to a prompt was typed there, and its Enter echoed),
+// where a line end would leave a blank line: a full line of blanks and a carriage return
+// go to the start of the next line only when the cursor is not at the start of one (the
+// terminal wraps before the first character past the last column). Elsewhere a line end.
+void EndOpenLine(RunPipe& p, bool merge) {
+  if (p.open == OpenLine::kNone) return;
+  p.open = OpenLine::kNone;
+  const bool toError = p.toError && !merge;
+  uint32_t columns =
+      platform::TerminalColumns(toError ? StdErrorHandle() : platform::StdHandle(platform::StdStream::Output));
+  if (columns == 0) return Write(p, merge, u"%s", u"\r\n");
+  static constexpr char16_t kBlanks[] = u"                                ";
+  constexpr uint32_t kBlankCount = sizeof kBlanks / sizeof kBlanks[0] - 1;
+  for (; columns > 0; columns -= columns < kBlankCount ? columns : kBlankCount)
+    Write(p, merge, u"%s", kBlanks + (columns < kBlankCount ? kBlankCount - columns : 0));
+  Write(p, merge, u"%s", u"\r");
 }
 
-void WriteText(TsCall& call, RunPipe& p, bool unfinished);
+// Before a new line: the stream's own line that waited ends, and with /M so does any
+// line of the other stream left open (its rest will begin a line of its own).
+void EndOpenLines(const TsCall& call, RunPipe& p) {
+  for (RunPipe& other : Pipes)
+    if (&other == &p || call.options.merge) EndOpenLine(other, call.options.merge);
+}
+
+void WriteText(TsCall& call, RunPipe& p, OpenLine leaves);
 
 // With /M, the start of a line that the other stream holds came before this line: it
 // is shown first, and so keeps its place.
 void ShowOtherWaiting(TsCall& call, const RunPipe& p) {
   for (RunPipe& other : Pipes) {
     if (&other == &p || !other.pipe || other.heldSince == 0 || !other.cameFirst) continue;
-    if (TakeWaitingLine(&other.stream->reader, other.stream->line) >= 0) WriteText(call, other, true);
+    if (TakeWaitingLine(&other.stream->reader, other.stream->line) >= 0) WriteText(call, other, OpenLine::kWaiting);
     other.heldSince = 0;
   }
 }
 
-// A line of the stream, or with `unfinished` the start of one, which stays open.
-void WriteText(TsCall& call, RunPipe& p, bool unfinished) {
+// A line of the stream, or the start of one that `leaves` open: a line that waits, or a
+// piece of a long line.
+void WriteText(TsCall& call, RunPipe& p, OpenLine leaves) {
   const bool merge = call.options.merge;
-  if (merge && !unfinished) ShowOtherWaiting(call, p);
-  const char16_t* end = unfinished ? u"" : u"\r\n";
-  if (p.open) {
+  if (merge && leaves == OpenLine::kNone) ShowOtherWaiting(call, p);
+  const char16_t* end = leaves == OpenLine::kNone ? u"\r\n" : u"";
+  if (p.open == OpenLine::kCut) {
     Write(p, merge, u"%s%s", p.stream->line, end);
   } else {
-    CloseOtherLine(call, p);
+    EndOpenLines(call, p);
     const char16_t* stamp = MakeTsStamp(&call.stamps, call.options);
     if (merge)
       Printf(u"%s %s %s%s", stamp, p.tag, p.stream->line, end);
     else
       Write(p, merge, u"%s %s%s", stamp, p.stream->line, end);
   }
-  p.open = unfinished;
+  p.open = leaves;
 }
 
 // Stamps every line that this turn's read of the pipe completes. False once the pipe
@@ -111,7 +141,7 @@ bool TakeTurn(TsCall& call, RunPipe& p, bool* failed) {
   for (;;) {
     int32_t length = ReadPipeLine(&p.stream->reader, p.stream->line);
     if (length >= 0) {
-      WriteText(call, p, false);
+      WriteText(call, p, p.stream->reader.lineGoesOn ? OpenLine::kCut : OpenLine::kNone);
       wrote = true;
       continue;
     }
@@ -129,8 +159,7 @@ bool TakeTurn(TsCall& call, RunPipe& p, bool* failed) {
     if (ReportTsReadError(p.stream->reader.lastError)) *failed = true;
     platform::CloseChildPipe(p.pipe);
     p.pipe = nullptr;
-    if (p.open) Write(p, call.options.merge, u"%s", u"\r\n");
-    p.open = false;
+    EndOpenLine(p, call.options.merge);
     return false;
   }
 }
@@ -146,7 +175,8 @@ uint32_t ShowWaitingLines(TsCall& call, uint64_t now) {
       if (left < wait) wait = left;
       continue;
     }
-    if (TakeWaitingLine(&p.stream->reader, p.stream->line) >= 0) WriteText(call, p, now != 0);
+    if (TakeWaitingLine(&p.stream->reader, p.stream->line) >= 0)
+      WriteText(call, p, now != 0 ? OpenLine::kWaiting : OpenLine::kNone);
     p.heldSince = 0;
   }
   return wait;
@@ -168,11 +198,16 @@ void FillInserts(char16_t* text, const char16_t* name) {
   CopyText(text, kSmallText, filled);
 }
 
-int ReportNotStarted(platform::ChildStart started, uint32_t error, const char16_t* const* command) {
+int ReportNotStarted(platform::ChildStart started, uint32_t error, const char16_t* const* command, int count) {
   if (started == platform::ChildStart::Refused) {
     ReportError(u"Cannot pass \"%s\" to the batch file \"%s\": cmd.exe would change a %% or line break in it\r\n",
                 command[error], command[0]);
     return 2;
+  }
+  if (started == platform::ChildStart::TooLong) {
+    ReportError(u"Cannot start \"%s\": its %d arguments are longer than the system's command line allows\r\n",
+                command[0], static_cast<int>(count - 1));
+    return 126;
   }
   char16_t text[kSmallText];
   ErrorCodeText(error, text);
@@ -192,8 +227,7 @@ void TakeWhatHasCome(TsCall& call, bool* failed) {
   }
   ShowWaitingLines(call, 0);
   for (RunPipe& p : Pipes) {
-    if (p.open) Write(p, call.options.merge, u"%s", u"\r\n");
-    p.open = false;
+    EndOpenLine(p, call.options.merge);
     platform::CloseChildPipe(p.pipe);
     p.pipe = nullptr;
   }
@@ -201,11 +235,16 @@ void TakeWhatHasCome(TsCall& call, bool* failed) {
 
 // Reads both pipes until they end, or until the command has ended after a request to
 // stop: what the pipes hold then is written, without waiting for the rest. Whether a
-// pipe failed.
-bool StampPipes(TsCall& call, platform::Child* child) {
+// pipe failed; *ended: when the command was seen to end (its end wakes the wait), if it
+// ended before its pipes did (a process that it left may hold them long after).
+bool StampPipes(TsCall& call, platform::Child* child, Moment* ended, bool* endSeen) {
   bool failed = false;
   uint32_t wait = platform::kWaitNoLimit;
   while (Pipes[0].pipe || Pipes[1].pipe) {
+    if (!*endSeen && platform::ChildHasEnded(child)) {
+      *ended = platform::CurrentMoment(true);
+      *endSeen = true;
+    }
     if (platform::ChildEndedAfterStop(child)) {
       TakeWhatHasCome(call, &failed);
       break;
@@ -218,29 +257,67 @@ bool StampPipes(TsCall& call, platform::Child* child) {
   return failed;
 }
 
+// Run's own switches: when the command gets terminals.
+bool ApplyRunSwitch(const TsSwitch& row, const char16_t*) {
+  if (row.effect == SwitchEffect::Terminals) TerminalChoice = Terminals::kAlways;
+  if (row.effect == SwitchEffect::Pipes) TerminalChoice = Terminals::kNever;
+  return true;
+}
+
+// The streams that get a terminal: under /TTY both; by default each that would reach a
+// terminal without this program (its output ours, its errors our standard error), so
+// that the command behaves as it does without it; under /PIPE and on a system that has
+// no terminals to give, none. -1 after an error.
+int ChooseTerminals() {
+  const bool available = platform::ChildTerminalsAvailable();
+  if (TerminalChoice == Terminals::kAlways && !available) {
+    ReportError(
+        u"/TTY: this system cannot give the command a terminal for each stream (its pseudo console joins "
+        u"the two and redraws them); the command writes to pipes without /TTY\r\n");
+    return -1;
+  }
+  if (TerminalChoice == Terminals::kAlways)
+    return static_cast<int>(platform::kTerminalForOutput | platform::kTerminalForError);
+  if (TerminalChoice == Terminals::kNever || !available) return 0;
+  uint32_t terminals = 0;
+  if (platform::IsConsoleInput(platform::StdHandle(platform::StdStream::Output)))
+    terminals |= platform::kTerminalForOutput;
+  if (platform::IsConsoleInput(StdErrorHandle())) terminals |= platform::kTerminalForError;
+  return static_cast<int>(terminals);
+}
+
 int RunCommand(const char16_t* arguments, const char16_t* const* command, int count) {
   TsCall& call = TsCallStorage;
-  TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchRun);
+  TerminalChoice = Terminals::kAuto;
+  TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchRun, ApplyRunSwitch);
   if (parsed == TsArguments::Failed) return 1;
   if (parsed == TsArguments::Done) return 0;
+  const int terminals = ChooseTerminals();
+  if (terminals < 0) return 1;
 
   StartTsStamps(&call.stamps);
   platform::Child child;
   uint32_t error = 0;
-  platform::ChildStart started = platform::StartChild(command, static_cast<size_t>(count), &child, &error);
-  if (started != platform::ChildStart::Started) return ReportNotStarted(started, error, command);
-  Pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false, 0, false, false};
-  Pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true, 0, false, false};
+  platform::ChildStart started =
+      platform::StartChild(command, static_cast<size_t>(count), static_cast<uint32_t>(terminals), &child, &error);
+  if (started != platform::ChildStart::Started) return ReportNotStarted(started, error, command, count);
+  Pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false, 0, OpenLine::kNone, false};
+  Pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true, 0, OpenLine::kNone, false};
   for (RunPipe& p : Pipes) {
     SetUpTsStream(p.stream, &p, ReadRunPipe, call.options);
     p.stream->reader.wait = NoWait;
   }
 
-  bool failed = StampPipes(call, &child);
+  Moment ended{};
+  bool endSeen = false;
+  bool failed = StampPipes(call, &child, &ended, &endSeen);
   int stopSignal = 0;
   int status = platform::WaitForChild(&child, &stopSignal);
+  if (!endSeen) ended = platform::CurrentMoment(true);
+  // Stamped when the command ended, not when the last process that held its pipes let go.
   if (call.options.footer)
-    Printf(u"%s ---- End Of Command, exit status %d ----\r\n", MakeTsStamp(&call.stamps, call.options), status);
+    Printf(u"%s ---- End Of Command, exit status %d ----\r\n", MakeTsStampAt(&call.stamps, call.options, ended),
+           status);
   // Asked to stop after the command ended: as a signal would end a command.
   if (stopSignal) return 128 + stopSignal;
   // Lines were lost: a command that succeeded does not make it a success.

@@ -1,6 +1,7 @@
 // horalin: the plug-in's command and function as a standalone POSIX program.
 #include <clocale>
 #include <cstring>
+#include <vector>
 
 #include "common/utf.h"
 #include "host/host.h"
@@ -14,18 +15,19 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   posixhost::StartHost();
 
-  static char16_t storage[1 << 18];
-  static char16_t* args[1024];
+  // Every argument, as many as the system passed: a UTF-8 byte becomes at most one unit.
+  size_t room = 1;
+  for (int i = 1; i < argc; ++i) room += std::strlen(argv[i]) + 1;
+  std::vector<char16_t> storage(room);
+  std::vector<char16_t*> args(static_cast<size_t>(argc));
   int count = 0;
   size_t used = 0;
-  for (int i = 1; i < argc && count < 1024; ++i) {
-    size_t room = sizeof storage / sizeof storage[0] - used;
-    if (room < 2) break;
-    args[count++] = storage + used;
-    used += Utf16FromUtf8(argv[i], std::strlen(argv[i]), storage + used, room) + 1;
+  for (int i = 1; i < argc; ++i) {
+    args[static_cast<size_t>(count++)] = storage.data() + used;
+    used += Utf16FromUtf8(argv[i], std::strlen(argv[i]), storage.data() + used, room - used) + 1;
   }
   // A command run gets its arguments as they came, not through the engine's text.
-  if (count == argc - 1) platform::KeepArgumentBytes(argv + 1, count);
+  platform::KeepArgumentBytes(argv + 1, count);
 
   hostkit::HostFunctions host{Printf,
                               Qprintf,
@@ -40,7 +42,7 @@ int main(int argc, char** argv) {
                               posixhost::ErrorsWritten};
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
                                 f_datefmt,     StampCommand,     RestampLog,     DateLine};
-  int status = hostkit::RunCommandLine(count, args, host, plugin);
+  int status = hostkit::RunCommandLine(count, args.data(), host, plugin);
   posixhost::FinishHost();
   platform::EndLikeCommand(status);
   return status;

@@ -2,7 +2,9 @@
 // with CreateProcessW on a command line quoted as the C runtime splits it again (a batch file
 // under cmd.exe, quoted for it), its standard output and standard error on named pipes of their
 // own (anonymous pipes take no overlapped reads), read with overlapped reads whose completions
-// a completion port gives in the order they came.
+// a completion port gives in the order they came. Terminals are not given: the system's
+// pseudo console joins the two streams in one screen that it redraws (and under Wine 8
+// carries none of the command's output).
 #include <windows.h>
 
 #include "common/text.h"
@@ -29,6 +31,9 @@ struct PipeEnd {
 PipeEnd Pipes[2];
 HANDLE Port;  // the completion port of both pipes' reads
 constexpr ULONG_PTR kStopKey = 2;
+constexpr ULONG_PTR kEndKey = 3;  // the command ended: wakes the wait
+HANDLE EndWait;                   // the wait registered for that
+volatile LONG EndPosted;          // ...and it came
 HANDLE volatile ChildProcess;
 volatile LONG StopAsked;   // Ctrl-C or Ctrl-Break came
 volatile LONG StopSignal;  // the last one that came after the command had ended, as a signal's number
@@ -171,7 +176,14 @@ bool EndsWith(const char16_t* text, const char16_t* end) {
   return n >= m && CompareNoCase(text + n - m, end) == 0;
 }
 
-bool IsBatchFile(const char16_t* path) { return EndsWith(path, u".bat") || EndsWith(path, u".cmd"); }
+// Whether the system runs the file as a batch file: by the name it runs, which is the
+// name less its trailing dots and blanks ("tool.cmd." runs tool.cmd).
+bool IsBatchFile(const char16_t* path) {
+  static char16_t name[kPathText];
+  CopyText(name, kPathText, path);
+  for (size_t n = TextLength(name); n > 0 && (name[n - 1] == u'.' || name[n - 1] == u' '); --n) name[n - 1] = 0;
+  return EndsWith(name, u".bat") || EndsWith(name, u".cmd");
+}
 
 bool IsFile(const char16_t* path) {
   DWORD attributes = GetFileAttributesW(Wide(path));
@@ -209,9 +221,17 @@ bool FindIn(const char16_t* folder, size_t folderLength, const char16_t* name, c
   return false;
 }
 
+// Whether a command name is looked for in the current folder: unless the variable
+// NoDefaultCurrentDirectoryInExePath is set, whatever its value.
+bool SearchesCurrentFolder() {
+  return GetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", nullptr, 0) == 0 &&
+         GetLastError() == ERROR_ENVVAR_NOT_FOUND;
+}
+
 // Finds the command as the console does: a name with a folder in it there alone, any
-// other in the current folder and then in the folders of PATH; in each, as it stands when
-// it has an extension, then with each extension of PATHEXT (.COM;.EXE;.BAT;.CMD unset).
+// other in the current folder (unless NoDefaultCurrentDirectoryInExePath is set, in any
+// value) and then in the folders of PATH; in each, as it stands when it has an
+// extension, then with each extension of PATHEXT (.COM;.EXE;.BAT;.CMD unset).
 bool FindCommand(const char16_t* name, char16_t* path) {
   static char16_t extensions[kSmallText], folders[kPathText];
   if (!name[0] || !GetEnvironmentVariableW(L"PATHEXT", Wide(extensions), kSmallText) ||
@@ -220,7 +240,7 @@ bool FindCommand(const char16_t* name, char16_t* path) {
   bool folderGiven = false;
   for (const char16_t* p = name; *p; ++p) folderGiven = folderGiven || *p == u'\\' || *p == u'/' || *p == u':';
   if (folderGiven) return FindIn(u"", 0, name, extensions, path);
-  if (FindIn(u".", 1, name, extensions, path)) return true;
+  if (SearchesCurrentFolder() && FindIn(u".", 1, name, extensions, path)) return true;
   DWORD n = GetEnvironmentVariableW(L"PATH", Wide(folders), kPathText);
   if (n == 0 || n >= kPathText) return false;
   for (const char16_t* f = folders; *f;) {
@@ -243,7 +263,9 @@ ChildStart MakeCommandLine(const char16_t* const* argv, size_t count, char16_t* 
   line[0] = program[0] = 0;
   const bool located = FindCommand(argv[0], found);
   const bool batch = located && IsBatchFile(found);
-  if (!batch && IsBatchFile(argv[0])) {
+  // Not found: the system's own search looks in the current folder too, and is left out
+  // when that folder is not to be searched.
+  if ((!batch && IsBatchFile(argv[0])) || (!located && !SearchesCurrentFolder())) {
     *error = ERROR_FILE_NOT_FOUND;
     return ChildStart::NotFound;
   }
@@ -264,9 +286,9 @@ ChildStart MakeCommandLine(const char16_t* const* argv, size_t count, char16_t* 
     if (located) CopyText(program, kPathText, found);  // else the system's own search
     for (size_t i = 0; i < count; ++i) AppendArgument(&b, argv[i]);
   }
-  if (!b.room) {
+  if (!b.room) {  // longer than the system's command line: no argument is dropped
     *error = ERROR_FILENAME_EXCED_RANGE;
-    return ChildStart::NotRunnable;
+    return ChildStart::TooLong;
   }
   return ChildStart::Started;
 }
@@ -316,9 +338,19 @@ bool CreateChildProcess(char16_t* program, char16_t* line, HANDLE commandOut, HA
   return started;
 }
 
+// The command's end wakes the wait (a process that it left may hold its pipes).
+void CALLBACK PostEnd(void*, BOOLEAN) {
+  InterlockedExchange(&EndPosted, 1);
+  if (Port) PostQueuedCompletionStatus(Port, 0, kEndKey, nullptr);
+}
+
 }  // namespace
 
-ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, uint32_t* error) {
+bool ChildTerminalsAvailable() { return false; }
+
+uint32_t TerminalColumns(Handle) { return 0; }
+
+ChildStart StartChild(const char16_t* const* argv, size_t count, uint32_t, Child* child, uint32_t* error) {
   *child = Child{};
   *error = 0;
   static char16_t line[kPathText], program[kPathText];
@@ -342,6 +374,9 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, Child* child, u
   }
   CloseHandle(process.hThread);
   ChildProcess = process.hProcess;
+  InterlockedExchange(&EndPosted, 0);
+  if (!RegisterWaitForSingleObject(&EndWait, process.hProcess, PostEnd, nullptr, INFINITE, WT_EXECUTEONLYONCE))
+    EndWait = nullptr;
   child->process = process.hProcess;
   child->output = &Pipes[0];
   child->error = &Pipes[1];
@@ -408,6 +443,11 @@ void CloseChildPipe(Handle pipe) {
   if (pipe) ClosePipeEnd(static_cast<PipeEnd*>(pipe));
 }
 
+bool ChildHasEnded(Child* child) {
+  // Without a registered wait, the process is asked each time.
+  return child->process && (EndPosted || !EndWait) && WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0;
+}
+
 bool ChildEndedAfterStop(Child* child) {
   return StopAsked && child->process && WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0;
 }
@@ -417,6 +457,8 @@ int WaitForChild(Child* child, int* stopSignal) {
   WaitForSingleObject(child->process, INFINITE);
   GetExitCodeProcess(child->process, &code);
   SetConsoleCtrlHandler(KeepRunning, FALSE);
+  if (EndWait) UnregisterWaitEx(EndWait, INVALID_HANDLE_VALUE);  // its callback is over
+  EndWait = nullptr;
   ChildProcess = nullptr;
   CloseHandle(child->process);
   child->process = nullptr;

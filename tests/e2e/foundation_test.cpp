@@ -106,7 +106,7 @@ TEST(CommandLine, EachCommandHasItsHelp) {
        "Usage: horalin run ",
        "\nThe ARGs are TS's own: /CP:n /D /F /I /S /T /U /U:name and a format ('horalin ts --help'),\n"
        "and its own:\n  /M               both streams onto standard output in the order they came, each\n"
-       "                   line tagged O: (output) or E: (errors) after its stamp\nWithout /M"},
+       "                   line tagged O: (output) or E: (errors) after its stamp\n  /TTY             give COMMAND"},
       {{"restamp", "-h"},
        "Usage: horalin restamp ",
        "\n  /YEAR:N          the year of stamps without one (syslog); else the current year,\n"

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -812,9 +815,18 @@ TEST(Restamp, FilesInTurnEachInItsEncoding) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "00:00:00.000 caf\u00E9\n00:04:00.000 w\u00F6rld\n");
   EXPECT_EQ(r.err, "Horalin plugin: Cannot open \"" + std::string(dir) + "/none.log\": No such file or directory\n");
-  std::remove(a.c_str());
-  std::remove(b.c_str());
-  rmdir(dir);
+  // Every file named is read, however many.
+  Strings many = {"/F", "%T"};
+  for (int i = 0; i < 1100; ++i) {
+    many.push_back(std::string(dir) + "/m" + std::to_string(i) + ".log");
+    f = std::fopen(many.back().c_str(), "wb");
+    std::fputs("2026-12-07T17:39:42Z m\n", f);
+    std::fclose(f);
+  }
+  Result all = Restamp(many, "");
+  EXPECT_EQ(all.status, 0);
+  EXPECT_NE(all.out.find("---- End Of Log: 1100 lines restamped"), std::string::npos) << all.err;
+  std::system(("rm -rf " + std::string(dir)).c_str());
 }
 
 TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
@@ -890,6 +902,14 @@ TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
     for (size_t i : {2u, 3u, 5u})  // the first line may be stamped late: the program starts as it comes
       EXPECT_GE(Milliseconds(lines[i]), 100) << "line " << i << " not stamped when it came: " << lines[i];
   }
+  // The footer stamped when the command ended, not when a process that it left let go of
+  // the pipes.
+  if (UnderWine() || std::getenv("HORALIN_VALGRIND")) return;
+  Result late = Horalin({"run", "/S", "/F", "--", "sh", "-c", "(sleep 1; echo late) & echo now"});
+  Strings lines = SplitLines(late.out);
+  ASSERT_EQ(lines.size(), 3u) << late.out;
+  EXPECT_GE(Milliseconds(lines[1]), 900) << lines[1];
+  EXPECT_LT(Milliseconds(lines[2]), 500) << lines[2];
 }
 
 TEST(Run, ExitStatusAndCommandsThatCannotStart) {
@@ -906,14 +926,34 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
                          "/shows.cmd && printf '@echo tool %%*\\r\\n' >" + dir + "/hltool.cmd")
                             .c_str()),
             0);
+  // Every argument passed, 3,000 of them; more than TS takes refused.
+  Strings many = {"--", talker, "args"}, manySwitches(1025, "/T");
+  std::string manyOut;
+  for (int i = 0; i < 3000; ++i) {
+    char name[8];
+    std::snprintf(name, sizeof name, "a%04d", i);
+    many.push_back(name);
+    manyOut += (i ? "\n[" : "[") + std::string(name) + "]";
+  }
+  manySwitches.insert(manySwitches.end(), {"--", talker});
   struct Case {
     Strings args;  // after "run"
     int status;
     std::string out, err;
     bool wine;
     bool posix = true;
+    bool noCurrentFolder = false;  // NoDefaultCurrentDirectoryInExePath set
   } cases[] = {
       {{"--", talker, "o:x"}, 0, "x", "", true},
+      {many, 0, manyOut, "", true},
+      {manySwitches, 2, "", "horalin: run takes at most 1,024 ARGs of its own", false},
+      {{"/TTY", "--", talker, "o:x"}, 0, "x", "", false},
+      {{"/TTY", "--", talker, "o:x"},
+       1,
+       "",
+       "Horalin plugin: /TTY: this system cannot give the command a terminal",
+       true,
+       false},
       {{"--", talker, "exit:3"}, 3, "", "", true},
       {{"--", talker, "o:x", "signal:15"}, 128 + 15, "x", "", false},
       {{"/F", "--", talker, "exit:7"}, 7, "---- End Of Command, exit status 7 ----", "", false},
@@ -953,22 +993,29 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
        true,
        false},
       {{"--", "hltool", "x&y"}, 0, "tool \"x&y\"", "", true, false},
+      // A batch file by the name the system runs, its trailing dot dropped: quoted for cmd.exe.
+      {{"--", "hltool.cmd.", "x&y"}, 0, "tool \"x&y\"", "", true, false},
+      // The current folder is not searched when NoDefaultCurrentDirectoryInExePath is set.
+      {{"--", "hltool", "x"}, 127, "", "Horalin plugin: Cannot start \"hltool\": ", true, false, true},
       // A system message's inserts filled.
       {{"--", "C:\\windows\\win.ini"}, 126, "", "Horalin plugin: Cannot start \"C:\\windows\\win.ini\": ", true, false},
   };
-  Options inFolder;
-  inFolder.directory = dir;
   for (const Case& c : cases) {
     if (UnderWine() ? !c.wine : !c.posix) continue;
+    Options inFolder;
+    inFolder.directory = dir;
+    if (c.noCurrentFolder) inFolder.env = {{"NoDefaultCurrentDirectoryInExePath", "1"}};
     Strings args = {"run"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     Result r = Horalin(args, inFolder);
     EXPECT_EQ(r.err.find("%1"), std::string::npos) << r.err;
-    EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args) << r.err;
+    const std::string name = ::testing::PrintToString(
+        Strings(c.args.begin(), c.args.begin() + std::min<ptrdiff_t>(static_cast<ptrdiff_t>(c.args.size()), 4)));
+    EXPECT_EQ(r.status, c.status) << name << r.err;
     std::string out;
     for (const std::string& text : TextsAfterStamps(r.out, kFull)) out += (out.empty() ? "" : "\n") + text;
-    EXPECT_EQ(out, c.out) << ::testing::PrintToString(c.args);
-    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << ::testing::PrintToString(c.args);
+    EXPECT_TRUE(out == c.out) << name << ": " << out.substr(0, 200);
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << name;
     if (c.err.empty()) {
       EXPECT_EQ(r.err, "");
     }
@@ -989,7 +1036,8 @@ TEST(Run, EachStreamIsReadAsTsReadsItsInput) {
   } cases[] = {
       // Each stream's encoding recognised on its own: UTF-16LE on one, UTF-8 on the other.
       {{"b:FFFE6800E9000D00610062000D00", "B:636166C3A90D"}, "", {"h\u00E9", "ab"}, {"caf\u00E9"}, true},
-      {{"long:40000", "E:tail"}, "", {std::string(32767, 'x'), std::string(7233, 'x')}, {"tail"}, false},
+      // A line longer than the reader's limit, written whole under one stamp.
+      {{"long:130000", "E:tail"}, "", {std::string(130000, 'x')}, {"tail"}, false},
       // The command reads our standard input.
       {{"copy"}, "a\nb\n", {"a", "b"}, {}, true},
   };
@@ -1001,8 +1049,8 @@ TEST(Run, EachStreamIsReadAsTsReadsItsInput) {
     options.input = c.input;
     Result r = Horalin(all, options);
     EXPECT_EQ(r.status, 0) << ::testing::PrintToString(c.talk) << r.err;
-    EXPECT_EQ(TextsAfterStamps(r.out, kFull), c.out) << ::testing::PrintToString(c.talk);
-    EXPECT_EQ(TextsAfterStamps(r.err, kFull), c.err) << ::testing::PrintToString(c.talk);
+    EXPECT_TRUE(TextsAfterStamps(r.out, kFull) == c.out) << ::testing::PrintToString(c.talk[0]);
+    EXPECT_EQ(TextsAfterStamps(r.err, kFull), c.err) << ::testing::PrintToString(c.talk[0]);
   }
 }
 
@@ -1019,6 +1067,83 @@ bool WaitForText(int fd, std::string* seen, const std::string& text, std::chrono
     seen->append(buffer, static_cast<size_t>(n));
   }
   return true;
+}
+
+// Runs `horalin ARGS` with a pseudo-terminal of 77 columns and 33 rows as its controlling
+// terminal and all three standard streams, as at a terminal; once `waitFor` has come out,
+// `answer` is typed. What the terminal received.
+std::string AtTerminal(const Strings& args, const std::string& waitFor = "", const std::string& answer = "") {
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
+  winsize size{33, 77, 0, 0};
+  ioctl(master, TIOCSWINSZ, &size);
+  const std::string name = ptsname(master);
+  const char* program = std::getenv("HORALIN_PROGRAM");
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    int terminal = open(name.c_str(), O_RDWR);
+    ioctl(terminal, TIOCSCTTY, 0);
+    dup2(terminal, 0), dup2(terminal, 1), dup2(terminal, 2);
+    setenv("PYTHONUNBUFFERED", "", 1);
+    std::vector<char*> argv = {const_cast<char*>(program ? program : "horalin")};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  std::string seen;
+  if (!waitFor.empty() && WaitForText(master, &seen, waitFor, std::chrono::seconds(20))) {
+    EXPECT_EQ(write(master, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+  }
+  WaitForText(master, &seen, "\x01", std::chrono::seconds(20));  // to the end (EIO once it has gone)
+  waitpid(pid, nullptr, 0);
+  close(master);
+  return seen;
+}
+
+TEST(Run, ATerminalForEachStream) {
+  POSIX_ONLY();
+  if (std::system("python3 -c '' 2>/dev/null") != 0) GTEST_SKIP() << "no python3";
+  // A program that holds its output back in a pipe (Python, PYTHONUNBUFFERED unset), given
+  // terminals by /TTY: each line stamped when written, the streams apart, bytes unchanged.
+  Options buffered;
+  buffered.env = {{"PYTHONUNBUFFERED", ""}};
+  Result r = Horalin({"run", "/TTY", "/I", "--", "python3", "-c",
+                      "import sys, time\nprint('\\x1b[31mred\\x1b[0m'); print('err', file=sys.stderr)\n"
+                      "time.sleep(1); print('two')"},
+                     buffered);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(TextsAfterStamps(r.out, kElapsed), (Strings{"\x1b[31mred\x1b[0m", "two"}));
+  EXPECT_EQ(TextsAfterStamps(r.err, kElapsed), Strings{"err"});
+  EXPECT_EQ(r.rawOut.find('\r'), std::string::npos) << r.rawOut;
+  Strings lines = SplitLines(r.out);
+  if (lines.size() == 2 && !std::getenv("HORALIN_VALGRIND")) {
+    EXPECT_GE(Milliseconds(lines[1]), 900) << lines[1];
+  }
+
+  // At a terminal: by default the command sees one, of our size; /PIPE gives it pipes.
+  // Under /M an answered prompt leaves no blank line: the blanks and CR after it stay on
+  // the line that the answer's Enter began.
+  const std::string seesTerminal = "import os; print(os.isatty(1), os.isatty(2), *os.get_terminal_size(1))";
+  struct Case {
+    Strings args;
+    std::string waitFor, answer, output;  // a regular expression the terminal's output must match
+  } cases[] = {
+      {{"run", "--", "python3", "-c", seesTerminal}, "", "", kFull + " True True 77 33\r\n"},
+      {{"run", "/PIPE", "--", "python3", "-c", "import os; print(os.isatty(1), os.isatty(2))"},
+       "",
+       "",
+       kFull + " False False\r\n"},
+      {{"run", "/M", "--", "sh", "-c", "printf 'Name? '; read n; echo \"hi $n\""},
+       "Name? ",
+       "Bob\n",
+       kFull + " O: Name\\? Bob\r\n {77}\r" + kFull + " O: hi Bob\r\n$"},
+  };
+  for (const Case& c : cases) {
+    const std::string seen = AtTerminal(c.args, c.waitFor, c.answer);
+    EXPECT_TRUE(std::regex_search(seen, std::regex(c.output))) << c.args[2] << ": " << seen;
+  }
 }
 
 TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
@@ -1056,7 +1181,7 @@ TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
        0, " survived\n$"},
       {"a prompt shows before its answer",
        "exec \"$H\" run -- sh -c 'printf \"Continue? \"; read a; echo \"answer=$a\"'", "Continue? ", 0, false, "y\n", 0,
-       0, "^" + kFull + " Continue\\? answer=y\n$"},
+       0, "^" + kFull + " Continue\\? \n" + kFull + " answer=y\n$"},
       {"standard error full", "exec \"$H\" run -- \"$T\" o:started e:lost 2>/dev/full", "", 0, false, "", 0, 1,
        " started\n$"},
       {"standard error closed", "exec \"$H\" run -- \"$T\" e:lost 2>&-", "", 0, false, "", 0, 1, "^$"},
@@ -1113,12 +1238,15 @@ TEST(Run, LinesInTheOrderTheyCameAndUnfinishedLinesShown) {
        {"e:E0", "sleep:2", "o:O0", "sleep:100", "e:E1", "sleep:2", "o:O1", "sleep:100", "e:E2", "sleep:2", "o:O2",
         "sleep:100", "e:E3", "sleep:2", "o:O3"},
        {"E: E0", "O: O0", "E: E1", "O: O1", "E: E2", "O: O2", "E: E3", "O: O3"}},
-      // A line that waits is shown; its rest continues it, unless a line of the other
-      // stream came between. Unfinished last lines in the order they came.
+      // A line that waits is shown with its stamp, each one; what comes after it begins a
+      // line of its own. Unfinished last lines in the order they came.
       {{"/M"},
        {"O:Continue? ", "sleep:400", "e:err", "o:yes", "E:err-tail", "sleep:300", "O:out-tail"},
        {"O: Continue? ", "E: err", "O: yes", "E: err-tail", "O: out-tail"}},
-      {{}, {"O:Continue? ", "sleep:400", "o:yes"}, {"Continue? yes"}},
+      {{}, {"O:Continue? ", "sleep:400", "o:yes"}, {"Continue? ", "yes"}},
+      {{"/M"},
+       {"E:Name? ", "sleep:300", "E:Age? ", "sleep:300", "e:late error", "o:out"},
+       {"E: Name? ", "E: Age? ", "E: late error", "O: out"}},
   };
   for (const Case& c : cases) {
     if (&c == cases && std::getenv("HORALIN_VALGRIND")) continue;
