@@ -46,48 +46,71 @@ bool IsCodePageSupported(uint32_t codePage) {
 
 namespace {
 
-// Whether the block reads as text in UTF-16 of the byte order: no zero unit, no control
-// character but tab to CR, no noncharacter FFFE or FFFF, every surrogate in a pair (a
-// pair cut off by the block's end may be). `last` receives the last whole unit read.
-bool ReadsAsUtf16Text(const uint8_t* block, uint32_t count, bool bigEndian, char16_t* last) {
-  bool highSurrogate = false;
-  *last = 0;
+// The block read as UTF-16 of one byte order.
+struct Utf16Reading {
+  // No zero unit, no control character but tab to CR, no noncharacter FFFE or FFFF, every
+  // surrogate in a pair (a pair cut off by the block's end may be).
+  bool text;
+  bool lineEnd;                // a CR or LF unit
+  bool latinPair;              // two units in a row with a zero high byte (as Latin words give)
+  uint32_t units, latinUnits;  // whole units; those with a zero high byte
+};
+
+Utf16Reading ReadAsUtf16(const uint8_t* block, uint32_t count, bool bigEndian) {
+  Utf16Reading r{true, false, false, 0, 0};
+  bool highSurrogate = false, lastLatin = false;
   for (uint32_t i = 0; i + 1 < count; i += 2) {
     const char16_t u = static_cast<char16_t>(bigEndian ? block[i] << 8 | block[i + 1] : block[i + 1] << 8 | block[i]);
-    const bool low = u >= 0xDC00 && u <= 0xDFFF;
-    if (highSurrogate != low) return false;
+    const bool low = u >= 0xDC00 && u <= 0xDFFF, latin = u < 0x100;
+    if (highSurrogate != low) r.text = false;
     highSurrogate = u >= 0xD800 && u <= 0xDBFF;
-    if ((u < 0x20 && (u < 0x09 || u > 0x0D)) || (u >= 0x7F && u <= 0x9F) || u >= 0xFFFE) return false;
-    *last = u;
+    if ((u < 0x20 && (u < 0x09 || u > 0x0D)) || (u >= 0x7F && u <= 0x9F) || u >= 0xFFFE) r.text = false;
+    r.lineEnd = r.lineEnd || u == 13 || u == 10;
+    r.latinPair = r.latinPair || (latin && lastLatin);
+    lastLatin = latin;
+    ++r.units;
+    r.latinUnits += latin;
   }
-  return true;
+  return r;
 }
 
-// Text with zero bytes at both kinds of offset is UTF-16 in one byte order when it reads
-// as text only in that order and either ends with a line end there (the zero bytes of
-// characters such as U+4E00 or a surrogate half then need not be fewer) or has more zero
-// bytes where that order puts the high bytes.
-bool IsLikelyUtf16(const uint8_t* block, uint32_t count, bool bigEndian, uint32_t highZeros, uint32_t lowZeros) {
-  char16_t last;
-  if (!ReadsAsUtf16Text(block, count, bigEndian, &last)) return false;
-  if (last == 13 || last == 10) return highZeros >= lowZeros;
-  return highZeros > lowZeros;
+// Whether a reading without a line end is still UTF-16: 8-bit text with a stray zero
+// byte (file names ended by zero bytes, a zero byte in a line) reads as characters of
+// scattered scripts with no line end. So it must read as text, hold no CR or LF byte
+// after its first zero byte (8-bit text whose line ends the zero byte's line), and hold
+// Latin text (two units in a row with a zero high byte, or only such units), unless a CR
+// or LF byte comes before any zero byte: that is then part of a character such as U+4E0A
+// (a writer of UTF-16 whose line end has not come yet). The block holds a zero byte.
+bool PlausibleWithoutLineEnd(const uint8_t* block, uint32_t count, const Utf16Reading& r) {
+  if (!r.text) return false;
+  const auto* zero = static_cast<const uint8_t*>(std::memchr(block, 0, count));
+  const auto before = static_cast<size_t>(zero - block), after = static_cast<size_t>(block + count - zero);
+  if (std::memchr(zero, 13, after) || std::memchr(zero, 10, after)) return false;
+  return r.latinPair || r.latinUnits == r.units || std::memchr(block, 13, before) || std::memchr(block, 10, before);
 }
 
 }  // namespace
 
+// Zero bytes at one kind of offset give the byte order; at both (as characters like U+4E00
+// or U+0100 give), the one order in which the bytes read as text and hold a line end,
+// or else hold more zero high bytes. A reading with a line end wins over one without, as
+// the line end shows the order. A reading without one must be plausible text besides.
 bool DetectUtf16(const uint8_t* block, uint32_t count, TextEncoding* encoding) {
   if (!block || count < 2) return false;
   uint32_t zeros[2] = {0, 0};  // at even, at odd offsets
   for (uint32_t i = 0; i < count; ++i)
     if (block[i] == 0) ++zeros[i & 1];
   if (zeros[0] == 0 && zeros[1] == 0) return false;
+  const Utf16Reading le = ReadAsUtf16(block, count, false), be = ReadAsUtf16(block, count, true);
   bool little = zeros[0] == 0, big = zeros[1] == 0;
   if (!little && !big) {  // characters of either kind of zero byte, or no UTF-16 at all
-    little = IsLikelyUtf16(block, count, false, zeros[1], zeros[0]);
-    big = IsLikelyUtf16(block, count, true, zeros[0], zeros[1]);
+    little = le.text && (le.lineEnd || zeros[1] > zeros[0]);
+    big = be.text && (be.lineEnd || zeros[0] > zeros[1]);
+    if (little && big) little = le.lineEnd, big = be.lineEnd;
   }
   if (little == big) return false;
+  const Utf16Reading& chosen = little ? le : be;
+  if (!chosen.lineEnd && !PlausibleWithoutLineEnd(block, count, chosen)) return false;
   *encoding = little ? EncodingUtf16LE : EncodingUtf16BE;
   return true;
 }
@@ -122,12 +145,7 @@ bool DetectUtf8(const uint8_t* block, uint32_t count, TextEncoding* encoding, ui
   return false;
 }
 
-uint32_t DecideBlockEncoding(const uint8_t* block, uint32_t count, bool firstBlock, TextEncoding* encoding,
-                             uint32_t* codePage) {
-  if (!firstBlock) {
-    if (*encoding == EncodingUndecided) DetectUtf8(block, count, encoding, codePage);
-    return 0;
-  }
+uint32_t DecideBlockEncoding(const uint8_t* block, uint32_t count, TextEncoding* encoding, uint32_t* codePage) {
   if (count >= 3 && block[0] == 0xEF && block[1] == 0xBB && block[2] == 0xBF) {
     *encoding = EncodingUtf8;  // the signature wins even over a forced encoding
     *codePage = kCodePageUtf8;
@@ -144,6 +162,34 @@ uint32_t DecideBlockEncoding(const uint8_t* block, uint32_t count, bool firstBlo
   }
   if (!DetectUtf16(block, count, encoding)) DetectUtf8(block, count, encoding, codePage);
   return 0;
+}
+
+bool DecodeWellFormedUtf8(const uint8_t* bytes, uint32_t count, bool cutMayEnd, char16_t* out, size_t* units,
+                          size_t* used) {
+  size_t i = 0, n = 0;
+  bool longer = false;  // a sequence of more than one byte came
+  while (i < count) {
+    for (; i + 8 <= count && !words::HasNonAsciiByte(words::Load(bytes + i)); i += 8, n += 8)
+      PutAsciiBytes8(reinterpret_cast<const char*>(bytes + i), out + n);  // 7-bit runs, eight bytes at a time
+    if (i == count) break;
+    const Utf8Sequence q = ReadUtf8Sequence(bytes + i, count - i);
+    if (q.form == Utf8Form::Cut && cutMayEnd) break;
+    if (q.form != Utf8Form::Valid) {
+      *units = longer ? 0 : n;
+      return false;
+    }
+    longer = longer || q.length > 1;
+    if (q.codePoint >= 0x10000) {
+      out[n++] = HighSurrogateOf(q.codePoint);
+      out[n++] = LowSurrogateOf(q.codePoint);
+    } else {
+      out[n++] = static_cast<char16_t>(q.codePoint);
+    }
+    i += q.length;
+  }
+  *units = n;
+  *used = i;
+  return true;
 }
 
 }  // namespace horalin

@@ -2,6 +2,7 @@
 // converted, and the decision, block by block, from signatures and byte statistics.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace horalin {
@@ -28,8 +29,10 @@ bool IsCodePageSupported(uint32_t codePage);
 
 // Zero bytes only at odd offsets: little-endian; only at even offsets: big-endian. Zero
 // bytes at both (as characters like U+4E00 or U+0100 give): the one byte order in which
-// the block reads as text, ends with a line end or holds more zero high bytes. Returns
-// true when it decided (and set *encoding).
+// the block reads as text and holds a line end, or else holds more zero high bytes. A
+// block whose reading holds no line end must besides read as text with Latin in it and
+// hold no CR or LF byte after its first zero byte: 8-bit text with stray zero bytes is
+// no UTF-16. Returns true when it decided (and set *encoding).
 bool DetectUtf16(const uint8_t* block, uint32_t count, TextEncoding* encoding);
 
 // Complete UTF-8 sequences and no broken one: UTF-8 (code page 65001); a broken one:
@@ -37,10 +40,17 @@ bool DetectUtf16(const uint8_t* block, uint32_t count, TextEncoding* encoding);
 // nothing. Returns true when it decided.
 bool DetectUtf8(const uint8_t* block, uint32_t count, TextEncoding* encoding, uint32_t* codePage);
 
-// The decision for the first bytes of the input (`firstBlock`: signatures and both tests)
-// and for each later line of byte text (the UTF-8 test while undecided). Returns the
-// length of a signature to skip.
-uint32_t DecideBlockEncoding(const uint8_t* block, uint32_t count, bool firstBlock, TextEncoding* encoding,
-                             uint32_t* codePage);
+// The decision for the first bytes of the input: signatures, then both tests. Returns
+// the length of a signature to skip.
+uint32_t DecideBlockEncoding(const uint8_t* block, uint32_t count, TextEncoding* encoding, uint32_t* codePage);
+
+// Decodes a line of byte text as UTF-8 when it is well formed throughout (a sequence that
+// the end cuts off is not, unless `cutMayEnd`: then it is left for the text that
+// follows), into `out` (room for a unit per byte): true, with the units and the bytes
+// taken. False at the first sequence that is not: the line is code-page text, and
+// *units are its leading 7-bit bytes, written to `out` already (0 when a longer
+// sequence came before).
+bool DecodeWellFormedUtf8(const uint8_t* bytes, uint32_t count, bool cutMayEnd, char16_t* out, size_t* units,
+                          size_t* used);
 
 }  // namespace horalin

@@ -20,40 +20,52 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 enum FillResult { kFilled, kEnded, kFailed, kWaiting };
 
+// A sample that ends at a whole UTF-16 line end at `end`. Where an 8-bit line end came
+// before it and before any zero byte, the sample reaches past that only when its bytes
+// are UTF-16 of the line end's byte order (a first line of characters such as U+4E0A,
+// whose bytes hold a CR or LF byte but no zero byte); else it ends at the 8-bit one.
+uint32_t EndAtUtf16LineEnd(PipeReader* r, uint32_t at, uint32_t end, bool bigEndian) {
+  r->firstScanned = at;
+  if (r->firstLineEnd == 0) return end;
+  TextEncoding encoding = EncodingUndecided;
+  const bool same = DetectUtf16(r->block, end, &encoding) && (encoding == EncodingUtf16BE) == bigEndian;
+  return same ? end : r->firstLineEnd;
+}
+
 // How many of the input's first bytes the encoding is decided on, or 0 while `count`
-// bytes do not yet hold them all: the bytes up to the first line end, with the unit it
-// belongs to if the text is UTF-16. A CR or LF byte at an even offset is the low byte of a
-// little-endian unit, whose high byte must be 00 for a line end; at an odd offset, of a
-// big-endian one, whose high byte before it must be 00. Before any zero byte, a CR or LF
-// byte ends the sample unless the zero byte after it makes it a little-endian line end;
-// after one, only a whole UTF-16 line end does (one that is not whole is part of a
-// character such as U+4E0A), and all `capacity` bytes when none comes. So the sample is
-// the same however the reads divide the input. `*scanned`: the bytes known to hold no
-// end of the sample, kept from call to call while the bytes come in, so that each byte is
-// looked at once; `*lineSeen`: they hold a CR or LF byte (as 8-bit text the first line is
-// whole, and the caller waits only briefly for the rest of the sample).
-uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capacity, uint32_t* scanned, bool* lineSeen) {
-  for (uint32_t i = *scanned; i < count; ++i) {
-    const uint8_t* end = bytes + count;
+// bytes do not yet hold them all: the bytes up to the first whole UTF-16 line end (a CR
+// or LF byte at an even offset followed by 00, little-endian, or at an odd offset after
+// 00, big-endian). A CR or LF byte that is none ends the first line of 8-bit text
+// (`firstLineEnd`) when no zero byte came before it; the sample ends there unless a
+// UTF-16 line end follows in the bytes that come with it, or when all `capacity` bytes
+// hold none. With a zero byte before the first 8-bit line end, the sample is all
+// `capacity` bytes when no UTF-16 line end comes. So, but for the caller's waits, the
+// sample is the same however the reads divide the input. `firstScanned`: the bytes known
+// to hold no end of the sample, kept from call to call while the bytes come in, so that
+// each byte is looked at once; `firstLineSeen`: they hold a CR or LF byte (the first line
+// is whole as 8-bit text, and the caller waits only briefly for the rest of the sample).
+uint32_t FirstSampleLength(PipeReader* r, uint32_t count) {
+  const uint8_t* bytes = r->block;
+  const uint8_t* end = bytes + count;
+  const auto* zero = static_cast<const uint8_t*>(std::memchr(bytes, 0, count));
+  for (uint32_t i = r->firstScanned; i < count; ++i) {
     const void* lf = std::memchr(bytes + i, kLf, static_cast<size_t>(end - bytes - i));
     const void* cr =
         std::memchr(bytes + i, kCr, static_cast<size_t>((lf ? static_cast<const uint8_t*>(lf) : end) - bytes - i));
     const uint8_t* found = static_cast<const uint8_t*>(cr ? cr : lf);
     if (!found) break;
     i = static_cast<uint32_t>(found - bytes);
-    *lineSeen = true;
-    const bool zero = std::memchr(bytes, 0, i) != nullptr;
-    if ((i & 1) != 0) {  // the low byte of a big-endian unit
-      if (!zero || bytes[i - 1] == 0) return *scanned = i, i + 1;
-      continue;
+    r->firstLineSeen = 1;
+    if ((i & 1) != 0 && bytes[i - 1] == 0) return EndAtUtf16LineEnd(r, i, i + 1, true);
+    if ((i & 1) == 0 && i + 1 < r->capacity) {
+      if (i + 1 == count) return r->firstScanned = i, 0;  // the byte after it tells
+      if (bytes[i + 1] == 0) return EndAtUtf16LineEnd(r, i, i + 2, false);
     }
-    if (i + 1 == capacity) return *scanned = i, i + 1;
-    if (i + 1 == count) return *scanned = i, 0;  // the byte after it tells
-    if (bytes[i + 1] == 0) return *scanned = i, i + 2;
-    if (!zero) return *scanned = i, i + 1;
+    if (r->firstLineEnd == 0 && (!zero || zero > found)) r->firstLineEnd = i + 1;
   }
-  *scanned = count;
-  return count >= capacity ? capacity : 0;
+  r->firstScanned = count;
+  if (count < r->capacity) return 0;
+  return r->firstLineEnd != 0 ? r->firstLineEnd : r->capacity;
 }
 
 // Gathers the first bytes until they decide the encoding, so that the decision is the
@@ -61,17 +73,25 @@ uint32_t FirstSampleLength(const uint8_t* bytes, uint32_t count, uint32_t capaci
 // made on, or 0 when a source read without waiting has nothing yet (the bytes so far
 // wait in the block for the rest). How the input ends is kept for the next read.
 uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
-  bool lineSeen = r->firstLineSeen != 0;
   uint32_t sample;
-  while ((sample = FirstSampleLength(r->block, *got, r->capacity, &r->firstScanned, &lineSeen)) == 0) {
+  while ((sample = FirstSampleLength(r, *got)) == 0) {
     // Once a line of 8-bit text is whole, the bytes that could make it UTF-16 are waited
-    // for only briefly: a writer of UTF-16 writes both bytes of a unit at once.
-    if (lineSeen && !r->wait(r->handle, kSampleWaitMilliseconds)) return *got;
+    // for only briefly: a writer of UTF-16 writes both bytes of a unit at once, and a
+    // line at once. Past a line of 8-bit text with no zero byte, the first wait is the
+    // only one; after it only bytes that have come already are taken, so that a writer
+    // of 8-bit lines that keeps writing does not hold its first line back.
+    if (r->firstLineSeen) {
+      const bool again = r->firstLineEnd != 0 && r->sampleWaited;
+      // Decided on what came; a CR or LF byte that ends it and waits for the byte that
+      // would make it a UTF-16 line end is left out, as it could be either.
+      const bool pair = r->firstScanned + 1 == *got && *got > 1;
+      if (!r->wait(r->handle, again ? 0 : kSampleWaitMilliseconds)) return pair ? *got - 1 : *got;
+      r->sampleWaited = 1;
+    }
     uint32_t more = 0;
     const uint32_t error = r->read(r->handle, r->block + *got, r->capacity - *got, &more);
     if (error == kErrorIoPending) {
       r->bytesAwaitingSample = *got;
-      r->firstLineSeen = lineSeen;
       return 0;
     }
     if (error != 0 || more == 0) {
@@ -82,6 +102,50 @@ uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
     *got += more < r->capacity - *got ? more : r->capacity - *got;
   }
   return sample;
+}
+
+bool IsUtf16(TextEncoding encoding) { return encoding == EncodingUtf16LE || encoding == EncodingUtf16BE; }
+
+// The code page of byte text that is not UTF-8.
+uint32_t TextCodePage(PipeReader* r) {
+  if (r->codePage == 0) r->codePage = platform::DefaultCodePage();  // kept for all later lines
+  return r->codePage;
+}
+
+// The decoder for the code page, opened again when that changes; null when the system
+// cannot convert the code page.
+platform::ByteDecoder* DecoderFor(PipeReader* r, uint32_t codePage) {
+  if (r->decoder.codePage != codePage) {
+    platform::CloseByteDecoder(&r->decoder);
+    if (!platform::OpenByteDecoder(&r->decoder, codePage)) return nullptr;
+  }
+  return &r->decoder;
+}
+
+// The decoder of the code page in use: UTF-8 where the input is, else the text's.
+platform::ByteDecoder* Decoder(PipeReader* r) {
+  return DecoderFor(r, r->encoding == EncodingUtf8 ? kCodePageUtf8 : TextCodePage(r));
+}
+
+// Decides the encoding on the first `count` bytes of the block; returns the length of a
+// signature to skip. Byte text that no option and no signature named is read line by
+// line (EncodingUndecided stays), unless its code page shows line ends only in decoded
+// text: then the first bytes decide it for good, UTF-8 or the code page.
+uint32_t DecideFirstBytes(PipeReader* r, uint32_t count) {
+  const bool open = r->encoding == EncodingUndecided;
+  uint32_t codePage = r->codePage;  // UTF-8 found sets 65001
+  const uint32_t skip = DecideBlockEncoding(r->block, count, &r->encoding, &codePage);
+  r->firstBlock = 0;
+  if (!open || skip != 0 || IsUtf16(r->encoding)) {
+    r->codePage = codePage;
+    return skip;
+  }
+  const platform::ByteDecoder* decoder = DecoderFor(r, TextCodePage(r));
+  if (!decoder || decoder->keepsAscii)
+    r->encoding = EncodingUndecided;
+  else
+    r->codePage = codePage;
+  return 0;
 }
 
 // Reads the next block and applies the encoding decision to it. Bytes of the block not
@@ -120,30 +184,8 @@ FillResult FillBlock(PipeReader* r, bool mayRead) {
   if (sample == 0) return kWaiting;
   r->bytesAwaitingSample = 0;
   r->length = got;
-  r->position = r->firstBlock ? DecideBlockEncoding(r->block, sample, true, &r->encoding, &r->codePage) : 0;
-  r->firstBlock = 0;
+  r->position = r->firstBlock ? DecideFirstBytes(r, sample) : 0;
   return kFilled;
-}
-
-bool IsUtf16(TextEncoding encoding) { return encoding == EncodingUtf16LE || encoding == EncodingUtf16BE; }
-
-// ---- Byte encodings ----------------------------------------------------------------
-
-uint32_t ConversionCodePage(PipeReader* r) {
-  if (r->encoding == EncodingUtf8) return kCodePageUtf8;
-  if (r->codePage == 0) r->codePage = platform::DefaultCodePage();  // kept for all later lines
-  return r->codePage;
-}
-
-// The decoder for the code page in use, opened again when that changes; null when the
-// system cannot convert the code page.
-platform::ByteDecoder* Decoder(PipeReader* r) {
-  const uint32_t codePage = ConversionCodePage(r);
-  if (r->decoder.codePage != codePage) {
-    platform::CloseByteDecoder(&r->decoder);
-    if (!platform::OpenByteDecoder(&r->decoder, codePage)) return nullptr;
-  }
-  return &r->decoder;
 }
 
 // Whether the byte text is decoded before its lines are framed: in a code page where a
@@ -194,6 +236,34 @@ size_t WidenAsciiBytes(const uint8_t* bytes, uint32_t count, char16_t* line) {
   return count;
 }
 
+// Decodes a line of byte text that is not all 7-bit (or in a code page that reads 7-bit
+// bytes otherwise) into `line`; returns the units, *used the bytes taken. Each unit comes
+// from at least one byte of its own, so the room of the whole line buffer is never
+// filled: its last unit stays for the terminator. `split`: a character that the line's
+// end cuts off is left for the next line.
+size_t DecodeByteLine(PipeReader* r, const uint8_t* bytes, uint32_t count, bool split, char16_t* line, size_t* used) {
+  size_t start = 0;  // leading 7-bit bytes already in the line
+  // Each line that no option or signature named is read as UTF-8 when it is well-formed
+  // UTF-8, so that no byte of it is lost, else with the code page: text that mixes both
+  // (file names or old data beside UTF-8) reads as it was written.
+  if (r->encoding == EncodingUndecided && DecodeWellFormedUtf8(bytes, count, split, line, &start, used) && *used > 0)
+    return start;
+  platform::ByteDecoder* decoder = Decoder(r);
+  *used = count;
+  if (!decoder || count == 0) return 0;
+  const char* text = reinterpret_cast<const char*>(bytes);
+  // Text read line by line may be UTF-8 in the next line: a sequence cut off stays whole.
+  const size_t take =
+      split && r->encoding == EncodingUndecided ? count - Utf8CutLength(text, count) : static_cast<size_t>(count);
+  size_t taken = 0;
+  size_t units = start + platform::DecodeBytes(decoder, text + start, take - start, &taken, line + start,
+                                               kLineCapacity - start, !split);
+  if (start + taken == 0 && split)  // no character ends within the limit: the bytes go as they are
+    units = platform::DecodeBytes(decoder, text, count, &taken, line, kLineCapacity, true);
+  *used = start + taken;
+  return units;
+}
+
 // Converts the line's bytes: the gathered ones, then `tail` (still in the block, which
 // ends there). `ascii`: none of them is above 7F. `split`: the line ends at its limit, or
 // is handed over unfinished; a character that it cuts off is left for the next line.
@@ -206,24 +276,13 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
     bytes = r->lineBytes;
     count = gathered + tailLength;
   }
-  // While the input is undecided, each line that is not 7-bit text is decided by
-  // its own bytes before they are converted, not by the blocks that the reads made.
-  if (!ascii && r->encoding == EncodingUndecided) DecideBlockEncoding(bytes, count, false, &r->encoding, &r->codePage);
-  platform::ByteDecoder* decoder = Decoder(r);
-  if (ascii && decoder && decoder->keepsAscii)  // most lines: widened as they are
-    return static_cast<int32_t>(WidenAsciiBytes(bytes, count, line));
-  size_t units = 0, used = count;
-  if (decoder && count > 0) {
-    const char* text = reinterpret_cast<const char*>(bytes);
-    // Undecided text may yet turn out to be UTF-8: a sequence cut off stays whole too.
-    const uint32_t take =
-        split && r->encoding == EncodingUndecided ? count - static_cast<uint32_t>(Utf8CutLength(text, count)) : count;
-    // Each unit comes from at least one byte of its own, so the room of the whole line
-    // buffer is never filled: its last unit stays for the terminator.
-    units = platform::DecodeBytes(decoder, text, take, &used, line, kLineCapacity, !split);
-    if (used == 0 && split)  // no character ends within the limit: the bytes go as they are
-      units = platform::DecodeBytes(decoder, text, count, &used, line, kLineCapacity, true);
+  if (ascii) {
+    platform::ByteDecoder* decoder = Decoder(r);
+    if (decoder && decoder->keepsAscii)  // most lines: widened as they are
+      return static_cast<int32_t>(WidenAsciiBytes(bytes, count, line));
   }
+  size_t used = count;
+  const size_t units = DecodeByteLine(r, bytes, count, split, line, &used);
   // The bytes of a character that the limit cut off begin the next line: still in the
   // block when they fit there (framed again), else as the line so far, at the start of
   // the working storage.
@@ -396,10 +455,9 @@ bool DecideOnWaitingSample(PipeReader* r) {
   if (r->firstScanned < r->bytesAwaitingSample) return false;
   r->length = r->bytesAwaitingSample;
   r->bytesAwaitingSample = 0;
-  r->firstBlock = 0;
   // A UTF-8 character that they cut off at their end decides nothing yet.
   const uint32_t cut = static_cast<uint32_t>(Utf8CutLength(reinterpret_cast<const char*>(r->block), r->length));
-  r->position = DecideBlockEncoding(r->block, r->length - cut, true, &r->encoding, &r->codePage);
+  r->position = DecideFirstBytes(r, r->length - cut);
   return true;
 }
 

@@ -35,6 +35,9 @@ struct PipeReader {
   uint32_t capacity;  // bytes asked for in each read
   uint32_t position;  // next byte not yet taken
   uint32_t length;    // valid bytes in the block
+  // Forced, or found by a signature or the first bytes. Byte text that neither an option
+  // nor a signature named stays EncodingUndecided: each of its lines is read as UTF-8
+  // when it is well-formed UTF-8, else with the code page.
   TextEncoding encoding;
   uint32_t codePage;   // for the byte encodings; 0 until the OEM code page is looked up
   int32_t firstBlock;  // true until a read returns bytes
@@ -67,6 +70,8 @@ struct PipeReader {
   uint32_t bytesAwaitingSample;
   uint32_t firstScanned;  // bytes of the first block known to hold no end of its sample
   int32_t firstLineSeen;  // ...and they hold a CR or LF byte
+  uint32_t firstLineEnd;  // the end of the first line of 8-bit text, when no zero byte is in it; or 0
+  int32_t sampleWaited;   // the first wait for the rest of the sample is over
 
   // Byte text: the conversion of the code page in use, with its state from line to line.
   // Text framed as UTF-16 units (UTF-16, and code pages whose line ends only the decoded

@@ -94,6 +94,17 @@ TEST(DetectTest, Utf16ByZeroBytes) {
       {std::string("h\0\xE9\0 \0=\xD8\0\xDE\r\0", 12), true, EncodingUtf16LE},
       {std::string("\0h\0\xE9\0 \xD8=\xDE\0\0\r", 12), true, EncodingUtf16BE},
       {std::string("\0Na\0b\0c\0", 8), true, EncodingUtf16LE},  // more zero high bytes
+      // A line end shows the byte order, even where the other holds more zero high bytes.
+      {std::string("\0N\0N\n\0", 6), true, EncodingUtf16LE},
+      {std::string("N\0N\0\0\n", 6), true, EncodingUtf16BE},
+      // Without a line end: Latin text is UTF-16, 8-bit text with stray zero bytes is not
+      // (its CR or LF byte after a zero byte, or no two units in a row with a zero high byte).
+      {std::string("\nNh\0i\0", 6), true, EncodingUtf16LE},
+      {std::string("\xE9\0", 2), true, EncodingUtf16LE},
+      {std::string("a\0b\nc\n", 6), false, EncodingUndecided},
+      {std::string(".\0./a\0./b\0", 10), false, EncodingUndecided},
+      {std::string("ab\0c", 4), false, EncodingUndecided},
+      {std::string("\nNwm \0", 6), true, EncodingUtf16LE},  // U+4E0A: its line end is yet to come
       // Bytes with zeros at both offsets that read as text in neither order, or end with no
       // line end and as many zeros of each kind, decide nothing.
       {std::string("a\0b\n\0", 5), false, EncodingUndecided},
@@ -178,36 +189,31 @@ TEST(DetectTest, Utf8ByValidAndBrokenSequences) {
 TEST(DecideTest, SignaturesTestsAndForcedEncodings) {
   struct Case {
     std::string bytes;
-    bool first;
     TextEncoding forced;
     TextEncoding encoding;
     uint32_t skip;
   } cases[] = {
-      {"\xEF\xBB\xBFx", true, EncodingUndecided, EncodingUtf8, 3},
-      {"\xEF\xBB\xBFx", true, EncodingUtf16BE, EncodingUtf8, 3},  // the UTF-8 signature wins
-      {"\xEF\xBB\xBFx", true, EncodingCodePage, EncodingUtf8, 3},
+      {"\xEF\xBB\xBFx", EncodingUndecided, EncodingUtf8, 3},
+      {"\xEF\xBB\xBFx", EncodingUtf16BE, EncodingUtf8, 3},  // the UTF-8 signature wins
+      {"\xEF\xBB\xBFx", EncodingCodePage, EncodingUtf8, 3},
       {std::string("\xFF\xFE"
                    "a\0",
                    4),
-       true, EncodingUndecided, EncodingUtf16LE, 2},
-      {std::string("\xFE\xFF\0a", 4), true, EncodingUndecided, EncodingUtf16BE, 2},
+       EncodingUndecided, EncodingUtf16LE, 2},
+      {std::string("\xFE\xFF\0a", 4), EncodingUndecided, EncodingUtf16BE, 2},
       {std::string("\xFF\xFE"
                    "a\0",
                    4),
-       true, EncodingUtf16LE, EncodingUtf16LE, 0},  // forced: kept as U+FEFF
-      {std::string("a\0b\0", 4), true, EncodingUndecided, EncodingUtf16LE, 0},
-      {"caf\xC3\xA9", true, EncodingUndecided, EncodingUtf8, 0},
-      {"7-bit", true, EncodingUndecided, EncodingUndecided, 0},
-      {std::string("a\0b\0", 4), false, EncodingUndecided, EncodingUndecided, 0},  // later blocks: UTF-8 only
-      {"caf\xC3\xA9", false, EncodingUndecided, EncodingUtf8, 0},
-      {"\xEF\xBB\xBFx", false, EncodingUndecided, EncodingUtf8, 0},  // no signature after the start
-      {"caf\xC3\xA9", false, EncodingCodePage, EncodingCodePage, 0},
+       EncodingUtf16LE, EncodingUtf16LE, 0},  // forced: kept as U+FEFF
+      {std::string("a\0b\0", 4), EncodingUndecided, EncodingUtf16LE, 0},
+      {"caf\xC3\xA9", EncodingUndecided, EncodingUtf8, 0},
+      {"7-bit", EncodingUndecided, EncodingUndecided, 0},
   };
   for (const Case& c : cases) {
     TextEncoding encoding = c.forced;
     uint32_t codePage = 0;
     auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
-    EXPECT_EQ(DecideBlockEncoding(bytes, static_cast<uint32_t>(c.bytes.size()), c.first, &encoding, &codePage), c.skip);
+    EXPECT_EQ(DecideBlockEncoding(bytes, static_cast<uint32_t>(c.bytes.size()), &encoding, &codePage), c.skip);
     EXPECT_EQ(encoding, c.encoding) << c.bytes;
   }
 }

@@ -21,20 +21,22 @@ namespace {
 using testing::U16;
 using testing::U8;
 
-// The reader's blocks, of which those from `late` on come after a pause longer than a
-// short wait.
+// The reader's blocks, of which those from `soon` on are not there at once but come
+// within a short wait, and those from `late` on come after a pause longer than that.
 struct Script {
   testing::BlockFeed feed;
   size_t late = 99;
+  size_t soon = 99;
 };
 
 uint32_t ReadScript(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   return testing::ReadFromFeed(&static_cast<Script*>(handle)->feed, block, capacity, bytesRead);
 }
 
-bool WaitScript(platform::Handle handle, uint32_t) {
+bool WaitScript(platform::Handle handle, uint32_t milliseconds) {
   const Script* script = static_cast<Script*>(handle);
-  return script->feed.next < script->late || script->feed.next == script->feed.blocks.size();
+  const size_t next = script->feed.next;
+  return (next < script->late && (next < script->soon || milliseconds > 0)) || next == script->feed.blocks.size();
 }
 
 struct Reading {
@@ -105,6 +107,10 @@ TEST(ReaderTest, LineEnds) {
       {{""}, {}},
       {{"\n"}, {u""}},
       {{std::string("a\0b\n\0", 5)}, {u"ab"}},  // zero bytes are dropped
+      // ...also where they could make the text look like UTF-16 that has no line end.
+      {{std::string("a\0b\nc\n", 6)}, {u"ab", u"c"}},
+      {{std::string("a\0b\r\nc\r\n", 8)}, {u"ab", u"c"}},
+      {{std::string(".\0./a\0./b\0./c\0", 14)}, {u"../a./b./c"}},  // file names ended by zero bytes
       {{"a\x1A"
         "b\n"},
        {u"a\x1A"
@@ -154,18 +160,30 @@ TEST(ReaderTest, Utf16InBothByteOrders) {
 // Without a signature, the first line's bytes with the unit that its line end belongs to
 // tell UTF-16: also a first line of no 7-bit character, and characters that hold a CR or
 // LF byte (U+4E0A) or zero bytes at both offsets (U+4E00, a blank). The same lines
-// whatever bytes the first read holds.
+// whatever bytes the first read holds. Random first lines of CJK characters hold each
+// character U+xx0A and U+xx0D, whose CR or LF byte comes before any zero byte.
 TEST(ReaderTest, Utf16WithoutSignatureWhateverTheFirstLine) {
-  const std::u16string texts[] = {u"\u4E2D\u6587\u6587\u672C\u6D4B\u8BD5\r\nok\r\n",
-                                  u"\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3067\u3059\u3002\nok\n",
-                                  u"\u4E00\u4E8C\u4E09 \u4E0B\u4E0A\r\nok\r\n"};
+  std::vector<std::u16string> texts = {u"\u4E2D\u6587\u6587\u672C\u6D4B\u8BD5\r\nok\r\n",
+                                       u"\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3067\u3059\u3002\nok\n",
+                                       u"\u4E00\u4E8C\u4E09 \u4E0B\u4E0A\r\nok\r\n",
+                                       u"\u4E00\u4E00\nok\n",  // the line end shows the byte order
+                                       u"\u8BF7\u4E0D\u8981\u5173\u95ED\u7A97\u53E3\n\u7B2C\u4E8C\u884C\nok\n"};
+  std::mt19937 random(20261208);
+  for (char16_t high = 0x4E; high <= 0x9F; ++high)
+    for (char16_t low : {u'\n', u'\r'}) {
+      std::u16string line(12, u'\0');
+      for (char16_t& c : line) c = static_cast<char16_t>(0x4E00 + random() % 0x5200);
+      line[random() % 12] = static_cast<char16_t>(high << 8 | low);
+      texts.push_back(line + (random() % 2 ? u"\r\nok\r\n" : u"\nok\n"));
+    }
   for (const std::u16string& text : texts) {
     const std::u16string first = text.substr(0, text.find_first_of(u"\r\n"));
     for (bool big : {false, true}) {
       const std::string bytes = big ? Utf16Be(text) : Utf16Le(text);
       for (size_t split = 1; split <= 2 * first.size() + 3; ++split) {
         Reading r = Read({bytes.substr(0, split), bytes.substr(split)});
-        EXPECT_EQ(r.lines, (Lines{first, u"ok"})) << (big ? "BE" : "LE") << ", first read of " << split;
+        EXPECT_EQ(r.lines.front(), first) << (big ? "BE" : "LE") << ", first read of " << split;
+        EXPECT_EQ(r.lines.back(), u"ok") << (big ? "BE" : "LE") << ", first read of " << split;
       }
     }
   }
@@ -185,6 +203,8 @@ TEST(ReaderTest, SlowWriterOfTheFirstLine) {
       {{"odd\n", "x\n"}, {u"odd", u"x"}},
       {{Utf16Be(u"\u4E2D\n"), Utf16Be(u"ok\n")}, {u"\u4E2D", u"ok"}},
       {{Utf16Le(u"\u4E2D\r\n"), Utf16Le(u"ok\n")}, {u"\u4E2D", u"ok"}},
+      {{Utf16Le(u"\u4E0A\u6D77\r\n"), Utf16Le(u"ok\n")}, {u"\u4E0A\u6D77", u"ok"}},
+      {{Utf16Be(u"\u4E0D\r\n"), Utf16Be(u"ok\n")}, {u"\u4E0D", u"ok"}},
   };
   for (const Case& c : cases) {
     auto* t = new TestReader(c.blocks);
@@ -198,6 +218,20 @@ TEST(ReaderTest, SlowWriterOfTheFirstLine) {
     EXPECT_EQ(rest, Lines(c.lines.begin() + 1, c.lines.end()));
     delete t;
   }
+  // A pause between the two bytes of a UTF-16 line end: what came before it decides.
+  const std::string bytes = Utf16Le(u"h\u00E9llo \U0001F600\r\nok\n");
+  auto* u = new TestReader({bytes.substr(0, 17), bytes.substr(17)});
+  u->script.late = 1;
+  Lines lines;
+  for (int32_t m; (m = ReadPipeLine(&u->reader, u->line)) >= 0;) lines.emplace_back(u->line, static_cast<size_t>(m));
+  EXPECT_EQ(lines, (Lines{u"h\u00E9llo \U0001F600", u"ok"}));
+  delete u;
+  // A writer of 8-bit lines that keeps writing: the first line waits for no more than
+  // what comes within the one short wait.
+  TestReader t({"hi\n", "there\n", "more\n", "and more\n"});
+  t.script.soon = 1;
+  EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 2);
+  EXPECT_LE(t.script.feed.next, 2u);
 }
 
 TEST(ReaderTest, Utf16Details) {
@@ -248,6 +282,27 @@ TEST(ReaderTest, ByteEncodings) {
       {{"a\x81 z\r\n"}, EncodingCodePage, 932, {u"a\uFFFD z"}},
       {{"a\x81", "\r\nb\n"}, EncodingCodePage, 949, {u"a\uFFFD", u"b"}},
       {{"\xA1\x20\xA1\x40\n"}, EncodingCodePage, 950, {u"\uFFFD \u3000"}},
+      // Each line of 8-bit text is UTF-8 when it is well-formed UTF-8, else code-page text,
+      // in either order, across blocks; a line that ends inside a sequence is not UTF-8.
+      {{"caf\xE9\nh\xC3\xA9llo\n"}, EncodingUndecided, 1252, {u"caf\u00E9", u"h\u00E9llo"}},
+      {{"h\xC3\xA9llo\ncaf\xE9\n"}, EncodingUndecided, 1252, {u"h\u00E9llo", u"caf\u00E9"}},
+      {{"h\xC3", "\xA9llo\ncaf", "\xE9\nn\xC3\xA9", "e\xE9\n"},
+       EncodingUndecided,
+       1252,
+       {u"h\u00E9llo", u"caf\u00E9", u"n\u00C3\u00A9e\u00E9"}},
+      {{"ok \xC3\nok \xC3\xA9\n"}, EncodingUndecided, 1252, {u"ok \u00C3", u"ok \u00E9"}},
+      {{"h\xC3\xA9llo\n" + std::string(8192, 'x') + "\ncaf\xE9\n"},  // a first read of a whole block
+       EncodingUndecided,
+       1252,
+       {u"h\u00E9llo", std::u16string(8192, u'x'), u"caf\u00E9"}},
+      {{"\x82\xA0\n\xE4\xB8\xAD\n\x82\xA0\n"}, EncodingUndecided, 932, {u"\u3042", u"\u4E2D", u"\u3042"}},
+      // A name for the input is kept for every line: a forced UTF-8, a signature.
+      {{"h\xC3\xA9llo\ncaf\xE9\n"}, EncodingUtf8, 0, {u"h\u00E9llo", u"caf\uFFFD"}},
+      {{"\xEF\xBB\xBF"
+        "caf\xE9\n"},
+       EncodingUndecided,
+       1252,
+       {u"caf\uFFFD"}},
       // UTF-8 is still told after a first line of ASCII in a double-byte code page.
       {{"Build started\r\n\xE4\xB8\xAD\xE6\x96\x87 ok\r\n"},
        EncodingUndecided,
@@ -325,6 +380,11 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
        EncodingUndecided,
        0,
        {Join(u"\u00E9", std::u16string(32763, u'a')), u"\U0001F600"}},
+      // ...and the lines after it are each read by their own bytes.
+      {{a32766 + "\xC3\xA9" + "b\ncaf\xE9\n"},
+       EncodingUndecided,
+       1252,
+       {std::u16string(32766, u'a'), u"\u00E9b", u"caf\u00E9"}},
       // A double-byte character too, also when its trail byte looks like a lead byte.
       {{a32766 + "\x82\xA0\n"}, EncodingCodePage, 932, {std::u16string(32766, u'a'), u"\u3042"}},
       {{a32765 + "\x81\x81\x81\x81\n"}, EncodingCodePage, 932, {std::u16string(32765, u'a') + u"\uFF1D", u"\uFF1D"}},
@@ -395,6 +455,7 @@ TEST(ReaderTest, ReadErrors) {
 
 TEST(ReaderTest, NeverReadsAheadOfTheLineAndStopsAtTheEnd) {
   TestReader t({"a\nb\n", "c\n"});
+  t.script.late = 1;  // the first line's sample takes only the bytes that have come
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 1);
   EXPECT_EQ(ReadPipeLine(&t.reader, t.line), 1);
   EXPECT_EQ(t.script.feed.reads, 1);  // both lines came from the first block
