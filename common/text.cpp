@@ -33,6 +33,12 @@ size_t AppendText(char16_t* target, size_t capacity, const char16_t* source) {
 }
 
 bool IsSpace(char16_t c) { return std::iswspace(c) != 0; }
+
+size_t TrimTrailingSpace(char16_t* text) {
+  size_t length = TextLength(text);
+  while (length > 0 && IsSpace(text[length - 1])) text[--length] = 0;
+  return length;
+}
 bool IsDigit(char16_t c) { return std::iswdigit(c) != 0; }
 bool IsXDigit(char16_t c) { return std::iswxdigit(c) != 0; }
 bool IsLetter(char16_t c) { return std::iswalpha(c) != 0; }

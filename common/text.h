@@ -18,6 +18,9 @@ size_t AppendText(char16_t* target, size_t capacity, const char16_t* source);
 
 // Classification and case of one unit, as the C library's wide functions give them.
 bool IsSpace(char16_t c);
+// Cuts the white space that ends the text (a system's error text may end with a blank or
+// a line end); returns its new length.
+size_t TrimTrailingSpace(char16_t* text);
 bool IsDigit(char16_t c);
 bool IsXDigit(char16_t c);
 bool IsLetter(char16_t c);

@@ -1,45 +1,71 @@
 #include "common/utf.h"
 
+#include <cstring>
+
+#include "common/scans.h"
 #include "common/words.h"
 
 namespace horalin {
 
-size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed) {
+namespace {
+
+// The leading 7-bit units of `text` as their bytes; how many.
+size_t NarrowAscii(const char16_t* text, size_t length, char* out) {
+  size_t i = 0;
+  for (uint64_t a, b;
+       i + 8 <= length && (a = words::Load(text + i), b = words::Load(text + i + 4), !words::HasNonAsciiUnit(a | b));
+       i += 8) {
+    const uint64_t packed = words::PackAsciiUnits(a, b);
+    std::memcpy(out + i, &packed, sizeof packed);
+  }
+  for (; i < length && text[i] < 0x80; ++i) out[i] = static_cast<char>(text[i]);
+  return i;
+}
+
+}  // namespace
+
+size_t EncodeUtf8(Utf8Encoder* encoder, const char16_t* text, size_t length, char* out) {
   char* start = out;
   size_t i = 0;
-  while (i < length) {
-    for (; i + 8 <= length && AreAsciiUnits8(text + i); i += 8, out += 8) PutAsciiUnits8(text + i, out);
-    if (i == length) break;
-    uint32_t c = text[i];
-    if (c < 0x80) {
-      *out++ = static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    if (IsHighSurrogate(c)) {
-      if (i + 1 == length && !final) break;  // the low half may come with the next piece
-      if (i + 1 < length && IsLowSurrogate(text[i + 1])) {
-        out = AppendUtf8(out, CodePointFromSurrogates(c, text[i + 1]));
-        i += 2;
-        continue;
-      }
-      c = 0xFFFD;
-    } else if (IsLowSurrogate(c)) {
-      c = 0xFFFD;
-    }
-    out = AppendUtf8(out, c);
-    ++i;
+  if (encoder->heldHigh && length) {
+    const bool pair = IsLowSurrogate(text[0]);
+    out = AppendUtf8(out, pair ? CodePointFromSurrogates(encoder->heldHigh, text[0]) : 0xFFFD);
+    encoder->heldHigh = 0;
+    i = pair ? 1 : 0;
   }
-  if (consumed) *consumed = i;
+  while (i < length) {
+    const size_t ascii = NarrowAscii(text + i, length - i, out);
+    i += ascii, out += ascii;
+    if (i == length) break;
+    uint32_t c = text[i++];
+    if (IsHighSurrogate(c)) {
+      if (i == length) {
+        encoder->heldHigh = static_cast<char16_t>(c);  // the low half may come with the next piece
+        break;
+      }
+      if (IsLowSurrogate(text[i])) c = CodePointFromSurrogates(c, text[i++]);
+    }
+    out = AppendUtf8(out, IsSurrogate(c) ? 0xFFFD : c);
+  }
   return static_cast<size_t>(out - start);
+}
+
+size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed) {
+  Utf8Encoder encoder{};
+  size_t n = EncodeUtf8(&encoder, text, length, out);
+  const bool held = encoder.heldHigh != 0;
+  if (final) n += FinishUtf8(&encoder, out + n);
+  if (consumed) *consumed = held && !final ? length - 1 : length;
+  return n;
 }
 
 size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacity, bool final, size_t* used) {
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   size_t i = 0, n = 0;
   while (i < length && n < capacity) {
-    for (; i + 8 <= length && n + 8 <= capacity && !words::HasNonAsciiByte(words::Load(s + i)); i += 8, n += 8)
-      PutAsciiBytes8(text + i, out + n);  // 7-bit runs, eight bytes at a time
+    const size_t ascii =
+        scans::fast::WidenAscii(text + i, length - i < capacity - n ? length - i : capacity - n, out + n);
+    i += ascii, n += ascii;
     if (i == length || n == capacity) break;
     const Utf8Sequence q = ReadUtf8Sequence(s + i, length - i);
     if (q.form == Utf8Form::Cut && !final) break;

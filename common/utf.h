@@ -1,16 +1,8 @@
 // Conversions between UTF-16 and UTF-8 at the edges of the program.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#include "common/words.h"
 
 namespace horalin {
 
@@ -29,10 +21,30 @@ constexpr char16_t HighSurrogateOf(uint32_t codePoint) {
 }
 constexpr char16_t LowSurrogateOf(uint32_t codePoint) { return static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)); }
 
-// UTF-16 to UTF-8. A lone surrogate becomes U+FFFD. A high surrogate that ends the
-// input is left unconverted and counted in `*consumed`'s complement, so that a caller
-// writing in pieces can join it to the next piece. Returns the bytes written; the
-// output needs up to 3 bytes per unit.
+// The units of `text` up to `length` that a cut there leaves whole: `length`, or one
+// less when the unit before the cut is a high half (whose low half it would part from
+// it). The one rule for cutting UTF-16 text short.
+constexpr size_t CutAtCharacter(const char16_t* text, size_t length) {
+  return length && IsHighSurrogate(text[length - 1]) ? length - 1 : length;
+}
+
+// A UTF-16 unit from its two bytes in the order given.
+constexpr char16_t UnitFromBytes(uint8_t first, uint8_t second, bool bigEndian) {
+  return static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
+}
+
+// UTF-16 to UTF-8 written in pieces: a high half that ends one piece waits in the
+// encoder for the low half that may begin the next. A lone surrogate becomes U+FFFD.
+struct Utf8Encoder {
+  char16_t heldHigh;  // 0: none
+};
+// Encodes `text` after what the encoder holds; returns the bytes written, at most 3 per
+// unit and 3 more (a held half let out as U+FFFD).
+size_t EncodeUtf8(Utf8Encoder* encoder, const char16_t* text, size_t length, char* out);
+
+// Whole text from UTF-16 to UTF-8, through one encoder. With `final`, a high half that
+// ends the text becomes U+FFFD; without, it is left unconverted and not counted in
+// `*consumed`, for a caller to join to what follows. Returns the bytes written.
 size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed);
 
 // Writes one code point (below U+110000) as its 1 to 4 UTF-8 bytes; returns the end.
@@ -53,6 +65,13 @@ inline char* AppendUtf8(char* out, uint32_t codePoint) {
     *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
   }
   return out;
+}
+
+// Lets out the half the encoder holds, as U+FFFD; the bytes written (0 or 3).
+inline size_t FinishUtf8(Utf8Encoder* encoder, char* out) {
+  if (!encoder->heldHigh) return 0;
+  encoder->heldHigh = 0;
+  return static_cast<size_t>(AppendUtf8(out, 0xFFFD) - out);
 }
 
 // ---- UTF-8 -------------------------------------------------------------------------
@@ -117,40 +136,6 @@ size_t DecodeUtf7(uint32_t* state, const char* text, size_t length, char16_t* ou
 // UTF-8 to UTF-16, as DecodeUtf8 reads it. Returns the units written, at most
 // capacity - 1, and terminates the output.
 size_t Utf16FromUtf8(const char* text, size_t length, char16_t* out, size_t capacity);
-
-// Whether eight units are all 7-bit (below U+0080).
-inline bool AreAsciiUnits8(const char16_t* units) {
-  return !words::HasNonAsciiUnit(words::Load(units) | words::Load(units + 4));
-}
-
-// Writes eight 7-bit units as their eight bytes.
-inline void PutAsciiUnits8(const char16_t* units, char* out) {
-  if constexpr (std::endian::native == std::endian::little) {
-    const uint64_t packed = words::PackAsciiUnits(words::Load(units), words::Load(units + 4));
-    std::memcpy(out, &packed, sizeof packed);
-  } else {
-    for (int k = 0; k < 8; ++k) out[k] = static_cast<char>(units[k]);
-  }
-}
-
-// Writes eight 7-bit bytes as their eight units.
-inline void PutAsciiBytes8(const char* bytes, char16_t* out) {
-#if defined(__SSE2__)
-  const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(eight, _mm_setzero_si128()));
-#else
-  if constexpr (std::endian::native == std::endian::little) {
-    for (size_t k = 0; k < 2; ++k) {
-      uint32_t four;
-      std::memcpy(&four, bytes + 4 * k, sizeof four);
-      const uint64_t x = words::SpreadBytesToUnits(four);
-      std::memcpy(out + 4 * k, &x, sizeof x);
-    }
-  } else {
-    for (int k = 0; k < 8; ++k) out[k] = static_cast<unsigned char>(bytes[k]);
-  }
-#endif
-}
 
 // The bytes at the end of UTF-8 text that begin a well-formed sequence and lack its last
 // bytes: a character cut off by the end of a piece, for the caller to join to the next.

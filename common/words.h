@@ -10,6 +10,10 @@
 
 namespace horalin::words {
 
+// The lanes of a word are its units and bytes in memory order on a little-endian machine,
+// the only kind the program is built for.
+static_assert(std::endian::native == std::endian::little, "the lanes of a word are read in memory order");
+
 inline constexpr uint64_t kByteOnes = 0x0101010101010101;
 inline constexpr uint64_t kByteHighs = 0x8080808080808080;
 inline constexpr uint64_t kUnitOnes = 0x0001000100010001;
@@ -24,8 +28,8 @@ inline uint64_t Load(const void* p) {
 
 // The high bit of each zero unit of the word, and perhaps of some units above one. A
 // borrow crosses into the next lane only from a lane that is zero itself, so whether there
-// is a mark is exact, and so is the lowest mark: the first zero unit on a little-endian
-// machine (the lanes above it may be marked wrongly).
+// is a mark is exact, and so is the lowest mark: the first zero unit (the lanes above it
+// may be marked wrongly).
 inline uint64_t ZeroUnitMarks(uint64_t v) { return (v - kUnitOnes) & ~v & kUnitHighs; }
 
 // Whether a byte (a unit) of the word is zero. Exact, as above.
@@ -44,22 +48,14 @@ inline bool AreUnitsInAsciiRun(uint64_t v, char16_t stop) {
 }
 
 // The place in memory of the first zero unit of the four that the word was loaded from,
-// 4 when there is none. The lowest mark of ZeroUnitMarks is exact, and on a little-endian
-// machine the lowest lane is the first unit; elsewhere the units are looked at in turn.
+// 4 when there is none. The lowest mark of ZeroUnitMarks is exact, and the lowest lane is
+// the first unit.
 inline size_t FirstZeroUnit(uint64_t v) {
-  if constexpr (std::endian::native == std::endian::little) {
-    return static_cast<size_t>(std::countr_zero(ZeroUnitMarks(v))) / 16;  // 64 / 16 when none
-  } else {
-    size_t k = 0;
-    for (; k < 4 && (v >> (48 - 16 * k) & 0xFFFF) != 0; ++k) {
-    }
-    return k;
-  }
+  return static_cast<size_t>(std::countr_zero(ZeroUnitMarks(v))) / 16;  // 64 / 16 when none
 }
 
 // The high bit of each byte below `n` (at most 0x80) or from 0x80. A borrow marks a byte
-// wrongly only above one rightly marked, so on a little-endian machine the lowest mark is
-// the first such byte; elsewhere only whether there is one holds.
+// wrongly only above one rightly marked, so the lowest mark is the first such byte.
 inline uint64_t BelowOrNonAsciiMarks(uint64_t v, unsigned char n) {
   return (((v - kByteOnes * n) & ~v) | v) & kByteHighs;
 }
@@ -78,8 +74,7 @@ inline size_t AsciiWordsLength(const unsigned char* bytes, size_t count) {
 
 // Eight 7-bit units (two words, in memory order) as their eight bytes, in memory order.
 // Each unit's high byte is zero, so or-ing the word with itself shifted gathers the low
-// bytes pairwise without carries. Little-endian machines only (the callers' other way
-// goes unit by unit).
+// bytes pairwise without carries.
 inline uint64_t PackAsciiUnits(uint64_t first, uint64_t second) {
   auto four = [](uint64_t word) {
     const uint64_t x = (word | word >> 8) & 0x0000FFFF0000FFFFull;
@@ -89,7 +84,7 @@ inline uint64_t PackAsciiUnits(uint64_t first, uint64_t second) {
 }
 
 // Four bytes (in memory order) spread over the four units of a word, each in its low
-// byte: the inverse of PackAsciiUnits for one word. Little-endian machines only.
+// byte: the inverse of PackAsciiUnits for one word.
 inline uint64_t SpreadBytesToUnits(uint32_t four) {
   uint64_t x = four;
   x = (x | x << 16) & 0x0000FFFF0000FFFFull;
@@ -97,15 +92,8 @@ inline uint64_t SpreadBytesToUnits(uint32_t four) {
 }
 
 // How many bytes of the word, from its first in memory, a scan may pass over once
-// BelowOrNonAsciiMarks has marked some (`marks` not 0): on a little-endian machine all
-// before the lowest mark, which is a right one, as a borrow marks wrongly only bytes
-// above a rightly marked one; elsewhere none, since a wrong mark may come before the
-// first right one in memory, and the caller looks at the word's bytes one by one.
-inline unsigned BytesBeforeFirstMark(uint64_t marks) {
-  if constexpr (std::endian::native == std::endian::little)
-    return static_cast<unsigned>(std::countr_zero(marks)) / 8;
-  else
-    return 0;
-}
+// BelowOrNonAsciiMarks has marked some (`marks` not 0): all before the lowest mark, which
+// is a right one, as a borrow marks wrongly only bytes above a rightly marked one.
+inline unsigned BytesBeforeFirstMark(uint64_t marks) { return static_cast<unsigned>(std::countr_zero(marks)) / 8; }
 
 }  // namespace horalin::words

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/support/test_host.h"
+
 namespace horalin::fuzz {
 
 // Fixes the zone, the locale and standard input (no terminal: TS never prompts).
@@ -24,12 +26,13 @@ struct Bytes {
   uint32_t Number(uint32_t below) { return below ? (uint32_t{Byte()} << 8 | Byte()) % below : 0; }
 };
 
-// The fuzz host (fuzz_host.cpp): what the plug-in wrote since the last reset (units above
-// 7F shown as "?"), and the number of error reports, told by their prefix.
-void ResetHost();
-std::string CapturedOutput();
-std::string CapturedErrors();
-size_t ErrorReports();
+// The capturing host of the tests (tests/support/test_host.cpp), with the shell's
+// batch flag off and no other variable.
+inline void ResetHost() { testing::ResetHost({{"_batch", "0"}}); }
+using testing::CapturedErrors;
+using testing::CapturedOutput;
+using testing::CapturedOutputTail;
+using testing::ErrorReports;
 
 // Aborts with `what` and the captured output and errors when `holds` is false.
 void Check(bool holds, const char* what);

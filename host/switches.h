@@ -89,7 +89,7 @@ inline constexpr TsSwitch kTsSwitches[] = {
      u"says), UTC, or an offset such as +01:00"},
     {u"/YEAR", SwitchMatch::Valued, SwitchEffect::StampYear, kSwitchRestamp | kSwitchLines, true, u"/YEAR:N",
      u"the year of stamps without one (syslog); else the current year,\n"
-     u"or the one before for a date after today"},
+     u"or the one before for a date more than a day after today"},
     {u"/R", SwitchMatch::Exact, SwitchEffect::Relative, kSwitchRestamp, true, u"/R",
      u"the time from each stamp to now instead of the date and time"},
 };

@@ -17,7 +17,7 @@ constexpr char16_t kDatefmtHelp[] =
     u"Usage: horalin datefmt \"DATE,FORMAT\"\r\n"
     u"       horalin datefmt --lines [%s] FORMAT <FILE\r\n";
 constexpr char16_t kDatefmtHelpEnd[] =
-    u"Format a date and time as @DATEFMT does inside the shell. DATE is empty (now), a\r\n"
+    u"Format a date and time as @DATEFMT does inside the shell. DATE is * (now), a\r\n"
     u"calendar date, an ISO 8601 week date, an ordinal date or a day offset, with an\r\n"
     u"optional time of day and UTC marker; FORMAT is a format string of % directives.\r\n"
     u"With --lines, every line of standard input holds one DATE and gives one line;\r\n"

@@ -2,15 +2,11 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "common/line_framer.h"
+#include "common/scans.h"
 #include "common/text.h"
 #include "common/types.h"
 #include "common/utf.h"
-#include "common/words.h"
 
 namespace horalin::hostkit {
 
@@ -65,18 +61,9 @@ void WriteEmptyLine(const HostFunctions& host) {
 // The result as the shell shows it, doubled percent signs once, and a line end. The
 // text is mended in place: it never grows but by the line end, for which there is room.
 void WriteResult(const HostFunctions& host) {
-  char16_t* p = State.argument;
-  // To the first percent sign or the terminator, eight (or four) units at a time: the
-  // buffer holds the eight units that begin at any terminator the result can have.
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128(), percent = _mm_set1_epi16(u'%');
-  for (__m128i v; v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
-                  !_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, zero), _mm_cmpeq_epi16(v, percent)));)
-    p += 8;
-#else
-  for (uint64_t v; v = words::Load(p), !words::HasZeroUnit(v) && !words::HasUnit(v, u'%');) p += 4;
-#endif
-  while (*p && *p != u'%') ++p;
+  // To the first percent sign or the terminator: the buffer holds the eight units that
+  // begin at any terminator the result can have.
+  char16_t* p = scans::fast::FindZeroOrUnit(State.argument, u'%');
   char16_t* out = CollapseDoubledPercents(p);
   *out++ = u'\r';
   *out++ = u'\n';
@@ -100,54 +87,8 @@ bool IsSeparator(char16_t c) { return c == u',' || c == u';'; }
 // semicolon, or its length. ASCII, the usual case, is widened directly.
 size_t DecodeLine(const char* bytes, size_t count, size_t* cut) {
   char16_t* text = State.argument;
-  if (count <= State.lineRoom) {
-    // Sixteen or eight bytes at a time, then the rest; a byte of 0x80 or above sends the
-    // line on the general way.
-    bool ascii = true, separator = false;
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i comma = _mm_set1_epi8(','), semicolon = _mm_set1_epi8(';'), zero = _mm_setzero_si128();
-    for (; i + 16 <= count; i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-      if (_mm_movemask_epi8(v)) break;  // the eight-byte steps find which
-      separator |= _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, semicolon))) != 0;
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(text + i), _mm_unpacklo_epi8(v, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(text + i + 8), _mm_unpackhi_epi8(v, zero));
-    }
-#endif
-    for (; i + 8 <= count; i += 8) {
-      uint64_t v = words::Load(bytes + i);
-      if (words::HasNonAsciiByte(v)) {
-        ascii = false;
-        break;
-      }
-      separator |= words::HasByte(v, ',') || words::HasByte(v, ';');
-      PutAsciiBytes8(bytes + i, text + i);
-    }
-    // The last few bytes as the eight that end the line, when it has as many: the bytes
-    // taken twice are widened to the same units again.
-    if (ascii && i < count && count >= 8) {
-      uint64_t v = words::Load(bytes + count - 8);
-      ascii = !words::HasNonAsciiByte(v);
-      if (ascii) {
-        separator |= words::HasByte(v, ',') || words::HasByte(v, ';');
-        PutAsciiBytes8(bytes + count - 8, text + count - 8);
-        i = count;
-      }
-    }
-    for (; ascii && i < count; ++i) {
-      unsigned char b = static_cast<unsigned char>(bytes[i]);
-      ascii = b < 0x80;
-      separator |= b == ',' || b == ';';
-      text[i] = b;
-    }
-    if (ascii) {
-      *cut = count;
-      if (separator)
-        for (*cut = 0; !IsSeparator(text[*cut]);) ++*cut;
-      return count;
-    }
-  }
+  if (count <= State.lineRoom && scans::fast::WidenAsciiFinding(bytes, count, text, ',', ';', cut) == count)
+    return count;
   // Decoding stops early only beyond lineRoom units, so a short result is the whole line.
   size_t length = Utf16FromUtf8(bytes, count, text, State.lineRoom + 3);
   for (*cut = 0; *cut < length && !IsSeparator(text[*cut]);) ++*cut;
@@ -216,6 +157,7 @@ int TakeOptions(const char16_t* options, const HostFunctions& host, const Plugin
 void ReadFailed(const HostFunctions& host, uint32_t error) {
   char16_t text[kSmallText];
   if (!host.errorText || !host.errorText(error, text, kSmallText)) FormatText(text, kSmallText, u"error %u", error);
+  TrimTrailingSpace(text);  // as the plug-in shows the same text
   LinePrefix(host, State.lineNumber + 1);
   host.qprintf(host.standardError, u"Error reading standard input: \"%s\"\r\n", text);
   State.failed = State.readFailed = true;

@@ -1,6 +1,7 @@
 #include "hostkit/expand.h"
 
 #include "common/text.h"
+#include "common/types.h"
 
 namespace horalin::hostkit {
 
@@ -97,22 +98,51 @@ void ExpandVariableReferences(char16_t* buffer, VariableLookup lookup) {
   CopyText(buffer, kExpansionCapacity, out.text);
 }
 
-bool InternalVariable(const char16_t* name, bool inputIsTerminal, const char16_t* programPath, char16_t* value,
-                      size_t capacity) {
-  const char16_t* v = nullptr;
-  if (CompareNoCase(name, u"_batch") == 0 || CompareNoCase(name, u"_batchline") == 0)
-    v = u"0";
+namespace {
+
+bool LocationVariable(const VariableSources& sources, const char16_t* name, char16_t* value, size_t capacity) {
+  if (!sources.locationName) return false;
+  if (CompareNoCase(name, u"_batch") == 0)
+    CopyText(value, capacity, u"1");
   else if (CompareNoCase(name, u"_batchname") == 0)
+    CopyText(value, capacity, sources.locationName);
+  else if (CompareNoCase(name, u"_batchline") == 0)
+    FormatText(value, capacity, u"%u", sources.locationLine);
+  else
+    return false;
+  return true;
+}
+
+bool InternalVariable(const VariableSources& sources, const char16_t* name, char16_t* value, size_t capacity) {
+  const char16_t* v = nullptr;
+  static char16_t program[kPathText];  // one lookup at a time: the hosts call from one thread
+  if (CompareNoCase(name, u"_batch") == 0 || CompareNoCase(name, u"_batchline") == 0) {
+    v = u"0";
+  } else if (CompareNoCase(name, u"_batchname") == 0) {
     v = u"";
-  else if (CompareNoCase(name, u"_transient") == 0)
+  } else if (CompareNoCase(name, u"_transient") == 0) {
     v = u"1";
-  else if (CompareNoCase(name, u"_pipe") == 0)
-    v = inputIsTerminal ? u"0" : u"1";
-  else if (CompareNoCase(name, u"_cmdspec") == 0)
-    v = programPath;
+  } else if (CompareNoCase(name, u"_pipe") == 0) {
+    v = sources.inputIsTerminal() ? u"0" : u"1";
+  } else if (CompareNoCase(name, u"_cmdspec") == 0) {
+    sources.programPath(program, kPathText);
+    v = program;
+  }
   if (!v) return false;
   CopyText(value, capacity, v);
   return true;
+}
+
+}  // namespace
+
+bool LookupVariable(const VariableSources& sources, const char16_t* name, size_t length, char16_t* value,
+                    size_t capacity) {
+  char16_t key[256];
+  if (length >= 256) return false;
+  for (size_t i = 0; i < length; ++i) key[i] = name[i];
+  key[length] = 0;
+  return LocationVariable(sources, key, value, capacity) || sources.environment(key, value, capacity) ||
+         InternalVariable(sources, key, value, capacity);
 }
 
 }  // namespace horalin::hostkit

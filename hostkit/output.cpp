@@ -1,16 +1,11 @@
 #include "hostkit/output.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "common/scans.h"
 #include "common/text.h"
 #include "common/utf.h"
-#include "common/words.h"
 
 namespace horalin::hostkit {
 
@@ -34,87 +29,10 @@ void Drain(Utf8Stream* s) {
 
 // ---- The run -----------------------------------------------------------------------
 // A unit goes in the run when it is 1 to 7F and not CR (which may join an LF); the rest
-// go to the step. Everything below applies this one rule, sixteen units, eight units or
-// one unit at a time.
+// go to the step. The scans of common/scans.h apply this one rule (scans::InOutputRun),
+// sixteen units, eight units or one unit at a time.
 
-bool InRun(char16_t c) { return c - 1u < 0x7Fu && c != u'\r'; }
-
-bool Holds(const Utf8Stream* s) { return s->pendingCr || s->pendingHigh; }
-
-#if defined(__SSE2__)
-// The classifier: sixteen units packed into their bytes, stored at `out`, and the mask of
-// those not in the run. Packed with saturation, units 1 to 7F keep their value, 80 to
-// 7FFF become FF and the rest 0: as signed bytes, the units not in the run are those below
-// 1, and CR. The bytes before the first one marked are the units' own.
-inline unsigned ClassifyBlock(__m128i first, __m128i second, char* out) {
-  const __m128i bytes = _mm_packus_epi16(first, second);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-  return static_cast<unsigned>(_mm_movemask_epi8(
-      _mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8(1)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')))));
-}
-
-inline __m128i LoadUnaligned(const char16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-
-// The leading units of `in` (n of them) that are in the run, copied to `out`; their count.
-// Sixteen at a time, the last sixteen overlapping those before (the units that both read
-// are in the run, so the first one marked lies beyond them).
-size_t CopyRun(const char16_t* in, size_t n, char* out) {
-  size_t k = 0;
-  for (; k + 16 <= n; k += 16)
-    if (const unsigned marks = ClassifyBlock(LoadUnaligned(in + k), LoadUnaligned(in + k + 8), out + k))
-      return k + static_cast<size_t>(std::countr_zero(marks));
-  if (k == n) return n;
-  if (n >= 16) {
-    k = n - 16;
-    const unsigned marks = ClassifyBlock(LoadUnaligned(in + k), LoadUnaligned(in + k + 8), out + k);
-    return marks ? k + static_cast<size_t>(std::countr_zero(marks)) : n;
-  }
-  for (; k < n && InRun(in[k]); ++k) out[k] = static_cast<char>(in[k]);
-  return k;
-}
-
-// One aligned block of eight units. The block may reach past the terminator of the text
-// it holds a unit of, but never past that unit's page (it starts at a multiple of 16), so
-// the read cannot fault. The bytes beyond the terminator are read but never used. The
-// address sanitizer would flag them as outside the string, so it leaves this one read
-// unchecked: the sanitizer builds run the same reads as the shipped build, and
-// Utf8StreamTest.TerminatedStringsThatEndAtAPagesEnd (strings whose terminator is the last
-// unit before a page that cannot be read) checks in every build that they stay within
-// the page. Finding the length first would read each string twice.
-__attribute__((no_sanitize_address)) inline __m128i LoadBlock(const char16_t* p) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-// One block of the run of terminated text at `*p`, a multiple of 16 bytes: 16 or 32
-// bytes that lie within one page (see LoadBlock). Moves `*p` and `*used`, the buffer's
-// fill, which has room for the block; whether every unit of it was in the run.
-bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used) {
-  const bool both = (reinterpret_cast<uintptr_t>(*p) & 4095) <= 4096 - 32;
-  const __m128i first = LoadBlock(*p);
-  const unsigned marks = ClassifyBlock(first, both ? LoadBlock(*p + 8) : first, buffer + *used);
-  const size_t n = marks ? static_cast<size_t>(std::countr_zero(marks)) : both ? 16 : 8;
-  *p += n, *used += n;
-  return !marks;
-}
-#else
-size_t CopyRun(const char16_t* in, size_t n, char* out) {
-  size_t k = 0;
-  for (uint64_t a, b; k + 8 <= n && (a = words::Load(in + k), b = words::Load(in + k + 4),
-                                    words::AreUnitsInAsciiRun(a, u'\r') && words::AreUnitsInAsciiRun(b, u'\r'));
-       k += 8)
-    PutAsciiUnits8(in + k, out + k);
-  for (; k < n && InRun(in[k]); ++k) out[k] = static_cast<char>(in[k]);
-  return k;
-}
-
-bool CopyAlignedBlock(const char16_t** p, char* buffer, size_t* used) {
-  for (size_t k = 0; k < 8; ++k, ++*p) {
-    if (!InRun(**p)) return false;
-    buffer[(*used)++] = static_cast<char>(**p);
-  }
-  return true;
-}
-#endif
+bool Holds(const Utf8Stream* s) { return s->pendingCr || s->encoder.heldHigh; }
 
 // The run of `text` into the buffer, drained as it fills; the units it took.
 size_t PutRun(Utf8Stream* s, const char16_t* text, size_t length) {
@@ -123,7 +41,7 @@ size_t PutRun(Utf8Stream* s, const char16_t* text, size_t length) {
     if (s->used == sizeof s->buffer) Drain(s);
     const size_t room = sizeof s->buffer - s->used;
     const size_t n = length - i < room ? length - i : room;
-    const size_t k = CopyRun(text + i, n, s->buffer + s->used);
+    const size_t k = scans::fast::CopyOutputRun(text + i, n, s->buffer + s->used);
     s->used += k, i += k;
     if (k < n || i == length) return i;
   }
@@ -135,7 +53,7 @@ size_t PutTerminatedRun(Utf8Stream* s, const char16_t* text) {
   const char16_t* p = text;
   size_t used = s->used;  // kept here: the stores into the buffer could otherwise alias it
   for (; reinterpret_cast<uintptr_t>(p) & 15; ++p) {
-    if (!InRun(*p)) {
+    if (!scans::InOutputRun(*p)) {
       s->used = used;
       return static_cast<size_t>(p - text);
     }
@@ -144,13 +62,13 @@ size_t PutTerminatedRun(Utf8Stream* s, const char16_t* text) {
   }
   do {
     if (sizeof s->buffer - used < kBlockRoom) s->used = used, Drain(s), used = 0;
-  } while (CopyAlignedBlock(&p, s->buffer, &used));
+  } while (scans::fast::CopyOutputBlock(&p, s->buffer, &used));
   s->used = used;
   return static_cast<size_t>(p - text);
 }
 
 // Units beyond 7 bits up to the next CR where CR LF becomes LF (else up to the end),
-// converted together; a high half at the very end is left for the step, which joins it to
+// encoded together; a high half at the very end stays in the encoder, which joins it to
 // what follows. The units taken.
 size_t PutWideRun(Utf8Stream* s, const char16_t* text, size_t length) {
   size_t span = 0;
@@ -158,18 +76,12 @@ size_t PutWideRun(Utf8Stream* s, const char16_t* text, size_t length) {
     while (span < length && text[span] != u'\r') ++span;
   else
     span = length;
-  size_t taken = 0;
-  while (taken < span) {
-    size_t n = span - taken < kChunk ? span - taken : kChunk;
-    const bool last = n == span - taken;
-    if (!last && IsHighSurrogate(text[taken + n - 1])) --n;  // keep pairs whole
+  for (size_t taken = 0; taken < span; taken += kChunk) {
+    const size_t n = span - taken < kChunk ? span - taken : kChunk;
     if (sizeof s->buffer - s->used < 3 * kChunk + 8) Drain(s);
-    size_t consumed = n;
-    s->used += Utf8FromUtf16(text + taken, n, s->buffer + s->used, !last, &consumed);
-    taken += consumed;
-    if (consumed < n) break;  // a high half at the very end
+    s->used += EncodeUtf8(&s->encoder, text + taken, n, s->buffer + s->used);
   }
-  return taken;
+  return span;
 }
 
 // ---- The step ----------------------------------------------------------------------
@@ -177,46 +89,42 @@ size_t PutWideRun(Utf8Stream* s, const char16_t* text, size_t length) {
 // Lets out the unit the stream holds, as it stands: a CR, or a lone high half as U+FFFD.
 char* PutHeld(Utf8Stream* s, char* out) {
   if (s->pendingCr) *out++ = '\r';
-  if (s->pendingHigh) out = AppendUtf8(out, 0xFFFD);
   s->pendingCr = false;
-  s->pendingHigh = 0;
-  return out;
+  return out + FinishUtf8(&s->encoder, out);
 }
 
 // One unit that the run leaves, `c`, with `next` the unit after it (0 where the caller's
-// text ends: 0 joins nothing). A held unit joins `c` (a pair; CR LF as LF) or goes out as
-// it stands. Then `c` itself: a CR where CR LF becomes LF, or a high half, joins `next` or
-// is held for the next call; a lone low half becomes U+FFFD. Returns the units taken, 1 or
-// 2. At most one unit is held at a time, so the state is the two fields of the stream.
+// text ends: 0 joins nothing). A held CR takes an LF (CR LF as LF) or goes out as it
+// stands. Then `c` itself: a CR where CR LF becomes LF joins `next` or is held for the
+// next call (after the encoder lets out a half it holds); a surrogate, or any unit while
+// the encoder holds a half, goes to the encoder, which joins a pair, `c` and `next` or
+// the half it holds and `c`, and holds a high half that ends what it is given. Returns
+// the units taken, 1 or 2. At most one unit is held at a time: a CR here or a high half
+// in the encoder.
 size_t PutStep(Utf8Stream* s, char16_t c, char16_t next) {
   if (sizeof s->buffer - s->used < kStepRoom) Drain(s);
   char* out = s->buffer + s->used;
-  if (Holds(s)) {
-    if (s->pendingHigh && IsLowSurrogate(c)) {
-      s->used = static_cast<size_t>(AppendUtf8(out, CodePointFromSurrogates(s->pendingHigh, c)) - s->buffer);
-      s->pendingHigh = 0;
-      return 1;
-    }
-    if (s->pendingCr && c == u'\n') {
+  if (s->pendingCr) {
+    s->pendingCr = false;
+    if (c == u'\n') {
       s->buffer[s->used++] = '\n';
-      s->pendingCr = false;
       return 1;
     }
-    out = PutHeld(s, out);
+    *out++ = '\r';
   }
   size_t taken = 1;
   if (c == u'\r' && s->lineFeedsOnly) {
+    out += FinishUtf8(&s->encoder, out);
     if (next == u'\n')
       *out++ = '\n', taken = 2;  // the usual line end
     else
       s->pendingCr = true;
-  } else if (IsHighSurrogate(c)) {
-    if (IsLowSurrogate(next))
-      out = AppendUtf8(out, CodePointFromSurrogates(c, next)), taken = 2;
-    else
-      s->pendingHigh = c;
+  } else if (!IsSurrogate(c) && !s->encoder.heldHigh) {
+    out = AppendUtf8(out, c);  // a character of one unit, the usual case, written here
   } else {
-    out = AppendUtf8(out, IsLowSurrogate(c) ? 0xFFFD : c);
+    const char16_t units[2] = {c, next};
+    taken = IsHighSurrogate(c) && IsLowSurrogate(next) ? 2 : 1;
+    out += EncodeUtf8(&s->encoder, units, taken, out);
   }
   s->used = static_cast<size_t>(out - s->buffer);
   return taken;
@@ -322,7 +230,7 @@ void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
       const char16_t* text = va_arg(args, const char16_t*);
       PutTerminated(stream, text ? text : u"(null)");
       p += 2;
-    } else if (!Holds(stream) && InRun(*p) && stream->used < sizeof stream->buffer) {
+    } else if (!Holds(stream) && scans::InOutputRun(*p) && stream->used < sizeof stream->buffer) {
       stream->buffer[stream->used++] = static_cast<char>(*p++);
     } else {
       p += PutStep(stream, p[0], p[1]);
@@ -337,6 +245,23 @@ void FlushStream(Utf8Stream* s, bool final) {
     s->used = static_cast<size_t>(PutHeld(s, s->buffer + s->used) - s->buffer);
   }
   Drain(s);
+}
+
+int FailedOutputEnd(char16_t* systemText, const char* lineEnd, char* message, size_t capacity, size_t* length) {
+  constexpr int kReaderGone = 128 + 13;
+  *length = 0;
+  if (!systemText) return kReaderGone;
+  constexpr char kPrefix[] = "horalin: write error: ";
+  const size_t ends = std::strlen(lineEnd);
+  size_t n = CutAtCharacter(systemText, TrimTrailingSpace(systemText));
+  if (n > (capacity - sizeof kPrefix - ends) / 3)
+    n = CutAtCharacter(systemText, (capacity - sizeof kPrefix - ends) / 3);
+  size_t used = sizeof kPrefix - 1;
+  std::memcpy(message, kPrefix, used);
+  used += Utf8FromUtf16(systemText, n, message + used, true, nullptr);
+  for (const char* end = lineEnd; *end;) message[used++] = *end++;
+  *length = used;
+  return 1;
 }
 
 }  // namespace horalin::hostkit

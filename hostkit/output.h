@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstddef>
 
+#include "common/utf.h"
+
 namespace horalin::hostkit {
 
 struct Utf8Stream {
@@ -13,7 +15,7 @@ struct Utf8Stream {
   bool buffered;       // collect up to a full buffer before writing
   bool failed;
   bool pendingCr;
-  char16_t pendingHigh;  // the high half of a pair split between two writes
+  Utf8Encoder encoder;  // holds the high half of a pair split between two writes
   size_t used;
   char buffer[65536];
 };
@@ -26,5 +28,14 @@ void StreamTerminatedText(Utf8Stream* stream, const char16_t* text);
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args);
 // Writes what is buffered; `final` also writes a held CR or half pair.
 void FlushStream(Utf8Stream* stream, bool final);
+
+// A standard output or error that fails ends the program: quietly when its reader went
+// away (a closed pipe; `systemText` null), with status 141, 128 + the broken-pipe signal,
+// in both builds so that a script reads the same status from both; otherwise after
+// "horalin: write error: TEXT" and `lineEnd` on standard error (the system's text of the
+// failure, trimmed), with status 1. Going on would lose every later line (a command's
+// lines, messages) without a word. The host writes the message (UTF-8, `*length` bytes,
+// none when the reader went away) and ends with the status returned.
+int FailedOutputEnd(char16_t* systemText, const char* lineEnd, char* message, size_t capacity, size_t* length);
 
 }  // namespace horalin::hostkit

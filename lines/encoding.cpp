@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/scans.h"
 #include "common/text.h"
 #include "common/types.h"
 #include "common/utf.h"
@@ -169,8 +170,9 @@ bool DecodeWellFormedUtf8(const uint8_t* bytes, uint32_t count, bool cutMayEnd, 
   size_t i = 0, n = 0;
   bool longer = false;  // a sequence of more than one byte came
   while (i < count) {
-    for (; i + 8 <= count && !words::HasNonAsciiByte(words::Load(bytes + i)); i += 8, n += 8)
-      PutAsciiBytes8(reinterpret_cast<const char*>(bytes + i), out + n);  // 7-bit runs, eight bytes at a time
+    const size_t run = scans::fast::WidenAscii(reinterpret_cast<const char*>(bytes + i), count - i, out + n);
+    i += run;
+    n += run;
     if (i == count) break;
     const Utf8Sequence q = ReadUtf8Sequence(bytes + i, count - i);
     if (q.form == Utf8Form::Cut && cutMayEnd) break;

@@ -1,15 +1,10 @@
 // @DATEFMT[date and time,format]: the date and time formatted by the format string. The
 // glue between the host and the engine: it reads the argument, reports what went wrong,
 // and hands the parsed date and time to the format interpreter.
-#include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "common/scans.h"
 #include "common/text.h"
 #include "common/types.h"
-#include "common/words.h"
 #include "datetime/format.h"
 #include "datetime/parser.h"
 #include "host/host.h"
@@ -17,30 +12,6 @@
 #include "plugin/errors.h"
 
 using namespace horalin;
-
-namespace {
-
-// Copies the format with its terminator, eight or four units at a time while they lie
-// within the host's buffer, which ends at `limit` (units after the terminator come along
-// unused).
-void CopyFormat(const char16_t* format, const char16_t* limit, char16_t* copy) {
-#if defined(__SSE2__)
-  for (; limit - format >= 8; format += 8, copy += 8) {
-    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(format));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(copy), eight);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(eight, _mm_setzero_si128()))) return;
-  }
-#endif
-  for (; limit - format >= 4; format += 4, copy += 4) {
-    const uint64_t four = words::Load(format);
-    std::memcpy(copy, &four, sizeof four);
-    if (words::HasZeroUnit(four)) return;
-  }
-  while ((*copy++ = *format++) != 0) {
-  }
-}
-
-}  // namespace
 
 // The host's buffer holds the argument on entry and the result on success (8192 units).
 // Returns 0 with the result, -1 after reporting an error, 1 without a buffer.
@@ -79,7 +50,7 @@ extern "C" int f_datefmt(char16_t* buffer) {
   // before the date was read; the result has just been written, in pieces, and a copy
   // of it in wide reads would wait for each piece's write to land.
   char16_t copy[kFormatText];
-  CopyFormat(format, buffer + kFormatText, copy);
+  scans::fast::CopyThroughZero(format, buffer + kFormatText, copy);
   FormatDateTime(buffer, copy, dateTime, utc ? FDT_UTC : 0, kPlatformServices);
   return 0;
 }

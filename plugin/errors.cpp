@@ -27,8 +27,7 @@ int ErrorCodeText(uint32_t code, char16_t* text) {
     CopyText(text, kSmallText, u"Unknown error");
   else if (!platform::SystemErrorText(code, text, kSmallText))
     FormatText(text, kSmallText, u"Error %d", static_cast<int>(code));
-  size_t length = TextLength(text);
-  while (length > 0 && IsSpace(text[length - 1])) text[--length] = 0;
+  TrimTrailingSpace(text);
   return 0;
 }
 

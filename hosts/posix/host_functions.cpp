@@ -37,19 +37,19 @@ bool WriteAll(int fd, const char* bytes, size_t count) {
   return true;
 }
 
-// Standard output or standard error that can take no more ends the program, as it ends
-// any filter (on standard error the lines of a command run are lost, or its messages): a
-// reader that went away (as "| head -1" does) quietly, with the status of a broken
-// pipe; any other failure (a full disk, a closed descriptor) with a message. Going on
-// would lose every later line without a word, and read input that nobody sees.
+// Standard output or standard error that can take no more ends the program, as
+// hostkit::FailedOutputEnd says (a reader that went away, as "| head -1" does, ends it
+// quietly; a full disk or a closed descriptor with a message).
 [[noreturn]] void EndOnFailedOutput(int error) {
-  if (error != EPIPE) {
-    char message[300];
-    int n = std::snprintf(message, sizeof message, "horalin: write error: %s\n", std::strerror(error));
-    if (n > 0)
-      WriteAll(2, message, static_cast<size_t>(n) < sizeof message ? static_cast<size_t>(n) : sizeof message - 1);
-  }
-  _exit(error == EPIPE ? 128 + SIGPIPE : 1);
+  static_assert(128 + SIGPIPE == 141, "the status of a reader gone is the same in both builds");
+  char16_t text[256];
+  const char* reason = std::strerror(error);
+  Utf16FromUtf8(reason, std::strlen(reason), text, 256);
+  char message[1024];
+  size_t length;
+  const int status = hostkit::FailedOutputEnd(error == EPIPE ? nullptr : text, "\n", message, sizeof message, &length);
+  if (length) WriteAll(2, message, length);
+  _exit(status);
 }
 
 bool WriteOut(hostkit::Utf8Stream*, const char* bytes, size_t count) {
@@ -61,8 +61,8 @@ bool WriteErr(hostkit::Utf8Stream*, const char* bytes, size_t count) {
   return true;
 }
 
-hostkit::Utf8Stream Out{WriteOut, true, true, false, false, 0, 0, {}};
-hostkit::Utf8Stream Err{WriteErr, true, false, false, false, 0, 0, {}};
+hostkit::Utf8Stream Out{WriteOut, true, true, false, false, {0}, 0, {}};
+hostkit::Utf8Stream Err{WriteErr, true, false, false, false, {0}, 0, {}};
 
 uint32_t ErrorTexts = 0;
 
@@ -82,41 +82,33 @@ char ProgramPath[PATH_MAX];
 const char16_t* LocationName = nullptr;
 uint32_t LocationLine = 0;
 
-bool LocationVariable(const char* name, char16_t* value, size_t capacity) {
-  if (!LocationName) return false;
-  if (strcasecmp(name, "_batch") == 0)
-    CopyText(value, capacity, u"1");
-  else if (strcasecmp(name, "_batchname") == 0)
-    CopyText(value, capacity, LocationName);
-  else if (strcasecmp(name, "_batchline") == 0)
-    FormatText(value, capacity, u"%u", LocationLine);
-  else
-    return false;
-  return true;
-}
-
-bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
+bool EnvironmentVariable(const char16_t* name, char16_t* value, size_t capacity) {
   char key[256];
-  if (length >= sizeof key) return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (name[i] >= 0x80) return false;
-    key[i] = static_cast<char>(name[i]);
+  size_t length = 0;
+  for (; name[length]; ++length) {
+    if (name[length] >= 0x80 || length + 1 == sizeof key) return false;
+    key[length] = static_cast<char>(name[length]);
   }
   key[length] = 0;
-  if (LocationVariable(key, value, capacity)) return true;
   const char* found = getenv(key);
   if (!found) {  // the shell's variable names ignore case
     for (char** e = environ; e && *e && !found; ++e)
       if (strncasecmp(*e, key, length) == 0 && (*e)[length] == '=') found = *e + length + 1;
   }
-  if (!found) {
-    char16_t key16[256], program[PATH_MAX];
-    for (size_t i = 0; i <= length; ++i) key16[i] = static_cast<char16_t>(key[i]);
-    Utf16FromUtf8(ProgramPath, std::strlen(ProgramPath), program, PATH_MAX);
-    return hostkit::InternalVariable(key16, isatty(0) != 0, program, value, capacity);
-  }
-  Utf16FromUtf8(found, std::strlen(found), value, capacity);
-  return true;
+  if (found) Utf16FromUtf8(found, std::strlen(found), value, capacity);
+  return found != nullptr;
+}
+
+bool InputIsTerminal() { return isatty(0) != 0; }
+
+void ProgramPathText(char16_t* path, size_t capacity) {
+  Utf16FromUtf8(ProgramPath, std::strlen(ProgramPath), path, capacity);
+}
+
+bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
+  const hostkit::VariableSources sources{LocationName, LocationLine, EnvironmentVariable, InputIsTerminal,
+                                         ProgramPathText};
+  return hostkit::LookupVariable(sources, name, length, value, capacity);
 }
 
 void FlushBeforeBlocking() { FlushStream(&Out, false); }

@@ -449,10 +449,7 @@ size_t LocaleText(Locale locale, LocaleItem item, int index, char16_t* buffer, s
   if (i < 0 || room == 0) return Empty(buffer, room);
   const LocaleTexts& texts = Texts(locale);
   size_t n = texts.length[i];
-  if (n >= room) {
-    n = room - 1;
-    if (n && IsHighSurrogate(texts.text[i][n - 1])) --n;
-  }
+  if (n >= room) n = CutAtCharacter(texts.text[i], room - 1);
   for (size_t k = 0; k < n; ++k) buffer[k] = texts.text[i][k];
   buffer[n] = 0;
   return n;

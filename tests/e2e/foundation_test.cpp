@@ -110,7 +110,7 @@ TEST(CommandLine, EachCommandHasItsHelp) {
       {{"restamp", "-h"},
        "Usage: horalin restamp ",
        "\n  /YEAR:N          the year of stamps without one (syslog); else the current year,\n"
-       "                   or the one before for a date after today\n"
+       "                   or the one before for a date more than a day after today\n"
        "  /R               the time from each stamp to now instead of the date and time\n\n"},
   };
   for (const Case& c : cases) {

@@ -33,14 +33,16 @@ std::string WindowsBuildDir() {
   return dir ? dir : "";
 }
 
-Result RunProgram(const std::vector<std::string>& argv, const Options& options) {
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) std::abort();
+Child StartProgram(const std::vector<std::string>& argv, const StartOptions& options) {
+  int in[2], out[2], err[2] = {-1, -1};
+  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || (options.errorPipe && pipe2(err, O_CLOEXEC))) std::abort();
   pid_t pid = fork();
   if (pid == 0) {
+    if (options.ownGroup) setpgid(0, 0);
     dup2(in[0], 0);
     dup2(out[1], 1);
-    dup2(err[1], 2);
+    if (options.errorPipe) dup2(err[1], 2);
+    if (options.nonBlockingInput) fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
     for (auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
     if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(127);
     std::vector<char*> args;
@@ -50,18 +52,28 @@ Result RunProgram(const std::vector<std::string>& argv, const Options& options) 
     execv(args[0], args.data());
     _exit(127);
   }
-  close(in[0]), close(out[1]), close(err[1]);
+  close(in[0]), close(out[1]);
+  if (options.errorPipe) close(err[1]);
   signal(SIGPIPE, SIG_IGN);
+  return {pid, in[1], out[0], err[0]};
+}
+
+Result RunProgram(const std::vector<std::string>& argv, const Options& options) {
+  StartOptions start;
+  start.env = options.env;
+  start.directory = options.directory;
+  const Child child = StartProgram(argv, start);
+  int input = child.in;
   Result result;
   size_t written = 0;
-  if (options.input.empty()) close(in[1]), in[1] = -1;
+  if (options.input.empty()) close(input), input = -1;
   // Input is written only as far as the pipe takes it, so that a program that writes
   // while it reads never waits on a parent that waits on it.
-  if (in[1] >= 0) fcntl(in[1], F_SETFL, fcntl(in[1], F_GETFL) | O_NONBLOCK);
-  pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+  if (input >= 0) fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
+  pollfd fds[3] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}, {input, POLLOUT, 0}};
   int open = 2;
   while (open > 0) {
-    int n = poll(fds, in[1] >= 0 ? 3 : 2, -1);
+    int n = poll(fds, input >= 0 ? 3 : 2, -1);
     if (n < 0 && errno == EINTR) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
@@ -75,31 +87,31 @@ Result RunProgram(const std::vector<std::string>& argv, const Options& options) 
         (i == 0 ? result.rawOut : result.err).append(buffer, static_cast<size_t>(got));
       }
     }
-    if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t put = write(in[1], options.input.data() + written, options.input.size() - written);
+    if (input >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t put = write(input, options.input.data() + written, options.input.size() - written);
       if (put > 0) written += static_cast<size_t>(put);
       if ((put < 0 && errno != EAGAIN && errno != EINTR) || written == options.input.size()) {
-        close(in[1]);
-        in[1] = -1;
+        close(input);
+        input = -1;
       }
     }
   }
-  if (in[1] >= 0) close(in[1]);
+  if (input >= 0) close(input);
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(child.pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = Normalise(result.rawOut);
   result.err = Normalise(result.err);
   return result;
 }
 
-Result Horalin(const std::vector<std::string>& args, const Options& options) {
+std::vector<std::string> HoralinCommand(const std::vector<std::string>& args,
+                                        std::vector<std::pair<std::string, std::string>>* env) {
   const char* program = getenv("HORALIN_PROGRAM");
   std::vector<std::string> argv;
   if (UnderWine()) argv.push_back("/usr/lib/wine/wine64");
   argv.push_back(program ? program : "horalin");
   argv.insert(argv.end(), args.begin(), args.end());
-  Options o = options;
   if (UnderWine()) {
     // Wine's first program of a session starts its background services, which would
     // inherit this run's pipes and hold them open: start them once with no pipes.
@@ -113,9 +125,15 @@ Result Horalin(const std::vector<std::string>& args, const Options& options) {
       warmup += "; WINEPREFIX='" + prefix + "' /usr/lib/wine/wineserver -p 600";
       if (std::system(warmup.c_str()) != 0) std::fprintf(stderr, "Wine warm-up failed\n");
     }
-    o.env.push_back({"WINEDEBUG", "-all"});
-    o.env.push_back({"WINEPREFIX", WindowsBuildDir() + "/wineprefix"});
+    env->push_back({"WINEDEBUG", "-all"});
+    env->push_back({"WINEPREFIX", WindowsBuildDir() + "/wineprefix"});
   }
+  return argv;
+}
+
+Result Horalin(const std::vector<std::string>& args, const Options& options) {
+  Options o = options;
+  const std::vector<std::string> argv = HoralinCommand(args, &o.env);
   return RunProgram(argv, o);
 }
 

@@ -498,40 +498,16 @@ TEST(Ts, ReadErrorIsReportedAfterTheLinesAndBeforeTheFooter) {
 
 // ---- A real pipe with a writer that pauses between lines ---------------------------------
 
-struct Child {
-  pid_t pid = -1;
-  int in = -1, out = -1;
-};
-
 Child StartTs(const Strings& args, bool nonBlockingInput = false,
               const std::vector<std::pair<std::string, std::string>>& env = {}, const char* command = "ts") {
-  const char* program = std::getenv("HORALIN_PROGRAM");
-  Strings argv;
-  if (UnderWine()) argv.push_back("/usr/lib/wine/wine64");
-  argv.push_back(program ? program : "horalin");
-  argv.push_back(command);
-  argv.insert(argv.end(), args.begin(), args.end());
-  int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC)) std::abort();
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    if (nonBlockingInput) fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
-    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-    if (UnderWine()) {
-      setenv("WINEDEBUG", "-all", 1);
-      setenv("WINEPREFIX", (WindowsBuildDir() + "/wineprefix").c_str(), 1);
-    }
-    std::vector<char*> v;
-    for (const std::string& a : argv) v.push_back(const_cast<char*>(a.c_str()));
-    v.push_back(nullptr);
-    execv(v[0], v.data());
-    _exit(127);
-  }
-  close(in[0]), close(out[1]);
-  signal(SIGPIPE, SIG_IGN);
-  return {pid, in[1], out[0]};
+  StartOptions options;
+  options.env = env;
+  options.errorPipe = false;
+  options.nonBlockingInput = nonBlockingInput;
+  Strings words{command};
+  words.insert(words.end(), args.begin(), args.end());
+  const Strings argv = HoralinCommand(words, &options.env);
+  return StartProgram(argv, options);
 }
 
 // Reads from the child until a whole line has come or the time is up; "" on time-out.
@@ -723,6 +699,7 @@ Result Restamp(const Strings& args, const std::string& input,
   return Command("restamp", args, input, std::move(env));
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(Restamp, LogsRewrittenLineByLine) {
   const std::string build =
       "2026-12-07T17:39:42.125Z configure\n"
@@ -930,6 +907,7 @@ TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
   EXPECT_LT(Milliseconds(lines[2]), 500) << lines[2];
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(Run, ExitStatusAndCommandsThatCannotStart) {
   const std::string talker = std::getenv("HORALIN_TALKER") ? std::getenv("HORALIN_TALKER") : "talker";
   const std::string missing = UnderWine() ? "Z:\\no\\such\\command.exe" : "/no/such/command";
@@ -1164,6 +1142,7 @@ TEST(Run, ATerminalForEachStream) {
   }
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
   POSIX_ONLY();
   // Each script runs under bash in a process group of its own ($H: horalin, $T: talker).
@@ -1209,34 +1188,27 @@ TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
   const char* talker = std::getenv("HORALIN_TALKER");
   for (const Case& c : cases) {
     if (valgrind && c.script.find("2>&-") != std::string::npos) continue;
-    int in[2], out[2];
-    ASSERT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC), 0);
     auto started = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-      setpgid(0, 0);
-      dup2(in[0], 0), dup2(out[1], 1);
-      setenv("H", program ? program : "horalin", 1);
-      setenv("T", talker ? talker : "talker", 1);
-      signal(SIGPIPE, SIG_DFL);
-      execl("/bin/bash", "bash", "-c", c.script.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(in[0]), close(out[1]);
+    StartOptions options;
+    options.env = {{"H", program ? program : "horalin"}, {"T", talker ? talker : "talker"}};
+    options.errorPipe = false;
+    options.ownGroup = true;
+    const Child child = StartProgram({"/bin/bash", "-c", c.script}, options);
+    const pid_t pid = child.pid;
     std::string seen;
     if (!c.waitFor.empty()) {
-      EXPECT_TRUE(WaitForText(out[0], &seen, c.waitFor, std::chrono::seconds(30))) << c.name;
+      EXPECT_TRUE(WaitForText(child.out, &seen, c.waitFor, std::chrono::seconds(30))) << c.name;
     }
     if (c.signal) kill(c.group ? -pid : pid, c.signal);
     if (!c.input.empty()) {
-      EXPECT_EQ(write(in[1], c.input.data(), c.input.size()), static_cast<ssize_t>(c.input.size()));
+      EXPECT_EQ(write(child.in, c.input.data(), c.input.size()), static_cast<ssize_t>(c.input.size()));
     }
-    close(in[1]);
-    WaitForText(out[0], &seen, "\x01", std::chrono::seconds(30));  // to the end
+    close(child.in);
+    WaitForText(child.out, &seen, "\x01", std::chrono::seconds(30));  // to the end
     int status = 0;
     waitpid(pid, &status, 0);
     kill(-pid, SIGKILL);  // what the script left
-    close(out[0]);
+    close(child.out);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15)) << c.name;
     if (c.killedBy)
       EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.killedBy) << c.name << ": " << status;

@@ -17,6 +17,7 @@ namespace {
 
 std::u16string Output, Errors;
 std::vector<std::pair<std::string, std::string>> Variables;
+size_t Reports = 0;
 
 struct CaptureSink {
   TextSink base;
@@ -25,6 +26,15 @@ struct CaptureSink {
 
 void Capture(TextSink* sink, const char16_t* text, size_t length) {
   reinterpret_cast<CaptureSink*>(sink)->target->append(text, length);
+}
+
+// Whole calls are kept up to about a million units, enough to show a failure (a fuzz
+// input may make a great deal more); a call is never cut, so the text still ends where
+// a call of the plug-in ended.
+void Write(std::u16string* target, const char16_t* format, va_list args) {
+  if (target->size() >= 1000000) return;
+  CaptureSink sink{{Capture}, target};
+  FormatToSink(&sink.base, format, args);
 }
 
 bool Lookup(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
@@ -53,10 +63,15 @@ std::string U8(const std::u16string& text) {
 
 std::string CapturedOutput() { return U8(Output); }
 std::string CapturedErrors() { return U8(Errors); }
+std::u16string CapturedOutputTail(size_t count) {
+  return Output.substr(Output.size() > count ? Output.size() - count : 0);
+}
+size_t ErrorReports() { return Reports; }
 
 void ResetHost(std::vector<std::pair<std::string, std::string>> variables) {
   Output.clear();
   Errors.clear();
+  Reports = 0;
   Variables = std::move(variables);
 }
 
@@ -68,24 +83,23 @@ using namespace horalin::testing;
 extern "C" int Printf(const char16_t* format, ...) {
   va_list args;
   va_start(args, format);
-  CaptureSink sink{{Capture}, &Output};
-  FormatToSink(&sink.base, format, args);
+  Write(&Output, format, args);
   va_end(args);
   return 0;
 }
 
 extern "C" int Qprintf(void* handle, const char16_t* format, ...) {
+  const bool error = handle == platform::StdHandle(platform::StdStream::Error);
+  if (error && CompareNoCase(format, u"%s plugin: ") == 0) ++Reports;  // every report begins so
   va_list args;
   va_start(args, format);
-  bool error = handle == platform::StdHandle(platform::StdStream::Error);
-  CaptureSink sink{{Capture}, error ? &Errors : &Output};
-  FormatToSink(&sink.base, format, args);
+  Write(error ? &Errors : &Output, format, args);
   va_end(args);
   return 0;
 }
 
 extern "C" int QPuts(const char16_t* text) {
-  Output += text;
+  if (Output.size() < 1000000) Output += text;
   return 0;
 }
 

@@ -151,6 +151,13 @@ void RecordLocation(const char16_t* name, uint32_t line) {
 bool UseWriteText = false;
 void WriteText(const char16_t* text, size_t length) { QPuts(std::u16string(text, length).c_str()); }
 
+// The system's text of a read error as Windows gives it, with a blank at its end.
+bool UseErrorText = false;
+bool ErrorTextWithBlank(uint32_t, char16_t* text, size_t capacity) {
+  CopyText(text, capacity, u"Invalid function. \r\n");
+  return true;
+}
+
 // Runs `datefmt --lines FORMAT` with the input served `piece` bytes a read; a read error
 // from byte `failAt` on; no reader at all when `failAt` is 0.
 int RunLines(const std::string& input, const std::string& format, size_t piece, size_t failAt = std::string::npos) {
@@ -160,6 +167,7 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
   hostkit::HostFunctions host{Printf,     Qprintf,        QPuts,   ExpandVariables, QueryTrueName, StdErrorHandle(),
                               ReadPieces, RecordLocation, nullptr, nullptr,         nullptr};
   if (UseWriteText) host.writeText = WriteText;
+  if (UseErrorText) host.errorText = ErrorTextWithBlank;
   if (failAt == 0) host.readInput = nullptr;
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
                                 f_datefmt,     nullptr,          RestampLog,     DateLine};
@@ -264,6 +272,11 @@ TEST(DatefmtLinesTest, ReadErrorEndsTheRun) {
   EXPECT_EQ(RunLines("2024-01-01\n2024-01-02\n2024-01", "%F", 11, 22), 1);
   EXPECT_EQ(CapturedOutput(), "2024-01-01\r\n2024-01-02\r\n");
   EXPECT_EQ(CapturedErrors(), "Horalin plugin: standard input [3]  Error reading standard input: \"error 5\"\r\n");
+  UseErrorText = true;  // the system's text trimmed, as the plug-in trims it
+  EXPECT_EQ(RunLines("2024-01-01\n", "%F", 11, 11), 1);
+  UseErrorText = false;
+  EXPECT_EQ(CapturedErrors(),
+            "Horalin plugin: standard input [2]  Error reading standard input: \"Invalid function.\"\r\n");
 
   EXPECT_EQ(RunLines("2024-01-01\n", "%F", 11, 0), 1);
   EXPECT_EQ(CapturedErrors(), "horalin: this host cannot read standard input\r\n");

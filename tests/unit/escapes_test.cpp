@@ -18,6 +18,7 @@ struct EscapeCase {
   size_t consumed;      // units after the backslash that the escape takes
 };
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(EscapeTest, ReadEscape) {
   const EscapeCase cases[] = {
       // the end of the format

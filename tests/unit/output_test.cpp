@@ -23,7 +23,7 @@ bool Capture(Utf8Stream*, const char* bytes, size_t count) {
 
 std::string Stream(const std::vector<std::u16string>& pieces, bool lineFeedsOnly, bool buffered) {
   static Utf8Stream s;
-  s = Utf8Stream{Capture, lineFeedsOnly, buffered, false, false, 0, 0, {}};
+  s = Utf8Stream{Capture, lineFeedsOnly, buffered, false, false, {0}, 0, {}};
   Written.clear();
   for (const std::u16string& piece : pieces) StreamText(&s, piece.data(), piece.size());
   FlushStream(&s, true);
@@ -40,6 +40,8 @@ TEST(Utf8StreamTest, PiecesJoinWhateverTheSplit) {
       {{u"a\r\nb\r", u"\n"}, false, "a\r\nb\r\n"},
       {{u"a\xD83D", u"\xDE00z"}, true, "a\xF0\x9F\x98\x80z"},  // a pair split between two writes
       {{u"a\xD83D", u"z"}, true, "a\xEF\xBF\xBDz"},            // a lone high half
+      {{u"\u00e9\xD83D", u"\xDE00\u00e9"}, true, "\xC3\xA9\xF0\x9F\x98\x80\xC3\xA9"},  // one held by the encoder
+      {{u"\u00e9\xD83D", u"\r\n"}, true, "\xC3\xA9\xEF\xBF\xBD\n"},                    // ... and let out
       {{u"2024-01-01\r\n", u"2024-01-02\r\n"}, true, "2024-01-01\n2024-01-02\n"},
       // Runs of eight 7-bit units, with a CR inside, at the end or just after one.
       {{u"0123456789abcdef\r\n0123456789abcdef\r\n"}, true, "0123456789abcdef\n0123456789abcdef\n"},
@@ -100,7 +102,7 @@ TEST(Utf8StreamTest, SpecialUnitsAtEveryPlace) {
         }
         if (special[0] == 0) continue;
         static Utf8Stream s;
-        s = Utf8Stream{Capture, lineFeedsOnly, false, false, false, 0, 0, {}};
+        s = Utf8Stream{Capture, lineFeedsOnly, false, false, false, {0}, 0, {}};
         Written.clear();
         StreamTerminatedText(&s, text.c_str());
         FlushStream(&s, true);
@@ -133,7 +135,7 @@ TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
   for (size_t n : {0u, 1u, 255u, 256u, 257u, 500u, 511u, 512u, 513u, 5000u}) {
     std::u16string line(n, u'y');
     static Utf8Stream s;
-    s = Utf8Stream{Capture, true, true, false, false, 0, 0, {}};
+    s = Utf8Stream{Capture, true, true, false, false, {0}, 0, {}};
     Written.clear();
     Format(&s, u"%s %s|%5d\r\n", u"stamp", line.c_str(), 42);
     Format(&s, u"%s\r\n", line.c_str());
@@ -149,7 +151,7 @@ TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
 // than the stream's buffer.
 std::string FormatBoth(bool fast, bool lineFeedsOnly, const char16_t* stamp, const char16_t* line) {
   static Utf8Stream s;
-  s = Utf8Stream{Capture, lineFeedsOnly, true, false, false, 0, 0, {}};
+  s = Utf8Stream{Capture, lineFeedsOnly, true, false, false, {0}, 0, {}};
   Written.clear();
   if (fast)
     Format(&s, u"%s %s\r\n", stamp, line);
@@ -218,7 +220,7 @@ TEST(Utf8StreamTest, StringOnlyFormatsAcrossCalls) {
   for (const Case& c : cases) {
     for (bool fast : {true, false}) {
       static Utf8Stream s;
-      s = Utf8Stream{Capture, true, false, false, false, 0, 0, {}};
+      s = Utf8Stream{Capture, true, false, false, false, {0}, 0, {}};
       Written.clear();
       Format(&s, fast ? u"%s" : u"%0s", c.first);
       Format(&s, fast ? u"%s" : u"%0s", c.second);
@@ -246,7 +248,7 @@ TEST(Utf8StreamTest, TerminatedStringsThatEndAtAPagesEnd) {
       start[text.size()] = 0;
       for (bool fast : {true, false}) {
         static Utf8Stream s;
-        s = Utf8Stream{Capture, true, false, false, false, 0, 0, {}};
+        s = Utf8Stream{Capture, true, false, false, false, {0}, 0, {}};
         Written.clear();
         Format(&s, fast ? u"%s" : u"%0s", start);
         StreamTerminatedText(&s, start);

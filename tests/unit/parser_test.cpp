@@ -45,6 +45,7 @@ struct Accepted {
   int end;  // units from the start to the end position
 };
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(ParseDateTimeTest, AcceptedForms) {
   const Accepted cases[] = {
       // Calendar dates; no width is required.
@@ -143,6 +144,7 @@ std::string ExpectedReport(const Rejected& c) {
   return report;
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
   const Rejected cases[] = {
       {"x", 100, "Bad year\r\n", 0},

@@ -2,10 +2,16 @@
 #include "plugin/plugin.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 #include "common/text.h"
 #include "common/version.h"
 #include "host/host.h"
+#include "host/switches.h"
 #include "platform/posix/error_code.h"
 #include "plugin/errors.h"
 #include "tests/support/test_host.h"
@@ -26,9 +32,9 @@ TEST(PluginInfoTest, SameRecordEveryCall) {
   EXPECT_EQ(U8(first->name), "Horalin");
   EXPECT_EQ(U8(first->functions), "ts,@datefmt");
   EXPECT_EQ(U8(first->description), "Reimplements TS and @DATEFMT.");
-  EXPECT_EQ(first->major, 0);
-  EXPECT_EQ(first->minor, 93);
-  EXPECT_EQ(first->build, 1);
+  // The record's numbers are the version that the load notice and --version show.
+  EXPECT_EQ(std::to_string(first->major) + "." + std::to_string(first->minor) + "." + std::to_string(first->build),
+            HORALIN_VERSION_SHORT_TEXT);
   EXPECT_EQ(first->hostField1, nullptr);
   EXPECT_EQ(first->hostField2, nullptr);
 }
@@ -55,18 +61,40 @@ TEST(InitializePluginTest, LoadNoticeOnlyInAnInteractiveShell) {
   }
 }
 
-TEST(ShutdownPluginTest, NothingToEnd) {
+// A help viewer that runs on (as hh.exe does on Windows) is ended when the shell ends
+// the plug-in, and only once; POSIX's handle of a process is its id.
+TEST(ShutdownPluginTest, EndsTheViewerThatRunsOn) {
+  const pid_t viewer = fork();
+  if (viewer == 0) {
+    pause();
+    _exit(0);
+  }
+  ViewerProcess = reinterpret_cast<void*>(static_cast<intptr_t>(viewer));
   EXPECT_EQ(ShutdownPlugin(), 0);
-  EXPECT_EQ(ShutdownPlugin(), 0);
+  EXPECT_EQ(ViewerProcess, nullptr);
+  int status = 0;
+  ASSERT_EQ(waitpid(viewer, &status, 0), viewer);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(ShutdownPlugin(), 0);  // nothing left to end
 }
 
 TEST(UsageTest, SyntaxOfTsInAnyCase) {
   for (const char* name : {"ts", "TS", "Ts", "tS"}) {
     char16_t buffer[1024] = {};
     ASSERT_EQ(Usage(U16(name).c_str(), buffer), 1) << name;
-    std::u16string text = buffer;
-    EXPECT_EQ(text.size(), 588u);
-    EXPECT_EQ(text.substr(0, 36), u"TS /CP: /D /F /I /S /T /U \"format\" \r");
+    const std::u16string text = buffer;
+    // The syntax line names TS's switches with help up to their value, and a line for each
+    // follows in the table's order; then the format's line and the closing paragraph.
+    std::u16string syntax = u"TS", lines;
+    for (const TsSwitch& row : kTsSwitches) {
+      if (!AcceptedByAll(row, kSwitchTs) || !row.help) continue;
+      const std::u16string form = row.syntax;
+      const size_t colon = form.find(u':');
+      syntax.append(u" ").append(form, 0, colon == std::u16string::npos ? form.size() : colon + 1);
+      lines.append(u"\t").append(form).append(u"\t").append(row.help).append(u" \n");
+    }
+    syntax.append(u" \"format\" \r\n\n").append(lines).append(u"\tformat\tformat string, as in @DATEFMT \n\n");
+    EXPECT_EQ(text.rfind(syntax, 0), 0u) << U8(text);
     EXPECT_EQ(text.substr(text.size() - 21), u"\u2018PlugIns\u2019 directory.\n");
   }
 }

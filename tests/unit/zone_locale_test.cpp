@@ -303,6 +303,7 @@ TEST(LocaleTest, LongDateKeepsTheLocalesOwnText) {
 // it; a run that ends the form also takes the separator before it, back to a comma or
 // to what the date wrote (a closing mark, a unit attached to the field); one that
 // begins the form takes the text up to what is attached to the first date field.
+// NOLINTNEXTLINE(readability-function-size): 61 lines, until it is split
 std::wstring LongDateByRule(const std::wstring& form) {
   static const std::wregex token(L"(%[-_0^#]*[0-9]*[EO]?[^%])|((?:%%|[^%])+)");
   static const std::wregex time(L"%.*[HIklMSpPrRTXsczZ]");

@@ -25,28 +25,20 @@ struct HandleStream {
   bool console;
 };
 
-// A standard output or standard error that fails ends the program: quietly when its
-// reader has closed the pipe, with status 141 as the POSIX build (128 + the broken-pipe
-// signal, which Windows lacks), so that a script reads the same status from both; with
-// the system's text of the failure and status 1 otherwise. Going on would lose every
-// later line (a command's error lines, messages) without a word.
+// A standard output or standard error that fails ends the program, as
+// hostkit::FailedOutputEnd says.
 [[noreturn]] void EndOnFailedOutput(DWORD error) {
-  constexpr UINT kReaderGone = 141;
-  if (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED)
-    ExitProcess(kReaderGone);
+  const bool readerGone = error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
   char16_t text[512];
   const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
   if (!FormatMessageW(flags, nullptr, error, 0, reinterpret_cast<LPWSTR>(text), 512, nullptr))
     FormatText(text, 512, u"Error %u", error);
-  size_t length = TextLength(text);
-  while (length && (text[length - 1] == u' ' || text[length - 1] == u'\r' || text[length - 1] == u'\n')) --length;
-  char message[1600] = "horalin: write error: ";
-  size_t used = TextLength(u"horalin: write error: ");
-  used += Utf8FromUtf16(text, length, message + used, true, nullptr);
-  message[used++] = '\r', message[used++] = '\n';
+  char message[1600];
+  size_t length;
+  const int status = hostkit::FailedOutputEnd(readerGone ? nullptr : text, "\r\n", message, sizeof message, &length);
   DWORD written;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, static_cast<DWORD>(used), &written, nullptr);
-  ExitProcess(1);
+  if (length) WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, static_cast<DWORD>(length), &written, nullptr);
+  ExitProcess(static_cast<UINT>(status));
 }
 
 HandleStream Streams[3];  // standard output, standard error, any other handle
@@ -117,37 +109,28 @@ char16_t LocationName[512];
 bool LocationSet = false;
 uint32_t LocationLine = 0;
 
-bool LocationVariable(const char16_t* name, char16_t* value, size_t capacity) {
-  if (!LocationSet) return false;
-  if (CompareNoCase(name, u"_batch") == 0)
-    CopyText(value, capacity, u"1");
-  else if (CompareNoCase(name, u"_batchname") == 0)
-    CopyText(value, capacity, LocationName);
-  else if (CompareNoCase(name, u"_batchline") == 0)
-    FormatText(value, capacity, u"%u", LocationLine);
-  else
-    return false;
-  return true;
-}
-
-bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
-  char16_t key[256];
-  if (length >= 256) return false;
-  for (size_t i = 0; i < length; ++i) key[i] = name[i];
-  key[length] = 0;
-  if (LocationVariable(key, value, capacity)) return true;
-  DWORD n = GetEnvironmentVariableW(reinterpret_cast<LPCWSTR>(key), reinterpret_cast<LPWSTR>(value),
+bool EnvironmentVariable(const char16_t* name, char16_t* value, size_t capacity) {
+  DWORD n = GetEnvironmentVariableW(reinterpret_cast<LPCWSTR>(name), reinterpret_cast<LPWSTR>(value),
                                     static_cast<DWORD>(capacity));
   if (n > 0 && n < capacity) return true;
   if (n == 0 && GetLastError() != ERROR_ENVVAR_NOT_FOUND) {
     value[0] = 0;  // set, but empty
     return true;
   }
-  static char16_t program[kPathText];
-  DWORD p = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(program), kPathText);
-  if (p == 0 || p >= kPathText) program[0] = 0;
-  bool terminal = GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR;
-  return hostkit::InternalVariable(key, terminal, program, value, capacity);
+  return false;
+}
+
+bool InputIsTerminal() { return GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR; }
+
+void ProgramPath(char16_t* path, size_t capacity) {
+  DWORD p = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(path), static_cast<DWORD>(capacity));
+  if (p == 0 || p >= capacity) path[0] = 0;
+}
+
+bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
+  const hostkit::VariableSources sources{LocationSet ? LocationName : nullptr, LocationLine, EnvironmentVariable,
+                                         InputIsTerminal, ProgramPath};
+  return hostkit::LookupVariable(sources, name, length, value, capacity);
 }
 
 }  // namespace
