@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "datetime/format.h"
+#include "datetime/instant.h"
 #include "lines/platform_services.h"
 
 namespace {
@@ -30,10 +31,29 @@ tm BrokenDown() {
   return t;
 }
 
+horalin::DateTime Record() {
+  horalin::DateTime record;
+  horalin::ResolveLocalTime(kTime, kTime.wMilliseconds * 1000000u, false, horalin::kPlatformServices, &record);
+  return record;
+}
+
 void Run(benchmark::State& state, const char16_t* format, uint32_t flags) {
   static char16_t out[horalin::kFormatText];
+  const horalin::DateTime record = Record();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(horalin::FormatDateTime(out, format, kTime, flags, horalin::kPlatformServices));
+    benchmark::DoNotOptimize(horalin::FormatDateTime(out, format, record, flags, horalin::kPlatformServices));
+    benchmark::ClobberMemory();
+  }
+}
+
+// The same format compiled once, as TS runs it line after line.
+void RunCompiled(benchmark::State& state, const char16_t* format, uint32_t flags) {
+  static char16_t out[horalin::kFormatText];
+  static horalin::CompiledFormat compiled;
+  horalin::CompileFormat(format, flags, &compiled);
+  const horalin::DateTime record = Record();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(horalin::RenderFormat(out, compiled, record, horalin::kPlatformServices));
     benchmark::ClobberMemory();
   }
 }
@@ -63,6 +83,9 @@ void RunWcsftime(benchmark::State& state, const wchar_t* format) {
 
 // The default stamp of TS: date and time to the millisecond.
 void BM_Stamp_FormatDateTime(benchmark::State& state) { Run(state, u"%F %H:%M:%S.%L", horalin::FDT_NO_DOUBLE_PERCENT); }
+void BM_Stamp_Compiled(benchmark::State& state) {
+  RunCompiled(state, u"%F %H:%M:%S.%L", horalin::FDT_NO_DOUBLE_PERCENT);
+}
 void BM_Stamp_Strftime(benchmark::State& state) { RunStrftime(state, "%F %T"); }
 void BM_Stamp_Wcsftime(benchmark::State& state) { RunWcsftime(state, L"%F %T"); }
 
@@ -77,9 +100,10 @@ void BM_Zone_FormatDateTime(benchmark::State& state) { Run(state, u"%F %T.%L %z 
 void BM_Zone_Strftime(benchmark::State& state) { RunStrftime(state, "%F %T %z %Z"); }
 
 // Random instants (argument 0: from 1601 to 9999; 1: within 2024), rendered with the zone's
-// offset, name and the instant: FormatDateTime from the local time, which looks up the zone's
-// state there; the C library from the instant, by localtime_r and strftime. Beside them
-// FormatDateTime with the same format less the zone directives.
+// offset, name and the instant: FormatDateTime from the local time, which the resolver turns
+// into its instant, and from the instant, which the zone turns into its local time; the C
+// library from the instant, by localtime_r and strftime. Beside them FormatDateTime with
+// the same format less the zone directives.
 constexpr size_t kInstants = 4096;
 struct Instants {
   time_t utc[kInstants];
@@ -114,8 +138,22 @@ void RunRandom(benchmark::State& state, const char16_t* format) {
   const Instants& set = RandomInstants(state.range(0));
   size_t i = 0;
   for (auto _ : state) {
+    horalin::DateTime record;
+    horalin::ResolveLocalTime(set.local[i++ % kInstants], 0, false, horalin::kPlatformServices, &record);
+    benchmark::DoNotOptimize(horalin::FormatDateTime(out, format, record, 0, horalin::kPlatformServices));
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_ZoneRandom_FromInstant_FormatDateTime(benchmark::State& state) {
+  static char16_t out[horalin::kFormatText];
+  const Instants& set = RandomInstants(state.range(0));
+  size_t i = 0;
+  for (auto _ : state) {
+    horalin::DateTime record;
+    horalin::DateTimeAt({set.utc[i++ % kInstants], 0}, false, horalin::kPlatformServices, &record);
     benchmark::DoNotOptimize(
-        horalin::FormatDateTime(out, format, set.local[i++ % kInstants], 0, horalin::kPlatformServices));
+        horalin::FormatDateTime(out, u"%F %H:%M:%S %z %Z %s", record, 0, horalin::kPlatformServices));
     benchmark::ClobberMemory();
   }
 }
@@ -137,6 +175,7 @@ void BM_ZoneRandom_LocaltimeStrftime(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Stamp_FormatDateTime);
+BENCHMARK(BM_Stamp_Compiled);
 BENCHMARK(BM_Stamp_Strftime);
 BENCHMARK(BM_Stamp_Wcsftime);
 BENCHMARK(BM_Names_FormatDateTime);
@@ -144,6 +183,7 @@ BENCHMARK(BM_Names_Strftime);
 BENCHMARK(BM_Zone_FormatDateTime);
 BENCHMARK(BM_Zone_Strftime);
 BENCHMARK(BM_ZoneRandom_FormatDateTime)->Arg(0)->Arg(1);
+BENCHMARK(BM_ZoneRandom_FromInstant_FormatDateTime)->Arg(0)->Arg(1);
 BENCHMARK(BM_ZoneRandom_WithoutZone_FormatDateTime)->Arg(0)->Arg(1);
 BENCHMARK(BM_ZoneRandom_LocaltimeStrftime)->Arg(0)->Arg(1);
 

@@ -9,7 +9,10 @@
 # run. Both programs rewrite the stamps to Europe/Berlin's local time as
 # "%F %H:%M:%S.%L" (dconv: %N, its finest fraction), file to /dev/null. Goal: horalin at
 # least 3 times as fast as dconv -S. Then the ratio to ts -r on the first tenth of the
-# lines (ts -r and restamp /R both give the time from each stamp to now). Wall times and
+# lines (ts -r and restamp /R both give the time from each stamp to now). Then two logs of
+# LINES lines whose stamp forms cost more to find: a web server's access log with the
+# client first (the stamp inside [ ] further in) and a syslog with microseconds, each
+# restamped alone (no peer reads them). Wall times and
 # processor times (user + system) are shown; the latter are steadier on a busy machine.
 # dateutils and moreutils come from Debian's packages, installed here when missing.
 set -euo pipefail
@@ -39,6 +42,18 @@ awk -v n="$LINES" 'BEGIN {
   }
 }' >"$INPUT"
 head -n $((LINES / 10)) "$INPUT" >"$SMALL"
+WEB=$WORK/access.log
+SYSLOG=$WORK/syslog
+awk -v n="$LINES" 'BEGIN {
+  t = 1796665182; srand(11)
+  for (i = 0; i < n; i++) {
+    t += rand() * 0.75; s = int(t)
+    printf "203.0.113.%d - - [%s +0100] \"GET /item/%d HTTP/1.1\" 200 %d \"-\" \"curl/8.5.0\"\n", i % 250,
+      strftime("%d/%b/%Y:%H:%M:%S", s + 3600, 1), i, int(rand() * 9000)
+    printf "%s.%06d db-2 sshd[%d]: Accepted publickey for deploy from 198.51.100.%d\n",
+      strftime("%b %e %H:%M:%S", s, 1), int((t - s) * 1000000), 1000 + i % 9000, i % 250 > "/dev/stderr"
+  }
+}' >"$WEB" 2>"$SYSLOG"
 
 # best WALL CPU of RUNS runs of the command ("$@"), reading $1's file on standard input.
 best() {
@@ -64,6 +79,8 @@ read -r d_wall d_cpu < <(best "$INPUT" env TZ=UTC dateutils.dconv -S -z Europe/B
   -i '%Y-%m-%dT%H:%M:%S.%NZ' -f '%F %H:%M:%S.%N')
 read -r r_wall r_cpu < <(best "$SMALL" env TZ=UTC "$HORALIN" restamp /R)
 read -r t_wall t_cpu < <(best "$SMALL" env TZ=UTC ts -r)
+read -r w_wall w_cpu < <(best "$WEB" env TZ=Europe/Berlin "$HORALIN" restamp "%F %H:%M:%S.%L")
+read -r s_wall s_cpu < <(best "$SYSLOG" env TZ=Europe/Berlin "$HORALIN" restamp /YEAR:2026 /ZONE:UTC "%F %H:%M:%S.%L")
 
 printf '%-44s %10s %10s\n' "$LINES lines, best of $RUNS" "wall s" "cpu s"
 printf '%-44s %10s %10s\n' "horalin restamp (to Europe/Berlin)" "$h_wall" "$h_cpu"
@@ -74,5 +91,7 @@ printf '%-44s %10s %10s\n' "horalin restamp /R, $((LINES / 10)) lines" "$r_wall"
 printf '%-44s %10s %10s\n' "ts -r, $((LINES / 10)) lines" "$t_wall" "$t_cpu"
 printf '%-44s %10s %10s\n' "  ts -r / horalin" "$(echo "scale=0; $t_wall / $r_wall" | bc)x" \
   "$(echo "scale=0; $t_cpu / $r_cpu" | bc)x"
+printf '%-44s %10s %10s\n' "horalin restamp, web log (client first)" "$w_wall" "$w_cpu"
+printf '%-44s %10s %10s\n' "horalin restamp, syslog with microseconds" "$s_wall" "$s_cpu"
 ok=$(echo "$d_cpu >= 3 * $h_cpu" | bc)
 [ "$ok" = 1 ] && echo "goal met: at least 3x as fast as dconv -S" || echo "goal missed: under 3x dconv -S"

@@ -20,13 +20,19 @@ struct SYSTEMTIME {
   uint16_t wMilliseconds;
 };
 
-// One reading of the clocks, both taken at the same instant: the wall clock as a file time
-// (100-nanosecond units since 1601-01-01 00:00 UTC), and a steady count in the same units
-// from an arbitrary origin, which no setting of the system's date and time moves. Times
-// shown are taken from `utc`; times elapsed are differences of `steady`, which is 0 when
-// no elapsed time was asked for.
+// An instant: seconds since 1970-01-01 00:00:00 UTC and the nanoseconds within that
+// second (0 to 999,999,999). What the clock reads and what a stamp stands for.
+struct Instant {
+  int64_t seconds;
+  uint32_t nanoseconds;
+};
+
+// One reading of the clocks, both taken at the same moment: the wall clock as an instant,
+// and a steady count of 100-nanosecond units from an arbitrary origin, which no setting
+// of the system's date and time moves. Times shown are taken from `wall`; times elapsed
+// are differences of `steady`, which is 0 when no elapsed time was asked for.
 struct Moment {
-  uint64_t utc;
+  Instant wall;
   uint64_t steady;
 };
 
@@ -36,11 +42,26 @@ enum ZoneState : int32_t {
   ZoneStandard = 1,  // standard time, or a zone without daylight saving time
   ZoneDaylight = 2,  // daylight saving time
 };
+// What a local time is in its zone: shown once, skipped when the clocks move on, shown
+// twice when they move back, or not told (the zone is then asked about the instant too).
+enum class LocalKind : uint8_t { Unsure, Unique, Skipped, Repeated };
+
 struct ZoneSnapshot {
   int32_t bias;  // minutes; UTC = local time + bias
   int32_t state;
   char16_t name[32];    // the name in force, zero-terminated
   int32_t biasSeconds;  // seconds to add to the bias (local mean time has offsets to the second)
+};
+
+// What the engine formats: an instant, the zone's answer for it (offset, daylight state
+// and abbreviation in force there) and the civil fields of its local time, derived from
+// the two (wDayOfWeek computed from the day, wMilliseconds from the nanoseconds). Made by
+// DateTimeAt or ResolveLocalTime (datetime/instant.h) and by nothing else, so that no
+// directive works an offset out again from a local time.
+struct DateTime {
+  Instant instant;
+  ZoneSnapshot zone;
+  SYSTEMTIME local;
 };
 
 // The locales whose texts the formats show: the user's, or English (United States) for

@@ -37,6 +37,8 @@ enum class Field : uint8_t {
   Minute,          // 0 to 59
   Second,          // 0 to 59
   Millisecond,     // 0 to 999
+  Microsecond,     // 0 to 999,999: the fraction of the second in microseconds
+  Nanosecond,      // 0 to 999,999,999: the same in nanoseconds
   Weekday,         // 0 Sunday to 6 Saturday
   WeekdayFrom1,    // 1 Sunday to 7 Saturday
   IsoWeekday,      // 1 Monday to 7 Sunday, from the weekday field
@@ -64,7 +66,8 @@ inline bool IsValidDateTime(const SYSTEMTIME& t) {
 // weekday of 9) give nonsense, but never an index outside a table.
 struct DateFields {
   const SYSTEMTIME& time;
-  bool valid;  // IsValidDateTime(time)
+  bool valid;            // IsValidDateTime(time)
+  uint32_t nanoseconds;  // within the second: the instant's, finer than wMilliseconds
   bool isoTaken = false;
   uint32_t isoYear = 0, isoWeek = 0, isoWeekday = 0;  // 0 for no valid date
 };
@@ -98,6 +101,8 @@ inline uint32_t FieldValue(DateFields& f, Field field) {
     case Field::Minute: return t.wMinute;
     case Field::Second: return t.wSecond;
     case Field::Millisecond: return t.wMilliseconds;
+    case Field::Microsecond: return f.nanoseconds / 1000;
+    case Field::Nanosecond: return f.nanoseconds;
     case Field::Weekday: return WeekdayOf(t);
     case Field::WeekdayFrom1: return WeekdayOf(t) + 1;
     case Field::IsoWeekday: return WeekdayOf(t) ? WeekdayOf(t) : 7;

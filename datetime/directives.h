@@ -131,6 +131,8 @@ inline constexpr Directive kDirectives[] = {
   NumberRow(u'K', WeekdayFrom1,   0,    0,     u'0',  R::Value),
   NumberRow(u'l', Hour12,         2,    0,     u' ',  R::Value),
   NumberRow(u'L', Millisecond,    3,    0,     u'0',  R::None),
+  NumberRow(u'f', Microsecond,    6,    0,     u'0',  R::None),
+  NumberRow(u'i', Nanosecond,     9,    0,     u'0',  R::None),
   NumberRow(u'm', Month,          2,    0,     u'0',  R::Value),
   NumberRow(u'M', Minute,         2,    0,     u'0',  R::None),
   NumberRow(u'N', CenturyOrdinal, 2,    2,     u'0',  R::Century),

@@ -106,23 +106,16 @@ size_t PutCut(char16_t* out, size_t length, const char16_t* text, size_t count) 
 // them, and the system's answers cost more than the rest of the formatting.
 struct Context {
   const Services& services;
+  const DateTime& when;  // the instant and the zone in force there; `fields` reads its local time
   DateFields fields;
-  uint32_t flags;
   bool doubling;
   bool localeFresh = false;
   bool digitsTaken = false;
-  const ZoneSnapshot* zone = nullptr;  // taken on first use
-  char16_t digits[10]{};               // digits[0] == 0: the locale has no digits of its own
+  char16_t digits[10]{};  // digits[0] == 0: the locale has no digits of its own
 };
 
-const ZoneSnapshot& Zone(Context& ctx) {
-  if (!ctx.zone) {
-    bool utc = (ctx.flags & FDT_UTC) != 0;
-    // The zone's rules in force at the local time being formatted, not at the moment of the call.
-    ctx.zone = &ctx.services.zoneAt(utc, utc ? nullptr : &ctx.fields.time);
-  }
-  return *ctx.zone;
-}
+// The zone in force at the instant, as the record carries it: nothing is looked up again.
+const ZoneSnapshot& Zone(const Context& ctx) { return ctx.when.zone; }
 
 // Every locale query of a call goes through here first.
 void FollowLocale(Context& ctx) {
@@ -249,6 +242,8 @@ constexpr DigitRange DigitsOfValidField(Field field) {
     case Field::CenturyOrdinal: return {2, 3};  // 17 to 100
     case Field::DayOfYear:
     case Field::Millisecond: return {1, 3};
+    case Field::Microsecond: return {1, 6};
+    case Field::Nanosecond: return {1, 9};
     case Field::DayCount: return {1, 7};
     case Field::Weekday:
     case Field::WeekdayFrom1:
@@ -375,11 +370,9 @@ constexpr uint8_t kNumberModifiers = kRoman | kOrdinal | kNative | kCase;
   return EmitNumber(ctx, mods, o, PutDecimal(o, v, width, pad), v, roman);
 }
 
-// "%s": the local date and time, by the zone's bias in force there, in seconds since
-// 1970 UTC. "?" takes its last two digits.
+// "%s": the instant in seconds since 1970 UTC. "?" takes its last two digits.
 size_t PutUnixTime(Context& ctx, uint8_t mods, char16_t* o) {
-  int64_t seconds = SecondsSince1970(ctx.fields);
-  if (!(ctx.flags & FDT_UTC)) seconds += int64_t{Zone(ctx).bias} * 60 + Zone(ctx).biasSeconds;
+  const int64_t seconds = ctx.when.instant.seconds;
   const uint64_t magnitude = seconds < 0 ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds);
   char16_t* digits = o;
   if (seconds < 0) *digits++ = u'-';
@@ -554,7 +547,7 @@ size_t RenderRow(Context& ctx, uint8_t modifiers, char16_t* o) {
     o[0] = d.unit;
     return EmitText(ctx, mods, o, 1);
   } else if constexpr (d.kind == DirectiveKind::Offset) {
-    return EmitText(ctx, mods, o, PutOffset(o, (ctx.flags & FDT_UTC) ? 0 : Zone(ctx).bias));
+    return EmitText(ctx, mods, o, PutOffset(o, Zone(ctx).state == ZoneInvalid ? 0 : Zone(ctx).bias));
   } else if constexpr (d.kind == DirectiveKind::ZoneName) {
     return EmitText(ctx, mods, o, alt ? PutMilitaryLetter(o, Zone(ctx)) : PutZoneName(o, Zone(ctx)));
   } else {
@@ -612,10 +605,15 @@ Position PutDirectiveAside(Context& ctx, Writer write, uint8_t mods, const char1
 
 // Reads the modifiers and the directive character after a "%" at `p`, renders the
 // directive and appends it. Out of line: the usual directive takes the unmodified writer.
-[[gnu::noinline]] Position PutDirective(Context& ctx, const char16_t* p, char16_t* out, size_t length) {
-  uint8_t mods = ctx.fields.valid ? 0 : kInvalid;
+// The modifiers at `p`, added to `mods`; `p` moves past them. The last case modifier wins.
+uint8_t ReadModifiers(const char16_t*& p, uint8_t mods) {
   for (uint8_t m; *p < kModifiers.size() && (m = kModifiers[*p]) != 0; ++p)
     mods = (m & kCase) ? static_cast<uint8_t>((mods & ~kCase) | m) : static_cast<uint8_t>(mods | m);
+  return mods;
+}
+
+[[gnu::noinline]] Position PutDirective(Context& ctx, const char16_t* p, char16_t* out, size_t length) {
+  const uint8_t mods = ReadModifiers(p, ctx.fields.valid ? 0 : kInvalid);
   const char16_t c = *p;
   if (c == 0) return {p, length};
   const WriterEntry entry = c < kWriters.size() ? kWriters[c] : WriterEntry{};
@@ -625,13 +623,14 @@ Position PutDirectiveAside(Context& ctx, Writer write, uint8_t mods, const char1
 
 }  // namespace
 
-int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& datetime, uint32_t flags,
+int64_t FormatDateTime(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
                        const Services& services) {
   if (!format) return -1;
-  Context ctx{.services = services,
-              .fields = {.time = datetime, .valid = IsValidDateTime(datetime)},
-              .flags = flags,
-              .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0};
+  Context ctx{
+      .services = services,
+      .when = when,
+      .fields = {.time = when.local, .valid = IsValidDateTime(when.local), .nanoseconds = when.instant.nanoseconds},
+      .doubling = (flags & FDT_NO_DOUBLE_PERCENT) == 0};
   // The length stays in a register from one unit or directive to the next.
   size_t length = 0;
   const char16_t* p = format;
@@ -662,6 +661,170 @@ int64_t FormatDateTime(char16_t* out, const char16_t* format, const SYSTEMTIME& 
   }
   out[length] = 0;
   return static_cast<int64_t>(length);
+}
+
+// ---- A format compiled once ----------------------------------------------------
+
+namespace {
+
+// Appends a unit of literal text to the last step's run (a step of its own before the
+// first directive); false when the compiled format is full.
+bool AddLiteral(CompiledFormat* f, char16_t unit) {
+  if (f->literalCount == kFormatText) return false;
+  if (f->stepCount == 0) f->steps[f->stepCount++] = FormatStep{0, 0, 0, 0, 0};
+  f->literal[f->literalCount++] = unit;
+  ++f->steps[f->stepCount - 1].count;
+  return true;
+}
+
+// Appends the character of an escape or a pair by the emission rule, without its limit:
+// nothing for 0, "%" doubled unless FDT_NO_DOUBLE_PERCENT, a pair as two units. False
+// when the format is full, or for a lone half.
+bool AddCodePoint(CompiledFormat* f, uint32_t cp) {
+  if (cp == 0) return true;
+  // A lone half (\xD800) goes out on its own where the run would take it for half of a
+  // pair: such a format is interpreted instead.
+  if (IsSurrogate(static_cast<char16_t>(cp)) && cp <= 0xFFFF) return false;
+  if (cp > 0xFFFF) return AddLiteral(f, HighSurrogateOf(cp)) && AddLiteral(f, LowSurrogateOf(cp));
+  return AddLiteral(f, static_cast<char16_t>(cp)) && (cp != u'%' || f->flags != 0 || AddLiteral(f, u'%'));
+}
+
+// Appends a directive step for the modifiers and character at `p`, its literal run to
+// come; returns where the format goes on, or null when the compiled format is full.
+const char16_t* AddDirective(CompiledFormat* f, const char16_t* p) {
+  const uint8_t mods = ReadModifiers(p, 0);
+  if (*p == 0) return p;
+  if (f->stepCount == kMaxFormatSteps) return nullptr;
+  FormatStep& step = f->steps[f->stepCount++];
+  step = FormatStep{static_cast<uint16_t>(f->literalCount), 0, mods, p[0], 0};
+  if (IsHighSurrogate(p[0]) && IsLowSurrogate(p[1])) step.low = *++p;
+  if (p[0] == u'f') f->resolution = f->resolution < 1000 ? f->resolution : 1000;
+  if (p[0] == u'i') f->resolution = 1;
+  return p + 1;
+}
+
+// A literal run of the compiled format, as the scan writes its units: whole while there
+// is room; near the end of the output unit by unit, a pair whole or not at all (a unit
+// after a pair that did not fit may still go).
+size_t PutLiteralRun(const CompiledFormat& f, const FormatStep& step, char16_t* out, size_t length) {
+  const char16_t* u = f.literal + step.start;
+  if (kOutputLimit - length >= step.count) {
+    // Most runs are a separator or two: copied unit by unit, without a call.
+    if (step.count <= 4) {
+      for (size_t i = 0; i < step.count; ++i) out[length + i] = u[i];
+    } else {
+      std::memcpy(out + length, u, step.count * sizeof(char16_t));
+    }
+    return length + step.count;
+  }
+  for (const char16_t* const end = u + step.count; u < end; ++u) {
+    if (IsHighSurrogate(*u) && u + 1 < end && IsLowSurrogate(u[1])) {
+      if (length + 1 < kOutputLimit) {
+        out[length++] = u[0];
+        out[length++] = u[1];
+      }
+      ++u;
+    } else if (length < kOutputLimit) {
+      out[length++] = *u;
+    }
+  }
+  return length;
+}
+
+// A directive step, rendered as the scan renders it.
+size_t PutDirectiveStep(Context& ctx, const FormatStep& step, char16_t* out, size_t length) {
+  const char16_t c = step.c;
+  if (step.mods == 0 && ctx.fields.valid && c < kUnmodifiedWriters.size() && kUnmodifiedWriters[c] &&
+      kOutputLimit - length >= kShortText)
+    return length + kUnmodifiedWriters[c](ctx, 0, out + length);
+  const uint8_t mods = static_cast<uint8_t>(step.mods | (ctx.fields.valid ? 0 : kInvalid));
+  const WriterEntry entry = c < kWriters.size() ? kWriters[c] : WriterEntry{};
+  if (entry.write && kOutputLimit - length >= entry.room) return length + entry.write(ctx, mods, out + length);
+  const char16_t text[3] = {c, step.low, 0};
+  return PutDirectiveAside(ctx, entry.write, mods, text, out, length).length;
+}
+
+}  // namespace
+
+bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
+  if (!format) return false;
+  f->flags = flags & FDT_NO_DOUBLE_PERCENT;
+  f->resolution = 1000000;
+  f->stepCount = f->literalCount = 0;
+  for (const char16_t* p = format; *p;) {
+    const char16_t c = *p;
+    if (c == u'%') {
+      if (!(p = AddDirective(f, p + 1))) return false;
+    } else if (c == u'\\' || (IsHighSurrogate(c) && IsLowSurrogate(p[1]))) {
+      uint32_t cp = 0;
+      if (c == u'\\') {
+        const Escape e = ReadEscape(p + 1);
+        cp = e.codePoint;
+        p = e.next;
+      } else {
+        cp = CodePointFromSurrogates(c, p[1]);
+        p += 2;
+      }
+      if (!AddCodePoint(f, cp)) return false;
+    } else {
+      if (!AddLiteral(f, c)) return false;
+      ++p;
+    }
+  }
+  return true;
+}
+
+int64_t RenderFormat(char16_t* out, const CompiledFormat& format, const DateTime& when, const Services& services) {
+  Context ctx{
+      .services = services,
+      .when = when,
+      .fields = {.time = when.local, .valid = IsValidDateTime(when.local), .nanoseconds = when.instant.nanoseconds},
+      .doubling = format.flags == 0};
+  size_t length = 0;
+  for (size_t i = 0; i < format.stepCount; ++i) {
+    const FormatStep& step = format.steps[i];
+    if (step.c) length = PutDirectiveStep(ctx, step, out, length);
+    if (step.count) length = PutLiteralRun(format, step, out, length);
+  }
+  out[length] = 0;
+  return static_cast<int64_t>(length);
+}
+
+namespace {
+
+// The two formats last compiled for FormatCached, by their text.
+struct CachedFormat {
+  bool used;
+  char16_t text[kSmallText];
+  CompiledFormat steps;
+};
+CachedFormat Cached[2];
+size_t Newest;  // the entry compiled last; the other one makes room
+
+}  // namespace
+
+int64_t FormatCached(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
+                     const Services& services) {
+  if (!format) return -1;
+  flags &= FDT_NO_DOUBLE_PERCENT;
+  // The format is read whole before `out` is written: it may lie there.
+  for (const CachedFormat& c : Cached) {
+    if (!c.used || c.steps.flags != flags) continue;
+    size_t i = 0;
+    while (c.text[i] == format[i] && format[i]) ++i;
+    if (c.text[i] == format[i]) return RenderFormat(out, c.steps, when, services);
+  }
+  size_t length = TextLength(format);
+  Newest ^= 1;
+  CachedFormat& fresh = Cached[Newest];
+  fresh.used = length < kSmallText && CompileFormat(format, flags, &fresh.steps);
+  if (fresh.used) {
+    std::memcpy(fresh.text, format, (length + 1) * sizeof(char16_t));
+    return RenderFormat(out, fresh.steps, when, services);
+  }
+  char16_t copy[kFormatText];
+  CopyText(copy, kFormatText, format);
+  return FormatDateTime(out, copy, when, flags, services);
 }
 
 }  // namespace horalin

@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "datetime/calendar.h"
+#include "datetime/instant.h"
 
 namespace horalin {
 
@@ -246,11 +247,10 @@ bool ReadLogForm(Parse& s) {
 
 // Today (by the UTC or the local clock) plus `offset` days, into the date fields.
 int32_t ResolveOffset(Parse& s, int32_t offset, bool utc, const Services& services) {
-  SYSTEMTIME today;
-  if (utc)
-    services.currentUtcTime(&today);
-  else
-    services.currentLocalTime(&today);
+  DateTime now;
+  if (!DateTimeAt(services.now(), utc, services, &now))
+    return Fail(s, kParseOffsetRange, nullptr, u"Date out of range\r\n");
+  const SYSTEMTIME& today = now.local;
   int64_t n = static_cast<int64_t>(DayNumberFromDate(today.wYear, today.wMonth, today.wDay)) + offset;
   if (n < kFirstDay || n > kLastDay)
     return offset >= 0
@@ -265,23 +265,29 @@ int32_t ResolveOffset(Parse& s, int32_t offset, bool utc, const Services& servic
   return 0;
 }
 
+// The date and time read, or the clock's now, as one record: a local time through the
+// one resolver.
+int32_t MakeRecord(Parse& s, bool now, bool utc, const Services& services, DateTime* out) {
+  const bool made = now ? DateTimeAt(services.now(), utc, services, out)
+                        : ResolveLocalTime(*s.t, uint32_t{s.t->wMilliseconds} * 1000000, utc, services, out);
+  return made ? 0 : Fail(s, kParseYear, nullptr, u"Date and time out of range\r\n");
+}
+
 }  // namespace
 
-int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc, ParseError* error,
+int32_t ParseDateTime(const char16_t* text, DateTime* dateTime, const char16_t** end, int32_t* utc, ParseError* error,
                       const Services& services) {
   if (!dateTime || !text) return -1;
-  *dateTime = SYSTEMTIME{};
-  Parse s{text, dateTime, error};
-  bool inUtc = false;
+  SYSTEMTIME fields{};
+  Parse s{text, &fields, error};
+  bool inUtc = false, now = false;
 
   if (*s.p == u'*') {
     ++s.p;
+    now = true;
     if (*s.p == u'*') {
       ++s.p;
-      services.currentUtcTime(dateTime);
       inUtc = true;
-    } else {
-      services.currentLocalTime(dateTime);
     }
   } else if (ReadLogForm(s)) {
     inUtc = ReadZone(s);
@@ -301,6 +307,7 @@ int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t
     if (relative)
       if (int32_t result = ResolveOffset(s, offset, inUtc, services)) return result;
   }
+  if (int32_t result = MakeRecord(s, now, inUtc, services, dateTime)) return result;
 
   s.p = SkipWhiteSpace(s.p);
   if (end) *end = s.p;

@@ -35,14 +35,15 @@ struct ParseError {
   const char16_t* position;
 };
 
-// Reads the date and time at the start of `text` into `dateTime` (fields not given stay
-// 0). On success returns 0 and hands back, where asked, the position after the date,
-// time and following white space (`end`) and 1 for UTC, 0 for local time (`utc`).
+// Reads the date and time at the start of `text` into `dateTime`: fields not given are
+// 0, and a local time becomes its instant through ResolveLocalTime (datetime/instant.h),
+// so that a time that the clocks skip shows as the time past the change. On success returns 0 and hands back, where
+// asked, the position after the date, time and following white space (`end`) and 1 for UTC, 0 for local time (`utc`).
 // On failure returns a result code above and describes the fault in `error`, where
 // asked; `end` and `utc` are not written. It writes no message itself. A null
 // `dateTime` or `text` gives -1. The star forms and day offsets read the clock of
 // `services`.
-int32_t ParseDateTime(const char16_t* text, SYSTEMTIME* dateTime, const char16_t** end, int32_t* utc, ParseError* error,
+int32_t ParseDateTime(const char16_t* text, DateTime* dateTime, const char16_t** end, int32_t* utc, ParseError* error,
                       const Services& services);
 
 // The first position at or after `p` that is not white space (as iswspace decides; the

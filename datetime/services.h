@@ -5,20 +5,26 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "common/types.h"
 
 namespace horalin {
 
 struct Services {
-  // ---- Clock: the current date and time, by the UTC clock or the local one.
-  void (*currentUtcTime)(SYSTEMTIME* utc);
-  void (*currentLocalTime)(SYSTEMTIME* local);
+  // ---- Clock: the current instant, to the clock's full resolution.
+  Instant (*now)();
 
-  // ---- Zone: in UTC mode, bias 0 and UTC's name; otherwise the offset, state and name
-  // in force at `localTime` read as local time (now, when it is null). The record may be
-  // the provider's own, valid until its next call.
-  const ZoneSnapshot& (*zoneAt)(bool utc, const SYSTEMTIME* localTime);
+  // ---- Zone, the one seam between instants and local times. In UTC mode both answer
+  // offset 0 and UTC's name. The record may be the provider's own, valid until its next
+  // call.
+  // UTC to local: the offset, state and name in force at an instant (seconds since 1970).
+  const ZoneSnapshot& (*zoneAtInstant)(bool utc, int64_t seconds);
+  // Local to UTC: the offset, state and name in force at `localTime` read as local time
+  // (now, when it is null), by the rule for the local times that the clocks skip or show
+  // twice: the offset in force before the change (see ResolveLocalTime). `kind`, where
+  // given, receives what the local time is.
+  const ZoneSnapshot& (*zoneAt)(bool utc, const SYSTEMTIME* localTime, LocalKind* kind);
 
   // ---- Locale. Called once per format, before its first locale query, so that a change
   // of the user's settings shows from that format on.

@@ -1,30 +1,75 @@
 #include "datetime/stamp_forms.h"
 
+#include <array>
 #include <cstring>
+#include <iterator>
 
 #include "common/text.h"
 #include "common/words.h"
 #include "datetime/calendar.h"
+#include "datetime/directives.h"
+#include "datetime/instant.h"
 
 namespace horalin {
 
 // Directives beyond the format language's, for the rows only: %_T a "T" or one blank;
-// %_f an optional fraction of 1 to 9 digits after "." or ","; %_z an optional offset, at
-// once or after one blank; %_u a Unix time of 10 digits (seconds) or 13 (milliseconds)
-// with an optional fraction.
+// %_f an optional fraction of 1 to 9 digits after "." or ","; %_z an optional offset or
+// zone word, at once or after one blank; %_u a Unix time of 10 digits (seconds), 13
+// (milliseconds), 16 (microseconds) or 19 (nanoseconds), the seconds with an optional
+// fraction, and then a blank, "]" or the line's end. Every %S is followed by an optional
+// fraction where the pattern does not say what follows it ("." "," or a directive).
+//
+// The rows' prefixes, kept before the new stamp: %_p a syslog priority "<34>" and the
+// version "1 " after it (RFC 5424); %_k the severity letter of klog ("I0329"); %_r
+// redis's process and role ("12:M "). %_o marks a time of day without a date (TS's own
+// /T), which takes the date of the stamp before; %_e the elapsed times that TS's /I and /S
+// add after it, read as part of the stamp.
 const StampForm kStampForms[kStampFormCount] = {
-    {u"ISO 8601 and RFC 3339, TS's own stamp", u"%Y-%m-%d%_T%H:%M:%S%_f%_z"},
-    {u"web server", u"%d/%b/%Y:%H:%M:%S %z"},
-    {u"RFC 2822", u"%a, %#d %b %Y %H:%M:%S %z"},
-    {u"syslog", u"%b %e %H:%M:%S"},
-    {u"Unix time", u"%_u"},
+    {u"ISO 8601 and RFC 3339, TS's own stamp", u"%Y-%m-%d%_T%H:%M:%S%_f%_z", false, u"2026-03-29T00:30:02Z"},
+    {u"RFC 5424 with its priority", u"%_p%Y-%m-%d%_T%H:%M:%S%_f%_z", false, u"<34>1 2026-03-29T00:30:02Z"},
+    {u"ISO 8601 basic", u"%Y%m%dT%H%M%S%_f%_z", false, u"20260329T003002Z"},
+    {u"ISO 8601 week date", u"%G-W%V-%u%_T%H:%M:%S%_f%_z", false, u"2026-W13-7T00:30:02"},
+    {u"ISO 8601 ordinal date", u"%Y-%j%_T%H:%M:%S%_f%_z", false, u"2026-088 00:30:02"},
+    {u"Go and nginx", u"%Y/%m/%d %H:%M:%S%_f%_z", false, u"2026/03/29 00:30:02"},
+    {u"web server", u"%d/%b/%Y:%H:%M:%S %z", false, u"29/Mar/2026:00:30:02 +0100"},
+    {u"RFC 2822", u"%a, %#d %b %Y %H:%M:%S %z", false, u"Sun, 29 Mar 2026 00:30:02 +0100"},
+    {u"journalctl short-full", u"%a %Y-%m-%d %H:%M:%S%_z", false, u"Sun 2026-03-29 00:30:02 CET"},
+    {u"ctime and date, web server errors", u"%a %b %e %H:%M:%S %Y", false, u"Sun Mar 29 00:30:02 2026"},
+    {u"date with its zone", u"%a %b %e %H:%M:%S %Z %Y", false, u"Sun Mar 29 00:30:02 CET 2026"},
+    {u"log4j DATE", u"%#d %b %Y %H:%M:%S", false, u"29 Mar 2026 00:30:02,123"},
+    {u"redis", u"%_r%#d %b %Y %H:%M:%S", false, u"12:M 29 Mar 2026 00:30:02.123"},
+    {u"syslog", u"%b %e %H:%M:%S%_f", false, u"Mar 29 00:30:02"},
+    {u"klog", u"%_k%m%d %H:%M:%S", false, u"I0329 00:30:02.123456"},
+    {u"Android logcat", u"%m-%d %H:%M:%S", false, u"03-29 00:30:02.123"},
+    {u"TS's own /T, /I and /S", u"%_o%H:%M:%S.%L%_e", false, u"00:30:02.125 00:00:00.875"},
+    {u"Unix time", u"%_u", true, u"1774740602.5"},
 };
+
+uint32_t NumberStampForms() {
+  uint32_t rows = 0;
+  for (size_t k = 0; k < kStampFormCount; ++k)
+    if (kStampForms[k].number) rows |= 1u << k;
+  return rows;
+}
+
+// Abbreviations that stand for one offset in the tz database wherever they are used;
+// those that name several (CST: China, Cuba, Central America; IST; BST) are left out.
+const ZoneWord kZoneWords[] = {
+    {u"UTC", 0},       {u"GMT", 0},       {u"UT", 0},       {u"Z", 0},        {u"WET", 0},      {u"WEST", 3600},
+    {u"CET", 3600},    {u"CEST", 7200},   {u"MET", 3600},   {u"MEST", 7200},  {u"EET", 7200},   {u"EEST", 10800},
+    {u"MSK", 10800},   {u"SAST", 7200},   {u"JST", 32400},  {u"KST", 32400},  {u"HKT", 28800},  {u"AWST", 28800},
+    {u"ACST", 34200},  {u"ACDT", 37800},  {u"AEST", 36000}, {u"AEDT", 39600}, {u"NZST", 43200}, {u"NZDT", 46800},
+    {u"EST", -18000},  {u"EDT", -14400},  {u"MST", -25200}, {u"MDT", -21600}, {u"PST", -28800}, {u"PDT", -25200},
+    {u"AKST", -32400}, {u"AKDT", -28800}, {u"HST", -36000}, {u"NST", -12600}, {u"NDT", -9000},
+};
+const size_t kZoneWordCount = sizeof kZoneWords / sizeof kZoneWords[0];
 
 namespace {
 
 enum class Step { Ok, No, Bad };
 
 constexpr uint64_t kUnitsPerSecond = 10000000;
+constexpr uint32_t kTenPowers[10] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 constexpr uint64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
 
 constexpr const char16_t* kMonthNames[12] = {u"January",   u"February", u"March",    u"April",
@@ -34,12 +79,14 @@ constexpr const char16_t* kDayNames[7] = {u"Sunday",   u"Monday", u"Tuesday", u"
                                           u"Thursday", u"Friday", u"Saturday"};
 
 // The fields a pattern has set.
-constexpr uint32_t kHasYear = 1, kHasMonth = 2, kHasDay = 4, kHasUnix = 8;
+constexpr uint32_t kHasYear = 1, kHasMonth = 2, kHasDay = 4, kHasUnix = 8, kHasTimeOnly = 16, kHasWeek = 32,
+                   kHasYearDay = 64;
 
 struct Cursor {
   const char16_t* p;
   const char16_t* end;
   uint32_t has;
+  const char16_t* stampStart;  // where the first field began; null before it
 };
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
@@ -84,17 +131,39 @@ int Name(Cursor& c, const char16_t* const* names, int count, bool full) {
   return -1;
 }
 
+// Digits of a second's fraction, 1 to 9 of them in all with the `have` digits already
+// read into *nanoseconds: Bad for more.
+Step FractionDigits(Cursor& c, uint32_t have, uint32_t* nanoseconds) {
+  uint32_t units = *nanoseconds, n = have;
+  for (; c.p < c.end && IsAsciiDigit(*c.p); ++c.p, ++n)
+    if (n < 9) units += static_cast<uint32_t>(*c.p - u'0') * kTenPowers[8 - n];
+  if (n > 9) return Step::Bad;
+  *nanoseconds = units;
+  return Step::Ok;
+}
+
+// AM or PM, in any case, with or without the dots ("p.m.").
+bool Designator(Cursor& c, StampFields* f) {
+  if (c.end - c.p < 2) return false;
+  char16_t first = static_cast<char16_t>(c.p[0] | 0x20);
+  if (first != u'a' && first != u'p') return false;
+  const char16_t* p = c.p + 1;
+  bool dots = *p == u'.';
+  if (dots) ++p;
+  if (p >= c.end || (*p | 0x20) != u'm') return false;
+  ++p;
+  if (dots && p < c.end && *p == u'.') ++p;
+  f->pm = first == u'p';
+  c.p = p;
+  return true;
+}
+
 // 1 to 9 digits of a second's fraction after "." or ",": No when none follows.
 Step Fraction(Cursor& c, StampFields* f, bool comma) {
   if (c.p + 1 >= c.end || !(*c.p == u'.' || (comma && *c.p == u',')) || !IsAsciiDigit(c.p[1])) return Step::No;
   ++c.p;
-  uint32_t units = 0, n = 0;
-  for (; c.p < c.end && IsAsciiDigit(*c.p); ++c.p, ++n)
-    if (n < 7) units = units * 10 + static_cast<uint32_t>(*c.p - u'0');
-  if (n > 9) return Step::Bad;
-  for (; n < 7; ++n) units *= 10;
-  f->fraction = units;
-  return Step::Ok;
+  f->nanoseconds = 0;
+  return FractionDigits(c, 0, &f->nanoseconds);
 }
 
 bool StartsWith(const Cursor& c, const char16_t* word) {
@@ -134,134 +203,308 @@ Step Offset(Cursor& c, StampFields* f) {
   return Step::Ok;
 }
 
-// An offset that may be left out: at once, or after one blank when a whole one follows.
-Step OptionalOffset(Cursor& c, StampFields* f) {
+bool Ends(const Cursor& c) { return c.p >= c.end || (!IsAsciiLetter(*c.p) && !IsAsciiDigit(*c.p)); }
+
+// A word that may name a zone: an upper-case letter and one to five more letters ("CET",
+// "NZDT", "ChST"), ending there. Kept in the fields for StampInstant to judge.
+bool ZoneWordAt(Cursor& c, StampFields* f) {
+  const char16_t* p = c.p;
+  if (p >= c.end || *p < u'A' || *p > u'Z') return false;
+  size_t n = 0;
+  while (p + n < c.end && n < 7 && IsAsciiLetter(p[n])) ++n;
+  Cursor after{p + n, c.end, c.has, c.stampStart};
+  if (n < 2 || n > 6 || !Ends(after)) return false;
+  for (size_t k = 0; k < n; ++k) f->zoneWord[k] = p[k];
+  f->zoneWord[n] = 0;
+  c.p = after.p;
+  return true;
+}
+
+// An offset that may be left out: at once, or after one blank when a whole one follows;
+// else a zone word after one blank.
+Step OptionalOffset(Cursor& c, StampFields* f, const char16_t* text) {
   Step step = Offset(c, f);
   if (step != Step::No || c.p >= c.end || *c.p != u' ') return step == Step::Bad ? Step::Bad : Step::Ok;
-  Cursor after{c.p + 1, c.end, c.has};
-  if (Offset(after, f) == Step::Ok && (after.p >= after.end || (!IsAsciiLetter(*after.p) && !IsAsciiDigit(*after.p)))) {
+  Cursor after{c.p + 1, c.end, c.has, c.stampStart};
+  if (Offset(after, f) == Step::Ok && Ends(after)) {
     c.p = after.p;
-  } else {
-    f->hasOffset = false;
+    return Step::Ok;
   }
+  f->hasOffset = false;
+  after.p = c.p + 1;
+  f->usedBeforeWord = static_cast<size_t>(c.p - text);
+  if (ZoneWordAt(after, f)) c.p = after.p;
   return Step::Ok;
 }
 
-// Seconds since 1970: 10 digits; or milliseconds: 13 digits; then an optional fraction.
-Step UnixTime(Cursor& c, StampFields* f) {
+// Seconds since 1970: 10 digits, with an optional fraction; or milli-, micro- or
+// nanoseconds: 13, 16 or 19 digits. `bare`: the row's count, which a blank, "]" or the
+// line's end must follow (not a "," or "." as in a CSV row or a version).
+Step UnixTime(Cursor& c, StampFields* f, bool bare) {
   uint64_t v = 0;
   const char16_t* start = c.p;
-  for (; c.p < c.end && IsAsciiDigit(*c.p) && c.p - start < 14; ++c.p) v = v * 10 + static_cast<uint64_t>(*c.p - u'0');
+  for (; c.p < c.end && IsAsciiDigit(*c.p) && c.p - start < 20; ++c.p) v = v * 10 + static_cast<uint64_t>(*c.p - u'0');
   ptrdiff_t n = c.p - start;
-  if (n != 10 && n != 13) return Step::No;
-  uint64_t units = n == 10 ? v * kUnitsPerSecond : v * 10000;
-  if (Fraction(c, f, false) == Step::Bad) return Step::Bad;
-  units += n == 10 ? f->fraction : f->fraction / 1000;
-  f->fraction = 0;
+  if (n != 10 && n != 13 && n != 16 && n != 19) return Step::No;
+  uint32_t digitsBelow = static_cast<uint32_t>(n - 10);  // 0, 3, 6 or 9
+  uint64_t seconds = v / kTenPowers[digitsBelow];
+  f->nanoseconds = static_cast<uint32_t>(v % kTenPowers[digitsBelow] * kTenPowers[9 - digitsBelow]);
+  if (n == 10 && Fraction(c, f, false) == Step::Bad) return Step::Bad;
+  if (bare && c.p < c.end && *c.p != u' ' && *c.p != u'\t' && *c.p != u']') return Step::No;
+  if (seconds > kLastDay * 86400ull) return Step::Bad;
   f->isUnix = true;
-  f->unixTime = units + kUnixEpochSeconds * kUnitsPerSecond;
+  f->unixTime = (seconds + kUnixEpochSeconds) * kUnitsPerSecond + f->nanoseconds / 100;
   c.has |= kHasUnix;
   return Step::Ok;
 }
 
-Step Match(const char16_t* pattern, Cursor& c, StampFields* f);
+// The rows of kDirectives by their character; kNoRow where none.
+constexpr uint8_t kNoRow = 0xFF;
+constexpr auto kRowOf = [] {
+  std::array<uint8_t, 256> rows{};
+  rows.fill(kNoRow);
+  for (size_t k = 0; k < std::size(kDirectives); ++k) rows[kDirectives[k].c] = static_cast<uint8_t>(k);
+  return rows;
+}();
 
-// The directive at d (after "%" and an optional "#"). Advances d past it.
-Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
+const horalin::Directive* RowOf(char16_t c) {
+  return c < 0x100 && kRowOf[c] != kNoRow ? &kDirectives[kRowOf[c]] : nullptr;
+}
+
+// A number of the field, as a directive or a piece of a composite one writes it, read:
+// `pad` a blank that may stand for its first digit ("%e"), `flexible` ("#") one digit
+// where it has two. No for a field that a stamp is not read by (a week of the year from
+// Sunday, a century): CheckStampPattern refuses those.
+Step NumberField(horalin::Field field, char16_t pad, bool flexible, Cursor& c, StampFields* f) {
+  using enum horalin::Field;
   SYSTEMTIME& t = f->time;
   uint32_t v;
-  int k;
-  switch (*d++) {
-    case u'Y':
-      c.has |= kHasYear;
-      if (c.end - c.p >= 4 && IsAsciiDigit(c.p[0]) && IsAsciiDigit(c.p[1]) && IsAsciiDigit(c.p[2]) &&
-          IsAsciiDigit(c.p[3])) {
-        t.wYear = static_cast<uint16_t>((c.p[0] - u'0') * 1000 + (c.p[1] - u'0') * 100 + (c.p[2] - u'0') * 10 +
-                                        (c.p[3] - u'0'));
-        c.p += 4;
-        return Step::Ok;
-      }
+  if (pad == u' ') {
+    if (c.p < c.end && *c.p == u' ') ++c.p;
+    flexible = true;
+  }
+  switch (field) {
+    case Year:
+    case IsoYear:
+      c.has |= kHasYear | (field == IsoYear ? kHasWeek : 0);
       if (!Digits(c, 4, 4, &v)) return Step::No;
       t.wYear = static_cast<uint16_t>(v);
       return Step::Ok;
-    case u'y':
+    case Year2:
       c.has |= kHasYear;
       if (!Digits(c, 2, 2, &v)) return Step::No;
       t.wYear = static_cast<uint16_t>(v < 69 ? 2000 + v : 1900 + v);
       return Step::Ok;
-    case u'm': c.has |= kHasMonth; return Field(c, flexible, &t.wMonth) ? Step::Ok : Step::No;
-    case u'd': c.has |= kHasDay; return Field(c, flexible, &t.wDay) ? Step::Ok : Step::No;
-    case u'e':
-      c.has |= kHasDay;
-      if (c.p < c.end && *c.p == u' ') ++c.p;
-      return Field(c, true, &t.wDay) ? Step::Ok : Step::No;
-    case u'H': return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
-    case u'M': return Field(c, flexible, &t.wMinute) ? Step::Ok : Step::No;
-    case u'S': return Field(c, flexible, &t.wSecond) ? Step::Ok : Step::No;
-    case u'L':
+    case Month: c.has |= kHasMonth; return Field(c, flexible, &t.wMonth) ? Step::Ok : Step::No;
+    case Day: c.has |= kHasDay; return Field(c, flexible, &t.wDay) ? Step::Ok : Step::No;
+    case Hour12: f->twelveHour = true; [[fallthrough]];
+    case Hour: return Field(c, flexible, &t.wHour) ? Step::Ok : Step::No;
+    case Minute: return Field(c, flexible, &t.wMinute) ? Step::Ok : Step::No;
+    case Second: return Field(c, flexible, &t.wSecond) ? Step::Ok : Step::No;
+    case IsoWeek: return Field(c, flexible, &f->week) ? Step::Ok : Step::No;
+    case IsoWeekday:
+    case IsoWeekWeekday:
+      if (!Digits(c, 1, 1, &v) || v < 1 || v > 7) return Step::No;
+      f->weekday = static_cast<uint16_t>(v);
+      return Step::Ok;
+    case DayOfYear:
+      c.has |= kHasYearDay;
+      if (!Digits(c, flexible ? 1 : 3, 3, &v)) return Step::No;
+      f->yearDay = static_cast<uint16_t>(v);
+      return Step::Ok;
+    case Millisecond:  // and the finer digits that follow them
       if (!Digits(c, 3, 3, &v)) return Step::No;
-      f->fraction = v * 10000;
-      return Step::Ok;
-    case u'b':
-    case u'h':
-    case u'B':
-      c.has |= kHasMonth;
-      if ((k = Name(c, kMonthNames, 12, d[-1] == u'B')) < 0) return Step::No;
-      t.wMonth = static_cast<uint16_t>(k + 1);
-      return Step::Ok;
-    case u'a':
-    case u'A': return Name(c, kDayNames, 7, d[-1] == u'A') < 0 ? Step::No : Step::Ok;
-    case u'z': return Offset(c, f) == Step::Ok ? Step::Ok : Step::Bad;
-    case u'F': return Match(u"%Y-%m-%d", c, f);
-    case u'T': return Match(u"%H:%M:%S", c, f);
-    case u's': return UnixTime(c, f);
-    case u'%': return c.p < c.end && *c.p++ == u'%' ? Step::Ok : Step::No;
+      f->nanoseconds = v * 1000000;
+      return FractionDigits(c, 3, &f->nanoseconds);
     default: return Step::No;
   }
 }
 
-// The rows' own directives, after "%_".
-Step RowDirective(char16_t d, Cursor& c, StampFields* f) {
-  switch (d) {
-    case u'T':
-      if (c.p >= c.end || (*c.p != u'T' && *c.p != u't' && *c.p != u' ')) return Step::No;
-      ++c.p;
-      return Step::Ok;
-    case u'f': return Fraction(c, f, true) == Step::Bad ? Step::Bad : Step::Ok;
-    case u'z': return OptionalOffset(c, f);
-    case u'u': return UnixTime(c, f);
-    default: return Step::No;
-  }
+Step MonthName(Cursor& c, StampFields* f, bool full) {
+  c.has |= kHasMonth;
+  int k = Name(c, kMonthNames, 12, full);
+  if (k < 0) return Step::No;
+  f->time.wMonth = static_cast<uint16_t>(k + 1);
+  return Step::Ok;
 }
 
-// A blank of the pattern takes one or more blanks; any other character itself.
-Step Match(const char16_t* pattern, Cursor& c, StampFields* f) {
-  for (const char16_t* d = pattern; *d;) {
-    Step step;
-    if (*d != u'%') {
-      if (c.p >= c.end || (IsBlank(*d) ? !IsBlank(*c.p) : *c.p != *d)) return Step::No;
-      ++c.p;
-      if (IsBlank(*d++))
-        while (c.p < c.end && IsBlank(*c.p)) ++c.p;
-      continue;
-    }
-    ++d;
-    if (*d == u'_') {
-      step = RowDirective(d[1], c, f);
-      d += d[1] ? 2 : 1;
-    } else {
-      bool flexible = *d == u'#';
-      if (flexible) ++d;
-      step = Directive(d, flexible, c, f);
+// A composite directive, read piece by piece as it is written.
+Step Pieces(std::span<const Piece> pieces, bool flexible, Cursor& c, StampFields* f) {
+  for (const Piece& piece : pieces) {
+    Step step = Step::Ok;
+    switch (piece.kind) {
+      case PieceKind::Number: step = NumberField(piece.field, piece.pad, flexible, c, f); break;
+      case PieceKind::Literal: step = c.p < c.end && *c.p == piece.unit ? (++c.p, Step::Ok) : Step::No; break;
+      case PieceKind::Designator: step = Designator(c, f) ? Step::Ok : Step::No; break;
+      case PieceKind::MonthAbbrev: step = MonthName(c, f, false); break;
     }
     if (step != Step::Ok) return step;
   }
   return Step::Ok;
 }
 
+// The directive at d (after "%" and an optional "#"), read by its row of the one table
+// that the format interpreter writes it by. Advances d past it.
+Step Directive(const char16_t*& d, bool flexible, Cursor& c, StampFields* f) {
+  const horalin::Directive* row = RowOf(*d++);
+  if (!row) return Step::No;
+  switch (row->kind) {
+    case DirectiveKind::Number: return NumberField(row->field, row->pad, flexible, c, f);
+    case DirectiveKind::Composite: return Pieces(flexible ? row->altPieces : row->pieces, flexible, c, f);
+    case DirectiveKind::Percent: return c.p < c.end && *c.p++ == u'%' ? Step::Ok : Step::No;
+    case DirectiveKind::Unit: return c.p < c.end && *c.p++ == row->unit ? Step::Ok : Step::No;
+    case DirectiveKind::AbbrevMonthName:
+    case DirectiveKind::MonthName: return MonthName(c, f, row->kind == DirectiveKind::MonthName);
+    case DirectiveKind::AbbrevDayName:
+    case DirectiveKind::DayName:
+      return Name(c, kDayNames, 7, row->kind == DirectiveKind::DayName) < 0 ? Step::No : Step::Ok;
+    case DirectiveKind::Designator:
+    case DirectiveKind::LowerDesignator: return Designator(c, f) ? Step::Ok : Step::No;
+    case DirectiveKind::UnixTime: return UnixTime(c, f, false);
+    case DirectiveKind::Offset: return Offset(c, f) == Step::Ok ? Step::Ok : Step::Bad;
+    case DirectiveKind::ZoneName:
+      if (Offset(c, f) == Step::Ok) return Step::Ok;
+      return ZoneWordAt(c, f) ? Step::Ok : Step::No;
+    default: return Step::No;  // the locale's forms, a weekday letter: not read
+  }
+}
+
+// The elapsed times of TS's /I and /S after its stamp: one or two of a blank, an
+// optional "-", two or more digits of hours, ":MM:SS.mmm".
+void ElapsedTimes(Cursor& c) {
+  for (int k = 0; k < 2; ++k) {
+    const char16_t* p = c.p;
+    if (p >= c.end || *p++ != u' ') return;
+    if (p < c.end && *p == u'-') ++p;
+    const char16_t* digits = p;
+    while (p < c.end && IsAsciiDigit(*p)) ++p;
+    if (p - digits < 2 || c.end - p < 10) return;
+    for (int i = 0; i < 10; ++i)
+      if (i == 0 || i == 3 ? p[i] != u':' : i == 6 ? p[i] != u'.' : !IsAsciiDigit(p[i])) return;
+    c.p = p + 10;
+  }
+}
+
+// Digits and then `last`, or No.
+bool DigitsThen(Cursor& c, size_t most, char16_t last) {
+  size_t n = 0;
+  while (c.p + n < c.end && n < most && IsAsciiDigit(c.p[n])) ++n;
+  if (n == 0 || c.p + n >= c.end || c.p[n] != last) return false;
+  c.p += n + 1;
+  return true;
+}
+
+// The rows' prefixes (see kStampForms), which the stamp's lead keeps.
+Step RowPrefix(char16_t d, Cursor& c) {
+  switch (d) {
+    case u'p':  // "<34>" and an optional version "1 "
+      if (c.p >= c.end || *c.p != u'<') return Step::No;
+      ++c.p;
+      if (!DigitsThen(c, 3, u'>')) return Step::No;
+      if (c.end - c.p >= 2 && IsAsciiDigit(c.p[0]) && c.p[1] == u' ') c.p += 2;
+      return Step::Ok;
+    case u'k':  // I, W, E or F, then the month at once
+      if (c.p >= c.end || (*c.p != u'I' && *c.p != u'W' && *c.p != u'E' && *c.p != u'F')) return Step::No;
+      ++c.p;
+      return Step::Ok;
+    case u'r':  // "12:M "
+      if (!DigitsThen(c, 10, u':') || c.end - c.p < 2 || !IsAsciiLetter(c.p[0]) || c.p[1] != u' ') return Step::No;
+      c.p += 2;
+      return Step::Ok;
+    case u'o': c.has |= kHasTimeOnly; return Step::Ok;
+    default: return Step::No;
+  }
+}
+
+// The rows' own directives, after "%_".
+Step RowDirective(char16_t d, Cursor& c, StampFields* f, const char16_t* text) {
+  switch (d) {
+    case u'e': ElapsedTimes(c); return Step::Ok;
+    case u'T':
+      if (c.p >= c.end || (*c.p != u'T' && *c.p != u't' && *c.p != u' ')) return Step::No;
+      ++c.p;
+      return Step::Ok;
+    case u'f': return Fraction(c, f, true) == Step::Bad ? Step::Bad : Step::Ok;
+    case u'z': return OptionalOffset(c, f, text);
+    case u'u': return UnixTime(c, f, true);
+    default: return Step::No;
+  }
+}
+
+// Whether a fraction that the pattern leaves unsaid may follow the seconds just read,
+// `next` being what the pattern has after them.
+bool FractionMayFollow(const char16_t* next) { return *next != u'.' && *next != u',' && *next != u'%'; }
+
+// A run of blanks of the pattern takes one or more blanks; any other character itself.
+Step Match(const char16_t* pattern, Cursor& c, StampFields* f, const char16_t* text) {
+  for (const char16_t* d = pattern; *d;) {
+    Step step;
+    if (*d != u'%') {
+      if (c.p >= c.end || (IsBlank(*d) ? !IsBlank(*c.p) : *c.p != *d)) return Step::No;
+      ++c.p;
+      if (IsBlank(*d++)) {
+        while (IsBlank(*d)) ++d;
+        while (c.p < c.end && IsBlank(*c.p)) ++c.p;
+      }
+      continue;
+    }
+    ++d;
+    if (d[0] == u'_' && (d[1] == u'p' || d[1] == u'k' || d[1] == u'r' || d[1] == u'o')) {
+      if (Step prefix = RowPrefix(d[1], c); prefix != Step::Ok) return prefix;
+      d += 2;
+      continue;
+    }
+    if (!c.stampStart) c.stampStart = c.p;
+    if (*d == u'_') {
+      step = RowDirective(d[1], c, f, text);
+      d += d[1] ? 2 : 1;
+    } else {
+      bool flexible = *d == u'#';
+      if (flexible) ++d;
+      char16_t directive = *d;
+      step = Directive(d, flexible, c, f);
+      if (step == Step::Ok && (directive == u'S' || directive == u'T') && FractionMayFollow(d))
+        step = Fraction(c, f, true) == Step::Bad ? Step::Bad : Step::Ok;
+    }
+    if (step != Step::Ok) return step;
+  }
+  return Step::Ok;
+}
+
+// The month and day of a week date or a day of the year, and the hour of the 12-hour
+// clock: false when they name none.
+bool CivilFields(StampFields& f, uint32_t has) {
+  SYSTEMTIME& t = f.time;
+  if (f.twelveHour) {
+    if (t.wHour < 1 || t.wHour > 12) return false;
+    t.wHour = static_cast<uint16_t>(t.wHour % 12 + (f.pm ? 12 : 0));
+  }
+  DayNumber n = -1;
+  if (has & kHasWeek) {
+    if (f.week < 1 || f.week > IsoWeeksInYear(t.wYear) || f.weekday < 1) return false;
+    DayNumber jan4 = DayNumberFromDate(t.wYear, 1, 4);  // in week 1
+    if (jan4 < 0) return false;
+    n = jan4 - (WeekdayOfDay(jan4) + 6) % 7 + (f.week - 1) * 7 + (f.weekday - 1);
+  } else if (has & kHasYearDay) {
+    DayNumber jan1 = DayNumberFromDate(t.wYear, 1, 1);
+    if (jan1 < 0 || f.yearDay < 1 || f.yearDay > 365 + IsLeapYear(t.wYear)) return false;
+    n = jan1 + f.yearDay - 1;
+  } else {
+    return true;
+  }
+  uint32_t year, month, day;
+  if (DateFromDayNumber(n, &year, &month, &day) < 0) return false;
+  t.wYear = static_cast<uint16_t>(year);
+  t.wMonth = static_cast<uint16_t>(month);
+  t.wDay = static_cast<uint16_t>(day);
+  return true;
+}
+
 // The values of a stamp whose shape matched.
-bool InRange(const StampFields& f, uint32_t has) {
+bool InRange(StampFields& f, uint32_t has) {
   if (has & kHasUnix) return true;
+  if (!CivilFields(f, has)) return false;
+  if (has & kHasTimeOnly) return f.time.wHour <= 23 && f.time.wMinute <= 59 && f.time.wSecond <= 59;
   const SYSTEMTIME& t = f.time;
   if ((has & kHasYear) && (t.wYear < 1601 || t.wYear > 9999)) return false;
   if (t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1) return false;
@@ -269,18 +512,19 @@ bool InRange(const StampFields& f, uint32_t has) {
   return t.wDay <= DaysInMonth[t.wMonth][leap] && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
 }
 
-// The fixed head of a pattern, compiled once: the digits of %Y %m %d %H %M %S %L (four,
-// two or three, each in its slot) and the literal characters between them (not blanks,
-// which take one or more), and %_T. A stamp's head is then read by one loop whose turns
-// are the same on every line, instead of directive by directive.
+// The fixed head of a pattern, compiled once: the digits of %Y %m %d %H %M %S (four or
+// two, each in its slot) and the literal characters between them (not blanks, which take
+// one or more), and %_T; it ends before a %S that a fraction may follow. A stamp's head is then read by one loop whose
+// turns are the same on every line, instead of directive by directive.
 constexpr char16_t kTOrBlank = 1;
 constexpr size_t kHeadUnits = 40;
-constexpr int kSlots = 7;  // Y m d H M S L
+constexpr int kSlots = 6;  // Y m d H M S
 
 struct CompiledHead {
   const char16_t* pattern;    // as given; null: free
   char16_t text[kHeadUnits];  // a copy of a caller's pattern, to tell a changed one
   uint8_t length;
+  uint8_t lead;                  // literal units before the first field
   char16_t literal[kHeadUnits];  // 0: a digit of slot[k]
   uint8_t slot[kHeadUnits];
   bool ends[kHeadUnits];       // the last digit of its slot
@@ -295,14 +539,19 @@ struct CompiledHead {
   const char16_t* rest;  // the pattern after the head
 };
 
-CompiledHead Heads[kStampFormCount + 1];  // the rows, and the last caller's pattern
+constexpr size_t kCallerHeads = 8;
+// The rows', and those of the last patterns that callers gave (/FORM), reused while a
+// pattern stays the same.
+CompiledHead Heads[kStampFormCount + kCallerHeads];
+size_t NextCallerHead;
 
 void CompileHead(const char16_t* pattern, CompiledHead* h) {
-  static constexpr char16_t kFields[] = u"YmdHMSL";
-  static constexpr uint8_t kWidths[] = {4, 2, 2, 2, 2, 2, 3};
-  static constexpr uint32_t kHas[] = {kHasYear, kHasMonth, kHasDay, 0, 0, 0, 0};
+  static constexpr char16_t kFields[] = u"YmdHMS";
+  static constexpr uint8_t kWidths[] = {4, 2, 2, 2, 2, 2};
+  static constexpr uint32_t kHas[] = {kHasYear, kHasMonth, kHasDay, 0, 0, 0};
   h->pattern = pattern;
   h->length = 0;
+  h->lead = 0;
   h->has = 0;
   h->lastValid = false;
   const char16_t* directive = pattern[0] == u'%' ? pattern + (pattern[1] == u'#' || pattern[1] == u'_' ? 2 : 1) : u"";
@@ -321,6 +570,8 @@ void CompileHead(const char16_t* pattern, CompiledHead* h) {
     bool row = d[0] == u'%' && d[1] == u'_' && d[2] == u'T';
     size_t width = field >= 0 ? kWidths[field] : 1;
     if ((field < 0 && !row && (d[0] == u'%' || IsBlank(d[0]))) || h->length + width > kHeadUnits) break;
+    if (field == 5 && FractionMayFollow(d + 2)) break;
+    if (field < 0 && !row && h->lead == h->length) ++h->lead;  // literal text before the first field
     for (size_t k = 0; k < width; ++k, ++h->length) {
       h->literal[h->length] = field >= 0 ? 0 : row ? kTOrBlank : d[0];
       h->slot[h->length] = static_cast<uint8_t>(field >= 0 ? field : 0);
@@ -339,15 +590,17 @@ CompiledHead& HeadOf(const char16_t* pattern) {
       if (Heads[k].pattern != pattern) CompileHead(pattern, &Heads[k]);
       return Heads[k];
     }
-  CompiledHead& h = Heads[kStampFormCount];
   size_t n = TextLength(pattern);
-  bool same = h.pattern == pattern && n < kHeadUnits && h.text[n] == 0;
-  for (size_t k = 0; same && k < n; ++k) same = h.text[k] == pattern[k];
-  if (!same) {
-    CompileHead(pattern, &h);
-    h.pattern = n < kHeadUnits ? pattern : nullptr;
-    if (h.pattern) CopyText(h.text, kHeadUnits, pattern);
+  for (size_t k = 0; k < kCallerHeads; ++k) {
+    CompiledHead& h = Heads[kStampFormCount + k];
+    bool same = h.pattern == pattern && n < kHeadUnits && h.text[n] == 0;
+    for (size_t i = 0; same && i < n; ++i) same = h.text[i] == pattern[i];
+    if (same) return h;
   }
+  CompiledHead& h = Heads[kStampFormCount + NextCallerHead++ % kCallerHeads];
+  CompileHead(pattern, &h);
+  h.pattern = n < kHeadUnits ? pattern : nullptr;
+  if (h.pattern) CopyText(h.text, kHeadUnits, pattern);
   return h;
 }
 
@@ -380,6 +633,7 @@ Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
   std::memcpy(h.last + from, c.p + from, (h.length - from) * sizeof(char16_t));
   std::memcpy(h.lastValues, values, sizeof values);
   h.lastValid = true;
+  if (h.length > h.lead) c.stampStart = c.p + h.lead;
   c.p += h.length;
   c.has |= h.has;
   SYSTEMTIME& t = f->time;
@@ -389,7 +643,6 @@ Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
   t.wHour = static_cast<uint16_t>(values[3]);
   t.wMinute = static_cast<uint16_t>(values[4]);
   t.wSecond = static_cast<uint16_t>(values[5]);
-  f->fraction = values[6] * 10000;
   return Step::Ok;
 }
 
@@ -398,66 +651,195 @@ Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
 StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
                              size_t* used) {
   *fields = StampFields{};
-  Cursor c{text, text + length, 0};
+  Cursor c{text, text + length, 0, nullptr};
   CompiledHead& head = HeadOf(pattern);
   if (head.first && (length == 0 || !(head.first == 'd' ? IsAsciiDigit(text[0]) : IsAsciiLetter(text[0]))))
     return StampMatch::None;
   Step step = MatchHead(head, c, fields);
-  if (step == Step::Ok) step = Match(head.rest, c, fields);
+  if (step == Step::Ok) step = Match(head.rest, c, fields, text);
   if (step == Step::Bad) return StampMatch::Bad;
   if (step == Step::No) return StampMatch::None;
   if (c.p < c.end && (IsAsciiLetter(*c.p) || IsAsciiDigit(*c.p))) return StampMatch::None;
-  if (!(c.has & kHasUnix) && (c.has & (kHasMonth | kHasDay)) != (kHasMonth | kHasDay)) return StampMatch::None;
+  bool date = (c.has & (kHasMonth | kHasDay)) == (kHasMonth | kHasDay) || (c.has & (kHasWeek | kHasYearDay));
+  if (!date && !(c.has & (kHasUnix | kHasTimeOnly))) return StampMatch::None;
+  fields->timeOnly = !date && (c.has & kHasTimeOnly);
   if (!InRange(*fields, c.has)) return StampMatch::Bad;
   *used = static_cast<size_t>(c.p - text);
+  fields->lead = c.stampStart ? static_cast<size_t>(c.stampStart - text) : 0;
   return StampMatch::Stamp;
 }
 
-StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
-                          size_t* used) {
-  if (pattern) return MatchStampPattern(pattern, text, length, fields, used);
+StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,
+                            size_t* used, size_t* which) {
   StampMatch result = StampMatch::None;
-  for (const StampForm& form : kStampForms) {
-    StampMatch m = MatchStampPattern(form.pattern, text, length, fields, used);
+  size_t count = choice.count ? choice.count : kStampFormCount;
+  for (size_t turn = 0; turn <= count; ++turn) {
+    // Turn 0 tries `first`; then each in order, `first` not again.
+    size_t k = turn == 0 ? choice.first : turn - 1;
+    if (k >= count || (turn > 0 && k == choice.first)) continue;
+    if (!choice.count && !(choice.rows & (1u << k))) continue;
+    const char16_t* pattern = choice.count ? choice.patterns[k] : kStampForms[k].pattern;
+    StampMatch m = MatchStampPattern(pattern, text, length, fields, used);
+    *which = k;
     if (m == StampMatch::Stamp) return m;
     if (m == StampMatch::Bad) result = m;
   }
   return result;
 }
 
+StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
+                          size_t* used) {
+  size_t which = 0;
+  return RecognizeStampIn(StampChoice{&pattern, pattern ? 1u : 0u, kEveryStampForm}, text, length, fields, used,
+                          &which);
+}
+
+namespace {
+
+// What a readable field gives: kHasMonth, kHasDay, both for a day of the year or a week
+// date's year, kHasUnix for the Unix time; 0 for a readable field that names no date;
+// kNoRead for one that a stamp is not read by.
+constexpr uint32_t kNoRead = 0x100;
+
+uint32_t FieldGives(horalin::Field field) {
+  using enum horalin::Field;
+  switch (field) {
+    case Month: return kHasMonth;
+    case Day: return kHasDay;
+    case DayOfYear:
+    case IsoYear: return kHasMonth | kHasDay;
+    case Year:
+    case Year2:
+    case Hour:
+    case Hour12:
+    case Minute:
+    case Second:
+    case Millisecond:
+    case IsoWeek:
+    case IsoWeekday:
+    case IsoWeekWeekday: return 0;
+    default: return kNoRead;
+  }
+}
+
+uint32_t RowGives(const horalin::Directive& row) {
+  switch (row.kind) {
+    case DirectiveKind::Number: return FieldGives(row.field);
+    case DirectiveKind::Composite: {
+      uint32_t gives = 0;
+      for (const Piece& piece : row.pieces)
+        if (piece.kind == PieceKind::Number)
+          gives |= FieldGives(piece.field);
+        else if (piece.kind == PieceKind::MonthAbbrev)
+          gives |= kHasMonth;
+      return gives;
+    }
+    case DirectiveKind::AbbrevMonthName:
+    case DirectiveKind::MonthName: return kHasMonth;
+    case DirectiveKind::UnixTime: return kHasUnix;
+    case DirectiveKind::Percent:
+    case DirectiveKind::Unit:
+    case DirectiveKind::AbbrevDayName:
+    case DirectiveKind::DayName:
+    case DirectiveKind::Designator:
+    case DirectiveKind::LowerDesignator:
+    case DirectiveKind::Offset:
+    case DirectiveKind::ZoneName: return 0;
+    default: return kNoRead;
+  }
+}
+
+}  // namespace
+
+bool ReadStampOffset(const char16_t* text, int32_t* offset) {
+  StampFields f{};
+  Cursor c{text, text + TextLength(text), 0, nullptr};
+  if (Offset(c, &f) != Step::Ok || c.p != c.end) return false;
+  *offset = f.offset;
+  return true;
+}
+
 const char16_t* CheckStampPattern(const char16_t* pattern) {
-  bool month = false, day = false, unix = false;
+  uint32_t gives = 0;
   for (const char16_t* d = pattern; *d; ++d) {
     if (*d != u'%') continue;
     const char16_t* at = d++;
     if (*d == u'#') ++d;
-    switch (*d) {
-      case u'Y':
-      case u'y':
-      case u'H':
-      case u'M':
-      case u'S':
-      case u'L':
-      case u'a':
-      case u'A':
-      case u'z':
-      case u'T':
-      case u'%': break;
-      case u'm':
-      case u'b':
-      case u'h':
-      case u'B': month = true; break;
-      case u'd':
-      case u'e': day = true; break;
-      case u'F': month = day = true; break;
-      case u's': unix = true; break;
-      default: return at;
-    }
+    const horalin::Directive* row = RowOf(*d);
+    uint32_t rowGives = row ? RowGives(*row) : kNoRead;
+    if (rowGives & kNoRead) return at;
+    gives |= rowGives;
   }
-  return (month && day) || unix ? nullptr : pattern + TextLength(pattern);
+  bool date = (gives & (kHasMonth | kHasDay)) == (kHasMonth | kHasDay) || (gives & kHasUnix);
+  return date ? nullptr : pattern + TextLength(pattern);
 }
 
-bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTime, const Services& services) {
+namespace {
+
+int32_t OffsetOf(const ZoneSnapshot& z) { return -(z.bias * 60 + z.biasSeconds); }
+
+// One reading of a local time: the offset and the zone's name for it.
+struct LocalReading {
+  int32_t offset;
+  char16_t name[8];  // cut short: compared with a zone word, which is at most six letters
+};
+
+LocalReading ReadingAt(int64_t localSeconds, const Services& services, LocalKind* kind = nullptr) {
+  SYSTEMTIME local = SystemTimeFromFileTime(static_cast<uint64_t>(localSeconds) * kUnitsPerSecond);
+  const ZoneSnapshot& z = services.zoneAt(false, &local, kind);
+  LocalReading r{OffsetOf(z), {}};
+  for (size_t k = 0; k + 1 < std::size(r.name) && z.name[k]; ++k) r.name[k] = z.name[k];
+  return r;
+}
+
+// The readings of a local time (seconds since 1601) in the zone of `services`: one, or
+// for a time that the clocks show twice (the hour after a change back) both, the earlier
+// instant first. The zone answers such a time with the offset before the change; a time
+// `d` later (d the difference of the offsets before and after) already has the offset
+// after it exactly when the time lies in the repeated span. Changes lie months apart, so
+// three hours on is after the change.
+int LocalReadings(int64_t localSeconds, const Services& services, LocalReading readings[2]) {
+  LocalKind kind = LocalKind::Unsure;
+  readings[0] = ReadingAt(localSeconds, services, &kind);
+  constexpr int64_t kThreeHours = int64_t{3} * 3600;
+  if (kind == LocalKind::Unique || kind == LocalKind::Skipped) return 1;  // the zone has told
+  if (localSeconds < 0 || localSeconds >= int64_t{kLastDay} * 86400 - 2 * kThreeHours) return 1;
+  LocalReading later = ReadingAt(localSeconds + kThreeHours, services);
+  if (later.offset >= readings[0].offset) return 1;
+  if (kind != LocalKind::Repeated &&
+      ReadingAt(localSeconds + readings[0].offset - later.offset, services).offset != later.offset)
+    return 1;
+  readings[1] = later;
+  return 2;
+}
+
+bool SameWord(const char16_t* a, const char16_t* b) {
+  for (; *a && *a == *b; ++a, ++b) {
+  }
+  return *a == *b;
+}
+
+// The offset that a stamp's zone word names: one of the readings of the stamp's own
+// zone, or an abbreviation of kZoneWords.
+bool WordOffset(const char16_t* word, const LocalReading* readings, int count, int32_t* offset) {
+  for (int k = 0; k < count; ++k)
+    if (SameWord(word, readings[k].name)) {
+      *offset = readings[k].offset;
+      return true;
+    }
+  for (const ZoneWord& w : kZoneWords)
+    if (SameWord(word, w.word)) {
+      *offset = w.offset;
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTime, const Services& services,
+                  uint64_t notBefore, bool* wordRead) {
+  if (wordRead) *wordRead = false;
   if (f.isUnix) {
     *fileTime = f.unixTime;
     return true;
@@ -466,19 +848,27 @@ bool StampInstant(const StampFields& f, const StampZone& zone, uint64_t* fileTim
   if (n < 0) return false;
   int64_t seconds =
       int64_t{n - 1} * 86400 + int64_t{f.time.wHour} * 3600 + int64_t{f.time.wMinute} * 60 + f.time.wSecond;
+  LocalReading readings[2];
+  int count = !f.hasOffset && zone.kind == StampZoneKind::Local ? LocalReadings(seconds, services, readings) : 0;
+  int32_t offset = 0;
   if (f.hasOffset) {
-    seconds -= f.offset;
+    offset = f.offset;
+  } else if (f.zoneWord[0] && WordOffset(f.zoneWord, readings, count, &offset)) {
+    if (wordRead) *wordRead = true;
   } else if (zone.kind == StampZoneKind::Fixed) {
-    seconds -= zone.offset;
-  } else if (zone.kind == StampZoneKind::Local) {
-    SYSTEMTIME local = f.time;
-    local.wDayOfWeek = WeekdayOfDay(n);
-    local.wMilliseconds = static_cast<uint16_t>(f.fraction / 10000);
-    const ZoneSnapshot& z = services.zoneAt(false, &local);
-    seconds += int64_t{z.bias} * 60 + z.biasSeconds;
+    offset = zone.offset;
+  } else if (count > 0) {
+    // Of the two readings of a repeated time, the log's order settles which is meant:
+    // the first that does not go back before the stamp before it.
+    offset = readings[0].offset;
+    uint64_t first = static_cast<uint64_t>(seconds - offset) * kUnitsPerSecond;
+    if (count == 2 && first < notBefore &&
+        static_cast<uint64_t>(seconds - readings[1].offset) * kUnitsPerSecond >= notBefore)
+      offset = readings[1].offset;
   }
+  seconds -= offset;
   if (seconds < 0 || seconds >= int64_t{kLastDay} * 86400) return false;
-  *fileTime = static_cast<uint64_t>(seconds) * kUnitsPerSecond + f.fraction;
+  *fileTime = static_cast<uint64_t>(seconds) * kUnitsPerSecond + f.nanoseconds / 100;
   return true;
 }
 

@@ -1,6 +1,6 @@
-// Stamps already written at the start of a log's lines: the forms they come in, one
-// table row each, read by one small matcher of patterns in the format language's own
-// directives. A new form is one row of kStampForms.
+// Stamps already written in a log's lines: the forms they come in, one table row each, a
+// pattern in the format language whose directives are read by their rows of the one
+// table that writes them (datetime/directives.h). A new form is one row of kStampForms.
 #pragma once
 
 #include <cstddef>
@@ -13,12 +13,22 @@ namespace horalin {
 
 // What a stamp holds.
 struct StampFields {
-  SYSTEMTIME time;    // the date and time as written; wYear 0 when the form has no year
-  uint32_t fraction;  // 100-nanosecond units within the second
-  int32_t offset;     // seconds east of UTC, with hasOffset
-  bool hasOffset;     // "Z" or an offset: the stamp is an instant
-  bool isUnix;        // a count since 1970: `unixTime` holds the instant
-  uint64_t unixTime;  // file time
+  SYSTEMTIME time;       // the date and time as written; wYear 0 when the form has no year
+  uint32_t nanoseconds;  // within the second, every digit written (to nine)
+  int32_t offset;        // seconds east of UTC, with hasOffset
+  bool hasOffset;        // "Z" or an offset: the stamp is an instant
+  bool isUnix;           // a count since 1970: `unixTime` holds the instant
+  uint64_t unixTime;     // file time
+  // A word after the stamp that may name its zone ("CET"): it decides the instant when
+  // it names an offset of the stamp's zone or stands in kZoneWords (StampInstant), and
+  // is otherwise text, the stamp then ending at `usedBeforeWord`.
+  char16_t zoneWord[8];
+  size_t usedBeforeWord;
+  size_t lead;  // units of literal text before the stamp's first field ("Start-Date: ")
+  // Read on the way to the date and time: an ISO week and its day (1 Monday to 7), a day
+  // of the year, the 12-hour clock and its PM.
+  uint16_t week, weekday, yearDay;
+  bool twelveHour, pm, timeOnly;  // timeOnly: no date (TS's /T); the caller gives it
 };
 
 enum class StampMatch {
@@ -30,10 +40,40 @@ enum class StampMatch {
 struct StampForm {
   const char16_t* name;
   const char16_t* pattern;
+  bool number;              // a bare count: a stamp only where a log's stamps are numbers
+  const char16_t* example;  // as restamp's help shows the form
 };
-inline constexpr size_t kStampFormCount = 5;
+inline constexpr size_t kStampFormCount = 18;
 // In the order they are tried: the first that matches wins.
 extern const StampForm kStampForms[kStampFormCount];
+// Bit k for kStampForms[k].
+inline constexpr uint32_t kEveryStampForm = (1u << kStampFormCount) - 1;
+uint32_t NumberStampForms();
+
+// Abbreviations that name one offset wherever they are written, for stamps followed by
+// one; an abbreviation not among them decides a stamp only in a zone that uses it.
+struct ZoneWord {
+  const char16_t* word;
+  int32_t offset;  // seconds east of UTC
+};
+extern const ZoneWord kZoneWords[];
+extern const size_t kZoneWordCount;
+
+// Where a log's stamp may stand past the line's start, looked for within its first
+// kStampLookUnits units when none is at its start: inside the first "[" "]", and in a JSON
+// line (one that begins with "{") the value of the first of these fields that it has.
+inline constexpr size_t kStampLookUnits = 160;
+inline constexpr const char16_t* kStampFieldNames[] = {u"\"ts\":", u"\"time\":", u"\"timestamp\":", u"\"@timestamp\":"};
+
+// The forms a reading tries: the `count` patterns given, in turn, or when there are none
+// the rows of kStampForms whose bits are in `rows`; the pattern or row `first` before the
+// others (a log's last form, which its next stamp most likely has too).
+struct StampChoice {
+  const char16_t* const* patterns;
+  size_t count;
+  uint32_t rows;
+  size_t first = SIZE_MAX;
+};
 
 // Reads a stamp of `pattern` at the start of text[0, length), never past it. A stamp
 // must not run on into a letter or digit.
@@ -44,6 +84,13 @@ StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size
 // given). Bad when no form matched and one found a stamp's shape with a bad value.
 StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
                           size_t* used);
+// The same for a choice of forms; *which is the index of the pattern or row that matched.
+StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,
+                            size_t* used, size_t* which);
+
+// An offset as %z reads it in a stamp ("+01:00", "+0100", "+01", "Z"), and nothing after
+// it: seconds east of UTC.
+bool ReadStampOffset(const char16_t* text, int32_t* offset);
 
 // Null when a user's pattern can read stamps (it names a date, or %s, and only the
 // directives a stamp is read by); otherwise the position of the fault.
@@ -57,10 +104,14 @@ struct StampZone {
 };
 
 // The instant of a stamp with a year, as a file time: a stamp with an offset or a Unix
-// time as it stands, a local one in `zone` (the zone of `services`: a local time that
-// the clocks skip or show twice is read as the format interpreter reads it). False when
-// it is no date or falls outside 1601 to 9999.
-bool StampInstant(const StampFields& fields, const StampZone& zone, uint64_t* fileTime, const Services& services);
+// time as it stands, one with a zone word in the offset that the word names, a local one
+// in `zone` (the zone of `services`). A local time that the clocks skip is read as the
+// format interpreter reads it; of the two readings of one that they show twice, the
+// first that is not before `notBefore` (the stamp before it, in a log), else the first.
+// *wordRead: whether the zone word decided it. False when it is no date or falls
+// outside 1601 to 9999.
+bool StampInstant(const StampFields& fields, const StampZone& zone, uint64_t* fileTime, const Services& services,
+                  uint64_t notBefore = 0, bool* wordRead = nullptr);
 
 // The year of a stamp without one (syslog), month and day as written: `today`'s year,
 // or the year before when that date would lie more than a day after today.

@@ -42,12 +42,13 @@ bool ValidDateTime(const SYSTEMTIME& t) {
 
 void CheckParser(const std::u16string& text) {
   fuzz::ResetHost();
-  SYSTEMTIME t{};
+  DateTime record{};
+  const SYSTEMTIME& t = record.local;
   const char16_t* const kUntouched = u"untouched";
   const char16_t* end = kUntouched;
   int32_t utc = 7;
   ParseError error{};
-  int32_t result = ParseDateTime(text.c_str(), &t, &end, &utc, &error, kPlatformServices);
+  int32_t result = ParseDateTime(text.c_str(), &record, &end, &utc, &error, kPlatformServices);
   Check(fuzz::ErrorReports() == 0 && fuzz::CapturedOutput().empty(), "the parser writes nothing");
   if (result == 0) {
     Check(ValidDateTime(t), "success comes with a valid date and time");

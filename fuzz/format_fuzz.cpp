@@ -11,6 +11,7 @@
 #include "common/types.h"
 #include "datetime/calendar.h"
 #include "datetime/format.h"
+#include "datetime/instant.h"
 #include "fuzz/fuzz_support.h"
 #include "lines/platform_services.h"
 
@@ -78,7 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t setting = in.Byte();
   setenv("TZ", kZones[setting % 8], 1);
   setenv("LC_ALL", kLocales[setting / 8 % 8], 1);
-  tzset();
   const uint32_t flags = in.Byte();  // all bits: those beyond the two flags are ignored
   SYSTEMTIME t{};
   t.wYear = static_cast<uint16_t>(1601 + in.Number(9999 - 1601 + 1));
@@ -90,12 +90,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   t.wSecond = static_cast<uint16_t>(in.Byte() % 60);
   t.wMilliseconds = static_cast<uint16_t>(in.Number(1000));
   const std::u16string format = Format(in);
+  DateTime record;
+  if (!ResolveLocalTime(t, uint32_t{t.wMilliseconds} * 1000000 + in.Number(1000000), (flags & FDT_UTC) != 0,
+                        kPlatformServices, &record))
+    return 0;  // beyond 9999 once resolved
 
   fuzz::ResetHost();
   // Exactly the capacity, on the heap, so that a write past it is caught.
   std::unique_ptr<char16_t[]> out(new char16_t[kFormatText]);
   for (size_t i = 0; i < kFormatText; ++i) out[i] = u'?';
-  int64_t result = FormatDateTime(out.get(), format.c_str(), t, flags, kPlatformServices);
+  int64_t result = FormatDateTime(out.get(), format.c_str(), record, flags, kPlatformServices);
   size_t length = 0;
   while (length < kFormatText && out[length]) ++length;
   Check(length < kFormatText, "the output is terminated within 8192 units");
@@ -105,6 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // characters gives whole characters, however the output is cut.
   const bool whole = WellFormed(format.data(), format.size()) && format.find(u'\\') == std::u16string::npos;
   if (whole) Check(WellFormed(out.get(), length), "whole characters in, whole characters out");
-  Check(FormatDateTime(out.get(), nullptr, t, flags, kPlatformServices) == -1, "a null format gives -1");
+  static CompiledFormat compiled;
+  if (CompileFormat(format.c_str(), flags, &compiled)) {
+    std::unique_ptr<char16_t[]> again(new char16_t[kFormatText]);
+    Check(RenderFormat(again.get(), compiled, record, kPlatformServices) == result &&
+              std::char_traits<char16_t>::compare(again.get(), out.get(), length + 1) == 0,
+          "the compiled format renders what the interpreter renders");
+  }
+  Check(FormatDateTime(out.get(), nullptr, record, flags, kPlatformServices) == -1, "a null format gives -1");
   return 0;
 }

@@ -13,7 +13,6 @@ namespace horalin::fuzz {
 void SetUpEnvironment() {
   setenv("TZ", "Europe/Berlin", 1);
   setenv("LC_ALL", "C.UTF-8", 1);
-  tzset();
   std::setlocale(LC_ALL, "");
   int null = open("/dev/null", O_RDONLY);
   if (null >= 0 && null != 0) {

@@ -80,18 +80,21 @@ inline constexpr TsSwitch kTsSwitches[] = {
     {u"/PIPE", SwitchMatch::Exact, SwitchEffect::Pipes, kSwitchRun, false, u"/PIPE",
      u"give COMMAND plain pipes, also where its output reaches a terminal"},
     {u"/FORM", SwitchMatch::Valued, SwitchEffect::StampForm, kSwitchRestamp | kSwitchLines, true, u"/FORM[:FORM]",
-     u"read only stamps of FORM, in the format's directives: %Y %y %m\n"
-     u"%d %e %H %M %S %L (milliseconds) %b %B %a %A %z (offset) %F %T\n"
-     u"%s (Unix seconds); %#d and the like take one or two digits,\n"
-     u"a blank takes one or more"},
+     u"read only stamps of FORM (several: each in turn), in the\n"
+     u"format's directives: %Y %y %m %d %e %H %M %S %I %p %j %G %V %u\n"
+     u"%L (and finer digits) %b %B %a %A %z (offset) %Z (or zone word)\n"
+     u"%F %T %s (Unix time); %#d and the like take one or two digits,\n"
+     u"blanks take one or more, text before the first directive stays"},
     {u"/ZONE", SwitchMatch::Valued, SwitchEffect::StampZone, kSwitchRestamp | kSwitchLines, true, u"/ZONE:Z",
      u"the zone of stamps without an offset: LOCAL (the default, as TZ\n"
-     u"says), UTC, or an offset such as +01:00"},
+     u"says), UTC, an offset such as +01:00, or (POSIX) a zone such as\n"
+     u"Europe/Berlin"},
     {u"/YEAR", SwitchMatch::Valued, SwitchEffect::StampYear, kSwitchRestamp | kSwitchLines, true, u"/YEAR:N",
      u"the year of stamps without one (syslog); else the current year,\n"
      u"or the one before for a date more than a day after today"},
     {u"/R", SwitchMatch::Exact, SwitchEffect::Relative, kSwitchRestamp, true, u"/R",
-     u"the time from each stamp to now instead of the date and time"},
+     u"the time from each stamp to now: instead of the date and time,\n"
+     u"or after it with a format, /D or /T"},
 };
 
 // Whether every command of `commands` accepts the switch.

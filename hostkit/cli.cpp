@@ -79,31 +79,51 @@ constexpr char16_t kRunHelpEnd[] =
 
 constexpr char16_t kRestampHelp[] =
     u"Usage: horalin restamp [ARG...] [FILE...]\r\n"
-    u"Read a log (the FILEs in turn, or standard input) and write each line that begins\r\n"
-    u"with a date and time (after blanks, and inside [ ]) with that stamp written again\r\n"
-    u"as TS writes its stamp; the rest of the line stays as it was (UTF-8 input byte for\r\n"
-    u"byte; other encodings are read as TS reads them and written in UTF-8). Lines\r\n"
-    u"without a stamp pass unchanged.\r\n"
+    u"Read a log (the FILEs in turn; none or '-': standard input) and write each line\r\n"
+    u"with a date and time with that stamp written again as TS writes its stamp. Nothing\r\n"
+    u"else changes: byte text (UTF-8, Latin-1, ...) passes byte for byte, CR LF and all;\r\n"
+    u"UTF-16 input, /CP and /U:name are written in UTF-8.\r\n"
+    u"A stamp is looked for at a line's start (after blanks, and inside [ ]); else inside\r\n"
+    u"the first [ ] within its first 160 characters, and in a JSON line in the first of\r\n"
+    u"\"ts\" \"time\" \"timestamp\" \"@timestamp\" there.\r\n"
     u"\r\n"
     u"The ARGs are TS's own: %s and a format ('horalin ts --help');\r\n"
     u"/I and /S give the time since the previous stamped line and since the first, from\r\n"
-    u"the log's stamps; /F adds a footer with the count of lines restamped and of lines\r\n"
-    u"whose stamp could not be read (a month 13, an offset cut short). And these:\r\n";
+    u"the log's stamps (a '-' where they go back); alone they replace the stamp. /F adds\r\n"
+    u"a footer with the count of lines restamped and of lines whose stamp could not be\r\n"
+    u"read (a month 13, an offset cut short). And these:\r\n";
 constexpr char16_t kRestampHelpEnd[] =
     u"\r\n"
-    u"Forms read without /FORM, the first that fits winning:\r\n"
-    u"  2026-12-07T17:39:42Z        ISO 8601 and RFC 3339 (T or a blank; a fraction of\r\n"
-    u"                              1-9 digits after . or ,; Z, +01:00 or +0100 or none),\r\n"
-    u"                              TS's own 2026-12-07 17:39:42.125 among them\r\n"
-    u"  07/Dec/2026:17:39:42 +0100  web server logs\r\n"
-    u"  Mon, 07 Dec 2026 17:39:42 +0000\r\n"
-    u"                              RFC 2822\r\n"
-    u"  Dec  7 17:39:42             syslog\r\n"
-    u"  1796665182, 1796665182125   Unix time in seconds (10 digits) or milliseconds\r\n"
-    u"                              (13), with an optional fraction\r\n"
-    u"A stamp with Z or an offset is that instant; one without is local time in /ZONE's\r\n"
-    u"zone. The first argument that holds a % is the format; the FILEs follow the\r\n"
-    u"switches (or '--', before a FILE that could be taken for a switch).\r\n"
+    u"Forms read without /FORM, the first that fits winning (a fraction of 1-9 digits\r\n"
+    u"after . or , wherever seconds have one):\r\n"
+    u"  2026-03-29T00:30:02Z          ISO 8601, RFC 3339 (a blank for T; Z, +01:00,\r\n"
+    u"                                +0100, a zone word or none), TS's own stamp\r\n"
+    u"  <34>1 2026-03-29T00:30:02Z    RFC 5424 with its priority\r\n"
+    u"  20260329T003002Z              ISO 8601 basic\r\n"
+    u"  2026-W13-7T00:30:02           ISO 8601 week date\r\n"
+    u"  2026-088 00:30:02             ISO 8601 ordinal date\r\n"
+    u"  2026/03/29 00:30:02           Go, nginx\r\n"
+    u"  29/Mar/2026:00:30:02 +0100    web server\r\n"
+    u"  Sun, 29 Mar 2026 00:30:02 +0100\r\n"
+    u"                                RFC 2822\r\n"
+    u"  Sun 2026-03-29 00:30:02 CET   journalctl short-full\r\n"
+    u"  Sun Mar 29 00:30:02 2026      ctime, web server errors\r\n"
+    u"  Sun Mar 29 00:30:02 CET 2026  date\r\n"
+    u"  29 Mar 2026 00:30:02,123      log4j\r\n"
+    u"  12:M 29 Mar 2026 00:30:02.123 redis\r\n"
+    u"  Mar 29 00:30:02               syslog (journalctl short-precise)\r\n"
+    u"  I0329 00:30:02.123456         klog\r\n"
+    u"  03-29 00:30:02.123            Android logcat\r\n"
+    u"  00:30:02.125 00:00:00.875     TS's own /T, /I, /S (the date of the stamp before)\r\n"
+    u"  1774740602.5, 1774740602500   Unix time: 10 digits (seconds), 13, 16 or 19;\r\n"
+    u"                                only where the log's stamps are numbers\r\n"
+    u"A stamp with Z or an offset is that instant; so is one with a zone word that names\r\n"
+    u"an offset of its zone or one of UTC GMT CET CEST EET EEST WET WEST EST EDT PST PDT\r\n"
+    u"... (see the manual). One without is local time in /ZONE's zone; an hour shown\r\n"
+    u"twice is read in the log's order. A stamp without a year takes /YEAR's. The first\r\n"
+    u"argument that holds a % is the format; the FILEs follow the switches (or '--',\r\n"
+    u"before a FILE that could be taken for a switch); the Windows program expands * and\r\n"
+    u"? in them.\r\n"
     u"\r\n"
     u"Exit status: 0; 1 after an error in the ARGs; 2 when a FILE could not be read.\r\n"
     u"\r\n"
@@ -177,8 +197,10 @@ int CommandLineError(const HostFunctions& host, const char16_t* format, const ch
 // as it is (`quote` tells whether to wrap it in double quotes first), or the reason why
 // no writing carries it unchanged.
 const char16_t* HowToCarry(const char16_t* argument, bool last, bool* quote) {
-  bool quoted = false, hasQuote = false, hasSpace = false, spaceOutside = false;
+  bool quoted = false, hasQuote = false, hasSpace = false, spaceOutside = false, slashInValue = false, valued = false;
   for (const char16_t* p = argument; *p; ++p) {
+    valued |= argument[0] == u'/' && (*p == u':' || *p == u'=');
+    slashInValue |= *p == u'/' && valued;
     if (*p == u'"') {
       quoted = !quoted;
       hasQuote = true;
@@ -187,7 +209,10 @@ const char16_t* HowToCarry(const char16_t* argument, bool last, bool* quote) {
       spaceOutside |= !quoted;
     }
   }
-  *quote = !hasQuote && (hasSpace || !*argument);  // TS removes those quotes from a format
+  // TS removes those quotes from a format; a switch whose value holds a slash
+  // ("/ZONE:Europe/Berlin", "/FORM:%d/%m/%Y") is quoted so that the slash does not begin
+  // another switch.
+  *quote = !hasQuote && (hasSpace || !*argument || slashInValue);
   if (!hasQuote) return nullptr;
   if (spaceOutside) return u"white space outside its double quotes would split it";
   if (quoted && !last) return u"its unclosed double quote would join the arguments after it";

@@ -239,6 +239,20 @@ void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   if (!stream->buffered) Drain(stream);
 }
 
+void StreamBytes(Utf8Stream* s, const char* bytes, size_t count) {
+  if (Holds(s)) {
+    if (sizeof s->buffer - s->used < kStepRoom) Drain(s);
+    s->used = static_cast<size_t>(PutHeld(s, s->buffer + s->used) - s->buffer);
+  }
+  while (count) {
+    if (s->used == sizeof s->buffer) Drain(s);
+    size_t n = count < sizeof s->buffer - s->used ? count : sizeof s->buffer - s->used;
+    std::memcpy(s->buffer + s->used, bytes, n);
+    s->used += n, bytes += n, count -= n;
+  }
+  if (!s->buffered) Drain(s);
+}
+
 void FlushStream(Utf8Stream* s, bool final) {
   if (final && Holds(s)) {
     if (sizeof s->buffer - s->used < kStepRoom) Drain(s);

@@ -26,6 +26,9 @@ void StreamText(Utf8Stream* stream, const char16_t* text, size_t length);
 void StreamTerminatedText(Utf8Stream* stream, const char16_t* text);
 // The host's printf conventions, formatted into the stream.
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args);
+// Appends bytes as they are, past the conversion of text: a held CR or half pair goes
+// out first, as it stands.
+void StreamBytes(Utf8Stream* stream, const char* bytes, size_t count);
 // Writes what is buffered; `final` also writes a held CR or half pair.
 void FlushStream(Utf8Stream* stream, bool final);
 

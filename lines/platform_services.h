@@ -8,8 +8,8 @@
 namespace horalin {
 
 inline constexpr Services kPlatformServices = {
-    .currentUtcTime = platform::CurrentUtcTime,
-    .currentLocalTime = platform::CurrentLocalTime,
+    .now = platform::CurrentInstant,
+    .zoneAtInstant = platform::ZoneAtInstant,
     .zoneAt = platform::TakeZoneSnapshot,
     .followLocale = platform::RefreshLocale,
     .localeText = platform::LocaleText,

@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "datetime/calendar.h"
 #include "datetime/format.h"
+#include "datetime/instant.h"
 #include "lines/platform_services.h"
 #include "platform/platform.h"
 
@@ -12,58 +13,53 @@ namespace {
 
 constexpr uint64_t kUnitsPerMillisecond = 10000;
 constexpr uint64_t kUnitsPerSecond = 10000000;
-constexpr uint64_t kUnitsPerQuarter = 900 * kUnitsPerSecond;
 
-// Local time less UTC at a UTC file time, in 100-nanosecond units; false on failure.
-bool LocalOffsetAt(uint64_t utc, int64_t* offset) {
-  SYSTEMTIME local;
-  if (!platform::LocalTimeFromUtc(SystemTimeFromFileTime(utc), &local)) return false;
-  *offset = static_cast<int64_t>(FileTimeFromSystemTime(local) / kUnitsPerSecond * kUnitsPerSecond) -
-            static_cast<int64_t>(utc / kUnitsPerSecond * kUnitsPerSecond);
+// The record of `now`, from the cache's record of its second (made with the cache's flags).
+bool RecordOf(Instant now, bool utc, StampCache* cache, DateTime* record) {
+  if (!cache) return DateTimeAt(now, utc, kPlatformServices, record);
+  if (!cache->recordKnown || cache->second != now.seconds) {
+    cache->recordKnown = DateTimeAt(now, utc, kPlatformServices, &cache->record);
+    cache->second = now.seconds;
+    if (!cache->recordKnown) return false;
+  }
+  *record = cache->record;
+  record->instant.nanoseconds = now.nanoseconds;
+  record->local.wMilliseconds = static_cast<uint16_t>(now.nanoseconds / 1000000);
   return true;
 }
 
-// The local time of `now` through the quarter hour's offset, when the cache knows it or
-// learns it now. Times of a log come a second or more apart, a local time each.
-bool LocalTimeInQuarter(uint64_t now, StampCache* cache, SYSTEMTIME* shown) {
-  uint64_t quarter = now / kUnitsPerQuarter;
-  if (!cache->quarterKnown || cache->quarter != quarter) {
-    int64_t first = 0, last = 0;
-    uint64_t start = quarter * kUnitsPerQuarter;
-    cache->quarterKnown = LocalOffsetAt(start, &first) &&
-                          LocalOffsetAt(start + kUnitsPerQuarter - kUnitsPerSecond, &last) && first == last &&
-                          (first >= 0 || static_cast<uint64_t>(-first) <= start);
-    cache->quarter = quarter;
-    cache->quarterOffset = first;
-    if (!cache->quarterKnown) return false;
+// The rendering of `now` into the stamp text; its length, or -1 when the instant is refused.
+int64_t Render(char16_t* stamp, const char16_t* format, uint32_t formatFlags, Instant now, StampCache* cache) {
+  const bool utc = (formatFlags & FDT_UTC) != 0;
+  DateTime record;
+  if (!cache) {
+    if (!DateTimeAt(now, utc, kPlatformServices, &record)) return -1;
+    return FormatDateTime(stamp, format, record, formatFlags, kPlatformServices);
   }
-  *shown = SystemTimeFromFileTime(static_cast<uint64_t>(static_cast<int64_t>(now) + cache->quarterOffset));
-  return true;
-}
-
-// The time to display for `now`: UTC, or local time. Zone offsets change only at whole
-// seconds, so the conversion is made once per second.
-SYSTEMTIME ShownTime(uint64_t now, uint32_t formatFlags, StampCache* cache) {
-  uint64_t second = now / kUnitsPerSecond;
-  uint32_t utcFlag = formatFlags & FDT_UTC;
-  SYSTEMTIME shown;
-  if (cache && cache->converted && cache->second == second && cache->shownUtc == utcFlag) {
-    shown = cache->shown;
-  } else {
-    if (utcFlag || !cache || !LocalTimeInQuarter(now, cache, &shown)) {
-      shown = SystemTimeFromFileTime(now);
-      SYSTEMTIME local;
-      if (!utcFlag && platform::LocalTimeFromUtc(shown, &local)) shown = local;
-    }
-    if (cache) {
-      cache->converted = true;
-      cache->second = second;
-      cache->shownUtc = utcFlag;
-      cache->shown = shown;
-    }
+  if (cache->format != format || cache->formatFlags != formatFlags) {
+    cache->format = format;
+    cache->formatFlags = formatFlags;
+    cache->compiled = CompileFormat(format, formatFlags, &cache->steps);
+    cache->rendered = cache->recordKnown = false;
   }
-  shown.wMilliseconds = static_cast<uint16_t>(now / kUnitsPerMillisecond % 1000);
-  return shown;
+  const uint32_t resolution = cache->compiled ? cache->steps.resolution : 1;
+  const int64_t unit = now.seconds * (1000000000 / resolution) + now.nanoseconds / resolution;
+  if (cache->rendered && cache->unit == unit) {
+    // The stamp text still holds this rendering and its terminator, but for elapsed times
+    // appended after it, which are cut off.
+    stamp[cache->renderedLength] = 0;
+    return cache->renderedLength;
+  }
+  // The zone's answer is the record's, kept for the second; a change of zone shows from
+  // the next second on.
+  cache->rendered = false;
+  if (!RecordOf(now, (cache->formatFlags & FDT_UTC) != 0, cache, &record)) return -1;
+  const int64_t length = cache->compiled ? RenderFormat(stamp, cache->steps, record, kPlatformServices)
+                                         : FormatDateTime(stamp, format, record, formatFlags, kPlatformServices);
+  cache->rendered = true;
+  cache->unit = unit;
+  cache->renderedLength = static_cast<int32_t>(length);
+  return length;
 }
 
 }  // namespace
@@ -90,37 +86,24 @@ void AppendElapsedText(char16_t* stamp, uint64_t difference) {
   AppendText(stamp, kFormatText, text);
 }
 
+// The time from `then` to `now`, after a separator. The steady clock does not go back; a
+// reading older than `then` (one that a caller took later, or from another clock) shows
+// no time elapsed, not a wrapped count, unless `isSigned` asks for it with its "-".
+namespace {
+void AppendGap(char16_t* stamp, uint64_t now, uint64_t then, bool isSigned) {
+  AppendStampSeparator(stamp);
+  if (isSigned && now < then) AppendText(stamp, kFormatText, u"-");
+  AppendElapsedText(stamp, now > then ? now - then : isSigned ? then - now : 0);
+}
+}  // namespace
+
 int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags, const Moment& now,
                   uint64_t startTime, uint64_t* previousTime, StampCache* cache) {
   if (!stamp || !format || !previousTime) return -1;
-  uint64_t millisecond = now.utc / kUnitsPerMillisecond;
-  if (cache && cache->rendered && cache->millisecond == millisecond && cache->format == format &&
-      cache->formatFlags == formatFlags) {
-    // The stamp text still holds this rendering and its terminator, but for elapsed times
-    // appended after it, which are cut off.
-    if (stamp[cache->renderedLength] != 0) stamp[cache->renderedLength] = 0;
-  } else {
-    int64_t length =
-        FormatDateTime(stamp, format, ShownTime(now.utc, formatFlags, cache), formatFlags, kPlatformServices);
-    if (cache) {
-      cache->rendered = length >= 0;
-      cache->millisecond = millisecond;
-      cache->renderedLength = static_cast<int32_t>(length);
-      cache->format = format;
-      cache->formatFlags = formatFlags;
-    }
-  }
+  if (Render(stamp, format, formatFlags, now.wall, cache) < 0) return 1;
   if (!(stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE))) return 0;
-  // The steady clock does not go back; a reading older than now.steady (one that a caller
-  // took later, or from another clock) still shows no time elapsed, not a wrapped count.
-  if (stampFlags & TSF_INCREMENTAL) {
-    AppendStampSeparator(stamp);
-    AppendElapsedText(stamp, now.steady > *previousTime ? now.steady - *previousTime : 0);
-  }
-  if (stampFlags & TSF_CUMULATIVE) {
-    AppendStampSeparator(stamp);
-    AppendElapsedText(stamp, now.steady > startTime ? now.steady - startTime : 0);
-  }
+  if (stampFlags & TSF_INCREMENTAL) AppendGap(stamp, now.steady, *previousTime, stampFlags & TSF_SIGNED);
+  if (stampFlags & TSF_CUMULATIVE) AppendGap(stamp, now.steady, startTime, stampFlags & TSF_SIGNED);
   *previousTime = now.steady;
   return 0;
 }

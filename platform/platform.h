@@ -32,6 +32,13 @@ bool IsConsoleInput(Handle handle);
 // Opens a file for reading: 0 and its handle, or the system's error code.
 uint32_t OpenInputFile(const char16_t* path, Handle* handle);
 void CloseInputFile(Handle handle);
+// The files that a name with the wildcards "*" and "?" in its last part names ("logs\*.log"),
+// as Windows programs expand them themselves: each file's path (the name's folder and the
+// file's name) in turn to `each`, in the order the system lists them, folders left out.
+// The count of files; -1 where names are not expanded (POSIX, whose shell has done it,
+// and a name without wildcards).
+using FileVisitor = void (*)(const char16_t* path, void* context);
+int ExpandWildcards(const char16_t* name, FileVisitor each, void* context);
 // Writes straight to the console or terminal, past any redirection.
 void WriteConsolePrompt(const char16_t* text);
 // The keys that end input typed at the console ("Ctrl-Z then Enter" on Windows).
@@ -42,6 +49,12 @@ const char16_t* ConsoleEndOfInputKeys();
 void SetBeforeBlockingRead(void (*hook)());
 // Calls that function, if there is one.
 void CallBeforeBlockingRead();
+// Writes bytes to standard output as they are, in order with the host's text, where the
+// host offers it (the horalin program: HoralinWriteBytes of its stand-in host library on
+// Windows); null where it does not (the shell). The POSIX program sets it.
+using OutputBytesWriter = void (*)(const char* bytes, size_t count);
+OutputBytesWriter OutputBytes();
+void SetOutputBytes(OutputBytesWriter writer);
 
 // ---- A command run with its output stamped (the horalin program's run) ----------
 
@@ -127,22 +140,35 @@ size_t ModuleFileName(char16_t* path, size_t capacity);
 
 // ---- Clock -------------------------------------------------------------------
 
-void CurrentUtcTime(SYSTEMTIME* utc);
-// The wall clock and, when `steady` asks for it, the steady clock, read together (the
-// steady reading is 0 otherwise: where the clocks take a system call, a reading costs
-// as much as a short line's whole stamp).
+// The wall clock as an instant, to its full resolution (nanoseconds on POSIX, the
+// system's precise time on Windows), and, when `steady` asks for it, the steady clock
+// (the steady reading is 0 otherwise: where the clocks take a system call, a reading
+// costs as much as a short line's whole stamp).
 Moment CurrentMoment(bool steady);
-void CurrentLocalTime(SYSTEMTIME* local);
-// The local time of the current zone for a UTC time; false on failure.
-bool LocalTimeFromUtc(const SYSTEMTIME& utc, SYSTEMTIME* local);
+// The wall clock alone.
+Instant CurrentInstant();
 
-// ---- Time zone ---------------------------------------------------------------
+// ---- Time zone: the one seam between instants and local times ---------------------
 
-// In UTC mode: bias 0, ZoneStandard, the system's name for UTC. Otherwise the zone's
-// offset, state and name in force at `localTime` (or now, when it is null). The snapshot is the backend's
-// own and holds until the next call: the local times of a log fall in a few snapshots
-// that the backend keeps made, and a copy would cost as much as finding them.
-const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime);
+// UTC to local: the zone's offset, state and name in force at an instant (seconds since
+// 1970-01-01 00:00 UTC); in UTC mode bias 0, ZoneStandard and the system's name for UTC.
+const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds);
+// Local to UTC: the zone's offset, state and name in force at `localTime` read as local
+// time (or now, when it is null). A local time that the clocks skip or show twice is
+// read with the offset in force before the change; `kind`, where given, receives which
+// it is (Unsure where the backend does not tell). In UTC mode as above. Both snapshots
+// are the backend's own and hold until the next call: the local times of a log fall in
+// a few snapshots that the backend keeps made, and a copy would cost as much as finding
+// them.
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, LocalKind* kind = nullptr);
+// A zone named for reading stamps, beside the zone of TZ: on POSIX a name of the tz
+// database ("Europe/Berlin"); false when there is none of that name (always on
+// Windows, whose zones restamp takes as LOCAL, UTC or an offset). Then the snapshot for a
+// local time in it, as TakeZoneSnapshot's for the zone of TZ.
+bool SelectNamedZone(const char16_t* name);
+// What a message about a bad zone adds to "LOCAL, UTC, an offset such as +01:00".
+extern const char16_t kZoneNamesTaken[];
+const ZoneSnapshot& NamedZoneSnapshot(const SYSTEMTIME* localTime, LocalKind* kind = nullptr);
 
 // ---- Locale ------------------------------------------------------------------
 

@@ -82,8 +82,6 @@ constexpr TsHelp MakeTsHelpText() {
 
 constexpr TsHelp kTsHelp = MakeTsHelpText();
 
-constexpr char16_t kDefaultFormat[] = u"%F %H:%M:%S.%L";
-
 // The name of this source file, without the folders of the build machine.
 void SourceFileName(char16_t* name, size_t capacity) {
   const char* path = __FILE__;
@@ -172,7 +170,7 @@ bool HasVisibleText(const char16_t* text) {
 void ChooseDefaultFormat(TsOptions* options) {
   if (HasVisibleText(options->format)) return;
   bool date = options->stampFlags & TSF_DATE, time = options->stampFlags & TSF_TIME;
-  const char16_t* format = kDefaultFormat;
+  const char16_t* format = kTsDefaultFormat;
   if (date && !time)
     format = u"%F";
   else if (time && !date)
@@ -264,6 +262,18 @@ void PromptIfConsole(platform::Handle input) {
   platform::WriteConsolePrompt(prompt);
 }
 
+// The clocks read once per read of the input, right after it: the lines of one read came
+// together, at that moment, and are stamped with it. The clock is then read once a block,
+// not once a line, where a reading costs as much as the rest of a short line's stamp.
+Moment LastRead;
+bool ReadSteadyToo;  // the stamps show elapsed times
+
+uint32_t ReadAndNoteTheMoment(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
+  const uint32_t result = TsInputReader(handle, block, capacity, bytesRead);
+  LastRead = platform::CurrentMoment(ReadSteadyToo);
+  return result;
+}
+
 int RunTs(const char16_t* arguments) {
   TsCall& call = TsCallStorage;
   TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchTs);
@@ -273,9 +283,15 @@ int RunTs(const char16_t* arguments) {
   platform::Handle input = platform::StdHandle(platform::StdStream::Input);
   PromptIfConsole(input);
   TsStream& in = call.streams[0];
-  SetUpTsStream(&in, input, TsInputReader, call.options);
+  SetUpTsStream(&in, input, ReadAndNoteTheMoment, call.options);
   StartTsStamps(&call.stamps);
-  while (ReadPipeLine(&in.reader, in.line) >= 0) Printf(u"%s %s\r\n", MakeTsStamp(&call.stamps, call.options), in.line);
+  const TsOptions& o = call.options;
+  ReadSteadyToo = (o.stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE)) != 0;
+  TsStamps& s = call.stamps;
+  while (ReadPipeLine(&in.reader, in.line) >= 0) {
+    MakeLineStamp(s.text, o.format, o.stampFlags, o.formatFlags, LastRead, s.start, &s.previous, &s.cache);
+    Printf(u"%s %s\r\n", s.text, in.line);
+  }
 
   int result = ReportTsReadError(in.reader.lastError) ? 2 : 0;
   if (call.options.footer) Printf(u"%s ---- End Of Pipe ----\r\n", MakeTsStamp(&call.stamps, call.options));

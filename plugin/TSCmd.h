@@ -23,6 +23,9 @@ const char16_t* TsHelpText();
 // Writes the usage text of TS and, when asked, the two version lines. Returns 0.
 int ShowTsUsage(bool versionLines);
 
+// The format of a stamp when neither a format nor /D or /T is given.
+inline constexpr char16_t kTsDefaultFormat[] = u"%F %H:%M:%S.%L";
+
 struct TsOptions {
   char16_t format[kFormatText];
   uint32_t stampFlags;  // TSF_*

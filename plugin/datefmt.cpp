@@ -2,7 +2,6 @@
 // glue between the host and the engine: it reads the argument, reports what went wrong,
 // and hands the parsed date and time to the format interpreter.
 
-#include "common/scans.h"
 #include "common/text.h"
 #include "common/types.h"
 #include "datetime/format.h"
@@ -23,7 +22,7 @@ extern "C" int f_datefmt(char16_t* buffer) {
     return -1;
   }
 
-  SYSTEMTIME dateTime{};
+  DateTime dateTime{};
   int32_t utc = 0;
   const char16_t* end = p;
   ParseError error;
@@ -45,12 +44,7 @@ extern "C" int f_datefmt(char16_t* buffer) {
     return -1;
   }
 
-  // The result would overtake the format in the same buffer, so the format is copied
-  // aside and the result formatted straight into the buffer. The format was written
-  // before the date was read; the result has just been written, in pieces, and a copy
-  // of it in wide reads would wait for each piece's write to land.
-  char16_t copy[kFormatText];
-  scans::fast::CopyThroughZero(format, buffer + kFormatText, copy);
-  FormatDateTime(buffer, copy, dateTime, utc ? FDT_UTC : 0, kPlatformServices);
+  // The result overtakes the format in the same buffer: the format is read whole first.
+  FormatCached(buffer, format, dateTime, utc ? FDT_UTC : 0, kPlatformServices);
   return 0;
 }

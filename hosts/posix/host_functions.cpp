@@ -112,6 +112,7 @@ bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t
 }
 
 void FlushBeforeBlocking() { FlushStream(&Out, false); }
+void WriteOutBytes(const char* bytes, size_t count) { StreamBytes(&Out, bytes, count); }
 
 }  // namespace
 
@@ -119,6 +120,7 @@ void StartHost() {
   ssize_t n = readlink("/proc/self/exe", ProgramPath, sizeof ProgramPath - 1);
   ProgramPath[n > 0 ? n : 0] = 0;
   platform::SetBeforeBlockingRead(FlushBeforeBlocking);
+  platform::SetOutputBytes(WriteOutBytes);
 }
 
 void FinishHost() {

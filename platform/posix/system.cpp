@@ -36,6 +36,13 @@ void CallBeforeBlockingRead() {
   if (BeforeBlockingRead) BeforeBlockingRead();
 }
 
+namespace {
+OutputBytesWriter BytesWriter = nullptr;
+}  // namespace
+
+OutputBytesWriter OutputBytes() { return BytesWriter; }
+void SetOutputBytes(OutputBytesWriter writer) { BytesWriter = writer; }
+
 uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   *bytesRead = 0;
   int fd = Descriptor(handle);
@@ -91,6 +98,9 @@ bool IsDiskFile(Handle handle) {
 }
 
 bool IsConsoleInput(Handle handle) { return isatty(Descriptor(handle)) == 1; }
+
+// The shell has expanded the wildcards of a program's arguments: a "*" left is the name's.
+int ExpandWildcards(const char16_t*, FileVisitor, void*) { return -1; }
 
 uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
   static char name[4 * 32768];

@@ -7,7 +7,9 @@
 // entry of its days and a comparison.
 #include <absl/time/time.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/days.h"
@@ -81,6 +83,17 @@ void MakeYearSnapshots(int32_t year) {
     at[n - 1] = Starts[i + 1] - first;
     FillSnapshot(States[i + 1], &ThisYear.zone[n]);
   }
+  // The days that a change's window (the local times that its clocks skip or show twice)
+  // touches go the long way, which tells what such a time is; so does the window of the
+  // first change after the year, which may reach back into it.
+  bool nearChange[366] = {};
+  for (size_t change = i + 1 - n; change <= i + 1 && change < Table.count; ++change) {
+    if (change == 0) continue;
+    const int64_t startOf = Starts[change] - first;  // the later local reading of the change
+    const int64_t window = std::abs(int64_t{States[change].offset} - States[change - 1].offset);
+    for (int64_t d = std::max<int64_t>(0, (startOf - window) / kDay); d <= (startOf - 1) / kDay && d < 366; ++d)
+      nearChange[d] = true;
+  }
   at[n] = INT64_MAX;  // ends each walk below: k never passes n, and at[k + 1] is read only while at[k] is a change
   size_t k = 0;       // the interval in force at the day's start
   for (unsigned month = 1; month <= 12; ++month) {
@@ -91,6 +104,7 @@ void MakeYearSnapshots(int32_t year) {
       const int64_t start = (DaysBeforeMonth[month][leap] + day - 1) * kDay;
       while (at[k] <= start) ++k;
       if (at[k] < start + kDay && at[k + 1] < start + kDay) continue;  // two changes in a day
+      if (nearChange[start / kDay]) continue;
       entry = {static_cast<int32_t>(at[k] < start + kDay ? at[k] - start : kDay), static_cast<uint8_t>(k)};
     }
   }
@@ -99,9 +113,21 @@ void MakeYearSnapshots(int32_t year) {
 }
 
 // The snapshot for a local time (now, when null) outside the year's snapshots.
-__attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* localTime) {
+// What a local time in interval i is: a change's window lies before the change's later
+// local reading, which begins the next interval. Past the table's end, not told.
+LocalKind KindIn(size_t i, int64_t local) {
+  if (i == kNoInterval || (i + 1 >= Table.count && Table.end != INT64_MAX)) return LocalKind::Unsure;
+  if (local >= Table.end) local -= ((local - Table.end) / kFourCenturies + 1) * kFourCenturies;
+  if (i + 1 >= Table.count) return LocalKind::Unique;
+  const int32_t before = States[i].offset, after = States[i + 1].offset;
+  if (local < Starts[i + 1] - std::abs(int64_t{after} - before)) return LocalKind::Unique;
+  return after > before ? LocalKind::Skipped : LocalKind::Repeated;
+}
+
+__attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* localTime, LocalKind* kind) {
   static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", 0};
   static ZoneSnapshot made;
+  if (kind) *kind = LocalKind::Unsure;
   if (!localTime) {
     FillSnapshot(StateNow(), &made);
     return made;
@@ -112,6 +138,7 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
                   localTime->wSecond;
   size_t i = IntervalAt(local);
   FillSnapshot(i == kNoInterval ? ResolveDirectly(local) : States[i], &made);
+  if (kind) *kind = KindIn(i, local);
   if (i != kNoInterval && localTime->wYear == ThisYear.lastMissYear && localTime->wYear != ThisYear.refused &&
       localTime->wYear != ThisYear.year)
     MakeYearSnapshots(localTime->wYear);
@@ -119,14 +146,80 @@ __attribute__((noinline)) const ZoneSnapshot& LookUpSnapshot(const SYSTEMTIME* l
   return made;
 }
 
-__attribute__((noinline)) void FollowTzChange() {
-  if (FollowTz()) ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;
+// The intervals of instants [from, to) that the last instants looked up fell in, and their
+// snapshots: the instants of a log or a clock follow one another within one, and the
+// random dates of a year fall in its three or four.
+struct InstantInterval {
+  int64_t from, to;
+  ZoneSnapshot zone;
+};
+constexpr size_t kInstantIntervals = 4;
+InstantInterval LastInstants[kInstantIntervals];  // from > to: empty
+size_t NextInstantSlot;                           // the one that the next miss replaces
+
+void ForgetInstants() {
+  for (InstantInterval& kept : LastInstants) kept.from = 1, kept.to = 0;
 }
+
+// The instant at which interval i (1 to count - 1) begins: Starts[i] is the later of the
+// two local readings of its change.
+int64_t ChangeInstant(size_t i) {
+  return Starts[i] - std::max(States[i - 1].offset - States[i - 1].leap, States[i].offset - States[i].leap);
+}
+
+// Instants this far from 1970 (31,000 years) lie beyond any local time of 1601 to 9999;
+// they are looked up at this distance, so that no sum below overflows.
+constexpr int64_t kFarInstant = int64_t{1} << 40;
+
+// The snapshot of an instant outside LastInstants, which takes the place of the one kept longest: the interval that the
+// local reading by the last interval's offset falls in, or its neighbour (a change lies between).
+__attribute__((noinline)) const ZoneSnapshot& LookUpInstant(int64_t seconds) {
+  InstantInterval& made = LastInstants[NextInstantSlot];
+  NextInstantSlot = (NextInstantSlot + 1) % kInstantIntervals;
+  const int64_t t0 = std::clamp(seconds, -kFarInstant, kFarInstant);
+  int64_t local = t0 + States[Table.last].offset, fold = 0;
+  if (local >= Table.end) {
+    if (Table.direct) {  // past a table that filled up: the library's answer for this second
+      FillSnapshot(StateAt(t0), &made.zone);
+      made.from = made.to = 1;
+      return made.zone;
+    }
+    fold = ((local - Table.end) / kFourCenturies + 1) * kFourCenturies;  // the rules repeat after 400 years
+  }
+  const int64_t t = t0 - fold;
+  size_t i = IntervalAt(local - fold);
+  while (i + 1 < Table.count && ChangeInstant(i + 1) <= t) ++i;
+  while (i > 0 && ChangeInstant(i) > t) --i;
+  FillSnapshot(States[i], &made.zone);
+  int64_t to = i + 1 < Table.count ? ChangeInstant(i + 1) : INT64_MAX;
+  if (Table.end != INT64_MAX) to = std::min(to, Table.end - States[i].offset);  // then folded or direct
+  made.from = i > 0 ? ChangeInstant(i) + fold : (fold ? t0 : INT64_MIN);
+  made.to = to == INT64_MAX ? INT64_MAX : to + fold;
+  if (seconds != t0) made.from = made.to = 1;  // a far instant is not kept
+  return made.zone;
+}
+
+__attribute__((noinline)) void FollowTzChange() {
+  if (FollowTz()) {
+    ThisYear.year = ThisYear.lastMissYear = ThisYear.refused = 0;
+    ForgetInstants();
+  }
+}
+
+const ZoneSnapshot kUtc{0, ZoneStandard, u"UTC", 0};
 
 }  // namespace
 
-const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
-  static const ZoneSnapshot kUtc{0, ZoneStandard, u"UTC", 0};
+const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds) {
+  if (utc) return kUtc;
+  if (!Unchanged(TzWatch)) FollowTzChange();
+  for (const InstantInterval& kept : LastInstants)
+    if (seconds >= kept.from && seconds < kept.to) return kept.zone;
+  return LookUpInstant(seconds);
+}
+
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime, LocalKind* kind) {
+  if (kind) *kind = LocalKind::Unique;  // UTC, and the days of the year's snapshots away from a change
   if (utc) return kUtc;
   if (!Unchanged(TzWatch)) FollowTzChange();
   // A local time of the year in use: the year's snapshot in force there.
@@ -144,7 +237,7 @@ const ZoneSnapshot& TakeZoneSnapshot(bool utc, const SYSTEMTIME* localTime) {
       }
     }
   }
-  return LookUpSnapshot(localTime);
+  return LookUpSnapshot(localTime, kind);
 }
 
 }  // namespace horalin::platform

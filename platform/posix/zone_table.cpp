@@ -37,7 +37,7 @@ uint8_t NameIndex(const char* name) {
 }
 
 // The state in force at an instant, with what the library's reading lacks.
-InForce StateAt(absl::Time at) {
+InForce StateAtTime(absl::Time at) {
   const absl::TimeZone::CivilInfo info = Zone.At(at);
   return {static_cast<int32_t>(info.offset) + Extras.offsetShift, NameIndex(info.zone_abbr), info.is_dst,
           static_cast<int16_t>(LeapCorrectionAt(absl::ToUnixSeconds(at)))};
@@ -75,14 +75,14 @@ void FillTable() {
   Table.count = 1;
   absl::Time at;
   if (!NextChange(absl::InfinitePast(), &at)) {  // a zone without changes
-    States[0] = StateAt(absl::UnixEpoch());
+    States[0] = StateAtTime(absl::UnixEpoch());
     return;
   }
-  States[0] = StateAt(at - absl::Seconds(1));
+  States[0] = StateAtTime(at - absl::Seconds(1));
   for (;;) {
     // The later of the two local readings of the change: the clocks skip or repeat the
     // local times between them.
-    const InForce after = StateAt(at);
+    const InForce after = StateAtTime(at);
     const InForce& before = States[Table.count - 1];
     const int64_t start = absl::ToUnixSeconds(at) + std::max(before.offset - before.leap, after.offset - after.leap);
     if (start >= kFoldFrom || Table.count == kMaxIntervals) {
@@ -100,7 +100,7 @@ void FillTable() {
   // change's year, and later years are read 400 years earlier, as the library reads them.
   const InForce& last = States[Table.count - 1];
   for (int week = 1; week <= 53; ++week) {
-    InForce later = StateAt(at + absl::Hours(24 * 7 * week));
+    InForce later = StateAtTime(at + absl::Hours(24 * 7 * week));
     if (later.offset != last.offset || later.daylight != last.daylight || later.name != last.name) {
       Table.end = LocalSeconds(absl::CivilSecond(absl::CivilYear(Zone.At(at).cs + Extras.offsetShift) + 1));
       Table.count = static_cast<size_t>(std::lower_bound(Starts + 1, Starts + Table.count, Table.end) - Starts);
@@ -138,9 +138,9 @@ void UseFixedZone(const char* name, int32_t offset, bool daylight) {
   SetFixed(name, offset, daylight);
 }
 
-InForce StateNow() { return Loaded ? StateAt(absl::Now()) : States[0]; }
+InForce StateNow() { return Loaded ? StateAtTime(absl::Now()) : States[0]; }
 
-InForce StateAtInstant(int64_t instant) { return Loaded ? StateAt(absl::FromUnixSeconds(instant)) : States[0]; }
+InForce StateAt(int64_t seconds) { return Loaded ? StateAtTime(absl::FromUnixSeconds(seconds)) : States[0]; }
 
 InForce ResolveDirectly(int64_t local) {
   // Past the table, the last leap second's correction holds.
@@ -148,7 +148,7 @@ InForce ResolveDirectly(int64_t local) {
   absl::TimeZone::TimeInfo when = Zone.At(absl::CivilSecond(1970) + (local - Extras.offsetShift + leap));
   // Skipped: the state before the change; shown twice: the first occurrence.
   absl::Time instant = when.kind == absl::TimeZone::TimeInfo::SKIPPED ? when.trans - absl::Seconds(1) : when.pre;
-  return StateAt(instant);
+  return StateAtTime(instant);
 }
 
 }  // namespace horalin::platform

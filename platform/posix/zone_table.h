@@ -58,10 +58,9 @@ extern uint16_t Buckets[kMaxBuckets];
 void UseZone(const absl::TimeZone& zone);
 // The table of a zone with one state for all time.
 void UseFixedZone(const char* name, int32_t offset, bool daylight);
-// The state in force now, and at an instant (seconds since 1970, as the clock counts
-// them).
+// The state in force now, and at an instant (seconds since 1970 UTC), asked of the library.
 InForce StateNow();
-InForce StateAtInstant(int64_t instant);
+InForce StateAt(int64_t seconds);
 // The zone's state for a local time, asked of the library (past a table that filled up).
 InForce ResolveDirectly(int64_t local);
 

@@ -1,4 +1,4 @@
-// Win32 backend: the clock.
+// Win32 backend: the clock, as precise as the system keeps it.
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -6,16 +6,22 @@
 namespace horalin::platform {
 
 namespace {
-static_assert(sizeof(::SYSTEMTIME) == sizeof(horalin::SYSTEMTIME));
-::SYSTEMTIME* Native(horalin::SYSTEMTIME* st) { return reinterpret_cast<::SYSTEMTIME*>(st); }
-const ::SYSTEMTIME* Native(const horalin::SYSTEMTIME* st) { return reinterpret_cast<const ::SYSTEMTIME*>(st); }
+
+constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+
+// The system's precise time (100-nanosecond units since 1601) as an instant.
+Instant InstantFromFileTime(const FILETIME& wall) {
+  const uint64_t units = static_cast<uint64_t>(wall.dwHighDateTime) << 32 | wall.dwLowDateTime;
+  return {static_cast<int64_t>(units / 10000000) - kSecondsFrom1601To1970,
+          static_cast<uint32_t>(units % 10000000 * 100)};
+}
+
 }  // namespace
 
-void CurrentUtcTime(horalin::SYSTEMTIME* utc) { GetSystemTime(Native(utc)); }
 Moment CurrentMoment(bool steady) {
   FILETIME wall;
-  GetSystemTimeAsFileTime(&wall);
-  Moment now{static_cast<uint64_t>(wall.dwHighDateTime) << 32 | wall.dwLowDateTime, 0};
+  GetSystemTimePreciseAsFileTime(&wall);
+  Moment now{InstantFromFileTime(wall), 0};
   if (steady) {
     static uint64_t frequency = 0;  // counts per second, fixed at the system's start
     if (frequency == 0) {
@@ -32,10 +38,10 @@ Moment CurrentMoment(bool steady) {
   return now;
 }
 
-void CurrentLocalTime(horalin::SYSTEMTIME* local) { GetLocalTime(Native(local)); }
-
-bool LocalTimeFromUtc(const horalin::SYSTEMTIME& utc, horalin::SYSTEMTIME* local) {
-  return SystemTimeToTzSpecificLocalTime(nullptr, Native(&utc), Native(local)) != 0;
+Instant CurrentInstant() {
+  FILETIME wall;
+  GetSystemTimePreciseAsFileTime(&wall);
+  return InstantFromFileTime(wall);
 }
 
 }  // namespace horalin::platform

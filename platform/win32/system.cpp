@@ -1,6 +1,10 @@
 // Win32 backend: module entry, standard handles, piped input, error texts, processes.
 #include <windows.h>
 
+#include <cstring>
+#include <iterator>
+
+#include "common/text.h"
 #include "platform/help.h"
 #include "platform/platform.h"
 #include "platform/win32/may_wait.h"
@@ -40,6 +44,28 @@ void (*BeforeBlockingReadHook())() {
 }
 
 }  // namespace
+
+namespace {
+OutputBytesWriter BytesWriter = nullptr;
+bool BytesWriterChosen = false;
+}  // namespace
+
+// The stand-in host library of the horalin program exports HoralinWriteBytes; the shell
+// has none, and its plug-in writes text only.
+OutputBytesWriter OutputBytes() {
+  if (!BytesWriterChosen) {
+    BytesWriterChosen = true;
+    if (HMODULE host = GetModuleHandleW(L"TakeCmd.dll"))
+      BytesWriter =
+          reinterpret_cast<OutputBytesWriter>(reinterpret_cast<void*>(GetProcAddress(host, "HoralinWriteBytes")));
+  }
+  return BytesWriter;
+}
+
+void SetOutputBytes(OutputBytesWriter writer) {
+  BytesWriter = writer;
+  BytesWriterChosen = true;
+}
 
 void SetBeforeBlockingRead(void (*hook)()) {
   BeforeBlockingRead = hook;
@@ -98,6 +124,30 @@ uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
 
 void CloseInputFile(Handle handle) {
   if (handle) CloseHandle(handle);
+}
+
+int ExpandWildcards(const char16_t* name, FileVisitor each, void* context) {
+  size_t folder = 0, n = 0;
+  bool wild = false;
+  for (; name[n]; ++n) {
+    if (name[n] == u'\\' || name[n] == u'/' || name[n] == u':') folder = n + 1, wild = false;
+    if (name[n] == u'*' || name[n] == u'?') wild = true;
+  }
+  if (!wild || n >= MAX_PATH) return -1;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(Wide(name), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  char16_t path[2 * MAX_PATH];
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    std::memcpy(path, name, folder * sizeof(char16_t));
+    CopyText(path + folder, std::size(path) - folder, reinterpret_cast<const char16_t*>(found.cFileName));
+    each(path, context);
+    ++count;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return count;
 }
 
 void WriteConsolePrompt(const char16_t* text) {

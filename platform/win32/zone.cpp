@@ -1,4 +1,5 @@
-// Win32 backend: the time zone at a given local time, and the registry's name for UTC.
+// Win32 backend: the time zone at an instant and at a local time, and the registry's name
+// for UTC.
 #include <windows.h>
 
 #include <cstdint>
@@ -139,23 +140,32 @@ void SetState(bool daylight, const TIME_ZONE_INFORMATION& info, ZoneSnapshot* zo
 // twice is taken at its first occurrence; one that they skip is read with the offset in
 // force before the change, as the POSIX build reads it: 02:30 on 2024-03-10 in New York
 // is 02:30 EST, the instant also shown as 03:30 EDT.
-void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone) {
+// The zone in force, and its current rules as a TIME_ZONE_INFORMATION with its names;
+// TIME_ZONE_ID_INVALID when the system cannot say.
+DWORD ReadZoneInForce(DYNAMIC_TIME_ZONE_INFORMATION* dynamic, TIME_ZONE_INFORMATION* info) {
   // Zeroed first, so that two answers for the same zone have the same texts to their ends.
+  std::memset(dynamic, 0, sizeof *dynamic);
+  DWORD state = GetDynamicTimeZoneInformation(dynamic);
+  if (state == TIME_ZONE_ID_INVALID) return state;
+  std::memset(info, 0, sizeof *info);
+  info->Bias = dynamic->Bias;
+  std::memcpy(info->StandardName, dynamic->StandardName, sizeof info->StandardName);
+  info->StandardDate = dynamic->StandardDate;
+  info->StandardBias = dynamic->StandardBias;
+  std::memcpy(info->DaylightName, dynamic->DaylightName, sizeof info->DaylightName);
+  info->DaylightDate = dynamic->DaylightDate;
+  info->DaylightBias = dynamic->DaylightBias;
+  return state;
+}
+
+void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone) {
   DYNAMIC_TIME_ZONE_INFORMATION dynamic;
-  std::memset(&dynamic, 0, sizeof dynamic);
-  DWORD state = GetDynamicTimeZoneInformation(&dynamic);
+  TIME_ZONE_INFORMATION info;
+  DWORD state = ReadZoneInForce(&dynamic, &info);
   if (state == TIME_ZONE_ID_INVALID) {
     zone->state = ZoneInvalid;
     return;
   }
-  TIME_ZONE_INFORMATION info{};
-  info.Bias = dynamic.Bias;
-  std::memcpy(info.StandardName, dynamic.StandardName, sizeof info.StandardName);
-  info.StandardDate = dynamic.StandardDate;
-  info.StandardBias = dynamic.StandardBias;
-  std::memcpy(info.DaylightName, dynamic.DaylightName, sizeof info.DaylightName);
-  info.DaylightDate = dynamic.DaylightDate;
-  info.DaylightBias = dynamic.DaylightBias;
   if (!localTime) {  // now
     SetState(state == TIME_ZONE_ID_DAYLIGHT, info, zone);
     zone->bias = info.Bias + (state == TIME_ZONE_ID_STANDARD   ? info.StandardBias
@@ -189,14 +199,69 @@ void TakeLocalSnapshot(const horalin::SYSTEMTIME* localTime, ZoneSnapshot* zone)
   SetState(zone->bias == daylight, info, zone);
 }
 
+// The offset, state and name in force at an instant (seconds since 1970 UTC), by the
+// zone's rules for the instant's year. Within two days of the ends of the years 1601 to
+// 9999 a moment two days within stands in (no zone changes its offset then), so that the
+// offset is known where the local time falls outside them, and the instant is refused.
+void TakeInstantSnapshot(int64_t seconds, ZoneSnapshot* zone) {
+  DYNAMIC_TIME_ZONE_INFORMATION dynamic;
+  TIME_ZONE_INFORMATION info;
+  if (ReadZoneInForce(&dynamic, &info) == TIME_ZONE_ID_INVALID) {
+    zone->state = ZoneInvalid;
+    return;
+  }
+  constexpr int64_t kSecondsFrom1601 = 11644473600, kTwoDays = int64_t{2} * 86400;
+  constexpr int64_t kFirstProbe = -kSecondsFrom1601 + kTwoDays, kLastProbe = 253402300799 - kTwoDays;
+  const int64_t probe = seconds < kFirstProbe ? kFirstProbe : seconds > kLastProbe ? kLastProbe : seconds;
+  ::SYSTEMTIME utc, local;
+  const int64_t minutes = (probe + kSecondsFrom1601) / 60;
+  if (!SystemTimeFromMinutes(minutes, &utc)) {
+    zone->state = ZoneInvalid;
+    return;
+  }
+  utc.wSecond = static_cast<WORD>((probe + kSecondsFrom1601) % 60);
+  const TIME_ZONE_INFORMATION& year = RulesForYear(utc.wYear, dynamic, info);
+  if (!SystemTimeToTzSpecificLocalTime(&year, &utc, &local)) {
+    zone->state = ZoneInvalid;
+    return;
+  }
+  zone->bias = static_cast<int32_t>(minutes - MinutesOf(local));
+  const bool keepsDaylight = year.StandardDate.wMonth != 0 && year.DaylightBias != year.StandardBias;
+  SetState(keepsDaylight && zone->bias == year.Bias + year.DaylightBias, info, zone);
+}
+
 }  // namespace
 
-const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime) {
+const ZoneSnapshot& ZoneAtInstant(bool utc, int64_t seconds) {
+  if (utc) return UtcSnapshot();
+  static ZoneSnapshot taken;
+  taken = ZoneSnapshot{};
+  TakeInstantSnapshot(seconds, &taken);
+  return taken;
+}
+
+const ZoneSnapshot& TakeZoneSnapshot(bool utc, const horalin::SYSTEMTIME* localTime, LocalKind* kind) {
+  if (kind) *kind = utc ? LocalKind::Unique : LocalKind::Unsure;
   if (utc) return UtcSnapshot();
   static ZoneSnapshot taken;
   taken = ZoneSnapshot{};
   TakeLocalSnapshot(localTime, &taken);
   return taken;
+}
+
+}  // namespace horalin::platform
+
+namespace horalin::platform {
+
+// The zones of Windows have names of their own, not the tz database's; restamp takes
+// LOCAL, UTC or an offset there.
+const char16_t kZoneNamesTaken[] = u"";
+
+bool SelectNamedZone(const char16_t*) { return false; }
+
+const ZoneSnapshot& NamedZoneSnapshot(const horalin::SYSTEMTIME*, LocalKind*) {
+  static const ZoneSnapshot kInvalid{0, ZoneInvalid, u"", 0};
+  return kInvalid;
 }
 
 }  // namespace horalin::platform

@@ -50,20 +50,30 @@ const Case kCases[] = {
     {"2024-02-29,%x", "02/29/24\n", "2/29/2024\n", "", 0, true},
     {"2024-02-29,%A %B", "Donnerstag Februar\n", nullptr, "", 0, true, {{"LC_ALL", "de_DE.UTF-8"}}},
     // Local times that the clocks skip are read with the offset in force before the
-    // change, those they show twice at their first occurrence: alike on both builds.
-    {"2024-03-10 02:30,%z %Z %s",
-     "-0500 EST 1710055800\n",
-     "-0500 Eastern Standard Time 1710055800\n",
+    // change, and so show as the time as far past it; those they show twice are taken at
+    // their first occurrence: alike on both builds.
+    {"2024-03-10 02:30,%T %z %Z %s",
+     "03:30:00 -0400 EDT 1710055800\n",
+     "03:30:00 -0400 Eastern Daylight Time 1710055800\n",
      "",
      0,
      true,
      {{"TZ", "America/New_York"}}},
     {"2024-11-03 01:30,%z %s", "-0400 1730611800\n", nullptr, "", 0, true, {{"TZ", "America/New_York"}}},
     {"2024-11-03 02:30,%z %s", "-0500 1730619000\n", nullptr, "", 0, true, {{"TZ", "America/New_York"}}},
-    {"2024-03-31 02:30,%z %s", "+0100 1711848600\n", nullptr, "", 0, true, {{"TZ", "Europe/Berlin"}}},
+    {"2024-03-31 02:30,%T %z %s", "03:30:00 +0200 1711848600\n", nullptr, "", 0, true, {{"TZ", "Europe/Berlin"}}},
     {"2024-10-27 02:30,%z %s", "+0200 1729989000\n", nullptr, "", 0, true, {{"TZ", "Europe/Berlin"}}},
-    {"2024-10-06 02:30,%z %s", "+1000 1728145800\n", nullptr, "", 0, true, {{"TZ", "Australia/Sydney"}}},
+    {"2024-10-06 02:30,%T %z %s", "03:30:00 +1100 1728145800\n", nullptr, "", 0, true, {{"TZ", "Australia/Sydney"}}},
     {"2024-04-07 02:30,%z %s", "+1100 1712417400\n", nullptr, "", 0, true, {{"TZ", "Australia/Sydney"}}},
+    // Lord Howe's half hour, skipped and shown twice.
+    {"2024-10-06 02:15,%T %z %s",
+     "02:45:00 +1100 1728143100\n",
+     nullptr,
+     "",
+     0,
+     false,
+     {{"TZ", "Australia/Lord_Howe"}}},
+    {"2024-04-07 01:45,%z %s", "+1100 1712414700\n", nullptr, "", 0, false, {{"TZ", "Australia/Lord_Howe"}}},
     // Errors: the message after the prefix, the caret display, nothing on standard output.
     {"2024-13-01,%F", "", nullptr, "Horalin plugin: Month must be 1 - 12: 13\n", 1, true},
     {"2024-01-01 10,%H", "", nullptr,
@@ -176,7 +186,7 @@ TEST(DatefmtLines, EachLineInTheZoneRulesOfItsYear) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
             "-0500 1705338000\n-0400 1721059200\n-0400 1689436800\n-0500 1673802000\n-0400 1730611800\n"
-            "-0500 1710055800\n-0500 1142874000\n-0400 1710950400\n-0400 1174406400\n-0500 1142874000\n");
+            "-0400 1710055800\n-0500 1142874000\n-0400 1710950400\n-0400 1174406400\n-0500 1142874000\n");
 }
 
 TEST(DatefmtLines, LongLinesAndManyLines) {

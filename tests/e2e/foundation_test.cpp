@@ -111,7 +111,8 @@ TEST(CommandLine, EachCommandHasItsHelp) {
        "Usage: horalin restamp ",
        "\n  /YEAR:N          the year of stamps without one (syslog); else the current year,\n"
        "                   or the one before for a date more than a day after today\n"
-       "  /R               the time from each stamp to now instead of the date and time\n\n"},
+       "  /R               the time from each stamp to now: instead of the date and time,\n"
+       "                   or after it with a format, /D or /T\n\n"},
   };
   for (const Case& c : cases) {
     Options o;

@@ -1,8 +1,5 @@
 // Sets an environment variable for one test and puts the old value back afterwards.
-// TZ is followed by tzset, both ways.
 #pragma once
-
-#include <time.h>
 
 #include <cstdlib>
 #include <optional>
@@ -27,7 +24,6 @@ struct ScopedEnv {
       setenv(name.c_str(), value, 1);
     else
       unsetenv(name.c_str());
-    if (name == "TZ") tzset();
   }
 };
 

@@ -34,13 +34,33 @@ class FormatTest : public ::testing::Test {
 
 constexpr const Services& kInUtc = kServicesIn<testing::kUtc>;
 
+// The record of a local time (UTC under FDT_UTC) in the zone of `services`, through the
+// one resolver; a date and time outside the contract stands as it is, at the instant its
+// fields give read as UTC.
+DateTime RecordOf(const SYSTEMTIME& time, uint32_t flags, const Services& services) {
+  DateTime record{};
+  const bool utc = (flags & FDT_UTC) != 0;
+  if (ResolveLocalTime(time, uint32_t{time.wMilliseconds} * 1000000, utc, services, &record)) return record;
+  record.local = time;
+  record.zone = services.zoneAt(utc, &time, nullptr);
+  record.instant = {SecondsSince1970(DateFields{.time = time, .valid = false, .nanoseconds = 0}), 0};
+  return record;
+}
+
+// The format rendered by the interpreter, which must give what the compiled format gives.
 std::u16string Format16(const std::u16string& format, const SYSTEMTIME& time, uint32_t flags = 0,
                         int64_t* result = nullptr, const Services& services = kInUtc) {
-  std::vector<char16_t> out(kFormatText, u'#');
-  int64_t length = FormatDateTime(out.data(), format.c_str(), time, flags, services);
+  static CompiledFormat compiled;
+  std::vector<char16_t> out(kFormatText, u'#'), again(kFormatText, u'#');
+  const DateTime record = RecordOf(time, flags, services);
+  int64_t length = FormatDateTime(out.data(), format.c_str(), record, flags, services);
   if (result) *result = length;
   std::u16string text(out.data());
   EXPECT_EQ(static_cast<int64_t>(text.size()), length) << "result and terminator agree";
+  if (CompileFormat(format.c_str(), flags, &compiled)) {
+    EXPECT_EQ(RenderFormat(again.data(), compiled, record, services), length);
+    EXPECT_EQ(std::u16string(again.data()), text) << "compiled";
+  }
   return text;
 }
 
@@ -61,13 +81,16 @@ void ExpectFormats(const Case* cases, size_t count, const SYSTEMTIME& time, uint
 
 TEST_F(FormatTest, NumericDirectives) {
   const Case cases[] = {
-      {"%C", "20"},  {"%#C", "20"},  {"%d", "06"},    {"%#d", "6"},      {"%e", " 6"},       {"%#e", "6"},
-      {"%g", "26"},  {"%#g", "26"},  {"%G", "2026"},  {"%H", "13"},      {"%#H", "13"},      {"%I", "01"},
-      {"%#I", "1"},  {"%j", "340"},  {"%#j", "340"},  {"%J", "155568"},  {"%k", "13"},       {"%K", "1"},
-      {"%l", " 1"},  {"%#l", "1"},   {"%L", "042"},   {"%#L", "42"},     {"%m", "12"},       {"%#m", "12"},
-      {"%M", "05"},  {"%#M", "5"},   {"%N", "21"},    {"%S", "09"},      {"%#S", "9"},       {"%u", "7"},
-      {"%U", "49"},  {"%#U", "49"},  {"%V", "49"},    {"%w", "0"},       {"%W", "48"},       {"%y", "26"},
-      {"%#y", "26"}, {"%Y", "2026"}, {"%#Y", "2026"}, {"%\u00C6", "31"}, {"%\u00E6", "365"}, {"%\u00E7", "0"},
+      {"%C", "20"},        {"%#C", "20"},        {"%d", "06"},     {"%#d", "6"},     {"%e", " 6"},
+      {"%#e", "6"},        {"%g", "26"},         {"%#g", "26"},    {"%G", "2026"},   {"%H", "13"},
+      {"%#H", "13"},       {"%I", "01"},         {"%#I", "1"},     {"%j", "340"},    {"%#j", "340"},
+      {"%J", "155568"},    {"%k", "13"},         {"%K", "1"},      {"%l", " 1"},     {"%#l", "1"},
+      {"%L", "042"},       {"%#L", "42"},        {"%m", "12"},     {"%#m", "12"},    {"%M", "05"},
+      {"%#M", "5"},        {"%N", "21"},         {"%S", "09"},     {"%#S", "9"},     {"%u", "7"},
+      {"%U", "49"},        {"%#U", "49"},        {"%V", "49"},     {"%w", "0"},      {"%W", "48"},
+      {"%y", "26"},        {"%#y", "26"},        {"%Y", "2026"},   {"%#Y", "2026"},  {"%\u00C6", "31"},
+      {"%\u00E6", "365"},  {"%\u00E7", "0"},     {"%f", "042000"}, {"%#f", "42000"}, {"%i", "042000000"},
+      {"%#i", "42000000"}, {"%O?f", "042000th"},
   };
   ExpectFormats(cases, std::size(cases), kSunday);
 }
@@ -111,7 +134,7 @@ TEST_F(FormatTest, CompositeAndTextDirectives) {
       {"%s", "1796562309"},
       // not in the table: the character itself
       {"%q", "q"},
-      {"%f", "f"},
+      {"%o", "o"},
       {"%1", "1"},
       {"%.", "."},
       {"%\U0001F600", "\U0001F600"},
@@ -344,10 +367,10 @@ TEST_F(FormatTest, EscapesInContext) {
 
 TEST_F(FormatTest, NullAndEmptyFormats) {
   std::vector<char16_t> out(kFormatText, u'#');
-  EXPECT_EQ(FormatDateTime(out.data(), nullptr, kSunday, 0, kInUtc), -1);
+  EXPECT_EQ(FormatDateTime(out.data(), nullptr, RecordOf(kSunday, 0, kInUtc), 0, kInUtc), -1);
   EXPECT_EQ(out[0], u'#') << "untouched";
   out[0] = u'x';
-  EXPECT_EQ(FormatDateTime(out.data(), u"", kSunday, 0, kInUtc), 0);
+  EXPECT_EQ(FormatDateTime(out.data(), u"", RecordOf(kSunday, 0, kInUtc), 0, kInUtc), 0);
   EXPECT_EQ(out[0], 0);
 }
 
@@ -462,7 +485,7 @@ TEST_F(FormatTest, ZoneDirectivesWithEveryModifierInSeveralZones) {
        "-2 -2nd -2 -2 -2 -2"},
   };
   for (const ZoneCase& c : cases) {
-    EXPECT_EQ(Format(format, c.time, 0, c.zone), c.expected) << U8(c.zone.zoneAt(false, &c.time).name);
+    EXPECT_EQ(Format(format, c.time, 0, c.zone), c.expected) << U8(c.zone.zoneAt(false, &c.time, nullptr).name);
   }
 }
 
@@ -499,8 +522,8 @@ TEST_F(FormatTest, ModifiersThatChangeNothingChangeNothing) {
           for (const std::u16string* other : {&english, &native}) {
             if (std::u16string got = Format16(*other, t, flags, nullptr, *zone); got != expected) {
               ++mismatches;
-              ADD_FAILURE() << U8(zone->zoneAt(false, &t).name) << " " << y << "-" << m << "-" << d << ": " << U8(got)
-                            << " instead of " << U8(expected);
+              ADD_FAILURE() << U8(zone->zoneAt(false, &t, nullptr).name) << " " << y << "-" << m << "-" << d << ": "
+                            << U8(got) << " instead of " << U8(expected);
             }
           }
         }

@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "common/types.h"
+#include "datetime/instant.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_host.h"
 
@@ -64,9 +65,15 @@ TEST(StampTest, Separator) {
   EXPECT_EQ(AppendStampSeparator(nullptr), -1);
 }
 
-// 2024-02-29 13:45:06.789 UTC (19:15:06.789 in Kolkata), and a steady reading far from
-// the wall clock's count, as it is on a real system.
-constexpr Moment kNow = {133536879067890000ull, 5 * kHour + 123 * kMs};
+// 2024-02-29 13:45:06.789012345 UTC (19:15:06.789 in Kolkata), and a steady reading far
+// from the wall clock's count, as it is on a real system.
+constexpr Moment kNow = {{1709214306, 789012345}, 5 * kHour + 123 * kMs};
+
+// kNow's wall clock moved by `units` (100 ns each), and its steady clock by `steady`.
+Moment After(int64_t units, uint64_t steady) {
+  return {InstantOfFileTime(static_cast<uint64_t>(static_cast<int64_t>(FileTimeOfInstant(kNow.wall)) + units)),
+          kNow.steady + steady};
+}
 
 TEST(StampTest, StampsByFormatAndFlags) {
   const uint32_t both = TSF_INCREMENTAL | TSF_CUMULATIVE;
@@ -78,6 +85,7 @@ TEST(StampTest, StampsByFormatAndFlags) {
   } cases[] = {
       {"%F %H:%M:%S.%L", 0, 0, 0, "2024-02-29 19:15:06.789"},
       {"%F %H:%M:%S.%L %z", 0, FDT_UTC, 0, "2024-02-29 13:45:06.789 +0000"},
+      {"%T.%f %i %s %Z", 0, 0, 0, "19:15:06.789012 789012345 1709214306 IST"},  // the clock's every digit
       {"%H:%M %z", both, 0, 25 * kSecond / 10, "19:15 +0530 00:00:02.500 01:30:00.000"},
       {"%H:%M", TSF_CUMULATIVE, FDT_UTC, 0, "13:45 01:30:00.000"},
       {"", TSF_INCREMENTAL, 0, 9000, "00:00:00.000"},     // the elapsed text alone, no blank before it
@@ -121,8 +129,7 @@ TEST(StampTest, ElapsedTimesFollowTheSteadyClockNotTheWallClock) {
   for (const Case& c : cases) {
     char16_t stamp[kFormatText];
     uint64_t start = kNow.steady, previous = start;
-    const Moment later = {kNow.utc + static_cast<uint64_t>(c.wallStep),
-                          kNow.steady + static_cast<uint64_t>(c.steadyStep)};
+    const Moment later = After(c.wallStep, static_cast<uint64_t>(c.steadyStep));
     MakeLineStamp(stamp, u"%H:%M:%S.%L", TSF_INCREMENTAL | TSF_CUMULATIVE, FDT_UTC, later, start, &previous);
     EXPECT_EQ(U8(stamp), c.stamp);
   }
@@ -150,7 +157,7 @@ TEST(StampTest, CachedStampsAreRebuiltFromTheirRenderedPart) {
   char16_t stamp[kFormatText];
   uint64_t start = kNow.steady, previous = start;
   for (uint64_t i = 0; i < 40; ++i) {  // four readings in each millisecond
-    const Moment now = {kNow.utc + i * 2500, kNow.steady + i * kSecond};
+    const Moment now = After(static_cast<int64_t>(i) * 2500, i * kSecond);
     MakeLineStamp(stamp, u"%S.%L", TSF_INCREMENTAL | TSF_CUMULATIVE, 0, now, start, &previous, &cache);
     char expected[64];
     std::snprintf(expected, sizeof expected, "06.%03u 00:00:%02u.000 00:00:%02u.000",

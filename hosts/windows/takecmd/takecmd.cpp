@@ -188,6 +188,24 @@ extern "C" __declspec(dllexport) void HoralinWriteText(const char16_t* text, siz
   }
 }
 
+// Writes bytes to standard output as they are (restamp's lines without a stamp, in their
+// own encoding). A console shows text: there they are read as UTF-8.
+extern "C" __declspec(dllexport) void HoralinWriteBytes(const char* bytes, size_t count) {
+  HandleStream* s = StreamFor(GetStdHandle(STD_OUTPUT_HANDLE));
+  if (!s->console) {
+    hostkit::StreamBytes(&s->stream, bytes, count);
+    return;
+  }
+  char16_t text[2048];
+  while (count) {
+    size_t n = count < 1024 ? count : 1024;
+    size_t units = Utf16FromUtf8(bytes, n, text, 2048);
+    DWORD written;
+    WriteConsoleW(s->handle, text, static_cast<DWORD>(units), &written, nullptr);
+    bytes += n, count -= n;
+  }
+}
+
 // How many texts have gone to standard error, to tell whether the plug-in reported an error.
 extern "C" __declspec(dllexport) uint32_t HoralinErrorsWritten() { return ErrorTexts; }
 

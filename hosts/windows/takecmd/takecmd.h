@@ -15,6 +15,7 @@ __declspec(dllexport) int QueryTrueName(const char16_t* path, char16_t* result);
 __declspec(dllexport) void HoralinFlushOutput();
 __declspec(dllexport) void HoralinFinishOutput();
 __declspec(dllexport) void HoralinWriteText(const char16_t* text, size_t length);
+__declspec(dllexport) void HoralinWriteBytes(const char* bytes, size_t count);
 __declspec(dllexport) uint32_t HoralinErrorsWritten();
 __declspec(dllexport) void HoralinSetErrorLocation(const char16_t* name, uint32_t line);
 }
