@@ -170,7 +170,7 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
   if (UseErrorText) host.errorText = ErrorTextWithBlank;
   if (failAt == 0) host.readInput = nullptr;
   hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
-                                f_datefmt,     nullptr,          RestampLog,     DateLine};
+                                f_datefmt,     nullptr,          RestampLog,     DateLine, OpenInputLines, ReadInputLine, CloseInputLines};
   std::u16string f = U16(format);
   std::u16string words[] = {u"datefmt", u"--lines", f};
   char16_t* argv[] = {words[0].data(), words[1].data(), words[2].data()};
