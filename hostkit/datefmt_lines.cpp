@@ -97,8 +97,8 @@ void FormatLine(LinesState& s, size_t length, const HostFunctions& host, const P
   std::memcpy(s.argument + cut + 1, s.format, (s.formatLength + 1) * sizeof(char16_t));
 
   if (host.setErrorLocation) host.setErrorLocation(kInputName, s.lineNumber);
-  int result = plugin.dateLine ? plugin.dateLine(s.argument, static_cast<int>(cut), s.options)
-                               : plugin.datefmt(s.argument);
+  int result =
+      plugin.dateLine ? plugin.dateLine(s.argument, static_cast<int>(cut), s.options) : plugin.datefmt(s.argument);
   if (result != 0) return WriteEmptyLine(s, host);
   if (separator) {
     LineError(s, host, u"Unexpected \"%c\" after the date and time\r\n", separator);

@@ -62,8 +62,9 @@ TEST_F(WindowsBuild, ExportsExactlyTheHostsFunctionsAndTheRunCommand) {
   ASSERT_NE(table, std::string::npos);
   std::string names = dump.substr(table);
   for (std::sregex_iterator i(names.begin(), names.end(), entry), end; i != end; ++i) exports.insert((*i)[1]);
-  EXPECT_EQ(exports, (std::set<std::string>{"CloseInputLines", "DateLine", "GetPluginInfo", "Help", "InitializePlugin", "OpenInputLines", "ReadInputLine", "RestampLog",
-                                            "ShutdownPlugin", "StampCommand", "Usage", "f_datefmt", "ts"}));
+  EXPECT_EQ(exports, (std::set<std::string>{"CloseInputLines", "DateLine", "GetPluginInfo", "Help", "InitializePlugin",
+                                            "OpenInputLines", "ReadInputLine", "RestampLog", "ShutdownPlugin",
+                                            "StampCommand", "Usage", "f_datefmt", "ts"}));
 }
 
 TEST_F(WindowsBuild, ImportsTheFiveHostFunctions) {
