@@ -6,6 +6,8 @@
 // every result of these functions.
 #pragma once
 
+#include <cstdint>
+
 #if defined(_WIN32)
 #define HORALIN_HOST_IMPORT __declspec(dllimport)
 #define HORALIN_EXPORT __declspec(dllexport)
@@ -58,7 +60,11 @@ HORALIN_EXPORT int ts(const char16_t* arguments);
 HORALIN_EXPORT int f_datefmt(char16_t* buffer);
 }
 
-// The three exports that only the horalin program calls; the shell does not.
+// The exports that only the horalin program calls; the shell does not.
+
+// The units of ReadInputLine's line buffer: at most 32,767 units and the terminator.
+inline constexpr uint32_t kInputLineUnits = 32768;
+
 extern "C" {
 // The run command: a command's standard output and standard error stamped line by line as
 // TS stamps its input. `arguments`: TS's arguments and "/M", as one command line;
@@ -80,4 +86,15 @@ HORALIN_EXPORT int RestampLog(const char16_t* arguments, const char16_t* const* 
 // reads a stamp, and rendered in local time. An error is reported with the line as
 // given (-1). Returns 1 for a missing buffer or options that are not right (reported).
 HORALIN_EXPORT int DateLine(char16_t* buffer, int lineLength, const char16_t* options);
+// Standard input as lines for datefmt --lines, read by the pipe reader of TS, run and
+// restamp (encodings, UTF-16 line ends, long lines, a last line without a line end) over
+// the program's own `read` (0 and the count, 0 at the end; or the system's error code).
+// OpenInputLines: the reader, one allocation, or null. ReadInputLine: the next line into
+// `line` (kInputLineUnits units) without its line end, and its length; *detail is 1 when
+// the line reached kInputLineUnits - 1 units and goes on in the next, else 0. -1 after a
+// failed read (*detail: its error code), -2 at the end of the input.
+typedef uint32_t (*HoralinReadInput)(void* block, uint32_t capacity, uint32_t* bytesRead);
+HORALIN_EXPORT void* OpenInputLines(HoralinReadInput read);
+HORALIN_EXPORT int ReadInputLine(void* lines, char16_t* line, uint32_t* detail);
+HORALIN_EXPORT void CloseInputLines(void* lines);
 }

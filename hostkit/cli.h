@@ -48,6 +48,11 @@ struct PluginExports {
   int (*restampLog)(const char16_t* arguments, const char16_t* const* files, int count);
   // One line of datefmt --lines (null: the line goes to datefmt as "LINE,FORMAT").
   int (*dateLine)(char16_t* buffer, int lineLength, const char16_t* options);
+  // Standard input as lines, through the plug-in's pipe reader (ReadInputLine and the
+  // others in host/host.h); null: datefmt --lines cannot read its input.
+  void* (*openInputLines)(HoralinReadInput read);
+  int (*readInputLine)(void* lines, char16_t* line, uint32_t* detail);
+  void (*closeInputLines)(void* lines);
 };
 
 // Rewrites a function's result in place as the shell shows it, from `text` on: every

@@ -112,8 +112,7 @@ bool CheckCodePage(char16_t* argument, uint32_t codePage) {
 }
 
 // "/CP:n", "/CP=n", "/CPn"; n a number, or A (ANSI) or O (OEM) and anything after them.
-bool ReadCodePageOption(char16_t* argument, TsOptions* options) {
-  const char16_t* value = argument + 3;
+bool ReadCodePageOption(char16_t* argument, const char16_t* value, TsOptions* options) {
   if (*value == u':' || *value == u'=') ++value;
   uint32_t codePage = kBadCodePage;
   char16_t first = ToUpper(value[0]);
@@ -185,7 +184,7 @@ void ChooseDefaultFormat(TsOptions* options) {
 bool ApplySwitch(const TsSwitch& row, char16_t* argument, const char16_t* value, TsOptions* options,
                  CommandSwitch own) {
   switch (row.effect) {
-    case SwitchEffect::CodePage: return ReadCodePageOption(argument, options);
+    case SwitchEffect::CodePage: return ReadCodePageOption(argument, value, options);
     case SwitchEffect::Encoding: return ReadEncodingOption(argument, options);
     case SwitchEffect::Date: options->stampFlags |= TSF_DATE; return true;
     case SwitchEffect::Time: options->stampFlags |= TSF_TIME; return true;
@@ -194,9 +193,17 @@ bool ApplySwitch(const TsSwitch& row, char16_t* argument, const char16_t* value,
     case SwitchEffect::Footer: options->footer = true; return true;
     case SwitchEffect::Utc: options->formatFlags |= FDT_UTC; return true;
     case SwitchEffect::Merge: options->merge = true; return true;
-    default:  // the command's own; only a command that has it accepts it
-      return own && own(row, value);
+    // The commands' own; only a command that has it accepts it. Every effect is named
+    // here, without a default: an effect added to the table and to no case fails the build.
+    case SwitchEffect::Usage:
+    case SwitchEffect::Terminals:
+    case SwitchEffect::Pipes:
+    case SwitchEffect::StampForm:
+    case SwitchEffect::StampZone:
+    case SwitchEffect::StampYear:
+    case SwitchEffect::Relative: return own && own(row, value);
   }
+  return false;
 }
 
 // An argument that names no switch: the format, or an error.

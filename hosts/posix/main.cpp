@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
                               posixhost::WriteText,
                               posixhost::ErrorText,
                               posixhost::ErrorsWritten};
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
-                                f_datefmt,     StampCommand,     RestampLog,     DateLine};
+  hostkit::PluginExports plugin{
+      GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,         Help,           ts, f_datefmt, StampCommand,
+      RestampLog,    DateLine,         OpenInputLines, ReadInputLine, CloseInputLines};
   int status = hostkit::RunCommandLine(count, args.data(), host, plugin);
   posixhost::FinishHost();
   platform::EndLikeCommand(status);

@@ -81,7 +81,10 @@ int wmain(int argc, wchar_t** argv) {
                Bind(plugin, "ShutdownPlugin", &exports.shutdownPlugin) && Bind(plugin, "Usage", &exports.usage) &&
                Bind(plugin, "Help", &exports.help) && Bind(plugin, "ts", &exports.ts) &&
                Bind(plugin, "f_datefmt", &exports.datefmt) && Bind(plugin, "StampCommand", &exports.stampCommand) &&
-               Bind(plugin, "RestampLog", &exports.restampLog) && Bind(plugin, "DateLine", &exports.dateLine);
+               Bind(plugin, "RestampLog", &exports.restampLog) && Bind(plugin, "DateLine", &exports.dateLine) &&
+               Bind(plugin, "OpenInputLines", &exports.openInputLines) &&
+               Bind(plugin, "ReadInputLine", &exports.readInputLine) &&
+               Bind(plugin, "CloseInputLines", &exports.closeInputLines);
   if (!bound) return Fail("horalin: Horalin.dll or the host library lacks an export\r\n");
   host.standardError = GetStdHandle(STD_ERROR_HANDLE);
   host.readInput = ReadStandardInput;

@@ -47,8 +47,8 @@ class WindowsBuild : public ::testing::Test {
   }
 };
 
-// The seven that the shell calls, and StampCommand, RestampLog and DateLine for
-// horalin.exe's run, restamp and datefmt --lines.
+// The seven that the shell calls, and StampCommand, RestampLog, DateLine and the input
+// lines' three for horalin.exe's run, restamp and datefmt --lines.
 TEST_F(WindowsBuild, ExportsExactlyTheHostsFunctionsAndTheRunCommand) {
   std::string dump = Dump("Horalin.dll");
   EXPECT_NE(dump.find("Name \t\t\t\t"), std::string::npos);
@@ -62,8 +62,9 @@ TEST_F(WindowsBuild, ExportsExactlyTheHostsFunctionsAndTheRunCommand) {
   ASSERT_NE(table, std::string::npos);
   std::string names = dump.substr(table);
   for (std::sregex_iterator i(names.begin(), names.end(), entry), end; i != end; ++i) exports.insert((*i)[1]);
-  EXPECT_EQ(exports, (std::set<std::string>{"DateLine", "GetPluginInfo", "Help", "InitializePlugin", "RestampLog",
-                                            "ShutdownPlugin", "StampCommand", "Usage", "f_datefmt", "ts"}));
+  EXPECT_EQ(exports, (std::set<std::string>{"CloseInputLines", "DateLine", "GetPluginInfo", "Help", "InitializePlugin",
+                                            "OpenInputLines", "ReadInputLine", "RestampLog", "ShutdownPlugin",
+                                            "StampCommand", "Usage", "f_datefmt", "ts"}));
 }
 
 TEST_F(WindowsBuild, ImportsTheFiveHostFunctions) {

@@ -169,8 +169,9 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
   if (UseWriteText) host.writeText = WriteText;
   if (UseErrorText) host.errorText = ErrorTextWithBlank;
   if (failAt == 0) host.readInput = nullptr;
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
-                                f_datefmt,     nullptr,          RestampLog,     DateLine};
+  hostkit::PluginExports plugin{
+      GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,         Help,           ts, f_datefmt, nullptr,
+      RestampLog,    DateLine,         OpenInputLines, ReadInputLine, CloseInputLines};
   std::u16string f = U16(format);
   std::u16string words[] = {u"datefmt", u"--lines", f};
   char16_t* argv[] = {words[0].data(), words[1].data(), words[2].data()};
@@ -266,6 +267,23 @@ TEST(DatefmtLinesTest, AllLinesGoodAndDoubledPercentShownOnce) {
   EXPECT_EQ(CapturedErrors(), "");
   EXPECT_EQ(RunLines("", "%F", 1), 0);
   EXPECT_EQ(CapturedOutput(), "");
+
+  // Read as TS reads its input: UTF-16 of either byte order, with a signature or
+  // without, its CR LF one line end however the reads cut it; a last line without one.
+  auto utf16 = [](const std::string& ascii, bool bigEndian) {
+    std::string out;
+    for (char c : ascii) out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+  };
+  const std::string lines = "2024-01-01\r\n2024-01-02\r\n2024-01-03";
+  const std::string inputs[] = {"\xFF\xFE" + utf16(lines, false), "\xFE\xFF" + utf16(lines, true), utf16(lines, false),
+                                utf16(lines, true)};
+  for (const std::string& input : inputs)
+    for (size_t piece : {1u, 3u, 4096u}) {
+      EXPECT_EQ(RunLines(input, "%F", piece), 0) << piece;
+      EXPECT_EQ(CapturedOutput(), "2024-01-01\r\n2024-01-02\r\n2024-01-03\r\n") << piece;
+      EXPECT_EQ(CapturedErrors(), "") << piece;
+    }
 }
 
 TEST(DatefmtLinesTest, ReadErrorEndsTheRun) {

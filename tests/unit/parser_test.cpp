@@ -539,8 +539,9 @@ TEST(StampFormsTest, EachRowReadsItsExampleAndTheHelpShowsIt) {
   ResetHost();
   hostkit::HostFunctions host{Printf,  Qprintf, QPuts,   ExpandVariables, QueryTrueName, StdErrorHandle(),
                               nullptr, nullptr, nullptr, nullptr,         nullptr};
-  hostkit::PluginExports plugin{GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,   Help, ts,
-                                f_datefmt,     nullptr,          RestampLog,     DateLine};
+  hostkit::PluginExports plugin{
+      GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,         Help,           ts, f_datefmt, nullptr,
+      RestampLog,    DateLine,         OpenInputLines, ReadInputLine, CloseInputLines};
   std::u16string words[] = {u"restamp", u"--help"};
   char16_t* argv[] = {words[0].data(), words[1].data()};
   hostkit::RunCommandLine(2, argv, host, plugin);
