@@ -5,11 +5,11 @@
 #include <iconv.h>
 #include <langinfo.h>
 
-#include <bit>
 #include <cstring>
 
 #include "common/types.h"
 #include "common/utf.h"
+#include "common/words.h"
 #include "platform/platform.h"
 #include "platform/posix/codepage_cells.h"
 #include "platform/table_decoder.h"
@@ -128,7 +128,7 @@ bool SameCharset(const char* a, const char* b) {
   }
 }
 
-constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+constexpr const char* kUtf16Native = "UTF-16LE";  // the machine's order (common/words.h: little-endian only)
 constexpr uint32_t kUtf7 = 65000;
 
 // Converts a few bytes from the converter's initial state, and with `flush` lets out what
