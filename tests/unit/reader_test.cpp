@@ -252,6 +252,7 @@ TEST(ReaderTest, Utf16Details) {
   EXPECT_EQ(Read({Utf16Le(u"ab") + "c"}, EncodingUtf16LE).lines, Lines{u"ab\uFFFD"});
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(ReaderTest, ByteEncodings) {
   struct Case {
     std::vector<std::string> blocks;
@@ -351,6 +352,7 @@ TEST(ReaderTest, PlainLinesOfEveryLengthAndPlace) {
   }
 }
 
+// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
 TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
   const std::string a32766(32766, 'a'), a32765(32765, 'a');
   struct Case {
