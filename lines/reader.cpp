@@ -503,8 +503,8 @@ int32_t TakeWaitingLine(PipeReader* r, char16_t* line) {
   }
   const uint32_t count = r->framer.count;
   if (count == 0) return kNoLineYet;
-  if (FramedAsUnits(r)) {  // the units are in the line already
-    if (IsHighSurrogate(line[count - 1])) return kNoLineYet;
+  if (FramedAsUnits(r)) {                                        // the units are in the line already
+    if (CutAtCharacter(line, count) < count) return kNoLineYet;  // its low half still to come
     EndLineHere(&r->framer);
     line[count] = 0;
     return static_cast<int32_t>(count);
