@@ -135,7 +135,7 @@ bool DetectUtf8(const uint8_t* block, uint32_t count, TextEncoding* encoding, ui
   }
   if (invalid > 0) {
     *encoding = EncodingCodePage;
-    if (*codePage == 0) *codePage = platform::OemCodePage();
+    if (*codePage == 0) *codePage = platform::DefaultCodePage();
     return true;
   }
   if (valid > 0) {

@@ -108,7 +108,7 @@ bool IsUtf16(TextEncoding encoding) { return encoding == EncodingUtf16LE || enco
 
 // The code page of byte text that is not UTF-8.
 uint32_t TextCodePage(PipeReader* r) {
-  if (r->codePage == 0) r->codePage = platform::OemCodePage();  // kept for all later lines
+  if (r->codePage == 0) r->codePage = platform::DefaultCodePage();  // kept for all later lines
   return r->codePage;
 }
 

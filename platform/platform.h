@@ -193,6 +193,10 @@ void RefreshLocale();
 
 uint32_t AnsiCodePage();
 uint32_t OemCodePage();
+// The code page of 8-bit text that is read without one named: on Windows the OEM code
+// page, that of the console's programs; on POSIX the ANSI code page of the locale's
+// language, as legacy text there comes from Windows programs and files, not the console.
+uint32_t DefaultCodePage();
 // Converts `count` bytes of text in `codePage` (65001: UTF-8) to at most `capacity`
 // units, not terminated, as DecodeBytes does for the whole text. Returns the units
 // written, or 0 with *error set (kErrorInvalidParameter for a code page that the backend

@@ -154,4 +154,16 @@ bool DecodeShared(ByteDecoder* decoder, const char* bytes, size_t count, size_t*
   return true;
 }
 
+size_t Gb18030CutLength(const char* bytes, size_t count) {
+  size_t i = 0, start = 0;
+  while (i < count) {
+    start = i;
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    size_t size = b >= 0x81 && b <= 0xFE ? 2 : 1;
+    if (size == 2 && i + 1 < count && bytes[i + 1] >= '0' && bytes[i + 1] <= '9') size = 4;
+    i += size;
+  }
+  return i > count ? count - start : 0;
+}
+
 }  // namespace horalin::platform

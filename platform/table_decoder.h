@@ -60,4 +60,11 @@ void CloseSharedDecoder(ByteDecoder* decoder);
 bool DecodeShared(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                   bool final, size_t* units);
 
+// GB18030 (54936), which both backends read through the system's conversion: the bytes at
+// the end that begin a character and lack its last bytes, where the lead bytes tell where
+// characters begin, from the first byte (81 to FE and a digit begin four bytes, 81 to FE
+// and any other byte two).
+inline constexpr uint32_t kGb18030 = 54936;
+size_t Gb18030CutLength(const char* bytes, size_t count);
+
 }  // namespace horalin::platform

@@ -1,11 +1,16 @@
-// POSIX backend: Windows code pages, and the code page of the locale's character set.
+// POSIX backend: Windows code pages, and the ANSI and OEM code pages of the locale.
 // Those of one or two bytes a character are read through a table (platform/
 // table_decoder.h) filled from glibc's iconv and corrected where Windows reads a cell
-// otherwise (codepage_cells.h); UTF-8 and UTF-7 by our own decoders (common/utf.h).
+// otherwise (codepage_cells.h); GB18030 through iconv itself, which needs no state from
+// one piece to the next; UTF-8 and UTF-7 by our own decoders (common/utf.h).
+#include <errno.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <locale.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "common/types.h"
 #include "common/utf.h"
@@ -32,8 +37,8 @@ constexpr const char* kAsciiBase = "US-ASCII";
 // set close to them: the corrections do the rest). Not here:
 // code pages that Windows reads as the C library does not and that no table here
 // corrects (858; the EBCDIC pages 870, 1047, 1140 to 1149, 20273 to 20905 and 21025;
-// 38598; ISO-2022 50220 and 50225; EUC 51932, 51936, 51949; GB18030 54936): they are
-// refused rather than read otherwise.
+// 38598; ISO-2022 50220 and 50225; EUC 51932, 51936, 51949): they are refused rather
+// than read otherwise. GB18030 (54936) is read apart, through iconv.
 constexpr CodePageName kCodePages[] = {
     {37, "IBM037", false},
     {437, "IBM437", false},
@@ -196,49 +201,162 @@ bool FillFromLibrary(uint32_t codePage, CodePageTable* table) {
   return CorrectCells(codePage, table);
 }
 
+// The ANSI and OEM code pages that Windows gives a user of each language, as the Windows
+// program reports them under Wine with LANG set to a locale of it: a row's names are
+// languages ("de"), a language in a territory ("en_GB") or in a script ("sr@latin"),
+// tried in that order, most particular first. A locale of none of them (C, POSIX, en_US
+// and other English, a language without a row) takes 1252 and 437. Where Windows knows
+// no locale for a language in a territory (ru_UA, de_BE), the language's pages hold.
+// 65001 (UTF-8) is the pages of the languages that Windows writes only in Unicode.
+struct LanguagePages {
+  uint16_t ansi, oem;
+  const char* names;  // separated by blanks
+};
+constexpr LanguagePages kLanguagePages[] = {
+    {1252, 850,
+     "af br ca cy da de dsb es eu ff fi fo fr fy ga gd gl hsb id is it kl lb ms nb nl nn nso oc pt quz se sv tn "
+     "wo xh zu en_AU en_CA en_GB en_HK en_IE en_NZ"},
+    {1250, 852, "cs hr hu pl ro sk sl sq tk sr@latin bs@latin"},
+    {1251, 866, "be bg ky mk mn ru sah tg tt uk az@cyrillic uz@cyrillic"},
+    {1251, 855, "sr bs@cyrillic"},
+    {1253, 737, "el"},
+    {1254, 857, "tr az uz"},
+    {1255, 862, "he"},
+    {1256, 720, "ar ckb fa ug ur"},
+    {1257, 775, "et lt lv"},
+    {1258, 1258, "vi"},
+    {874, 874, "th"},
+    {932, 932, "ja"},
+    {936, 936, "zh"},
+    {949, 949, "ko"},
+    {950, 950, "zh_TW zh_HK zh_MO"},
+    {65001, 65001,
+     "am as bn bo chr dv dz gu hi hy ka kk km kn kok ks lo mi ml mni mr mt my ne om or pa ps sa sd si so st syr "
+     "ta te ti ts ve"},
+};
+
+struct LocalePages {
+  uint32_t ansi, oem;
+  uint32_t charset;  // the locale's own single-byte character set; 0 when it has none
+};
+
+// The row that names the language with `detail` ("_GB", "@latin", or none); null when
+// none does.
+const LanguagePages* RowNaming(std::string_view language, std::string_view detail) {
+  for (const LanguagePages& row : kLanguagePages) {
+    for (std::string_view names = row.names; !names.empty();) {
+      const size_t blank = names.find(' ');
+      const std::string_view name = names.substr(0, blank);
+      if (name.size() == language.size() + detail.size() && name.starts_with(language) &&
+          name.substr(language.size()) == detail)
+        return &row;
+      names = blank == std::string_view::npos ? std::string_view() : names.substr(blank + 1);
+    }
+  }
+  return nullptr;
+}
+
+// The single-byte character set of a locale, as a code page number; 0 for any other set
+// (UTF-8, a multi-byte set, ASCII) or a locale that is not installed.
+uint32_t SingleByteCharset(const char* name) {
+  locale_t locale = newlocale(LC_CTYPE_MASK, name, nullptr);
+  if (!locale) return 0;
+  const char* charset = nl_langinfo_l(CODESET, locale);
+  uint32_t codePage = 0;
+  for (const CodePageName& entry : kLocaleCharsets)
+    if (!codePage && SameCharset(charset, entry.iconvName)) codePage = entry.codePage;
+  for (const CodePageName& entry : kCodePages)
+    if (!codePage && !entry.doubleByte && entry.iconvName != kAsciiBase && entry.codePage != kUtf7 &&
+        SameCharset(charset, entry.iconvName))
+      codePage = entry.codePage;
+  freelocale(locale);
+  return codePage;
+}
+
+// The pages of the locale of the user's character type (LC_ALL, LC_CTYPE, LANG), read
+// from its name: language[_territory][.charset][@modifier].
+LocalePages PagesOfLocale() {
+  const char* name = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"})
+    if (const char* value = std::getenv(variable); !name && value && *value) name = value;
+  LocalePages pages{1252, 437, 0};
+  if (!name) return pages;
+  const std::string_view whole(name);
+  const std::string_view language = whole.substr(0, whole.find_first_of("_.@"));
+  const size_t at = whole.find('@');
+  const std::string_view modifier = at == std::string_view::npos ? std::string_view() : whole.substr(at);
+  const size_t underscore = whole.find('_');
+  const std::string_view territory = underscore < at
+                                         ? whole.substr(underscore, whole.find_first_of(".@", underscore) - underscore)
+                                         : std::string_view();
+  const LanguagePages* row = nullptr;
+  if (!territory.empty()) row = RowNaming(language, territory);
+  if (!row && !modifier.empty()) row = RowNaming(language, modifier);
+  if (!row) row = RowNaming(language, {});
+  if (row) pages = {row->ansi, row->oem, 0};
+  pages.charset = SingleByteCharset(name);
+  return pages;
+}
+
+// GB18030, converted by iconv a piece at a time: a character that the piece cuts off
+// waits for the next piece; a byte that begins no character shows as U+FFFD and the byte
+// after it is read on its own.
+size_t DecodeGb18030(iconv_t cd, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
+                     bool final) {
+  const size_t take = final ? count : count - Gb18030CutLength(bytes, count);
+  char* in = const_cast<char*>(bytes);
+  char* target = reinterpret_cast<char*>(out);
+  size_t inLeft = take, outLeft = capacity * sizeof(char16_t);
+  while (inLeft > 0) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &in, &inLeft, &target, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG || outLeft < sizeof(char16_t)) break;
+    constexpr char16_t kReplacement = 0xFFFD;  // EILSEQ, or EINVAL at the end of the text
+    std::memcpy(target, &kReplacement, sizeof kReplacement);
+    target += sizeof kReplacement, outLeft -= sizeof kReplacement;
+    ++in, --inLeft;
+  }
+  *used = static_cast<size_t>(in - bytes);
+  return static_cast<size_t>(target - reinterpret_cast<char*>(out)) / sizeof(char16_t);
+}
+
 }  // namespace
 
 uint32_t AnsiCodePage() {
-  // The locale's character set when it is a single-byte one; otherwise (UTF-8, a
-  // multi-byte set, or ASCII in the C locale) the Western European code page.
-  const char* charset = nl_langinfo(CODESET);
-  if (charset && *charset) {
-    for (const CodePageName& entry : kLocaleCharsets)
-      if (SameCharset(charset, entry.iconvName)) return entry.codePage;
-    for (const CodePageName& entry : kCodePages)
-      if (!entry.doubleByte && entry.iconvName != kAsciiBase && entry.codePage != 65000 &&
-          SameCharset(charset, entry.iconvName))
-        return entry.codePage;
-  }
-  return 1252;
+  const LocalePages pages = PagesOfLocale();
+  return pages.charset ? pages.charset : pages.ansi;
 }
 
-uint32_t OemCodePage() { return AnsiCodePage(); }
+uint32_t OemCodePage() { return PagesOfLocale().oem; }
+
+uint32_t DefaultCodePage() { return AnsiCodePage(); }
 
 bool OpenByteDecoder(ByteDecoder* decoder, uint32_t codePage) {
+  if (codePage == kGb18030) {
+    iconv_t cd = iconv_open(kUtf16Native, "GB18030");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    *decoder = {codePage, -1, cd, true};
+    return true;
+  }
   return OpenSharedDecoder(decoder, codePage, FillFromLibrary);
 }
 
-void CloseByteDecoder(ByteDecoder* decoder) { CloseSharedDecoder(decoder); }
+void CloseByteDecoder(ByteDecoder* decoder) {
+  if (decoder->codePage == kGb18030) {
+    iconv_close(static_cast<iconv_t>(decoder->converter));
+    *decoder = ByteDecoder{};
+    return;
+  }
+  CloseSharedDecoder(decoder);
+}
 
 size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t* used, char16_t* out, size_t capacity,
                    bool final) {
-  size_t units = 0;
   *used = 0;
+  if (decoder->codePage == kGb18030)
+    return DecodeGb18030(static_cast<iconv_t>(decoder->converter), bytes, count, used, out, capacity, final);
+  size_t units = 0;
   DecodeShared(decoder, bytes, count, used, out, capacity, final, &units);
-  return units;
-}
-
-size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
-                         uint32_t* error) {
-  ByteDecoder decoder;
-  if (!OpenByteDecoder(&decoder, codePage)) {
-    *error = kErrorInvalidParameter;
-    return 0;
-  }
-  size_t used = 0;
-  size_t units = DecodeBytes(&decoder, bytes, count, &used, out, capacity, true);
-  CloseByteDecoder(&decoder);
   return units;
 }
 

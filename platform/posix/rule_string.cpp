@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <string_view>
 
 #include "common/days.h"
+#include "platform/posix/zone_source.h"
 
 namespace horalin::platform {
 
@@ -152,6 +154,7 @@ struct Reading {
   int32_t offsets[2] = {0, 0};
   Rule rules[2];
   bool daylight = false;  // a second state was read
+  bool noRules = false;   // ... and no rules after it: the posixrules file's changes, if any
 };
 
 Reading Read(const char* tz) {
@@ -161,7 +164,8 @@ Reading Read(const char* tz) {
   r.daylight = true;
   if (ParseName(p, &r.names[1])) {
     ParseOffset(p, true, r.offsets[0], &r.offsets[1]);
-    if (!*p || (p[0] == ',' && !p[1])) p = "";  // no rules: the United States' rules
+    r.noRules = !*p || (p[0] == ',' && !p[1]);
+    if (r.noRules) p = "";  // no rules (and no posixrules file): the United States' rules
   }
   if (ParseRule(p, false, &r.rules[0])) ParseRule(p, true, &r.rules[1]);
   return r;
@@ -179,39 +183,98 @@ void PutBigEndian(std::string* out, uint64_t value, int bytes) {
   for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) *out += static_cast<char>((value >> shift) & 0xFF);
 }
 
-}  // namespace
+int64_t YearStart(int32_t year) {
+  return int64_t{DayNumberFromDate(static_cast<uint32_t>(year), 1, 1) - kUnixEpochDay} * kDay;
+}
 
-RuleZone ReadRuleString(const char* tz) {
-  const Reading r = Read(tz);
-  RuleZone zone;
-  // The changes from 1970 to 2600, each the instant and the state after it (true:
-  // daylight); before 1970, the state of 1969 as the C library computes it.
-  const bool initial = r.daylight && IsDaylight(r, 1969, -1);
-  // A change to it before the calendar's first year, as the library may take a state of
-  // its own for the times before the first change.
-  std::string changes, states;
-  PutBigEndian(&changes, static_cast<uint64_t>(int64_t{-12000000000}), 8);
-  states += '\0';
-  uint32_t count = 1;
-  bool state = initial;
-  for (int32_t year = 1970; r.daylight && year <= 2600; ++year) {
-    const int64_t first = int64_t{DayNumberFromDate(static_cast<uint32_t>(year), 1, 1) - kUnixEpochDay} * kDay;
-    const int64_t next = first + (365 + IsLeapYear(year)) * kDay;
+// The changes of a zone, in the two lists of the TZif form: each instant, and the state
+// after it (0: the state in force before the first change).
+struct Changes {
+  std::string at, to;
+  uint32_t count = 0;
+  bool initial = false;  // true: daylight time before the first change
+  bool state = false;
+  int64_t last = INT64_MIN;
+};
+
+Changes StartChanges(bool initial) {
+  // A change to the first state before the calendar's first year, as the library may
+  // take a state of its own for the times before the first change.
+  Changes c;
+  c.initial = c.state = initial;
+  PutBigEndian(&c.at, static_cast<uint64_t>(int64_t{-12000000000}), 8);
+  c.to += '\0';
+  c.count = 1;
+  c.last = -12000000000;
+  return c;
+}
+
+// A change at `t` to `daylight`, when that changes the state and comes after the last.
+void AddChange(Changes* c, int64_t t, bool daylight) {
+  if (daylight == c->state || t <= c->last) return;
+  c->state = daylight;
+  c->last = t;
+  PutBigEndian(&c->at, static_cast<uint64_t>(t), 8);
+  c->to += static_cast<char>(daylight != c->initial);
+  ++c->count;
+}
+
+// The changes of the rules in the years from `from` to 2600.
+void AddRuleChanges(const Reading& r, int32_t from, Changes* c) {
+  for (int32_t year = from; r.daylight && year <= 2600; ++year) {
+    const int64_t first = YearStart(year), next = YearStart(year + 1);
     int64_t at[3] = {first, ChangeOf(r.rules[0], year, r.offsets[0]), ChangeOf(r.rules[1], year, r.offsets[1])};
     std::sort(at + 1, at + 3);
-    for (int64_t t : at) {
-      if (t < first || t >= next || IsDaylight(r, year, t) == state) continue;
-      state = !state;
-      PutBigEndian(&changes, static_cast<uint64_t>(t), 8);
-      states += static_cast<char>(state != initial);
-      ++count;
+    for (int64_t t : at)
+      if (t >= first && t < next) AddChange(c, t, IsDaylight(r, year, t));
+  }
+}
+
+// The changes of a string without rules, from the posixrules file, as the C library
+// makes them: each of the file's changes moved by the difference between the string's
+// offsets and the file's (its last standard offset, and for a change made in daylight
+// wall-clock time a daylight offset of 0, as the C library takes it); a change that the
+// file states in UTC is not moved. Past the file's last change, where the C library
+// falls back to the file's own zone, the file's rule string holds, read with the
+// string's names and offsets.
+void AddDefaultChanges(const char* tz, const Reading& r, const ZoneFile& f, Changes* c) {
+  int32_t fileStandard = 0;
+  for (uint32_t i = f.count; i-- > 0;) {
+    if (!TypeDaylight(f, f.kinds[i])) {
+      fileStandard = TypeOffset(f, f.kinds[i]);
+      break;
     }
   }
-  const int i = initial ? 1 : 0;
-  zone.name = r.names[i], zone.offset = r.offsets[i], zone.daylight = initial;
-  if (count == 1) return zone;
-  // TZif: an empty first block, then the changes, the two states (the first in force
-  // before the first change), their names, and no rule string for the years after.
+  bool daylight = false;  // the state before the change, by the file's own types
+  for (uint32_t i = 0; i < f.count; ++i) {
+    const uint32_t type = f.kinds[i];
+    const bool universal = type < f.universalCount && f.universal[type];
+    const bool standard = type < f.standardCount && f.standard[type];
+    const int64_t shift = universal ? 0 : daylight && !standard ? r.offsets[1] : r.offsets[0] - fileStandard;
+    daylight = TypeDaylight(f, type);
+    AddChange(c, ChangeAt(f, i) + shift, daylight);
+  }
+  const size_t rules = f.footer.find(',');
+  if (f.count == 0 || rules == std::string_view::npos) return;
+  std::string_view own(tz);
+  if (own.back() == ',') own.remove_suffix(1);
+  const Reading later = Read((std::string(own) + std::string(f.footer.substr(rules))).c_str());
+  int32_t year = 1970;
+  while (year < 2600 && YearStart(year + 1) <= ChangeAt(f, f.count - 1)) ++year;
+  AddRuleChanges(later, year + 1, c);
+}
+
+// The zone of two states and their changes, in the TZif form: an empty first block, then
+// the changes, the two states (the first in force before the first change), their names,
+// and no rule string for the years after.
+RuleZone MakeZone(const Reading& r, const Changes& c) {
+  RuleZone zone;
+  const int i = c.initial ? 1 : 0;
+  zone.name = r.names[i], zone.offset = r.offsets[i], zone.daylight = c.initial;
+  if (c.count == 1) return zone;
+  // The zone library takes offsets within a day: a string's that reach it go lowered.
+  if (r.offsets[0] <= -kDay || r.offsets[0] >= kDay || r.offsets[1] <= -kDay || r.offsets[1] >= kDay)
+    zone.offsetShift = static_cast<int32_t>((int64_t{r.offsets[0]} + r.offsets[1]) / 2);
   std::string& data = zone.data;
   const std::string& firstName = r.names[i];
   const std::string& otherName = r.names[1 - i];
@@ -219,18 +282,34 @@ RuleZone ReadRuleString(const char* tz) {
     data += "TZif2";
     data.append(15, '\0');
     const uint32_t names = block == 2 ? static_cast<uint32_t>(firstName.size() + otherName.size() + 2) : 0;
-    for (uint32_t n : {0u, 0u, 0u, block == 2 ? count : 0u, block == 2 ? 2u : 0u, names}) PutBigEndian(&data, n, 4);
+    for (uint32_t n : {0u, 0u, 0u, block == 2 ? c.count : 0u, block == 2 ? 2u : 0u, names}) PutBigEndian(&data, n, 4);
   }
-  data += changes;
-  data += states;
+  data += c.at;
+  data += c.to;
   for (int k : {i, 1 - i}) {
-    PutBigEndian(&data, static_cast<uint32_t>(r.offsets[k]), 4);
+    PutBigEndian(&data, static_cast<uint32_t>(r.offsets[k] - zone.offsetShift), 4);
     data += static_cast<char>(k == 1);
     data += static_cast<char>(k == i ? 0 : firstName.size() + 1);
   }
   data += firstName + '\0' + otherName + '\0';
   data += "\n\n";
   return zone;
+}
+
+}  // namespace
+
+RuleZone ReadRuleString(const char* tz, const ZoneFile* defaults) {
+  const Reading r = Read(tz);
+  if (r.noRules && defaults && defaults->typeCount >= 2) {
+    Changes c = StartChanges(false);  // before the file's first change, standard time
+    AddDefaultChanges(tz, r, *defaults, &c);
+    return MakeZone(r, c);
+  }
+  // The changes from 1970 to 2600; before 1970, the state of 1969 as the C library
+  // computes it.
+  Changes c = StartChanges(r.daylight && IsDaylight(r, 1969, -1));
+  AddRuleChanges(r, 1970, &c);
+  return MakeZone(r, c);
 }
 
 }  // namespace horalin::platform

@@ -38,9 +38,10 @@ bool FollowTz() {
 
 // The snapshot for a state.
 void FillSnapshot(const InForce& state, ZoneSnapshot* zone) {
-  // The offset in whole minutes towards zero (as %z shows it), and the seconds left over.
+  // The offset in whole minutes towards zero (as %z shows it), and the seconds left over,
+  // with those by which local time is behind the offset in a zone with leap seconds.
   zone->bias = -state.offset / 60;
-  zone->biasSeconds = -state.offset % 60;
+  zone->biasSeconds = -state.offset % 60 + state.leap;
   zone->state = state.daylight ? ZoneDaylight : ZoneStandard;
   std::memcpy(zone->name, Names[state.name], sizeof zone->name);
 }
@@ -162,7 +163,9 @@ void ForgetInstants() {
 
 // The instant at which interval i (1 to count - 1) begins: Starts[i] is the later of the
 // two local readings of its change.
-int64_t ChangeInstant(size_t i) { return Starts[i] - std::max(States[i - 1].offset, States[i].offset); }
+int64_t ChangeInstant(size_t i) {
+  return Starts[i] - std::max(States[i - 1].offset - States[i - 1].leap, States[i].offset - States[i].leap);
+}
 
 // Instants this far from 1970 (31,000 years) lie beyond any local time of 1601 to 9999;
 // they are looked up at this distance, so that no sum below overflows.

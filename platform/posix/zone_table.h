@@ -17,12 +17,14 @@ inline constexpr int64_t kFourCenturies = 146097 * kDay;  // the Gregorian calen
 // database), its rule string holds.
 inline constexpr int64_t kFoldFrom = 230103 * kDay;  // 2600-01-01 00:00
 
-// What is in force over an interval: the offset and daylight flag, and the name by
-// its index in Names.
+// What is in force over an interval: the offset and daylight flag, the name by its
+// index in Names, and in a zone with leap seconds the seconds by which local time is
+// behind the offset (local time = the instant + offset - leap).
 struct InForce {
   int32_t offset;  // seconds east of UTC
   uint8_t name;
   bool daylight;
+  int16_t leap;
 };
 
 inline constexpr size_t kMaxIntervals = 4096;  // Europe/Berlin needs about 950 (to 2437)
@@ -51,7 +53,8 @@ extern InForce States[kMaxIntervals];
 extern char16_t Names[kMaxNames][32];
 extern uint16_t Buckets[kMaxBuckets];
 
-// The table of a zone that the library loaded, which it keeps for lookups past the table.
+// The table of a zone that the library loaded, which it keeps for lookups past the table,
+// with what the library's reading lacks (Extras, zone_source.h).
 void UseZone(const absl::TimeZone& zone);
 // The table of a zone with one state for all time.
 void UseFixedZone(const char* name, int32_t offset, bool daylight);

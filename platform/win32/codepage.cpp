@@ -12,8 +12,6 @@ namespace horalin::platform {
 
 namespace {
 
-constexpr uint32_t kGb18030 = 54936;
-
 int Convert(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity) {
   if (count == 0) return 0;
   return MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(count), reinterpret_cast<LPWSTR>(out),
@@ -52,24 +50,11 @@ bool FillFromSystem(uint32_t codePage, CodePageTable* table) {
   return true;
 }
 
-// The bytes at the end that begin a character and lack its last bytes, in GB18030, where
-// the lead bytes tell where characters begin, from the first byte.
-size_t CutLength(const char* bytes, size_t count) {
-  size_t i = 0, start = 0;
-  while (i < count) {
-    start = i;
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    size_t size = b >= 0x81 && b <= 0xFE ? 2 : 1;
-    if (size == 2 && i + 1 < count && bytes[i + 1] >= '0' && bytes[i + 1] <= '9') size = 4;
-    i += size;
-  }
-  return i > count ? count - start : 0;
-}
-
 }  // namespace
 
 uint32_t AnsiCodePage() { return GetACP(); }
 uint32_t OemCodePage() { return GetOEMCP(); }
+uint32_t DefaultCodePage() { return GetOEMCP(); }
 
 size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
                          uint32_t* error) {
@@ -105,7 +90,7 @@ size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t
   *used = 0;
   if (decoder->codePage == 0) return 0;
   if (size_t units; DecodeShared(decoder, bytes, count, used, out, capacity, final, &units)) return units;
-  const size_t take = final ? count : count - CutLength(bytes, count);
+  const size_t take = final ? count : count - Gb18030CutLength(bytes, count);
   const int n = Convert(decoder->codePage, bytes, take, out, capacity);
   *used = n > 0 || take == 0 ? take : 0;
   return n > 0 ? static_cast<size_t>(n) : 0;

@@ -3,6 +3,7 @@
 #include "lines/encoding.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <clocale>
 #include <cstring>
@@ -12,11 +13,13 @@
 #include "common/types.h"
 #include "common/utf.h"
 #include "platform/platform.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_host.h"
 
 namespace horalin {
 namespace {
 
+using testing::ScopedEnv;
 using testing::U16;
 using testing::U8;
 
@@ -65,10 +68,11 @@ TEST(EncodingNameTest, Names) {
 
 TEST(CodePageTest, SupportedCodePages) {
   for (uint32_t cp : {437u, 850u, 866u, 932u, 936u, 949u, 950u, 1250u, 1252u, 1258u, 20866u, 28591u, 28605u, 65000u,
-                      65001u, 720u, 10004u, 20949u})  // the last from ASCII or EUC-KR and the corrections
+                      65001u, 720u, 10004u, 20949u,  // the last three from ASCII or EUC-KR and the corrections
+                      54936u})
     EXPECT_TRUE(IsCodePageSupported(cp)) << cp;
   // Code pages that Windows reads otherwise and that no table here corrects are refused.
-  for (uint32_t cp : {1u, 1200u, 12345u, 99999u, 0xFFFFFFFEu, 858u, 1047u, 20273u, 50220u, 50225u, 51932u, 54936u})
+  for (uint32_t cp : {1u, 1200u, 12345u, 99999u, 0xFFFFFFFEu, 858u, 1047u, 20273u, 50220u, 50225u, 51932u})
     EXPECT_FALSE(IsCodePageSupported(cp)) << cp;
 }
 
@@ -127,7 +131,7 @@ std::u16string Convert(uint32_t codePage, const std::string& bytes, uint32_t* er
 }
 
 TEST(DetectTest, Utf8ByValidAndBrokenSequences) {
-  const uint32_t oem = platform::OemCodePage();
+  const uint32_t oem = platform::DefaultCodePage();
   struct Case {
     const char* bytes;
     bool decided;
@@ -227,8 +231,11 @@ TEST(CodePageBackendTest, ConvertsWithoutDroppingBytes) {
        "a\x81"
        "b",
        u"a\u0081"
-       "b"},                                     // undefined: kept, as Windows keeps it
-      {20127, "\xE9", u"i"},                     // Windows takes the low seven bits
+       "b"},                                        // undefined: kept, as Windows keeps it
+      {20127, "\xE9\x8A\x8D\xBF", u"i\n\r\uFFFD"},  // Windows takes the low seven bits (but of BF)
+      // GB18030: two and four bytes, beyond the BMP; a byte that begins no character
+      {54936, "\xC4\xE3\x81\x30\x81\x30\x95\x32\x82\x36", u"\u4F60\u0080\U00020000"},
+      {54936, "\x81 \xFF\x81\x30z", u"\uFFFD \uFFFD\uFFFD0z"},
       {949, "\x81 \xB0\xA1", u"\uFFFD \uAC00"},  // a lead byte without its pair takes no neighbour
       {437, "\xB0\x82", u"\u2591\u00E9"},
       {850, "\x82", u"\u00E9"},
@@ -286,6 +293,8 @@ TEST(CodePageBackendTest, DecodesPiecesWithTheirState) {
       {932, {"x\x82"}, {2}, u"x\uFFFD", true},                    // cut off at the end of the text
       {65000, {"+AG", "UAZQ-x"}, {3, 6}, u"\u0065\u0065x", false},
       {37, {"\x88\x25\x0D"}, {3}, u"h\n\r", false},
+      {20127, {"a\x8A\xE9"}, {3}, u"a\ni", false},
+      {54936, {"a\x81\x30", "\x81\x30\x81\x30\xC4", "\xC4\xE3"}, {1, 4, 2}, u"a\u0080\u4F60", true},
   };
   for (const Case& c : cases) {
     platform::ByteDecoder decoder;
@@ -306,22 +315,67 @@ TEST(CodePageBackendTest, DecodesPiecesWithTheirState) {
   EXPECT_FALSE(platform::OpenByteDecoder(&decoder, 12345));
 }
 
-TEST(CodePageBackendTest, LocaleCharacterSetGivesTheAnsiCodePage) {
+// The ANSI and OEM code pages of the locale's language, as Windows gives them; the ANSI
+// one is the locale's own character set where that is a single-byte set. 8-bit text is
+// read with the ANSI one by default.
+TEST(CodePageBackendTest, LocaleGivesTheAnsiAndOemCodePages) {
   struct Case {
     const char* locale;
-    uint32_t codePage;
+    uint32_t ansi, oem;
   } cases[] = {
-      {"C.UTF-8", 1252},      {"C", 1252},  // ASCII: the Western European code page
-      {"de_DE", 28591},       {"de_DE@euro", 28605}, {"ru_RU.koi8r", 20866},
-      {"ru_RU.cp1251", 1251}, {"ja_JP.eucjp", 1252},  // a multi-byte set
+      {"C.UTF-8", 1252, 437},      {"C", 1252, 437},
+      {"en_US.UTF-8", 1252, 437},  {"en_GB.UTF-8", 1252, 850},
+      {"de_DE.UTF-8", 1252, 850},  {"fr_FR.UTF-8", 1252, 850},
+      {"pl_PL.UTF-8", 1250, 852},  {"ru_RU.UTF-8", 1251, 866},
+      {"ru_UA.UTF-8", 1251, 866},  {"el_GR.UTF-8", 1253, 737},
+      {"tr_TR.UTF-8", 1254, 857},  {"he_IL.UTF-8", 1255, 862},
+      {"ar_SA.UTF-8", 1256, 720},  {"th_TH.UTF-8", 874, 874},
+      {"vi_VN.UTF-8", 1258, 1258}, {"ja_JP.UTF-8", 932, 932},
+      {"zh_CN.UTF-8", 936, 936},   {"zh_TW.UTF-8", 950, 950},
+      {"ko_KR.UTF-8", 949, 949},   {"sr_RS.UTF-8@latin", 1250, 852},
+      {"sr_RS.UTF-8", 1251, 855},  {"hi_IN.UTF-8", 65001, 65001},
+      {"xx_YY.UTF-8", 1252, 437},  {"de_DE", 28591, 850},  // the locale's own single-byte set
+      {"de_DE@euro", 28605, 850},  {"ru_RU.koi8r", 20866, 866},
+      {"ru_RU.cp1251", 1251, 866}, {"ja_JP.eucjp", 932, 932},  // a multi-byte set: the language's
   };
-  std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  ScopedEnv ctype("LC_CTYPE", nullptr), lang("LANG", "ja_JP.UTF-8");
   for (const Case& c : cases) {
-    ASSERT_TRUE(std::setlocale(LC_CTYPE, c.locale)) << c.locale << " is not installed (locales-all)";
-    EXPECT_EQ(platform::AnsiCodePage(), c.codePage) << c.locale;
-    EXPECT_EQ(platform::OemCodePage(), c.codePage) << c.locale;
+    ScopedEnv all("LC_ALL", c.locale);
+    EXPECT_EQ(platform::AnsiCodePage(), c.ansi) << c.locale;
+    EXPECT_EQ(platform::OemCodePage(), c.oem) << c.locale;
+    EXPECT_EQ(platform::DefaultCodePage(), c.ansi) << c.locale;
   }
-  std::setlocale(LC_CTYPE, saved.c_str());
+  ScopedEnv all("LC_ALL", nullptr);
+  EXPECT_EQ(platform::OemCodePage(), 932u);  // LANG, after LC_ALL and LC_CTYPE
+  ctype.Set("el_GR.UTF-8");
+  EXPECT_EQ(platform::OemCodePage(), 737u);
+}
+
+// Every character of the BMP but the surrogates, and some beyond it, that the C library
+// writes in GB18030, read back.
+TEST(CodePageBackendTest, Gb18030RoundTrips) {
+  iconv_t cd = iconv_open("GB18030", "UTF-16LE");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  std::u16string text;
+  std::string bytes;
+  for (char32_t c = 1; c < 0x110000; c += c < 0x10000 ? 1 : 997) {
+    if (c >= 0xD800 && c < 0xE000) continue;
+    char16_t units[2] = {static_cast<char16_t>(c), 0};
+    if (c >= 0x10000) units[0] = static_cast<char16_t>(0xD7C0 + (c >> 10)), units[1] = 0xDC00 | (c & 0x3FF);
+    char encoded[8];
+    char* in = reinterpret_cast<char*>(units);
+    char* out = encoded;
+    size_t inLeft = c < 0x10000 ? 2 : 4, outLeft = sizeof encoded;
+    if (iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) continue;  // a few private-use ones
+    text.append(units, c < 0x10000 ? 1 : 2);
+    bytes.append(encoded, sizeof encoded - outLeft);
+  }
+  iconv_close(cd);
+  EXPECT_GT(text.size(), 63000u);
+  std::u16string back(text.size(), u'\0');
+  uint32_t error = 0;
+  back.resize(platform::WideFromMultiByte(54936, bytes.data(), bytes.size(), back.data(), back.size(), &error));
+  EXPECT_TRUE(back == text) << "read " << back.size() << " of " << text.size() << " units";
 }
 
 }  // namespace

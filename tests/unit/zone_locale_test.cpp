@@ -121,11 +121,22 @@ TEST(ZoneTest, AsDatePrintsIt) {
       {"<-03>3<-02>,M3.5.0/-2,M10.5.0/-1", At(2024, 7, 1, 12, 0), "-0200 -02 1719842400"},
       {"CET-1CEST,J60/2,J300/3", At(2024, 7, 1, 12, 0), "+0200 CEST 1719828000"},
       {"<+0530>-5:30", At(2024, 7, 1, 12, 0), "+0530 +0530 1719815400"},
+      // a daylight name without rules: the changes of the posixrules file (New York's),
+      // moved as the C library moves them (spring: by the difference of the standard
+      // offsets; autumn: by the daylight offset), in war time too
+      {"AAA3BBB", At(2006, 4, 1, 12, 0), "-0300 AAA 1143903600"},
+      {"AAA3BBB", At(2024, 3, 10, 7, 0), "-0200 BBB 1710061200"},
+      {"AAA3BBB", At(1943, 1, 1, 0, 0), "-0200 BBB -852069600"},
+      {"AAA-9BBB,", At(2024, 11, 3, 2, 45), "+1000 BBB 1730565900"},
       {"EST5", At(2024, 7, 1, 12, 0), "-0500 EST 1719853200"},
       {"ABCDEFGHIJK-5", At(2024, 7, 1, 12, 0), "+0500 ABCDEFGHIJK 1719817200"},
       {"ABCDEFGHIJKLMNOPQRSTUVWXYZABCD-5", At(2024, 7, 1, 12, 0), "+0500 ABCDEFGHIJKLMNOPQRSTUVWXYZABCD 1719817200"},
       {":Europe/Berlin", At(2024, 7, 1, 12, 0), "+0200 CEST 1719828000"},
       {"/usr/share/zoneinfo/Europe/Berlin", At(2024, 1, 1, 12, 0), "+0100 CET 1704106800"},
+      // a zone file with leap seconds: local time behind by those so far, the offset as shown
+      {"right/Europe/Berlin", At(2024, 7, 1, 12, 0), "+0200 CEST 1719828027"},
+      {"right/Europe/Berlin", At(1999, 1, 1, 0, 0), "+0100 CET 915145221"},
+      {"right/Europe/Berlin", At(1971, 1, 1, 0, 0), "+0100 CET 31532400"},
       {"", At(2024, 7, 1, 12, 0), "+0000 UTC 1719835200"},
       {":", At(2024, 7, 1, 12, 0), "+0000 UTC 1719835200"},
       {"Foo/Bar", At(2024, 7, 1, 12, 0), "+0000 Foo 1719835200"},  // no such file, nor a rule string
@@ -198,7 +209,9 @@ TEST(ZoneTest, UnixTimeOfEveryLocalQuarterHour) {
        {"America/New_York", "Australia/Lord_Howe", "AAA3BBB,J100/2,J100/20", "EST5EDT,M13.1.0,M11.1.0",
         "EST5EDT,M3.2.0,M11.1.0x", "EST5EDT,M3.2.0", "EST5EDT,M3.6.0,M11.1.0", "EST5EDT,J0,J100",
         "EST5EDT,M3.2.0,M11.1.0,", "EST5X", "EST5EDT,0,100", "EST5EDT,366,100", "EST5EDT,M3.2.0/25,M11.1.0/-1",
-        "EST5EDT,M3.2.7,M11.1.0", "EST5EDT,M3.2", "EST5EDT,J365,J1", "<+03>-3<+04>,M3.5.0,M10.5.0/x"}) {
+        "EST5EDT,M3.2.7,M11.1.0", "EST5EDT,M3.2", "EST5EDT,J365,J1", "<+03>-3<+04>,M3.5.0,M10.5.0/x",
+        // offsets of a day and more
+        "EST24EDT,M3.2.0,M11.1.0", "EST-24EDT,M3.2.0,M11.1.0", "EST5EDT-24,M3.2.0,M11.1.0"}) {
     ScopedEnv tz("TZ", name);
     std::vector<long> offsets;  // of the year, and of the end of the one before
     for (time_t t = 1704067200 - 86400; t < 1735689600; t += 900) {
