@@ -155,13 +155,6 @@ void PutTerminated(Utf8Stream* s, const char16_t* text) {
   }
 }
 
-// Whether the format holds no conversion but "%s", which then takes the fast way.
-bool OnlyStringConversions(const char16_t* format) {
-  for (const char16_t* p = format; *p; ++p)
-    if (*p == u'%' && *++p != u's') return false;
-  return true;
-}
-
 }  // namespace
 
 void StreamText(Utf8Stream* s, const char16_t* text, size_t length) {
@@ -219,14 +212,16 @@ __attribute__((noinline)) void StreamFormatPieces(Utf8Stream* stream, const char
 }  // namespace
 
 void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
-  if (!OnlyStringConversions(format)) {
-    StreamFormatPieces(stream, format, args);
-    return;
-  }
-  // Literal text and strings straight into the buffer; the unit after a literal one is
-  // the next of the format (or its terminator).
+  // Literal text and "%s" straight into the buffer; the unit after a literal one is the
+  // next of the format (or its terminator). At the first other conversion the rest of the
+  // format, with the arguments not yet taken, goes the general way: the pieces come out
+  // in the same order either way.
   for (const char16_t* p = format; *p;) {
     if (*p == u'%') {
+      if (p[1] != u's') {
+        StreamFormatPieces(stream, p, args);
+        return;
+      }
       const char16_t* text = va_arg(args, const char16_t*);
       PutTerminated(stream, text ? text : u"(null)");
       p += 2;

@@ -142,6 +142,15 @@ TEST(Utf8StreamTest, FormattedPiecesOfAnyLength) {
     FlushStream(&s, true);
     EXPECT_EQ(Written, "stamp " + std::string(n, 'y') + "|   42\n" + std::string(n, 'y') + "\n") << n;
   }
+  // The general way takes over after "%s" while the stream holds a CR or a high half.
+  static Utf8Stream s;
+  s = Utf8Stream{Capture, true, true, false, false, {0}, 0, {}};
+  Written.clear();
+  Format(&s, u"%s%d|%s%d\n|%s%d\n", u"a\r", 1, u"b\r", 2, u"c\xD83D", 3);
+  FlushStream(&s, true);
+  EXPECT_EQ(Written,
+            "a\r1|b\r2\n|c\xEF\xBF\xBD"
+            "3\n");
 }
 
 // A format of "%s" conversions only takes a fast way into the buffer; a width that the
