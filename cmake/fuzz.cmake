@@ -10,8 +10,8 @@ endif()
 add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g
                     -fsanitize-coverage-ignorelist=${CMAKE_SOURCE_DIR}/fuzz/coverage_ignorelist.txt)
 
-set(HORALIN_FUZZ_TARGETS fuzz/datefmt_fuzz.cpp fuzz/format_fuzz.cpp fuzz/reader_fuzz.cpp fuzz/tokenizer_fuzz.cpp
-    fuzz/ts_fuzz.cpp)
+set(HORALIN_FUZZ_TARGETS fuzz/datefmt_fuzz.cpp fuzz/format_fuzz.cpp fuzz/reader_fuzz.cpp fuzz/restamp_fuzz.cpp
+    fuzz/tokenizer_fuzz.cpp fuzz/ts_fuzz.cpp)
 foreach(source ${HORALIN_FUZZ_TARGETS})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source} fuzz/fuzz_support.cpp tests/support/test_host.cpp)

@@ -91,10 +91,7 @@ size_t EmitCodePoint(char16_t* out, size_t length, uint32_t cp, bool doubling) {
 // A directive's text goes out as far as it fits, never ending in half a surrogate pair.
 size_t PutCut(char16_t* out, size_t length, const char16_t* text, size_t count) {
   size_t room = kOutputLimit - length;
-  if (count > room) {
-    count = room;
-    if (count && IsHighSurrogate(text[count - 1])) --count;
-  }
+  if (count > room) count = CutAtCharacter(text, room);
   for (size_t i = 0; i < count; ++i) out[length + i] = text[i];
   return length + count;
 }
@@ -441,7 +438,7 @@ char16_t* PutLocalePiece(Context& ctx, PieceKind kind, uint8_t mods, char16_t* o
   // The abbreviated month name, at most 15 units, cut where a character ends.
   const Locale names = (mods & kEnglish) ? Locale::English : Locale::User;
   size_t n = ctx.services.localeText(names, LocaleItem::AbbrevMonthName, t.wMonth, o, room);
-  if (n > 15) n = IsHighSurrogate(o[14]) ? 14 : 15;
+  if (n > 15) n = CutAtCharacter(o, 15);
   return o + n;
 }
 

@@ -61,10 +61,10 @@ Utf16Reading ReadAsUtf16(const uint8_t* block, uint32_t count, bool bigEndian) {
   Utf16Reading r{true, false, false, 0, 0};
   bool highSurrogate = false, lastLatin = false;
   for (uint32_t i = 0; i + 1 < count; i += 2) {
-    const char16_t u = static_cast<char16_t>(bigEndian ? block[i] << 8 | block[i + 1] : block[i + 1] << 8 | block[i]);
-    const bool low = u >= 0xDC00 && u <= 0xDFFF, latin = u < 0x100;
+    const char16_t u = UnitFromBytes(block[i], block[i + 1], bigEndian);
+    const bool low = IsLowSurrogate(u), latin = u < 0x100;
     if (highSurrogate != low) r.text = false;
-    highSurrogate = u >= 0xD800 && u <= 0xDBFF;
+    highSurrogate = IsHighSurrogate(u);
     if ((u < 0x20 && (u < 0x09 || u > 0x0D)) || (u >= 0x7F && u <= 0x9F) || u >= 0xFFFE) r.text = false;
     r.lineEnd = r.lineEnd || u == 13 || u == 10;
     r.latinPair = r.latinPair || (latin && lastLatin);

@@ -1,6 +1,5 @@
 #include "lines/reader.h"
 
-#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -10,6 +9,7 @@
 #include "common/line_framer.h"
 #include "common/types.h"
 #include "common/utf.h"
+#include "common/words.h"
 
 namespace horalin {
 
@@ -347,16 +347,15 @@ bool JoinUtf16Units(PipeReader* r) {
   uint32_t n = 0, pos = r->position;
   if (r->byteAwaitingPair >= 0 && pos < r->length) {
     const uint32_t first = static_cast<uint32_t>(r->byteAwaitingPair), second = bytes[pos++];
-    r->decoded[n++] = static_cast<char16_t>(big ? first << 8 | second : second << 8 | first);
+    r->decoded[n++] = UnitFromBytes(static_cast<uint8_t>(first), static_cast<uint8_t>(second), big);
     r->byteAwaitingPair = -1;
   }
   const uint32_t pairs = (r->length - pos) / 2 < kDecodedUnits - n ? (r->length - pos) / 2 : kDecodedUnits - n;
-  if (big == (std::endian::native == std::endian::big)) {  // the units as they stand in memory
+  if (!big) {  // the units as they stand in memory (common/words.h: little-endian only)
     std::memcpy(r->decoded + n, bytes + pos, sizeof(char16_t) * pairs);
   } else {
-    const uint32_t high = big ? 0u : 1u;  // of the unit's two bytes
     for (uint32_t i = 0; i < pairs; ++i)
-      r->decoded[n + i] = static_cast<char16_t>(bytes[pos + 2 * i + high] << 8 | bytes[pos + 2 * i + 1 - high]);
+      r->decoded[n + i] = UnitFromBytes(bytes[pos + 2 * i], bytes[pos + 2 * i + 1], true);
   }
   n += pairs;
   pos += 2 * pairs;
@@ -504,8 +503,8 @@ int32_t TakeWaitingLine(PipeReader* r, char16_t* line) {
   }
   const uint32_t count = r->framer.count;
   if (count == 0) return kNoLineYet;
-  if (FramedAsUnits(r)) {  // the units are in the line already
-    if (IsHighSurrogate(line[count - 1])) return kNoLineYet;
+  if (FramedAsUnits(r)) {                                        // the units are in the line already
+    if (CutAtCharacter(line, count) < count) return kNoLineYet;  // its low half still to come
     EndLineHere(&r->framer);
     line[count] = 0;
     return static_cast<int32_t>(count);

@@ -166,4 +166,18 @@ size_t Gb18030CutLength(const char* bytes, size_t count) {
   return i > count ? count - start : 0;
 }
 
+// A whole text at once, through the backend's own decoder: the same in both backends.
+size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
+                         uint32_t* error) {
+  ByteDecoder decoder;
+  if (!OpenByteDecoder(&decoder, codePage)) {
+    *error = kErrorInvalidParameter;
+    return 0;
+  }
+  size_t used = 0;
+  const size_t units = DecodeBytes(&decoder, bytes, count, &used, out, capacity, true);
+  CloseByteDecoder(&decoder);
+  return units;
+}
+
 }  // namespace horalin::platform

@@ -315,9 +315,12 @@ int RunCommand(const char16_t* arguments, const char16_t* const* command, int co
   int status = platform::WaitForChild(&child, &stopSignal);
   if (!endSeen) ended = platform::CurrentMoment(true);
   // Stamped when the command ended, not when the last process that held its pipes let go.
+  // A Windows status from 0x80000000 up (an exception such as 0xC0000005) in hex, as the
+  // system names it; a POSIX status is never negative.
   if (call.options.footer)
-    Printf(u"%s ---- End Of Command, exit status %d ----\r\n", MakeTsStampAt(&call.stamps, call.options, ended),
-           status);
+    Printf(status < 0 ? u"%s ---- End Of Command, exit status 0x%X ----\r\n"
+                      : u"%s ---- End Of Command, exit status %d ----\r\n",
+           MakeTsStampAt(&call.stamps, call.options, ended), status);
   // Asked to stop after the command ended: as a signal would end a command.
   if (stopSignal) return 128 + stopSignal;
   // Lines were lost: a command that succeeded does not make it a success.

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 export TZ=UTC LC_ALL=C.UTF-8
 
 # Seconds per target. From the seeds, the tokenizer reaches all the code it will reach in
-# about a second; datefmt, format and reader stop finding new code after 5 to 8 seconds
+# about a second; datefmt, format, reader and restamp stop finding new code after 5 to 8 seconds
 # (their coverage at 20 seconds is within 2% of that); ts, about 1,300 inputs a second,
 # still gains slowly and gets the longest.
 seconds_for() {

@@ -8,13 +8,13 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 #include "common/types.h"
 #include "common/utf.h"
+#include "common/words.h"
 #include "platform/platform.h"
 #include "platform/posix/codepage_cells.h"
 #include "platform/table_decoder.h"
@@ -133,7 +133,7 @@ bool SameCharset(const char* a, const char* b) {
   }
 }
 
-constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+constexpr const char* kUtf16Native = "UTF-16LE";  // the machine's order (common/words.h: little-endian only)
 constexpr uint32_t kUtf7 = 65000;
 
 // Converts a few bytes from the converter's initial state, and with `flush` lets out what
@@ -357,19 +357,6 @@ size_t DecodeBytes(ByteDecoder* decoder, const char* bytes, size_t count, size_t
     return DecodeGb18030(static_cast<iconv_t>(decoder->converter), bytes, count, used, out, capacity, final);
   size_t units = 0;
   DecodeShared(decoder, bytes, count, used, out, capacity, final, &units);
-  return units;
-}
-
-size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
-                         uint32_t* error) {
-  ByteDecoder decoder;
-  if (!OpenByteDecoder(&decoder, codePage)) {
-    *error = kErrorInvalidParameter;
-    return 0;
-  }
-  size_t used = 0;
-  size_t units = DecodeBytes(&decoder, bytes, count, &used, out, capacity, true);
-  CloseByteDecoder(&decoder);
   return units;
 }
 

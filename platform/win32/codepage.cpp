@@ -56,19 +56,6 @@ uint32_t AnsiCodePage() { return GetACP(); }
 uint32_t OemCodePage() { return GetOEMCP(); }
 uint32_t DefaultCodePage() { return GetOEMCP(); }
 
-size_t WideFromMultiByte(uint32_t codePage, const char* bytes, size_t count, char16_t* out, size_t capacity,
-                         uint32_t* error) {
-  ByteDecoder decoder;
-  if (!OpenByteDecoder(&decoder, codePage)) {
-    *error = kErrorInvalidParameter;
-    return 0;
-  }
-  size_t used = 0;
-  const size_t units = DecodeBytes(&decoder, bytes, count, &used, out, capacity, true);
-  CloseByteDecoder(&decoder);
-  return units;
-}
-
 // UTF-8 and UTF-7 are read by our own decoders, as in every build: the system's UTF-8
 // takes the byte after a bad lead byte with it (E0 0D gives one U+FFFD, and the line end
 // is lost), and its UTF-7 cannot carry a run from one call to the next.

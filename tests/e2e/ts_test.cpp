@@ -1105,6 +1105,8 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
       {{"--", talker, "exit:3"}, 3, "", "", true},
       {{"--", talker, "o:x", "signal:15"}, 128 + 15, "x", "", false},
       {{"/F", "--", talker, "exit:7"}, 7, "---- End Of Command, exit status 7 ----", "", false},
+      // A Windows process ended by an exception: its status in hex (Wine hands on its low byte).
+      {{"/F", "--", talker, "exit:0xC0000005"}, 5, "---- End Of Command, exit status 0xC0000005 ----", "", true, false},
       {{"--", missing, "a"}, 127, "", "Horalin plugin: Cannot start \"" + missing + "\": ", true},
       {{"--", "/"}, 126, "", "Horalin plugin: Cannot start \"/\": Permission denied", false},  // a folder
       // Bad arguments start nothing.

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
       for (++i; i < argc; ++i) std::printf("[%s]\n", argv[i]);
       std::fflush(stdout);
     } else if (std::strncmp(a, "exit:", 5) == 0) {
-      return std::atoi(value);
+      return static_cast<int>(std::strtoul(value, nullptr, 0));  // 0xC0000005 too
     } else if (std::strncmp(a, "signal:", 7) == 0) {
       std::raise(std::atoi(value));
     }
