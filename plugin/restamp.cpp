@@ -424,14 +424,10 @@ void WidenHead(const char* bytes, size_t n) {
   Bytes.head[n] = 0;
 }
 
-// The new stamp in UTF-8. A stamp is mostly 7-bit: its units are its bytes up to the
-// first that is not.
+// The new stamp in UTF-8 (the encoder copies its 7-bit runs as they are).
 void PutStamp(const char16_t* stamp, size_t length) {
   if (Bytes.outUsed + 3 * length > kByteOut) FlushBytes();
-  size_t k = 0;
-  char* out = Bytes.out + Bytes.outUsed;
-  for (; k < length && stamp[k] < 0x80; ++k) out[k] = static_cast<char>(stamp[k]);
-  Bytes.outUsed += k + (k < length ? Utf8FromUtf16(stamp + k, length - k, out + k, true, nullptr) : 0);
+  Bytes.outUsed += Utf8FromUtf16(stamp, length, Bytes.out + Bytes.outUsed, true, nullptr);
 }
 
 // One line (or the head of a long one): `length` bytes of text, then `end` bytes of its
