@@ -62,6 +62,15 @@ int64_t Render(char16_t* stamp, const char16_t* format, uint32_t formatFlags, In
   return length;
 }
 
+// The time from `then` to `now`, after a separator. The steady clock does not go back; a
+// reading older than `then` (one that a caller took later, or from another clock) shows
+// no time elapsed, not a wrapped count, unless `isSigned` asks for it with its "-".
+void AppendGap(char16_t* stamp, uint64_t now, uint64_t then, bool isSigned) {
+  AppendStampSeparator(stamp);
+  if (isSigned && now < then) AppendText(stamp, kFormatText, u"-");
+  AppendElapsedText(stamp, now > then ? now - then : isSigned ? then - now : 0);
+}
+
 }  // namespace
 
 int AppendStampSeparator(char16_t* stamp) {
@@ -85,17 +94,6 @@ void AppendElapsedText(char16_t* stamp, uint64_t difference) {
   *p = 0;
   AppendText(stamp, kFormatText, text);
 }
-
-// The time from `then` to `now`, after a separator. The steady clock does not go back; a
-// reading older than `then` (one that a caller took later, or from another clock) shows
-// no time elapsed, not a wrapped count, unless `isSigned` asks for it with its "-".
-namespace {
-void AppendGap(char16_t* stamp, uint64_t now, uint64_t then, bool isSigned) {
-  AppendStampSeparator(stamp);
-  if (isSigned && now < then) AppendText(stamp, kFormatText, u"-");
-  AppendElapsedText(stamp, now > then ? now - then : isSigned ? then - now : 0);
-}
-}  // namespace
 
 int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags, const Moment& now,
                   uint64_t startTime, uint64_t* previousTime, StampCache* cache) {
