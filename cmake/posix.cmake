@@ -11,10 +11,12 @@ find_package(GTest REQUIRED)
 
 # Unit tests: the engine through the platform seam, output captured by a test host.
 set(HORALIN_UNIT_SOURCES
-    tests/unit/calendar_test.cpp tests/unit/datefmt_test.cpp tests/unit/encoding_test.cpp
-    tests/unit/escapes_test.cpp tests/unit/faults_test.cpp tests/unit/format_test.cpp tests/unit/help_test.cpp
-    tests/unit/output_test.cpp tests/unit/parser_test.cpp tests/unit/plugin_test.cpp tests/unit/reader_test.cpp
-    tests/unit/stamp_test.cpp tests/unit/text_test.cpp tests/unit/tokenizer_test.cpp tests/unit/ts_test.cpp
+    tests/unit/calendar_test.cpp tests/unit/codepage_test.cpp tests/unit/datefmt_lines_test.cpp
+    tests/unit/datefmt_test.cpp tests/unit/encoding_test.cpp tests/unit/errors_test.cpp tests/unit/escapes_test.cpp
+    tests/unit/expand_test.cpp tests/unit/faults_test.cpp tests/unit/format_test.cpp tests/unit/help_test.cpp
+    tests/unit/line_framer_test.cpp tests/unit/output_test.cpp tests/unit/parser_test.cpp tests/unit/plugin_test.cpp
+    tests/unit/reader_test.cpp tests/unit/scans_test.cpp tests/unit/stamp_forms_test.cpp tests/unit/stamp_test.cpp
+    tests/unit/text_test.cpp tests/unit/tokenizer_test.cpp tests/unit/ts_test.cpp tests/unit/words_test.cpp
     tests/unit/zone_locale_test.cpp tests/support/code_page_property.cpp tests/support/test_host.cpp
     tests/support/ts_feed.cpp)
 add_executable(horalin_unit_tests ${HORALIN_UNIT_SOURCES})
@@ -26,7 +28,8 @@ set_tests_properties(unit PROPERTIES ENVIRONMENT "TZ=UTC;LC_ALL=C.UTF-8")
 # End-to-end tests: the horalin program run as a user runs it, with its own pipes.
 set(HORALIN_E2E_SOURCES
     tests/e2e/datefmt_test.cpp tests/e2e/faults_test.cpp tests/e2e/foundation_test.cpp tests/e2e/help_test.cpp
-    tests/e2e/process.cpp tests/e2e/ts_test.cpp tests/e2e/windows_tables_test.cpp)
+    tests/e2e/process.cpp tests/e2e/restamp_test.cpp tests/e2e/run_test.cpp tests/e2e/ts_test.cpp
+    tests/e2e/windows_tables_test.cpp)
 add_executable(horalin_e2e_tests ${HORALIN_E2E_SOURCES})
 target_include_directories(horalin_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(horalin_e2e_tests PRIVATE GTest::gtest GTest::gtest_main)

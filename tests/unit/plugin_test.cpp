@@ -108,41 +108,5 @@ TEST(UsageTest, OtherNamesLeaveTheBufferAlone) {
   }
 }
 
-TEST(ErrorReportTest, PrefixAndBatchLocation) {
-  struct Case {
-    const char* batch;
-    const char* expected;
-  } cases[] = {
-      {"0", "Horalin plugin: Bad year\r\n"},
-      {"01", "Horalin plugin: Bad year\r\n"},
-      {"1", "Horalin plugin: C:\\b 100%.btm [12]  Bad year\r\n"},
-      {"10", "Horalin plugin: C:\\b 100%.btm [12]  Bad year\r\n"},
-  };
-  for (const Case& c : cases) {
-    ResetHost({{"_batch", c.batch}, {"_batchname", "C:\\b 100%.btm"}, {"_batchline", "12"}});
-    ReportError(u"Bad year\r\n");
-    EXPECT_EQ(CapturedErrors(), c.expected);
-    EXPECT_EQ(CapturedOutput(), "");
-  }
-}
-
-TEST(ErrorTextTest, KnownUnknownAndAllBits) {
-  char16_t text[1024];
-  ErrorCodeText(0xFFFFFFFFu, text);
-  EXPECT_EQ(U8(text), "Unknown error");
-  ErrorCodeText(0xE0001234u, text);
-  EXPECT_EQ(U8(text), "Error -536866252");
-  // An errno value is not taken for the Windows code of the same number (6: an invalid handle).
-  ErrorCodeText(platform::CodeOfErrno(ENXIO), text);
-  EXPECT_EQ(U8(text), "No such device or address");
-  ErrorCodeText(kErrorInvalidHandle, text);
-  EXPECT_EQ(U8(text), "Bad file descriptor");
-  ErrorCodeText(platform::CodeOfErrno(EIO), text);
-  std::string known = U8(text);
-  EXPECT_FALSE(known.empty());
-  EXPECT_FALSE(isspace(static_cast<unsigned char>(known.back())));
-  EXPECT_EQ(known.find('\n'), std::string::npos);
-}
-
 }  // namespace
 }  // namespace horalin

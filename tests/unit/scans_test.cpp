@@ -1,0 +1,76 @@
+// The output's scans of `units` (terminated after `length`, 16-byte aligned): their bytes
+// are `bytes`, to the first unit out of the run.
+void CheckOutputScans(const char16_t* units, const char* bytes, size_t length, const std::string& where) {
+  size_t run = 0, terminatedRun = 0;
+  while (run < length && scans::InOutputRun(units[run])) ++run;
+  while (units[terminatedRun] && scans::InOutputRun(units[terminatedRun])) ++terminatedRun;
+  char plainRun[64] = {}, fastRun[64] = {};
+  ASSERT_EQ(scans::fast::CopyOutputRun(units, length, fastRun), run) << where;
+  ASSERT_EQ(scans::plain::CopyOutputRun(units, length, plainRun), run) << where;
+  ASSERT_EQ(std::string(fastRun, run), std::string(bytes, run)) << where;
+  ASSERT_EQ(std::string(plainRun, run), std::string(bytes, run)) << where;
+  for (const bool fast : {false, true}) {  // block by block to the first unit out of the run
+    const char16_t* p = units;
+    size_t used = 0;
+    char out[96] = {};
+    while (fast ? scans::fast::CopyOutputBlock(&p, out, &used) : scans::plain::CopyOutputBlock(&p, out, &used)) {
+    }
+    ASSERT_EQ(p - units, terminatedRun) << where << (fast ? " fast" : " plain");
+    ASSERT_EQ(std::string(out, used), std::string(bytes, terminatedRun)) << where;
+  }
+}
+
+// Each SSE2 scan against its plain twin and against the units read one by one: one
+// special value placed at every position of texts of every length up to three blocks,
+// where a scan changes from sixteen units to eight, four and one.
+TEST(ScansTest, EachScanAnswersAsItsPlainTwinAndAsTheUnitsOneByOne) {
+  const char16_t specials[] = {0, u'\r', u'\n', 0x0D, 0x0E, u',', u';', u'%', 0x7F, 0x80, 0xFF, 0x0D00, 0xD800};
+  for (const char16_t special : specials)
+    for (size_t length = 0; length <= 48; ++length)
+      for (size_t at = 0; at <= length; ++at) {
+        alignas(16) char16_t units[64] = {};  // zeros after the text: a terminator and room to read past it
+        char bytes[64] = {};
+        for (size_t k = 0; k < length; ++k) units[k] = k == at ? special : u'a';
+        for (size_t k = 0; k < length; ++k) bytes[k] = static_cast<char>(units[k]);
+        const auto* ubytes = reinterpret_cast<const uint8_t*>(bytes);
+        const std::string where =
+            std::to_string(special) + " at " + std::to_string(at) + " of " + std::to_string(length);
+        const auto first = [&](auto stops) {  // the first unit that stops a scan, or length
+          size_t k = 0;
+          while (k < length && !stops(units[k], static_cast<unsigned char>(bytes[k]))) ++k;
+          return k;
+        };
+        const size_t nonAscii = first([](char16_t, unsigned char b) { return b >= 0x80; });
+        char16_t plainOut[64] = {}, fastOut[64] = {};
+        ASSERT_EQ(scans::plain::WidenAscii(bytes, length, plainOut), nonAscii) << where;
+        ASSERT_EQ(scans::fast::WidenAscii(bytes, length, fastOut), nonAscii) << where;
+        ASSERT_EQ(std::u16string(fastOut, nonAscii), std::u16string(plainOut, nonAscii)) << where;
+        ASSERT_EQ(std::u16string(fastOut, nonAscii), std::u16string(ubytes, ubytes + nonAscii)) << where;
+
+        const size_t below = first([](char16_t, unsigned char b) { return b < 14 || b >= 0x80; });
+        const auto n = static_cast<uint32_t>(length);
+        const uint32_t skipped = scans::fast::SkipBytesFrom(ubytes, 0, n, 14);
+        ASSERT_EQ(skipped, scans::plain::SkipBytesFrom(ubytes, 0, n, 14)) << where;
+        ASSERT_TRUE(skipped == below || (skipped < below && skipped + 8 > length)) << where;
+        const size_t separator = first([](char16_t, unsigned char b) { return b == ',' || b == ';'; });
+        ASSERT_EQ(scans::plain::FindEitherByte(bytes, length, ',', ';'), separator) << where;
+        size_t plainFirst = 0, fastFirst = 0;
+        ASSERT_EQ(scans::fast::WidenAsciiFinding(bytes, length, fastOut, ',', ';', &fastFirst), nonAscii) << where;
+        ASSERT_EQ(scans::plain::WidenAsciiFinding(bytes, length, plainOut, ',', ';', &plainFirst), nonAscii) << where;
+        ASSERT_EQ(fastFirst, std::min(separator, nonAscii)) << where;
+        ASSERT_EQ(plainFirst, std::min(separator, nonAscii)) << where;
+        const size_t lineStop = first([](char16_t u, unsigned char) { return u == 0 || u == u'\r' || u == u'\n'; });
+        ASSERT_EQ(scans::fast::FindLineStop(units, 0, n), lineStop) << where;
+        ASSERT_EQ(scans::plain::FindLineStop(units, 0, n), lineStop) << where;
+        const size_t percent = first([](char16_t u, unsigned char) { return u == 0 || u == u'%'; });
+        ASSERT_EQ(scans::fast::FindZeroOrUnit(units, u'%') - units, percent) << where;
+        ASSERT_EQ(scans::plain::FindZeroOrUnit(units, u'%') - units, percent) << where;
+        const size_t zero = first([](char16_t u, unsigned char) { return u == 0; });
+        scans::fast::CopyThroughZero(units, units + 64, fastOut);
+        scans::plain::CopyThroughZero(units, units + 64, plainOut);
+        ASSERT_EQ(std::u16string(fastOut, zero + 1), std::u16string(units, zero + 1)) << where;
+        ASSERT_EQ(std::u16string(plainOut, zero + 1), std::u16string(units, zero + 1)) << where;
+
+        CheckOutputScans(units, bytes, length, where);
+      }
+}
