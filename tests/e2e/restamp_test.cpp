@@ -1,3 +1,24 @@
+// horalin restamp as a user runs it: the stamps already in a log read and written anew,
+// files in turn, each in its encoding; its argument errors, and datefmt --lines beside it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/e2e/process.h"
+#include "tests/e2e/stamped.h"
+#include "tests/support/utf16_bytes.h"
+
+namespace horalin::e2e {
+namespace {
+
+using testing::Utf16Le;
+
+// ---- restamp: the stamps already in a log ------------------------------------------
+
 Result Restamp(const Strings& args, const std::string& input,
                std::vector<std::pair<std::string, std::string>> env = {}) {
   return Command("restamp", args, input, std::move(env));
@@ -280,3 +301,6 @@ TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
       << plain.err;
   EXPECT_EQ(plain.err.find(",%F"), std::string::npos) << plain.err;
 }
+
+}  // namespace
+}  // namespace horalin::e2e

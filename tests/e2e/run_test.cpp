@@ -1,4 +1,25 @@
-// ---- horalin run: a command's two streams, stamped -----------------------------------------
+// horalin run as a user runs it: a command's two streams stamped, apart or tagged, at pipes
+// and terminals; its exit status, signals, prompts and commands that cannot start.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/process.h"
+#include "tests/e2e/stamped.h"
 
 namespace horalin::e2e {
 namespace {
@@ -21,8 +42,6 @@ int Milliseconds(const std::string& elapsed) {
              1000 +
          std::stoi(elapsed.substr(9, 3));
 }
-
-// ---- restamp: the stamps already in a log ------------------------------------------
 
 TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
   // Lines on both streams with pauses; partial last lines; standard output closed early
@@ -418,3 +437,6 @@ TEST(Run, AMillionLinesAllStamped) {
     if (texts[i] != "line " + std::to_string(i + 1)) FAIL() << "line " << i + 1 << ": " << texts[i];
   EXPECT_EQ(TextsAfterStamps(r.err, kTime), Strings{"done"});
 }
+
+}  // namespace
+}  // namespace horalin::e2e

@@ -21,59 +21,15 @@
 
 #include "common/version.h"
 #include "tests/e2e/process.h"
+#include "tests/e2e/stamped.h"
 #include "tests/support/utf16_bytes.h"
 
 namespace horalin::e2e {
 namespace {
 
-using Strings = std::vector<std::string>;
-
-const std::string kFull = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})";
-const std::string kDate = R"(\d{4}-\d\d-\d\d)";
-const std::string kTime = R"(\d\d:\d\d:\d\d\.\d{3})";
-const std::string kElapsed = R"(\d\d:\d\d:\d\d\.\d{3})";
-
-#define POSIX_ONLY() \
-  if (UnderWine()) GTEST_SKIP() << "the Windows build runs a smaller set"
-
-// One of the program's commands, with its arguments, standard input and environment.
-Result Command(const char* name, const Strings& args, const std::string& input,
-               std::vector<std::pair<std::string, std::string>> env) {
-  Strings all = {name};
-  all.insert(all.end(), args.begin(), args.end());
-  Options options;
-  options.input = input;
-  options.env = std::move(env);
-  return Horalin(all, options);
-}
-
 Result Ts(const Strings& args, const std::string& input = "",
           std::vector<std::pair<std::string, std::string>> env = {}) {
   return Command("ts", args, input, std::move(env));
-}
-
-Strings SplitLines(const std::string& out) {
-  Strings lines;
-  size_t start = 0;
-  for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(out.substr(start, end - start));
-  EXPECT_EQ(start, out.size()) << "output does not end with a line end";
-  return lines;
-}
-
-// The text after each stamp, the stamp matched by `stamp` and followed by one blank.
-Strings TextsAfterStamps(const std::string& out, const std::string& stamp) {
-  Strings texts;
-  const std::regex head("(" + stamp + ") ");  // matched at the start only: lines may be long
-  for (const std::string& l : SplitLines(out)) {
-    std::smatch m;
-    if (!std::regex_search(l, m, head, std::regex_constants::match_continuous)) {
-      ADD_FAILURE() << "no stamp /" << stamp << "/ and blank in '" << l.substr(0, 80) << "'";
-      continue;
-    }
-    texts.push_back(l.substr(static_cast<size_t>(m.length(0))));
-  }
-  return texts;
 }
 
 using testing::Utf16Be;

@@ -1,3 +1,22 @@
+// The POSIX code page backend: conversions without dropped bytes, pieces decoded with
+// their state, and the locale's ANSI and OEM code pages.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <string>
+#include <vector>
+
+#include "common/types.h"
+#include "platform/platform.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::ScopedEnv;
+using testing::U16;
+
 // The code page backend's conversion of a whole text.
 std::u16string Convert(uint32_t codePage, const std::string& bytes, uint32_t* error = nullptr) {
   char16_t out[64];
@@ -166,3 +185,6 @@ TEST(CodePageBackendTest, Gb18030RoundTrips) {
   back.resize(platform::WideFromMultiByte(54936, bytes.data(), bytes.size(), back.data(), back.size(), &error));
   EXPECT_TRUE(back == text) << "read " << back.size() << " of " << text.size() << " units";
 }
+
+}  // namespace
+}  // namespace horalin

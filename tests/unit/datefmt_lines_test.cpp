@@ -1,3 +1,29 @@
+// The command line's bulk mode over @DATEFMT (datefmt --lines), with its input served in
+// pieces of every size through the plug-in's pipe reader.
+#include "hostkit/datefmt_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "host/host.h"
+#include "hostkit/cli.h"
+#include "plugin/errors.h"
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::CapturedErrors;
+using testing::CapturedOutput;
+using testing::U16;
+
+void ResetHost() { testing::ResetHost({{"_batch", "0"}, {"_transient", "1"}}); }
+
 // ---- datefmt --lines --------------------------------------------------------------
 
 struct Input {
@@ -183,3 +209,6 @@ TEST(DatefmtLinesTest, EmptyFormatIsRefusedBeforeReading) {
   EXPECT_EQ(CapturedErrors(), "horalin: the FORMAT of datefmt --lines is empty\r\nTry 'horalin --help'.\r\n");
   EXPECT_EQ(Served.at, 0u);
 }
+
+}  // namespace
+}  // namespace horalin

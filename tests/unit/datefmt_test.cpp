@@ -1,5 +1,4 @@
-// The @DATEFMT export, and the command line's bulk mode over it (datefmt --lines) with
-// its input served in pieces of every size.
+// The @DATEFMT export (datefmt --lines: datefmt_lines_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,26 @@
+// Error reports: the prefix and a batch file's location, the system's texts of error
+// codes, and the caret under a refused argument's position.
+#include "plugin/errors.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "common/text.h"
+#include "host/host.h"
+#include "platform/posix/error_code.h"
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::CapturedErrors;
+using testing::CapturedOutput;
+using testing::ResetHost;
+using testing::U16;
+using testing::U8;
+
 TEST(ErrorReportTest, PrefixAndBatchLocation) {
   struct Case {
     const char* batch;
@@ -52,3 +75,6 @@ TEST(ShowErrorPositionTest, MissingOrEarlierPositionWritesNothing) {
   EXPECT_EQ(ShowErrorPosition(text + 1, text), -2);
   EXPECT_EQ(CapturedErrors(), "");
 }
+
+}  // namespace
+}  // namespace horalin

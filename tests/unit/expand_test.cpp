@@ -1,3 +1,19 @@
+// The stand-in hosts' expansion of variables and functions in a text.
+#include "hostkit/expand.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/text.h"
+#include "common/types.h"
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::U8;
+
 bool LookUp(const char16_t* name, size_t length, char16_t* value, size_t capacity) {
   std::u16string key(name, length);
   const char16_t* found = key == u"name"      ? u"World"
@@ -45,3 +61,6 @@ TEST(ExpandVariablesTest, ReferencesFunctionsAndBounds) {
   EXPECT_EQ(TextLength(big), hostkit::kExpansionCapacity - 1);
   EXPECT_EQ(big[hostkit::kExpansionCapacity], u'#');
 }
+
+}  // namespace
+}  // namespace horalin

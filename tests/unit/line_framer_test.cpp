@@ -1,3 +1,18 @@
+// The line framer: line ends, zero units and splits, wherever the spans are cut.
+#include "common/line_framer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/test_host.h"
+
+namespace horalin {
+namespace {
+
+using testing::U8;
+
 // The lines that the framer makes of `text` in two spans cut at `cut`, as bytes or as
 // units; ">" in front of a line that is the rest of a split one.
 std::vector<std::u16string> Frame(const std::u16string& text, uint32_t limit, size_t cut, bool bytes) {
@@ -48,3 +63,6 @@ TEST(LineFramerTest, LineEndsZerosAndSplitsWhereverTheSpansAreCut) {
     }
   }
 }
+
+}  // namespace
+}  // namespace horalin

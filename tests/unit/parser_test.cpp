@@ -1,5 +1,5 @@
 // The date and time argument parser: every accepted form, every error with its message
-// (as its caller reports it), result code and caret, and a walk over the whole calendar.
+// (as its caller reports it) and result code, and a walk over the whole calendar.
 #include "datetime/parser.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Registration, the load notice, Usage and error reporting.
+// Registration, the load notice, the viewer ended at shutdown, and Usage.
 #include "plugin/plugin.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,14 @@
+// The SSE2 scans of common/scans.h, each against its plain twin and the units one by one.
+#include "common/scans.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace horalin {
+namespace {
+
 // The output's scans of `units` (terminated after `length`, 16-byte aligned): their bytes
 // are `bytes`, to the first unit out of the run.
 void CheckOutputScans(const char16_t* units, const char* bytes, size_t length, const std::string& where) {
@@ -74,3 +85,6 @@ TEST(ScansTest, EachScanAnswersAsItsPlainTwinAndAsTheUnitsOneByOne) {
         CheckOutputScans(units, bytes, length, where);
       }
 }
+
+}  // namespace
+}  // namespace horalin

@@ -1,3 +1,29 @@
+// The stamp forms that restamp and datefmt --lines read at the start of a log's lines:
+// each form with its near misses and bad values, stamps without an offset in their zone,
+// each row's example and its help line, and patterns that cannot read a stamp.
+#include "datetime/stamp_forms.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "datetime/calendar.h"
+#include "plugin/errors.h"
+#include "host/host.h"
+#include "hostkit/cli.h"
+#include "tests/support/test_host.h"
+#include "tests/support/test_services.h"
+
+namespace horalin {
+namespace {
+
+using testing::kServicesIn;
+using testing::ResetHost;
+using testing::U8;
+
 
 // ---- Stamps at the start of a log's lines -------------------------------------------
 
@@ -233,3 +259,6 @@ TEST(StampFormsTest, PatternsThatCannotReadAStamp) {
   const char16_t* unknown = u"%F %U";  // a week from Sunday names no day
   EXPECT_EQ(CheckStampPattern(unknown), unknown + 3);
 }
+
+}  // namespace
+}  // namespace horalin

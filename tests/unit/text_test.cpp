@@ -1,5 +1,5 @@
-// The shared text helpers: the number parsers, bounded formatting and copies, the word
-// tricks, the line framer, and the stand-in hosts' variable expansion.
+// The shared text helpers of common/text.h: the number parsers, bounded formatting and
+// copies.
 #include "common/text.h"
 
 #include <gtest/gtest.h>

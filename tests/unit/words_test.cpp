@@ -1,3 +1,14 @@
+// The word tricks of common/words.h, each read against the units or bytes one by one.
+#include "common/words.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace horalin {
+namespace {
+
 // Each word trick read against the units or bytes one by one, on words made of the values
 // where a borrow or a carry between lanes would show: a zero below a one (whose lane the
 // borrow reaches), units at the edges of 7 bits, CR in the low and the high byte.
@@ -49,3 +60,6 @@ TEST(WordsTest, AsciiWordsLengthStopsAtTheWordOfTheFirstHighByte) {
         << c.count << " " << c.high;
   }
 }
+
+}  // namespace
+}  // namespace horalin
