@@ -11,9 +11,9 @@
 #include <string>
 
 #include "datetime/calendar.h"
-#include "plugin/errors.h"
 #include "host/host.h"
 #include "hostkit/cli.h"
+#include "plugin/errors.h"
 #include "tests/support/test_host.h"
 #include "tests/support/test_services.h"
 
@@ -23,7 +23,6 @@ namespace {
 using testing::kServicesIn;
 using testing::ResetHost;
 using testing::U8;
-
 
 // ---- Stamps at the start of a log's lines -------------------------------------------
 
