@@ -13,7 +13,7 @@ find_package(GTest REQUIRED)
 set(HORALIN_UNIT_SOURCES
     tests/unit/calendar_test.cpp tests/unit/codepage_test.cpp tests/unit/datefmt_lines_test.cpp
     tests/unit/datefmt_test.cpp tests/unit/encoding_test.cpp tests/unit/errors_test.cpp tests/unit/escapes_test.cpp
-    tests/unit/expand_test.cpp tests/unit/faults_test.cpp tests/unit/format_test.cpp tests/unit/help_test.cpp
+    tests/unit/expand_test.cpp tests/unit/format_test.cpp tests/unit/help_test.cpp
     tests/unit/line_framer_test.cpp tests/unit/output_test.cpp tests/unit/parser_test.cpp tests/unit/plugin_test.cpp
     tests/unit/reader_test.cpp tests/unit/scans_test.cpp tests/unit/stamp_forms_test.cpp tests/unit/stamp_test.cpp
     tests/unit/text_test.cpp tests/unit/tokenizer_test.cpp tests/unit/ts_test.cpp tests/unit/words_test.cpp
