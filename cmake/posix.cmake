@@ -54,7 +54,7 @@ if(HORALIN_VALGRIND AND NOT HORALIN_SANITIZE)
   set(HORALIN_VALGRIND_FILTER "Ts.*:Run.*:DatefmtLines.*:Faults.*")
   string(APPEND HORALIN_VALGRIND_FILTER "-Ts.DateAndTimeOptionsChooseTheDefaultFormat:Ts.LocalTimeOrUtc"
          ":Ts.ArgumentErrors:Ts.ArgumentsArePassedAsGiven:Ts.ErrorsInsideABatchFileShowItsLocation:Ts.AcceptedOptions"
-         ":Ts.UsageAndVersionLines:Run.ExitStatusAndCommandsThatCannotStart")
+         ":Ts.UsageAndVersionLines")
   add_test(NAME e2e-valgrind COMMAND horalin_e2e_tests --gtest_filter=${HORALIN_VALGRIND_FILTER})
   set_tests_properties(e2e-valgrind PROPERTIES
     ENVIRONMENT "HORALIN_HOST=posix;HORALIN_PROGRAM=${CMAKE_BINARY_DIR}/horalin-valgrind;HORALIN_VALGRIND_PROGRAM=$<TARGET_FILE:horalin>;HORALIN_VALGRIND=${HORALIN_VALGRIND};HORALIN_TALKER=$<TARGET_FILE:horalin_talker>;TZ=UTC;LC_ALL=C.UTF-8"

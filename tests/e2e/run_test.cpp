@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <regex>
 #include <string>
 #include <thread>
@@ -86,31 +87,11 @@ TEST(Run, StreamsApartOrTaggedInTheOrderTheyCame) {
   EXPECT_LT(Milliseconds(lines[2]), 500) << lines[2];
 }
 
-// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
-TEST(Run, ExitStatusAndCommandsThatCannotStart) {
-  const std::string talker = std::getenv("HORALIN_TALKER") ? std::getenv("HORALIN_TALKER") : "talker";
-  const std::string missing = UnderWine() ? "Z:\\no\\such\\command.exe" : "/no/such/command";
-  // The rows run in a folder of their own with: a text file without "#!", a batch file
-  // that shows its first arguments, and one found by PATHEXT alone.
-  char folder[] = "/tmp/horalin-run-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string dir = folder, windowsDir = "Z:" + std::regex_replace(dir, std::regex("/"), "\\");
-  const std::string script = dir + "/plain", batch = windowsDir + "\\shows.cmd", latin1 = "caf\xE9";
-  ASSERT_EQ(std::system(("printf 'echo \"sh: $1\"\\n' >" + script + " && chmod +x " + script).c_str()), 0);
-  ASSERT_EQ(std::system(("printf '@echo [%%1] [%%2] [%%3] [%%4] [%%5] [%%6] [%%7] [%%8] [%%9]\\r\\n' >" + dir +
-                         "/shows.cmd && printf '@echo tool %%*\\r\\n' >" + dir + "/hltool.cmd")
-                            .c_str()),
-            0);
-  // Every argument passed, 3,000 of them; more than TS takes refused.
-  Strings many = {"--", talker, "args"}, manySwitches(1025, "/T");
-  std::string manyOut;
-  for (int i = 0; i < 3000; ++i) {
-    char name[8];
-    std::snprintf(name, sizeof name, "a%04d", i);
-    many.push_back(name);
-    manyOut += (i ? "\n[" : "[") + std::string(name) + "]";
-  }
-  manySwitches.insert(manySwitches.end(), {"--", talker});
+// `horalin run ARGS` run in a folder of its own that holds a text file without "#!", a
+// batch file that shows its first arguments, and one found by PATHEXT alone; each case's
+// exit status, its output's texts after their stamps, and the start of its error output.
+class RunInFolder : public ::testing::Test {
+ protected:
   struct Case {
     Strings args;  // after "run"
     int status;
@@ -118,89 +99,148 @@ TEST(Run, ExitStatusAndCommandsThatCannotStart) {
     bool wine;
     bool posix = true;
     bool noCurrentFolder = false;  // NoDefaultCurrentDirectoryInExePath set
-  } cases[] = {
-      {{"--", talker, "o:x"}, 0, "x", "", true},
-      {many, 0, manyOut, "", true},
+  };
+
+  void SetUp() override {
+    char folder[] = "/tmp/horalin-run-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    dir_ = folder;
+    const std::string windowsDir = "Z:" + std::regex_replace(dir_, std::regex("/"), "\\");
+    script_ = dir_ + "/plain", batch_ = windowsDir + "\\shows.cmd";
+    ASSERT_EQ(std::system(("printf 'echo \"sh: $1\"\\n' >" + script_ + " && chmod +x " + script_).c_str()), 0);
+    ASSERT_EQ(std::system(("printf '@echo [%%1] [%%2] [%%3] [%%4] [%%5] [%%6] [%%7] [%%8] [%%9]\\r\\n' >" + dir_ +
+                           "/shows.cmd && printf '@echo tool %%*\\r\\n' >" + dir_ + "/hltool.cmd")
+                              .c_str()),
+              0);
+  }
+  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+
+  void Expect(std::initializer_list<Case> cases) {
+    for (const Case& c : cases) {
+      if (UnderWine() ? !c.wine : !c.posix) continue;
+      Options inFolder;
+      inFolder.directory = dir_;
+      if (c.noCurrentFolder) inFolder.env = {{"NoDefaultCurrentDirectoryInExePath", "1"}};
+      Strings args = {"run"};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      Result r = Horalin(args, inFolder);
+      EXPECT_EQ(r.err.find("%1"), std::string::npos) << r.err;
+      const std::string name = ::testing::PrintToString(
+          Strings(c.args.begin(), c.args.begin() + std::min<ptrdiff_t>(static_cast<ptrdiff_t>(c.args.size()), 4)));
+      EXPECT_EQ(r.status, c.status) << name << r.err;
+      std::string out;
+      for (const std::string& text : TextsAfterStamps(r.out, kFull)) out += (out.empty() ? "" : "\n") + text;
+      EXPECT_TRUE(out == c.out) << name << ": " << out.substr(0, 200);
+      EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << name;
+      if (c.err.empty()) {
+        EXPECT_EQ(r.err, "");
+      }
+    }
+  }
+
+  const std::string talker_ = std::getenv("HORALIN_TALKER") ? std::getenv("HORALIN_TALKER") : "talker";
+  std::string dir_, script_, batch_;
+};
+
+TEST_F(RunInFolder, ExitStatusAsTheCommandEnded) {
+  Expect({
+      {{"--", talker_, "o:x"}, 0, "x", "", true},
+      {{"--", talker_, "exit:3"}, 3, "", "", true},
+      {{"--", talker_, "o:x", "signal:15"}, 128 + 15, "x", "", false},
+      {{"/F", "--", talker_, "exit:7"}, 7, "---- End Of Command, exit status 7 ----", "", false},
+      // A Windows process ended by an exception: its status in hex (Wine hands on its low byte).
+      {{"/F", "--", talker_, "exit:0xC0000005"},
+       5,
+       "---- End Of Command, exit status 0xC0000005 ----",
+       "",
+       true,
+       false},
+  });
+}
+
+TEST_F(RunInFolder, CommandsThatCannotStart) {
+  const std::string missing = UnderWine() ? "Z:\\no\\such\\command.exe" : "/no/such/command";
+  Expect({
+      {{"--", missing, "a"}, 127, "", "Horalin plugin: Cannot start \"" + missing + "\": ", true},
+      {{"--", "/"}, 126, "", "Horalin plugin: Cannot start \"/\": Permission denied", false},  // a folder
+      // The current folder is not searched when NoDefaultCurrentDirectoryInExePath is set.
+      {{"--", "hltool", "x"}, 127, "", "Horalin plugin: Cannot start \"hltool\": ", true, false, true},
+      // A system message's inserts filled.
+      {{"--", "C:\\windows\\win.ini"}, 126, "", "Horalin plugin: Cannot start \"C:\\windows\\win.ini\": ", true, false},
+  });
+  Result r = Horalin({"run", talker_});  // no "--"
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("horalin: run needs '--'", 0), 0u) << r.err;
+}
+
+TEST_F(RunInFolder, BadArgumentsStartNothing) {
+  Strings manySwitches(1025, "/T");
+  manySwitches.insert(manySwitches.end(), {"--", talker_});
+  Expect({
       {manySwitches, 2, "", "horalin: run takes at most 1,024 ARGs of its own", false},
-      {{"/TTY", "--", talker, "o:x"}, 0, "x", "", false},
-      {{"/TTY", "--", talker, "o:x"},
+      {{"/TTY", "--", talker_, "o:x"}, 0, "x", "", false},
+      {{"/TTY", "--", talker_, "o:x"},
        1,
        "",
        "Horalin plugin: /TTY: this system cannot give the command a terminal",
        true,
        false},
-      {{"--", talker, "exit:3"}, 3, "", "", true},
-      {{"--", talker, "o:x", "signal:15"}, 128 + 15, "x", "", false},
-      {{"/F", "--", talker, "exit:7"}, 7, "---- End Of Command, exit status 7 ----", "", false},
-      // A Windows process ended by an exception: its status in hex (Wine hands on its low byte).
-      {{"/F", "--", talker, "exit:0xC0000005"}, 5, "---- End Of Command, exit status 0xC0000005 ----", "", true, false},
-      {{"--", missing, "a"}, 127, "", "Horalin plugin: Cannot start \"" + missing + "\": ", true},
-      {{"--", "/"}, 126, "", "Horalin plugin: Cannot start \"/\": Permission denied", false},  // a folder
-      // Bad arguments start nothing.
-      {{"/X", "--", talker, "o:x"}, 1, "", "Horalin plugin: Unknown option: \"/X\"", true},
-      {{"%H", "b", "--", talker, "o:x"}, 1, "", "Horalin plugin: Syntax error: \"B\"", false},
-      {{"/R", "--", talker, "o:x"}, 1, "", "Horalin plugin: Unknown option: \"/R\"", false},  // restamp's
-      {{"/m", "--", talker, "o:x"}, 0, "O: x", "", true},
-      {{"say \"hi there\" %H", "--", talker, "o:x"}, 2, "", "horalin: run cannot take the argument 'say", false},
-      {{"--", talker, "args", "--help"}, 0, "[--help]", "", true},  // after "--", the command's own
-      {{"--", talker, "args", "a b", "", "q\"uote", "back\\", "back\\\\ \"x\""},
+      {{"/X", "--", talker_, "o:x"}, 1, "", "Horalin plugin: Unknown option: \"/X\"", true},
+      {{"%H", "b", "--", talker_, "o:x"}, 1, "", "Horalin plugin: Syntax error: \"B\"", false},
+      {{"/R", "--", talker_, "o:x"}, 1, "", "Horalin plugin: Unknown option: \"/R\"", false},  // restamp's
+      {{"/m", "--", talker_, "o:x"}, 0, "O: x", "", true},
+      {{"say \"hi there\" %H", "--", talker_, "o:x"}, 2, "", "horalin: run cannot take the argument 'say", false},
+  });
+}
+
+TEST_F(RunInFolder, EveryArgumentReachesTheCommandAsGiven) {
+  // Every argument passed, 3,000 of them.
+  Strings many = {"--", talker_, "args"};
+  std::string manyOut;
+  for (int i = 0; i < 3000; ++i) {
+    char name[8];
+    std::snprintf(name, sizeof name, "a%04d", i);
+    many.push_back(name);
+    manyOut += (i ? "\n[" : "[") + std::string(name) + "]";
+  }
+  Expect({
+      {many, 0, manyOut, "", true},
+      {{"--", talker_, "args", "--help"}, 0, "[--help]", "", true},  // after "--", the command's own
+      {{"--", talker_, "args", "a b", "", "q\"uote", "back\\", "back\\\\ \"x\""},
        0,
        "[a b]\n[]\n[q\"uote]\n[back\\]\n[back\\\\ \"x\"]",
        "",
        true},
       // Arguments and the command's name byte for byte; a text file without "#!" under /bin/sh.
-      {{"--", "/bin/sh", "-c", "[ \"$1\" = \"$(printf 'caf\\351')\" ] && echo same", "sh", latin1},
+      {{"--", "/bin/sh", "-c", "[ \"$1\" = \"$(printf 'caf\\351')\" ] && echo same", "sh", "caf\xE9"},
        0,
        "same",
        "",
        false},
-      {{"--", script, "x"}, 0, "sh: x", "", false},
-      // A batch file gets each argument whole, quoted for cmd.exe; one that no quoting carries
-      // there is refused. A name without extension finds a batch file by PATHEXT.
-      {{"--", batch, "a&b", "a|b", "a<b", "a>b", "a^b", "q\"x", "!OS!", "back\\", "sp ace\\"},
+      {{"--", script_, "x"}, 0, "sh: x", "", false},
+  });
+}
+
+// A batch file gets each argument whole, quoted for cmd.exe; one that no quoting carries
+// there is refused. A name without extension finds a batch file by PATHEXT.
+TEST_F(RunInFolder, BatchFilesGetTheirArgumentsQuotedForCmd) {
+  Expect({
+      {{"--", batch_, "a&b", "a|b", "a<b", "a>b", "a^b", "q\"x", "!OS!", "back\\", "sp ace\\"},
        0,
        "[\"a&b\"] [\"a|b\"] [\"a<b\"] [\"a>b\"] [\"a^b\"] [\"q\"\"x\"] [\"!OS!\"] [back\\] [\"sp ace\\\\\"]",
        "",
        true,
        false},
-      {{"--", batch, "50%"},
+      {{"--", batch_, "50%"},
        2,
        "",
-       "Horalin plugin: Cannot pass \"50%\" to the batch file \"" + batch + "\": ",
+       "Horalin plugin: Cannot pass \"50%\" to the batch file \"" + batch_ + "\": ",
        true,
        false},
       {{"--", "hltool", "x&y"}, 0, "tool \"x&y\"", "", true, false},
       // A batch file by the name the system runs, its trailing dot dropped: quoted for cmd.exe.
       {{"--", "hltool.cmd.", "x&y"}, 0, "tool \"x&y\"", "", true, false},
-      // The current folder is not searched when NoDefaultCurrentDirectoryInExePath is set.
-      {{"--", "hltool", "x"}, 127, "", "Horalin plugin: Cannot start \"hltool\": ", true, false, true},
-      // A system message's inserts filled.
-      {{"--", "C:\\windows\\win.ini"}, 126, "", "Horalin plugin: Cannot start \"C:\\windows\\win.ini\": ", true, false},
-  };
-  for (const Case& c : cases) {
-    if (UnderWine() ? !c.wine : !c.posix) continue;
-    Options inFolder;
-    inFolder.directory = dir;
-    if (c.noCurrentFolder) inFolder.env = {{"NoDefaultCurrentDirectoryInExePath", "1"}};
-    Strings args = {"run"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    Result r = Horalin(args, inFolder);
-    EXPECT_EQ(r.err.find("%1"), std::string::npos) << r.err;
-    const std::string name = ::testing::PrintToString(
-        Strings(c.args.begin(), c.args.begin() + std::min<ptrdiff_t>(static_cast<ptrdiff_t>(c.args.size()), 4)));
-    EXPECT_EQ(r.status, c.status) << name << r.err;
-    std::string out;
-    for (const std::string& text : TextsAfterStamps(r.out, kFull)) out += (out.empty() ? "" : "\n") + text;
-    EXPECT_TRUE(out == c.out) << name << ": " << out.substr(0, 200);
-    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << name;
-    if (c.err.empty()) {
-      EXPECT_EQ(r.err, "");
-    }
-  }
-  Result r = Horalin({"run", talker});  // no "--"
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err.rfind("horalin: run needs '--'", 0), 0u) << r.err;
-  std::system(("rm -rf " + dir).c_str());
+  });
 }
 
 TEST(Run, EachStreamIsReadAsTsReadsItsInput) {
@@ -323,51 +363,25 @@ TEST(Run, ATerminalForEachStream) {
   }
 }
 
-// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
-TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
-  POSIX_ONLY();
-  // Each script runs under bash in a process group of its own ($H: horalin, $T: talker).
-  // Once `waitFor` has come out: `signal` goes to the script's process (the group, as the
-  // terminal sends it, with `group`), or `input` to its standard input.
-  struct Case {
-    const char* name;
-    std::string script;
-    std::string waitFor;
-    int signal;
-    bool group;
-    std::string input;
-    int killedBy, status;  // how the script ended: by the signal, or with the status
-    std::string output;    // a regular expression the output must match somewhere
-  } cases[] = {
-      {"kill reaches the command, and ends us as it ended it",
-       "exec \"$H\" run -- \"$T\" o:started sleep:20000 o:unreached", "started", SIGTERM, false, "", SIGTERM, 0,
-       "^" + kFull + " started\n$"},
-      {"Ctrl-C in a loop stops the loop",
-       "for i in 1 2; do \"$H\" run -- \"$T\" o:started sleep:20000; echo next; done", "started", SIGINT, true, "",
-       SIGINT, 0, "^" + kFull + " started\n$"},
-      {"Ctrl-\\ to the group: we outlive the command and write its last lines",
-       "exec \"$H\" run -- sh -c 'trap \"echo cleanup; exit 3\" QUIT; echo started; while :; do sleep 0.1; done'",
-       "started", SIGQUIT, true, "", 0, 3, " started\n.* cleanup\n$"},
-      {"TERM after the command ended, a child of it holding the pipes",
-       "exec \"$H\" run /F -- sh -c '(sleep 0.3; echo started; sleep 30) &'", "started", SIGTERM, false, "", SIGTERM, 0,
-       " started\n.* exit status 0 ----\n$"},
-      {"a hang-up ignored stays ignored",
-       "trap '' HUP; exec \"$H\" run -- sh -c 'echo started; sleep 1; echo survived'", "started", SIGHUP, false, "", 0,
-       0, " survived\n$"},
-      {"an interrupt ignored stays ignored, in the command too",
-       "trap '' INT; exec \"$H\" run -- sh -c 'echo started; sleep 1; echo survived'", "started", SIGINT, true, "", 0,
-       0, " survived\n$"},
-      {"a prompt shows before its answer",
-       "exec \"$H\" run -- sh -c 'printf \"Continue? \"; read a; echo \"answer=$a\"'", "Continue? ", 0, false, "y\n", 0,
-       0, "^" + kFull + " Continue\\? \n" + kFull + " answer=y\n$"},
-      {"standard error full", "exec \"$H\" run -- \"$T\" o:started e:lost 2>/dev/full", "", 0, false, "", 0, 1,
-       " started\n$"},
-      {"standard error closed", "exec \"$H\" run -- \"$T\" e:lost 2>&-", "", 0, false, "", 0, 1, "^$"},
-  };
+// A script run under bash in a process group of its own ($H: horalin, $T: talker). Once
+// `waitFor` has come out: `signal` goes to the script's process (the group, as the
+// terminal sends it, with `group`), or `input` to its standard input.
+struct ScriptCase {
+  const char* name;
+  std::string script;
+  std::string waitFor;
+  int signal;
+  bool group;
+  std::string input;
+  int killedBy, status;  // how the script ended: by the signal, or with the status
+  std::string output;    // a regular expression the output must match somewhere
+};
+
+void ExpectScripts(std::initializer_list<ScriptCase> cases) {
   const bool valgrind = std::getenv("HORALIN_VALGRIND") != nullptr;  // which needs a standard error
   const char* program = std::getenv("HORALIN_PROGRAM");
   const char* talker = std::getenv("HORALIN_TALKER");
-  for (const Case& c : cases) {
+  for (const ScriptCase& c : cases) {
     if (valgrind && c.script.find("2>&-") != std::string::npos) continue;
     auto started = std::chrono::steady_clock::now();
     StartOptions options;
@@ -397,6 +411,42 @@ TEST(Run, SignalsPromptsAndFailuresAsWithoutIt) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.name << ": " << status;
     EXPECT_TRUE(std::regex_search(seen, std::regex(c.output))) << c.name << ": " << seen;
   }
+}
+
+TEST(Run, SignalsReachTheCommandAsWithoutIt) {
+  POSIX_ONLY();
+  ExpectScripts({
+      {"kill reaches the command, and ends us as it ended it",
+       "exec \"$H\" run -- \"$T\" o:started sleep:20000 o:unreached", "started", SIGTERM, false, "", SIGTERM, 0,
+       "^" + kFull + " started\n$"},
+      {"Ctrl-C in a loop stops the loop",
+       "for i in 1 2; do \"$H\" run -- \"$T\" o:started sleep:20000; echo next; done", "started", SIGINT, true, "",
+       SIGINT, 0, "^" + kFull + " started\n$"},
+      {"Ctrl-\\ to the group: we outlive the command and write its last lines",
+       "exec \"$H\" run -- sh -c 'trap \"echo cleanup; exit 3\" QUIT; echo started; while :; do sleep 0.1; done'",
+       "started", SIGQUIT, true, "", 0, 3, " started\n.* cleanup\n$"},
+      {"TERM after the command ended, a child of it holding the pipes",
+       "exec \"$H\" run /F -- sh -c '(sleep 0.3; echo started; sleep 30) &'", "started", SIGTERM, false, "", SIGTERM, 0,
+       " started\n.* exit status 0 ----\n$"},
+      {"a hang-up ignored stays ignored",
+       "trap '' HUP; exec \"$H\" run -- sh -c 'echo started; sleep 1; echo survived'", "started", SIGHUP, false, "", 0,
+       0, " survived\n$"},
+      {"an interrupt ignored stays ignored, in the command too",
+       "trap '' INT; exec \"$H\" run -- sh -c 'echo started; sleep 1; echo survived'", "started", SIGINT, true, "", 0,
+       0, " survived\n$"},
+  });
+}
+
+TEST(Run, PromptsAndFailedOutputAsWithoutIt) {
+  POSIX_ONLY();
+  ExpectScripts({
+      {"a prompt shows before its answer",
+       "exec \"$H\" run -- sh -c 'printf \"Continue? \"; read a; echo \"answer=$a\"'", "Continue? ", 0, false, "y\n", 0,
+       0, "^" + kFull + " Continue\\? \n" + kFull + " answer=y\n$"},
+      {"standard error full", "exec \"$H\" run -- \"$T\" o:started e:lost 2>/dev/full", "", 0, false, "", 0, 1,
+       " started\n$"},
+      {"standard error closed", "exec \"$H\" run -- \"$T\" e:lost 2>&-", "", 0, false, "", 0, 1, "^$"},
+  });
 }
 
 TEST(Run, LinesInTheOrderTheyCameAndUnfinishedLinesShown) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "tests/support/test_host.h"
@@ -18,9 +19,16 @@ struct EscapeCase {
   size_t consumed;      // units after the backslash that the escape takes
 };
 
-// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
-TEST(EscapeTest, ReadEscape) {
-  const EscapeCase cases[] = {
+void ExpectEscapes(std::initializer_list<EscapeCase> cases) {
+  for (const EscapeCase& c : cases) {
+    Escape e = ReadEscape(c.text.c_str());
+    EXPECT_EQ(e.codePoint, c.codePoint) << testing::U8(c.text);
+    EXPECT_EQ(static_cast<size_t>(e.next - c.text.c_str()), c.consumed) << testing::U8(c.text);
+  }
+}
+
+TEST(EscapeTest, NamedEscapesAndCharactersThatStandForThemselves) {
+  ExpectEscapes({
       // the end of the format
       {u"", 0, 0},
       // named escapes, case-sensitive
@@ -53,6 +61,11 @@ TEST(EscapeTest, ReadEscape) {
       {u"uZZ", u'u', 1},
       {u"U", u'U', 1},
       {u"#a", u'#', 1},
+  });
+}
+
+TEST(EscapeTest, DecimalAndOctalEscapes) {
+  ExpectEscapes({
       // decimal
       {u"#65", u'A', 3},
       {u"#65535", 0xFFFF, 6},
@@ -71,7 +84,11 @@ TEST(EscapeTest, ReadEscape) {
       {u"000", u'\\', 1},
       {u"7", 0x07, 1},
       {u"08", u'\\', 1},
-      // hexadecimal
+  });
+}
+
+TEST(EscapeTest, HexadecimalEscapes) {
+  ExpectEscapes({
       {u"x41", u'A', 3},
       {u"x00410", u'A', 5},
       {u"xD800", 0xD800, 5},
@@ -89,12 +106,7 @@ TEST(EscapeTest, ReadEscape) {
       {u"U0000D800", u'\\', 1},
       {u"U41", u'A', 3},
       {u"U000000410", u'A', 9},
-  };
-  for (const EscapeCase& c : cases) {
-    Escape e = ReadEscape(c.text.c_str());
-    EXPECT_EQ(e.codePoint, c.codePoint) << testing::U8(c.text);
-    EXPECT_EQ(static_cast<size_t>(e.next - c.text.c_str()), c.consumed) << testing::U8(c.text);
-  }
+  });
 }
 
 TEST(EscapeTest, C1ValuesFollowTheWindows1252Table) {

@@ -151,67 +151,33 @@ TEST_F(FormatTest, PercentSignsAndTheEndOfTheFormat) {
   ExpectFormats(single, std::size(single), kSunday, FDT_NO_DOUBLE_PERCENT);
 }
 
-// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
-TEST_F(FormatTest, Modifiers) {
+TEST_F(FormatTest, RomanNumeralModifier) {
   const Case cases[] = {
-      // Roman numerals
-      {"%OY", "MMXXVI"},
-      {"%OC", "XX"},
-      {"%O#C", "MM"},
-      {"%ON", "XXI"},
-      {"%O#N", "MMC"},
-      {"%OG", "MMXXVI"},
-      {"%Og", "26"},
-      {"%Od", "VI"},
-      {"%O#d", "VJ"},
-      {"%Oe", "VI"},
-      {"%Om", "XII"},
-      {"%OH", "XIII"},
-      {"%OI", "I"},
-      {"%O#I", "J"},
-      {"%Ol", "I"},
-      {"%Oj", "CCCXL"},
-      {"%OV", "XLIX"},
-      {"%Ou", "VII"},
-      {"%O#u", "VIJ"},
-      {"%OK", "I"},
-      {"%OM", "05"},
-      {"%OS", "09"},
-      {"%OL", "042"},
-      {"%OJ", "155568"},
-      {"%OU", "49"},
-      {"%OW", "48"},
-      {"%Ow", "0"},
-      {"%Oy", "26"},
-      {"%O\u00C6", "XXXI"},
-      {"%O\u00E6", "CCCLXV"},
-      {"%OF", "2026-12-06"},
-      {"%Oa", "Sun"},
-      // ordinal suffixes, after the Roman step
-      {"%?d", "06th"},
-      {"%#?d", "6th"},
-      {"%O?d", "VIth"},
-      {"%?m", "12th"},
-      {"%?Y", "2026th"},
-      {"%?j", "340th"},
-      {"%?K", "1st"},
-      {"%?u", "7th"},
-      {"%?H", "13th"},
-      {"%?I", "01st"},
-      {"%?V", "49th"},
-      {"%?G", "2026th"},
-      {"%?g", "26th"},
-      {"%?y", "26th"},
-      {"%?M", "05th"},
-      {"%?S", "09th"},
-      {"%?L", "042nd"},
-      {"%?w", "0th"},
-      {"%?C", "20th"},
-      {"%?N", "21st"},
-      {"%?J", "155568th"},
-      {"%?F", "2026-12-06"},
-      {"%?a", "Sun"},
-      {"%?%", "%%"},
+      {"%OY", "MMXXVI"},     {"%OC", "XX"},   {"%O#C", "MM"}, {"%ON", "XXI"},       {"%O#N", "MMC"},
+      {"%OG", "MMXXVI"},     {"%Og", "26"},   {"%Od", "VI"},  {"%O#d", "VJ"},       {"%Oe", "VI"},
+      {"%Om", "XII"},        {"%OH", "XIII"}, {"%OI", "I"},   {"%O#I", "J"},        {"%Ol", "I"},
+      {"%Oj", "CCCXL"},      {"%OV", "XLIX"}, {"%Ou", "VII"}, {"%O#u", "VIJ"},      {"%OK", "I"},
+      {"%OM", "05"},         {"%OS", "09"},   {"%OL", "042"}, {"%OJ", "155568"},    {"%OU", "49"},
+      {"%OW", "48"},         {"%Ow", "0"},    {"%Oy", "26"},  {"%O\u00C6", "XXXI"}, {"%O\u00E6", "CCCLXV"},
+      {"%OF", "2026-12-06"}, {"%Oa", "Sun"},
+  };
+  ExpectFormats(cases, std::size(cases), kSunday);
+}
+
+TEST_F(FormatTest, OrdinalSuffixModifier) {
+  const Case cases[] = {
+      // after the Roman step
+      {"%?d", "06th"},     {"%#?d", "6th"},       {"%O?d", "VIth"}, {"%?m", "12th"}, {"%?Y", "2026th"},
+      {"%?j", "340th"},    {"%?K", "1st"},        {"%?u", "7th"},   {"%?H", "13th"}, {"%?I", "01st"},
+      {"%?V", "49th"},     {"%?G", "2026th"},     {"%?g", "26th"},  {"%?y", "26th"}, {"%?M", "05th"},
+      {"%?S", "09th"},     {"%?L", "042nd"},      {"%?w", "0th"},   {"%?C", "20th"}, {"%?N", "21st"},
+      {"%?J", "155568th"}, {"%?F", "2026-12-06"}, {"%?a", "Sun"},   {"%?%", "%%"},
+  };
+  ExpectFormats(cases, std::size(cases), kSunday);
+}
+
+TEST_F(FormatTest, EnglishCaseAndDigitModifiersInAnyNumberAndOrder) {
+  const Case cases[] = {
       // English names, and two letters with "#"
       {"%Ea", "Sun"},
       {"%#Ea", "Su"},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -51,9 +52,31 @@ struct Accepted {
   int end;  // units from the start to the end position
 };
 
-// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
-TEST(ParseDateTimeTest, AcceptedForms) {
-  const Accepted cases[] = {
+void ExpectAccepted(std::initializer_list<Accepted> cases) {
+  for (const Accepted& c : cases) {
+    std::string input = c.input;
+    std::u16string text = U16(input);
+    SYSTEMTIME t;
+    const char16_t* end = nullptr;
+    int32_t utc = -1;
+    ResetHost();
+    ASSERT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), 0) << input << "\n" << CapturedErrors();
+    EXPECT_EQ(CapturedErrors(), "") << input;
+    EXPECT_EQ(t.wYear, c.year) << input;
+    EXPECT_EQ(t.wMonth, c.month) << input;
+    EXPECT_EQ(t.wDay, c.day) << input;
+    EXPECT_EQ(t.wDayOfWeek, c.dayOfWeek) << input;
+    EXPECT_EQ(t.wHour, c.hour) << input;
+    EXPECT_EQ(t.wMinute, c.minute) << input;
+    EXPECT_EQ(t.wSecond, c.second) << input;
+    EXPECT_EQ(t.wMilliseconds, c.milliseconds) << input;
+    EXPECT_EQ(utc, c.utc) << input;
+    EXPECT_EQ(end - text.c_str(), c.end) << input;
+  }
+}
+
+TEST(ParseDateTimeTest, CalendarOrdinalAndWeekDates) {
+  ExpectAccepted({
       // Calendar dates; no width is required.
       {"2024-02-29", 2024, 2, 29, 4, 0, 0, 0, 0, 0, 10},
       {"2024-2-5", 2024, 2, 5, 1, 0, 0, 0, 0, 0, 8},
@@ -78,6 +101,11 @@ TEST(ParseDateTimeTest, AcceptedForms) {
       {"2024-W1-7", 2024, 1, 7, 0, 0, 0, 0, 0, 0, 9},
       {"1601-W01-1", 1601, 1, 1, 1, 0, 0, 0, 0, 0, 10},
       {"9999-W52-5", 9999, 12, 31, 5, 0, 0, 0, 0, 0, 10},
+  });
+}
+
+TEST(ParseDateTimeTest, TimesAndUtcMarkers) {
+  ExpectAccepted({
       // Times: "T" or blanks before the hour, seconds, fractions truncated to milliseconds.
       {"2024-01-01T10:30", 2024, 1, 1, 1, 10, 30, 0, 0, 0, 16},
       {"2024-01-01t23:59:59", 2024, 1, 1, 1, 23, 59, 59, 0, 0, 19},
@@ -98,6 +126,11 @@ TEST(ParseDateTimeTest, AcceptedForms) {
       {"2024-01-01Z", 2024, 1, 1, 1, 0, 0, 0, 0, 1, 11},
       {"2024-01-01 Zulu", 2024, 1, 1, 1, 0, 0, 0, 0, 1, 12},
       {"2024-01-01 UT", 2024, 1, 1, 1, 0, 0, 0, 0, 0, 11},
+  });
+}
+
+TEST(ParseDateTimeTest, WhereTheParseStopsAndTheFormOfLogs) {
+  ExpectAccepted({
       // The parse stops before what is not its own; blanks after it are skipped.
       {"2024-01-01T", 2024, 1, 1, 1, 0, 0, 0, 0, 0, 10},
       {"2024-01-01T 10:30", 2024, 1, 1, 1, 0, 0, 0, 0, 0, 10},
@@ -113,27 +146,7 @@ TEST(ParseDateTimeTest, AcceptedForms) {
       {"2024-01-01  10:30:15", 2024, 1, 1, 1, 10, 30, 15, 0, 0, 20},
       {"2024-01-01 10:30:15:16", 2024, 1, 1, 1, 10, 30, 15, 0, 0, 19},
       {"2024-01-01 10:6x:00", 2024, 1, 1, 1, 10, 6, 0, 0, 0, 15},
-  };
-  for (const Accepted& c : cases) {
-    std::string input = c.input;
-    std::u16string text = U16(input);
-    SYSTEMTIME t;
-    const char16_t* end = nullptr;
-    int32_t utc = -1;
-    ResetHost();
-    ASSERT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), 0) << input << "\n" << CapturedErrors();
-    EXPECT_EQ(CapturedErrors(), "") << input;
-    EXPECT_EQ(t.wYear, c.year) << input;
-    EXPECT_EQ(t.wMonth, c.month) << input;
-    EXPECT_EQ(t.wDay, c.day) << input;
-    EXPECT_EQ(t.wDayOfWeek, c.dayOfWeek) << input;
-    EXPECT_EQ(t.wHour, c.hour) << input;
-    EXPECT_EQ(t.wMinute, c.minute) << input;
-    EXPECT_EQ(t.wSecond, c.second) << input;
-    EXPECT_EQ(t.wMilliseconds, c.milliseconds) << input;
-    EXPECT_EQ(utc, c.utc) << input;
-    EXPECT_EQ(end - text.c_str(), c.end) << input;
-  }
+  });
 }
 
 struct Rejected {
@@ -150,9 +163,24 @@ std::string ExpectedReport(const Rejected& c) {
   return report;
 }
 
-// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
-TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
-  const Rejected cases[] = {
+// Each refused: its result, the report with its caret, and the end and UTC marker untouched.
+void ExpectRejected(std::initializer_list<Rejected> cases) {
+  for (const Rejected& c : cases) {
+    std::u16string text = U16(c.input);
+    SYSTEMTIME t;
+    const char16_t* end = u"untouched";
+    const char16_t* const before = end;
+    int32_t utc = 7;
+    ResetHost();
+    EXPECT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), c.result) << c.input;
+    EXPECT_EQ(CapturedErrors(), ExpectedReport(c)) << c.input;
+    EXPECT_EQ(end, before) << c.input;
+    EXPECT_EQ(utc, 7) << c.input;
+  }
+}
+
+TEST(ParseDateTimeTest, YearAndWeekErrors) {
+  ExpectRejected({
       {"x", 100, "Bad year\r\n", 0},
       {"", 100, "Bad year\r\n", 0},
       {" 2024-01-01", 100, "Bad year\r\n", 0},
@@ -184,6 +212,11 @@ TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
       {"2024-W05-0", 111, "Day number must be 1 - 7: 0\r\n", -1},
       {"9999-W52-6", 112, "Date out of range: 9999-W52-6 \r\n   (Calendar year would be 10000)\r\n", -1},
       {"9999-W52-7", 112, "Date out of range: 9999-W52-7 \r\n   (Calendar year would be 10000)\r\n", -1},
+  });
+}
+
+TEST(ParseDateTimeTest, MonthDayAndDayNumberErrors) {
+  ExpectRejected({
       {"2024-W", 101, "Bad month\r\n", 5},
       {"2024-Wx", 101, "Bad month\r\n", 5},
       {"2024-", 101, "Bad month\r\n", 5},
@@ -202,6 +235,11 @@ TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
       {"2023-366", 120, "Day number is 1 - 365: 366\r\n", -1},
       {"2024-367", 120, "Day number is 1 - 366: 367\r\n", -1},
       {"2024-000", 120, "Day number is 1 - 366: 0\r\n", -1},
+  });
+}
+
+TEST(ParseDateTimeTest, TimeAndDateOffsetErrors) {
+  ExpectRejected({
       {"2024-01-01 99999999999:00", 200, "Bad hour\r\n", 11},
       {"2024-01-01 24:00", 200, "Hour must be 0 - 23: 24\r\n", -1},
       {"2024-01-01 10", 200, "Syntax error (expected a colon)\r\n", 13},
@@ -227,19 +265,7 @@ TEST(ParseDateTimeTest, ErrorsWithMessageResultAndCaret) {
       {"+2147483647", 131, "Date out of range: +2147483647\r\n", -1},
       {"-2147483648 Z", 131, "Date out of range: -2147483648\r\n", -1},
       {"+3000000 25:00", 200, "Hour must be 0 - 23: 25\r\n", -1},  // the time is read first
-  };
-  for (const Rejected& c : cases) {
-    std::u16string text = U16(c.input);
-    SYSTEMTIME t;
-    const char16_t* end = u"untouched";
-    const char16_t* const before = end;
-    int32_t utc = 7;
-    ResetHost();
-    EXPECT_EQ(ParseAndReport(text.c_str(), &t, &end, &utc), c.result) << c.input;
-    EXPECT_EQ(CapturedErrors(), ExpectedReport(c)) << c.input;
-    EXPECT_EQ(end, before) << c.input;
-    EXPECT_EQ(utc, 7) << c.input;
-  }
+  });
 }
 
 TEST(ParseDateTimeTest, ErrorsInsideABatchFileShowTheLocation) {

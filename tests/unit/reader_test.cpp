@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -252,14 +253,24 @@ TEST(ReaderTest, Utf16Details) {
   EXPECT_EQ(Read({Utf16Le(u"ab") + "c"}, EncodingUtf16LE).lines, Lines{u"ab\uFFFD"});
 }
 
-// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
-TEST(ReaderTest, ByteEncodings) {
-  struct Case {
-    std::vector<std::string> blocks;
-    TextEncoding forced;
-    uint32_t codePage;
-    Lines lines;
-  } cases[] = {
+// Input in blocks, read with an encoding forced (or not) and a code page, and the lines
+// it gives.
+struct ReadCase {
+  std::vector<std::string> blocks;
+  TextEncoding forced;
+  uint32_t codePage;
+  Lines lines;
+};
+
+void ExpectLines(std::initializer_list<ReadCase> cases) {
+  for (const ReadCase& c : cases) {
+    Reading r = Read(c.blocks, c.forced, c.codePage);
+    EXPECT_EQ(r.lines, c.lines) << ::testing::PrintToString(c.blocks);
+  }
+}
+
+TEST(ReaderTest, ByteEncodingsBySignatureCodePageAndUtf8) {
+  ExpectLines({
       {{"\xEF\xBB\xBF"
         "caf\xC3\xA9\n"},
        EncodingUndecided,
@@ -275,6 +286,11 @@ TEST(ReaderTest, ByteEncodings) {
       {{"caf\xC3\xA9 ok \xC3", "\xA9\n"}, EncodingUndecided, 0, {u"caf\u00E9 ok \u00E9"}},
       {{"\x82\xA0\n"}, EncodingCodePage, 932, {u"\u3042"}},
       {{"\x82", "\xA0\n"}, EncodingCodePage, 932, {u"\u3042"}},
+  });
+}
+
+TEST(ReaderTest, BytesThatACodePageLeavesUndefined) {
+  ExpectLines({
       // Bytes that a code page leaves undefined are kept as Windows keeps them; a byte
       // that it does not map takes no neighbour with it: not a line end, not a blank.
       {{"hello\x81world\n"}, EncodingUndecided, 1258, {u"hello\u0081world"}},
@@ -283,6 +299,11 @@ TEST(ReaderTest, ByteEncodings) {
       {{"a\x81 z\r\n"}, EncodingCodePage, 932, {u"a\uFFFD z"}},
       {{"a\x81", "\r\nb\n"}, EncodingCodePage, 949, {u"a\uFFFD", u"b"}},
       {{"\xA1\x20\xA1\x40\n"}, EncodingCodePage, 950, {u"\uFFFD \u3000"}},
+  });
+}
+
+TEST(ReaderTest, EachLineUtf8OrCodePageText) {
+  ExpectLines({
       // Each line of 8-bit text is UTF-8 when it is well-formed UTF-8, else code-page text,
       // in either order, across blocks; a line that ends inside a sequence is not UTF-8.
       {{"caf\xE9\nh\xC3\xA9llo\n"}, EncodingUndecided, 1252, {u"caf\u00E9", u"h\u00E9llo"}},
@@ -309,7 +330,12 @@ TEST(ReaderTest, ByteEncodings) {
        EncodingUndecided,
        932,
        {u"Build started", u"\u4E2D\u6587 ok"}},
-      // Line ends that only the decoded text shows.
+  });
+}
+
+TEST(ReaderTest, LineEndsThatOnlyTheDecodedTextShows) {
+  ExpectLines({
+      // EBCDIC and UTF-7.
       {{"\x88\x89\x25\x88\x0D\x25", "\x0A"}, EncodingUndecided, 37, {u"hi", u"h", u"\u008E"}},
       {{"+AGEACgBi-\n+AGM", "-"}, EncodingUndecided, 65000, {u"a", u"b", u"c"}},
       // A byte that is no base64 digit ends a UTF-7 run and stands for itself, one from 80
@@ -318,11 +344,7 @@ TEST(ReaderTest, ByteEncodings) {
       {{"+AGE", "AYQ-+-x+", "AGI\r\n+"}, EncodingUndecided, 65000, {u"aa+x\u0062"}},
       // The bits left when a byte from 80 ends a run go on in the next run (Windows too).
       {{"+AG\x98+AE-x\n"}, EncodingUndecided, 65000, {u"\u0098`x"}},
-  };
-  for (const Case& c : cases) {
-    Reading r = Read(c.blocks, c.forced, c.codePage);
-    EXPECT_EQ(r.lines, c.lines) << ::testing::PrintToString(c.blocks);
-  }
+  });
 }
 
 // 7-bit lines are widened in groups of eight units: every length around those groups,
@@ -352,15 +374,21 @@ TEST(ReaderTest, PlainLinesOfEveryLengthAndPlace) {
   }
 }
 
-// NOLINTNEXTLINE(readability-function-size): its table of cases, until it moves out of the body
-TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
-  const std::string a32766(32766, 'a'), a32765(32765, 'a');
-  struct Case {
-    std::vector<std::string> blocks;
-    TextEncoding forced;
-    uint32_t codePage;
-    Lines lines;
-  } cases[] = {
+// Lines too long to print when they differ: their count, then each line's length and last unit.
+void ExpectLongLines(std::initializer_list<ReadCase> cases) {
+  for (const ReadCase& c : cases) {
+    Reading r = Read(c.blocks, c.forced, c.codePage);
+    ASSERT_EQ(r.lines.size(), c.lines.size()) << c.blocks[0].substr(c.blocks[0].size() - 8);
+    for (size_t i = 0; i < c.lines.size(); ++i)
+      EXPECT_TRUE(r.lines[i] == c.lines[i]) << "line " << i << ": " << r.lines[i].size() << " units, last "
+                                            << int(r.lines[i].empty() ? 0 : r.lines[i].back());
+  }
+}
+
+const std::string kA32766(32766, 'a'), kA32765(32765, 'a');
+
+TEST(ReaderTest, LongLinesSplitAtTheLimit) {
+  ExpectLongLines({
       {{std::string(40000, 'x')}, EncodingUndecided, 0, {std::u16string(32767, u'x'), std::u16string(7233, u'x')}},
       {{std::string(32767, 'x') + "\ny\n"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u"y"}},
       {{std::string(32767, 'x') + "\r\ny"}, EncodingUndecided, 0, {std::u16string(32767, u'x'), u"y"}},
@@ -375,35 +403,45 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
        EncodingUndecided,
        0,
        {std::u16string(32767, u'x'), u"y"}},
+  });
+}
+
+TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
+  ExpectLongLines({
       // A UTF-8 character that would cross the limit starts the next line.
-      {{a32766 + "\xC3\xA9" + "b\n"}, EncodingUtf8, 0, {std::u16string(32766, u'a'), u"\u00E9b"}},
-      {{a32765 + "\xE2\x82\xAC\xE2\x82\xAC\n"}, EncodingUtf8, 0, {std::u16string(32765, u'a'), u"\u20AC\u20AC"}},
+      {{kA32766 + "\xC3\xA9" + "b\n"}, EncodingUtf8, 0, {std::u16string(32766, u'a'), u"\u00E9b"}},
+      {{kA32765 + "\xE2\x82\xAC\xE2\x82\xAC\n"}, EncodingUtf8, 0, {std::u16string(32765, u'a'), u"\u20AC\u20AC"}},
       {{"\xC3\xA9" + std::string(32763, 'a') + "\xF0\x9F\x98\x80\n"},
        EncodingUndecided,
        0,
        {Join(u"\u00E9", std::u16string(32763, u'a')), u"\U0001F600"}},
       // ...and the lines after it are each read by their own bytes.
-      {{a32766 + "\xC3\xA9" + "b\ncaf\xE9\n"},
+      {{kA32766 + "\xC3\xA9" + "b\ncaf\xE9\n"},
        EncodingUndecided,
        1252,
        {std::u16string(32766, u'a'), u"\u00E9b", u"caf\u00E9"}},
       // A double-byte character too, also when its trail byte looks like a lead byte.
-      {{a32766 + "\x82\xA0\n"}, EncodingCodePage, 932, {std::u16string(32766, u'a'), u"\u3042"}},
-      {{a32765 + "\x81\x81\x81\x81\n"}, EncodingCodePage, 932, {std::u16string(32765, u'a') + u"\uFF1D", u"\uFF1D"}},
-      {{"\x81\x81" + a32765 + "\x81\x81\n"},
+      {{kA32766 + "\x82\xA0\n"}, EncodingCodePage, 932, {std::u16string(32766, u'a'), u"\u3042"}},
+      {{kA32765 + "\x81\x81\x81\x81\n"}, EncodingCodePage, 932, {std::u16string(32765, u'a') + u"\uFF1D", u"\uFF1D"}},
+      {{"\x81\x81" + kA32765 + "\x81\x81\n"},
        EncodingCodePage,
        932,
        {Join(u"\uFF1D", std::u16string(32765, u'a')), u"\uFF1D"}},
       // A line of bytes that are no UTF-8, each shown as U+FFFD: every one of them comes.
       {{std::string(32767, '\xFF') + "\n"}, EncodingUtf8, 0, {std::u16string(32767, u'\uFFFD')}},
+  });
+}
+
+TEST(ReaderTest, LongLinesSplitBeforeACombiningMarkOrAnUnpairedLeadByte) {
+  ExpectLongLines({
       // A base character and the combining mark after it, each a character of its own
       // (Windows composes nothing): a mark past the limit begins the next piece.
-      {{a32766 + "\xED\xC4\nb\n"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD", u"\u05B4", u"b"}},
-      {{a32766 + "\xED"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD"}},
-      {{a32766 + "o\xCC\n"}, EncodingCodePage, 1258, {std::u16string(32766, u'a') + u"o", u"\u0300"}},
+      {{kA32766 + "\xED\xC4\nb\n"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD", u"\u05B4", u"b"}},
+      {{kA32766 + "\xED"}, EncodingCodePage, 1255, {std::u16string(32766, u'a') + u"\u05DD"}},
+      {{kA32766 + "o\xCC\n"}, EncodingCodePage, 1258, {std::u16string(32766, u'a') + u"o", u"\u0300"}},
       // A lead byte without its pair at the limit; a UTF-7 run.
-      {{a32766 + "\xA4\xA2"
-                 "END\n"},
+      {{kA32766 + "\xA4\xA2"
+                  "END\n"},
        EncodingCodePage,
        20932,
        {std::u16string(32766, u'a'), u"\u3042END"}},
@@ -411,14 +449,7 @@ TEST(ReaderTest, LongLinesSplitBetweenCharacters) {
        EncodingUndecided,
        65000,
        {std::u16string(32760, u'-') + u"abcdefg"}},
-  };
-  for (const Case& c : cases) {
-    Reading r = Read(c.blocks, c.forced, c.codePage);
-    ASSERT_EQ(r.lines.size(), c.lines.size()) << c.blocks[0].substr(c.blocks[0].size() - 8);
-    for (size_t i = 0; i < c.lines.size(); ++i)
-      EXPECT_TRUE(r.lines[i] == c.lines[i]) << "line " << i << ": " << r.lines[i].size() << " units, last "
-                                            << int(r.lines[i].empty() ? 0 : r.lines[i].back());
-  }
+  });
 }
 
 TEST(ReaderTest, LongUtf16LinesKeepSurrogatePairsWhole) {

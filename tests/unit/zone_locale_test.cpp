@@ -317,19 +317,41 @@ TEST(LocaleTest, LongDateKeepsTheLocalesOwnText) {
 // it; a run that ends the form also takes the separator before it, back to a comma or
 // to what the date wrote (a closing mark, a unit attached to the field); one that
 // begins the form takes the text up to what is attached to the first date field.
-// NOLINTNEXTLINE(readability-function-size): 61 lines, until it is split
-std::wstring LongDateByRule(const std::wstring& form) {
+struct FormPart {
+  std::wstring text;
+  int kind;  // 0 literal, 1 date, 2 time
+};
+
+// A form's literal runs and its fields, each field told a date's or a time's.
+std::vector<FormPart> FormParts(const std::wstring& form) {
   static const std::wregex token(L"(%[-_0^#]*[0-9]*[EO]?[^%])|((?:%%|[^%])+)");
   static const std::wregex time(L"%.*[HIklMSpPrRTXsczZ]");
-  struct Part {
-    std::wstring text;
-    int kind;  // 0 literal, 1 date, 2 time
-  };
-  std::vector<Part> parts;
+  std::vector<FormPart> parts;
   for (std::wsregex_iterator i(form.begin(), form.end(), token), end; i != end; ++i) {
     std::wstring t = i->str();
     parts.push_back({t, !(*i)[1].matched ? 0 : std::regex_match(t, time) ? 2 : 1});
   }
+  return parts;
+}
+
+// The parts written again, the date's names in full.
+std::wstring JoinWithFullNames(const std::vector<FormPart>& parts) {
+  std::wstring out;
+  for (const FormPart& p : parts) {
+    std::wstring t = p.text;
+    if (p.kind == 1) {
+      wchar_t& c = t.back();
+      if (c == L'a') c = L'A';
+      if (c == L'b' || c == L'h') c = L'B';
+      if (t == L"%e") t = L"%-e";
+    }
+    out += t;
+  }
+  return out;
+}
+
+std::wstring LongDateByRule(const std::wstring& form) {
+  std::vector<FormPart> parts = FormParts(form);
   auto has = [&](size_t from, size_t to) {
     for (size_t k = from; k < to; ++k)
       if (parts[k].kind == 1) return true;
@@ -368,18 +390,7 @@ std::wstring LongDateByRule(const std::wstring& form) {
     }
     i = last;
   }
-  std::wstring out;
-  for (const Part& p : parts) {
-    std::wstring t = p.text;
-    if (p.kind == 1) {
-      wchar_t& c = t.back();
-      if (c == L'a') c = L'A';
-      if (c == L'b' || c == L'h') c = L'B';
-      if (t == L"%e") t = L"%-e";
-    }
-    out += t;
-  }
-  return out;
+  return JoinWithFullNames(parts);
 }
 
 std::string Narrow(const std::wstring& text) {
