@@ -50,13 +50,13 @@ void FindHelpViewer(char16_t* viewer, size_t capacity);
 // takes. Windows: "::/topic.html" (a page inside the compiled help file). POSIX: the
 // page beside the help file, "topic.1" for man and "topic.html" for a browser.
 void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic);
-// Starts a program with a command line (the program in double quotes, then its
-// arguments, each in double quotes). Returns false when it could not be started.
-// Windows: the viewer runs on once it has started (or ended) and its process handle is
-// stored in `process`. POSIX: the
+// Starts the viewer argv[0] (a full path) with the arguments argv[1] to argv[count - 1],
+// each reaching it unchanged (Windows: each in double quotes on its command line, the
+// program's too). Returns false when it could not be started. Windows: the viewer runs on
+// once it has started (or ended) and its process handle is stored in `process`. POSIX: the
 // viewer runs in the foreground (a pager needs the terminal) and has ended on return;
 // `process` is null.
-bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process);
+bool StartProcess(const char16_t* const* argv, size_t count, Handle* process);
 
 // Whether the viewer that StartProcess last ran failed at its work, and then a short
 // description of what went wrong. POSIX: it ended with a status other than 0 or by a

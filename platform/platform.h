@@ -58,12 +58,18 @@ void SetOutputBytes(OutputBytesWriter writer);
 
 // ---- A command run with its output stamped (the horalin program's run) ----------
 
-// A command started by StartChild, and the read ends of the pipes that carry its
-// standard output and standard error (null once closed).
+// A command started by StartChild, held by the caller for the run and handed to each call
+// about it: its process, the read ends of the pipes that carry its standard output and
+// standard error (null once closed), and what the backend keeps of the run, which only the
+// backend reads (the Windows backend's pipes with their overlapped reads and buffers, and
+// the completion port they complete on; the POSIX backend keeps its state where its signal
+// handlers reach it).
+inline constexpr size_t kChildStateBytes = 16640;
 struct Child {
   Handle process;
   Handle output;
   Handle error;
+  alignas(16) unsigned char state[kChildStateBytes];
 };
 
 // Refused: an argument cannot reach the command unchanged (a batch file's argument that

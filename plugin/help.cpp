@@ -71,16 +71,9 @@ int TryHelpFile(const char16_t* location, const char16_t* topic) {
   if (viewer[0] == 0) return 0;
 
   platform::AppendHelpPage(path, kPathText, topic);
-  char16_t* commandLine = ScratchBuffer;
-  commandLine[0] = 0;
-  AppendText(commandLine, kPathText, u"\"");
-  AppendText(commandLine, kPathText, viewer);
-  AppendText(commandLine, kPathText, u"\" \"");
-  AppendText(commandLine, kPathText, path);
-  AppendText(commandLine, kPathText, u"\"");
-
+  const char16_t* const argv[] = {viewer, path};
   platform::Handle process = nullptr;
-  if (!platform::StartProcess(viewer, commandLine, &process)) return 0;
+  if (!platform::StartProcess(argv, 2, &process)) return 0;
   // The help file is found and its viewer ran: a failure of the viewer is reported, and
   // no other place is tried.
   char16_t failure[kSmallText];

@@ -17,8 +17,6 @@
 #include <initializer_list>
 #include <vector>
 
-#include "common/text.h"
-#include "common/utf.h"
 #include "platform/platform.h"
 #include "platform/posix/error_code.h"
 #include "platform/posix/program_path.h"
@@ -109,21 +107,13 @@ Handle FromDescriptor(int fd) { return reinterpret_cast<Handle>(static_cast<intp
 // The arguments, all of them (the system's limit is the only one): the program's own bytes
 // where it kept them, else the text as UTF-8 in `store`; a null after them.
 void ArgumentBytes(const char16_t* const* argv, size_t count, std::vector<char*>* args, std::vector<char>* store) {
-  args->assign(count + 1, nullptr);
-  const bool kept = ProgramArguments && count <= static_cast<size_t>(ProgramArgumentCount);
-  if (kept) {
-    for (size_t i = 0; i < count; ++i)
-      (*args)[i] = ProgramArguments[static_cast<size_t>(ProgramArgumentCount) - count + i];
+  if (!ProgramArguments || count > static_cast<size_t>(ProgramArgumentCount)) {
+    Utf8Arguments(argv, count, args, store);
     return;
   }
-  size_t room = 0;
-  for (size_t i = 0; i < count; ++i) room += 3 * TextLength(argv[i]) + 1;
-  store->assign(room, 0);
-  size_t used = 0;
-  for (size_t i = 0; i < count; ++i) {
-    (*args)[i] = store->data() + used;
-    used += Utf8FromUtf16(argv[i], TextLength(argv[i]), store->data() + used, true, nullptr) + 1;
-  }
+  args->assign(count + 1, nullptr);
+  for (size_t i = 0; i < count; ++i)
+    (*args)[i] = ProgramArguments[static_cast<size_t>(ProgramArgumentCount) - count + i];
 }
 
 // Whether the file is text that the system does not run by itself: not a "#!" script,

@@ -5,6 +5,9 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include "common/text.h"
+#include "common/utf.h"
+
 extern char** environ;
 
 namespace horalin::platform {
@@ -19,6 +22,18 @@ sigset_t SignalsNotIgnored(const int* list, size_t count, bool* notIgnored) {
     if (notIgnored[i]) sigaddset(&set, list[i]);
   }
   return set;
+}
+
+void Utf8Arguments(const char16_t* const* argv, size_t count, std::vector<char*>* args, std::vector<char>* store) {
+  args->assign(count + 1, nullptr);
+  size_t room = 0;
+  for (size_t i = 0; i < count; ++i) room += 3 * TextLength(argv[i]) + 1;
+  store->assign(room, 0);
+  size_t used = 0;
+  for (size_t i = 0; i < count; ++i) {
+    (*args)[i] = store->data() + used;
+    used += Utf8FromUtf16(argv[i], TextLength(argv[i]), store->data() + used, true, nullptr) + 1;
+  }
 }
 
 int SpawnProgram(pid_t* pid, const char* file, char* const* argv, const SpawnSetup& setup) {

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <vector>
 
 namespace horalin::platform {
 
@@ -21,6 +22,10 @@ struct SpawnSetup {
 // was ignored when this program started stays ignored in the program it starts, as a
 // shell leaves it. notIgnored[i] tells the same of list[i].
 sigset_t SignalsNotIgnored(const int* list, size_t count, bool* notIgnored);
+
+// The arguments as UTF-8, each whole (the system's limit is the only one), in `store`;
+// `args` points at each, a null after them.
+void Utf8Arguments(const char16_t* const* argv, size_t count, std::vector<char*>* args, std::vector<char>* store);
 
 // Starts `file` with `argv` as `setup` says. 0 and the program's id, or the error.
 int SpawnProgram(pid_t* pid, const char* file, char* const* argv, const SpawnSetup& setup);

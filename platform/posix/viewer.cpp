@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "common/text.h"
 #include "common/types.h"
@@ -84,29 +85,6 @@ bool FindBrowser(char* found, size_t capacity) {
   std::memcpy(first, browser, length);
   first[length] = 0;
   return FindProgram(first, found, capacity) == 0;
-}
-
-// Splits a command line of double-quoted or blank-separated arguments.
-int SplitCommandLine(char* line, char** argv, int capacity) {
-  int count = 0;
-  char* p = line;
-  while (*p && count + 1 < capacity) {
-    while (*p == ' ') ++p;
-    if (!*p) break;
-    char* out = p;
-    argv[count++] = out;
-    bool quoted = false;
-    for (; *p && (quoted || *p != ' '); ++p) {
-      if (*p == '"')
-        quoted = !quoted;
-      else
-        *out++ = *p;
-    }
-    if (*p) ++p;
-    *out = 0;
-  }
-  argv[count] = nullptr;
-  return count;
 }
 
 // What went wrong with the viewer that ran last; empty when nothing did.
@@ -222,13 +200,13 @@ void AppendHelpPage(char16_t* path, size_t capacity, const char16_t* topic) {
   AppendText(path, capacity, LastViewerKind == ViewerKind::Browser ? u".html" : u".1");
 }
 
-bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process) {
+bool StartProcess(const char16_t* const* argv, size_t count, Handle* process) {
   *process = nullptr;
-  static char line[kPathText * 3];
-  char file[kBytePath];
-  if (!ToBytes(program, file, sizeof file) || !ToBytes(commandLine, line, sizeof line)) return false;
-  char* argv[16];
-  if (SplitCommandLine(line, argv, 16) == 0) return false;
+  if (count == 0) return false;
+  std::vector<char*> args;
+  std::vector<char> store;
+  Utf8Arguments(argv, count, &args, &store);
+  const char* file = args[0];
   // While the viewer runs, an interrupt from the terminal is its to handle, not ours.
   struct sigaction ignore {
   }, oldInterrupt{}, oldQuit{};
@@ -242,7 +220,7 @@ bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* 
   if (!isatty(1) && pipe2(output, O_CLOEXEC) != 0) output[0] = output[1] = -1;
   ViewerFailure[0] = 0;
   pid_t pid = 0;
-  int error = SpawnViewer(file, argv, output[1], &pid);
+  int error = SpawnViewer(file, args.data(), output[1], &pid);
   ViewerOutcome outcome;
   if (output[1] >= 0) {
     close(output[1]);

@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "common/types.h"
 #include "platform/platform.h"
+#include "platform/win32/process.h"
 
 namespace horalin::platform {
 
@@ -22,113 +23,46 @@ LPCWSTR Wide(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
 // that one on its way never writes where the caller has moved on from.
 struct PipeEnd {
   HANDLE handle;
+  HANDLE port;  // the completion port of the run, on which its reads complete
   OVERLAPPED overlapped;
   bool pending;         // a read is on its way: its completion comes through the port
   uint32_t failed;      // how the last read ended when it brought no bytes (the end: kErrorBrokenPipe)
   DWORD offset, count;  // bytes of `buffer` not yet handed over
   BYTE buffer[8192];
 };
-PipeEnd Pipes[2];
-HANDLE Port;  // the completion port of both pipes' reads
+
+// The backend's record of a run, in the caller's Child: both pipes' ends, the completion
+// port of their reads, and the wait registered for the command's end.
+struct ChildPipes {
+  PipeEnd ends[2];
+  HANDLE port;
+  HANDLE endWait;
+  volatile LONG endPosted;  // the command's end came
+};
+static_assert(sizeof(ChildPipes) <= kChildStateBytes && alignof(ChildPipes) <= 16, "Child::state holds ChildPipes");
+
+ChildPipes* PipesOf(Child* child) { return reinterpret_cast<ChildPipes*>(child->state); }
+
+// Completion keys other than a pipe's end, which is its address.
 constexpr ULONG_PTR kStopKey = 2;
 constexpr ULONG_PTR kEndKey = 3;  // the command ended: wakes the wait
-HANDLE EndWait;                   // the wait registered for that
-volatile LONG EndPosted;          // ...and it came
+
+// What the console's handler reaches, which can only be at file scope: the command's
+// process and the port of the run, while one runs, and what it notes.
 HANDLE volatile ChildProcess;
+HANDLE volatile RunPort;
 volatile LONG StopAsked;   // Ctrl-C or Ctrl-Break came
 volatile LONG StopSignal;  // the last one that came after the command had ended, as a signal's number
 
-// Ctrl-C and Ctrl-Break reach every process of the console, the command included: this
-// one keeps running to take the command's last lines and its exit status, unless the
-// command has ended already (a process that it left may hold the pipes).
 BOOL WINAPI KeepRunning(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   InterlockedExchange(&StopAsked, 1);
   HANDLE process = ChildProcess;
   if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
     InterlockedExchange(&StopSignal, event == CTRL_C_EVENT ? 2 : 21);
-  if (Port) PostQueuedCompletionStatus(Port, 0, kStopKey, nullptr);
+  HANDLE port = RunPort;
+  if (port) PostQueuedCompletionStatus(port, 0, kStopKey, nullptr);
   return TRUE;
-}
-
-struct LineBuilder {
-  char16_t* line;
-  size_t capacity;
-  size_t used;
-  bool room;
-};
-
-void Put(LineBuilder* b, char16_t c, size_t times = 1) {
-  for (; times > 0 && b->room; --times) {
-    b->room = b->used + 1 < b->capacity;
-    if (b->room) b->line[b->used++] = c;
-  }
-  b->line[b->room ? b->used : 0] = 0;
-}
-
-void PutText(LineBuilder* b, const char16_t* text) {
-  for (; *text; ++text) Put(b, *text);
-}
-
-// Appends one argument so that the C runtime's splitting of the command line gives it
-// back unchanged: quoted when empty or holding blanks or quotes; inside quotes, the
-// backslashes before a quote or the closing quote doubled and the quote escaped.
-void AppendArgument(LineBuilder* b, const char16_t* argument) {
-  if (b->used) Put(b, u' ');
-  bool unquoted = argument[0] != 0;
-  for (const char16_t* p = argument; *p && unquoted; ++p)
-    unquoted = *p != u' ' && *p != u'\t' && *p != u'\n' && *p != u'\v' && *p != u'"';
-  if (unquoted) {
-    PutText(b, argument);
-    return;
-  }
-  Put(b, u'"');
-  for (const char16_t* p = argument;; ++p) {
-    size_t backslashes = 0;
-    for (; *p == u'\\'; ++p) ++backslashes;
-    if (*p == 0) {
-      Put(b, u'\\', 2 * backslashes);
-      break;
-    }
-    Put(b, u'\\', *p == u'"' ? 2 * backslashes + 1 : backslashes);
-    Put(b, *p);
-  }
-  Put(b, u'"');
-}
-
-// Appends one argument of a batch file. cmd.exe reads the command line again: outside
-// double quotes & | < > ^ ( ) , ; = end or change the command or the argument. So an
-// argument with anything but letters, digits and - _ . / : \ @ + # $ is quoted; inside, a
-// quote is doubled (cmd.exe stays inside the quotes, and the C runtime reads "" there as
-// one quote), and backslashes before a quote or the closing quote are doubled. Delayed
-// expansion (!) is off for the command. False for an argument that no quoting carries:
-// cmd.exe replaces %NAME% inside quotes too (and no escape of % holds in all its
-// versions), and a line break ends the command.
-bool AppendBatchArgument(LineBuilder* b, const char16_t* argument, bool always) {
-  bool unquoted = argument[0] != 0 && !always;
-  for (const char16_t* p = argument; *p; ++p) {
-    if (*p == u'\r' || *p == u'\n' || *p == u'%') return false;
-    const char16_t c = *p;
-    bool safe = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
-    for (const char16_t* q = u"-_./:\\@+#$"; *q && !safe; ++q) safe = *q == c;
-    unquoted = unquoted && safe;
-  }
-  if (b->used) Put(b, u' ');
-  if (unquoted) {
-    PutText(b, argument);
-    return true;
-  }
-  Put(b, u'"');
-  for (const char16_t* p = argument;; ++p) {
-    size_t backslashes = 0;
-    for (; *p == u'\\'; ++p) ++backslashes;
-    Put(b, u'\\', *p == 0 || *p == u'"' ? 2 * backslashes : backslashes);
-    if (*p == 0) break;
-    if (*p == u'"') Put(b, u'"');
-    Put(b, *p);
-  }
-  Put(b, u'"');
-  return true;
 }
 
 void ClosePipeEnd(PipeEnd* p) {
@@ -138,12 +72,15 @@ void ClosePipeEnd(PipeEnd* p) {
     GetOverlappedResult(p->handle, &p->overlapped, &n, TRUE);
   }
   if (p->handle) CloseHandle(p->handle);
+  HANDLE port = p->port;  // a closed pipe still names the run's port, on which the other completes
   *p = PipeEnd{};
+  p->port = port;
 }
 
 // Our end of a new pipe, tied to the port, and the command's end, which the command inherits.
-uint32_t MakePipe(PipeEnd* p, int index, HANDLE* commandEnd) {
+uint32_t MakePipe(PipeEnd* p, HANDLE port, int index, HANDLE* commandEnd) {
   *p = PipeEnd{};
+  p->port = port;
   static LONG made = 0;
   wchar_t name[96];
   wsprintfW(name, L"\\\\.\\pipe\\horalin-run-%lu-%d-%ld", GetCurrentProcessId(), index, InterlockedIncrement(&made));
@@ -156,7 +93,7 @@ uint32_t MakePipe(PipeEnd* p, int index, HANDLE* commandEnd) {
   SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
   *commandEnd = CreateFileW(name, GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (*commandEnd == INVALID_HANDLE_VALUE ||
-      !CreateIoCompletionPort(p->handle, Port, static_cast<ULONG_PTR>(index), 0)) {
+      !CreateIoCompletionPort(p->handle, port, reinterpret_cast<ULONG_PTR>(p), 0)) {
     uint32_t error = GetLastError();
     if (*commandEnd != INVALID_HANDLE_VALUE) CloseHandle(*commandEnd);
     *commandEnd = nullptr;
@@ -193,7 +130,7 @@ bool IsFile(const char16_t* path) {
 // Whether FOLDER\NAME EXTENSION (the folder empty: NAME EXTENSION) is a file; its path in `path`.
 bool TryPath(const char16_t* folder, size_t folderLength, const char16_t* name, const char16_t* extension,
              size_t extensionLength, char16_t* path) {
-  LineBuilder b{path, kPathText, 0, true};
+  BoundedText b{path, kPathText, 0, true};
   for (size_t i = 0; i < folderLength; ++i) Put(&b, folder[i]);
   if (folderLength && folder[folderLength - 1] != u'\\' && folder[folderLength - 1] != u'/') Put(&b, u'\\');
   PutText(&b, name);
@@ -259,7 +196,7 @@ bool FindCommand(const char16_t* name, char16_t* path) {
 ChildStart MakeCommandLine(const char16_t* const* argv, size_t count, char16_t* program, char16_t* line,
                            uint32_t* error) {
   static char16_t found[kPathText];
-  LineBuilder b{line, kPathText, 0, true};
+  BoundedText b{line, kPathText, 0, true};
   line[0] = program[0] = 0;
   const bool located = FindCommand(argv[0], found);
   const bool batch = located && IsBatchFile(found);
@@ -284,7 +221,7 @@ ChildStart MakeCommandLine(const char16_t* const* argv, size_t count, char16_t* 
     Put(&b, u'"');
   } else {
     if (located) CopyText(program, kPathText, found);  // else the system's own search
-    for (size_t i = 0; i < count; ++i) AppendArgument(&b, argv[i]);
+    for (size_t i = 0; i < count; ++i) AppendArgument(&b, argv[i], false);
   }
   if (!b.room) {  // longer than the system's command line: no argument is dropped
     *error = ERROR_FILENAME_EXCED_RANGE;
@@ -293,22 +230,22 @@ ChildStart MakeCommandLine(const char16_t* const* argv, size_t count, char16_t* 
   return ChildStart::Started;
 }
 
-void CloseBoth() {
-  ClosePipeEnd(&Pipes[0]);
-  ClosePipeEnd(&Pipes[1]);
-  if (Port) CloseHandle(Port);
-  Port = nullptr;
+void CloseBoth(ChildPipes* pipes) {
+  ClosePipeEnd(&pipes->ends[0]);
+  ClosePipeEnd(&pipes->ends[1]);
+  if (pipes->port) CloseHandle(pipes->port);
+  pipes->port = nullptr;
 }
 
-// The completion port and the command's two pipes: our ends in Pipes, the command's in
+// The completion port and the command's two pipes: our ends in `pipes`, the command's in
 // `commandOut` and `commandErr`. 0, or the error with nothing left open.
-uint32_t MakeChildPipes(HANDLE* commandOut, HANDLE* commandErr) {
+uint32_t MakeChildPipes(ChildPipes* pipes, HANDLE* commandOut, HANDLE* commandErr) {
   *commandOut = *commandErr = nullptr;
-  Port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
-  uint32_t error = Port ? MakePipe(&Pipes[0], 0, commandOut) : GetLastError();
-  if (error == 0) error = MakePipe(&Pipes[1], 1, commandErr);
+  pipes->port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  uint32_t error = pipes->port ? MakePipe(&pipes->ends[0], pipes->port, 0, commandOut) : GetLastError();
+  if (error == 0) error = MakePipe(&pipes->ends[1], pipes->port, 1, commandErr);
   if (error != 0) {
-    CloseBoth();
+    CloseBoth(pipes);
     if (*commandOut) CloseHandle(*commandOut);
     *commandOut = nullptr;
   }
@@ -316,32 +253,25 @@ uint32_t MakeChildPipes(HANDLE* commandOut, HANDLE* commandErr) {
 }
 
 // Creates the command's process with our standard input and the two pipes, which it
-// then closes on our side. Whether it started; if not, the error.
-bool CreateChildProcess(char16_t* program, char16_t* line, HANDLE commandOut, HANDLE commandErr,
-                        PROCESS_INFORMATION* process, uint32_t* error) {
-  HANDLE commandIn = nullptr;
+// then closes on our side. 0, or the error.
+uint32_t CreateChildProcess(char16_t* program, char16_t* line, HANDLE commandOut, HANDLE commandErr,
+                            PROCESS_INFORMATION* process) {
+  StandardHandles handles{nullptr, commandOut, commandErr};
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   if (input && input != INVALID_HANDLE_VALUE)
-    DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &commandIn, 0, TRUE, DUPLICATE_SAME_ACCESS);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = commandIn;
-  startup.hStdOutput = commandOut;
-  startup.hStdError = commandErr;
-  BOOL started = CreateProcessW(program[0] ? Wide(program) : nullptr, Wide(line), nullptr, nullptr, TRUE, 0, nullptr,
-                                nullptr, &startup, process);
-  *error = started ? 0 : GetLastError();
+    DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &handles.input, 0, TRUE, DUPLICATE_SAME_ACCESS);
+  const uint32_t error = CreateProgram(program, line, &handles, process);
   CloseHandle(commandOut);
   CloseHandle(commandErr);
-  if (commandIn) CloseHandle(commandIn);
-  return started;
+  if (handles.input) CloseHandle(handles.input);
+  return error;
 }
 
 // The command's end wakes the wait (a process that it left may hold its pipes).
-void CALLBACK PostEnd(void*, BOOLEAN) {
-  InterlockedExchange(&EndPosted, 1);
-  if (Port) PostQueuedCompletionStatus(Port, 0, kEndKey, nullptr);
+void CALLBACK PostEnd(void* context, BOOLEAN) {
+  ChildPipes* pipes = static_cast<ChildPipes*>(context);
+  InterlockedExchange(&pipes->endPosted, 1);
+  PostQueuedCompletionStatus(pipes->port, 0, kEndKey, nullptr);
 }
 
 }  // namespace
@@ -360,26 +290,30 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, uint32_t, Child
   }
   ChildStart made = MakeCommandLine(argv, count, program, line, error);
   if (made != ChildStart::Started) return made;
+  ChildPipes* pipes = PipesOf(child);
   HANDLE commandOut, commandErr;
-  *error = MakeChildPipes(&commandOut, &commandErr);
+  *error = MakeChildPipes(pipes, &commandOut, &commandErr);
   if (*error != 0) return ChildStart::NotRunnable;
   PROCESS_INFORMATION process{};
   StopAsked = 0;
   StopSignal = 0;
+  RunPort = pipes->port;
   SetConsoleCtrlHandler(KeepRunning, TRUE);
-  if (!CreateChildProcess(program, line, commandOut, commandErr, &process, error)) {
+  *error = CreateChildProcess(program, line, commandOut, commandErr, &process);
+  if (*error != 0) {
     SetConsoleCtrlHandler(KeepRunning, FALSE);
-    CloseBoth();
+    RunPort = nullptr;
+    CloseBoth(pipes);
     return IsMissing(*error) ? ChildStart::NotFound : ChildStart::NotRunnable;
   }
   CloseHandle(process.hThread);
   ChildProcess = process.hProcess;
-  InterlockedExchange(&EndPosted, 0);
-  if (!RegisterWaitForSingleObject(&EndWait, process.hProcess, PostEnd, nullptr, INFINITE, WT_EXECUTEONLYONCE))
-    EndWait = nullptr;
+  if (!RegisterWaitForSingleObject(&pipes->endWait, process.hProcess, PostEnd, pipes, INFINITE,
+                                   WT_EXECUTEONLYONCE))
+    pipes->endWait = nullptr;
   child->process = process.hProcess;
-  child->output = &Pipes[0];
-  child->error = &Pipes[1];
+  child->output = &pipes->ends[0];
+  child->error = &pipes->ends[1];
   return ChildStart::Started;
 }
 
@@ -415,15 +349,17 @@ int WaitForChildPipes(const Handle* pipes, size_t count, uint32_t milliseconds) 
     const PipeEnd* p = static_cast<const PipeEnd*>(pipes[i]);
     if (p && (p->count || p->failed || !p->pending)) return static_cast<int>(i);
   }
-  if (!Port) return -1;
+  const PipeEnd* any = nullptr;
+  for (size_t i = 0; i < count && !any; ++i) any = static_cast<const PipeEnd*>(pipes[i]);
+  if (!any || !any->port) return -1;
   CallBeforeBlockingRead();
   if (StopAsked && milliseconds > 50) milliseconds = 50;
   DWORD n = 0;
   ULONG_PTR key = 0;
   OVERLAPPED* overlapped = nullptr;
-  BOOL done = GetQueuedCompletionStatus(Port, &n, &key, &overlapped, milliseconds);
-  if (!overlapped || key >= 2) return -1;  // the time ran out, or a request to stop
-  PipeEnd* p = &Pipes[key];
+  BOOL done = GetQueuedCompletionStatus(any->port, &n, &key, &overlapped, milliseconds);
+  if (!overlapped || key == kStopKey || key == kEndKey) return -1;  // the time ran out, or a request to stop
+  PipeEnd* p = reinterpret_cast<PipeEnd*>(key);
   if (overlapped != &p->overlapped || !p->pending) return -1;  // a read let go when its pipe closed
   p->pending = false;
   if (!done) {
@@ -445,7 +381,9 @@ void CloseChildPipe(Handle pipe) {
 
 bool ChildHasEnded(Child* child) {
   // Without a registered wait, the process is asked each time.
-  return child->process && (EndPosted || !EndWait) && WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0;
+  const ChildPipes* pipes = PipesOf(child);
+  return child->process && (pipes->endPosted || !pipes->endWait) &&
+         WaitForSingleObject(child->process, 0) == WAIT_OBJECT_0;
 }
 
 bool ChildEndedAfterStop(Child* child) {
@@ -457,12 +395,14 @@ int WaitForChild(Child* child, int* stopSignal) {
   WaitForSingleObject(child->process, INFINITE);
   GetExitCodeProcess(child->process, &code);
   SetConsoleCtrlHandler(KeepRunning, FALSE);
-  if (EndWait) UnregisterWaitEx(EndWait, INVALID_HANDLE_VALUE);  // its callback is over
-  EndWait = nullptr;
+  ChildPipes* pipes = PipesOf(child);
+  if (pipes->endWait) UnregisterWaitEx(pipes->endWait, INVALID_HANDLE_VALUE);  // its callback is over
+  pipes->endWait = nullptr;
   ChildProcess = nullptr;
+  RunPort = nullptr;
   CloseHandle(child->process);
   child->process = nullptr;
-  CloseBoth();
+  CloseBoth(pipes);
   *stopSignal = static_cast<int>(StopSignal);
   return static_cast<int>(code);
 }

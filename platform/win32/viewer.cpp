@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "common/types.h"
 #include "platform/help.h"
+#include "platform/win32/process.h"
 
 namespace horalin::platform {
 
@@ -132,20 +133,15 @@ void WatchViewerStart(HANDLE process, const char16_t* program) {
 
 }  // namespace
 
-bool StartProcess(const char16_t* program, const char16_t* commandLine, Handle* process) {
-  // CreateProcessW may write into the command line.
+bool StartProcess(const char16_t* const* argv, size_t count, Handle* process) {
   static char16_t line[kPathText];
-  CopyText(line, kPathText, commandLine);
-  STARTUPINFOW startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
+  BoundedText b{line, kPathText, 0, true};
+  for (size_t i = 0; i < count; ++i) AppendArgument(&b, argv[i], true);
   PROCESS_INFORMATION info;
-  ZeroMemory(&info, sizeof info);
-  if (!CreateProcessW(Wide(program), Wide(line), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    return false;
+  if (count == 0 || !b.room || CreateProgram(argv[0], line, nullptr, &info) != 0) return false;
   CloseHandle(info.hThread);
   *process = info.hProcess;
-  WatchViewerStart(info.hProcess, program);
+  WatchViewerStart(info.hProcess, argv[0]);
   return true;
 }
 
