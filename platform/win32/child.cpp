@@ -308,8 +308,7 @@ ChildStart StartChild(const char16_t* const* argv, size_t count, uint32_t, Child
   }
   CloseHandle(process.hThread);
   ChildProcess = process.hProcess;
-  if (!RegisterWaitForSingleObject(&pipes->endWait, process.hProcess, PostEnd, pipes, INFINITE,
-                                   WT_EXECUTEONLYONCE))
+  if (!RegisterWaitForSingleObject(&pipes->endWait, process.hProcess, PostEnd, pipes, INFINITE, WT_EXECUTEONLYONCE))
     pipes->endWait = nullptr;
   child->process = process.hProcess;
   child->output = &pipes->ends[0];

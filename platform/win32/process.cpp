@@ -75,9 +75,9 @@ uint32_t CreateProgram(const char16_t* program, char16_t* line, const StandardHa
     startup.hStdError = handles->error;
   }
   *process = PROCESS_INFORMATION{};
-  const BOOL started = CreateProcessW(program[0] ? reinterpret_cast<LPCWSTR>(program) : nullptr,
-                                      reinterpret_cast<LPWSTR>(line), nullptr, nullptr, handles != nullptr, 0,
-                                      nullptr, nullptr, &startup, process);
+  const BOOL started =
+      CreateProcessW(program[0] ? reinterpret_cast<LPCWSTR>(program) : nullptr, reinterpret_cast<LPWSTR>(line), nullptr,
+                     nullptr, handles != nullptr, 0, nullptr, nullptr, &startup, process);
   return started ? 0 : GetLastError();
 }
 
