@@ -12,14 +12,15 @@ namespace horalin::e2e {
 namespace {
 
 // Runs a bash command line with $P naming the program and $W what starts it (Wine, or
-// nothing). The `timeout` in the command lines only guards against a hang, so that a
-// fault shows as a failure, not a stall.
+// nothing), both in the environment. The `timeout` in the command lines only guards
+// against a hang, so that a fault shows as a failure, not a stall.
 Result Bash(const std::string& script) {
   const char* program = std::getenv("HORALIN_PROGRAM");
-  std::string setup = "P='" + std::string(program ? program : "horalin") + "'; W=";
+  Options options;
+  options.env = {{"P", program ? program : "horalin"}, {"W", UnderWine() ? "/usr/lib/wine/wine64" : ""}};
   if (UnderWine())
-    setup += "/usr/lib/wine/wine64; export WINEDEBUG=-all WINEPREFIX='" + WindowsBuildDir() + "/wineprefix'";
-  return RunProgram({"/bin/bash", "-c", setup + "; " + script});
+    options.env.insert(options.env.end(), {{"WINEDEBUG", "-all"}, {"WINEPREFIX", WindowsBuildDir() + "/wineprefix"}});
+  return RunProgram({"/bin/bash", "-c", script}, options);
 }
 
 TEST(Faults, OutputAndInputThatFail) {

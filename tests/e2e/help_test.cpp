@@ -17,6 +17,7 @@
 #include <string>
 
 #include "tests/e2e/process.h"
+#include "tests/support/shell.h"
 
 namespace horalin::e2e {
 namespace {
@@ -57,7 +58,8 @@ class PosixHelp : public ::testing::Test {
     if (UnderWine()) GTEST_SKIP() << "the POSIX viewers";
     fs::create_directories(scratch_.root / "bin");
     std::string man = (scratch_.root / "bin/man").string();
-    std::ofstream(man) << "#!/bin/sh\necho \"man $*\" >> '" << (scratch_.root / "log").string() << "'\n";
+    std::ofstream(man) << "#!/bin/sh\necho \"man $*\" >> " << testing::ShellQuoted((scratch_.root / "log").string())
+                       << "\n";
     chmod(man.c_str(), 0755);
   }
   Options WithViewer(std::vector<std::pair<std::string, std::string>> env) const {

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/support/shell.h"
+
 extern char** environ;
 
 namespace horalin::e2e {
@@ -119,10 +121,10 @@ std::vector<std::string> HoralinCommand(const std::vector<std::string>& args,
     if (!warm) {
       warm = true;
       std::string prefix = WindowsBuildDir() + "/wineprefix";
-      std::string warmup = "WINEDEBUG=-all WINEPREFIX='" + prefix + "' /usr/lib/wine/wine64 '" + argv[1] +
-                           "' --version </dev/null >/dev/null 2>&1";
+      std::string warmup = "WINEDEBUG=-all WINEPREFIX=" + testing::ShellQuoted(prefix) + " /usr/lib/wine/wine64 " +
+                           testing::ShellQuoted(argv[1]) + " --version </dev/null >/dev/null 2>&1";
       // The server, and so the services, then stay up between the runs of the tests.
-      warmup += "; WINEPREFIX='" + prefix + "' /usr/lib/wine/wineserver -p 600";
+      warmup += "; WINEPREFIX=" + testing::ShellQuoted(prefix) + " /usr/lib/wine/wineserver -p 600";
       if (std::system(warmup.c_str()) != 0) std::fprintf(stderr, "Wine warm-up failed\n");
     }
     env->push_back({"WINEDEBUG", "-all"});

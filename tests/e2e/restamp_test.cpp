@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -275,7 +276,7 @@ TEST(Restamp, FilesInTurnEachInItsEncoding) {
   Result all = Restamp(many, "");
   EXPECT_EQ(all.status, 0);
   EXPECT_NE(all.out.find("---- End Of Log: 1100 lines restamped"), std::string::npos) << all.err;
-  std::system(("rm -rf " + std::string(dir)).c_str());
+  std::filesystem::remove_all(dir);
 }
 
 TEST(Restamp, ArgumentErrorsAndDatefmtLines) {

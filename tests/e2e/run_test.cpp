@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <regex>
 #include <string>
@@ -107,13 +110,12 @@ class RunInFolder : public ::testing::Test {
     dir_ = folder;
     const std::string windowsDir = "Z:" + std::regex_replace(dir_, std::regex("/"), "\\");
     script_ = dir_ + "/plain", batch_ = windowsDir + "\\shows.cmd";
-    ASSERT_EQ(std::system(("printf 'echo \"sh: $1\"\\n' >" + script_ + " && chmod +x " + script_).c_str()), 0);
-    ASSERT_EQ(std::system(("printf '@echo [%%1] [%%2] [%%3] [%%4] [%%5] [%%6] [%%7] [%%8] [%%9]\\r\\n' >" + dir_ +
-                           "/shows.cmd && printf '@echo tool %%*\\r\\n' >" + dir_ + "/hltool.cmd")
-                              .c_str()),
-              0);
+    std::ofstream(script_) << "echo \"sh: $1\"\n";
+    ASSERT_EQ(chmod(script_.c_str(), 0755), 0);
+    std::ofstream(dir_ + "/shows.cmd") << "@echo [%1] [%2] [%3] [%4] [%5] [%6] [%7] [%8] [%9]\r\n";
+    std::ofstream(dir_ + "/hltool.cmd") << "@echo tool %*\r\n";
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   void Expect(std::initializer_list<Case> cases) {
     for (const Case& c : cases) {

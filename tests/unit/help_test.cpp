@@ -10,12 +10,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "host/host.h"
 #include "plugin/plugin.h"
+#include "tests/support/shell.h"
 #include "tests/support/test_host.h"
 
 namespace horalin {
@@ -50,14 +52,15 @@ class HelpTest : public ::testing::Test {
     setenv("PATH", savedPath_.c_str(), 1);
     for (auto& [name, value, set] : saved_)
       if (set) setenv(name.c_str(), value.c_str(), 1);
-    std::string command = "rm -rf '" + root_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    std::error_code failed;
+    std::filesystem::remove_all(root_, failed);
+    EXPECT_FALSE(failed) << failed.message();
   }
 
   // A viewer program that appends its arguments to the log.
   void Viewer(const std::string& name) {
     std::string file = root_ + "/bin/" + name;
-    std::ofstream(file) << "#!/bin/sh\necho \"" << name << " $*\" >> '" << root_ << "/log'\n";
+    std::ofstream(file) << "#!/bin/sh\necho \"" << name << " $*\" >> " << testing::ShellQuoted(root_ + "/log") << "\n";
     chmod(file.c_str(), 0755);
   }
   void File(const std::string& relative) { std::ofstream(root_ + relative) << "<p>help</p>\n"; }
