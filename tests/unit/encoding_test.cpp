@@ -13,15 +13,12 @@
 #include "common/types.h"
 #include "common/utf.h"
 #include "platform/platform.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/test_host.h"
 
 namespace horalin {
 namespace {
 
-using testing::ScopedEnv;
 using testing::U16;
-using testing::U8;
 
 TEST(EncodingNameTest, Names) {
   constexpr uint32_t kKept = 4242;  // the code page that "/CP" chose before

@@ -18,7 +18,6 @@ namespace {
 using testing::CapturedErrors;
 using testing::CapturedOutput;
 using testing::ResetHost;
-using testing::U16;
 using testing::U8;
 
 TEST(ErrorReportTest, PrefixAndBatchLocation) {

@@ -11,7 +11,6 @@
 namespace horalin {
 namespace {
 
-using testing::U16;
 
 struct EscapeCase {
   std::u16string text;  // what follows the backslash

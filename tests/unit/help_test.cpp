@@ -26,7 +26,6 @@ namespace {
 using testing::CapturedErrors;
 using testing::CapturedOutput;
 using testing::ResetHost;
-using testing::U16;
 using testing::U8;
 
 class HelpTest : public ::testing::Test {

@@ -23,7 +23,6 @@ namespace {
 using testing::CapturedErrors;
 using testing::kServicesIn;
 using testing::U16;
-using testing::U8;
 
 // Outside a batch file: messages follow the prefix directly.
 void ResetHost(std::vector<std::pair<std::string, std::string>> variables = {{"_batch", "0"}}) {

@@ -19,7 +19,6 @@
 namespace horalin {
 namespace {
 
-using testing::CapturedErrors;
 using testing::CapturedOutput;
 using testing::ResetHost;
 using testing::U16;
