@@ -62,8 +62,8 @@ void SetOutputBytes(OutputBytesWriter writer);
 // about it: its process, the read ends of the pipes that carry its standard output and
 // standard error (null once closed), and what the backend keeps of the run, which only the
 // backend reads (the Windows backend's pipes with their overlapped reads and buffers, and
-// the completion port they complete on; the POSIX backend keeps its state where its signal
-// handlers reach it).
+// the completion port they complete on; the POSIX backend keeps its state at file scope,
+// where its signal handlers reach it).
 inline constexpr size_t kChildStateBytes = 16640;
 struct Child {
   Handle process;
