@@ -7,7 +7,6 @@
 #include "common/text.h"
 #include "platform/help.h"
 #include "platform/platform.h"
-#include "platform/win32/may_wait.h"
 
 namespace horalin::platform {
 
@@ -17,6 +16,18 @@ HMODULE ModuleHandle = nullptr;
 namespace {
 LPWSTR Wide(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
 LPCWSTR Wide(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
+
+// Whether a read of `handle` may wait for input, so that output held back must be written
+// before it: a pipe with nothing in it or a console may wait; a file on disk never does.
+// The kind of handle is learnt once per handle.
+bool MayWait(HANDLE handle) {
+  static HANDLE known;
+  static DWORD type;
+  if (handle != known) known = handle, type = GetFileType(handle);
+  if (type == FILE_TYPE_DISK) return false;
+  DWORD available = 0;
+  return type != FILE_TYPE_PIPE || !PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr) || available == 0;
+}
 }  // namespace
 
 Handle StdHandle(StdStream stream) {

@@ -11,7 +11,6 @@
 namespace horalin {
 namespace {
 
-
 struct EscapeCase {
   std::u16string text;  // what follows the backslash
   uint32_t codePoint;   // 0: nothing written
