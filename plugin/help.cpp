@@ -86,8 +86,8 @@ int TryHelpFile(const char16_t* location, const char16_t* topic) {
   char16_t failure[kSmallText];
   if (platform::ViewerFailed(failure, kSmallText)) ReportError(u"The help viewer failed: %s\r\n", failure);
   // The new viewer is running: only now does the earlier one go.
-  if (ViewerProcess) platform::EndProcess(ViewerProcess);
-  ViewerProcess = process;
+  if (Module.viewer) platform::EndProcess(Module.viewer);
+  Module.viewer = process;
   return 1;
 }
 
