@@ -218,9 +218,4 @@ bool ReportReadError(uint32_t error) {
   return true;
 }
 
-int ReportNoMemory() {
-  ReportError(u"Not enough memory\r\n");
-  return 1;
-}
-
 }  // namespace horalin

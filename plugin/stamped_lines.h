@@ -66,7 +66,5 @@ const char16_t* StampAt(LineStamps* stamps, const StampedOptions& options, const
 // Reports a failed read (not the end of input) from the code that the reader keeps.
 // Returns whether there was one.
 bool ReportReadError(uint32_t error);
-// Reports that a command's record could not be made. Returns 1, the status.
-int ReportNoMemory();
 
 }  // namespace horalin
