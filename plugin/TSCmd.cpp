@@ -11,7 +11,6 @@
 #include "common/utf.h"
 #include "host/host.h"
 #include "host/switches.h"
-#include "lines/encoding.h"
 #include "lines/reader.h"
 #include "lines/stamp.h"
 #include "platform/platform.h"
