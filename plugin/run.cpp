@@ -57,6 +57,7 @@ struct RunCall {
   LineStamps stamps;
   StampedStream streams[2];
   RunPipe pipes[2];
+  platform::Child child;  // the command, its pipes and what the backend keeps of them
   Terminals terminals;
   bool merge;  // /M: both streams onto standard output, tagged
 };
@@ -323,7 +324,7 @@ int RunCommand(const char16_t* arguments, const char16_t* const* command, int co
   if (terminals < 0) return 1;
 
   StartLineStamps(&call.stamps);
-  platform::Child child;
+  platform::Child& child = call.child;
   uint32_t error = 0;
   platform::ChildStart started =
       platform::StartChild(command, static_cast<size_t>(count), static_cast<uint32_t>(terminals), &child, &error);
