@@ -194,4 +194,15 @@ bool DecodeWellFormedUtf8(const uint8_t* bytes, uint32_t count, bool cutMayEnd, 
   return true;
 }
 
+bool IsWellFormedUtf8(const uint8_t* bytes, uint32_t count) {
+  for (size_t i = 0; i < count;) {
+    i += words::AsciiWordsLength(bytes + i, count - i);
+    if (i == count) break;
+    const Utf8Sequence q = ReadUtf8Sequence(bytes + i, count - i);
+    if (q.form != Utf8Form::Valid) return false;
+    i += q.length;
+  }
+  return true;
+}
+
 }  // namespace horalin

@@ -9,6 +9,7 @@
 #include "common/utf.h"
 #include "host/host.h"
 #include "lines/encoding.h"
+#include "lines/line_bytes.h"
 #include "lines/reader.h"
 #include "lines/stamp.h"
 #include "platform/platform.h"
@@ -295,9 +296,11 @@ int RunTs(const char16_t* arguments) {
   const TsOptions& o = call.options;
   ReadSteadyToo = (o.stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE)) != 0;
   TsStamps& s = call.stamps;
-  while (ReadPipeLine(&in.reader, in.line) >= 0) {
+  in.reader.passUtf8 = LinesGoAsBytes();
+  for (int32_t length; (length = ReadPipeLine(&in.reader, in.line)) >= 0;) {
     MakeLineStamp(s.text, o.format, o.stampFlags, o.formatFlags, LastRead, s.start, &s.previous, &s.cache);
-    Printf(u"%s %s\r\n", s.text, in.line);
+    if (!WriteLineAsBytes(s.text, o.stampFlags, &s.cache, in.reader, length, in.line))
+      Printf(u"%s %s\r\n", s.text, in.line);
   }
 
   int result = ReportTsReadError(in.reader.lastError) ? 2 : 0;
@@ -330,7 +333,7 @@ TsArguments ReadTsArguments(const char16_t* text, TsOptions* options, uint8_t co
 
 void SetUpTsStream(TsStream* stream, platform::Handle handle, ReadFunction read, const TsOptions& options) {
   stream->line[0] = 0;
-  SetUpPipeReader(&stream->reader, handle, stream->block, kPipeBlockBytes, stream->lineBytes, options.encoding,
+  SetUpPipeReader(&stream->reader, handle, stream->block, kStreamBlockBytes, stream->lineBytes, options.encoding,
                   options.codePage);
   stream->reader.read = read;
 }

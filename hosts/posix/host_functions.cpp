@@ -113,6 +113,10 @@ bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t
 
 void FlushBeforeBlocking() { FlushStream(&Out, false); }
 void WriteOutBytes(const char* bytes, size_t count) { StreamBytes(&Out, bytes, count); }
+bool WriteOutLine(const char* head, size_t headCount, const char* line, size_t lineCount) {
+  StreamLineBytes(&Out, head, headCount, line, lineCount);
+  return true;
+}
 
 }  // namespace
 
@@ -121,6 +125,7 @@ void StartHost() {
   ProgramPath[n > 0 ? n : 0] = 0;
   platform::SetBeforeBlockingRead(FlushBeforeBlocking);
   platform::SetOutputBytes(WriteOutBytes);
+  platform::SetOutputLineBytes(WriteOutLine);
 }
 
 void FinishHost() {

@@ -38,10 +38,13 @@ void CallBeforeBlockingRead() {
 
 namespace {
 OutputBytesWriter BytesWriter = nullptr;
+OutputLineWriter LineWriter = nullptr;
 }  // namespace
 
 OutputBytesWriter OutputBytes() { return BytesWriter; }
 void SetOutputBytes(OutputBytesWriter writer) { BytesWriter = writer; }
+OutputLineWriter OutputLineBytes() { return LineWriter; }
+void SetOutputLineBytes(OutputLineWriter writer) { LineWriter = writer; }
 
 uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   *bytesRead = 0;

@@ -206,6 +206,17 @@ extern "C" __declspec(dllexport) void HoralinWriteBytes(const char* bytes, size_
   }
 }
 
+// Writes a line of UTF-8 to standard output, as Printf writes it with "\r\n" after it:
+// `head`, `line` and CR LF. Nothing at a console, which shows text: false, and the caller
+// writes the line as text.
+extern "C" __declspec(dllexport) bool HoralinWriteLineBytes(const char* head, size_t headCount, const char* line,
+                                                           size_t lineCount) {
+  HandleStream* s = StreamFor(GetStdHandle(STD_OUTPUT_HANDLE));
+  if (s->console) return false;
+  hostkit::StreamLineBytes(&s->stream, head, headCount, line, lineCount);
+  return true;
+}
+
 // How many texts have gone to standard error, to tell whether the plug-in reported an error.
 extern "C" __declspec(dllexport) uint32_t HoralinErrorsWritten() { return ErrorTexts; }
 
