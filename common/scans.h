@@ -195,7 +195,8 @@ inline void WidenAsciiLine(const uint8_t* bytes, uint32_t count, char16_t* out, 
     } else {
       for (uint32_t i = 0; i < left; ++i) eight |= static_cast<uint64_t>(bytes[k + i]) << (8 * i);
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&eight)), zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                     _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&eight)), zero));
     if (left < 8) return;
   }
 }

@@ -299,7 +299,7 @@ int FailedOutputEnd(char16_t* systemText, const char* lineEnd, char* message, si
     n = CutAtCharacter(systemText, (capacity - sizeof kPrefix - ends) / 3);
   size_t used = sizeof kPrefix - 1;
   std::memcpy(message, kPrefix, used);
-  used += Utf8FromUtf16(systemText, n, message + used, true, nullptr);
+  used += Utf8FromUtf16(systemText, n, message + used);
   for (const char* end = lineEnd; *end;) message[used++] = *end++;
   *length = used;
   return 1;

@@ -36,7 +36,7 @@ const StampBytes& StampAsBytes(const char16_t* stamp, uint32_t stampFlags, Stamp
   size_t n = scans::fast::CopyOutputRun(stamp, length, b.bytes);  // 7-bit, the usual stamp
   if (n < length) {
     b.usable = GoesAsBytes(stamp + n, length - n);
-    n += Utf8FromUtf16(stamp + n, length - n, b.bytes + n, true, nullptr);
+    n += Utf8FromUtf16(stamp + n, length - n, b.bytes + n);
   }
   b.bytes[n] = ' ';
   b.length = static_cast<uint32_t>(n + 1);
@@ -52,7 +52,8 @@ bool WriteLineAsBytesAnew(const char16_t* stamp, uint32_t stampFlags, StampCache
   const uint8_t* bytes = reader.lineAsBytes;
   if (!bytes) return false;
   const StampBytes& head = StampAsBytes(stamp, stampFlags, cache);
-  if (head.usable && head.write(head.bytes, head.length, reinterpret_cast<const char*>(bytes), static_cast<size_t>(length)))
+  if (head.usable &&
+      head.write(head.bytes, head.length, reinterpret_cast<const char*>(bytes), static_cast<size_t>(length)))
     return true;
   Utf16FromUtf8(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length), line, kLineCapacity);
   return false;

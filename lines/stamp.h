@@ -31,10 +31,10 @@ inline constexpr uint32_t TSF_SIGNED = 16;
 // out as their bytes (lines/line_bytes.h): made again when the text was rendered anew.
 inline constexpr size_t kStampBytes = 512;
 struct StampBytes {
-  bool made;             // `bytes` holds the stamp text of rendering `rendering`
-  bool usable;           // ...and it goes as bytes through `write`
-  uint32_t rendering;    // the cache's count of renderings when it was made
-  uint32_t length;       // bytes, with the blank
+  bool made;                         // `bytes` holds the stamp text of rendering `rendering`
+  bool usable;                       // ...and it goes as bytes through `write`
+  uint32_t rendering;                // the cache's count of renderings when it was made
+  uint32_t length;                   // bytes, with the blank
   platform::OutputLineWriter write;  // the host's writer of lines of bytes
   char bytes[kStampBytes];
 };

@@ -184,7 +184,7 @@ extern "C" int QueryTrueName(const char16_t* path, char16_t* result) {
   char bytes[PATH_MAX * 3];
   size_t length = TextLength(path);
   if (length > PATH_MAX) length = PATH_MAX;
-  size_t n = Utf8FromUtf16(path, length, bytes, true, nullptr);
+  size_t n = Utf8FromUtf16(path, length, bytes);
   bytes[n] = 0;
   char resolved[PATH_MAX];
   if (realpath(bytes, resolved)) {

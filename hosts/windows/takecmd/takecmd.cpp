@@ -210,7 +210,7 @@ extern "C" __declspec(dllexport) void HoralinWriteBytes(const char* bytes, size_
 // `head`, `line` and CR LF. Nothing at a console, which shows text: false, and the caller
 // writes the line as text.
 extern "C" __declspec(dllexport) bool HoralinWriteLineBytes(const char* head, size_t headCount, const char* line,
-                                                           size_t lineCount) {
+                                                            size_t lineCount) {
   HandleStream* s = StreamFor(GetStdHandle(STD_OUTPUT_HANDLE));
   if (s->console) return false;
   hostkit::StreamLineBytes(&s->stream, head, headCount, line, lineCount);
