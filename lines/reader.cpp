@@ -210,14 +210,19 @@ int32_t HandOverBytes(PipeReader* r, const uint8_t* bytes, uint32_t count) {
 // bytes otherwise) into `line`; returns the units, *used the bytes taken. Each unit comes
 // from at least one byte of its own, so the room of the whole line buffer is never
 // filled: its last unit stays for the terminator. `split`: a character that the line's
-// end cuts off is left for the next line.
-size_t DecodeByteLine(PipeReader* r, const uint8_t* bytes, uint32_t count, bool split, char16_t* line, size_t* used) {
+// end cuts off is left for the next line. Without `mayBeUtf8` the line is known not to
+// be well-formed UTF-8, and goes to the code page at once.
+size_t DecodeByteLine(PipeReader* r, const uint8_t* bytes, uint32_t count, bool split, bool mayBeUtf8, char16_t* line,
+                      size_t* used) {
   size_t start = 0;  // leading 7-bit bytes already in the line
   // Each line that no option or signature named is read as UTF-8 when it is well-formed
   // UTF-8, so that no byte of it is lost, else with the code page: text that mixes both
   // (file names or old data beside UTF-8) reads as it was written.
-  if (r->encoding == EncodingUndecided && DecodeWellFormedUtf8(bytes, count, split, line, &start, used) && *used > 0)
+  if (mayBeUtf8 && r->encoding == EncodingUndecided && DecodeWellFormedUtf8(bytes, count, split, line, &start, used) &&
+      *used > 0)
     return start;
+  if (!mayBeUtf8)  // its 7-bit start, as the check leaves it in place
+    start = scans::fast::WidenAscii(reinterpret_cast<const char*>(bytes), count, line);
   platform::ByteDecoder* decoder = Decoder(r);
   *used = count;
   if (!decoder || count == 0) return 0;
@@ -257,11 +262,13 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
   // Well-formed UTF-8 decodes to the units that give its bytes back: a line read as UTF-8
   // (by the option or signature, or line by line) can go as it came. A split line is
   // decoded, as a character that its end cuts off begins the next.
-  if (r->passUtf8 && !split && (r->encoding == EncodingUndecided || r->encoding == EncodingUtf8) &&
-      IsWellFormedUtf8(bytes, count))
-    return HandOverBytes(r, bytes, count);
+  bool mayBeUtf8 = true;  // as far as is known: a line that failed the check goes to the code page at once
+  if (r->passUtf8 && !split && (r->encoding == EncodingUndecided || r->encoding == EncodingUtf8)) {
+    if (IsWellFormedUtf8(bytes, count)) return HandOverBytes(r, bytes, count);
+    mayBeUtf8 = false;
+  }
   size_t used = count;
-  const size_t units = DecodeByteLine(r, bytes, count, split, line, &used);
+  const size_t units = DecodeByteLine(r, bytes, count, split, mayBeUtf8, line, &used);
   // The bytes of a character that the limit cut off begin the next line: still in the
   // block when they fit there (framed again), else as the line so far, at the start of
   // the working storage.
