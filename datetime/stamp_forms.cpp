@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 #include "common/text.h"
 #include "common/words.h"
@@ -667,6 +668,124 @@ StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size
   *used = static_cast<size_t>(c.p - text);
   fields->lead = c.stampStart ? static_cast<size_t>(c.stampStart - text) : 0;
   return StampMatch::Stamp;
+}
+
+namespace {
+
+template <typename Unit>
+uint32_t DigitOf(Unit u) {
+  return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Unit>>(u)) - u'0';  // above 9 for a non-digit
+}
+
+template <typename Unit>
+bool IsWordUnit(Unit u) {
+  auto v = static_cast<std::make_unsigned_t<Unit>>(u);
+  return v < 0x80 && (DigitOf(u) <= 9 || IsAsciiLetter(static_cast<char16_t>(v)));
+}
+
+// What follows the seconds and their fraction at text[p]: "Z", "+hh:mm", or a unit that
+// begins no offset (a blank only when no offset or zone word can follow it). The
+// length of the stamp then, or 0 for any other text.
+template <typename Unit>
+size_t QuickOffset(const Unit* t, size_t length, size_t p, StampFields* f) {
+  if (p == length) return p;
+  const Unit u = t[p];
+  if (u == 'Z' || u == 'z') {
+    f->hasOffset = true;
+    return p + 1 == length || !IsWordUnit(t[p + 1]) ? p + 1 : 0;
+  }
+  if (u == '+' || u == '-') {
+    if (length - p < 6 || t[p + 3] != ':' || (p + 6 < length && IsWordUnit(t[p + 6]))) return 0;
+    const uint32_t h1 = DigitOf(t[p + 1]), h2 = DigitOf(t[p + 2]), m1 = DigitOf(t[p + 4]), m2 = DigitOf(t[p + 5]);
+    if (h1 > 2 || h2 > 9 || m1 > 5 || m2 > 9 || h1 * 10 + h2 > 23) return 0;
+    f->offset = (u == '-' ? -1 : 1) * static_cast<int32_t>((h1 * 10 + h2) * 3600 + (m1 * 10 + m2) * 60);
+    f->hasOffset = true;
+    return p + 6;
+  }
+  if (u == ' ') {
+    // An offset or a zone word may follow the blank: the full reading decides those.
+    if (p + 1 < length &&
+        ((t[p + 1] >= 'A' && t[p + 1] <= 'Z') || t[p + 1] == 'z' || t[p + 1] == '+' || t[p + 1] == '-'))
+      return 0;
+    f->usedBeforeWord = p;
+    return p;
+  }
+  return IsWordUnit(u) ? 0 : p;
+}
+
+// The date and time at their fixed places, "YYYY-MM-DD?hh:mm:ss" (the "?" checked by the
+// caller), into the fields; false for another shape. Units one by one.
+bool QuickHead(const char16_t* t, SYSTEMTIME& s) {
+  if (t[4] != u'-' || t[7] != u'-' || t[13] != u':' || t[16] != u':') return false;
+  static constexpr uint8_t kAt[14] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
+  uint32_t d[14];
+  for (size_t k = 0; k < 14; ++k)
+    if ((d[k] = DigitOf(t[kAt[k]])) > 9) return false;
+  s.wYear = static_cast<uint16_t>(d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3]);
+  s.wMonth = static_cast<uint16_t>(d[4] * 10 + d[5]);
+  s.wDay = static_cast<uint16_t>(d[6] * 10 + d[7]);
+  s.wHour = static_cast<uint16_t>(d[8] * 10 + d[9]);
+  s.wMinute = static_cast<uint16_t>(d[10] * 10 + d[11]);
+  s.wSecond = static_cast<uint16_t>(d[12] * 10 + d[13]);
+  return true;
+}
+
+// The same for bytes, eight at a time: a digit byte is 0x30 to 0x39, its high half 3
+// both as it is and with 6 added (a byte whose addition carries fails itself).
+constexpr uint64_t kDigitHighs = 0xF0F0F0F0F0F0F0F0, kThrees = 0x3030303030303030, kSixes = 0x0606060606060606;
+
+bool DigitsAndLiterals(uint64_t w, uint64_t digits, uint64_t literals, uint64_t values) {
+  return (w & ((digits & kDigitHighs) | literals)) == ((digits & kThrees) | values) &&
+         ((w + (digits & kSixes)) & digits & kDigitHighs) == (digits & kThrees);
+}
+
+bool QuickHead(const char* t, SYSTEMTIME& s) {
+  const uint64_t a = words::Load(t), b = words::Load(t + 8),
+                 c = words::Load(t + 11);  // "YYYY-MM-" "DDTHH:MM" "HH:MM:SS"
+  if (!DigitsAndLiterals(a, 0x00FFFF00FFFFFFFF, 0xFF0000FF00000000, uint64_t{'-'} << 56 | uint64_t{'-'} << 32) ||
+      !DigitsAndLiterals(b, 0xFFFF00FFFF00FFFF, 0x0000FF0000000000, uint64_t{':'} << 40) ||
+      !DigitsAndLiterals(c, 0xFFFF000000000000, 0x0000FF0000000000, uint64_t{':'} << 40))
+    return false;
+  const uint64_t x = a - (0x00FFFF00FFFFFFFF & kThrees), y = b - (0xFFFF00FFFF00FFFF & kThrees);
+  const auto digit = [](uint64_t w, int k) { return static_cast<uint32_t>(w >> (8 * k) & 0xFF); };
+  s.wYear = static_cast<uint16_t>(digit(x, 0) * 1000 + digit(x, 1) * 100 + digit(x, 2) * 10 + digit(x, 3));
+  s.wMonth = static_cast<uint16_t>(digit(x, 5) * 10 + digit(x, 6));
+  s.wDay = static_cast<uint16_t>(digit(y, 0) * 10 + digit(y, 1));
+  s.wHour = static_cast<uint16_t>(digit(y, 3) * 10 + digit(y, 4));
+  s.wMinute = static_cast<uint16_t>(digit(y, 6) * 10 + digit(y, 7));
+  s.wSecond = static_cast<uint16_t>((digit(c, 6) - u'0') * 10 + digit(c, 7) - u'0');
+  return true;
+}
+
+template <typename Unit>
+bool QuickIso(const Unit* t, size_t length, StampFields* f, size_t* used) {
+  if (length < 19 || (t[10] != 'T' && t[10] != 't' && t[10] != ' ')) return false;
+  *f = StampFields{};
+  SYSTEMTIME& s = f->time;
+  if (!QuickHead(t, s)) return false;
+  if (s.wYear < 1601 || s.wMonth < 1 || s.wMonth > 12 || s.wDay < 1 ||
+      s.wDay > DaysInMonth[s.wMonth][IsLeapYear(s.wYear)] || s.wHour > 23 || s.wMinute > 59 || s.wSecond > 59)
+    return false;
+  size_t p = 19;
+  if (p + 1 < length && (t[p] == '.' || t[p] == ',') && DigitOf(t[p + 1]) <= 9) {
+    uint32_t n = 0;
+    for (++p; p < length && DigitOf(t[p]) <= 9 && n < 9; ++p, ++n) f->nanoseconds += DigitOf(t[p]) * kTenPowers[8 - n];
+    if (p < length && DigitOf(t[p]) <= 9) return false;  // more than nine digits
+  }
+  p = QuickOffset(t, length, p, f);
+  if (p == 0) return false;
+  *used = p;
+  return true;
+}
+
+}  // namespace
+
+bool QuickIsoStamp(const char* text, size_t length, StampFields* fields, size_t* used) {
+  return QuickIso(text, length, fields, used);
+}
+
+bool QuickIsoStamp(const char16_t* text, size_t length, StampFields* fields, size_t* used) {
+  return QuickIso(text, length, fields, used);
 }
 
 StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,

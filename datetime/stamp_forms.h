@@ -88,6 +88,16 @@ StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t 
 StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,
                             size_t* used, size_t* which);
 
+// The first row's stamp in its usual shapes, read at once on a log's known form: the
+// date and time at their fixed places ("2026-12-07T17:39:42", "T", "t" or a blank
+// between), a fraction of 1 to 9 digits, then "Z", "+hh:mm" or no offset before anything
+// that reads as none. True with the fields and length that MatchStampPattern gives for
+// the row; false for any other text (a value out of range among it), which the full
+// reading then judges. One overload reads bytes (a byte of 0x80 or above as a unit that
+// no form reads), the other units.
+bool QuickIsoStamp(const char* text, size_t length, StampFields* fields, size_t* used);
+bool QuickIsoStamp(const char16_t* text, size_t length, StampFields* fields, size_t* used);
+
 // An offset as %z reads it in a stamp ("+01:00", "+0100", "+01", "Z"), and nothing after
 // it: seconds east of UTC.
 bool ReadStampOffset(const char16_t* text, int32_t* offset);

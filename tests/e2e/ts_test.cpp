@@ -747,6 +747,9 @@ TEST(Restamp, LogsRewrittenLineByLine) {
       "[2026-12-07T17:43:43.000Z] link\n"
       "2026-12-07T17:43:44Z tests\n"
       "2026-13-07T17:43:44Z not a month\n";
+  const std::string fractions =
+      "2026-12-07T17:39:42.1Z a\n2026-12-07T17:39:42.12Z b\n2026-12-07T17:39:42.123456789Z c\n"
+      "2026-12-07T17:39:42,000001+01:00 d\n2026-12-07T17:39:43Z e\n{\"ts\":1796665184.5} f\n";
   struct Case {
     const char* name;
     Strings args;
@@ -920,6 +923,22 @@ TEST(Restamp, LogsRewrittenLineByLine) {
        "1796665182125 u\n1796665182250000 v\n1796665182375000001 w\n",
        {},
        "2026-12-07 17:39:42.125 u\n2026-12-07 17:39:42.250 v\n2026-12-07 17:39:42.375 w\n",
+       true},
+      {"fractions of every width, made once a second: %L, %f and %i, then literal text",
+       {"/U", "%T.%L|%f|%i \u00E9"},
+       fractions,
+       {},
+       "17:39:42.100|100000|100000000 \u00E9 a\n17:39:42.120|120000|120000000 \u00E9 b\n"
+       "17:39:42.123|123456|123456789 \u00E9 c\n16:39:42.000|000001|000001000 \u00E9 d\n"
+       "17:39:43.000|000000|000000000 \u00E9 e\n{\"ts\":\"17:39:44.500|500000|500000000 \u00E9\"} f\n",
+       true},
+      {"and with a directive after a fraction, or a fraction changed by a modifier",
+       {"/U", "%i %L %s|%?L"},
+       fractions,
+       {},
+       "100000000 100 1796665182|100th a\n120000000 120 1796665182|120th b\n123456789 123 1796665182|123rd c\n"
+       "000001000 000 1796661582|000th d\n000000000 000 1796665183|000th e\n"
+       "{\"ts\":\"500000000 500 1796665184|500th\"} f\n",
        true},
       {"web and mail stamps",
        {"/U", "%F %T.%L"},
