@@ -513,38 +513,12 @@ bool InRange(StampFields& f, uint32_t has) {
   return t.wDay <= DaysInMonth[t.wMonth][leap] && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
 }
 
-// The fixed head of a pattern, compiled once: the digits of %Y %m %d %H %M %S (four or
-// two, each in its slot) and the literal characters between them (not blanks, which take
-// one or more), and %_T; it ends before a %S that a fraction may follow. A stamp's head is then read by one loop whose
-// turns are the same on every line, instead of directive by directive.
+// The fixed heads of patterns (StampHead), compiled once, a "T" or blank of %_T in them
+// as kTOrBlank.
 constexpr char16_t kTOrBlank = 1;
-constexpr size_t kHeadUnits = 40;
-constexpr int kSlots = 6;  // Y m d H M S
-
-struct CompiledHead {
-  const char16_t* pattern;    // as given; null: free
-  char16_t text[kHeadUnits];  // a copy of a caller's pattern, to tell a changed one
-  uint8_t length;
-  uint8_t lead;                  // literal units before the first field
-  char16_t literal[kHeadUnits];  // 0: a digit of slot[k]
-  uint8_t slot[kHeadUnits];
-  bool ends[kHeadUnits];       // the last digit of its slot
-  uint8_t starts[kHeadUnits];  // where the slot of a digit (or the literal) begins
-  uint32_t has;
-  char first;  // what the first unit of a stamp must be: 'd' a digit, 'a' an ASCII letter, 0 anything
-  // The last head read and its values: the stamps of a log share most of their head
-  // ("2026-12-07T17:39:"), which is then compared, not read again.
-  bool lastValid;
-  char16_t last[kHeadUnits];
-  uint32_t lastValues[kSlots];
-  const char16_t* rest;  // the pattern after the head
-};
-
-constexpr size_t kCallerHeads = 8;
-// The rows', and those of the last patterns that callers gave (/FORM), reused while a
-// pattern stays the same.
-CompiledHead Heads[kStampFormCount + kCallerHeads];
-size_t NextCallerHead;
+constexpr size_t kHeadUnits = kStampHeadUnits;
+constexpr int kSlots = static_cast<int>(kStampHeadSlots);  // Y m d H M S
+using CompiledHead = StampHead;
 
 void CompileHead(const char16_t* pattern, CompiledHead* h) {
   static constexpr char16_t kFields[] = u"YmdHMS";
@@ -585,20 +559,19 @@ void CompileHead(const char16_t* pattern, CompiledHead* h) {
   h->rest = d;
 }
 
-CompiledHead& HeadOf(const char16_t* pattern) {
+CompiledHead& HeadOf(StampHeads& heads, const char16_t* pattern) {
   for (size_t k = 0; k < kStampFormCount; ++k)
     if (pattern == kStampForms[k].pattern) {
-      if (Heads[k].pattern != pattern) CompileHead(pattern, &Heads[k]);
-      return Heads[k];
+      if (heads.rows[k].pattern != pattern) CompileHead(pattern, &heads.rows[k]);
+      return heads.rows[k];
     }
   size_t n = TextLength(pattern);
-  for (size_t k = 0; k < kCallerHeads; ++k) {
-    CompiledHead& h = Heads[kStampFormCount + k];
+  for (CompiledHead& h : heads.callers) {
     bool same = h.pattern == pattern && n < kHeadUnits && h.text[n] == 0;
     for (size_t i = 0; same && i < n; ++i) same = h.text[i] == pattern[i];
     if (same) return h;
   }
-  CompiledHead& h = Heads[kStampFormCount + NextCallerHead++ % kCallerHeads];
+  CompiledHead& h = heads.callers[heads.nextCaller++ % kCallerStampHeads];
   CompileHead(pattern, &h);
   h.pattern = n < kHeadUnits ? pattern : nullptr;
   if (h.pattern) CopyText(h.text, kHeadUnits, pattern);
@@ -647,13 +620,9 @@ Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
   return Step::Ok;
 }
 
-}  // namespace
-
-StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
-                             size_t* used) {
+StampMatch MatchWithHead(CompiledHead& head, const char16_t* text, size_t length, StampFields* fields, size_t* used) {
   *fields = StampFields{};
   Cursor c{text, text + length, 0, nullptr};
-  CompiledHead& head = HeadOf(pattern);
   if (head.first && (length == 0 || !(head.first == 'd' ? IsAsciiDigit(text[0]) : IsAsciiLetter(text[0]))))
     return StampMatch::None;
   Step step = MatchHead(head, c, fields);
@@ -668,6 +637,16 @@ StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size
   *used = static_cast<size_t>(c.p - text);
   fields->lead = c.stampStart ? static_cast<size_t>(c.stampStart - text) : 0;
   return StampMatch::Stamp;
+}
+
+}  // namespace
+
+StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
+                             size_t* used, StampHeads* heads) {
+  if (heads) return MatchWithHead(HeadOf(*heads, pattern), text, length, fields, used);
+  CompiledHead head;
+  CompileHead(pattern, &head);
+  return MatchWithHead(head, text, length, fields, used);
 }
 
 namespace {
@@ -798,7 +777,7 @@ StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, siz
     if (k >= count || (turn > 0 && k == choice.first)) continue;
     if (!choice.count && !(choice.rows & (1u << k))) continue;
     const char16_t* pattern = choice.count ? choice.patterns[k] : kStampForms[k].pattern;
-    StampMatch m = MatchStampPattern(pattern, text, length, fields, used);
+    StampMatch m = MatchStampPattern(pattern, text, length, fields, used, choice.heads);
     *which = k;
     if (m == StampMatch::Stamp) return m;
     if (m == StampMatch::Bad) result = m;

@@ -97,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string form = split == std::u16string::npos ? u"" : text.substr(0, split);
   const char16_t* patterns[] = {form.c_str()};
   const bool own = !form.empty() && !CheckStampPattern(form.c_str());
-  const StampChoice choice{patterns, own ? size_t{1} : 0, rows, own ? 0 : first};
+  static StampHeads heads;  // kept from input to input, as a log's reader keeps them from line to line
+  const StampChoice choice{patterns, own ? size_t{1} : 0, rows, own ? 0 : first, &heads};
   // Exactly as long as the line, without a terminator, so that a read past it is caught.
   std::unique_ptr<char16_t[]> line(new char16_t[text.size() + 1]);
   std::copy(text.begin(), text.end(), line.get());

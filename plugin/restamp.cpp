@@ -60,6 +60,7 @@ struct RestampState {
   bool started;               // the first stamp has set the start
   uint16_t syslogYear;        // with /YEAR: the year of the last stamp without one
   uint16_t syslogMonth;       // and its month
+  StampHeads heads;           // the forms' heads, compiled for this log
   uint32_t dayKey;            // the date of the last stamp read at once (year, month, day in bits)
   DayNumber day;              // and its day number
   SYSTEMTIME today;           // UTC, for the year of a stamp without one
@@ -178,7 +179,7 @@ StampMatch RecognizeAt(RestampState& s, const char16_t* text, size_t length, Sta
   uint32_t rows = s.started ? s.rows : kEveryStampForm;
   size_t which = 0;
   StampMatch m =
-      RecognizeStampIn(StampChoice{r.patterns, r.formCount, rows, s.lastForm}, text, length, f, used, &which);
+      RecognizeStampIn(StampChoice{r.patterns, r.formCount, rows, s.lastForm, &s.heads}, text, length, f, used, &which);
   if (m == StampMatch::Stamp && !r.formCount && !TakeForm(s, *f, which)) return StampMatch::None;
   if (m == StampMatch::Stamp) s.lastForm = which;
   return m;
@@ -242,7 +243,7 @@ void TakeStamp(RestampState& s, const StampFields& f, size_t p, size_t* begin, s
 StampMatch FindStampAt(RestampState& s, const char16_t* text, size_t length, size_t p, char16_t close, size_t* begin,
                        size_t* used, uint64_t* instant) {
   StampFields f;
-  StampMatch m = close == u',' ? MatchStampPattern(u"%s", text + p, length - p, &f, used)
+  StampMatch m = close == u',' ? MatchStampPattern(u"%s", text + p, length - p, &f, used, &s.heads)
                                : RecognizeAt(s, text + p, length - p, &f, used);
   if (m != StampMatch::Stamp) return m;
   if (!InstantOf(s, f, used, instant)) return StampMatch::Bad;
