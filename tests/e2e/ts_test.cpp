@@ -750,6 +750,8 @@ TEST(Restamp, LogsRewrittenLineByLine) {
   const std::string fractions =
       "2026-12-07T17:39:42.1Z a\n2026-12-07T17:39:42.12Z b\n2026-12-07T17:39:42.123456789Z c\n"
       "2026-12-07T17:39:42,000001+01:00 d\n2026-12-07T17:39:43Z e\n{\"ts\":1796665184.5} f\n";
+  std::string accents;  // 240 bytes of UTF-8
+  for (int k = 0; k < 120; ++k) accents += "\u00E9";
   struct Case {
     const char* name;
     Strings args;
@@ -939,6 +941,12 @@ TEST(Restamp, LogsRewrittenLineByLine) {
        "100000000 100 1796665182|100th a\n120000000 120 1796665182|120th b\n123456789 123 1796665182|123rd c\n"
        "000001000 000 1796661582|000th d\n000000000 000 1796665183|000th e\n"
        "{\"ts\":\"500000000 500 1796665184|500th\"} f\n",
+       true},
+      {"a long stamp around its fraction",
+       {"/U", std::string(120, 'a') + "%T.%L" + accents},
+       "2026-12-07T17:39:42.1Z a\n",
+       {},
+       std::string(120, 'a') + "17:39:42.100" + accents + " a\n",
        true},
       {"web and mail stamps",
        {"/U", "%F %T.%L"},
