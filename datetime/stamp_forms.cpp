@@ -692,9 +692,16 @@ size_t QuickOffset(const Unit* t, size_t length, size_t p, StampFields* f) {
   return IsWordUnit(u) ? 0 : p;
 }
 
+// Whether the date, hour and minute of a head name a time that is.
+bool MinuteIsValid(const SYSTEMTIME& s) {
+  return s.wYear >= 1601 && s.wMonth >= 1 && s.wMonth <= 12 && s.wDay >= 1 &&
+         s.wDay <= DaysInMonth[s.wMonth][IsLeapYear(s.wYear)] && s.wHour <= 23 && s.wMinute <= 59;
+}
+
 // The date and time at their fixed places, "YYYY-MM-DD?hh:mm:ss" (the "?" checked by the
-// caller), into the fields; false for another shape. Units one by one.
-bool QuickHead(const char16_t* t, SYSTEMTIME& s) {
+// caller), into the fields; false for another shape or a time that is not. Units one by
+// one.
+bool QuickHead(const char16_t* t, SYSTEMTIME& s, StampMinute*) {
   if (t[4] != u'-' || t[7] != u'-' || t[13] != u':' || t[16] != u':') return false;
   static constexpr uint8_t kAt[14] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
   uint32_t d[14];
@@ -706,11 +713,13 @@ bool QuickHead(const char16_t* t, SYSTEMTIME& s) {
   s.wHour = static_cast<uint16_t>(d[8] * 10 + d[9]);
   s.wMinute = static_cast<uint16_t>(d[10] * 10 + d[11]);
   s.wSecond = static_cast<uint16_t>(d[12] * 10 + d[13]);
-  return true;
+  return MinuteIsValid(s) && s.wSecond <= 59;
 }
 
 // The same for bytes, eight at a time: a digit byte is 0x30 to 0x39, its high half 3
-// both as it is and with 6 added (a byte whose addition carries fails itself).
+// both as it is and with 6 added (a byte whose addition carries fails itself). A head
+// whose first 16 bytes are those of the last one read (a log's stamps share their
+// minute) takes its fields from `m`.
 constexpr uint64_t kDigitHighs = 0xF0F0F0F0F0F0F0F0, kThrees = 0x3030303030303030, kSixes = 0x0606060606060606;
 
 bool DigitsAndLiterals(uint64_t w, uint64_t digits, uint64_t literals, uint64_t values) {
@@ -718,12 +727,9 @@ bool DigitsAndLiterals(uint64_t w, uint64_t digits, uint64_t literals, uint64_t 
          ((w + (digits & kSixes)) & digits & kDigitHighs) == (digits & kThrees);
 }
 
-bool QuickHead(const char* t, SYSTEMTIME& s) {
-  const uint64_t a = words::Load(t), b = words::Load(t + 8),
-                 c = words::Load(t + 11);  // "YYYY-MM-" "DDTHH:MM" "HH:MM:SS"
+bool ReadMinute(uint64_t a, uint64_t b, SYSTEMTIME& s) {  // "YYYY-MM-" "DDTHH:MM"
   if (!DigitsAndLiterals(a, 0x00FFFF00FFFFFFFF, 0xFF0000FF00000000, uint64_t{'-'} << 56 | uint64_t{'-'} << 32) ||
-      !DigitsAndLiterals(b, 0xFFFF00FFFF00FFFF, 0x0000FF0000000000, uint64_t{':'} << 40) ||
-      !DigitsAndLiterals(c, 0xFFFF000000000000, 0x0000FF0000000000, uint64_t{':'} << 40))
+      !DigitsAndLiterals(b, 0xFFFF00FFFF00FFFF, 0x0000FF0000000000, uint64_t{':'} << 40))
     return false;
   const uint64_t x = a - (0x00FFFF00FFFFFFFF & kThrees), y = b - (0xFFFF00FFFF00FFFF & kThrees);
   const auto digit = [](uint64_t w, int k) { return static_cast<uint32_t>(w >> (8 * k) & 0xFF); };
@@ -732,19 +738,27 @@ bool QuickHead(const char* t, SYSTEMTIME& s) {
   s.wDay = static_cast<uint16_t>(digit(y, 0) * 10 + digit(y, 1));
   s.wHour = static_cast<uint16_t>(digit(y, 3) * 10 + digit(y, 4));
   s.wMinute = static_cast<uint16_t>(digit(y, 6) * 10 + digit(y, 7));
-  s.wSecond = static_cast<uint16_t>((digit(c, 6) - u'0') * 10 + digit(c, 7) - u'0');
-  return true;
+  return MinuteIsValid(s);
+}
+
+bool QuickHead(const char* t, SYSTEMTIME& s, StampMinute* m) {
+  const uint64_t a = words::Load(t), b = words::Load(t + 8), c = words::Load(t + 11);  // c: "HH:MM:SS"
+  if (m && m->known && a == m->date && b == m->time) {
+    s = m->fields;
+  } else {
+    if (!ReadMinute(a, b, s)) return false;
+    if (m) *m = StampMinute{a, b, true, s};
+  }
+  if (!DigitsAndLiterals(c, 0xFFFF000000000000, 0x0000FF0000000000, uint64_t{':'} << 40)) return false;
+  s.wSecond = static_cast<uint16_t>(((c >> 48 & 0xFF) - u'0') * 10 + (c >> 56) - u'0');
+  return s.wSecond <= 59;
 }
 
 template <typename Unit>
-bool QuickIso(const Unit* t, size_t length, StampFields* f, size_t* used) {
+bool QuickIso(const Unit* t, size_t length, StampFields* f, size_t* used, StampMinute* minute) {
   if (length < 19 || (t[10] != 'T' && t[10] != 't' && t[10] != ' ')) return false;
   *f = StampFields{};
-  SYSTEMTIME& s = f->time;
-  if (!QuickHead(t, s)) return false;
-  if (s.wYear < 1601 || s.wMonth < 1 || s.wMonth > 12 || s.wDay < 1 ||
-      s.wDay > DaysInMonth[s.wMonth][IsLeapYear(s.wYear)] || s.wHour > 23 || s.wMinute > 59 || s.wSecond > 59)
-    return false;
+  if (!QuickHead(t, f->time, minute)) return false;
   size_t p = 19;
   if (p + 1 < length && (t[p] == '.' || t[p] == ',') && DigitOf(t[p + 1]) <= 9) {
     uint32_t n = 0;
@@ -759,12 +773,12 @@ bool QuickIso(const Unit* t, size_t length, StampFields* f, size_t* used) {
 
 }  // namespace
 
-bool QuickIsoStamp(const char* text, size_t length, StampFields* fields, size_t* used) {
-  return QuickIso(text, length, fields, used);
+bool QuickIsoStamp(const char* text, size_t length, StampFields* fields, size_t* used, StampHeads* heads) {
+  return QuickIso(text, length, fields, used, heads ? &heads->minute : nullptr);
 }
 
 bool QuickIsoStamp(const char16_t* text, size_t length, StampFields* fields, size_t* used) {
-  return QuickIso(text, length, fields, used);
+  return QuickIso(text, length, fields, used, nullptr);
 }
 
 StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,

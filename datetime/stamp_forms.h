@@ -94,11 +94,20 @@ struct StampHead {
 // The heads that a reader of a log's stamps keeps from line to line: the rows', and those
 // of the last patterns that its caller gave (/FORM), reused while a pattern stays the
 // same. Zeroed, it holds none.
+// And for the quick reading of bytes (QuickIsoStamp), the date, hour and minute of the
+// last stamp read, with the 16 bytes they were read from.
+struct StampMinute {
+  uint64_t date;  // "YYYY-MM-"
+  uint64_t time;  // "DDThh:mm"
+  bool known;
+  SYSTEMTIME fields;  // wSecond aside
+};
 inline constexpr size_t kCallerStampHeads = 8;
 struct StampHeads {
   StampHead rows[kStampFormCount];
   StampHead callers[kCallerStampHeads];
   size_t nextCaller;
+  StampMinute minute;
 };
 
 // The forms a reading tries: the `count` patterns given, in turn, or when there are none
@@ -132,8 +141,8 @@ StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, siz
 // that reads as none. True with the fields and length that MatchStampPattern gives for
 // the row; false for any other text (a value out of range among it), which the full
 // reading then judges. One overload reads bytes (a byte of 0x80 or above as a unit that
-// no form reads), the other units.
-bool QuickIsoStamp(const char* text, size_t length, StampFields* fields, size_t* used);
+// no form reads), keeping the last minute read in the reader's `heads`; the other units.
+bool QuickIsoStamp(const char* text, size_t length, StampFields* fields, size_t* used, StampHeads* heads = nullptr);
 bool QuickIsoStamp(const char16_t* text, size_t length, StampFields* fields, size_t* used);
 
 // An offset as %z reads it in a stamp ("+01:00", "+0100", "+01", "Z"), and nothing after

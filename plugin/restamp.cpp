@@ -662,7 +662,7 @@ bool OffsetInstant(RestampState& s, const StampFields& f, uint64_t* instant) {
 // usual shape; else (false) the full reading looks for it.
 StampMatch QuickStamp(RestampState& s, const char* text, size_t n, size_t* begin, size_t* used, uint64_t* instant) {
   StampFields f;
-  if (s.lastInside || s.lastForm != 0 || s.reading.formCount || !QuickIsoStamp(text, n, &f, used))
+  if (s.lastInside || s.lastForm != 0 || s.reading.formCount || !QuickIsoStamp(text, n, &f, used, &s.heads))
     return StampMatch::None;
   s.quoteStamp = false;
   TakeForm(s, f, 0);

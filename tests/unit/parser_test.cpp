@@ -516,7 +516,10 @@ void ExpectQuickAsFull(const std::u16string& text) {
   for (char16_t u : text) bytes += u < 0x80 ? static_cast<char>(u) : '\xE9';
   StampFields fromBytes;
   size_t bytesUsed = 0;
-  EXPECT_EQ(QuickIsoStamp(bytes.data(), bytes.size(), &fromBytes, &bytesUsed), read);
+  // Twice with a reader's heads, the second time from the minute it keeps.
+  static StampHeads heads;
+  for (int k = 0; k < 3; ++k)
+    EXPECT_EQ(QuickIsoStamp(bytes.data(), bytes.size(), &fromBytes, &bytesUsed, k ? &heads : nullptr), read);
   if (!read) return;
   ASSERT_EQ(MatchStampPattern(kStampForms[0].pattern, text.data(), text.size(), &full, &fullUsed), StampMatch::Stamp);
   EXPECT_EQ(std::memcmp(&quick.time, &full.time, sizeof full.time), 0);
