@@ -5,6 +5,8 @@
 // comes out as it went in.
 
 #include <cstring>
+#include <iterator>
+#include <span>
 #include <string_view>
 
 #include "common/scans.h"
@@ -13,6 +15,7 @@
 #include "common/utf.h"
 #include "common/words.h"
 #include "datetime/calendar.h"
+#include "datetime/directives.h"
 #include "datetime/format.h"
 #include "datetime/instant.h"
 #include "datetime/parser.h"
@@ -401,6 +404,7 @@ constexpr size_t kLookUnits = 256;       // how far into a line a stamp is looke
 constexpr size_t kByteLine = 32768;      // the head of a line kept whole; the rest streams
 constexpr size_t kByteOut = 65536;       // output collected before it goes to the host
 constexpr size_t kByteOutFlush = 32768;  // ... and written once it holds this much
+constexpr size_t kByteBlock = 65536;     // read at once: fewer calls to the system than the reader's blocks
 
 struct ByteLog {
   platform::OutputBytesWriter write;
@@ -408,7 +412,7 @@ struct ByteLog {
   bool passing;       // the rest of a line longer than `line` goes through as it is
   bool first;         // the source's first line, which may begin with a byte order mark
   size_t outUsed;
-  uint8_t block[kPipeBlockBytes];
+  uint8_t block[kByteBlock];
   size_t held;  // bytes of `block` read to decide the path, to be taken first
   char line[kByteLine];
   char out[kByteOut];
@@ -422,7 +426,10 @@ struct ByteLog {
 // first fraction, the format's steps before it are rendered and the rest is the same
 // every second; else the places are where the renderings at the second's start and end
 // differ ("000" and "999"). A second whose renderings differ otherwise, or whose stamp is
-// longer than kSecondUnits, is left to RenderStamp.
+// longer than kSecondUnits, is left to RenderStamp. With a tail, and a plain %S as the
+// only directive before it that shows the second, a second whose record shows the same
+// minute in the same state of the zone as the one rendered last takes that stamp with
+// its own two digits of %S.
 constexpr size_t kSecondUnits = 128;
 constexpr size_t kMaxFractions = 4;
 constexpr size_t kNoFraction = SIZE_MAX;
@@ -437,6 +444,10 @@ struct SecondStamp {
   size_t tailLength;              // what follows the steps before the first: its bytes
   size_t tailPlaces[kMaxFractions];
   char tail[3 * kSecondUnits];
+  size_t secondStep;  // the one plain %S before the first fraction, when nothing else there shows the second
+  bool minuteKnown;   // `minute` is the record whose minute `text` shows, its seconds at `secondPlace`
+  DateTime minute;
+  size_t secondPlace;
   bool known;      // `second` has been rendered
   int64_t second;  // since 1970
   bool refused;    // its local time falls outside the years shown
@@ -509,6 +520,59 @@ void SetUpTail(SecondStamp& q, size_t first) {
   q.firstFraction = first;
 }
 
+// Whether a directive's text stays the same through a minute but for the zone's state:
+// not the second's (%S aside, which SecondStamp writes in), the instant's or the locale's
+// time, which may show the second.
+bool SameThroughMinute(char16_t c) {
+  if (!c) return true;
+  for (const Directive& row : kDirectives) {
+    if (row.c != c) continue;
+    switch (row.kind) {
+      case DirectiveKind::Number:
+        return row.field != Field::Second && row.field != Field::Millisecond && row.field != Field::Microsecond &&
+               row.field != Field::Nanosecond;
+      case DirectiveKind::Composite:
+        for (std::span<const Piece> pieces : {row.pieces, row.altPieces})
+          for (const Piece& piece : pieces)
+            if (piece.kind == PieceKind::Number && piece.field == Field::Second) return false;
+        return true;
+      case DirectiveKind::UnixTime:
+      case DirectiveKind::LocaleDateTime:
+      case DirectiveKind::LocaleTime: return false;
+      default: return true;
+    }
+  }
+  return false;
+}
+
+// With a tail, the second's stamp is made once a minute when the steps before the
+// tail show the second only by one plain %S (two digits, written in each second).
+void SetUpMinute(SecondStamp& q) {
+  q.secondStep = kNoFraction;
+  q.minuteKnown = false;
+  for (size_t k = 0; k < q.firstFraction; ++k) {
+    const FormatStep& step = q.steps.steps[k];
+    if (step.c == u'S' && !step.mods && q.secondStep == kNoFraction) {
+      q.secondStep = k;
+    } else if (step.low || !SameThroughMinute(step.c)) {
+      q.secondStep = kNoFraction;
+      return;
+    }
+  }
+}
+
+// Whether two records show the same minute in the same state of the zone.
+bool SameMinute(const DateTime& a, const DateTime& b) {
+  const SYSTEMTIME &s = a.local, &t = b.local;
+  if (s.wYear != t.wYear || s.wMonth != t.wMonth || s.wDay != t.wDay || s.wHour != t.wHour || s.wMinute != t.wMinute ||
+      s.wDayOfWeek != t.wDayOfWeek || a.zone.bias != b.zone.bias || a.zone.biasSeconds != b.zone.biasSeconds ||
+      a.zone.state != b.zone.state)
+    return false;
+  size_t k = 0;
+  while (k + 1 < std::size(a.zone.name) && a.zone.name[k] && a.zone.name[k] == b.zone.name[k]) ++k;
+  return a.zone.name[k] == b.zone.name[k];
+}
+
 // Whether the stamps of this run may be made a second at a time: not with /R or the
 // elapsed times, which differ from line to line, and not for a format with a fraction
 // that a modifier changes.
@@ -541,6 +605,7 @@ void SetUpSecondStamp(SecondStamp& q, const TsOptions& o, bool relative) {
   q.usable = true;
   if (!onlyFractions || q.firstFraction == kNoFraction) return SetUpTail(q, kNoFraction);
   SetUpTail(q, q.firstFraction);
+  SetUpMinute(q);
 }
 
 // The places of the fractions: where `low` and `high` differ, as "0" and "9" digits of
@@ -567,7 +632,30 @@ bool PlaceFractions(SecondStamp& q, size_t length) {
 }
 
 // The steps before the first fraction rendered, then the tail that follows them.
+// A second of the minute made last: its two digits written in.
+bool WriteSecond(SecondStamp& q, const DateTime& record) {
+  if (!q.minuteKnown || !SameMinute(record, q.minute)) return false;
+  q.text[q.secondPlace] = static_cast<char>('0' + record.local.wSecond / 10);
+  q.text[q.secondPlace + 1] = static_cast<char>('0' + record.local.wSecond % 10);
+  return true;
+}
+
+// The units that the steps before `step` render, in UTF-8 bytes of `low`, which begins
+// with them; or kNoFraction when %S's two digits do not follow there.
+size_t PlaceOfSecond(SecondStamp& q, const DateTime& record, size_t step, size_t length) {
+  q.steps.stepCount = step;
+  const size_t units = static_cast<size_t>(RenderFormat(q.high, q.steps, record, kPlatformServices));
+  q.steps.stepCount = q.stepCount;
+  const uint32_t second = record.local.wSecond;
+  if (units + 2 > length || q.low[units] != u'0' + second / 10 || q.low[units + 1] != u'0' + second % 10)
+    return kNoFraction;
+  // The text begins with these units' bytes already: written again, the same, to count them.
+  return Utf8FromUtf16(q.low, units, q.text, true, nullptr);
+}
+
 bool RenderHead(SecondStamp& q, const DateTime& record) {
+  if (q.secondStep != kNoFraction && WriteSecond(q, record)) return true;
+  q.minuteKnown = false;
   q.steps.stepCount = q.firstFraction;
   const int64_t length = RenderFormat(q.low, q.steps, record, kPlatformServices);
   q.steps.stepCount = q.stepCount;
@@ -576,6 +664,11 @@ bool RenderHead(SecondStamp& q, const DateTime& record) {
   std::memcpy(q.text + bytes, q.tail, q.tailLength);
   for (size_t j = 0; j < q.fractionCount; ++j) q.places[j] = bytes + q.tailPlaces[j];
   q.length = bytes + q.tailLength;
+  if (q.secondStep != kNoFraction &&
+      (q.secondPlace = PlaceOfSecond(q, record, q.secondStep, static_cast<size_t>(length))) != kNoFraction) {
+    q.minute = record;
+    q.minuteKnown = true;
+  }
   return true;
 }
 
@@ -759,7 +852,7 @@ bool RestampByteSource(RestampContext& c, platform::Handle handle) {
   for (;;) {
     if (got) TakeBlock(c, reinterpret_cast<const char*>(b.block), got);
     FlushBytes(b);  // before a read that may wait
-    if ((error = TsInputReader(handle, b.block, kPipeBlockBytes, &got)) != 0 || got == 0) break;
+    if ((error = TsInputReader(handle, b.block, kByteBlock, &got)) != 0 || got == 0) break;
   }
   if (b.lineLength) RestampByteLine(c, b.line, b.lineLength);
   FlushBytes(b);
@@ -767,18 +860,19 @@ bool RestampByteSource(RestampContext& c, platform::Handle handle) {
 }
 
 // Whether a source is read as bytes: the host can write them, no encoding was named, and
-// its first block has no byte order mark of UTF-16 and no zero byte (UTF-16 without
-// one). The block read to tell stays in the byte log's block for either reading.
+// its first block (kPipeBlockBytes, as the reader reads them, of what the first read
+// gave) has no byte order mark of UTF-16 and no zero byte (UTF-16 without one). What was
+// read to tell stays in the byte log's block for either reading.
 bool ReadAsBytes(ByteLog& b, platform::Handle handle, uint32_t* error) {
   const TsOptions& o = TsCallStorage.options;
   b.held = 0;
   if (!(b.write = platform::OutputBytes()) || o.encoding != EncodingUndecided || o.codePage) return false;
   uint32_t got = 0;
-  if ((*error = TsInputReader(handle, b.block, kPipeBlockBytes, &got)) != 0) return false;
+  if ((*error = TsInputReader(handle, b.block, kByteBlock, &got)) != 0) return false;
   b.held = got;
   if (got >= 2 && ((b.block[0] == 0xFF && b.block[1] == 0xFE) || (b.block[0] == 0xFE && b.block[1] == 0xFF)))
     return false;
-  return std::memchr(b.block, 0, got) == nullptr;
+  return std::memchr(b.block, 0, got < kPipeBlockBytes ? got : kPipeBlockBytes) == nullptr;
 }
 
 // The reader's source when it is not bytes: the block read to decide, then the handle.
