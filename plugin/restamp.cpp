@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <iterator>
+#include <memory>
+#include <new>
 #include <span>
 #include <string_view>
 
@@ -25,9 +27,9 @@
 #include "lines/reader.h"
 #include "lines/stamp.h"
 #include "platform/platform.h"
-#include "plugin/TSCmd.h"
 #include "plugin/errors.h"
-#include "plugin/tokenizer.h"
+#include "plugin/stamped_lines.h"
+#include "plugin/switch_reader.h"
 
 namespace horalin {
 
@@ -47,9 +49,18 @@ struct StampReading {
   bool relative;      // /R
 };
 
+// One call's record of what restamp shares with TS: the options, the stamps, and a
+// stream for input that is not read as bytes. Made by the call, on the heap.
+struct RestampCall {
+  StampedOptions options;
+  LineStamps stamps;
+  StampedStream in;
+};
+
 // How a log's stamps are read and what its reading keeps from line to line: part of the
 // command's context, passed down.
 struct RestampState {
+  RestampCall* call;  // the record of the call that runs (none for datefmt --lines)
   StampReading reading;
   // The known forms that this log's stamps are read by: all but the bare numbers until
   // the first stamp, then the numbers alone when it was one, else all but them.
@@ -76,10 +87,6 @@ struct RestampState {
   // The line to write: what stood before the stamp, the new stamp, the rest, CR LF.
   alignas(16) char16_t out[kLineCapacity + kFormatText + 2];
 };
-
-// ApplyReadingSwitch's reading, for the one parse of a command's switches that fills it
-// (the driver's switch callback carries no context of its own).
-StampReading* SwitchReading;
 
 const ZoneSnapshot& NamedZoneAt(bool utc, const SYSTEMTIME* localTime, LocalKind* kind) {
   return utc ? kPlatformServices.zoneAt(true, localTime, kind) : platform::NamedZoneSnapshot(localTime, kind);
@@ -136,22 +143,43 @@ bool ReadYear(const char16_t* value, uint16_t* year) {
   return true;
 }
 
-// Restamp's own switches (and those of datefmt --lines), for ReadTsArguments: the rows of
-// kTsSwitches for reading stamps.
-bool ApplyReading(StampReading& r, const TsSwitch& row, const char16_t* value) {
-  switch (row.effect) {
-    case SwitchEffect::StampForm: return ReadForm(value, &r);
-    case SwitchEffect::StampZone:
-      if (ReadZone(value, &r)) return true;
-      ReportError(u"Bad zone: \"%s\" (LOCAL, UTC, an offset such as +01:00%s)\r\n", value, platform::kZoneNamesTaken);
-      return false;
-    case SwitchEffect::StampYear: return ReadYear(value, &r.year);
-    case SwitchEffect::Relative: r.relative = true; return true;
-    default: return false;  // TS's, which TS's reader applies
-  }
+// Restamp's own switches (and those of datefmt --lines), over its StampReading: the rows
+// of kTsSwitches for reading stamps.
+SwitchRead Read(bool ok) { return ok ? SwitchRead::kRun : SwitchRead::kFailed; }
+
+SwitchRead ApplyStampForm(void* reading, const SwitchArgument& a) {
+  return Read(ReadForm(a.value, static_cast<StampReading*>(reading)));
 }
 
-bool ApplyReadingSwitch(const TsSwitch& row, const char16_t* value) { return ApplyReading(*SwitchReading, row, value); }
+SwitchRead ApplyStampZone(void* reading, const SwitchArgument& a) {
+  if (ReadZone(a.value, static_cast<StampReading*>(reading))) return SwitchRead::kRun;
+  ReportError(u"Bad zone: \"%s\" (LOCAL, UTC, an offset such as +01:00%s)\r\n", a.value, platform::kZoneNamesTaken);
+  return SwitchRead::kFailed;
+}
+
+SwitchRead ApplyStampYear(void* reading, const SwitchArgument& a) {
+  return Read(ReadYear(a.value, &static_cast<StampReading*>(reading)->year));
+}
+
+SwitchRead ApplyRelative(void* reading, const SwitchArgument&) {
+  static_cast<StampReading*>(reading)->relative = true;
+  return SwitchRead::kRun;
+}
+
+constexpr SwitchApplier kReadingSwitchAppliers[] = {
+    {SwitchEffect::StampForm, ApplyStampForm},
+    {SwitchEffect::StampZone, ApplyStampZone},
+    {SwitchEffect::StampYear, ApplyStampYear},
+    {SwitchEffect::Relative, ApplyRelative},
+};
+static_assert(AppliesEveryRow(kSwitchRestamp, kReadingSwitchAppliers, kSwitchTs),
+              "a switch of restamp's without its applier");
+static_assert(AppliesEveryRow(kSwitchLines, kReadingSwitchAppliers), "a switch of datefmt --lines without its applier");
+
+SwitchAppliers ReadingSwitches(StampReading& reading) {
+  return SwitchAppliers{kReadingSwitchAppliers, sizeof kReadingSwitchAppliers / sizeof kReadingSwitchAppliers[0],
+                        &reading};
+}
 
 void ResetState(RestampState& s) {
   std::memset(&s, 0, sizeof s);
@@ -322,8 +350,8 @@ const char16_t* Quoted(RestampState& s, const char16_t* stamp) {
 // The new stamp for a stamp's instant, as TS would have stamped the line at that moment;
 // with /R the time from it to now.
 const char16_t* RenderStamp(RestampState& r, uint64_t instant) {
-  TsStamps& s = TsCallStorage.stamps;
-  const TsOptions& o = TsCallStorage.options;
+  LineStamps& s = r.call->stamps;
+  const StampedOptions& o = r.call->options;
   if (!r.started) {
     s.start = s.previous = instant;
     r.started = true;
@@ -460,8 +488,9 @@ struct SecondStamp {
   CompiledFormat steps;
 };
 
-// What one run of restamp keeps: owned by the command and passed down.
+// What one call of restamp keeps: made by the call, on the heap, and passed down.
 struct RestampContext {
+  RestampCall call;
   RestampState state;
   ByteLog bytes;
   SecondStamp second;
@@ -548,8 +577,6 @@ bool SameThroughMinute(char16_t c) {
 // With a tail, the second's stamp is made once a minute when the steps before the
 // tail show the second only by one plain %S (two digits, written in each second).
 void SetUpMinute(SecondStamp& q) {
-  q.secondStep = kNoFraction;
-  q.minuteKnown = false;
   for (size_t k = 0; k < q.firstFraction; ++k) {
     const FormatStep& step = q.steps.steps[k];
     if (step.c == u'S' && !step.mods && q.secondStep == kNoFraction) {
@@ -576,11 +603,13 @@ bool SameMinute(const DateTime& a, const DateTime& b) {
 // Whether the stamps of this run may be made a second at a time: not with /R or the
 // elapsed times, which differ from line to line, and not for a format with a fraction
 // that a modifier changes.
-void SetUpSecondStamp(SecondStamp& q, const TsOptions& o, bool relative) {
+void SetUpSecondStamp(SecondStamp& q, const StampedOptions& o, bool relative) {
   q.usable = q.known = false;
   q.fractionCount = 0;
   q.firstFraction = kNoFraction;
   q.tailLength = 0;
+  q.secondStep = kNoFraction;
+  q.minuteKnown = false;
   q.utc = (o.formatFlags & FDT_UTC) != 0;
   if (relative || (o.stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE)) ||
       !CompileFormat(o.format, o.formatFlags, &q.steps))
@@ -605,7 +634,7 @@ void SetUpSecondStamp(SecondStamp& q, const TsOptions& o, bool relative) {
   q.usable = true;
   if (!onlyFractions || q.firstFraction == kNoFraction) return SetUpTail(q, kNoFraction);
   SetUpTail(q, q.firstFraction);
-  SetUpMinute(q);
+  if (q.firstFraction != kNoFraction) SetUpMinute(q);
 }
 
 // The places of the fractions: where `low` and `high` differ, as "0" and "9" digits of
@@ -852,23 +881,22 @@ bool RestampByteSource(RestampContext& c, platform::Handle handle) {
   for (;;) {
     if (got) TakeBlock(c, reinterpret_cast<const char*>(b.block), got);
     FlushBytes(b);  // before a read that may wait
-    if ((error = TsInputReader(handle, b.block, kByteBlock, &got)) != 0 || got == 0) break;
+    if ((error = StandardInputReader(handle, b.block, kByteBlock, &got)) != 0 || got == 0) break;
   }
   if (b.lineLength) RestampByteLine(c, b.line, b.lineLength);
   FlushBytes(b);
-  return !ReportTsReadError(error == kErrorBrokenPipe ? 0 : error);
+  return !ReportReadError(error == kErrorBrokenPipe ? 0 : error);
 }
 
 // Whether a source is read as bytes: the host can write them, no encoding was named, and
 // its first block (kPipeBlockBytes, as the reader reads them, of what the first read
 // gave) has no byte order mark of UTF-16 and no zero byte (UTF-16 without one). What was
 // read to tell stays in the byte log's block for either reading.
-bool ReadAsBytes(ByteLog& b, platform::Handle handle, uint32_t* error) {
-  const TsOptions& o = TsCallStorage.options;
+bool ReadAsBytes(ByteLog& b, const StampedOptions& o, platform::Handle handle, uint32_t* error) {
   b.held = 0;
   if (!(b.write = platform::OutputBytes()) || o.encoding != EncodingUndecided || o.codePage) return false;
   uint32_t got = 0;
-  if ((*error = TsInputReader(handle, b.block, kByteBlock, &got)) != 0) return false;
+  if ((*error = StandardInputReader(handle, b.block, kByteBlock, &got)) != 0) return false;
   b.held = got;
   if (got >= 2 && ((b.block[0] == 0xFF && b.block[1] == 0xFE) || (b.block[0] == 0xFE && b.block[1] == 0xFF)))
     return false;
@@ -885,7 +913,7 @@ struct HeldSource {
 uint32_t HeldRead(platform::Handle source, void* block, uint32_t capacity, uint32_t* bytesRead) {
   HeldSource& h = *static_cast<HeldSource*>(source);
   ByteLog& b = *h.bytes;
-  if (!b.held) return TsInputReader(h.handle, block, capacity, bytesRead);
+  if (!b.held) return StandardInputReader(h.handle, block, capacity, bytesRead);
   size_t n = b.held < capacity ? b.held : capacity;
   std::memcpy(block, b.block, n);
   std::memmove(b.block, b.block + n, b.held - n);
@@ -901,15 +929,15 @@ bool HeldWait(platform::Handle source, uint32_t milliseconds) {
 // Reads one source to its end. False after a read error (reported).
 bool RestampSource(RestampContext& c, platform::Handle handle) {
   uint32_t error = 0;
-  if (ReadAsBytes(c.bytes, handle, &error)) return RestampByteSource(c, handle);
-  if (error) return !ReportTsReadError(error == kErrorBrokenPipe ? 0 : error);
+  if (ReadAsBytes(c.bytes, c.state.call->options, handle, &error)) return RestampByteSource(c, handle);
+  if (error) return !ReportReadError(error == kErrorBrokenPipe ? 0 : error);
   HeldSource source{handle, &c.bytes};
-  TsStream& in = TsCallStorage.streams[0];
-  SetUpTsStream(&in, &source, HeldRead, TsCallStorage.options);
+  StampedStream& in = c.state.call->in;
+  SetUpStampedStream(&in, &source, HeldRead, c.state.call->options);
   in.reader.wait = HeldWait;
   for (int32_t length; (length = ReadPipeLine(&in.reader, in.line)) >= 0;)
     RestampLine(c.state, in.line, static_cast<size_t>(length));
-  return !ReportTsReadError(in.reader.lastError);
+  return !ReportReadError(in.reader.lastError);
 }
 
 struct FileRun {
@@ -939,16 +967,17 @@ void RestampFileOf(const char16_t* path, void* run) {
 int Restamp(RestampContext& c, const char16_t* arguments, const char16_t* const* files, int count) {
   RestampState& s = c.state;
   ResetState(s);
-  TsCall& call = TsCallStorage;
-  SwitchReading = &s.reading;
-  TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchRestamp, ApplyReadingSwitch);
-  if (parsed == TsArguments::Failed) return 1;
-  if (parsed == TsArguments::Done) return 0;
+  RestampCall& call = c.call;
+  s.call = &call;
+  c.bytes.outUsed = 0;
+  SwitchRead read = ReadStampedArguments(arguments, &call.options, kSwitchRestamp, ReadingSwitches(s.reading));
+  if (read == SwitchRead::kFailed) return 1;
+  if (read == SwitchRead::kDone) return 0;
   std::memset(&call.stamps.cache, 0, sizeof call.stamps.cache);
   call.stamps.text[0] = 0;
-  const TsOptions& o = call.options;
+  const StampedOptions& o = call.options;
   s.stampWithAge =
-      (o.stampFlags & (TSF_DATE | TSF_TIME)) || (o.format[0] && std::u16string_view(o.format) != kTsDefaultFormat);
+      (o.stampFlags & (TSF_DATE | TSF_TIME)) || (o.format[0] && std::u16string_view(o.format) != kDefaultStampFormat);
   SetUpSecondStamp(c.second, o, s.reading.relative);
 
   int result = 0;
@@ -972,25 +1001,20 @@ int Restamp(RestampContext& c, const char16_t* arguments, const char16_t* const*
   return result;
 }
 
+// An argument of datefmt --lines that names none of its switches.
+bool RefuseLineOption(void*, char16_t* argument) {
+  ReportError(u"Unknown option: \"%s\"\r\n", argument);
+  return false;
+}
+
 // Restamp's switches that datefmt --lines takes (/FORM, /ZONE, /YEAR). 0, or 1 after an
 // error.
 int ReadLineOptions(RestampState& s, const char16_t* options) {
   ResetState(s);
-  int32_t count = TokenizeArguments(options);
-  if (count < 0) return 1;
-  for (int32_t k = 0; k < count; ++k) {
-    char16_t* argument = Arguments.args[k];
-    if (Arguments.lengths[k] == 0) continue;
-    char16_t unquoted[kSmallText];
-    const char16_t* value = nullptr;
-    const TsSwitch* row = FindTsSwitch(argument, kSwitchLines, unquoted, &value);
-    if (!row) {
-      ReportError(u"Unknown option: \"%s\"\r\n", argument);
-      return 1;
-    }
-    if (!ApplyReading(s.reading, *row, value)) return 1;
-  }
-  return 0;
+  return ReadSwitches(options, SwitchReading{kSwitchLines, SwitchAppliers{}, ReadingSwitches(s.reading),
+                                             RefuseLineOption}) == SwitchRead::kRun
+             ? 0
+             : 1;
 }
 
 // The line as @DATEFMT reads its date and time. The line is terminated for the reading,
@@ -1059,8 +1083,9 @@ using namespace horalin;
 
 extern "C" int RestampLog(const char16_t* arguments, const char16_t* const* files, int count) {
   if (!arguments || count < 0 || (count > 0 && !files)) return 87;
-  static RestampContext context;  // restamp's, for the run of one command
-  return Restamp(context, arguments, files, count);
+  std::unique_ptr<RestampContext> made(new (std::nothrow) RestampContext);
+  if (!made) return ReportNoMemory();
+  return Restamp(*made, arguments, files, count);
 }
 
 extern "C" int DateLine(char16_t* buffer, int lineLength, const char16_t* options) {
