@@ -481,9 +481,9 @@ struct SecondStamp {
   bool refused;    // its local time falls outside the years shown
   bool fits;       // `text` holds its stamp
   size_t length;
-  size_t places[kMaxFractions];     // of the fractions' digits in `text`
-  char text[2 * 3 * kSecondUnits];  // the steps before the first fraction, then the tail
-  char16_t low[kFormatText];        // the renderings at the second's start and end
+  size_t places[kMaxFractions];  // of the fractions' digits in `text`
+  char text[kSecondUnits * 6];   // the steps before the first fraction, then the tail: 3 bytes a unit
+  char16_t low[kFormatText];     // the renderings at the second's start and end
   char16_t high[kFormatText];
   CompiledFormat steps;
 };
