@@ -526,7 +526,7 @@ void WidenHead(ByteLog& b, const char* bytes, size_t n) {
 // The new stamp in UTF-8 (the encoder copies its 7-bit runs as they are).
 void PutStamp(ByteLog& b, const char16_t* stamp, size_t length) {
   if (b.outUsed + 3 * length > kByteOut) FlushBytes(b);
-  b.outUsed += Utf8FromUtf16(stamp, length, b.out + b.outUsed, true, nullptr);
+  b.outUsed += Utf8FromUtf16(stamp, length, b.out + b.outUsed);
 }
 
 // The stamp after the steps before the first fraction, when only fractions and their
@@ -543,7 +543,7 @@ void SetUpTail(SecondStamp& q, size_t first) {
     q.tailPlaces[j] = bytes;
     std::memset(q.tail + bytes, '0', q.widths[j]);
     bytes += q.widths[j];
-    bytes += Utf8FromUtf16(q.steps.literal + step.start, step.count, q.tail + bytes, true, nullptr);
+    bytes += Utf8FromUtf16(q.steps.literal + step.start, step.count, q.tail + bytes);
   }
   q.tailLength = bytes;
   q.firstFraction = first;
@@ -648,7 +648,7 @@ bool PlaceFractions(SecondStamp& q, size_t length) {
     if (k + width > length) return false;
     for (size_t i = 0; i < width; ++i)
       if (q.low[k + i] != u'0' || q.high[k + i] != u'9') return false;
-    bytes += Utf8FromUtf16(q.low + from, k - from, q.text + bytes, true, nullptr);
+    bytes += Utf8FromUtf16(q.low + from, k - from, q.text + bytes);
     q.places[j] = bytes;
     std::memset(q.text + bytes, '0', width);
     bytes += width;
@@ -656,7 +656,7 @@ bool PlaceFractions(SecondStamp& q, size_t length) {
   }
   while (k < length && q.low[k] == q.high[k]) ++k;
   if (k < length) return false;
-  q.length = bytes + Utf8FromUtf16(q.low + from, length - from, q.text + bytes, true, nullptr);
+  q.length = bytes + Utf8FromUtf16(q.low + from, length - from, q.text + bytes);
   return true;
 }
 
@@ -679,7 +679,7 @@ size_t PlaceOfSecond(SecondStamp& q, const DateTime& record, size_t step, size_t
   if (units + 2 > length || q.low[units] != u'0' + second / 10 || q.low[units + 1] != u'0' + second % 10)
     return kNoFraction;
   // The text begins with these units' bytes already: written again, the same, to count them.
-  return Utf8FromUtf16(q.low, units, q.text, true, nullptr);
+  return Utf8FromUtf16(q.low, units, q.text);
 }
 
 bool RenderHead(SecondStamp& q, const DateTime& record) {
@@ -689,7 +689,7 @@ bool RenderHead(SecondStamp& q, const DateTime& record) {
   const int64_t length = RenderFormat(q.low, q.steps, record, kPlatformServices);
   q.steps.stepCount = q.stepCount;
   if (length > static_cast<int64_t>(kSecondUnits)) return false;
-  const size_t bytes = Utf8FromUtf16(q.low, static_cast<size_t>(length), q.text, true, nullptr);
+  const size_t bytes = Utf8FromUtf16(q.low, static_cast<size_t>(length), q.text);
   std::memcpy(q.text + bytes, q.tail, q.tailLength);
   for (size_t j = 0; j < q.fractionCount; ++j) q.places[j] = bytes + q.tailPlaces[j];
   q.length = bytes + q.tailLength;
