@@ -15,10 +15,7 @@
 #include <span>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "common/scans.h"
 #include "common/text.h"
 #include "common/utf.h"
 #include "common/words.h"
@@ -180,37 +177,6 @@ char16_t* PutShortCount(char16_t* o, uint32_t v) {
   return end;
 }
 
-#if defined(__SSE2__)
-// Exactly eight digits of v (v < 10^8), in one store: each digit in a lane of its own.
-char16_t* PutEightDigits(char16_t* o, uint32_t v) {
-  const __m128i x = _mm_cvtsi32_si128(static_cast<int>(v));
-  // v / 10000 by a multiply (0xD1B71759 / 2^45 is 1/10000 closely enough below 10^8), and v % 10000.
-  const __m128i high = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi32(static_cast<int>(0xD1B71759))), 45);
-  const __m128i low = _mm_sub_epi32(x, _mm_mul_epu32(high, _mm_set1_epi32(10000)));
-  // Four times each half, times four: [high x4, low x4].
-  __m128i halves = _mm_slli_epi64(_mm_unpacklo_epi16(high, low), 2);
-  halves = _mm_unpacklo_epi16(halves, halves);
-  halves = _mm_unpacklo_epi32(halves, halves);
-  // Each divided by 1000, 100, 10 and 1 (two multiplies by fixed-point reciprocals): the
-  // prefixes [a, ab, abc, abcd, e, ef, efg, efgh] of the digits abcdefgh.
-  const __m128i reciprocals = _mm_setr_epi16(8389, 5243, 13108, -32768, 8389, 5243, 13108, -32768);
-  const __m128i shifts = _mm_setr_epi16(1 << 7, 1 << 11, 1 << 13, -32768, 1 << 7, 1 << 11, 1 << 13, -32768);
-  const __m128i prefixes = _mm_mulhi_epu16(_mm_mulhi_epu16(halves, reciprocals), shifts);
-  // Each prefix less ten times the one before it: the digit.
-  const __m128i digits = _mm_sub_epi16(prefixes, _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_add_epi16(digits, _mm_set1_epi16(u'0')));
-  return o + 8;
-}
-#else
-char16_t* PutEightDigits(char16_t* o, uint32_t v) {
-  PutPair(o, v / 1000000);
-  PutPair(o + 2, v / 10000 % 100);
-  PutPair(o + 4, v / 100 % 100);
-  PutPair(o + 6, v % 100);
-  return o + 8;
-}
-#endif
-
 // A count without padding: eight digits at a time.
 char16_t* PutCount(char16_t* o, uint64_t v) {
   if (v < 100000000) return PutShortCount(o, static_cast<uint32_t>(v));
@@ -221,7 +187,7 @@ char16_t* PutCount(char16_t* o, uint64_t v) {
   } else {
     o = high < 100000000 ? PutShortCount(o, static_cast<uint32_t>(high)) : PutCount(o, high);
   }
-  return PutEightDigits(o, static_cast<uint32_t>(v % 100000000));
+  return scans::fast::PutEightDigits(o, static_cast<uint32_t>(v % 100000000));
 }
 
 // The digits that a field of a valid date and time has, fewest and most. A field not
@@ -741,12 +707,53 @@ size_t PutDirectiveStep(Context& ctx, const FormatStep& step, char16_t* out, siz
   return PutDirectiveAside(ctx, entry.write, mods, text, out, length).length;
 }
 
+// Whether a compiled format takes the direct way (CompiledFormat::direct): a literal
+// step of its own only first, each directive one of the unmodified writers, and room for
+// all of them at their longest, the literal text and the word that its last run copies.
+bool IsDirect(const CompiledFormat& f) {
+  size_t most = f.literalCount + 4;
+  for (size_t i = 0; i < f.stepCount; ++i) {
+    const FormatStep& step = f.steps[i];
+    if (step.c == 0 && i == 0) continue;
+    if (step.mods != 0 || step.c >= kUnmodifiedWriters.size() || !kUnmodifiedWriters[step.c]) return false;
+    most += kShortText;
+  }
+  return most <= kOutputLimit;
+}
+
+// A literal run of a direct format at `o`: a short one as one word of four units (the
+// literal text ends in four zero units, and the output has the room).
+size_t PutDirectRun(const CompiledFormat& f, const FormatStep& step, char16_t* o) {
+  const char16_t* u = f.literal + step.start;
+  if (step.count <= 4) {
+    const uint64_t four = words::Load(u);
+    std::memcpy(o, &four, sizeof four);
+  } else {
+    std::memcpy(o, u, step.count * sizeof(char16_t));
+  }
+  return step.count;
+}
+
+// A valid date and time by a direct format: each step its writer and its run, unchecked.
+size_t RenderDirect(Context& ctx, const CompiledFormat& f, char16_t* out) {
+  const FormatStep* step = f.steps;
+  const FormatStep* const end = f.steps + f.stepCount;
+  size_t length = 0;
+  if (step < end && step->c == 0) length = PutDirectRun(f, *step++, out);
+  for (; step < end; ++step) {
+    length += kUnmodifiedWriters[step->c](ctx, 0, out + length);
+    length += PutDirectRun(f, *step, out + length);
+  }
+  return length;
+}
+
 }  // namespace
 
 bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
   if (!format) return false;
   f->flags = flags & FDT_NO_DOUBLE_PERCENT;
   f->resolution = 1000000;
+  f->direct = false;
   f->stepCount = f->literalCount = 0;
   for (const char16_t* p = format; *p;) {
     const char16_t c = *p;
@@ -768,6 +775,8 @@ bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
       ++p;
     }
   }
+  for (size_t i = f->literalCount; i < f->literalCount + 4 && i < kFormatText; ++i) f->literal[i] = 0;
+  f->direct = IsDirect(*f);
   return true;
 }
 
@@ -777,6 +786,11 @@ int64_t RenderFormat(char16_t* out, const CompiledFormat& format, const DateTime
       .when = when,
       .fields = {.time = when.local, .valid = IsValidDateTime(when.local), .nanoseconds = when.instant.nanoseconds},
       .doubling = format.flags == 0};
+  if (format.direct && ctx.fields.valid) {
+    const size_t length = RenderDirect(ctx, format, out);
+    out[length] = 0;
+    return static_cast<int64_t>(length);
+  }
   size_t length = 0;
   for (size_t i = 0; i < format.stepCount; ++i) {
     const FormatStep& step = format.steps[i];
@@ -792,6 +806,7 @@ namespace {
 // The two formats last compiled for FormatCached, by their text.
 struct CachedFormat {
   bool used;
+  size_t length;  // of `text`
   char16_t text[kSmallText];
   CompiledFormat steps;
 };
@@ -804,18 +819,19 @@ int64_t FormatCached(char16_t* out, const char16_t* format, const DateTime& when
                      const Services& services) {
   if (!format) return -1;
   flags &= FDT_NO_DOUBLE_PERCENT;
-  // The format is read whole before `out` is written: it may lie there.
-  for (const CachedFormat& c : Cached) {
-    if (!c.used || c.steps.flags != flags) continue;
-    size_t i = 0;
-    while (c.text[i] == format[i] && format[i]) ++i;
-    if (c.text[i] == format[i]) return RenderFormat(out, c.steps, when, services);
+  // The format is read whole before `out` is written: it may lie there. The newest entry
+  // first: a caller hands the same format line after line.
+  for (const size_t k : {Newest, Newest ^ 1}) {
+    const CachedFormat& c = Cached[k];
+    if (c.used && c.steps.flags == flags && scans::fast::IsKnownText(format, c.text, c.length))
+      return RenderFormat(out, c.steps, when, services);
   }
   size_t length = TextLength(format);
   Newest ^= 1;
   CachedFormat& fresh = Cached[Newest];
   fresh.used = length < kSmallText && CompileFormat(format, flags, &fresh.steps);
   if (fresh.used) {
+    fresh.length = length;
     std::memcpy(fresh.text, format, (length + 1) * sizeof(char16_t));
     return RenderFormat(out, fresh.steps, when, services);
   }
