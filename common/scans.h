@@ -131,6 +131,15 @@ inline bool CopyOutputBlock(const char16_t** p, char* buffer, size_t* used) {
   return true;
 }
 
+// The first of `count` units that is `a` or `b`, or `count`.
+inline size_t FindEitherUnit(const char16_t* units, size_t count, char16_t a, char16_t b) {
+  size_t i = 0;
+  for (uint64_t v; i + 4 <= count && (v = words::Load(units + i), !words::HasUnit(v, a) && !words::HasUnit(v, b));)
+    i += 4;
+  while (i < count && units[i] != a && units[i] != b) ++i;
+  return i;
+}
+
 // Whether terminated `text` is the `length` units of `known`, none of them zero. Each
 // unit of `text` is read only after those before it matched units of `known`, which are
 // not zero: the reading stops at its terminator.
@@ -284,6 +293,21 @@ inline bool CopyOutputBlock(const char16_t** p, char* buffer, size_t* used) {
   const size_t n = marks ? First(marks) : both ? 16 : 8;
   *p += n, *used += n;
   return !marks;
+}
+
+// Eight units at a time, the last eight overlapping those before.
+inline size_t FindEitherUnit(const char16_t* units, size_t count, char16_t a, char16_t b) {
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a)), vb = _mm_set1_epi16(static_cast<short>(b));
+  const auto marks = [&](size_t at) {
+    const __m128i eight = Load16(units + at);
+    return Marks(_mm_or_si128(_mm_cmpeq_epi16(eight, va), _mm_cmpeq_epi16(eight, vb)));
+  };
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8)
+    if (const unsigned found = marks(i)) return i + First(found) / 2;
+  if (i == count || count < 8) return i + plain::FindEitherUnit(units + i, count - i, a, b);
+  const unsigned found = marks(count - 8);
+  return found ? count - 8 + First(found) / 2 : count;
 }
 
 // Eight units at a time from the first place of `text` that lies at a multiple of 16

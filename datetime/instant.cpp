@@ -38,11 +38,16 @@ bool DateTimeAt(Instant instant, bool utc, const Services& services, DateTime* o
 bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services,
                       DateTime* out) {
   if (!IsValidDateTime(local)) return false;
+  const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
+  return ResolveValidLocalTime(local, day, nanoseconds, utc, services, out);
+}
+
+bool ResolveValidLocalTime(const SYSTEMTIME& local, DayNumber day, uint32_t nanoseconds, bool utc,
+                           const Services& services, DateTime* out) {
   LocalKind kind = LocalKind::Unsure;
   const ZoneSnapshot& before = services.zoneAt(utc, &local, &kind);
   const bool known = before.state != ZoneInvalid;
   const int32_t offset = known ? OffsetSeconds(before) : 0;  // read now: the next call may reuse the record
-  const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
   const int64_t localSeconds = (int64_t{day} - kUnixEpochDay) * kSecondsPerDay + int64_t{local.wHour} * 3600 +
                                int64_t{local.wMinute} * 60 + local.wSecond;
   const Instant instant{localSeconds - offset, nanoseconds};

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -248,9 +249,13 @@ void CheckOutputScans(const char16_t* units, const char* bytes, size_t length, c
   }
 }
 
-// The text scan against `length` units "a" and against the first `at`, from both
-// alignments of the text; and eight digits of a value that each text changes.
-void CheckKnownTextAndDigits(const char16_t* units, size_t length, size_t at, const std::string& where) {
+// The search for either of two units; the text scan against `length` units "a" and
+// against the first `at`, from both alignments of the text; and eight digits of a value
+// that each text changes.
+void CheckUnitScans(const char16_t* units, size_t length, size_t at, const std::string& where) {
+  const size_t separator = std::min(std::u16string(units, length).find_first_of(u",;"), length);
+  ASSERT_EQ(scans::fast::FindEitherUnit(units, length, u',', u';'), separator) << where;
+  ASSERT_EQ(scans::plain::FindEitherUnit(units, length, u',', u';'), separator) << where;
   const std::u16string known(length, u'a');
   const bool all = std::u16string(units, length) == known, prefix = units[at] == 0;
   alignas(16) char16_t shifted[72] = {};
@@ -323,7 +328,7 @@ TEST(ScansTest, EachScanAnswersAsItsPlainTwinAndAsTheUnitsOneByOne) {
         ASSERT_EQ(std::u16string(plainOut, zero + 1), std::u16string(units, zero + 1)) << where;
 
         CheckOutputScans(units, bytes, length, where);
-        CheckKnownTextAndDigits(units, length, at, where);
+        CheckUnitScans(units, length, at, where);
       }
 }
 
