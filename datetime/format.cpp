@@ -813,19 +813,14 @@ struct CachedFormat {
 CachedFormat Cached[2];
 size_t Newest;  // the entry compiled last; the other one makes room
 
-}  // namespace
-
-int64_t FormatCached(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
-                     const Services& services) {
-  if (!format) return -1;
-  flags &= FDT_NO_DOUBLE_PERCENT;
-  // The format is read whole before `out` is written: it may lie there. The newest entry
-  // first: a caller hands the same format line after line.
-  for (const size_t k : {Newest, Newest ^ 1}) {
-    const CachedFormat& c = Cached[k];
-    if (c.used && c.steps.flags == flags && scans::fast::IsKnownText(format, c.text, c.length))
-      return RenderFormat(out, c.steps, when, services);
-  }
+// FormatCached past the newest entry: the other one, else the format compiled in place of
+// the older, else interpreted from a copy. Out of line, so that a hit on the newest entry
+// costs no more than the comparison.
+[[gnu::noinline]] int64_t FormatUncached(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
+                                         const Services& services) {
+  const CachedFormat& other = Cached[Newest ^ 1];
+  if (other.used && other.steps.flags == flags && scans::fast::IsKnownText(format, other.text, other.length))
+    return RenderFormat(out, other.steps, when, services);
   size_t length = TextLength(format);
   Newest ^= 1;
   CachedFormat& fresh = Cached[Newest];
@@ -838,6 +833,20 @@ int64_t FormatCached(char16_t* out, const char16_t* format, const DateTime& when
   char16_t copy[kFormatText];
   CopyText(copy, kFormatText, format);
   return FormatDateTime(out, copy, when, flags, services);
+}
+
+}  // namespace
+
+int64_t FormatCached(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
+                     const Services& services) {
+  if (!format) return -1;
+  flags &= FDT_NO_DOUBLE_PERCENT;
+  // The format is read whole before `out` is written: it may lie there. The newest entry
+  // first: a caller hands the same format line after line.
+  const CachedFormat& newest = Cached[Newest];
+  if (newest.used && newest.steps.flags == flags && scans::fast::IsKnownText(format, newest.text, newest.length))
+    return RenderFormat(out, newest.steps, when, services);
+  return FormatUncached(out, format, when, flags, services);
 }
 
 }  // namespace horalin

@@ -294,7 +294,7 @@ int32_t ParseDateTime(const char16_t* text, DateTime* dateTime, const char16_t**
       inUtc = true;
     }
   } else if (ReadLogForm(s)) {
-    inUtc = ReadZone(s);
+    inUtc = *s.p != 0 && ReadZone(s);  // a line of its own, the usual case, has nothing more
   } else {
     bool relative = false;
     int32_t offset = 0;
