@@ -707,6 +707,29 @@ size_t PutDirectiveStep(Context& ctx, const FormatStep& step, char16_t* out, siz
   return PutDirectiveAside(ctx, entry.write, mods, text, out, length).length;
 }
 
+// Whether steps i to i + 2 are "%H:%M:%S" without modifiers.
+bool IsTimeOfDay(const CompiledFormat& f, size_t i) {
+  const FormatStep* s = f.steps + i;
+  const auto colonRun = [&](const FormatStep& step) { return step.count == 1 && f.literal[step.start] == u':'; };
+  return i + 2 < f.stepCount && s[0].c == u'H' && s[1].c == u'M' && s[2].c == u'S' &&
+         (s[0].mods | s[1].mods | s[2].mods) == 0 && colonRun(s[0]) && colonRun(s[1]);
+}
+
+// "%H:%M:%S" as one step of "%T", whose pieces are those three directives by the same
+// widths and padding: it writes the same units for any date and time, and near the end
+// of the output it is cut where the three would be.
+void JoinTimesOfDay(CompiledFormat* f) {
+  size_t kept = 0;
+  for (size_t i = 0; i < f->stepCount; ++i) {
+    if (IsTimeOfDay(*f, i)) {
+      f->steps[i + 2].c = u'T';
+      i += 2;
+    }
+    f->steps[kept++] = f->steps[i];
+  }
+  f->stepCount = kept;
+}
+
 // Whether a compiled format takes the direct way (CompiledFormat::direct): a literal
 // step of its own only first, each directive one of the unmodified writers, and room for
 // all of them at their longest, the literal text and the word that its last run copies.
@@ -776,6 +799,7 @@ bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
     }
   }
   for (size_t i = f->literalCount; i < f->literalCount + 4 && i < kFormatText; ++i) f->literal[i] = 0;
+  JoinTimesOfDay(f);
   f->direct = IsDirect(*f);
   return true;
 }
