@@ -39,7 +39,10 @@ bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, c
                       DateTime* out) {
   if (!IsValidDateTime(local)) return false;
   const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
-  return ResolveValidLocalTime(local, day, nanoseconds, utc, services, out);
+  SYSTEMTIME fields = local;
+  fields.wDayOfWeek = WeekdayOfDay(day);
+  fields.wMilliseconds = static_cast<uint16_t>(nanoseconds / 1000000);
+  return ResolveValidLocalTime(fields, day, nanoseconds, utc, services, out);
 }
 
 bool ResolveValidLocalTime(const SYSTEMTIME& local, DayNumber day, uint32_t nanoseconds, bool utc,
@@ -62,8 +65,6 @@ bool ResolveValidLocalTime(const SYSTEMTIME& local, DayNumber day, uint32_t nano
   out->instant = instant;
   out->zone = at;
   out->local = local;
-  out->local.wDayOfWeek = WeekdayOfDay(day);
-  out->local.wMilliseconds = static_cast<uint16_t>(nanoseconds / 1000000);
   return true;
 }
 
