@@ -23,6 +23,8 @@ std::u16string Text(fuzz::Bytes& in, size_t limit) {
   return text;
 }
 
+ArgumentList Arguments;
+
 std::u16string WithoutWhiteSpace(const char16_t* text, size_t length) {
   std::u16string out;
   for (size_t i = 0; i < length && text[i]; ++i)
@@ -39,14 +41,14 @@ void CheckList(const std::u16string& text, int32_t result) {
     return;
   }
   Check(fuzz::ErrorReports() == 0, "no message without a failure");
-  Check(result <= MAX_ARGS && result == a.count, "the result is the count, 0 to 1024");
+  Check(result <= kMaxArguments && result == a.count, "the result is the count, 0 to 1024");
   size_t used = 0;
   std::u16string joined;
   for (int32_t k = 0; k < a.count; ++k) {
     const char16_t* arg = a.args[k];
-    Check(arg != nullptr && arg >= a.buffer && arg < a.buffer + MAX_ARG_LEN, "an argument lies in the buffer");
+    Check(arg != nullptr && arg >= a.buffer && arg < a.buffer + kArgumentUnits, "an argument lies in the buffer");
     Check(a.lengths[k] >= 1, "no argument is empty");
-    Check(arg + a.lengths[k] < a.buffer + MAX_ARG_LEN, "an argument and its terminator lie in the buffer");
+    Check(arg + a.lengths[k] < a.buffer + kArgumentUnits, "an argument and its terminator lie in the buffer");
     Check(arg[a.lengths[k]] == 0, "an argument is terminated");
     Check(!IsSpace(arg[0]), "no argument begins with white space");
     for (int32_t i = 0; i < a.lengths[k]; ++i) Check(arg[i] != 0, "no terminator inside an argument");
@@ -56,10 +58,10 @@ void CheckList(const std::u16string& text, int32_t result) {
     used += static_cast<size_t>(a.lengths[k]) + 1;
     joined.append(arg, static_cast<size_t>(a.lengths[k]));
   }
-  Check(used <= static_cast<size_t>(MAX_ARG_LEN), "the arguments fit in the buffer");
-  for (int32_t k = a.count; k < MAX_ARGS; ++k)
+  Check(used <= static_cast<size_t>(kArgumentUnits), "the arguments fit in the buffer");
+  for (int32_t k = a.count; k < kMaxArguments; ++k)
     Check(a.args[k] == nullptr && a.lengths[k] == 0, "entries past the count are empty");
-  if (a.count < MAX_ARGS)  // nothing dropped: every visible character is in an argument
+  if (a.count < kMaxArguments)  // nothing dropped: every visible character is in an argument
     Check(WithoutWhiteSpace(joined.data(), joined.size()) == WithoutWhiteSpace(text.c_str(), text.size()),
           "the arguments hold the text's characters less white space");
 }
@@ -81,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Two calls: the second starts from what the first left.
   for (const std::u16string& t : {text, text.substr(text.size() / 2)}) {
     fuzz::ResetHost();
-    int32_t result = TokenizeArguments(t.c_str());
+    int32_t result = TokenizeArguments(t.c_str(), &Arguments);
     CheckList(t, result);
   }
   return 0;

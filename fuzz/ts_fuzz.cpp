@@ -8,7 +8,7 @@
 #include "common/types.h"
 #include "fuzz/fuzz_support.h"
 #include "host/host.h"
-#include "plugin/TSCmd.h"
+#include "plugin/stamped_lines.h"
 
 using namespace horalin;
 using horalin::fuzz::Check;
@@ -39,7 +39,7 @@ uint32_t ReadFeed(platform::Handle, void* block, uint32_t capacity, uint32_t* by
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::SetUpEnvironment();
-  TsInputReader = ReadFeed;
+  StandardInputReader = ReadFeed;
   return 0;
 }
 

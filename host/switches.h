@@ -1,11 +1,14 @@
 // The switches of TS and of the commands that read their arguments as TS does (run,
 // restamp, and datefmt --lines for restamp's reading of stamps): one table, from which the
-// plug-in reads the arguments (plugin/TSCmd.cpp) and the help texts of TS and of the
-// program's commands name them. A new switch is a row here and its effect where the
-// command applies it.
+// plug-in's one reader reads the arguments (plugin/switch_reader.h) and the help texts of
+// TS and of the program's commands name them. A new switch is a row here and its effect's
+// applier in the list of each command that takes it (a command that takes a row and has
+// no applier for its effect fails the build).
 #pragma once
 
 #include <cstdint>
+
+#include "common/text.h"
 
 namespace horalin {
 
@@ -55,8 +58,11 @@ struct TsSwitch {
   const char16_t* help;    // its help, lines parted by "\n"; null: none of its own
 };
 
+// "/UNICODE" with a name after it, ":" or "=" between them or not: an encoding.
+inline constexpr char16_t kUnicodeSwitch[] = u"/UNICODE";
+
 // In the order in which they are tried (the first that matches wins) and listed. "/UTC"
-// and "/U" come before the encoding forms of "/U".
+// and "/U" come before the encoding forms of "/U", "/UNICODE" before the others.
 inline constexpr TsSwitch kTsSwitches[] = {
     {u"/?", SwitchMatch::Prefix, SwitchEffect::Usage, kSwitchTsFamily, false, nullptr, nullptr},
     {u"/CP", SwitchMatch::Prefix, SwitchEffect::CodePage, kSwitchTsFamily, false, u"/CP:n",
@@ -70,6 +76,7 @@ inline constexpr TsSwitch kTsSwitches[] = {
     {u"/T", SwitchMatch::Exact, SwitchEffect::Time, kSwitchTsFamily, false, u"/T", u"include the time"},
     {u"/U", SwitchMatch::Exact, SwitchEffect::Utc, kSwitchTsFamily, false, u"/U", u"Coordinated Universal Time"},
     {u"/UTC", SwitchMatch::Exact, SwitchEffect::Utc, kSwitchTsFamily, false, nullptr, nullptr},
+    {kUnicodeSwitch, SwitchMatch::Prefix, SwitchEffect::Encoding, kSwitchTsFamily, false, nullptr, nullptr},
     {u"/U", SwitchMatch::Prefix, SwitchEffect::Encoding, kSwitchTsFamily, false, u"/U:name", nullptr},
     {u"/M", SwitchMatch::Exact, SwitchEffect::Merge, kSwitchRun, false, u"/M",
      u"both streams onto standard output in the order they came, each\n"
@@ -99,5 +106,16 @@ inline constexpr TsSwitch kTsSwitches[] = {
 
 // Whether every command of `commands` accepts the switch.
 constexpr bool AcceptedByAll(const TsSwitch& s, uint8_t commands) { return (s.commands & commands) == commands; }
+
+// Whether a word of the program's command line is a switch: "/" and letters, digits,
+// hyphens or "?" up to its end or a ":" or "=" ("/I", "/CP1252", "/U:UTF-8",
+// "/FORM:%d/%m/%Y", and "/X", which the plug-in then refuses by name); "/var/log/syslog"
+// names a file. Which switch it is, the plug-in's reader tells by the rows above.
+inline bool HasSwitchShape(const char16_t* text) {
+  if (text[0] != u'/') return false;
+  const char16_t* p = text + 1;
+  while (IsLetter(*p) || IsDigit(*p) || *p == u'-' || *p == u'?') ++p;
+  return *p == 0 || *p == u':' || *p == u'=';
+}
 
 }  // namespace horalin

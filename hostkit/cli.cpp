@@ -265,15 +265,6 @@ int RunStamped(int argc, char16_t** argv, const HostFunctions& host, const Plugi
   return plugin.stampCommand(line, argv + dashes + 1, argc - dashes - 1);
 }
 
-// A switch: "/" and letters, digits or hyphens up to its end or a ":" or "=" ("/I",
-// "/CP1252", "/U:UTF-8", "/FORM:%d/%m/%Y"); "/var/log/syslog" names a file.
-bool IsSwitch(const char16_t* text) {
-  if (text[0] != u'/') return false;
-  const char16_t* p = text + 1;
-  while (IsLetter(*p) || IsDigit(*p) || *p == u'-' || *p == u'?') ++p;
-  return *p == 0 || *p == u':' || *p == u'=';
-}
-
 bool HoldsPercent(const char16_t* text) {
   for (; *text; ++text)
     if (*text == u'%') return true;
@@ -293,7 +284,7 @@ int RunRestamp(int argc, char16_t** argv, const HostFunctions& host, const Plugi
   for (; files < argc; ++files) {
     const char16_t* a = argv[files];
     if (Equals(a, u"--")) break;
-    if (IsSwitch(a)) continue;
+    if (HasSwitchShape(a)) continue;
     if (format || !HoldsPercent(a)) break;
     format = true;
   }
@@ -318,7 +309,7 @@ int RunDatefmt(int argc, char16_t** argv, const HostFunctions& host, const Plugi
   if (argc >= 1 && Equals(argv[0], u"--lines")) {
     // Switches of restamp's before the FORMAT: the lines are read as it reads stamps.
     int switches = 1;
-    while (switches < argc - 1 && argv[switches][0] == u'/') ++switches;
+    while (switches < argc - 1 && HasSwitchShape(argv[switches])) ++switches;
     if (argc != switches + 1) return CommandLineError(host, u"%s takes one FORMAT", u"datefmt --lines");
     if (!argv[switches][0]) return CommandLineError(host, u"the FORMAT of %s is empty", u"datefmt --lines");
     if (switches == 1) return RunDatefmtLines(argv[1], host, plugin);

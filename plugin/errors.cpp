@@ -70,4 +70,9 @@ void ReportParseError(const char16_t* text, const ParseError& error) {
   if (error.position) ShowErrorPosition(text, error.position);
 }
 
+int ReportNoMemory() {
+  ReportError(u"Not enough memory\r\n");
+  return 1;
+}
+
 }  // namespace horalin

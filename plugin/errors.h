@@ -20,6 +20,9 @@ void* StdErrorHandle();
 // The prefix, then the message formatted with the host's Qprintf on standard error.
 void ReportError(const char16_t* format, ...);
 void ReportErrorV(const char16_t* format, va_list args);
+// Reports that a call's record could not be made. Returns 1, the status of a command
+// that could not begin.
+int ReportNoMemory();
 
 // Writes an empty line, the text from `start` to its end, and a caret under `position`
 // to standard error. Returns -1 for a null pointer, -2 when `position` lies before

@@ -2,6 +2,9 @@
 // command or function that the host asks about.
 #include "plugin/help.h"
 
+#include <memory>
+#include <new>
+
 #include "common/text.h"
 #include "common/types.h"
 #include "platform/help.h"
@@ -12,11 +15,13 @@ namespace horalin {
 
 namespace {
 
-// The working buffers of one attempt. The host calls one export at a time, so one set
-// serves every call.
-char16_t PathBuffer[kPathText];
-char16_t ScratchBuffer[kPathText];
-char16_t ViewerBuffer[kPathText];
+// The working buffers of one search, made by it on the heap (they are large for the
+// shell's stack) and used by each place in turn.
+struct HelpPaths {
+  char16_t path[kPathText];
+  char16_t scratch[kPathText];
+  char16_t viewer[kPathText];
+};
 
 constexpr char16_t kMissingHelpTitle[] = u"Missing Help File";
 
@@ -34,12 +39,13 @@ bool SameText(const char16_t* a, const char16_t* b) {
   return *a == *b;
 }
 
-}  // namespace
-
-int TryHelpFile(const char16_t* location, const char16_t* topic) {
+// One place: the path after "~" and variable expansion, its true name, the file test,
+// the viewer, and the viewer started at the topic's page. Returns 1 when a viewer
+// started, 0 otherwise.
+int TryHelpFile(const char16_t* location, const char16_t* topic, HelpPaths& buffers) {
   if (!location || !topic) return 0;
   const char16_t separator = platform::PathSeparator();
-  char16_t* path = PathBuffer;
+  char16_t* path = buffers.path;
   CopyText(path, kPathText, location);
 
   // "~" and a separator: the folder of the library itself.
@@ -58,20 +64,20 @@ int TryHelpFile(const char16_t* location, const char16_t* topic) {
   ExpandVariables(path, 1);
   if (afterVariable && SameText(path, afterVariable)) return 0;
 
-  QueryTrueName(path, ScratchBuffer);
-  CopyText(path, kPathText, ScratchBuffer);
+  QueryTrueName(path, buffers.scratch);
+  CopyText(path, kPathText, buffers.scratch);
   if (path[0] == 0) return 0;
   // Only an existing file will do: not a folder, not a device.
   uint32_t attributes = platform::FileAttributes(path);
   if (attributes & (platform::kAttributeDirectory | platform::kAttributeDevice)) return 0;
 
-  char16_t* viewer = ViewerBuffer;
+  char16_t* viewer = buffers.viewer;
   viewer[0] = 0;
   platform::FindHelpViewer(viewer, kPathText);
   if (viewer[0] == 0) return 0;
 
   platform::AppendHelpPage(path, kPathText, topic);
-  char16_t* commandLine = ScratchBuffer;
+  char16_t* commandLine = buffers.scratch;
   commandLine[0] = 0;
   AppendText(commandLine, kPathText, u"\"");
   AppendText(commandLine, kPathText, viewer);
@@ -86,16 +92,23 @@ int TryHelpFile(const char16_t* location, const char16_t* topic) {
   char16_t failure[kSmallText];
   if (platform::ViewerFailed(failure, kSmallText)) ReportError(u"The help viewer failed: %s\r\n", failure);
   // The new viewer is running: only now does the earlier one go.
-  if (ViewerProcess) platform::EndProcess(ViewerProcess);
-  ViewerProcess = process;
+  if (Module.viewer) platform::EndProcess(Module.viewer);
+  Module.viewer = process;
   return 1;
 }
 
+}  // namespace
+
 int FindHelpFile(const char16_t* topic) {
+  std::unique_ptr<HelpPaths> buffers(new (std::nothrow) HelpPaths);
+  if (!buffers) {
+    ReportNoMemory();
+    return 1;
+  }
   char16_t location[kSmallText];
   for (int i = 0; i < platform::kHelpPlaceCount; ++i) {
     FormatText(location, kSmallText, platform::HelpPlace(i), kPluginName, kPluginName);
-    if (TryHelpFile(location, topic)) return 1;
+    if (TryHelpFile(location, topic, *buffers)) return 1;
   }
 
   char16_t upperName[kSmallText];

@@ -8,13 +8,11 @@
 
 namespace horalin {
 
-void* ViewerProcess = nullptr;
+PluginModule Module;
 
 const char16_t kFunctionList[] = u"ts,@datefmt";
 
 namespace {
-
-PluginInfo Info;
 
 // One row per command, in the order of the function list.
 struct PluginCommand {
@@ -30,19 +28,20 @@ constexpr PluginCommand kPluginCommands[] = {{u"ts", TsHelpText}};
 using namespace horalin;
 
 extern "C" PluginInfo* GetPluginInfo() {
-  Info.name = kPluginName;
-  Info.author = u"The Horalin developers";
-  Info.email = u"horalin@users.invalid";
-  Info.webPage = u"https://horalin.invalid/";
-  Info.description = u"Reimplements TS and @DATEFMT.";
-  Info.functions = kFunctionList;
-  Info.major = static_cast<int>(kVersionMajor);
-  Info.minor = static_cast<int>(kVersionMinor);
-  Info.build = static_cast<int>(kVersionBuild);
-  Info.alignment = 0;
-  Info.hostField1 = nullptr;
-  Info.hostField2 = nullptr;
-  return &Info;
+  PluginInfo& info = Module.info;
+  info.name = kPluginName;
+  info.author = u"The Horalin developers";
+  info.email = u"horalin@users.invalid";
+  info.webPage = u"https://horalin.invalid/";
+  info.description = u"Reimplements TS and @DATEFMT.";
+  info.functions = kFunctionList;
+  info.major = static_cast<int>(kVersionMajor);
+  info.minor = static_cast<int>(kVersionMinor);
+  info.build = static_cast<int>(kVersionBuild);
+  info.alignment = 0;
+  info.hostField1 = nullptr;
+  info.hostField2 = nullptr;
+  return &info;
 }
 
 extern "C" int InitializePlugin() {
@@ -54,8 +53,8 @@ extern "C" int InitializePlugin() {
 }
 
 extern "C" int ShutdownPlugin() {
-  if (ViewerProcess) platform::EndProcess(ViewerProcess);
-  ViewerProcess = nullptr;
+  if (Module.viewer) platform::EndProcess(Module.viewer);
+  Module.viewer = nullptr;
   return 0;
 }
 

@@ -5,6 +5,8 @@
 // comes out as it went in.
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string_view>
 
 #include "common/scans.h"
@@ -22,9 +24,9 @@
 #include "lines/reader.h"
 #include "lines/stamp.h"
 #include "platform/platform.h"
-#include "plugin/TSCmd.h"
 #include "plugin/errors.h"
-#include "plugin/tokenizer.h"
+#include "plugin/stamped_lines.h"
+#include "plugin/switch_reader.h"
 
 namespace horalin {
 
@@ -44,7 +46,16 @@ struct StampReading {
   bool relative;      // /R
 };
 
+// One call's record of what restamp shares with TS: the options, the stamps, and a
+// stream for input that is not read as bytes. Made by the call, on the heap.
+struct RestampCall {
+  StampedOptions options;
+  LineStamps stamps;
+  StampedStream in;
+};
+
 struct RestampState {
+  RestampCall* call;  // the record of the call that runs
   StampReading reading;
   // The known forms that this log's stamps are read by: all but the bare numbers until
   // the first stamp, then the numbers alone when it was one, else all but them.
@@ -126,20 +137,42 @@ bool ReadYear(const char16_t* value, uint16_t* year) {
   return true;
 }
 
-// Restamp's own switches (and those of datefmt --lines), for ReadTsArguments: the rows of
-// kTsSwitches for reading stamps.
-bool ApplyReadingSwitch(const TsSwitch& row, const char16_t* value) {
-  StampReading& r = State.reading;
-  switch (row.effect) {
-    case SwitchEffect::StampForm: return ReadForm(value, &r);
-    case SwitchEffect::StampZone:
-      if (ReadZone(value, &r)) return true;
-      ReportError(u"Bad zone: \"%s\" (LOCAL, UTC, an offset such as +01:00%s)\r\n", value, platform::kZoneNamesTaken);
-      return false;
-    case SwitchEffect::StampYear: return ReadYear(value, &r.year);
-    case SwitchEffect::Relative: r.relative = true; return true;
-    default: return false;  // TS's, which TS's reader applies
-  }
+// Restamp's own switches (and those of datefmt --lines), over its StampReading: the rows
+// of kTsSwitches for reading stamps.
+SwitchRead Read(bool ok) { return ok ? SwitchRead::kRun : SwitchRead::kFailed; }
+
+SwitchRead ApplyStampForm(void* reading, const SwitchArgument& a) {
+  return Read(ReadForm(a.value, static_cast<StampReading*>(reading)));
+}
+
+SwitchRead ApplyStampZone(void* reading, const SwitchArgument& a) {
+  if (ReadZone(a.value, static_cast<StampReading*>(reading))) return SwitchRead::kRun;
+  ReportError(u"Bad zone: \"%s\" (LOCAL, UTC, an offset such as +01:00%s)\r\n", a.value, platform::kZoneNamesTaken);
+  return SwitchRead::kFailed;
+}
+
+SwitchRead ApplyStampYear(void* reading, const SwitchArgument& a) {
+  return Read(ReadYear(a.value, &static_cast<StampReading*>(reading)->year));
+}
+
+SwitchRead ApplyRelative(void* reading, const SwitchArgument&) {
+  static_cast<StampReading*>(reading)->relative = true;
+  return SwitchRead::kRun;
+}
+
+constexpr SwitchApplier kReadingSwitchAppliers[] = {
+    {SwitchEffect::StampForm, ApplyStampForm},
+    {SwitchEffect::StampZone, ApplyStampZone},
+    {SwitchEffect::StampYear, ApplyStampYear},
+    {SwitchEffect::Relative, ApplyRelative},
+};
+static_assert(AppliesEveryRow(kSwitchRestamp, kReadingSwitchAppliers, kSwitchTs),
+              "a switch of restamp's without its applier");
+static_assert(AppliesEveryRow(kSwitchLines, kReadingSwitchAppliers), "a switch of datefmt --lines without its applier");
+
+SwitchAppliers ReadingSwitches() {
+  return SwitchAppliers{kReadingSwitchAppliers, sizeof kReadingSwitchAppliers / sizeof kReadingSwitchAppliers[0],
+                        &State.reading};
 }
 
 void ResetState() {
@@ -299,8 +332,8 @@ const char16_t* Quoted(const char16_t* stamp) {
 // The new stamp for a stamp's instant, as TS would have stamped the line at that moment;
 // with /R the time from it to now.
 const char16_t* RenderStamp(uint64_t instant) {
-  TsStamps& s = TsCallStorage.stamps;
-  const TsOptions& o = TsCallStorage.options;
+  LineStamps& s = State.call->stamps;
+  const StampedOptions& o = State.call->options;
   if (!State.started) {
     s.start = s.previous = instant;
     State.started = true;
@@ -509,11 +542,11 @@ bool RestampByteSource(platform::Handle handle) {
     if (got) TakeBlock(reinterpret_cast<const char*>(Bytes.block), got);
     if (Bytes.outUsed >= kByteOutFlush) FlushBytes();
     FlushBytes();  // before a read that may wait
-    if ((error = TsInputReader(handle, Bytes.block, kPipeBlockBytes, &got)) != 0 || got == 0) break;
+    if ((error = StandardInputReader(handle, Bytes.block, kPipeBlockBytes, &got)) != 0 || got == 0) break;
   }
   if (Bytes.lineLength) RestampByteLine(Bytes.line, Bytes.lineLength);
   FlushBytes();
-  return !ReportTsReadError(error == kErrorBrokenPipe ? 0 : error);
+  return !ReportReadError(error == kErrorBrokenPipe ? 0 : error);
 }
 
 // Whether a source is read as bytes: the host can write them, no encoding was named, and
@@ -522,11 +555,11 @@ bool RestampByteSource(platform::Handle handle) {
 uint32_t HeldRead(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead);
 
 bool ReadAsBytes(platform::Handle handle, uint32_t* error) {
-  const TsOptions& o = TsCallStorage.options;
+  const StampedOptions& o = State.call->options;
   Bytes.held = 0;
   if (!(Bytes.write = platform::OutputBytes()) || o.encoding != EncodingUndecided || o.codePage) return false;
   uint32_t got = 0;
-  if ((*error = TsInputReader(handle, Bytes.block, kPipeBlockBytes, &got)) != 0) return false;
+  if ((*error = StandardInputReader(handle, Bytes.block, kPipeBlockBytes, &got)) != 0) return false;
   Bytes.held = got;
   if (got >= 2 &&
       ((Bytes.block[0] == 0xFF && Bytes.block[1] == 0xFE) || (Bytes.block[0] == 0xFE && Bytes.block[1] == 0xFF)))
@@ -536,7 +569,7 @@ bool ReadAsBytes(platform::Handle handle, uint32_t* error) {
 
 // The reader's source: the block read to decide, then the handle.
 uint32_t HeldRead(platform::Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
-  if (!Bytes.held) return TsInputReader(handle, block, capacity, bytesRead);
+  if (!Bytes.held) return StandardInputReader(handle, block, capacity, bytesRead);
   size_t n = Bytes.held < capacity ? Bytes.held : capacity;
   std::memcpy(block, Bytes.block, n);
   std::memmove(Bytes.block, Bytes.block + n, Bytes.held - n);
@@ -549,12 +582,12 @@ uint32_t HeldRead(platform::Handle handle, void* block, uint32_t capacity, uint3
 bool RestampSource(platform::Handle handle) {
   uint32_t error = 0;
   if (ReadAsBytes(handle, &error)) return RestampByteSource(handle);
-  if (error) return !ReportTsReadError(error == kErrorBrokenPipe ? 0 : error);
-  TsStream& in = TsCallStorage.streams[0];
-  SetUpTsStream(&in, handle, HeldRead, TsCallStorage.options);
+  if (error) return !ReportReadError(error == kErrorBrokenPipe ? 0 : error);
+  StampedStream& in = State.call->in;
+  SetUpStampedStream(&in, handle, HeldRead, State.call->options);
   for (int32_t length; (length = ReadPipeLine(&in.reader, in.line)) >= 0;)
     RestampLine(in.line, static_cast<size_t>(length));
-  return !ReportTsReadError(in.reader.lastError);
+  return !ReportReadError(in.reader.lastError);
 }
 
 // Restamps a file; *result becomes 2 when it could not be opened or read.
@@ -574,16 +607,19 @@ void RestampFile(const char16_t* path, int* result) {
 void RestampFileOf(const char16_t* path, void* result) { RestampFile(path, static_cast<int*>(result)); }
 
 int Restamp(const char16_t* arguments, const char16_t* const* files, int count) {
+  std::unique_ptr<RestampCall> made(new (std::nothrow) RestampCall);
+  if (!made) return ReportNoMemory();
+  RestampCall& call = *made;
   ResetState();
-  TsCall& call = TsCallStorage;
-  TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchRestamp, ApplyReadingSwitch);
-  if (parsed == TsArguments::Failed) return 1;
-  if (parsed == TsArguments::Done) return 0;
+  State.call = &call;
+  SwitchRead read = ReadStampedArguments(arguments, &call.options, kSwitchRestamp, ReadingSwitches());
+  if (read == SwitchRead::kFailed) return 1;
+  if (read == SwitchRead::kDone) return 0;
   std::memset(&call.stamps.cache, 0, sizeof call.stamps.cache);
   call.stamps.text[0] = 0;
-  const TsOptions& o = call.options;
+  const StampedOptions& o = call.options;
   State.stampWithAge =
-      (o.stampFlags & (TSF_DATE | TSF_TIME)) || (o.format[0] && std::u16string_view(o.format) != kTsDefaultFormat);
+      (o.stampFlags & (TSF_DATE | TSF_TIME)) || (o.format[0] && std::u16string_view(o.format) != kDefaultStampFormat);
 
   int result = 0;
   if (count == 0 && !RestampSource(platform::StdHandle(platform::StdStream::Input))) result = 2;
@@ -605,25 +641,20 @@ int Restamp(const char16_t* arguments, const char16_t* const* files, int count) 
   return result;
 }
 
+// An argument of datefmt --lines that names none of its switches.
+bool RefuseLineOption(void*, char16_t* argument) {
+  ReportError(u"Unknown option: \"%s\"\r\n", argument);
+  return false;
+}
+
 // Restamp's switches that datefmt --lines takes (/FORM, /ZONE, /YEAR). 0, or 1 after an
 // error.
 int ReadLineOptions(const char16_t* options) {
   ResetState();
-  int32_t count = TokenizeArguments(options);
-  if (count < 0) return 1;
-  for (int32_t k = 0; k < count; ++k) {
-    char16_t* argument = Arguments.args[k];
-    if (Arguments.lengths[k] == 0) continue;
-    char16_t unquoted[kSmallText];
-    const char16_t* value = nullptr;
-    const TsSwitch* row = FindTsSwitch(argument, kSwitchLines, unquoted, &value);
-    if (!row) {
-      ReportError(u"Unknown option: \"%s\"\r\n", argument);
-      return 1;
-    }
-    if (!ApplyReadingSwitch(*row, value)) return 1;
-  }
-  return 0;
+  return ReadSwitches(options, SwitchReading{kSwitchLines, SwitchAppliers{}, ReadingSwitches(), RefuseLineOption}) ==
+                 SwitchRead::kRun
+             ? 0
+             : 1;
 }
 
 // The line as @DATEFMT reads its date and time. The line is terminated for the reading,

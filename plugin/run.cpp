@@ -5,13 +5,17 @@
 // after a moment with its stamp, and what comes after it begins a line of its own. A
 // line longer than the reader's limit comes in pieces, written as one line.
 
+#include <memory>
+#include <new>
+
 #include "common/text.h"
 #include "common/types.h"
 #include "host/host.h"
+#include "host/switches.h"
 #include "lines/reader.h"
 #include "platform/platform.h"
-#include "plugin/TSCmd.h"
 #include "plugin/errors.h"
+#include "plugin/stamped_lines.h"
 
 namespace horalin {
 
@@ -32,10 +36,9 @@ enum class OpenLine : uint8_t {
 // When the command gets terminals of its own: where ours are (Auto), always (/TTY) or
 // never (/PIPE).
 enum class Terminals : uint8_t { kAuto, kAlways, kNever };
-Terminals TerminalChoice;
 
 struct RunPipe {
-  TsStream* stream;
+  StampedStream* stream;
   platform::Handle pipe;  // null once closed
   bool mayRead;           // the one read of this turn is still to come
   bool answered;          // this turn's read found bytes, the end or an error
@@ -47,7 +50,16 @@ struct RunPipe {
                    // other stream that a later read takes
 };
 
-RunPipe Pipes[2];
+// One call of the run command: the options and stamps of TS, the two streams of the
+// command and their pipes, and run's own switches. Made by the call, on the heap.
+struct RunCall {
+  StampedOptions options;
+  LineStamps stamps;
+  StampedStream streams[2];
+  RunPipe pipes[2];
+  Terminals terminals;
+  bool merge;  // /M: both streams onto standard output, tagged
+};
 
 // The reader's read function for a pipe of the command: one read without waiting per
 // turn, so that a stream that keeps coming does not hold up the other.
@@ -96,17 +108,17 @@ void EndOpenLine(RunPipe& p, bool merge) {
 
 // Before a new line: the stream's own line that waited ends, and with /M so does any
 // line of the other stream left open (its rest will begin a line of its own).
-void EndOpenLines(const TsCall& call, RunPipe& p) {
-  for (RunPipe& other : Pipes)
-    if (&other == &p || call.options.merge) EndOpenLine(other, call.options.merge);
+void EndOpenLines(RunCall& call, RunPipe& p) {
+  for (RunPipe& other : call.pipes)
+    if (&other == &p || call.merge) EndOpenLine(other, call.merge);
 }
 
-void WriteText(TsCall& call, RunPipe& p, OpenLine leaves);
+void WriteText(RunCall& call, RunPipe& p, OpenLine leaves);
 
 // With /M, the start of a line that the other stream holds came before this line: it
 // is shown first, and so keeps its place.
-void ShowOtherWaiting(TsCall& call, const RunPipe& p) {
-  for (RunPipe& other : Pipes) {
+void ShowOtherWaiting(RunCall& call, const RunPipe& p) {
+  for (RunPipe& other : call.pipes) {
     if (&other == &p || !other.pipe || other.heldSince == 0 || !other.cameFirst) continue;
     if (TakeWaitingLine(&other.stream->reader, other.stream->line) >= 0) WriteText(call, other, OpenLine::kWaiting);
     other.heldSince = 0;
@@ -115,15 +127,15 @@ void ShowOtherWaiting(TsCall& call, const RunPipe& p) {
 
 // A line of the stream, or the start of one that `leaves` open: a line that waits, or a
 // piece of a long line.
-void WriteText(TsCall& call, RunPipe& p, OpenLine leaves) {
-  const bool merge = call.options.merge;
+void WriteText(RunCall& call, RunPipe& p, OpenLine leaves) {
+  const bool merge = call.merge;
   if (merge && leaves == OpenLine::kNone) ShowOtherWaiting(call, p);
   const char16_t* end = leaves == OpenLine::kNone ? u"\r\n" : u"";
   if (p.open == OpenLine::kCut) {
     Write(p, merge, u"%s%s", p.stream->line, end);
   } else {
     EndOpenLines(call, p);
-    const char16_t* stamp = MakeTsStamp(&call.stamps, call.options);
+    const char16_t* stamp = StampNow(&call.stamps, call.options);
     if (merge)
       Printf(u"%s %s %s%s", stamp, p.tag, p.stream->line, end);
     else
@@ -134,7 +146,7 @@ void WriteText(TsCall& call, RunPipe& p, OpenLine leaves) {
 
 // Stamps every line that this turn's read of the pipe completes. False once the pipe
 // has ended (or failed; *failed is then set) and is closed.
-bool TakeTurn(TsCall& call, RunPipe& p, bool* failed) {
+bool TakeTurn(RunCall& call, RunPipe& p, bool* failed) {
   p.mayRead = true;
   p.answered = false;
   bool wrote = false;
@@ -156,19 +168,19 @@ bool TakeTurn(TsCall& call, RunPipe& p, bool* failed) {
     }
     // A pipe that failed is closed as one that ended: the command then gets an error if
     // it writes to it, instead of waiting for a reader that has gone.
-    if (ReportTsReadError(p.stream->reader.lastError)) *failed = true;
+    if (ReportReadError(p.stream->reader.lastError)) *failed = true;
     platform::CloseChildPipe(p.pipe);
     p.pipe = nullptr;
-    EndOpenLine(p, call.options.merge);
+    EndOpenLine(p, call.merge);
     return false;
   }
 }
 
 // Shows the unfinished lines that have waited long enough (all of them with `now` 0, as
 // lines of their own), and returns how long the next may wait, in milliseconds.
-uint32_t ShowWaitingLines(TsCall& call, uint64_t now) {
+uint32_t ShowWaitingLines(RunCall& call, uint64_t now) {
   uint32_t wait = platform::kWaitNoLimit;
-  for (RunPipe& p : Pipes) {
+  for (RunPipe& p : call.pipes) {
     if (!p.pipe || p.heldSince == 0) continue;
     if (now && now - p.heldSince < kPromptDelay) {
       uint32_t left = static_cast<uint32_t>((kPromptDelay - (now - p.heldSince)) / 10000 + 1);
@@ -218,16 +230,16 @@ int ReportNotStarted(platform::ChildStart started, uint32_t error, const char16_
 
 // What the pipes hold now, taken without waiting for more (a wake-up for a signal can
 // come first); unfinished lines written as lines, and the pipes closed.
-void TakeWhatHasCome(TsCall& call, bool* failed) {
-  for (int turns = 0, misses = 0; turns < 64 && misses < 2 && (Pipes[0].pipe || Pipes[1].pipe); ++turns) {
-    platform::Handle waiting[2] = {Pipes[0].pipe, Pipes[1].pipe};
+void TakeWhatHasCome(RunCall& call, bool* failed) {
+  for (int turns = 0, misses = 0; turns < 64 && misses < 2 && (call.pipes[0].pipe || call.pipes[1].pipe); ++turns) {
+    platform::Handle waiting[2] = {call.pipes[0].pipe, call.pipes[1].pipe};
     int ready = platform::WaitForChildPipes(waiting, 2, 0);
     misses = ready < 0 ? misses + 1 : 0;
-    if (ready >= 0) TakeTurn(call, Pipes[ready], failed);
+    if (ready >= 0) TakeTurn(call, call.pipes[ready], failed);
   }
   ShowWaitingLines(call, 0);
-  for (RunPipe& p : Pipes) {
-    EndOpenLine(p, call.options.merge);
+  for (RunPipe& p : call.pipes) {
+    EndOpenLine(p, call.merge);
     platform::CloseChildPipe(p.pipe);
     p.pipe = nullptr;
   }
@@ -237,10 +249,10 @@ void TakeWhatHasCome(TsCall& call, bool* failed) {
 // stop: what the pipes hold then is written, without waiting for the rest. Whether a
 // pipe failed; *ended: when the command was seen to end (its end wakes the wait), if it
 // ended before its pipes did (a process that it left may hold them long after).
-bool StampPipes(TsCall& call, platform::Child* child, Moment* ended, bool* endSeen) {
+bool StampPipes(RunCall& call, platform::Child* child, Moment* ended, bool* endSeen) {
   bool failed = false;
   uint32_t wait = platform::kWaitNoLimit;
-  while (Pipes[0].pipe || Pipes[1].pipe) {
+  while (call.pipes[0].pipe || call.pipes[1].pipe) {
     if (!*endSeen && platform::ChildHasEnded(child)) {
       *ended = platform::CurrentMoment(true);
       *endSeen = true;
@@ -249,36 +261,47 @@ bool StampPipes(TsCall& call, platform::Child* child, Moment* ended, bool* endSe
       TakeWhatHasCome(call, &failed);
       break;
     }
-    platform::Handle waiting[2] = {Pipes[0].pipe, Pipes[1].pipe};
+    platform::Handle waiting[2] = {call.pipes[0].pipe, call.pipes[1].pipe};
     int ready = platform::WaitForChildPipes(waiting, 2, wait);
-    if (ready >= 0) TakeTurn(call, Pipes[ready], &failed);
+    if (ready >= 0) TakeTurn(call, call.pipes[ready], &failed);
     wait = ShowWaitingLines(call, platform::CurrentMoment(true).steady);
   }
   return failed;
 }
 
-// Run's own switches: when the command gets terminals.
-bool ApplyRunSwitch(const TsSwitch& row, const char16_t*) {
-  if (row.effect == SwitchEffect::Terminals) TerminalChoice = Terminals::kAlways;
-  if (row.effect == SwitchEffect::Pipes) TerminalChoice = Terminals::kNever;
-  return true;
+// Run's own switches.
+SwitchRead SetMerge(void* call, const SwitchArgument&) {
+  static_cast<RunCall*>(call)->merge = true;
+  return SwitchRead::kRun;
 }
+
+template <Terminals Choice>
+SwitchRead ChooseTerminalsBy(void* call, const SwitchArgument&) {
+  static_cast<RunCall*>(call)->terminals = Choice;
+  return SwitchRead::kRun;
+}
+
+constexpr SwitchApplier kRunSwitchAppliers[] = {
+    {SwitchEffect::Merge, SetMerge},
+    {SwitchEffect::Terminals, ChooseTerminalsBy<Terminals::kAlways>},
+    {SwitchEffect::Pipes, ChooseTerminalsBy<Terminals::kNever>},
+};
+static_assert(AppliesEveryRow(kSwitchRun, kRunSwitchAppliers, kSwitchTs), "a switch of run's without its applier");
 
 // The streams that get a terminal: under /TTY both; by default each that would reach a
 // terminal without this program (its output ours, its errors our standard error), so
 // that the command behaves as it does without it; under /PIPE and on a system that has
 // no terminals to give, none. -1 after an error.
-int ChooseTerminals() {
+int ChooseTerminals(Terminals choice) {
   const bool available = platform::ChildTerminalsAvailable();
-  if (TerminalChoice == Terminals::kAlways && !available) {
+  if (choice == Terminals::kAlways && !available) {
     ReportError(
         u"/TTY: this system cannot give the command a terminal for each stream (its pseudo console joins "
         u"the two and redraws them); the command writes to pipes without /TTY\r\n");
     return -1;
   }
-  if (TerminalChoice == Terminals::kAlways)
-    return static_cast<int>(platform::kTerminalForOutput | platform::kTerminalForError);
-  if (TerminalChoice == Terminals::kNever || !available) return 0;
+  if (choice == Terminals::kAlways) return static_cast<int>(platform::kTerminalForOutput | platform::kTerminalForError);
+  if (choice == Terminals::kNever || !available) return 0;
   uint32_t terminals = 0;
   if (platform::IsConsoleInput(platform::StdHandle(platform::StdStream::Output)))
     terminals |= platform::kTerminalForOutput;
@@ -287,24 +310,28 @@ int ChooseTerminals() {
 }
 
 int RunCommand(const char16_t* arguments, const char16_t* const* command, int count) {
-  TsCall& call = TsCallStorage;
-  TerminalChoice = Terminals::kAuto;
-  TsArguments parsed = ReadTsArguments(arguments, &call.options, kSwitchRun, ApplyRunSwitch);
-  if (parsed == TsArguments::Failed) return 1;
-  if (parsed == TsArguments::Done) return 0;
-  const int terminals = ChooseTerminals();
+  std::unique_ptr<RunCall> made(new (std::nothrow) RunCall);
+  if (!made) return ReportNoMemory();
+  RunCall& call = *made;
+  call.terminals = Terminals::kAuto;
+  call.merge = false;
+  const SwitchAppliers own{kRunSwitchAppliers, sizeof kRunSwitchAppliers / sizeof kRunSwitchAppliers[0], &call};
+  SwitchRead read = ReadStampedArguments(arguments, &call.options, kSwitchRun, own);
+  if (read == SwitchRead::kFailed) return 1;
+  if (read == SwitchRead::kDone) return 0;
+  const int terminals = ChooseTerminals(call.terminals);
   if (terminals < 0) return 1;
 
-  StartTsStamps(&call.stamps);
+  StartLineStamps(&call.stamps);
   platform::Child child;
   uint32_t error = 0;
   platform::ChildStart started =
       platform::StartChild(command, static_cast<size_t>(count), static_cast<uint32_t>(terminals), &child, &error);
   if (started != platform::ChildStart::Started) return ReportNotStarted(started, error, command, count);
-  Pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false, 0, OpenLine::kNone, false};
-  Pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true, 0, OpenLine::kNone, false};
-  for (RunPipe& p : Pipes) {
-    SetUpTsStream(p.stream, &p, ReadRunPipe, call.options);
+  call.pipes[0] = RunPipe{&call.streams[0], child.output, false, false, u"O:", false, 0, OpenLine::kNone, false};
+  call.pipes[1] = RunPipe{&call.streams[1], child.error, false, false, u"E:", true, 0, OpenLine::kNone, false};
+  for (RunPipe& p : call.pipes) {
+    SetUpStampedStream(p.stream, &p, ReadRunPipe, call.options);
     p.stream->reader.wait = NoWait;
   }
 
@@ -320,7 +347,7 @@ int RunCommand(const char16_t* arguments, const char16_t* const* command, int co
   if (call.options.footer)
     Printf(status < 0 ? u"%s ---- End Of Command, exit status 0x%X ----\r\n"
                       : u"%s ---- End Of Command, exit status %d ----\r\n",
-           MakeTsStampAt(&call.stamps, call.options, ended), status);
+           StampAt(&call.stamps, call.options, ended), status);
   // Asked to stop after the command ended: as a signal would end a command.
   if (stopSignal) return 128 + stopSignal;
   // Lines were lost: a command that succeeded does not make it a success.

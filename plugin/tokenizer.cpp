@@ -6,17 +6,15 @@
 
 namespace horalin {
 
-ArgumentList Arguments;
-
 namespace {
 
-void ResetArguments() {
-  Arguments.count = 0;
-  for (int32_t k = 0; k < MAX_ARGS; ++k) {
-    Arguments.args[k] = nullptr;
-    Arguments.lengths[k] = 0;
+void ResetArguments(ArgumentList& list) {
+  list.count = 0;
+  for (int32_t k = 0; k < kMaxArguments; ++k) {
+    list.args[k] = nullptr;
+    list.lengths[k] = 0;
   }
-  Arguments.buffer[0] = 0;
+  list.buffer[0] = 0;
 }
 
 // A colon directly after a letter and directly before "//" marks a URL, whose slashes
@@ -25,10 +23,11 @@ bool StartsUrl(const char16_t* colon) { return IsLetter(colon[-1]) && colon[1] =
 
 }  // namespace
 
-int32_t TokenizeArguments(const char16_t* text) {
+int32_t TokenizeArguments(const char16_t* text, ArgumentList* list) {
   if (!text) return -1;
-  ResetArguments();
-  char16_t* const buffer = Arguments.buffer;
+  ArgumentList& arguments = *list;
+  ResetArguments(arguments);
+  char16_t* const buffer = arguments.buffer;
   int32_t index = 0;   // current argument
   int32_t length = 0;  // of the current argument
   int32_t next = 0;    // next free position in buffer
@@ -38,7 +37,7 @@ int32_t TokenizeArguments(const char16_t* text) {
   auto endArgument = [&] {
     ++index;
     ++next;
-    if (next < MAX_ARG_LEN) buffer[next] = 0;
+    if (next < kArgumentUnits) buffer[next] = 0;
     length = 0;
     quoted = url = false;
   };
@@ -54,29 +53,29 @@ int32_t TokenizeArguments(const char16_t* text) {
       if (length > 0 && StartsUrl(p)) url = true;
     } else if (c == u'/') {
       // A slash starts a new switch once the current one holds "/" and something more.
-      if (!quoted && !url && length >= 2 && Arguments.args[index][0] == u'/') endArgument();
+      if (!quoted && !url && length >= 2 && arguments.args[index][0] == u'/') endArgument();
     } else if (c == 0) {
       if (length > 0) ++index;
       break;
     }
-    if (next >= MAX_ARG_LEN - 1) {
+    if (next >= kArgumentUnits - 1) {
       ReportErrorPrefix();
-      Qprintf(StdErrorHandle(), u"Buffer overflow: b = %d, MAX_ARG_LEN = %d \r\n", next, MAX_ARG_LEN);
+      Qprintf(StdErrorHandle(), u"Buffer overflow: b = %d, MAX_ARG_LEN = %d \r\n", next, kArgumentUnits);
       return -1;
     }
-    if (index >= MAX_ARGS) continue;  // arguments past the 1024th are dropped
-    if (length == 0) Arguments.args[index] = buffer + next;
+    if (index >= kMaxArguments) continue;  // arguments past the 1024th are dropped
+    if (length == 0) arguments.args[index] = buffer + next;
     buffer[next++] = c;
     buffer[next] = 0;
-    Arguments.lengths[index] = ++length;
+    arguments.lengths[index] = ++length;
   }
 
   // Only an argument that ends inside an unclosed quote can end in white space.
   for (int32_t k = 0; k < index; ++k) {
-    while (Arguments.lengths[k] > 0 && IsSpace(Arguments.args[k][Arguments.lengths[k] - 1]))
-      Arguments.args[k][--Arguments.lengths[k]] = 0;
+    while (arguments.lengths[k] > 0 && IsSpace(arguments.args[k][arguments.lengths[k] - 1]))
+      arguments.args[k][--arguments.lengths[k]] = 0;
   }
-  Arguments.count = index;
+  arguments.count = index;
   return index;
 }
 

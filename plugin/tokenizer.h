@@ -6,24 +6,21 @@
 
 namespace horalin {
 
-inline constexpr int32_t MAX_ARGS = 1024;
-inline constexpr int32_t MAX_ARG_LEN = 8192;
+inline constexpr int32_t kMaxArguments = 1024;
+inline constexpr int32_t kArgumentUnits = 8192;
 
-// The arguments of the last TokenizeArguments call. Entry k of `args` points into
-// `buffer`, where each argument is followed by its terminator; arguments stand one
-// after another in the order of the command line.
+// The arguments of one command line. Entry k of `args` points into `buffer`, where each
+// argument is followed by its terminator; arguments stand one after another in the order
+// of the command line. The caller owns it (about 28 KB), for as long as it reads them.
 struct ArgumentList {
   int32_t count;
-  char16_t* args[MAX_ARGS];
-  int32_t lengths[MAX_ARGS];
-  char16_t buffer[MAX_ARG_LEN];
+  char16_t* args[kMaxArguments];
+  int32_t lengths[kMaxArguments];
+  char16_t buffer[kArgumentUnits];
 };
 
-// The one list, valid until the next call (the tokenizer is not reentrant).
-extern ArgumentList Arguments;
-
-// Splits `text` into Arguments. Returns the count (0 to 1024), or -1 for a null text or
+// Splits `text` into `list`. Returns the count (0 to 1024), or -1 for a null text or
 // when the arguments do not fit in the buffer (reported on standard error).
-int32_t TokenizeArguments(const char16_t* text);
+int32_t TokenizeArguments(const char16_t* text, ArgumentList* list);
 
 }  // namespace horalin

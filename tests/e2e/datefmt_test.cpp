@@ -234,6 +234,9 @@ TEST(DatefmtLines, CommandLineMistakes) {
   } mistakes[] = {
       {{"datefmt", "--lines", ""}, "horalin: the FORMAT of datefmt --lines is empty\nTry 'horalin --help'.\n"},
       {{"datefmt", "--lines"}, "horalin: datefmt --lines takes one FORMAT\nTry 'horalin --help'.\n"},
+      // A word that is no switch by the program's rule (restamp takes it for a file) is no
+      // switch before the FORMAT either.
+      {{"datefmt", "--lines", "/var/x", "%F"}, "horalin: datefmt --lines takes one FORMAT\nTry 'horalin --help'.\n"},
       {{"datefmt", "2024-01-01,%F", "x"},
        "horalin: datefmt takes one argument: \"DATE,FORMAT\"\nTry 'horalin --help'.\n"},
   };

@@ -191,6 +191,12 @@ TEST(Ts, ArgumentErrors) {
       {{"/utc:1"}, "Unknown encoding: \"/UTC:1\"", false},
       {{"/U:CP99X"}, "Bad code page: \"/U:CP99X\"", false},
       {{"/U=CP12345"}, "Code page not supported: 12345", false},
+      // The encoding's name as each "/U" row reads it: after "/U" and up to two ":" or "=",
+      // after "/UNICODE" and one, else from the switch's "U" on.
+      {{"/U:=CP99X"}, "Bad code page: \"/U:=CP99X\"", false},
+      {{"/unicodecp99x"}, "Bad code page: \"/UNICODECP99X\"", false},
+      {{"/UNICODE::CP1252"}, "Unknown encoding: \"/UNICODE::CP1252\"", false},
+      {{"/ucp1252"}, "Unknown encoding: \"/UCP1252\"", false},
       {{"%H", "b"}, "Syntax error: \"B\"", false},
       {{"/D", "/bad"}, "Unknown option: \"/BAD\"", false},
       {{"/Dx"}, "Unknown option: \"/DX\"", false},  // the whole argument, not its start
@@ -245,10 +251,11 @@ TEST(Ts, ErrorsInsideABatchFileShowItsLocation) {
 
 TEST(Ts, AcceptedOptions) {
   POSIX_ONLY();
-  for (const char* option : {"/cp:oem",   "/CP=ansi", "/CP1252", "/CP:0x4E4", "/CP:0o2344", "/CP:0",
-                             "/CP:437",   "/CP:932",  "/UTF-8",  "/U:UTF8",   "/u=u8",      "/UNICODE:UTF-16BE",
-                             "/U=CP1252", "/UNICODE", "/U:",     "/UNICODE:", "/U:ANSI",    "/u",
-                             "/UTC",      "/D",       "/T",      "/I",        "/S",         "/F"}) {
+  for (const char* option : {"/cp:oem",   "/CP=ansi",     "/CP1252", "/CP:0x4E4", "/CP:0o2344", "/CP:0",
+                             "/CP:437",   "/CP:932",      "/UTF-8",  "/U:UTF8",   "/u=u8",      "/UNICODE:UTF-16BE",
+                             "/U=CP1252", "/UNICODE",     "/U:",     "/UNICODE:", "/U:ANSI",    "/u",
+                             "/UTC",      "/D",           "/T",      "/I",        "/S",         "/F",
+                             "/U16",      "/UNICODEUTF-8"}) {
     Result r = Ts({option}, "");
     EXPECT_EQ(r.status, 0) << option;
     EXPECT_EQ(r.err, "") << option;

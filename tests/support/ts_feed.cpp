@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "host/host.h"
-#include "plugin/TSCmd.h"
+#include "plugin/stamped_lines.h"
 #include "tests/support/test_host.h"
 
 namespace horalin::testing {
@@ -25,13 +25,13 @@ void TsFeedTest::SetUp() {
   int null = open("/dev/null", O_RDONLY);
   dup2(null, 0);
   close(null);
-  TsInputReader = ReadCurrentFeed;
+  StandardInputReader = ReadCurrentFeed;
   Current = &feed;
   ResetHost({{"_batch", "0"}});
 }
 
 void TsFeedTest::TearDown() {
-  TsInputReader = platform::ReadInput;
+  StandardInputReader = platform::ReadInput;
   Current = nullptr;
   dup2(savedInput, 0);
   close(savedInput);

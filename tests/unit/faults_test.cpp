@@ -10,7 +10,7 @@
 
 #include "host/host.h"
 #include "platform/posix/error_code.h"
-#include "plugin/TSCmd.h"
+#include "plugin/stamped_lines.h"
 #include "tests/support/test_host.h"
 #include "tests/support/ts_feed.h"
 #include "tests/support/utf16_bytes.h"
@@ -54,7 +54,7 @@ TEST_F(FaultTest, AReadThatFailsEndsTheInputAfterWhatCame) {
 }
 
 TEST_F(FaultTest, AnInputThatCannotBeRead) {
-  TsInputReader = platform::ReadInput;
+  StandardInputReader = platform::ReadInput;
   close(0);  // the input handle names nothing
   EXPECT_EQ(ts(u"/F"), 2);
   EXPECT_EQ(CapturedErrors(), "Horalin plugin: Error reading from pipe: \"Bad file descriptor\"\r\n");

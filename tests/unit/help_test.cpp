@@ -43,7 +43,7 @@ class HelpTest : public ::testing::Test {
     }
     setenv("PATH", (root_ + "/bin").c_str(), 1);
     Viewer("man");
-    ViewerProcess = nullptr;
+    Module.viewer = nullptr;
   }
 
   void TearDown() override {
@@ -229,7 +229,7 @@ TEST_F(HelpTest, TheViewerHasEndedWhenHelpReturns) {
   File("/a/Horalin.html");
   ResetHost(Variables());
   EXPECT_EQ(Help(u"ts"), 1);
-  EXPECT_EQ(ViewerProcess, nullptr);
+  EXPECT_EQ(Module.viewer, nullptr);
   EXPECT_EQ(ShutdownPlugin(), 0);
 }
 

@@ -69,9 +69,9 @@ TEST(ShutdownPluginTest, EndsTheViewerThatRunsOn) {
     pause();
     _exit(0);
   }
-  ViewerProcess = reinterpret_cast<void*>(static_cast<intptr_t>(viewer));
+  Module.viewer = reinterpret_cast<void*>(static_cast<intptr_t>(viewer));
   EXPECT_EQ(ShutdownPlugin(), 0);
-  EXPECT_EQ(ViewerProcess, nullptr);
+  EXPECT_EQ(Module.viewer, nullptr);
   int status = 0;
   ASSERT_EQ(waitpid(viewer, &status, 0), viewer);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;

@@ -16,6 +16,9 @@ using testing::ResetHost;
 using testing::U16;
 using testing::U8;
 
+// The list every test splits into (large for the stack of a test).
+ArgumentList Arguments;
+
 // The arguments of the list as UTF-8, checking the layout of the buffer on the way.
 std::vector<std::string> ListedArguments() {
   std::vector<std::string> out;
@@ -28,7 +31,7 @@ std::vector<std::string> ListedArguments() {
     out.push_back(U8(arg));
     expected = Arguments.args[k] + Arguments.lengths[k] + 1;
   }
-  for (int32_t k = Arguments.count; k < MAX_ARGS; ++k) {
+  for (int32_t k = Arguments.count; k < kMaxArguments; ++k) {
     EXPECT_EQ(Arguments.args[k], nullptr);
     EXPECT_EQ(Arguments.lengths[k], 0);
   }
@@ -62,7 +65,7 @@ TEST(TokenizerTest, SplitsSwitchesQuotesAndWords) {
   };
   for (const Case& c : cases) {
     ResetHost();
-    int32_t n = TokenizeArguments(U16(c.line).c_str());
+    int32_t n = TokenizeArguments(U16(c.line).c_str(), &Arguments);
     EXPECT_EQ(n, static_cast<int32_t>(c.args.size())) << c.line;
     EXPECT_EQ(Arguments.count, n);
     EXPECT_EQ(ListedArguments(), c.args) << c.line;
@@ -71,8 +74,8 @@ TEST(TokenizerTest, SplitsSwitchesQuotesAndWords) {
 }
 
 TEST(TokenizerTest, NullTextLeavesTheListAlone) {
-  TokenizeArguments(u"a b");
-  EXPECT_EQ(TokenizeArguments(nullptr), -1);
+  TokenizeArguments(u"a b", &Arguments);
+  EXPECT_EQ(TokenizeArguments(nullptr, &Arguments), -1);
   EXPECT_EQ(Arguments.count, 2);
 }
 
@@ -89,7 +92,7 @@ TEST(TokenizerTest, BufferHoldsExactly8191Units) {
   };
   for (const Case& c : cases) {
     ResetHost({{"_batch", "0"}});
-    EXPECT_EQ(TokenizeArguments(c.line.c_str()), c.result) << c.line.size();
+    EXPECT_EQ(TokenizeArguments(c.line.c_str(), &Arguments), c.result) << c.line.size();
     EXPECT_EQ(CapturedErrors(), c.errors);
     if (c.result < 0) {
       EXPECT_EQ(Arguments.count, 0);
@@ -101,7 +104,7 @@ TEST(TokenizerTest, ArgumentsPastThe1024thAreDropped) {
   std::u16string line;
   for (int i = 0; i < 1030; ++i) line += i < 1024 ? u"a " : u"b ";
   ResetHost();
-  EXPECT_EQ(TokenizeArguments(line.c_str()), 1024);
+  EXPECT_EQ(TokenizeArguments(line.c_str(), &Arguments), 1024);
   EXPECT_EQ(CapturedErrors(), "");
   EXPECT_EQ(std::u16string(Arguments.args[1023]), u"a");
 }
