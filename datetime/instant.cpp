@@ -35,18 +35,12 @@ bool DateTimeAt(Instant instant, bool utc, const Services& services, DateTime* o
   return true;
 }
 
-bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services,
-                      DateTime* out) {
-  if (!IsValidDateTime(local)) return false;
-  const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
-  SYSTEMTIME fields = local;
-  fields.wDayOfWeek = WeekdayOfDay(day);
-  fields.wMilliseconds = static_cast<uint16_t>(nanoseconds / 1000000);
-  return ResolveValidLocalTime(fields, day, nanoseconds, utc, services, out);
-}
+namespace {
 
-bool ResolveValidLocalTime(const SYSTEMTIME& local, DayNumber day, uint32_t nanoseconds, bool utc,
-                           const Services& services, DateTime* out) {
+// The resolver's rule, for fields known valid, the day they count, and the weekday and
+// milliseconds that the record shows. Compiled into both entries.
+inline bool ResolveFields(const SYSTEMTIME& local, DayNumber day, uint16_t weekday, uint16_t milliseconds,
+                          uint32_t nanoseconds, bool utc, const Services& services, DateTime* out) {
   LocalKind kind = LocalKind::Unsure;
   const ZoneSnapshot& before = services.zoneAt(utc, &local, &kind);
   const bool known = before.state != ZoneInvalid;
@@ -65,7 +59,24 @@ bool ResolveValidLocalTime(const SYSTEMTIME& local, DayNumber day, uint32_t nano
   out->instant = instant;
   out->zone = at;
   out->local = local;
+  out->local.wDayOfWeek = weekday;
+  out->local.wMilliseconds = milliseconds;
   return true;
+}
+
+}  // namespace
+
+bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services,
+                      DateTime* out) {
+  if (!IsValidDateTime(local)) return false;
+  const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
+  return ResolveFields(local, day, WeekdayOfDay(day), static_cast<uint16_t>(nanoseconds / 1000000), nanoseconds, utc,
+                       services, out);
+}
+
+bool ResolveValidLocalTime(const SYSTEMTIME& local, DayNumber day, uint32_t nanoseconds, bool utc,
+                           const Services& services, DateTime* out) {
+  return ResolveFields(local, day, local.wDayOfWeek, local.wMilliseconds, nanoseconds, utc, services, out);
 }
 
 }  // namespace horalin
