@@ -57,6 +57,23 @@ inline uint32_t SkipBytesFrom(const uint8_t* bytes, uint32_t pos, uint32_t stop,
   return pos;
 }
 
+// Widens `count` bytes, all 7-bit, to their units and terminates them: `out` has room for
+// `capacity` units, at least count + 1. Each group of eight units from the start is
+// written whole, the last one with the terminator and zeros after it where `capacity`
+// holds the whole group (the output reads the units back in such aligned groups, and a
+// group put together from several smaller stores would make it wait).
+inline void WidenAsciiLine(const uint8_t* bytes, uint32_t count, char16_t* out, uint32_t capacity) {
+  uint32_t k = 0;
+  for (; k + 8 <= count; k += 8) {
+    const uint64_t v = words::Load(bytes + k);
+    const uint64_t units[2] = {words::SpreadBytesToUnits(static_cast<uint32_t>(v)),
+                               words::SpreadBytesToUnits(static_cast<uint32_t>(v >> 32))};
+    std::memcpy(out + k, units, sizeof units);
+  }
+  for (; k < count; ++k) out[k] = bytes[k];
+  for (out[k++] = 0; k % 8 != 0 && k < capacity; ++k) out[k] = 0;
+}
+
 // The first CR, LF or zero unit from `pos` on, or `stop`.
 inline uint32_t FindLineStop(const char16_t* units, uint32_t pos, uint32_t stop) {
   for (; pos < stop; ++pos) {
@@ -183,6 +200,30 @@ inline size_t WidenAscii(const char* bytes, size_t count, char16_t* out) {
   if (Marks(v)) return plain::WidenAsciiFrom(bytes, i, count, out);
   Widen16(v, out + count - 16);
   return count;
+}
+
+// Sixteen bytes a step, then the rest as groups of eight: the last group's bytes are the
+// eight that end the text moved down, those past its end becoming the terminator and zeros.
+inline void WidenAsciiLine(const uint8_t* bytes, uint32_t count, char16_t* out, uint32_t capacity) {
+  const __m128i zero = _mm_setzero_si128();
+  uint32_t k = 0;
+  for (; k + 16 <= count; k += 16) Widen16(Load16(bytes + k), out + k);
+  for (;; k += 8) {
+    const uint32_t left = count - k;
+    if (left < 8 && k + 8 > capacity) return plain::WidenAsciiLine(bytes + k, left, out + k, capacity - k);
+    uint64_t eight = 0;
+    if (left >= 8) {
+      std::memcpy(&eight, bytes + k, 8);
+    } else if (count >= 8) {  // the last eight bytes, moved down: the ones past the text become 0
+      std::memcpy(&eight, bytes + count - 8, 8);
+      eight = left ? eight >> (8 * (8 - left)) : 0;
+    } else {
+      for (uint32_t i = 0; i < left; ++i) eight |= static_cast<uint64_t>(bytes[k + i]) << (8 * i);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                     _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&eight)), zero));
+    if (left < 8) return;
+  }
 }
 
 inline uint32_t SkipBytesFrom(const uint8_t* bytes, uint32_t pos, uint32_t stop, unsigned char n) {

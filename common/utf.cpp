@@ -50,13 +50,10 @@ size_t EncodeUtf8(Utf8Encoder* encoder, const char16_t* text, size_t length, cha
   return static_cast<size_t>(out - start);
 }
 
-size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed) {
+size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out) {
   Utf8Encoder encoder{};
-  size_t n = EncodeUtf8(&encoder, text, length, out);
-  const bool held = encoder.heldHigh != 0;
-  if (final) n += FinishUtf8(&encoder, out + n);
-  if (consumed) *consumed = held && !final ? length - 1 : length;
-  return n;
+  const size_t n = EncodeUtf8(&encoder, text, length, out);
+  return n + FinishUtf8(&encoder, out + n);
 }
 
 size_t DecodeUtf8(const char* text, size_t length, char16_t* out, size_t capacity, bool final, size_t* used) {

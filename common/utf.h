@@ -42,10 +42,10 @@ struct Utf8Encoder {
 // unit and 3 more (a held half let out as U+FFFD).
 size_t EncodeUtf8(Utf8Encoder* encoder, const char16_t* text, size_t length, char* out);
 
-// Whole text from UTF-16 to UTF-8, through one encoder. With `final`, a high half that
-// ends the text becomes U+FFFD; without, it is left unconverted and not counted in
-// `*consumed`, for a caller to join to what follows. Returns the bytes written.
-size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out, bool final, size_t* consumed);
+// Whole text from UTF-16 to UTF-8, through one encoder: a high half that ends the text
+// becomes U+FFFD (text in pieces goes through EncodeUtf8, whose encoder carries it).
+// Returns the bytes written, at most 3 a unit.
+size_t Utf8FromUtf16(const char16_t* text, size_t length, char* out);
 
 // Writes one code point (below U+110000) as its 1 to 4 UTF-8 bytes; returns the end.
 inline char* AppendUtf8(char* out, uint32_t codePoint) {

@@ -234,7 +234,9 @@ void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args) {
   if (!stream->buffered) Drain(stream);
 }
 
-void StreamBytes(Utf8Stream* s, const char* bytes, size_t count) {
+namespace {
+// Bytes as they are, after the unit the stream holds.
+void PutBytes(Utf8Stream* s, const char* bytes, size_t count) {
   if (Holds(s)) {
     if (sizeof s->buffer - s->used < kStepRoom) Drain(s);
     s->used = static_cast<size_t>(PutHeld(s, s->buffer + s->used) - s->buffer);
@@ -244,6 +246,36 @@ void StreamBytes(Utf8Stream* s, const char* bytes, size_t count) {
     size_t n = count < sizeof s->buffer - s->used ? count : sizeof s->buffer - s->used;
     std::memcpy(s->buffer + s->used, bytes, n);
     s->used += n, bytes += n, count -= n;
+  }
+}
+}  // namespace
+
+void StreamBytes(Utf8Stream* s, const char* bytes, size_t count) {
+  PutBytes(s, bytes, count);
+  if (!s->buffered) Drain(s);
+}
+
+namespace {
+// A line of bytes and its line end, the buffer drained as it fills.
+__attribute__((noinline)) void PutLineBytes(Utf8Stream* s, const char* head, size_t headCount, const char* line,
+                                            size_t lineCount) {
+  PutBytes(s, head, headCount);
+  PutBytes(s, line, lineCount);
+  PutBytes(s, s->lineFeedsOnly ? "\n" : "\r\n", s->lineFeedsOnly ? 1 : 2);
+}
+}  // namespace
+
+void StreamLineBytes(Utf8Stream* s, const char* head, size_t headCount, const char* line, size_t lineCount) {
+  if (!Holds(s) && sizeof s->buffer - s->used >= headCount + lineCount + 2) {  // the usual line: one copy
+    char* out = s->buffer + s->used;
+    std::memcpy(out, head, headCount);
+    out += headCount;
+    std::memcpy(out, line, lineCount);
+    out += lineCount;
+    std::memcpy(out, s->lineFeedsOnly ? "\n" : "\r\n", 2);  // an LF alone: the byte after it is not taken
+    s->used = static_cast<size_t>(out - s->buffer) + (s->lineFeedsOnly ? 1 : 2);
+  } else {
+    PutLineBytes(s, head, headCount, line, lineCount);
   }
   if (!s->buffered) Drain(s);
 }
@@ -267,7 +299,7 @@ int FailedOutputEnd(char16_t* systemText, const char* lineEnd, char* message, si
     n = CutAtCharacter(systemText, (capacity - sizeof kPrefix - ends) / 3);
   size_t used = sizeof kPrefix - 1;
   std::memcpy(message, kPrefix, used);
-  used += Utf8FromUtf16(systemText, n, message + used, true, nullptr);
+  used += Utf8FromUtf16(systemText, n, message + used);
   for (const char* end = lineEnd; *end;) message[used++] = *end++;
   *length = used;
   return 1;

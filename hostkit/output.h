@@ -29,6 +29,9 @@ void StreamFormat(Utf8Stream* stream, const char16_t* format, va_list args);
 // Appends bytes as they are, past the conversion of text: a held CR or half pair goes
 // out first, as it stands.
 void StreamBytes(Utf8Stream* stream, const char* bytes, size_t count);
+// A line of bytes: `head`, then `line`, then the line end that the stream writes for a
+// CR LF of text (LF where CR LF becomes LF). As StreamBytes, after a held unit.
+void StreamLineBytes(Utf8Stream* stream, const char* head, size_t headCount, const char* line, size_t lineCount);
 // Writes what is buffered; `final` also writes a held CR or half pair.
 void FlushStream(Utf8Stream* stream, bool final);
 

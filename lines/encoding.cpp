@@ -194,4 +194,15 @@ bool DecodeWellFormedUtf8(const uint8_t* bytes, uint32_t count, bool cutMayEnd, 
   return true;
 }
 
+bool IsWellFormedUtf8(const uint8_t* bytes, uint32_t count) {
+  for (uint32_t i = 0; i < count;) {
+    i = scans::fast::SkipBytesFrom(bytes, i, count, 0);  // to the first byte from 80, or the last few
+    if (i == count) break;
+    const Utf8Sequence q = ReadUtf8Sequence(bytes + i, count - i);
+    if (q.form != Utf8Form::Valid) return false;
+    i += q.length;
+  }
+  return true;
+}
+
 }  // namespace horalin

@@ -53,4 +53,8 @@ uint32_t DecideBlockEncoding(const uint8_t* block, uint32_t count, TextEncoding*
 bool DecodeWellFormedUtf8(const uint8_t* bytes, uint32_t count, bool cutMayEnd, char16_t* out, size_t* units,
                           size_t* used);
 
+// Whether the bytes are well-formed UTF-8 throughout (a sequence that their end cuts off
+// is not).
+bool IsWellFormedUtf8(const uint8_t* bytes, uint32_t count);
+
 }  // namespace horalin

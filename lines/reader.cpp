@@ -2,11 +2,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "common/line_framer.h"
+#include "common/scans.h"
 #include "common/types.h"
 #include "common/utf.h"
 #include "common/words.h"
@@ -19,6 +16,10 @@ constexpr uint8_t kCr = 13, kLf = 10;
 constexpr char16_t kReplacement = 0xFFFD;
 
 enum FillResult { kFilled, kEnded, kFailed, kWaiting };
+
+// The most bytes that the encoding is decided on: the first read asks for no more, so
+// that the decision does not depend on the size of the block.
+uint32_t SampleCapacity(const PipeReader* r) { return r->capacity < kSampleBytes ? r->capacity : kSampleBytes; }
 
 // A sample that ends at a whole UTF-16 line end at `end`. Where an 8-bit line end came
 // before it and before any zero byte, the sample reaches past that only when its bytes
@@ -37,9 +38,9 @@ uint32_t EndAtUtf16LineEnd(PipeReader* r, uint32_t at, uint32_t end, bool bigEnd
 // or LF byte at an even offset followed by 00, little-endian, or at an odd offset after
 // 00, big-endian). A CR or LF byte that is none ends the first line of 8-bit text
 // (`firstLineEnd`) when no zero byte came before it; the sample ends there unless a
-// UTF-16 line end follows in the bytes that come with it, or when all `capacity` bytes
-// hold none. With a zero byte before the first 8-bit line end, the sample is all
-// `capacity` bytes when no UTF-16 line end comes. So, but for the caller's waits, the
+// UTF-16 line end follows in the bytes that come with it, or when all SampleCapacity
+// bytes hold none. With a zero byte before the first 8-bit line end, the sample is all
+// of them when no UTF-16 line end comes. So, but for the caller's waits, the
 // sample is the same however the reads divide the input. `firstScanned`: the bytes known
 // to hold no end of the sample, kept from call to call while the bytes come in, so that
 // each byte is looked at once; `firstLineSeen`: they hold a CR or LF byte (the first line
@@ -57,15 +58,15 @@ uint32_t FirstSampleLength(PipeReader* r, uint32_t count) {
     i = static_cast<uint32_t>(found - bytes);
     r->firstLineSeen = 1;
     if ((i & 1) != 0 && bytes[i - 1] == 0) return EndAtUtf16LineEnd(r, i, i + 1, true);
-    if ((i & 1) == 0 && i + 1 < r->capacity) {
+    if ((i & 1) == 0 && i + 1 < SampleCapacity(r)) {
       if (i + 1 == count) return r->firstScanned = i, 0;  // the byte after it tells
       if (bytes[i + 1] == 0) return EndAtUtf16LineEnd(r, i, i + 2, false);
     }
     if (r->firstLineEnd == 0 && (!zero || zero > found)) r->firstLineEnd = i + 1;
   }
   r->firstScanned = count;
-  if (count < r->capacity) return 0;
-  return r->firstLineEnd != 0 ? r->firstLineEnd : r->capacity;
+  if (count < SampleCapacity(r)) return 0;
+  return r->firstLineEnd != 0 ? r->firstLineEnd : SampleCapacity(r);
 }
 
 // Gathers the first bytes until they decide the encoding, so that the decision is the
@@ -89,7 +90,7 @@ uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
       r->sampleWaited = 1;
     }
     uint32_t more = 0;
-    const uint32_t error = r->read(r->handle, r->block + *got, r->capacity - *got, &more);
+    const uint32_t error = r->read(r->handle, r->block + *got, SampleCapacity(r) - *got, &more);
     if (error == kErrorIoPending) {
       r->bytesAwaitingSample = *got;
       return 0;
@@ -99,7 +100,7 @@ uint32_t GatherFirstSample(PipeReader* r, uint32_t* got) {
       r->deferredError = error;
       return *got;
     }
-    *got += more < r->capacity - *got ? more : r->capacity - *got;
+    *got += more < SampleCapacity(r) - *got ? more : SampleCapacity(r) - *got;
   }
   return sample;
 }
@@ -165,7 +166,8 @@ FillResult FillBlock(PipeReader* r, bool mayRead) {
     r->length = keep;
     uint32_t error = r->deferredError;
     r->deferredError = 0;
-    if (error == 0) error = r->read(r->handle, r->block + keep, r->capacity - keep, &got);
+    const uint32_t room = (r->firstBlock ? SampleCapacity(r) : r->capacity) - keep;
+    if (error == 0) error = r->read(r->handle, r->block + keep, room, &got);
     if (error == kErrorIoPending) return kWaiting;
     if (error != 0) {
       r->lastError = error;
@@ -177,7 +179,7 @@ FillResult FillBlock(PipeReader* r, bool mayRead) {
       r->atEnd = 1;
       return kEnded;
     }
-    if (got > r->capacity - keep) got = r->capacity - keep;
+    if (got > room) got = room;
     got += keep;
   }
   const uint32_t sample = r->firstBlock ? GatherFirstSample(r, &got) : got;
@@ -192,62 +194,35 @@ FillResult FillBlock(PipeReader* r, bool mayRead) {
 // CR, LF or zero byte need not stand for itself (EBCDIC, UTF-7, ISO-2022), only the
 // decoded text shows the line ends, and a shift state runs on from line to line. Its
 // 7-bit bytes are no ASCII either, so undecided input in it is taken as code-page text.
-bool DecodesAhead(PipeReader* r) {
-  const platform::ByteDecoder* decoder = Decoder(r);
+bool DecodesAhead(PipeReader* r, const platform::ByteDecoder* decoder) {
   if (!decoder || decoder->keepsAscii) return false;
   if (r->encoding == EncodingUndecided) r->encoding = EncodingCodePage;
   return true;
 }
 
-// Widens the line's 7-bit bytes into its units and terminates it. Each group of eight
-// units, from the line's start, is written by one store, the last one with the
-// terminator and zeros after it (when the line buffer has room for them): the output
-// stream reads the line back in such groups, and a group put together from several
-// smaller stores would make it wait.
-size_t WidenAsciiBytes(const uint8_t* bytes, uint32_t count, char16_t* line) {
-  uint32_t k = 0;
-#if defined(__SSE2__) && defined(__x86_64__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; k + 16 <= count; k += 16) {
-    const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + k), _mm_unpacklo_epi8(sixteen, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + k + 8), _mm_unpackhi_epi8(sixteen, zero));
-  }
-  for (;;) {
-    const uint32_t left = count - k;
-    if (left < 8 && k + 8 > kLineCapacity) break;  // no room for a whole last group
-    uint64_t eight = 0;
-    if (left >= 8) {
-      std::memcpy(&eight, bytes + k, 8);
-    } else if (count >= 8) {  // the last eight bytes, moved down: the ones past the line become 0
-      std::memcpy(&eight, bytes + count - 8, 8);
-      eight = left ? eight >> (8 * (8 - left)) : 0;
-    } else {
-      for (uint32_t i = 0; i < left; ++i) eight |= static_cast<uint64_t>(bytes[k + i]) << (8 * i);
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + k),
-                     _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(eight)), zero));
-    if (left < 8) return count;
-    k += 8;
-  }
-#endif
-  for (; k < count; ++k) line[k] = bytes[k];
-  line[count] = 0;
-  return count;
+// The line handed over as its bytes, which stay where they are until the next call.
+int32_t HandOverBytes(PipeReader* r, const uint8_t* bytes, uint32_t count) {
+  r->lineAsBytes = bytes;
+  return static_cast<int32_t>(count);
 }
 
 // Decodes a line of byte text that is not all 7-bit (or in a code page that reads 7-bit
 // bytes otherwise) into `line`; returns the units, *used the bytes taken. Each unit comes
 // from at least one byte of its own, so the room of the whole line buffer is never
 // filled: its last unit stays for the terminator. `split`: a character that the line's
-// end cuts off is left for the next line.
-size_t DecodeByteLine(PipeReader* r, const uint8_t* bytes, uint32_t count, bool split, char16_t* line, size_t* used) {
+// end cuts off is left for the next line. Without `mayBeUtf8` the line is known not to
+// be well-formed UTF-8, and goes to the code page at once.
+size_t DecodeByteLine(PipeReader* r, const uint8_t* bytes, uint32_t count, bool split, bool mayBeUtf8, char16_t* line,
+                      size_t* used) {
   size_t start = 0;  // leading 7-bit bytes already in the line
   // Each line that no option or signature named is read as UTF-8 when it is well-formed
   // UTF-8, so that no byte of it is lost, else with the code page: text that mixes both
   // (file names or old data beside UTF-8) reads as it was written.
-  if (r->encoding == EncodingUndecided && DecodeWellFormedUtf8(bytes, count, split, line, &start, used) && *used > 0)
+  if (mayBeUtf8 && r->encoding == EncodingUndecided && DecodeWellFormedUtf8(bytes, count, split, line, &start, used) &&
+      *used > 0)
     return start;
+  if (!mayBeUtf8)  // its 7-bit start, as the check leaves it in place
+    start = scans::fast::WidenAscii(reinterpret_cast<const char*>(bytes), count, line);
   platform::ByteDecoder* decoder = Decoder(r);
   *used = count;
   if (!decoder || count == 0) return 0;
@@ -278,11 +253,22 @@ int32_t FinishByteLine(PipeReader* r, char16_t* line, uint32_t gathered, const u
   }
   if (ascii) {
     platform::ByteDecoder* decoder = Decoder(r);
-    if (decoder && decoder->keepsAscii)  // most lines: widened as they are
-      return static_cast<int32_t>(WidenAsciiBytes(bytes, count, line));
+    if (decoder && decoder->keepsAscii) {  // most lines: their bytes are their units
+      if (r->passUtf8) return HandOverBytes(r, bytes, count);
+      scans::fast::WidenAsciiLine(bytes, count, line, kLineCapacity);
+      return static_cast<int32_t>(count);
+    }
+  }
+  // Well-formed UTF-8 decodes to the units that give its bytes back: a line read as UTF-8
+  // (by the option or signature, or line by line) can go as it came. A split line is
+  // decoded, as a character that its end cuts off begins the next.
+  bool mayBeUtf8 = true;  // as far as is known: a line that failed the check goes to the code page at once
+  if (r->passUtf8 && !split && (r->encoding == EncodingUndecided || r->encoding == EncodingUtf8)) {
+    if (IsWellFormedUtf8(bytes, count)) return HandOverBytes(r, bytes, count);
+    mayBeUtf8 = false;
   }
   size_t used = count;
-  const size_t units = DecodeByteLine(r, bytes, count, split, line, &used);
+  const size_t units = DecodeByteLine(r, bytes, count, split, mayBeUtf8, line, &used);
   // The bytes of a character that the limit cut off begin the next line: still in the
   // block when they fit there (framed again), else as the line so far, at the start of
   // the working storage.
@@ -314,8 +300,9 @@ int32_t ByteLineAtBlocksEnd(PipeReader* r, char16_t* line, FillResult fill) {
 
 // A line of byte text, framed as bytes and converted whole. A line within one block is
 // converted from the block; one that spans blocks (or loses a zero byte) is gathered in
-// the working storage.
-int32_t ReadByteLine(PipeReader* r, char16_t* line, bool mayRead) {
+// the working storage. `passAscii`: a 7-bit line goes as its bytes (the caller asked for
+// them, and the code page keeps ASCII), the usual line of all, handed over here.
+int32_t ReadByteLine(PipeReader* r, char16_t* line, bool mayRead, bool passAscii) {
   for (;;) {
     if (r->position >= r->length) {
       const FillResult fill = FillBlock(r, mayRead);
@@ -333,6 +320,7 @@ int32_t ReadByteLine(PipeReader* r, char16_t* line, bool mayRead) {
     const bool ascii = !(r->lineBits & 0x80);
     r->lineBits = 0;
     r->lineGoesOn = piece.end == PieceEnd::kSplit;
+    if (passAscii && ascii && piece.at == 0) return HandOverBytes(r, bytes, piece.length);
     return FinishByteLine(r, line, piece.at, bytes, piece.length, ascii, piece.end == PieceEnd::kSplit);
   }
 }
@@ -433,7 +421,7 @@ int32_t ReadUnitLine(PipeReader* r, char16_t* line, bool utf16, bool mayRead) {
 }
 
 // Whether the text is framed as UTF-16 units rather than as bytes.
-bool FramedAsUnits(PipeReader* r) { return IsUtf16(r->encoding) || DecodesAhead(r); }
+bool FramedAsUnits(PipeReader* r) { return IsUtf16(r->encoding) || DecodesAhead(r, Decoder(r)); }
 
 // The next line, as ReadPipeLine hands it over; without `mayRead`, of what has come.
 int32_t ReadLine(PipeReader* r, char16_t* line, bool mayRead) {
@@ -444,7 +432,9 @@ int32_t ReadLine(PipeReader* r, char16_t* line, bool mayRead) {
     if (fill != kFilled) return fill == kFailed ? -1 : kEndOfInput;
   }
   if (IsUtf16(r->encoding)) return ReadUnitLine(r, line, true, mayRead);
-  return DecodesAhead(r) ? ReadUnitLine(r, line, false, mayRead) : ReadByteLine(r, line, mayRead);
+  const platform::ByteDecoder* decoder = Decoder(r);
+  if (DecodesAhead(r, decoder)) return ReadUnitLine(r, line, false, mayRead);
+  return ReadByteLine(r, line, mayRead, r->passUtf8 && decoder);  // a decoder here keeps ASCII
 }
 
 // First bytes that wait for the rest of their sample decide the encoding as they stand,
@@ -486,6 +476,7 @@ int32_t ReadPipeLine(PipeReader* reader, char16_t* line) {
   // after that, so every later call answers at once.
   if (reader->ended) return kEndOfInput;
   reader->lineGoesOn = 0;
+  reader->lineAsBytes = nullptr;
   const int32_t result = reader->failed ? -1 : ReadLine(reader, line, true);
   if (result == -1 || result == kEndOfInput) platform::CloseByteDecoder(&reader->decoder);  // no more text to convert
   if (result == kEndOfInput) reader->ended = 1;
@@ -496,6 +487,7 @@ bool LineWaits(const PipeReader* reader) { return reader->framer.count > 0 || re
 
 int32_t TakeWaitingLine(PipeReader* r, char16_t* line) {
   r->lineGoesOn = 0;
+  r->lineAsBytes = nullptr;
   if (r->bytesAwaitingSample > 0) {
     if (!DecideOnWaitingSample(r)) return kNoLineYet;
     const int32_t result = ReadLine(r, line, false);  // frames them: a line, or the line so far

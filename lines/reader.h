@@ -11,6 +11,12 @@
 namespace horalin {
 
 inline constexpr uint32_t kPipeBlockBytes = 8192;
+// The most of the input's first bytes that the encoding is decided on: the first read
+// asks for no more than these, whatever the block holds.
+inline constexpr uint32_t kSampleBytes = 8192;
+// The block of a stream of many lines (TS's input, a command's pipes under run): a read
+// takes as much as has come, up to this, and its lines share the moment it was read at.
+inline constexpr uint32_t kStreamBlockBytes = 65536;
 // The line buffer holds at most 32,767 units and the terminator; the working storage
 // for a line of byte text holds as many bytes.
 inline constexpr uint32_t kLineCapacity = 32768;
@@ -32,7 +38,7 @@ inline constexpr uint32_t kSampleWaitMilliseconds = 100;
 
 struct PipeReader {
   uint8_t* block;     // the bytes of the last read
-  uint32_t capacity;  // bytes asked for in each read
+  uint32_t capacity;  // bytes asked for in each read (in the first, kSampleBytes at most)
   uint32_t position;  // next byte not yet taken
   uint32_t length;    // valid bytes in the block
   // Forced, or found by a signature or the first bytes. Byte text that neither an option
@@ -56,6 +62,13 @@ struct PipeReader {
   // is its rest (TS stamps each piece; the run command writes the pieces as one line).
   int32_t lineGoesOn;
   uint32_t deferredError;  // how a read after a cut signature ended, for the next read to report
+  // Set by the caller whose output takes UTF-8: a line of byte text that is 7-bit (in an
+  // encoding that keeps ASCII) or well-formed UTF-8 read as UTF-8 is handed over as its
+  // bytes, not widened; `lineAsBytes` then points at them (the length being the line's),
+  // where they stay until the next call, and the line buffer is left as it was. Null when
+  // the line is in the line buffer.
+  int32_t passUtf8;
+  const uint8_t* lineAsBytes;
 
   // What waits for more input, each kind for its own:
   // - the line so far, which waits for its line end (its units in the caller's line

@@ -57,7 +57,9 @@ int64_t Render(char16_t* stamp, const char16_t* format, uint32_t formatFlags, In
   const int64_t length = cache->compiled ? RenderFormat(stamp, cache->steps, record, kPlatformServices)
                                          : FormatDateTime(stamp, format, record, formatFlags, kPlatformServices);
   cache->rendered = true;
+  ++cache->renderings;
   cache->unit = unit;
+  cache->renderedAt = now;
   cache->renderedLength = static_cast<int32_t>(length);
   return length;
 }
@@ -95,10 +97,13 @@ void AppendElapsedText(char16_t* stamp, uint64_t difference) {
   AppendText(stamp, kFormatText, text);
 }
 
-int MakeLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags, const Moment& now,
-                  uint64_t startTime, uint64_t* previousTime, StampCache* cache) {
+int RenderLineStamp(char16_t* stamp, const char16_t* format, uint32_t stampFlags, uint32_t formatFlags,
+                    const Moment& now, uint64_t startTime, uint64_t* previousTime, StampCache* cache) {
   if (!stamp || !format || !previousTime) return -1;
-  if (Render(stamp, format, formatFlags, now.wall, cache) < 0) return 1;
+  if (RenderedAlready(format, formatFlags, now.wall, cache))  // elapsed times after it are cut off
+    stamp[cache->renderedLength] = 0;
+  else if (Render(stamp, format, formatFlags, now.wall, cache) < 0)
+    return 1;
   if (!(stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE))) return 0;
   if (stampFlags & TSF_INCREMENTAL) AppendGap(stamp, now.steady, *previousTime, stampFlags & TSF_SIGNED);
   if (stampFlags & TSF_CUMULATIVE) AppendGap(stamp, now.steady, startTime, stampFlags & TSF_SIGNED);

@@ -55,6 +55,14 @@ void CallBeforeBlockingRead();
 using OutputBytesWriter = void (*)(const char* bytes, size_t count);
 OutputBytesWriter OutputBytes();
 void SetOutputBytes(OutputBytesWriter writer);
+// Writes a line of UTF-8 to standard output where the host offers it, as the host's text
+// would come out: `head`, then `line`, then the line end that the host writes for a CR LF
+// of text. False when it wrote nothing, the line to be written as text (the Windows
+// program's console, which shows UTF-16). Null where the host has none (the shell). The
+// POSIX program sets it; on Windows, HoralinWriteLineBytes of the stand-in host library.
+using OutputLineWriter = bool (*)(const char* head, size_t headCount, const char* line, size_t lineCount);
+OutputLineWriter OutputLineBytes();
+void SetOutputLineBytes(OutputLineWriter writer);
 
 // ---- A command run with its output stamped (the horalin program's run) ----------
 

@@ -11,6 +11,7 @@
 #include "common/utf.h"
 #include "host/host.h"
 #include "host/switches.h"
+#include "lines/line_bytes.h"
 #include "lines/reader.h"
 #include "lines/stamp.h"
 #include "platform/platform.h"
@@ -143,9 +144,11 @@ int RunTs(const char16_t* arguments) {
   call.readSteadyToo = (o.stampFlags & (TSF_INCREMENTAL | TSF_CUMULATIVE)) != 0;
   call.lastRead = Moment{};
   LineStamps& s = call.stamps;
-  while (ReadPipeLine(&in.reader, in.line) >= 0) {
+  in.reader.passUtf8 = LinesGoAsBytes();
+  for (int32_t length; (length = ReadPipeLine(&in.reader, in.line)) >= 0;) {
     MakeLineStamp(s.text, o.format, o.stampFlags, o.formatFlags, call.lastRead, s.start, &s.previous, &s.cache);
-    Printf(u"%s %s\r\n", s.text, in.line);
+    if (!WriteLineAsBytes(s.text, o.stampFlags, &s.cache, in.reader, length, in.line))
+      Printf(u"%s %s\r\n", s.text, in.line);
   }
 
   int result = ReportReadError(in.reader.lastError) ? 2 : 0;

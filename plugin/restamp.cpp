@@ -460,7 +460,7 @@ void WidenHead(const char* bytes, size_t n) {
 // The new stamp in UTF-8 (the encoder copies its 7-bit runs as they are).
 void PutStamp(const char16_t* stamp, size_t length) {
   if (Bytes.outUsed + 3 * length > kByteOut) FlushBytes();
-  Bytes.outUsed += Utf8FromUtf16(stamp, length, Bytes.out + Bytes.outUsed, true, nullptr);
+  Bytes.outUsed += Utf8FromUtf16(stamp, length, Bytes.out + Bytes.outUsed);
 }
 
 // One line (or the head of a long one): `length` bytes of text, then `end` bytes of its

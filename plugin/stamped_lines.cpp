@@ -185,7 +185,7 @@ SwitchRead ReadStampedArguments(const char16_t* text, StampedOptions* options, u
 void SetUpStampedStream(StampedStream* stream, platform::Handle handle, ReadFunction read,
                         const StampedOptions& options) {
   stream->line[0] = 0;
-  SetUpPipeReader(&stream->reader, handle, stream->block, kPipeBlockBytes, stream->lineBytes, options.encoding,
+  SetUpPipeReader(&stream->reader, handle, stream->block, kStreamBlockBytes, stream->lineBytes, options.encoding,
                   options.codePage);
   stream->reader.read = read;
 }

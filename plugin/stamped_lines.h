@@ -44,7 +44,7 @@ struct LineStamps {
 // One stream of input and its reader.
 struct StampedStream {
   alignas(16) char16_t line[kLineCapacity];  // aligned for the output and the reader
-  alignas(16) uint8_t block[kPipeBlockBytes];
+  alignas(16) uint8_t block[kStreamBlockBytes];
   uint8_t lineBytes[kLineCapacity];
   PipeReader reader;
 };

@@ -113,6 +113,10 @@ bool LookupVariable(const char16_t* name, size_t length, char16_t* value, size_t
 
 void FlushBeforeBlocking() { FlushStream(&Out, false); }
 void WriteOutBytes(const char* bytes, size_t count) { StreamBytes(&Out, bytes, count); }
+bool WriteOutLine(const char* head, size_t headCount, const char* line, size_t lineCount) {
+  StreamLineBytes(&Out, head, headCount, line, lineCount);
+  return true;
+}
 
 }  // namespace
 
@@ -121,6 +125,7 @@ void StartHost() {
   ProgramPath[n > 0 ? n : 0] = 0;
   platform::SetBeforeBlockingRead(FlushBeforeBlocking);
   platform::SetOutputBytes(WriteOutBytes);
+  platform::SetOutputLineBytes(WriteOutLine);
 }
 
 void FinishHost() {
@@ -179,7 +184,7 @@ extern "C" int QueryTrueName(const char16_t* path, char16_t* result) {
   char bytes[PATH_MAX * 3];
   size_t length = TextLength(path);
   if (length > PATH_MAX) length = PATH_MAX;
-  size_t n = Utf8FromUtf16(path, length, bytes, true, nullptr);
+  size_t n = Utf8FromUtf16(path, length, bytes);
   bytes[n] = 0;
   char resolved[PATH_MAX];
   if (realpath(bytes, resolved)) {

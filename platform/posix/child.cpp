@@ -122,7 +122,7 @@ void ArgumentBytes(const char16_t* const* argv, size_t count, std::vector<char*>
   size_t used = 0;
   for (size_t i = 0; i < count; ++i) {
     (*args)[i] = store->data() + used;
-    used += Utf8FromUtf16(argv[i], TextLength(argv[i]), store->data() + used, true, nullptr) + 1;
+    used += Utf8FromUtf16(argv[i], TextLength(argv[i]), store->data() + used) + 1;
   }
 }
 

@@ -38,10 +38,13 @@ void CallBeforeBlockingRead() {
 
 namespace {
 OutputBytesWriter BytesWriter = nullptr;
+OutputLineWriter LineWriter = nullptr;
 }  // namespace
 
 OutputBytesWriter OutputBytes() { return BytesWriter; }
 void SetOutputBytes(OutputBytesWriter writer) { BytesWriter = writer; }
+OutputLineWriter OutputLineBytes() { return LineWriter; }
+void SetOutputLineBytes(OutputLineWriter writer) { LineWriter = writer; }
 
 uint32_t ReadInput(Handle handle, void* block, uint32_t capacity, uint32_t* bytesRead) {
   *bytesRead = 0;
@@ -104,9 +107,9 @@ int ExpandWildcards(const char16_t*, FileVisitor, void*) { return -1; }
 
 uint32_t OpenInputFile(const char16_t* path, Handle* handle) {
   static char name[4 * 32768];
-  size_t consumed = 0, length = 0;
+  size_t length = 0;
   while (path[length] && length < 32767) ++length;
-  size_t n = Utf8FromUtf16(path, length, name, true, &consumed);
+  size_t n = Utf8FromUtf16(path, length, name);
   name[n] = 0;
   int fd = open(name, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return CodeOfErrno(errno);
@@ -125,7 +128,7 @@ void WriteConsolePrompt(const char16_t* text) {
   while (text[length]) ++length;
   char bytes[1024];
   if (length > sizeof bytes / 3) length = sizeof bytes / 3;
-  size_t n = Utf8FromUtf16(text, length, bytes, true, nullptr);
+  size_t n = Utf8FromUtf16(text, length, bytes);
   ssize_t written = write(fd, bytes, n);
   (void)written;
   close(fd);

@@ -54,7 +54,7 @@ constexpr size_t kBytePath = 4096;
 bool ToBytes(const char16_t* text, char* bytes, size_t capacity) {
   size_t length = TextLength(text);
   if (length * 3 >= capacity) return false;
-  bytes[Utf8FromUtf16(text, length, bytes, true, nullptr)] = 0;
+  bytes[Utf8FromUtf16(text, length, bytes)] = 0;
   return true;
 }
 

@@ -67,6 +67,26 @@ void SetOutputBytes(OutputBytesWriter writer) {
   BytesWriterChosen = true;
 }
 
+namespace {
+OutputLineWriter LineWriter = nullptr;
+bool LineWriterChosen = false;
+}  // namespace
+
+OutputLineWriter OutputLineBytes() {
+  if (!LineWriterChosen) {
+    LineWriterChosen = true;
+    if (HMODULE host = GetModuleHandleW(L"TakeCmd.dll"))
+      LineWriter =
+          reinterpret_cast<OutputLineWriter>(reinterpret_cast<void*>(GetProcAddress(host, "HoralinWriteLineBytes")));
+  }
+  return LineWriter;
+}
+
+void SetOutputLineBytes(OutputLineWriter writer) {
+  LineWriter = writer;
+  LineWriterChosen = true;
+}
+
 void SetBeforeBlockingRead(void (*hook)()) {
   BeforeBlockingRead = hook;
   BeforeBlockingReadChosen = true;

@@ -99,6 +99,9 @@ TEST(Ts, DefaultStampsEachLine) {
   size_t crlf = 0;
   for (size_t at = 0; (at = r.rawOut.find("\r\n", at)) != std::string::npos; ++at) ++crlf;
   EXPECT_EQ(crlf, UnderWine() ? 5u : 0u);
+  // A line end in the stamp is the host's too, lines going as bytes or not.
+  r = Ts({R"(a\r\nb)"}, "x\n");
+  EXPECT_EQ(r.rawOut, UnderWine() ? "a\r\nb x\r\n" : "a\nb x\n");
 }
 
 TEST(Ts, DateAndTimeOptionsChooseTheDefaultFormat) {

@@ -57,7 +57,7 @@ std::u16string U16(const std::string& utf8) {
 
 std::string U8(const std::u16string& text) {
   std::string out(text.size() * 3 + 1, '\0');
-  out.resize(Utf8FromUtf16(text.data(), text.size(), out.data(), true, nullptr));
+  out.resize(Utf8FromUtf16(text.data(), text.size(), out.data()));
   return out;
 }
 

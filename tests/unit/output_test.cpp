@@ -30,6 +30,12 @@ std::string Stream(const std::vector<std::u16string>& pieces, bool lineFeedsOnly
   return Written;
 }
 
+std::u16string U16Of(const std::string& utf8) {
+  std::u16string out(utf8.size() + 1, u'\0');
+  out.resize(Utf16FromUtf8(utf8.data(), utf8.size(), out.data(), out.size()));
+  return out;
+}
+
 TEST(Utf8StreamTest, PiecesJoinWhateverTheSplit) {
   struct Case {
     std::vector<std::u16string> pieces;
@@ -122,6 +128,34 @@ TEST(Utf8StreamTest, TextLongerThanTheBufferKeepsItsOrder) {
     if (i % 7919 == 0) text += u"\u00e9", expected += "\xC3\xA9";
   }
   EXPECT_EQ(Stream({text, text, text}, true, true), expected + expected + expected);
+}
+
+// A line of bytes comes out as its text with "\r\n" would: after a CR or a half pair held
+// from the text before it, and where the buffer fills at any place in it.
+TEST(Utf8StreamTest, LinesOfBytesAsTheirText) {
+  struct Case {
+    std::u16string before;
+    std::string head, line;
+  } cases[] = {
+      {u"", "12:00 ", "plain"},
+      {u"x\r", "\xC3\xA9 ", "\xE5\x90\x8D\xF0\x9F\x98\x80"},  // a CR held, let out as it stands
+      {u"x\xD83D", " ", ""},                                  // a lone high half held: U+FFFD
+      {u"", "", std::string(70000, 'a')},                     // longer than the buffer
+  };
+  for (const Case& c : cases)
+    for (const bool lineFeedsOnly : {false, true})
+      for (const size_t fill : {size_t{0}, size_t{65536 - 8}, size_t{65536 - 1}}) {
+        const std::u16string filler(fill, u'f');
+        const std::string expected = Stream({filler, c.before, U16Of(c.head + c.line) + u"\r\n"}, lineFeedsOnly, true);
+        static Utf8Stream s;
+        s = Utf8Stream{Capture, lineFeedsOnly, true, false, false, {0}, 0, {}};
+        Written.clear();
+        StreamText(&s, filler.data(), filler.size());
+        StreamText(&s, c.before.data(), c.before.size());
+        StreamLineBytes(&s, c.head.data(), c.head.size(), c.line.data(), c.line.size());
+        FlushStream(&s, true);
+        EXPECT_EQ(Written, expected) << c.head << " " << fill << " " << lineFeedsOnly;
+      }
 }
 
 void Format(Utf8Stream* stream, const char16_t* format, ...) {

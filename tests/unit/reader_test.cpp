@@ -46,28 +46,41 @@ struct Reading {
 };
 
 struct TestReader {
-  uint8_t block[kPipeBlockBytes];
+  uint8_t block[kStreamBlockBytes];
   uint8_t lineBytes[kLineCapacity];
   char16_t line[kLineCapacity];
   PipeReader reader;
   Script script;
 
   TestReader(std::vector<std::string> blocks, TextEncoding encoding = EncodingUndecided, uint32_t codePage = 0,
-             uint32_t error = 0) {
+             uint32_t error = 0, uint32_t capacity = kPipeBlockBytes) {
     script.feed.blocks = std::move(blocks);
     script.feed.error = error;
-    SetUpPipeReader(&reader, &script, block, kPipeBlockBytes, lineBytes, encoding, codePage);
+    SetUpPipeReader(&reader, &script, block, capacity, lineBytes, encoding, codePage);
     reader.read = ReadScript;
     reader.wait = WaitScript;
   }
 };
 
-Reading ReadAll(std::vector<std::string> blocks, TextEncoding encoding, uint32_t codePage, uint32_t error, bool waits) {
-  auto* t = new TestReader(std::move(blocks), encoding, codePage, error);
+// The line just read: a line handed over as its bytes must be 7-bit or well-formed UTF-8.
+std::u16string LineRead(const TestReader& t, int32_t n) {
+  if (!t.reader.lineAsBytes) return std::u16string(t.line, static_cast<size_t>(n));
+  const std::string bytes(reinterpret_cast<const char*>(t.reader.lineAsBytes), static_cast<size_t>(n));
+  const std::u16string units = U16(bytes);
+  EXPECT_EQ(U8(units), bytes) << "handed over as bytes, not UTF-8";
+  return units;
+}
+
+// `asBytes`: the reader of a stream that writes UTF-8, its lines handed over as bytes where
+// they can be, with a block as large as TS's, whose first read is no larger all the same.
+Reading ReadAll(std::vector<std::string> blocks, TextEncoding encoding, uint32_t codePage, uint32_t error, bool waits,
+                bool asBytes = false) {
+  auto* t = new TestReader(std::move(blocks), encoding, codePage, error, asBytes ? kStreamBlockBytes : kPipeBlockBytes);
   t->script.feed.waits = waits;
+  t->reader.passUtf8 = asBytes;
   Reading r;
   for (int32_t n; (n = ReadPipeLine(&t->reader, t->line)) != kEndOfInput && n != -1;)
-    if (n >= 0) r.lines.emplace_back(t->line, static_cast<size_t>(n));
+    if (n >= 0) r.lines.push_back(LineRead(*t, n));
   do r.end = ReadPipeLine(&t->reader, t->line);  // after the end, the same answer again
   while (r.end == kNoLineYet);
   r.lastError = t->reader.lastError;
@@ -75,15 +88,19 @@ Reading ReadAll(std::vector<std::string> blocks, TextEncoding encoding, uint32_t
   return r;
 }
 
-// Every reading is made twice: from a source that always has bytes, and from one that
-// has nothing yet before each block, whose lines must come out the same.
+// Every reading is made three times: from a source that always has bytes, from one that
+// has nothing yet before each block, and with the lines handed over as bytes, whose lines
+// must all come out the same.
 Reading Read(std::vector<std::string> blocks, TextEncoding encoding = EncodingUndecided, uint32_t codePage = 0,
              uint32_t error = 0) {
   Reading r = ReadAll(blocks, encoding, codePage, error, false);
-  Reading waited = ReadAll(blocks, encoding, codePage, error, true);
-  EXPECT_EQ(waited.lines, r.lines) << "with reads that find nothing yet: " << ::testing::PrintToString(blocks);
-  EXPECT_EQ(waited.end, r.end);
-  EXPECT_EQ(waited.lastError, r.lastError);
+  for (const bool asBytes : {false, true}) {
+    Reading other = ReadAll(blocks, encoding, codePage, error, !asBytes, asBytes);
+    EXPECT_EQ(other.lines, r.lines) << (asBytes ? "as bytes: " : "with reads that find nothing yet: ")
+                                    << ::testing::PrintToString(blocks);
+    EXPECT_EQ(other.end, r.end);
+    EXPECT_EQ(other.lastError, r.lastError);
+  }
   return r;
 }
 

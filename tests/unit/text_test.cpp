@@ -297,14 +297,22 @@ TEST(ScansTest, EachScanAnswersAsItsPlainTwinAndAsTheUnitsOneByOne) {
           return k;
         };
         const size_t nonAscii = first([](char16_t, unsigned char b) { return b >= 0x80; });
+        const auto n = static_cast<uint32_t>(length);
         char16_t plainOut[64] = {}, fastOut[64] = {};
         ASSERT_EQ(scans::plain::WidenAscii(bytes, length, plainOut), nonAscii) << where;
         ASSERT_EQ(scans::fast::WidenAscii(bytes, length, fastOut), nonAscii) << where;
         ASSERT_EQ(std::u16string(fastOut, nonAscii), std::u16string(plainOut, nonAscii)) << where;
         ASSERT_EQ(std::u16string(fastOut, nonAscii), std::u16string(ubytes, ubytes + nonAscii)) << where;
+        if (nonAscii == length)  // a line known to be 7-bit, in a buffer that ends after its terminator or later
+          for (const auto capacity : {n + 1, n + 2, 64u}) {
+            std::fill_n(plainOut, 64, u'?'), std::fill_n(fastOut, 64, u'?');
+            scans::plain::WidenAsciiLine(ubytes, n, plainOut, capacity);
+            scans::fast::WidenAsciiLine(ubytes, n, fastOut, capacity);
+            ASSERT_EQ(std::u16string(fastOut, capacity), std::u16string(plainOut, capacity)) << where;
+            ASSERT_EQ(std::u16string(fastOut, n + 1), std::u16string(ubytes, ubytes + n) + u'\0') << where;
+          }
 
         const size_t below = first([](char16_t, unsigned char b) { return b < 14 || b >= 0x80; });
-        const auto n = static_cast<uint32_t>(length);
         const uint32_t skipped = scans::fast::SkipBytesFrom(ubytes, 0, n, 14);
         ASSERT_EQ(skipped, scans::plain::SkipBytesFrom(ubytes, 0, n, 14)) << where;
         ASSERT_TRUE(skipped == below || (skipped < below && skipped + 8 > length)) << where;

@@ -64,5 +64,54 @@ TEST_F(TsDriverTest, EveryCallStartsAfresh) {
   EXPECT_TRUE(std::regex_match(CapturedOutput(), std::regex(kStamp + " plain\r\n"))) << CapturedOutput();
 }
 
+// A host's writer of lines of bytes: the line as the text it stands for, with "\r\n", as
+// Printf would take it; with `refuse`, every other line is refused, as a console refuses
+// them all.
+bool Refuse = false;
+int LineCalls = 0;
+bool WriteLineAsText(const char* head, size_t headCount, const char* line, size_t lineCount) {
+  if (Refuse && ++LineCalls % 2) return false;
+  const std::string bytes = std::string(head, headCount) + std::string(line, lineCount);
+  EXPECT_EQ(testing::U8(testing::U16(bytes)), bytes) << "not UTF-8";
+  Printf(u"%s\r\n", testing::U16(bytes).c_str());
+  return true;
+}
+
+// Lines that go as bytes write what their text writes: 7-bit and UTF-8 lines, and all
+// that goes as text beside them (a line in the code page, a stamp with a CR or a lone
+// surrogate, elapsed times, a host that refuses lines).
+TEST_F(TsDriverTest, LinesAsBytesWriteWhatTheirTextWrites) {
+  struct Case {
+    const char16_t* arguments;
+    std::vector<std::string> blocks;
+  } cases[] = {
+      {u"X", {"plain\r\n", "tw", "o\n\n"}},
+      {u"\u00e9", {"us\xC3\xA1rio \xE5\x90\x8D\n", "\xFF bad\n", "cut \xC3"}},
+      {u"/CP:1252 X", {"caf\xE9\n", "plain\n"}},
+      {u"/U:UTF-8 X",
+       {"\xEF\xBB\xBF"
+        "a\xC3\xA9\n\xC3\n"}},
+      {u"a\\r\\nb", {"a CR in the stamp\n"}},
+      {u"\xD83D", {"a lone surrogate in the stamp\n"}},
+      {u"/I /S /F X", {"a\n", "b\n"}},
+      {u"X", {std::string(40000, 'x') + "\n" + std::string(32767, 'y') + "\xC3\xA9\n"}},
+  };
+  const auto run = [this](const Case& c) {
+    ResetHost({{"_batch", "0"}});
+    EXPECT_EQ(RunTs(c.arguments, c.blocks), 0);
+    return std::regex_replace(CapturedOutput(), std::regex("[0-9]"), "0");  // elapsed times may differ
+  };
+  for (const Case& c : cases) {
+    platform::SetOutputLineBytes(nullptr);
+    const std::string text = run(c);
+    for (const bool refuse : {false, true}) {
+      Refuse = refuse;
+      platform::SetOutputLineBytes(WriteLineAsText);
+      EXPECT_EQ(run(c), text) << testing::U8(c.arguments) << (refuse ? ", every other line refused" : "");
+    }
+  }
+  platform::SetOutputLineBytes(nullptr);
+}
+
 }  // namespace
 }  // namespace horalin

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <cstring>
 
 #include "common/text.h"
 #include "common/types.h"
@@ -23,6 +24,8 @@ struct HandleStream {
   hostkit::Utf8Stream stream;  // first, so that the stream's address is the record's
   HANDLE handle;
   bool console;
+  char held[4];  // at a console: the start of a UTF-8 character that the last bytes cut off
+  uint8_t heldCount;
 };
 
 // A standard output or standard error that fails ends the program, as
@@ -69,6 +72,7 @@ HandleStream* StreamFor(HANDLE handle) {
   s->stream.write = WriteBytes;
   s->handle = handle;
   s->console = GetConsoleMode(handle, &mode) != 0;
+  s->heldCount = 0;
   s->stream.buffered = which == 0 && !s->console;
   return s;
 }
@@ -83,6 +87,32 @@ void PutConsole(TextSink* sink, const char16_t* text, size_t length) {
   WriteConsoleW(reinterpret_cast<ConsoleSink*>(sink)->handle, text, static_cast<DWORD>(length), &written, nullptr);
 }
 
+// Shows UTF-8 at a console, a thousand bytes at a time. A character that the end of a
+// piece cuts off waits for the next bytes, so that it is shown whole; `final` shows what
+// waits as it stands.
+void ShowUtf8(HandleStream* s, const char* bytes, size_t count, bool final) {
+  do {
+    char joined[1024 + 4];
+    size_t n = s->heldCount;
+    memcpy(joined, s->held, n);
+    const size_t take = count < 1024 ? count : 1024;
+    memcpy(joined + n, bytes, take);
+    n += take, bytes += take, count -= take;
+    const size_t cut = final && count == 0 ? 0 : Utf8CutLength(joined, n);
+    memcpy(s->held, joined + n - cut, cut);
+    s->heldCount = static_cast<uint8_t>(cut);
+    char16_t text[1024 + 8];
+    const size_t units = Utf16FromUtf8(joined, n - cut, text, 1024 + 8);
+    DWORD written;
+    if (units) WriteConsoleW(s->handle, text, static_cast<DWORD>(units), &written, nullptr);
+  } while (count);
+}
+
+// Text written at a console after bytes: what the bytes left waiting is shown first.
+void ShowHeldBytes(HandleStream* s) {
+  if (s->heldCount) ShowUtf8(s, nullptr, 0, true);
+}
+
 uint32_t ErrorTexts = 0;  // texts written to standard error
 
 void Write(HANDLE handle, const char16_t* format, va_list args, bool formatted) {
@@ -90,6 +120,7 @@ void Write(HANDLE handle, const char16_t* format, va_list args, bool formatted) 
   if (s == &Streams[1]) ++ErrorTexts;
   if (s != &Streams[0]) hostkit::FlushStream(&Streams[0].stream, false);  // messages keep their place
   if (s->console) {
+    ShowHeldBytes(s);
     ConsoleSink sink{{PutConsole}, handle};
     if (formatted)
       FormatToSink(&sink.base, format, args);
@@ -174,13 +205,17 @@ extern "C" __declspec(dllexport) void HoralinFlushOutput() { hostkit::FlushStrea
 
 // Writes all that is held, at the end of the program.
 extern "C" __declspec(dllexport) void HoralinFinishOutput() {
-  for (HandleStream& s : Streams) hostkit::FlushStream(&s.stream, true);
+  for (HandleStream& s : Streams) {
+    hostkit::FlushStream(&s.stream, true);
+    if (s.console) ShowHeldBytes(&s);
+  }
 }
 
 // Writes `length` units to standard output, as QPuts writes a zero-terminated text.
 extern "C" __declspec(dllexport) void HoralinWriteText(const char16_t* text, size_t length) {
   HandleStream* s = StreamFor(GetStdHandle(STD_OUTPUT_HANDLE));
   if (s->console) {
+    ShowHeldBytes(s);
     DWORD written;
     WriteConsoleW(s->handle, text, static_cast<DWORD>(length), &written, nullptr);
   } else {
@@ -189,21 +224,25 @@ extern "C" __declspec(dllexport) void HoralinWriteText(const char16_t* text, siz
 }
 
 // Writes bytes to standard output as they are (restamp's lines without a stamp, in their
-// own encoding). A console shows text: there they are read as UTF-8.
+// own encoding). A console shows text: there they are read as UTF-8, a character that
+// one call cuts off joined to the next call's bytes.
 extern "C" __declspec(dllexport) void HoralinWriteBytes(const char* bytes, size_t count) {
   HandleStream* s = StreamFor(GetStdHandle(STD_OUTPUT_HANDLE));
-  if (!s->console) {
+  if (s->console)
+    ShowUtf8(s, bytes, count, false);
+  else
     hostkit::StreamBytes(&s->stream, bytes, count);
-    return;
-  }
-  char16_t text[2048];
-  while (count) {
-    size_t n = count < 1024 ? count : 1024;
-    size_t units = Utf16FromUtf8(bytes, n, text, 2048);
-    DWORD written;
-    WriteConsoleW(s->handle, text, static_cast<DWORD>(units), &written, nullptr);
-    bytes += n, count -= n;
-  }
+}
+
+// Writes a line of UTF-8 to standard output, as Printf writes it with "\r\n" after it:
+// `head`, `line` and CR LF. Nothing at a console, which shows text: false, and the caller
+// writes the line as text.
+extern "C" __declspec(dllexport) bool HoralinWriteLineBytes(const char* head, size_t headCount, const char* line,
+                                                            size_t lineCount) {
+  HandleStream* s = StreamFor(GetStdHandle(STD_OUTPUT_HANDLE));
+  if (s->console) return false;
+  hostkit::StreamLineBytes(&s->stream, head, headCount, line, lineCount);
+  return true;
 }
 
 // How many texts have gone to standard error, to tell whether the plug-in reported an error.

@@ -16,6 +16,8 @@ __declspec(dllexport) void HoralinFlushOutput();
 __declspec(dllexport) void HoralinFinishOutput();
 __declspec(dllexport) void HoralinWriteText(const char16_t* text, size_t length);
 __declspec(dllexport) void HoralinWriteBytes(const char* bytes, size_t count);
+__declspec(dllexport) bool HoralinWriteLineBytes(const char* head, size_t headCount, const char* line,
+                                                 size_t lineCount);
 __declspec(dllexport) uint32_t HoralinErrorsWritten();
 __declspec(dllexport) void HoralinSetErrorLocation(const char16_t* name, uint32_t line);
 }
