@@ -8,12 +8,12 @@
 # an RFC 3339 stamp in UTC with milliseconds (2026-12-07T17:39:42.377Z), the same every
 # run. Both programs rewrite the stamps to Europe/Berlin's local time as
 # "%F %H:%M:%S.%L" (dconv: %N, its finest fraction), file to /dev/null. Goal: horalin at
-# least 3 times as fast as dconv -S. Then the ratio to ts -r on the first tenth of the
-# lines (ts -r and restamp /R both give the time from each stamp to now). Then two logs of
-# LINES lines whose stamp forms cost more to find: a web server's access log with the
-# client first (the stamp inside [ ] further in) and a syslog with microseconds, each
-# restamped alone (no peer reads them). Wall times and
-# processor times (user + system) are shown; the latter are steadier on a busy machine.
+# least 6 times as fast as dconv -S in processor time. Then the ratio to ts -r on the
+# first tenth of the lines (ts -r and restamp /R both give the time from each stamp to
+# now). Then two logs of LINES lines whose stamp forms cost more to find: a web server's
+# access log with the client first (the stamp inside [ ] further in) and a syslog with
+# microseconds, each restamped alone (no peer reads them). Wall times and processor times
+# (user + system) are shown; the latter are steadier on a busy machine.
 # dateutils and moreutils come from Debian's packages, installed here when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -55,6 +55,9 @@ awk -v n="$LINES" 'BEGIN {
   }
 }' >"$WEB" 2>"$SYSLOG"
 
+# a / b to `scale` places, or "-" when b rounds to 0 (too quick for the timer's 10 ms).
+ratio() { if [ "$(echo "$2 > 0" | bc)" = 1 ]; then echo "$(echo "scale=$3; $1 / $2" | bc)x"; else echo "-"; fi; }
+
 # best WALL CPU of RUNS runs of the command ("$@"), reading $1's file on standard input.
 best() {
   local file=$1 best_wall=999999 best_cpu=999999 wall cpu
@@ -85,13 +88,11 @@ read -r s_wall s_cpu < <(best "$SYSLOG" env TZ=Europe/Berlin "$HORALIN" restamp 
 printf '%-44s %10s %10s\n' "$LINES lines, best of $RUNS" "wall s" "cpu s"
 printf '%-44s %10s %10s\n' "horalin restamp (to Europe/Berlin)" "$h_wall" "$h_cpu"
 printf '%-44s %10s %10s\n' "dateutils.dconv -S (to Europe/Berlin)" "$d_wall" "$d_cpu"
-printf '%-44s %10s %10s\n' "  dconv / horalin" "$(echo "scale=1; $d_wall / $h_wall" | bc)x" \
-  "$(echo "scale=1; $d_cpu / $h_cpu" | bc)x"
+printf '%-44s %10s %10s\n' "  dconv / horalin" "$(ratio "$d_wall" "$h_wall" 1)" "$(ratio "$d_cpu" "$h_cpu" 1)"
 printf '%-44s %10s %10s\n' "horalin restamp /R, $((LINES / 10)) lines" "$r_wall" "$r_cpu"
 printf '%-44s %10s %10s\n' "ts -r, $((LINES / 10)) lines" "$t_wall" "$t_cpu"
-printf '%-44s %10s %10s\n' "  ts -r / horalin" "$(echo "scale=0; $t_wall / $r_wall" | bc)x" \
-  "$(echo "scale=0; $t_cpu / $r_cpu" | bc)x"
+printf '%-44s %10s %10s\n' "  ts -r / horalin" "$(ratio "$t_wall" "$r_wall" 0)" "$(ratio "$t_cpu" "$r_cpu" 0)"
 printf '%-44s %10s %10s\n' "horalin restamp, web log (client first)" "$w_wall" "$w_cpu"
 printf '%-44s %10s %10s\n' "horalin restamp, syslog with microseconds" "$s_wall" "$s_cpu"
-ok=$(echo "$d_cpu >= 3 * $h_cpu" | bc)
-[ "$ok" = 1 ] && echo "goal met: at least 3x as fast as dconv -S" || echo "goal missed: under 3x dconv -S"
+ok=$(echo "$d_cpu >= 6 * $h_cpu" | bc)
+[ "$ok" = 1 ] && echo "goal met: at least 6x as fast as dconv -S" || echo "goal missed: under 6x dconv -S"

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 #include "common/text.h"
 #include "common/words.h"
@@ -512,38 +513,12 @@ bool InRange(StampFields& f, uint32_t has) {
   return t.wDay <= DaysInMonth[t.wMonth][leap] && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
 }
 
-// The fixed head of a pattern, compiled once: the digits of %Y %m %d %H %M %S (four or
-// two, each in its slot) and the literal characters between them (not blanks, which take
-// one or more), and %_T; it ends before a %S that a fraction may follow. A stamp's head is then read by one loop whose
-// turns are the same on every line, instead of directive by directive.
+// The fixed heads of patterns (StampHead), compiled once, a "T" or blank of %_T in them
+// as kTOrBlank.
 constexpr char16_t kTOrBlank = 1;
-constexpr size_t kHeadUnits = 40;
-constexpr int kSlots = 6;  // Y m d H M S
-
-struct CompiledHead {
-  const char16_t* pattern;    // as given; null: free
-  char16_t text[kHeadUnits];  // a copy of a caller's pattern, to tell a changed one
-  uint8_t length;
-  uint8_t lead;                  // literal units before the first field
-  char16_t literal[kHeadUnits];  // 0: a digit of slot[k]
-  uint8_t slot[kHeadUnits];
-  bool ends[kHeadUnits];       // the last digit of its slot
-  uint8_t starts[kHeadUnits];  // where the slot of a digit (or the literal) begins
-  uint32_t has;
-  char first;  // what the first unit of a stamp must be: 'd' a digit, 'a' an ASCII letter, 0 anything
-  // The last head read and its values: the stamps of a log share most of their head
-  // ("2026-12-07T17:39:"), which is then compared, not read again.
-  bool lastValid;
-  char16_t last[kHeadUnits];
-  uint32_t lastValues[kSlots];
-  const char16_t* rest;  // the pattern after the head
-};
-
-constexpr size_t kCallerHeads = 8;
-// The rows', and those of the last patterns that callers gave (/FORM), reused while a
-// pattern stays the same.
-CompiledHead Heads[kStampFormCount + kCallerHeads];
-size_t NextCallerHead;
+constexpr size_t kHeadUnits = kStampHeadUnits;
+constexpr int kSlots = static_cast<int>(kStampHeadSlots);  // Y m d H M S
+using CompiledHead = StampHead;
 
 void CompileHead(const char16_t* pattern, CompiledHead* h) {
   static constexpr char16_t kFields[] = u"YmdHMS";
@@ -584,20 +559,19 @@ void CompileHead(const char16_t* pattern, CompiledHead* h) {
   h->rest = d;
 }
 
-CompiledHead& HeadOf(const char16_t* pattern) {
+CompiledHead& HeadOf(StampHeads& heads, const char16_t* pattern) {
   for (size_t k = 0; k < kStampFormCount; ++k)
     if (pattern == kStampForms[k].pattern) {
-      if (Heads[k].pattern != pattern) CompileHead(pattern, &Heads[k]);
-      return Heads[k];
+      if (heads.rows[k].pattern != pattern) CompileHead(pattern, &heads.rows[k]);
+      return heads.rows[k];
     }
   size_t n = TextLength(pattern);
-  for (size_t k = 0; k < kCallerHeads; ++k) {
-    CompiledHead& h = Heads[kStampFormCount + k];
+  for (CompiledHead& h : heads.callers) {
     bool same = h.pattern == pattern && n < kHeadUnits && h.text[n] == 0;
     for (size_t i = 0; same && i < n; ++i) same = h.text[i] == pattern[i];
     if (same) return h;
   }
-  CompiledHead& h = Heads[kStampFormCount + NextCallerHead++ % kCallerHeads];
+  CompiledHead& h = heads.callers[heads.nextCaller++ % kCallerStampHeads];
   CompileHead(pattern, &h);
   h.pattern = n < kHeadUnits ? pattern : nullptr;
   if (h.pattern) CopyText(h.text, kHeadUnits, pattern);
@@ -646,13 +620,9 @@ Step MatchHead(CompiledHead& h, Cursor& c, StampFields* f) {
   return Step::Ok;
 }
 
-}  // namespace
-
-StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
-                             size_t* used) {
+StampMatch MatchWithHead(CompiledHead& head, const char16_t* text, size_t length, StampFields* fields, size_t* used) {
   *fields = StampFields{};
   Cursor c{text, text + length, 0, nullptr};
-  CompiledHead& head = HeadOf(pattern);
   if (head.first && (length == 0 || !(head.first == 'd' ? IsAsciiDigit(text[0]) : IsAsciiLetter(text[0]))))
     return StampMatch::None;
   Step step = MatchHead(head, c, fields);
@@ -669,6 +639,148 @@ StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size
   return StampMatch::Stamp;
 }
 
+}  // namespace
+
+StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
+                             size_t* used, StampHeads* heads) {
+  if (heads) return MatchWithHead(HeadOf(*heads, pattern), text, length, fields, used);
+  CompiledHead head;
+  CompileHead(pattern, &head);
+  return MatchWithHead(head, text, length, fields, used);
+}
+
+namespace {
+
+template <typename Unit>
+uint32_t DigitOf(Unit u) {
+  return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Unit>>(u)) - u'0';  // above 9 for a non-digit
+}
+
+template <typename Unit>
+bool IsWordUnit(Unit u) {
+  auto v = static_cast<std::make_unsigned_t<Unit>>(u);
+  return v < 0x80 && (DigitOf(u) <= 9 || IsAsciiLetter(static_cast<char16_t>(v)));
+}
+
+// What follows the seconds and their fraction at text[p]: "Z", "+hh:mm", or a unit that
+// begins no offset (a blank only when no offset or zone word can follow it). The
+// length of the stamp then, or 0 for any other text.
+template <typename Unit>
+size_t QuickOffset(const Unit* t, size_t length, size_t p, StampFields* f) {
+  if (p == length) return p;
+  const Unit u = t[p];
+  if (u == 'Z' || u == 'z') {
+    f->hasOffset = true;
+    return p + 1 == length || !IsWordUnit(t[p + 1]) ? p + 1 : 0;
+  }
+  if (u == '+' || u == '-') {
+    if (length - p < 6 || t[p + 3] != ':' || (p + 6 < length && IsWordUnit(t[p + 6]))) return 0;
+    const uint32_t h1 = DigitOf(t[p + 1]), h2 = DigitOf(t[p + 2]), m1 = DigitOf(t[p + 4]), m2 = DigitOf(t[p + 5]);
+    if (h1 > 2 || h2 > 9 || m1 > 5 || m2 > 9 || h1 * 10 + h2 > 23) return 0;
+    f->offset = (u == '-' ? -1 : 1) * static_cast<int32_t>((h1 * 10 + h2) * 3600 + (m1 * 10 + m2) * 60);
+    f->hasOffset = true;
+    return p + 6;
+  }
+  if (u == ' ') {
+    // An offset or a zone word may follow the blank: the full reading decides those.
+    if (p + 1 < length &&
+        ((t[p + 1] >= 'A' && t[p + 1] <= 'Z') || t[p + 1] == 'z' || t[p + 1] == '+' || t[p + 1] == '-'))
+      return 0;
+    f->usedBeforeWord = p;
+    return p;
+  }
+  return IsWordUnit(u) ? 0 : p;
+}
+
+// Whether the date, hour and minute of a head name a time that is.
+bool MinuteIsValid(const SYSTEMTIME& s) {
+  return s.wYear >= 1601 && s.wMonth >= 1 && s.wMonth <= 12 && s.wDay >= 1 &&
+         s.wDay <= DaysInMonth[s.wMonth][IsLeapYear(s.wYear)] && s.wHour <= 23 && s.wMinute <= 59;
+}
+
+// The date and time at their fixed places, "YYYY-MM-DD?hh:mm:ss" (the "?" checked by the
+// caller), into the fields; false for another shape or a time that is not. Units one by
+// one.
+bool QuickHead(const char16_t* t, SYSTEMTIME& s, StampMinute*) {
+  if (t[4] != u'-' || t[7] != u'-' || t[13] != u':' || t[16] != u':') return false;
+  static constexpr uint8_t kAt[14] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
+  uint32_t d[14];
+  for (size_t k = 0; k < 14; ++k)
+    if ((d[k] = DigitOf(t[kAt[k]])) > 9) return false;
+  s.wYear = static_cast<uint16_t>(d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3]);
+  s.wMonth = static_cast<uint16_t>(d[4] * 10 + d[5]);
+  s.wDay = static_cast<uint16_t>(d[6] * 10 + d[7]);
+  s.wHour = static_cast<uint16_t>(d[8] * 10 + d[9]);
+  s.wMinute = static_cast<uint16_t>(d[10] * 10 + d[11]);
+  s.wSecond = static_cast<uint16_t>(d[12] * 10 + d[13]);
+  return MinuteIsValid(s) && s.wSecond <= 59;
+}
+
+// The same for bytes, eight at a time: a digit byte is 0x30 to 0x39, its high half 3
+// both as it is and with 6 added (a byte whose addition carries fails itself). A head
+// whose first 16 bytes are those of the last one read (a log's stamps share their
+// minute) takes its fields from `m`.
+constexpr uint64_t kDigitHighs = 0xF0F0F0F0F0F0F0F0, kThrees = 0x3030303030303030, kSixes = 0x0606060606060606;
+
+bool DigitsAndLiterals(uint64_t w, uint64_t digits, uint64_t literals, uint64_t values) {
+  return (w & ((digits & kDigitHighs) | literals)) == ((digits & kThrees) | values) &&
+         ((w + (digits & kSixes)) & digits & kDigitHighs) == (digits & kThrees);
+}
+
+bool ReadMinute(uint64_t a, uint64_t b, SYSTEMTIME& s) {  // "YYYY-MM-" "DDTHH:MM"
+  if (!DigitsAndLiterals(a, 0x00FFFF00FFFFFFFF, 0xFF0000FF00000000, uint64_t{'-'} << 56 | uint64_t{'-'} << 32) ||
+      !DigitsAndLiterals(b, 0xFFFF00FFFF00FFFF, 0x0000FF0000000000, uint64_t{':'} << 40))
+    return false;
+  const uint64_t x = a - (0x00FFFF00FFFFFFFF & kThrees), y = b - (0xFFFF00FFFF00FFFF & kThrees);
+  const auto digit = [](uint64_t w, int k) { return static_cast<uint32_t>(w >> (8 * k) & 0xFF); };
+  s.wYear = static_cast<uint16_t>(digit(x, 0) * 1000 + digit(x, 1) * 100 + digit(x, 2) * 10 + digit(x, 3));
+  s.wMonth = static_cast<uint16_t>(digit(x, 5) * 10 + digit(x, 6));
+  s.wDay = static_cast<uint16_t>(digit(y, 0) * 10 + digit(y, 1));
+  s.wHour = static_cast<uint16_t>(digit(y, 3) * 10 + digit(y, 4));
+  s.wMinute = static_cast<uint16_t>(digit(y, 6) * 10 + digit(y, 7));
+  return MinuteIsValid(s);
+}
+
+bool QuickHead(const char* t, SYSTEMTIME& s, StampMinute* m) {
+  const uint64_t a = words::Load(t), b = words::Load(t + 8), c = words::Load(t + 11);  // c: "HH:MM:SS"
+  if (m && m->known && a == m->date && b == m->time) {
+    s = m->fields;
+  } else {
+    if (!ReadMinute(a, b, s)) return false;
+    if (m) *m = StampMinute{a, b, true, s};
+  }
+  if (!DigitsAndLiterals(c, 0xFFFF000000000000, 0x0000FF0000000000, uint64_t{':'} << 40)) return false;
+  s.wSecond = static_cast<uint16_t>(((c >> 48 & 0xFF) - u'0') * 10 + (c >> 56) - u'0');
+  return s.wSecond <= 59;
+}
+
+template <typename Unit>
+bool QuickIso(const Unit* t, size_t length, StampFields* f, size_t* used, StampMinute* minute) {
+  if (length < 19 || (t[10] != 'T' && t[10] != 't' && t[10] != ' ')) return false;
+  *f = StampFields{};
+  if (!QuickHead(t, f->time, minute)) return false;
+  size_t p = 19;
+  if (p + 1 < length && (t[p] == '.' || t[p] == ',') && DigitOf(t[p + 1]) <= 9) {
+    uint32_t n = 0;
+    for (++p; p < length && DigitOf(t[p]) <= 9 && n < 9; ++p, ++n) f->nanoseconds += DigitOf(t[p]) * kTenPowers[8 - n];
+    if (p < length && DigitOf(t[p]) <= 9) return false;  // more than nine digits
+  }
+  p = QuickOffset(t, length, p, f);
+  if (p == 0) return false;
+  *used = p;
+  return true;
+}
+
+}  // namespace
+
+bool QuickIsoStamp(const char* text, size_t length, StampFields* fields, size_t* used, StampHeads* heads) {
+  return QuickIso(text, length, fields, used, heads ? &heads->minute : nullptr);
+}
+
+bool QuickIsoStamp(const char16_t* text, size_t length, StampFields* fields, size_t* used) {
+  return QuickIso(text, length, fields, used, nullptr);
+}
+
 StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,
                             size_t* used, size_t* which) {
   StampMatch result = StampMatch::None;
@@ -679,7 +791,7 @@ StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, siz
     if (k >= count || (turn > 0 && k == choice.first)) continue;
     if (!choice.count && !(choice.rows & (1u << k))) continue;
     const char16_t* pattern = choice.count ? choice.patterns[k] : kStampForms[k].pattern;
-    StampMatch m = MatchStampPattern(pattern, text, length, fields, used);
+    StampMatch m = MatchStampPattern(pattern, text, length, fields, used, choice.heads);
     *which = k;
     if (m == StampMatch::Stamp) return m;
     if (m == StampMatch::Bad) result = m;

@@ -65,6 +65,51 @@ extern const size_t kZoneWordCount;
 inline constexpr size_t kStampLookUnits = 160;
 inline constexpr const char16_t* kStampFieldNames[] = {u"\"ts\":", u"\"time\":", u"\"timestamp\":", u"\"@timestamp\":"};
 
+// The fixed head of a pattern, compiled once: the digits of %Y %m %d %H %M %S (four or
+// two, each in its slot) and the literal characters between them (not blanks, which take
+// one or more), and %_T; it ends before a %S that a fraction may follow. A stamp's head
+// is then read by one loop whose turns are the same on every line, instead of directive
+// by directive.
+inline constexpr size_t kStampHeadUnits = 40;
+inline constexpr size_t kStampHeadSlots = 6;  // Y m d H M S
+struct StampHead {
+  const char16_t* pattern;         // as given; null: free
+  char16_t text[kStampHeadUnits];  // a copy of a caller's pattern, to tell a changed one
+  uint8_t length;
+  uint8_t lead;                       // literal units before the first field
+  char16_t literal[kStampHeadUnits];  // 0: a digit of slot[k]
+  uint8_t slot[kStampHeadUnits];
+  bool ends[kStampHeadUnits];       // the last digit of its slot
+  uint8_t starts[kStampHeadUnits];  // where the slot of a digit (or the literal) begins
+  uint32_t has;
+  char first;  // what the first unit of a stamp must be: 'd' a digit, 'a' an ASCII letter, 0 anything
+  // The last head read and its values: the stamps of a log share most of their head
+  // ("2026-12-07T17:39:"), which is then compared, not read again.
+  bool lastValid;
+  char16_t last[kStampHeadUnits];
+  uint32_t lastValues[kStampHeadSlots];
+  const char16_t* rest;  // the pattern after the head
+};
+
+// The heads that a reader of a log's stamps keeps from line to line: the rows', and those
+// of the last patterns that its caller gave (/FORM), reused while a pattern stays the
+// same. Zeroed, it holds none.
+// And for the quick reading of bytes (QuickIsoStamp), the date, hour and minute of the
+// last stamp read, with the 16 bytes they were read from.
+struct StampMinute {
+  uint64_t date;  // "YYYY-MM-"
+  uint64_t time;  // "DDThh:mm"
+  bool known;
+  SYSTEMTIME fields;  // wSecond aside
+};
+inline constexpr size_t kCallerStampHeads = 8;
+struct StampHeads {
+  StampHead rows[kStampFormCount];
+  StampHead callers[kCallerStampHeads];
+  size_t nextCaller;
+  StampMinute minute;
+};
+
 // The forms a reading tries: the `count` patterns given, in turn, or when there are none
 // the rows of kStampForms whose bits are in `rows`; the pattern or row `first` before the
 // others (a log's last form, which its next stamp most likely has too).
@@ -73,12 +118,14 @@ struct StampChoice {
   size_t count;
   uint32_t rows;
   size_t first = SIZE_MAX;
+  StampHeads* heads = nullptr;  // the reader's; none: each pattern compiled for the one reading
 };
 
 // Reads a stamp of `pattern` at the start of text[0, length), never past it. A stamp
-// must not run on into a letter or digit.
+// must not run on into a letter or digit. `heads`: the reader's (else the pattern is
+// compiled for this reading alone).
 StampMatch MatchStampPattern(const char16_t* pattern, const char16_t* text, size_t length, StampFields* fields,
-                             size_t* used);
+                             size_t* used, StampHeads* heads = nullptr);
 
 // The first form of kStampForms that the text begins with (or only `pattern`, when it is
 // given). Bad when no form matched and one found a stamp's shape with a bad value.
@@ -87,6 +134,16 @@ StampMatch RecognizeStamp(const char16_t* pattern, const char16_t* text, size_t 
 // The same for a choice of forms; *which is the index of the pattern or row that matched.
 StampMatch RecognizeStampIn(const StampChoice& choice, const char16_t* text, size_t length, StampFields* fields,
                             size_t* used, size_t* which);
+
+// The first row's stamp in its usual shapes, read at once on a log's known form: the
+// date and time at their fixed places ("2026-12-07T17:39:42", "T", "t" or a blank
+// between), a fraction of 1 to 9 digits, then "Z", "+hh:mm" or no offset before anything
+// that reads as none. True with the fields and length that MatchStampPattern gives for
+// the row; false for any other text (a value out of range among it), which the full
+// reading then judges. One overload reads bytes (a byte of 0x80 or above as a unit that
+// no form reads), keeping the last minute read in the reader's `heads`; the other units.
+bool QuickIsoStamp(const char* text, size_t length, StampFields* fields, size_t* used, StampHeads* heads = nullptr);
+bool QuickIsoStamp(const char16_t* text, size_t length, StampFields* fields, size_t* used);
 
 // An offset as %z reads it in a stamp ("+01:00", "+0100", "+01", "Z"), and nothing after
 // it: seconds east of UTC.

@@ -757,6 +757,11 @@ TEST(Restamp, LogsRewrittenLineByLine) {
       "[2026-12-07T17:43:43.000Z] link\n"
       "2026-12-07T17:43:44Z tests\n"
       "2026-13-07T17:43:44Z not a month\n";
+  const std::string fractions =
+      "2026-12-07T17:39:42.1Z a\n2026-12-07T17:39:42.12Z b\n2026-12-07T17:39:42.123456789Z c\n"
+      "2026-12-07T17:39:42,000001+01:00 d\n2026-12-07T17:39:43Z e\n{\"ts\":1796665184.5} f\n";
+  std::string accents;  // 240 bytes of UTF-8
+  for (int k = 0; k < 120; ++k) accents += "\u00E9";
   struct Case {
     const char* name;
     Strings args;
@@ -930,6 +935,46 @@ TEST(Restamp, LogsRewrittenLineByLine) {
        "1796665182125 u\n1796665182250000 v\n1796665182375000001 w\n",
        {},
        "2026-12-07 17:39:42.125 u\n2026-12-07 17:39:42.250 v\n2026-12-07 17:39:42.375 w\n",
+       true},
+      {"fractions of every width, made once a second: %L, %f and %i, then literal text",
+       {"/U", "%T.%L|%f|%i \u00E9"},
+       fractions,
+       {},
+       "17:39:42.100|100000|100000000 \u00E9 a\n17:39:42.120|120000|120000000 \u00E9 b\n"
+       "17:39:42.123|123456|123456789 \u00E9 c\n16:39:42.000|000001|000001000 \u00E9 d\n"
+       "17:39:43.000|000000|000000000 \u00E9 e\n{\"ts\":\"17:39:44.500|500000|500000000 \u00E9\"} f\n",
+       true},
+      {"and with a directive after a fraction, or a fraction changed by a modifier",
+       {"/U", "%i %L %s|%?L"},
+       fractions,
+       {},
+       "100000000 100 1796665182|100th a\n120000000 120 1796665182|120th b\n123456789 123 1796665182|123rd c\n"
+       "000001000 000 1796661582|000th d\n000000000 000 1796665183|000th e\n"
+       "{\"ts\":\"500000000 500 1796665184|500th\"} f\n",
+       true},
+      {"a second made from its minute's stamp only in the same minute and state of the zone: the repeated hour",
+       {"%Z %F %H:%M:%S.%L"},
+       "2026-10-25T00:30:00.5Z a\n2026-10-25T00:30:01Z b\n2026-10-25T01:30:05Z c\n",
+       {{"TZ", "Europe/Berlin"}},
+       "CEST 2026-10-25 02:30:00.500 a\nCEST 2026-10-25 02:30:01.000 b\nCET 2026-10-25 02:30:05.000 c\n",
+       false},
+      {"and a change of offset within a minute (local mean time's seconds)",
+       {"%F %H:%M:%S.%L"},
+       "1972-01-07T00:44:29Z a\n1972-01-07T00:44:30Z b\n1972-01-07T00:44:31Z c\n",
+       {{"TZ", "Africa/Monrovia"}},
+       "1972-01-06 23:59:59.000 a\n1972-01-07 00:44:30.000 b\n1972-01-07 00:44:31.000 c\n",
+       false},
+      {"a long stamp around its fraction",
+       {"/U", std::string(100, 'a') + "%T.%L" + accents},
+       "2026-12-07T17:39:42.1Z a\n",
+       {},
+       std::string(100, 'a') + "17:39:42.100" + accents + " a\n",
+       true},
+      {"and longer after it",
+       {"/U", "%T.%L" + accents + "\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9"},
+       "2026-12-07T17:39:42.1Z a\n",
+       {},
+       "17:39:42.100" + accents + "\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9 a\n",
        true},
       {"web and mail stamps",
        {"/U", "%F %T.%L"},

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "datetime/calendar.h"
 #include "datetime/stamp_forms.h"
@@ -421,6 +423,14 @@ const StampFormCase kStampFormCases[] = {
     {nullptr, u"2026-07-01 12:00:00 EDT", "2026-07-01 16:00:00.000000000", 23},
     {nullptr, u"2026-07-01 12:00:00 INFO x", "2026-07-01 12:00:00.000000000", 19},
     {nullptr, u"2026-07-01 12:00:00 CST x", "2026-07-01 12:00:00.000000000", 19},
+    {nullptr, u"2026-12-07T17:39:42.1Z\tx", "2026-12-07 17:39:42.100000000", 22},
+    {nullptr, u"2026-12-07 17:39:42,000000001-00:00]", "2026-12-07 17:39:42.000000001", 35},
+    {nullptr, u"2026-12-07T17:39:42+23:59 x", "2026-12-06 17:40:42.000000000", 25},
+    {nullptr, u"2026-12-07T17:39:42.5 z", "2026-12-07 17:39:42.500000000", 23},
+    {nullptr, u"2026-12-07T17:39:42 -05:00 x", "2026-12-07 22:39:42.000000000", 26},
+    {nullptr, u"2026-12-07T17:39:42 - x", "2026-12-07 17:39:42.000000000", 19},
+    {nullptr, u"2026-12-07T17:39:42\u00E9", "2026-12-07 17:39:42.000000000", 19},
+    {nullptr, u"2024-02-29T23:59:59.999Z", "2024-02-29 23:59:59.999000000", 24},
     // The forms of common logs, each beside a near miss.
     {nullptr, u"<34>1 2026-03-29T00:30:02.123Z host app", "2026-03-29 00:30:02.123000000", 30},
     {nullptr, u"<34>1 2026-03-29 host", "-", 0},
@@ -447,6 +457,9 @@ const StampFormCase kStampFormCases[] = {
     {nullptr, u"2026-12-07T17:39Z", "-", 0},
     {nullptr, u"2026-12-07x17:39:42", "-", 0},
     {nullptr, u"2026-12-07T17:39:42Zulu", "-", 0},
+    {nullptr, u"2026-12-07T17:39:42+01:001", "-", 0},
+    {nullptr, u"2026-12-07T17:39:421", "-", 0},
+    {nullptr, u"2026-12-07T17:39:4\u0662", "-", 0},
     {nullptr, u"2026-12-07 17:39:42x", "-", 0},
     {nullptr, u"179666518", "-", 0},
     {nullptr, u"17966651821", "-", 0},
@@ -469,6 +482,9 @@ const StampFormCase kStampFormCases[] = {
     {nullptr, u"2026-12-07T17:39:42+1", "bad", 0},
     {nullptr, u"2026-12-07T17:39:42+24:00", "bad", 0},
     {nullptr, u"2026-12-07T17:39:42.1234567890Z", "bad", 0},
+    {nullptr, u"2026-12-07T17:39:60Z", "bad", 0},
+    {nullptr, u"2026-04-31T17:39:42Z", "bad", 0},
+    {nullptr, u"2026-12-07T17:39:42-01:60", "bad", 0},
     {nullptr, u"07/Dec/2026:17:39:42 +010", "bad", 0},
     {nullptr, u"Dec 32 17:39:42", "bad", 0},
     // A form named in the format's directives.
@@ -490,6 +506,31 @@ const StampFormCase kStampFormCases[] = {
     {u"%d/%m/%Y %H:%M:%S", u"2026-12-07T17:39:42Z", "-", 0},
 };
 
+// The quick reading of the first form, where it answers, gives what the form's full
+// reading gives, on units and on bytes (a unit from 0x80 a byte that no form reads).
+void ExpectQuickAsFull(const std::u16string& text) {
+  StampFields quick, full;
+  size_t quickUsed = 0, fullUsed = 0;
+  const bool read = QuickIsoStamp(text.data(), text.size(), &quick, &quickUsed);
+  std::string bytes;
+  for (char16_t u : text) bytes += u < 0x80 ? static_cast<char>(u) : '\xE9';
+  StampFields fromBytes;
+  size_t bytesUsed = 0;
+  // Twice with a reader's heads, the second time from the minute it keeps.
+  static StampHeads heads;
+  for (int k = 0; k < 3; ++k)
+    EXPECT_EQ(QuickIsoStamp(bytes.data(), bytes.size(), &fromBytes, &bytesUsed, k ? &heads : nullptr), read);
+  if (!read) return;
+  ASSERT_EQ(MatchStampPattern(kStampForms[0].pattern, text.data(), text.size(), &full, &fullUsed), StampMatch::Stamp);
+  EXPECT_EQ(std::memcmp(&quick.time, &full.time, sizeof full.time), 0);
+  EXPECT_EQ(std::memcmp(&fromBytes.time, &full.time, sizeof full.time), 0);
+  EXPECT_EQ(std::tie(quick.nanoseconds, quick.offset, quick.hasOffset, quick.usedBeforeWord, quickUsed),
+            std::tie(full.nanoseconds, full.offset, full.hasOffset, full.usedBeforeWord, fullUsed));
+  EXPECT_EQ(std::tie(fromBytes.nanoseconds, fromBytes.offset, fromBytes.hasOffset, bytesUsed),
+            std::tie(full.nanoseconds, full.offset, full.hasOffset, fullUsed));
+  EXPECT_EQ(full.zoneWord[0], 0);
+}
+
 TEST(StampFormsTest, EachFormItsNearMissesAndBadValues) {
   for (const StampFormCase& c : kStampFormCases) {
     size_t used = 0;
@@ -497,6 +538,8 @@ TEST(StampFormsTest, EachFormItsNearMissesAndBadValues) {
     if (c.instant.size() > 3) {
       EXPECT_EQ(used, c.used) << c.instant;
     }
+    SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
+    ExpectQuickAsFull(c.text);
   }
 }
 
@@ -575,6 +618,7 @@ TEST(StampFormsTest, NeverReadsPastTheLine) {
     if (RecognizeStamp(nullptr, copy.get(), n, &f, &used) == StampMatch::Stamp) {
       EXPECT_LE(used, n);
     }
+    ExpectQuickAsFull(std::u16string(copy.get(), n));
   }
 }
 
