@@ -1,4 +1,5 @@
-// The loops over text that SSE2 runs sixteen bytes at a time. Each has a plain twin of
+// The loops over text that SSE2 runs sixteen bytes at a time, and the eight digits of a
+// number that it writes in one store. Each has a plain twin of
 // 64-bit words (common/words.h) that answers the same for every input; the build's choice
 // is `scans::fast`, and tests/unit/text_test.cpp holds each pair against the other. The
 // choice is made here, per function, so no loop elsewhere holds an #if.
@@ -145,6 +146,30 @@ inline bool CopyOutputBlock(const char16_t** p, char* buffer, size_t* used) {
     buffer[(*used)++] = static_cast<char>(**p);
   }
   return true;
+}
+
+// The first of `count` units that is `a` or `b`, or `count`.
+inline size_t FindEitherUnit(const char16_t* units, size_t count, char16_t a, char16_t b) {
+  size_t i = 0;
+  for (uint64_t v; i + 4 <= count && (v = words::Load(units + i), !words::HasUnit(v, a) && !words::HasUnit(v, b));)
+    i += 4;
+  while (i < count && units[i] != a && units[i] != b) ++i;
+  return i;
+}
+
+// Whether terminated `text` is the `length` units of `known`, none of them zero. Each
+// unit of `text` is read only after those before it matched units of `known`, which are
+// not zero: the reading stops at its terminator.
+inline bool IsKnownText(const char16_t* text, const char16_t* known, size_t length) {
+  size_t i = 0;
+  while (i < length && text[i] == known[i]) ++i;
+  return i == length && text[i] == 0;
+}
+
+// Exactly eight digits of v (v < 10^8), zero-padded, at `o`; where they end.
+inline char16_t* PutEightDigits(char16_t* o, uint32_t v) {
+  for (size_t i = 8; i-- > 0; v /= 10) o[i] = static_cast<char16_t>(u'0' + v % 10);
+  return o + 8;
 }
 
 }  // namespace plain
@@ -309,6 +334,55 @@ inline bool CopyOutputBlock(const char16_t** p, char* buffer, size_t* used) {
   const size_t n = marks ? First(marks) : both ? 16 : 8;
   *p += n, *used += n;
   return !marks;
+}
+
+// Eight units at a time, the last eight overlapping those before.
+inline size_t FindEitherUnit(const char16_t* units, size_t count, char16_t a, char16_t b) {
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a)), vb = _mm_set1_epi16(static_cast<short>(b));
+  const auto marks = [&](size_t at) {
+    const __m128i eight = Load16(units + at);
+    return Marks(_mm_or_si128(_mm_cmpeq_epi16(eight, va), _mm_cmpeq_epi16(eight, vb)));
+  };
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8)
+    if (const unsigned found = marks(i)) return i + First(found) / 2;
+  if (i == count || count < 8) return i + plain::FindEitherUnit(units + i, count - i, a, b);
+  const unsigned found = marks(count - 8);
+  return found ? count - 8 + First(found) / 2 : count;
+}
+
+// Eight units at a time from the first place of `text` that lies at a multiple of 16
+// bytes, while they lie within `known`: such a block of `text` may reach past its
+// terminator, but not past its page (see LoadAlignedBlock); a block that holds the
+// terminator differs from `known` there.
+inline bool IsKnownText(const char16_t* text, const char16_t* known, size_t length) {
+  size_t i = 0;
+  for (; i < length && (reinterpret_cast<uintptr_t>(text + i) & 15) != 0; ++i)
+    if (text[i] != known[i]) return false;
+  for (; i + 8 <= length; i += 8)
+    if (Marks(_mm_cmpeq_epi16(LoadAlignedBlock(text + i), Load16(known + i))) != 0xFFFF) return false;
+  return plain::IsKnownText(text + i, known + i, length - i);
+}
+
+// Each digit in a lane of its own, stored at once.
+inline char16_t* PutEightDigits(char16_t* o, uint32_t v) {
+  const __m128i x = _mm_cvtsi32_si128(static_cast<int>(v));
+  // v / 10000 by a multiply (0xD1B71759 / 2^45 is 1/10000 closely enough below 10^8), and v % 10000.
+  const __m128i high = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi32(static_cast<int>(0xD1B71759))), 45);
+  const __m128i low = _mm_sub_epi32(x, _mm_mul_epu32(high, _mm_set1_epi32(10000)));
+  // Four times each half, times four: [high x4, low x4].
+  __m128i halves = _mm_slli_epi64(_mm_unpacklo_epi16(high, low), 2);
+  halves = _mm_unpacklo_epi16(halves, halves);
+  halves = _mm_unpacklo_epi32(halves, halves);
+  // Each divided by 1000, 100, 10 and 1 (two multiplies by fixed-point reciprocals): the
+  // prefixes [a, ab, abc, abcd, e, ef, efg, efgh] of the digits abcdefgh.
+  const __m128i reciprocals = _mm_setr_epi16(8389, 5243, 13108, -32768, 8389, 5243, 13108, -32768);
+  const __m128i shifts = _mm_setr_epi16(1 << 7, 1 << 11, 1 << 13, -32768, 1 << 7, 1 << 11, 1 << 13, -32768);
+  const __m128i prefixes = _mm_mulhi_epu16(_mm_mulhi_epu16(halves, reciprocals), shifts);
+  // Each prefix less ten times the one before it: the digit.
+  const __m128i digits = _mm_sub_epi16(prefixes, _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_add_epi16(digits, _mm_set1_epi16(u'0')));
+  return o + 8;
 }
 
 }  // namespace sse2

@@ -55,10 +55,14 @@ enum class Field : uint8_t {
 
 // Whether every field holds what a date and time may: a date of 1601 to 9999, a weekday,
 // a time of day. The fields of such a date and time need no checks.
+// Every range is one unsigned comparison (a field below its first value wraps around),
+// and they are taken together without a branch; the month's length is looked up only for
+// the days past the 28th, which every month has.
 inline bool IsValidDateTime(const SYSTEMTIME& t) {
-  return t.wYear >= 1601 && t.wYear <= 9999 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 &&
-         t.wDay <= DaysInMonth[t.wMonth][IsLeapYear(t.wYear)] && t.wDayOfWeek <= 6 && t.wHour <= 23 &&
-         t.wMinute <= 59 && t.wSecond <= 59 && t.wMilliseconds <= 999;
+  const bool ranges = (t.wYear - 1601u <= 9999u - 1601u) & (t.wMonth - 1u < 12u) & (t.wDay - 1u < 31u) &
+                      (t.wDayOfWeek <= 6u) & (t.wHour <= 23u) & (t.wMinute <= 59u) & (t.wSecond <= 59u) &
+                      (t.wMilliseconds <= 999u);
+  return ranges && (t.wDay <= 28u || t.wDay <= DaysInMonth[t.wMonth][IsLeapYear(t.wYear)]);
 }
 
 // A date and time read field by field. The ISO week date is worked out once, for the

@@ -15,10 +15,7 @@
 #include <span>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "common/scans.h"
 #include "common/text.h"
 #include "common/utf.h"
 #include "common/words.h"
@@ -180,37 +177,6 @@ char16_t* PutShortCount(char16_t* o, uint32_t v) {
   return end;
 }
 
-#if defined(__SSE2__)
-// Exactly eight digits of v (v < 10^8), in one store: each digit in a lane of its own.
-char16_t* PutEightDigits(char16_t* o, uint32_t v) {
-  const __m128i x = _mm_cvtsi32_si128(static_cast<int>(v));
-  // v / 10000 by a multiply (0xD1B71759 / 2^45 is 1/10000 closely enough below 10^8), and v % 10000.
-  const __m128i high = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi32(static_cast<int>(0xD1B71759))), 45);
-  const __m128i low = _mm_sub_epi32(x, _mm_mul_epu32(high, _mm_set1_epi32(10000)));
-  // Four times each half, times four: [high x4, low x4].
-  __m128i halves = _mm_slli_epi64(_mm_unpacklo_epi16(high, low), 2);
-  halves = _mm_unpacklo_epi16(halves, halves);
-  halves = _mm_unpacklo_epi32(halves, halves);
-  // Each divided by 1000, 100, 10 and 1 (two multiplies by fixed-point reciprocals): the
-  // prefixes [a, ab, abc, abcd, e, ef, efg, efgh] of the digits abcdefgh.
-  const __m128i reciprocals = _mm_setr_epi16(8389, 5243, 13108, -32768, 8389, 5243, 13108, -32768);
-  const __m128i shifts = _mm_setr_epi16(1 << 7, 1 << 11, 1 << 13, -32768, 1 << 7, 1 << 11, 1 << 13, -32768);
-  const __m128i prefixes = _mm_mulhi_epu16(_mm_mulhi_epu16(halves, reciprocals), shifts);
-  // Each prefix less ten times the one before it: the digit.
-  const __m128i digits = _mm_sub_epi16(prefixes, _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_add_epi16(digits, _mm_set1_epi16(u'0')));
-  return o + 8;
-}
-#else
-char16_t* PutEightDigits(char16_t* o, uint32_t v) {
-  PutPair(o, v / 1000000);
-  PutPair(o + 2, v / 10000 % 100);
-  PutPair(o + 4, v / 100 % 100);
-  PutPair(o + 6, v % 100);
-  return o + 8;
-}
-#endif
-
 // A count without padding: eight digits at a time.
 char16_t* PutCount(char16_t* o, uint64_t v) {
   if (v < 100000000) return PutShortCount(o, static_cast<uint32_t>(v));
@@ -221,7 +187,7 @@ char16_t* PutCount(char16_t* o, uint64_t v) {
   } else {
     o = high < 100000000 ? PutShortCount(o, static_cast<uint32_t>(high)) : PutCount(o, high);
   }
-  return PutEightDigits(o, static_cast<uint32_t>(v % 100000000));
+  return scans::fast::PutEightDigits(o, static_cast<uint32_t>(v % 100000000));
 }
 
 // The digits that a field of a valid date and time has, fewest and most. A field not
@@ -741,12 +707,76 @@ size_t PutDirectiveStep(Context& ctx, const FormatStep& step, char16_t* out, siz
   return PutDirectiveAside(ctx, entry.write, mods, text, out, length).length;
 }
 
+// Whether steps i to i + 2 are "%H:%M:%S" without modifiers.
+bool IsTimeOfDay(const CompiledFormat& f, size_t i) {
+  const FormatStep* s = f.steps + i;
+  const auto colonRun = [&](const FormatStep& step) { return step.count == 1 && f.literal[step.start] == u':'; };
+  return i + 2 < f.stepCount && s[0].c == u'H' && s[1].c == u'M' && s[2].c == u'S' &&
+         (s[0].mods | s[1].mods | s[2].mods) == 0 && colonRun(s[0]) && colonRun(s[1]);
+}
+
+// "%H:%M:%S" as one step of "%T", whose pieces are those three directives by the same
+// widths and padding: it writes the same units for any date and time, and near the end
+// of the output it is cut where the three would be.
+void JoinTimesOfDay(CompiledFormat* f) {
+  size_t kept = 0;
+  for (size_t i = 0; i < f->stepCount; ++i) {
+    if (IsTimeOfDay(*f, i)) {
+      f->steps[i + 2].c = u'T';
+      i += 2;
+    }
+    f->steps[kept++] = f->steps[i];
+  }
+  f->stepCount = kept;
+}
+
+// Whether a compiled format takes the direct way (CompiledFormat::direct): a literal
+// step of its own only first, each directive one of the unmodified writers, and room for
+// all of them at their longest, the literal text and the word that its last run copies.
+bool IsDirect(const CompiledFormat& f) {
+  size_t most = f.literalCount + 4;
+  for (size_t i = 0; i < f.stepCount; ++i) {
+    const FormatStep& step = f.steps[i];
+    if (step.c == 0 && i == 0) continue;
+    if (step.mods != 0 || step.c >= kUnmodifiedWriters.size() || !kUnmodifiedWriters[step.c]) return false;
+    most += kShortText;
+  }
+  return most <= kOutputLimit;
+}
+
+// A literal run of a direct format at `o`: a short one as one word of four units (the
+// literal text ends in four zero units, and the output has the room).
+size_t PutDirectRun(const CompiledFormat& f, const FormatStep& step, char16_t* o) {
+  const char16_t* u = f.literal + step.start;
+  if (step.count <= 4) {
+    const uint64_t four = words::Load(u);
+    std::memcpy(o, &four, sizeof four);
+  } else {
+    std::memcpy(o, u, step.count * sizeof(char16_t));
+  }
+  return step.count;
+}
+
+// A valid date and time by a direct format: each step its writer and its run, unchecked.
+size_t RenderDirect(Context& ctx, const CompiledFormat& f, char16_t* out) {
+  const FormatStep* step = f.steps;
+  const FormatStep* const end = f.steps + f.stepCount;
+  size_t length = 0;
+  if (step < end && step->c == 0) length = PutDirectRun(f, *step++, out);
+  for (; step < end; ++step) {
+    length += kUnmodifiedWriters[step->c](ctx, 0, out + length);
+    length += PutDirectRun(f, *step, out + length);
+  }
+  return length;
+}
+
 }  // namespace
 
 bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
   if (!format) return false;
   f->flags = flags & FDT_NO_DOUBLE_PERCENT;
   f->resolution = 1000000;
+  f->direct = false;
   f->stepCount = f->literalCount = 0;
   for (const char16_t* p = format; *p;) {
     const char16_t c = *p;
@@ -768,6 +798,9 @@ bool CompileFormat(const char16_t* format, uint32_t flags, CompiledFormat* f) {
       ++p;
     }
   }
+  for (size_t i = f->literalCount; i < f->literalCount + 4 && i < kFormatText; ++i) f->literal[i] = 0;
+  JoinTimesOfDay(f);
+  f->direct = IsDirect(*f);
   return true;
 }
 
@@ -777,6 +810,11 @@ int64_t RenderFormat(char16_t* out, const CompiledFormat& format, const DateTime
       .when = when,
       .fields = {.time = when.local, .valid = IsValidDateTime(when.local), .nanoseconds = when.instant.nanoseconds},
       .doubling = format.flags == 0};
+  if (format.direct && ctx.fields.valid) {
+    const size_t length = RenderDirect(ctx, format, out);
+    out[length] = 0;
+    return static_cast<int64_t>(length);
+  }
   size_t length = 0;
   for (size_t i = 0; i < format.stepCount; ++i) {
     const FormatStep& step = format.steps[i];
@@ -792,11 +830,34 @@ namespace {
 // The two formats last compiled for FormatCached, by their text.
 struct CachedFormat {
   bool used;
+  size_t length;  // of `text`
   char16_t text[kSmallText];
   CompiledFormat steps;
 };
 CachedFormat Cached[2];
 size_t Newest;  // the entry compiled last; the other one makes room
+
+// FormatCached past the newest entry: the other one, else the format compiled in place of
+// the older, else interpreted from a copy. Out of line, so that a hit on the newest entry
+// costs no more than the comparison.
+[[gnu::noinline]] int64_t FormatUncached(char16_t* out, const char16_t* format, const DateTime& when, uint32_t flags,
+                                         const Services& services) {
+  const CachedFormat& other = Cached[Newest ^ 1];
+  if (other.used && other.steps.flags == flags && scans::fast::IsKnownText(format, other.text, other.length))
+    return RenderFormat(out, other.steps, when, services);
+  size_t length = TextLength(format);
+  Newest ^= 1;
+  CachedFormat& fresh = Cached[Newest];
+  fresh.used = length < kSmallText && CompileFormat(format, flags, &fresh.steps);
+  if (fresh.used) {
+    fresh.length = length;
+    std::memcpy(fresh.text, format, (length + 1) * sizeof(char16_t));
+    return RenderFormat(out, fresh.steps, when, services);
+  }
+  char16_t copy[kFormatText];
+  CopyText(copy, kFormatText, format);
+  return FormatDateTime(out, copy, when, flags, services);
+}
 
 }  // namespace
 
@@ -804,24 +865,12 @@ int64_t FormatCached(char16_t* out, const char16_t* format, const DateTime& when
                      const Services& services) {
   if (!format) return -1;
   flags &= FDT_NO_DOUBLE_PERCENT;
-  // The format is read whole before `out` is written: it may lie there.
-  for (const CachedFormat& c : Cached) {
-    if (!c.used || c.steps.flags != flags) continue;
-    size_t i = 0;
-    while (c.text[i] == format[i] && format[i]) ++i;
-    if (c.text[i] == format[i]) return RenderFormat(out, c.steps, when, services);
-  }
-  size_t length = TextLength(format);
-  Newest ^= 1;
-  CachedFormat& fresh = Cached[Newest];
-  fresh.used = length < kSmallText && CompileFormat(format, flags, &fresh.steps);
-  if (fresh.used) {
-    std::memcpy(fresh.text, format, (length + 1) * sizeof(char16_t));
-    return RenderFormat(out, fresh.steps, when, services);
-  }
-  char16_t copy[kFormatText];
-  CopyText(copy, kFormatText, format);
-  return FormatDateTime(out, copy, when, flags, services);
+  // The format is read whole before `out` is written: it may lie there. The newest entry
+  // first: a caller hands the same format line after line.
+  const CachedFormat& newest = Cached[Newest];
+  if (newest.used && newest.steps.flags == flags && scans::fast::IsKnownText(format, newest.text, newest.length))
+    return RenderFormat(out, newest.steps, when, services);
+  return FormatUncached(out, format, when, flags, services);
 }
 
 }  // namespace horalin

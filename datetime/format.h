@@ -34,6 +34,9 @@ inline constexpr size_t kMaxFormatSteps = kFormatText;
 struct CompiledFormat {
   uint32_t flags;       // FDT_NO_DOUBLE_PERCENT or 0
   uint32_t resolution;  // the finest unit that its directives show, in nanoseconds: 1,000,000, 1,000 or 1
+  // Every directive short and without modifiers, and all of them at their longest far
+  // from the output's limit: a valid date and time renders step by step without a check.
+  bool direct;
   size_t stepCount;
   size_t literalCount;
   FormatStep steps[kMaxFormatSteps];

@@ -35,14 +35,16 @@ bool DateTimeAt(Instant instant, bool utc, const Services& services, DateTime* o
   return true;
 }
 
-bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services,
-                      DateTime* out) {
-  if (!IsValidDateTime(local)) return false;
+namespace {
+
+// The resolver's rule, for fields known valid, the day they count, and the weekday and
+// milliseconds that the record shows. Compiled into both entries.
+inline bool ResolveFields(const SYSTEMTIME& local, DayNumber day, uint16_t weekday, uint16_t milliseconds,
+                          uint32_t nanoseconds, bool utc, const Services& services, DateTime* out) {
   LocalKind kind = LocalKind::Unsure;
   const ZoneSnapshot& before = services.zoneAt(utc, &local, &kind);
   const bool known = before.state != ZoneInvalid;
   const int32_t offset = known ? OffsetSeconds(before) : 0;  // read now: the next call may reuse the record
-  const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
   const int64_t localSeconds = (int64_t{day} - kUnixEpochDay) * kSecondsPerDay + int64_t{local.wHour} * 3600 +
                                int64_t{local.wMinute} * 60 + local.wSecond;
   const Instant instant{localSeconds - offset, nanoseconds};
@@ -57,9 +59,24 @@ bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, c
   out->instant = instant;
   out->zone = at;
   out->local = local;
-  out->local.wDayOfWeek = WeekdayOfDay(day);
-  out->local.wMilliseconds = static_cast<uint16_t>(nanoseconds / 1000000);
+  out->local.wDayOfWeek = weekday;
+  out->local.wMilliseconds = milliseconds;
   return true;
+}
+
+}  // namespace
+
+bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services,
+                      DateTime* out) {
+  if (!IsValidDateTime(local)) return false;
+  const DayNumber day = DayNumberOfValidDate(local.wYear, local.wMonth, local.wDay);  // [1, 3067671]
+  return ResolveFields(local, day, WeekdayOfDay(day), static_cast<uint16_t>(nanoseconds / 1000000), nanoseconds, utc,
+                       services, out);
+}
+
+bool ResolveValidLocalTime(const SYSTEMTIME& local, DayNumber day, uint32_t nanoseconds, bool utc,
+                           const Services& services, DateTime* out) {
+  return ResolveFields(local, day, local.wDayOfWeek, local.wMilliseconds, nanoseconds, utc, services, out);
 }
 
 }  // namespace horalin

@@ -49,5 +49,10 @@ bool DateTimeAt(Instant instant, bool utc, const Services& services, DateTime* o
 // Under `utc` the local time is UTC. False when `local` is no valid date and time or the
 // result falls outside 1601 to 9999.
 bool ResolveLocalTime(const SYSTEMTIME& local, uint32_t nanoseconds, bool utc, const Services& services, DateTime* out);
+// The same for a local time that its reader has found valid (IsValidDateTime) and whose
+// day number (`day`, of its date) it has at hand, with the weekday of that day and the
+// milliseconds of `nanoseconds` in its fields.
+bool ResolveValidLocalTime(const SYSTEMTIME& local, DayNumber day, uint32_t nanoseconds, bool utc,
+                           const Services& services, DateTime* out);
 
 }  // namespace horalin

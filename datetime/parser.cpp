@@ -66,6 +66,7 @@ struct Parse {
   const char16_t* p;  // the character being read
   SYSTEMTIME* t;
   ParseError* error;  // null: not asked for
+  DayNumber day = 0;  // of the date read by the log form, whose fields are then valid; 0: not
 };
 
 // Describes the fault: its message with up to four numbers, and the character that the
@@ -242,6 +243,7 @@ bool ReadLogForm(Parse& s) {
   *s.t = SYSTEMTIME{Field(year), Field(month),  WeekdayOfDay(dayNumber), Field(day),
                     Field(hour), Field(minute), Field(second),           0};
   s.p = p + kLogFormLength;
+  s.day = dayNumber;
   return true;
 }
 
@@ -268,8 +270,10 @@ int32_t ResolveOffset(Parse& s, int32_t offset, bool utc, const Services& servic
 // The date and time read, or the clock's now, as one record: a local time through the
 // one resolver.
 int32_t MakeRecord(Parse& s, bool now, bool utc, const Services& services, DateTime* out) {
-  const bool made = now ? DateTimeAt(services.now(), utc, services, out)
-                        : ResolveLocalTime(*s.t, uint32_t{s.t->wMilliseconds} * 1000000, utc, services, out);
+  const uint32_t nanoseconds = uint32_t{s.t->wMilliseconds} * 1000000;
+  const bool made = now          ? DateTimeAt(services.now(), utc, services, out)
+                    : s.day != 0 ? ResolveValidLocalTime(*s.t, s.day, nanoseconds, utc, services, out)
+                                 : ResolveLocalTime(*s.t, nanoseconds, utc, services, out);
   return made ? 0 : Fail(s, kParseYear, nullptr, u"Date and time out of range\r\n");
 }
 
@@ -290,7 +294,7 @@ int32_t ParseDateTime(const char16_t* text, DateTime* dateTime, const char16_t**
       inUtc = true;
     }
   } else if (ReadLogForm(s)) {
-    inUtc = ReadZone(s);
+    inUtc = *s.p != 0 && ReadZone(s);  // a line of its own, the usual case, has nothing more
   } else {
     bool relative = false;
     int32_t offset = 0;

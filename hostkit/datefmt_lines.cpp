@@ -7,7 +7,6 @@
 #include "common/scans.h"
 #include "common/text.h"
 #include "common/types.h"
-#include "common/words.h"
 
 namespace horalin::hostkit {
 
@@ -70,23 +69,12 @@ void TooLong(LinesState& s, const HostFunctions& host) {
   WriteEmptyLine(s, host);
 }
 
-// Where the line's first comma or semicolon stands, or its length; four units at a time.
-size_t FindSeparator(const char16_t* text, size_t length) {
-  size_t cut = 0;
-  for (; cut + 4 <= length; cut += 4) {
-    const uint64_t v = words::Load(text + cut);
-    if (words::HasUnit(v, u',') || words::HasUnit(v, u';')) break;
-  }
-  while (cut < length && text[cut] != u',' && text[cut] != u';') ++cut;
-  return cut;
-}
-
 // One line without its line end, `length` units at the start of the argument buffer.
 void FormatLine(LinesState& s, size_t length, const HostFunctions& host, const PluginExports& plugin) {
   ++s.lineNumber;
   if (length > s.lineRoom) return TooLong(s, host);
   // A stamp may hold a comma ("Mon, 07 Dec 2026").
-  size_t cut = s.options ? length : FindSeparator(s.argument, length);
+  size_t cut = s.options ? length : scans::fast::FindEitherUnit(s.argument, length, u',', u';');
 
   // A line holds a date and time only. A comma or semicolon in it would be taken for
   // the separator and the rest of the line for the format, so the text before the first

@@ -74,6 +74,29 @@ const Case kCases[] = {
      false,
      {{"TZ", "Australia/Lord_Howe"}}},
     {"2024-04-07 01:45,%z %s", "+1100 1712414700\n", nullptr, "", 0, false, {{"TZ", "Australia/Lord_Howe"}}},
+    // The same hours in the form of logs, which is read by position, through formats of
+    // unmodified directives, which render without checks.
+    {"2024-03-31 02:30:00,%F %T %z %s",
+     "2024-03-31 03:30:00 +0200 1711848600\n",
+     nullptr,
+     "",
+     0,
+     true,
+     {{"TZ", "Europe/Berlin"}}},
+    {"2024-10-27 02:30:00,%F %H:%M:%S %z %s",
+     "2024-10-27 02:30:00 +0200 1729989000\n",
+     nullptr,
+     "",
+     0,
+     true,
+     {{"TZ", "Europe/Berlin"}}},
+    {"2024-10-06 02:15:00,%T %z %s",
+     "02:45:00 +1100 1728143100\n",
+     nullptr,
+     "",
+     0,
+     false,
+     {{"TZ", "Australia/Lord_Howe"}}},
     // Errors: the message after the prefix, the caret display, nothing on standard output.
     {"2024-13-01,%F", "", nullptr, "Horalin plugin: Month must be 1 - 12: 13\n", 1, true},
     {"2024-01-01 10,%H", "", nullptr,
@@ -182,11 +205,12 @@ TEST(DatefmtLines, EachLineInTheZoneRulesOfItsYear) {
   Result r = RunHoralin({"datefmt", "--lines", "%z %s"}, {{"TZ", "America/New_York"}},
                         "2024-01-15 12:00\n2024-07-15 12:00\n2023-07-15 12:00\n2023-01-15 12:00\n"
                         "2024-11-03 01:30\n2024-03-10 02:30\n2006-03-20 12:00\n2024-03-20 12:00\n"
-                        "2007-03-20 12:00\n2006-03-20 12:00\n");
+                        "2007-03-20 12:00\n2006-03-20 12:00\n2024-11-03 01:30:00\n2024-03-10 02:30:00\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
             "-0500 1705338000\n-0400 1721059200\n-0400 1689436800\n-0500 1673802000\n-0400 1730611800\n"
-            "-0400 1710055800\n-0500 1142874000\n-0400 1710950400\n-0400 1174406400\n-0500 1142874000\n");
+            "-0400 1710055800\n-0500 1142874000\n-0400 1710950400\n-0400 1174406400\n-0500 1142874000\n"
+            "-0400 1730611800\n-0400 1710055800\n");
 }
 
 TEST(DatefmtLines, LongLinesAndManyLines) {

@@ -358,6 +358,8 @@ TEST_F(FormatTest, Capacity) {
       {8190, u"%%", FDT_NO_DOUBLE_PERCENT, u"%"},
       {8185, u"%F", 0, u"2026-1"},
       {8185, u"%F!", 0, u"2026-1"},
+      {8185, u"%H:%M:%S", 0, u"13:05:"},
+      {8186, u"%H:%M:%S", 0, u"13:05"},
       {8189, u"\\U0001F600", 0, u"\U0001F600"},
       {8190, u"\\U0001F600", 0, u""},
       {8190, u"\U0001F600", 0, u""},
@@ -510,7 +512,7 @@ TEST_F(FormatTest, DatesOutsideTheContractAreSafe) {
   size_t bars = 0;
   for (char16_t c = 0x20; c < 0x7F; ++c)
     if (c != u'|') format += {u'%', c, u'|', u'%', u'O', u'?', u'#', u'E', u'^', c, u'|'}, bars += 2;
-  format += u"%\u00C6%\u00E6%\u00E7";
+  format += u"%H:%M:%S|%H:%M%S|%\u00C6%\u00E6%\u00E7", bars += 2;
   for (const SYSTEMTIME& t : odd)
     for (const uint32_t flags : {0u, static_cast<uint32_t>(FDT_UTC)}) {
       const std::u16string text = Format16(format, t, flags);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace horalin {
@@ -29,6 +31,33 @@ void CheckOutputScans(const char16_t* units, const char* bytes, size_t length, c
     ASSERT_EQ(p - units, terminatedRun) << where << (fast ? " fast" : " plain");
     ASSERT_EQ(std::string(out, used), std::string(bytes, terminatedRun)) << where;
   }
+}
+
+// The search for either of two units; the text scan against `length` units "a" and
+// against the first `at`, from both alignments of the text; and eight digits of a value
+// that each text changes.
+void CheckUnitScans(const char16_t* units, size_t length, size_t at, const std::string& where) {
+  const size_t separator = std::min(std::u16string(units, length).find_first_of(u",;"), length);
+  ASSERT_EQ(scans::fast::FindEitherUnit(units, length, u',', u';'), separator) << where;
+  ASSERT_EQ(scans::plain::FindEitherUnit(units, length, u',', u';'), separator) << where;
+  const std::u16string known(length, u'a');
+  const bool all = std::u16string(units, length) == known, prefix = units[at] == 0;
+  alignas(16) char16_t shifted[72] = {};
+  std::memcpy(shifted + 1, units, 64 * sizeof(char16_t));
+  for (const char16_t* text : {units, static_cast<const char16_t*>(shifted + 1)}) {
+    ASSERT_EQ(scans::fast::IsKnownText(text, known.data(), length), all) << where;
+    ASSERT_EQ(scans::plain::IsKnownText(text, known.data(), length), all) << where;
+    ASSERT_EQ(scans::fast::IsKnownText(text, known.data(), at), prefix) << where;
+    ASSERT_EQ(scans::plain::IsKnownText(text, known.data(), at), prefix) << where;
+  }
+  const uint32_t value = static_cast<uint32_t>(at * 100003 + length * 99999989 + units[at] * 7919u) % 100000000;
+  char16_t plainDigits[8], fastDigits[8];
+  scans::plain::PutEightDigits(plainDigits, value);
+  scans::fast::PutEightDigits(fastDigits, value);
+  char expected[9];
+  std::snprintf(expected, sizeof expected, "%08u", static_cast<unsigned>(value));
+  ASSERT_EQ(std::u16string(fastDigits, 8), std::u16string(expected, expected + 8)) << value;
+  ASSERT_EQ(std::u16string(plainDigits, 8), std::u16string(expected, expected + 8)) << value;
 }
 
 // Each SSE2 scan against its plain twin and against the units read one by one: one
@@ -91,6 +120,7 @@ TEST(ScansTest, EachScanAnswersAsItsPlainTwinAndAsTheUnitsOneByOne) {
         ASSERT_EQ(std::u16string(plainOut, zero + 1), std::u16string(units, zero + 1)) << where;
 
         CheckOutputScans(units, bytes, length, where);
+        CheckUnitScans(units, length, at, where);
       }
 }
 
