@@ -32,6 +32,11 @@ struct HostFunctions {
   // How many texts have been written to standard error so far, to tell whether the
   // plug-in reported an error. Null when the host does not count them.
   uint32_t (*errorsWritten)();
+  // Writes `length` units of text and a line end exactly as `writeText` writes the text
+  // followed by CR LF, when every unit is 7-bit and not CR (the usual line, which then goes
+  // as its bytes in one step); false, having written nothing, for any other text. Null when
+  // the host has no such function.
+  bool (*writeAsciiLine)(const char16_t* text, size_t length);
 };
 
 struct PluginExports {

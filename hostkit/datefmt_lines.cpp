@@ -53,6 +53,7 @@ void WriteResult(LinesState& s, const HostFunctions& host) {
   // To the first percent sign or the terminator: the buffer holds the eight units that
   // begin at any terminator the result can have.
   char16_t* p = scans::fast::FindZeroOrUnit(s.argument, u'%');
+  if (*p == 0 && host.writeAsciiLine && host.writeAsciiLine(s.argument, static_cast<size_t>(p - s.argument))) return;
   char16_t* out = CollapseDoubledPercents(p);
   *out++ = u'\r';
   *out++ = u'\n';

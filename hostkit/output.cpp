@@ -280,6 +280,16 @@ void StreamLineBytes(Utf8Stream* s, const char* head, size_t headCount, const ch
   if (!s->buffered) Drain(s);
 }
 
+bool StreamAsciiLine(Utf8Stream* s, const char16_t* text, size_t length) {
+  if (Holds(s) || sizeof s->buffer - s->used < length + 2) return false;
+  char* out = s->buffer + s->used;
+  if (scans::fast::CopyOutputRun(text, length, out) < length) return false;  // the bytes past `used` are not taken
+  std::memcpy(out + length, s->lineFeedsOnly ? "\n" : "\r\n", 2);  // an LF alone: the byte after it is not taken
+  s->used += length + (s->lineFeedsOnly ? 1 : 2);
+  if (!s->buffered) Drain(s);
+  return true;
+}
+
 void FlushStream(Utf8Stream* s, bool final) {
   if (final && Holds(s)) {
     if (sizeof s->buffer - s->used < kStepRoom) Drain(s);

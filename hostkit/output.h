@@ -32,6 +32,10 @@ void StreamBytes(Utf8Stream* stream, const char* bytes, size_t count);
 // A line of bytes: `head`, then `line`, then the line end that the stream writes for a
 // CR LF of text (LF where CR LF becomes LF). As StreamBytes, after a held unit.
 void StreamLineBytes(Utf8Stream* stream, const char* head, size_t headCount, const char* line, size_t lineCount);
+// `length` units of text and the line end, as StreamText writes the text followed by CR LF,
+// when every unit is 7-bit and not CR and the stream holds no unit and has room for them;
+// false, having written nothing, otherwise.
+bool StreamAsciiLine(Utf8Stream* stream, const char16_t* text, size_t length);
 // Writes what is buffered; `final` also writes a held CR or half pair.
 void FlushStream(Utf8Stream* stream, bool final);
 

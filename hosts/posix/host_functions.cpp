@@ -144,6 +144,8 @@ void SetErrorLocation(const char16_t* name, uint32_t line) {
 
 void WriteText(const char16_t* text, size_t length) { StreamText(&Out, text, length); }
 
+bool WriteAsciiLine(const char16_t* text, size_t length) { return StreamAsciiLine(&Out, text, length); }
+
 bool ErrorText(uint32_t code, char16_t* text, size_t capacity) {
   return platform::SystemErrorText(code, text, capacity);
 }

@@ -15,6 +15,7 @@ uint32_t ReadStandardInput(void* block, uint32_t capacity, uint32_t* bytesRead);
 void SetErrorLocation(const char16_t* name, uint32_t line);
 // Standard output with the length known, as QPuts writes it.
 void WriteText(const char16_t* text, size_t length);
+bool WriteAsciiLine(const char16_t* text, size_t length);
 // The system's text for an error code.
 bool ErrorText(uint32_t code, char16_t* text, size_t capacity);
 // How many texts have gone to standard error.

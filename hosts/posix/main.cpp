@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
                               posixhost::SetErrorLocation,
                               posixhost::WriteText,
                               posixhost::ErrorText,
-                              posixhost::ErrorsWritten};
+                              posixhost::ErrorsWritten,
+                              posixhost::WriteAsciiLine};
   hostkit::PluginExports plugin{
       GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,         Help,           ts, f_datefmt, StampCommand,
       RestampLog,    DateLine,         OpenInputLines, ReadInputLine, CloseInputLines};

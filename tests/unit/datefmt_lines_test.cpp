@@ -54,6 +54,14 @@ void RecordLocation(const char16_t* name, uint32_t line) {
 // Output with its length, as the POSIX program's host writes it; through QPuts here.
 bool UseWriteText = false;
 void WriteText(const char16_t* text, size_t length) { QPuts(std::u16string(text, length).c_str()); }
+// A 7-bit line without CR with its line end, as the POSIX program's host takes it: the
+// other lines must come the way of WriteText.
+bool WriteAsciiLine(const char16_t* text, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (text[i] == u'\r' || text[i] == 0 || text[i] > 0x7F) return false;
+  QPuts((std::u16string(text, length) + u"\r\n").c_str());
+  return true;
+}
 
 // The system's text of a read error as Windows gives it, with a blank at its end.
 bool UseErrorText = false;
@@ -69,8 +77,8 @@ int RunLines(const std::string& input, const std::string& format, size_t piece, 
   Locations.clear();
   ResetHost();
   hostkit::HostFunctions host{Printf,     Qprintf,        QPuts,   ExpandVariables, QueryTrueName, StdErrorHandle(),
-                              ReadPieces, RecordLocation, nullptr, nullptr,         nullptr};
-  if (UseWriteText) host.writeText = WriteText;
+                              ReadPieces, RecordLocation, nullptr, nullptr,         nullptr,       nullptr};
+  if (UseWriteText) host.writeText = WriteText, host.writeAsciiLine = WriteAsciiLine;
   if (UseErrorText) host.errorText = ErrorTextWithBlank;
   if (failAt == 0) host.readInput = nullptr;
   hostkit::PluginExports plugin{

@@ -131,7 +131,8 @@ TEST(Utf8StreamTest, TextLongerThanTheBufferKeepsItsOrder) {
 }
 
 // A line of bytes comes out as its text with "\r\n" would: after a CR or a half pair held
-// from the text before it, and where the buffer fills at any place in it.
+// from the text before it, and where the buffer fills at any place in it. So does a 7-bit
+// line of units that StreamAsciiLine takes; one that it refuses goes as text, unharmed.
 TEST(Utf8StreamTest, LinesOfBytesAsTheirText) {
   struct Case {
     std::u16string before;
@@ -141,6 +142,8 @@ TEST(Utf8StreamTest, LinesOfBytesAsTheirText) {
       {u"x\r", "\xC3\xA9 ", "\xE5\x90\x8D\xF0\x9F\x98\x80"},  // a CR held, let out as it stands
       {u"x\xD83D", " ", ""},                                  // a lone high half held: U+FFFD
       {u"", "", std::string(70000, 'a')},                     // longer than the buffer
+      {u"", "a\rb ", "c"},                                    // a CR: not a line of 7-bit units
+      {u"x\r", "12:00 ", "plain"},
   };
   for (const Case& c : cases)
     for (const bool lineFeedsOnly : {false, true})
@@ -153,6 +156,17 @@ TEST(Utf8StreamTest, LinesOfBytesAsTheirText) {
         StreamText(&s, filler.data(), filler.size());
         StreamText(&s, c.before.data(), c.before.size());
         StreamLineBytes(&s, c.head.data(), c.head.size(), c.line.data(), c.line.size());
+        FlushStream(&s, true);
+        EXPECT_EQ(Written, expected) << c.head << " " << fill << " " << lineFeedsOnly;
+
+        const std::u16string units = U16Of(c.head + c.line);
+        s = Utf8Stream{Capture, lineFeedsOnly, true, false, false, {0}, 0, {}};
+        Written.clear();
+        StreamText(&s, filler.data(), filler.size());
+        StreamText(&s, c.before.data(), c.before.size());
+        const bool took = StreamAsciiLine(&s, units.data(), units.size());
+        EXPECT_TRUE(took || fill != 0 || !c.before.empty() || c.head != "12:00 ");
+        if (!took) StreamText(&s, (units + u"\r\n").data(), units.size() + 2);
         FlushStream(&s, true);
         EXPECT_EQ(Written, expected) << c.head << " " << fill << " " << lineFeedsOnly;
       }

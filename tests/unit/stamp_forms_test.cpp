@@ -248,7 +248,7 @@ TEST(StampFormsTest, StampsWithoutAnOffsetInTheirZone) {
 TEST(StampFormsTest, EachRowReadsItsExampleAndTheHelpShowsIt) {
   ResetHost();
   hostkit::HostFunctions host{Printf,  Qprintf, QPuts,   ExpandVariables, QueryTrueName, StdErrorHandle(),
-                              nullptr, nullptr, nullptr, nullptr,         nullptr};
+                              nullptr, nullptr, nullptr, nullptr,         nullptr,       nullptr};
   hostkit::PluginExports plugin{
       GetPluginInfo, InitializePlugin, ShutdownPlugin, Usage,         Help,           ts, f_datefmt, nullptr,
       RestampLog,    DateLine,         OpenInputLines, ReadInputLine, CloseInputLines};
