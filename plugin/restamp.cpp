@@ -454,10 +454,10 @@ struct ByteLog {
 // first fraction, the format's steps before it are rendered and the rest is the same
 // every second; else the places are where the renderings at the second's start and end
 // differ ("000" and "999"). A second whose renderings differ otherwise, or whose stamp is
-// longer than kSecondUnits, is left to RenderStamp. With a tail, and a plain %S as the
-// only directive before it that shows the second, a second whose record shows the same
-// minute in the same state of the zone as the one rendered last takes that stamp with
-// its own two digits of %S.
+// longer than kSecondUnits, is left to RenderStamp. With a tail, and a plain %S or %T as
+// the only directive before it that shows the second, a second whose record shows the
+// same minute in the same state of the zone as the one rendered last takes that stamp
+// with its own two digits of the second.
 constexpr size_t kSecondUnits = 128;
 constexpr size_t kMaxFractions = 4;
 constexpr size_t kNoFraction = SIZE_MAX;
@@ -575,11 +575,12 @@ bool SameThroughMinute(char16_t c) {
 }
 
 // With a tail, the second's stamp is made once a minute when the steps before the
-// tail show the second only by one plain %S (two digits, written in each second).
+// tail show the second only by one plain %S or %T (%H:%M:%S compiles to it), whose last
+// two digits are the second's, written in each second.
 void SetUpMinute(SecondStamp& q) {
   for (size_t k = 0; k < q.firstFraction; ++k) {
     const FormatStep& step = q.steps.steps[k];
-    if (step.c == u'S' && !step.mods && q.secondStep == kNoFraction) {
+    if ((step.c == u'S' || step.c == u'T') && !step.mods && q.secondStep == kNoFraction) {
       q.secondStep = k;
     } else if (step.low || !SameThroughMinute(step.c)) {
       q.secondStep = kNoFraction;
@@ -669,11 +670,13 @@ bool WriteSecond(SecondStamp& q, const DateTime& record) {
   return true;
 }
 
-// The units that the steps before `step` render, in UTF-8 bytes of `low`, which begins
-// with them; or kNoFraction when %S's two digits do not follow there.
+// The units before the second's two digits: those that the steps before `step` render,
+// and for a %T its "HH:MM:", in UTF-8 bytes of `low`, which begins with them; or
+// kNoFraction when the second's two digits do not follow there.
 size_t PlaceOfSecond(SecondStamp& q, const DateTime& record, size_t step, size_t length) {
   q.steps.stepCount = step;
-  const size_t units = static_cast<size_t>(RenderFormat(q.high, q.steps, record, kPlatformServices));
+  const size_t units = static_cast<size_t>(RenderFormat(q.high, q.steps, record, kPlatformServices)) +
+                       (q.steps.steps[step].c == u'T' ? 6 : 0);
   q.steps.stepCount = q.stepCount;
   const uint32_t second = record.local.wSecond;
   if (units + 2 > length || q.low[units] != u'0' + second / 10 || q.low[units + 1] != u'0' + second % 10)

@@ -57,18 +57,24 @@ void (*BeforeBlockingReadHook())() {
 }  // namespace
 
 namespace {
+// An export of the stand-in host library of the horalin program (HoralinWriteBytes,
+// HoralinWriteLineBytes); the shell has none, and its plug-in writes text only.
+template <typename Writer>
+Writer HostWriter(const char* name) {
+  HMODULE host = GetModuleHandleW(L"TakeCmd.dll");
+  return host ? reinterpret_cast<Writer>(reinterpret_cast<void*>(GetProcAddress(host, name))) : nullptr;
+}
+
 OutputBytesWriter BytesWriter = nullptr;
 bool BytesWriterChosen = false;
+OutputLineWriter LineWriter = nullptr;
+bool LineWriterChosen = false;
 }  // namespace
 
-// The stand-in host library of the horalin program exports HoralinWriteBytes; the shell
-// has none, and its plug-in writes text only.
 OutputBytesWriter OutputBytes() {
   if (!BytesWriterChosen) {
     BytesWriterChosen = true;
-    if (HMODULE host = GetModuleHandleW(L"TakeCmd.dll"))
-      BytesWriter =
-          reinterpret_cast<OutputBytesWriter>(reinterpret_cast<void*>(GetProcAddress(host, "HoralinWriteBytes")));
+    BytesWriter = HostWriter<OutputBytesWriter>("HoralinWriteBytes");
   }
   return BytesWriter;
 }
@@ -78,17 +84,10 @@ void SetOutputBytes(OutputBytesWriter writer) {
   BytesWriterChosen = true;
 }
 
-namespace {
-OutputLineWriter LineWriter = nullptr;
-bool LineWriterChosen = false;
-}  // namespace
-
 OutputLineWriter OutputLineBytes() {
   if (!LineWriterChosen) {
     LineWriterChosen = true;
-    if (HMODULE host = GetModuleHandleW(L"TakeCmd.dll"))
-      LineWriter =
-          reinterpret_cast<OutputLineWriter>(reinterpret_cast<void*>(GetProcAddress(host, "HoralinWriteLineBytes")));
+    LineWriter = HostWriter<OutputLineWriter>("HoralinWriteLineBytes");
   }
   return LineWriter;
 }

@@ -12,6 +12,7 @@
 
 #include "tests/e2e/process.h"
 #include "tests/e2e/stamped.h"
+#include "tests/support/shell.h"
 #include "tests/support/utf16_bytes.h"
 
 namespace horalin::e2e {
@@ -373,6 +374,31 @@ TEST(Restamp, ArgumentErrorsAndDatefmtLines) {
             std::string::npos)
       << plain.err;
   EXPECT_EQ(plain.err.find(",%F"), std::string::npos) << plain.err;
+}
+
+// At a console the Windows program shows the bytes of a log as text, a thousand bytes at
+// a time: a character that one piece cuts off is joined to the next, not shown as two
+// replacement marks. The console is a terminal that script(1) gives Wine.
+TEST(Restamp, AConsoleShowsEveryCharacterWhole) {
+  if (!UnderWine()) GTEST_SKIP() << "the Windows program's console";
+  char dir[] = "/tmp/horalin-console-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string log = std::string(dir) + "/log";
+  std::string input;  // each line's é at another place about the 1,024th byte of the output
+  for (size_t k = 1005; k <= 1015; ++k)
+    input += "2024-01-01T00:00:00Z " + std::string(k, 'a') + "\xC3\xA9\xE6\x97\xA5\n";
+  FILE* f = std::fopen(log.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(input.data(), 1, input.size(), f);
+  std::fclose(f);
+  Options o;
+  std::string command;
+  for (const std::string& word : HoralinCommand({"restamp", "%F"}, &o.env)) command += testing::ShellQuoted(word) + " ";
+  Result r = RunProgram({"/usr/bin/script", "-qec", command + "<" + testing::ShellQuoted(log), "/dev/null"}, o);
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.rawOut.find("a\xC3\xA9"), std::string::npos) << r.rawOut;
+  EXPECT_EQ(r.rawOut.find("\xEF\xBF\xBD"), std::string::npos) << r.rawOut;
 }
 
 }  // namespace
